@@ -1,0 +1,158 @@
+#pragma once
+// The solver entry: hand a complete problem to the optimizer and get the solution back.
+//
+//   kavro::Optimizer opt;
+//   opt.initialize({.printUnit = 9, .summaryUnit = 6});
+//   opt.connectUnit(9, "run.print");
+//   opt.setSpecsLine("Iterations limit 5000");
+//   kavro::ProblemState state;  state.resizeFor(problem);
+//   kavro::SolveResult r = opt.solve(problem, state, {.start = "Cold", .workLength = words});
+//   if (r.usable()) ... state.x, state.pi, state.reducedCost ...
+//
+// One Optimizer holds one parameter block, one set of file units and one set of timers; two
+// Optimizer objects never interfere. Options set with the SPECS functions stay in force for
+// later solves until a reset ("Defaults", a new "Begin" block, or initialize()).
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "kavro/problem.hpp"
+
+namespace kavro {
+
+// Optimizer exit codes. A solution is usable when the code is below 10.
+enum ExitCode : int32_t {
+  kOptimal = 0,
+  kInfeasible = 1,
+  kUnbounded = 2,
+  kTooManyIterations = 3,
+  kObjectiveUnchanged = 4,
+  kSuperbasicsLimit = 5,
+  kFunctionError = 6,
+  kBadObjectiveGradient = 7,
+  kBadConstraintGradient = 8,
+  kCannotImprove = 9,
+  kNumericalError = 10,
+  kNoSuperbasicToReplace = 11,
+  kFactorizationTwice = 12,
+  kNearOptimal = 13,
+  kTimeLimit = 18,
+  kInterrupted = 19,
+  kNoStorageForFactors = 20,
+  kBasisPackageError = 21,
+  kSingularBasis = 22,
+  kBasisFileMismatch = 30,
+  kTooManyBasics = 32,
+  kNoStorageForMps = 40,
+  kMpsFatalErrors = 41,
+  kWorkspaceTooSmall = 42,
+};
+
+// One line of the iteration log as offered to a progress callback.
+struct IterationLogEntry {
+  int32_t kind = 1;          // 1 minor-iteration line, 2 major-iteration line
+  int32_t majorItn = 0;
+  int32_t minorItn = 0;
+  int32_t ninf = 0;
+  double sinf = 0.0;
+  char flag = ' ';
+  double step = 0.0;
+  double objective = 0.0;
+  double feasibility = 0.0;  // major lines only
+  double optimality = 0.0;   // major lines only
+  int32_t nSuperbasics = 0;  // major lines only
+  int32_t nNonlinCons = 0;   // major lines only
+  double penalty = 0.0;      // major lines only
+  int32_t basisSwaps = 0;    // major lines only
+  int32_t phase = 0;         // the phase of the iteration (minor lines)
+};
+
+// Returns 0 to go on, 1 to stop for a time or resource limit (exit 18), 2 to stop on an
+// interrupt (exit 19).
+using IterationCallback = std::function<int(const IterationLogEntry&)>;
+
+// Nonlinear objective and constraint functions. mode: 0 values only, 1 gradients only,
+// 2 both (the routines may always compute both). nstate: 1 on the first call, 2 + exit code on
+// the final call, 0 otherwise. Set mode to -1 when the point cannot be evaluated, to -2 to stop.
+// Derivative entries left unset keep the marker -111111.0 and are estimated by differences.
+class NonlinearFunctions {
+ public:
+  virtual ~NonlinearFunctions() = default;
+  virtual void objective(int& mode, int n, const double* x, double& f, double* g, int nstate) = 0;
+  // g holds the nJacElements Jacobian values column by column in the order of the matrix.
+  virtual void constraints(int& mode, int m, int n, int njac, const double* x, double* f, double* g,
+                           int nstate) = 0;
+};
+
+struct SolveOptions {
+  std::string start = "Cold";      // "Cold", "Basis", "Warm" or "Hot[FHS]"
+  int64_t workLength = 0;          // work storage in 8-byte words ("Workspace (total)")
+  int32_t controlWord = 1;
+  IterationCallback progress;      // optional
+  NonlinearFunctions* functions = nullptr;  // required when the problem has nonlinear parts
+};
+
+struct SolveResult {
+  int32_t exitCode = 0;
+  int64_t minWorkWords = 0;        // least work length with which the run could have started
+  int32_t ninf = 0;
+  double sinf = 0.0;
+  double objValue = 0.0;
+  int64_t majorIterations = 0;
+  int64_t minorIterations = 0;
+  int32_t nonlinearStatus = 0;     // 0 no nonlinear constraints, 1 within Row tolerance, 2 not
+  double absoluteViolation = 0.0;
+  double relativeViolation = 0.0;
+
+  bool usable() const { return exitCode < 10; }
+};
+
+struct UnitSettings {
+  int printUnit = 0;     // full report; 0 = none
+  int summaryUnit = 0;   // short report; 0 = none
+  int specsUnit = 0;     // SPECS option file; 0 = none
+};
+
+// Result of reading one block of a SPECS file.
+enum SpecsReadResult : int {
+  kSpecsBlockRead = 0,      // plus the number of rejected lines
+  kSpecsBadUnit = 1,
+  kSpecsEofInBlock = 2,
+  kSpecsEofBeforeBlock = 3,
+  kSpecsEndRun = 4,
+};
+
+class Optimizer {
+ public:
+  Optimizer();
+  ~Optimizer();
+  Optimizer(const Optimizer&) = delete;
+  Optimizer& operator=(const Optimizer&) = delete;
+
+  // Records the units, sets the machine constants and resets every parameter.
+  void initialize(const UnitSettings& units);
+  // Connects a unit number to a file path (or, for output, to an open stream).
+  void connectUnit(int unit, std::string path);
+  void connectStream(int unit, std::FILE* stream);
+
+  // SPECS options. Each returns the number of rejected lines (0 or 1).
+  int setSpecsLine(std::string_view line);
+  int setSpecsInteger(std::string_view keywords, int64_t value);
+  int setSpecsReal(std::string_view keywords, double value);
+  // Reads the next Begin ... End block of the SPECS unit; see SpecsReadResult.
+  int readSpecsFile(int problemNumber);
+
+  // The solver entry. Reads problem, reads and writes state.
+  SolveResult solve(const Problem& problem, ProblemState& state, const SolveOptions& options);
+
+  struct Impl;
+  Impl& impl() { return *impl_; }
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace kavro

@@ -1,0 +1,116 @@
+#pragma once
+// TRIAX: sparse LU factorization P A Q = L U of an m x n matrix given as a list of entries,
+// with solves, column replacement and rank checks on the same storage.
+//
+// Life cycle: the caller sizes LuStorage once (resize); lu1fac factorizes in place; the solves
+// and lu8rpc work in the same arrays and never allocate. m may differ from n.
+//
+// Indices: entries are given with 0-based row indices (indc) and column indices (indr);
+// jrep is 0-based. Numbers in printed messages are 1-based, as everywhere in the reports.
+//
+// Settings and results travel in two vectors of 30 entries with 1-based meanings
+// (LuParams::ip[k], LuParams::rp[k], k = 1..30); named accessors are given for the common ones.
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+namespace kavro {
+class UnitTable;
+}
+
+namespace kavro::lu {
+
+// Pivoting rules (ip[6]).
+enum PivotRule : int32_t { kPartial = 0, kRook = 1, kComplete = 2, kSymmetric = 3 };
+
+// Result codes of lu1fac.
+enum FactorResult : int32_t {
+  kFactorOk = 0,
+  kFactorSingular = 1,
+  kFactorBadIndex = 3,
+  kFactorDuplicate = 4,
+  kFactorNoStorage = 7,
+  kFactorInternalError = 8,
+  kFactorNoDiagonalPivot = 9,
+  kFactorRookSetupFailed = 10,
+};
+
+struct LuParams {
+  std::array<int32_t, 31> ip{};  // ip[1..30]
+  std::array<double, 31> rp{};   // rp[1..30]
+
+  // Inputs.
+  int32_t& printUnit() { return ip[1]; }
+  int32_t& printLevel() { return ip[2]; }
+  int32_t& maxSearch() { return ip[3]; }
+  int32_t& pivotRule() { return ip[6]; }
+  int32_t& keepFactors() { return ip[8]; }
+  double& factorTol() { return rp[1]; }
+  double& updateTol() { return rp[2]; }
+  double& dropTol() { return rp[3]; }
+  double& absSingularTol() { return rp[4]; }
+  double& relSingularTol() { return rp[5]; }
+  double& spaceFactor() { return rp[6]; }
+  double& density1() { return rp[7]; }
+  double& density2() { return rp[8]; }
+  // Outputs.
+  int32_t& result() { return ip[10]; }
+  int32_t& nsing() { return ip[11]; }
+  int32_t& lastSingular() { return ip[12]; }
+  int32_t& minLena() { return ip[13]; }
+  int32_t& replacements() { return ip[15]; }
+  int32_t& rank() { return ip[16]; }
+  int32_t& lenL() { return ip[23]; }
+  int32_t& lenU() { return ip[24]; }
+  int32_t& rowFileEnd() { return ip[25]; }
+  int32_t& compressions() { return ip[26]; }
+  double& amax() { return rp[10]; }
+  double& lmax() { return rp[11]; }
+  double& umax() { return rp[12]; }
+  double& dumax() { return rp[13]; }
+  double& dumin() { return rp[14]; }
+  double& akmax() { return rp[15]; }
+  double& growth() { return rp[16]; }
+  double& uSolveResidual() { return rp[20]; }
+};
+
+// Factor storage. a/indc/indr hold the entries on entry and the factors on exit.
+struct LuStorage {
+  int32_t lena = 0;
+  std::vector<double> a;
+  std::vector<int32_t> indc, indr;
+  std::vector<int32_t> rowPerm, colPerm;            // P and Q (pivot order)
+  std::vector<int32_t> rowLength, colLength;
+  std::vector<int32_t> rowStart, colStart;
+  std::vector<int32_t> rowCountStart, colCountStart;
+  std::vector<int32_t> rowPermInv, colPermInv;
+  // On exit, for each column j of U the largest magnitude in it, negated for columns whose
+  // pivot was flagged too small.
+  std::vector<double> luWork;
+  // Further work vectors owned by the package (sized in resize).
+  std::vector<double> workReal;
+  std::vector<int32_t> workInt;
+
+  // Sizes everything for matrices of at most maxRows x maxCols and lena elements.
+  void resize(int32_t maxRows, int32_t maxCols, int32_t lenaElements);
+};
+
+// Factorizes the nelem entries a[0..nelem-1] (rows indc, columns indr). On return nelem is the
+// number of entries kept after dropping those of magnitude at most the drop tolerance.
+// Returns the result code (also in ip[10]).
+int32_t lu1fac(int32_t m, int32_t n, int32_t& nelem, LuParams& params, LuStorage& lu, UnitTable* units);
+
+// Solves with the factors. mode 1: v := L^-1 v; 2: v := L'^-1 v; 3: w := U^-1 v;
+// 4: v := U'^-1 w; 5: w := (LU)^-1 v (L then U); 6: v := (LU)'^-1 w (U' then L').
+// v has m entries, w n entries. Returns 1 when the U solve left a residual (rp[20] > 0), else 0.
+int32_t solveWithFactors(int32_t mode, int32_t m, int32_t n, double* v, double* w, LuParams& params,
+                         LuStorage& lu);
+
+// Replaces column jrep of A. oldColumnOption: 0 the column has no entries in U, 1 delete them
+// first. newColumnOption: 0 the new column is zero, 1 v holds it, 2 v already holds L^-1 times it.
+// Returns 0 rank unchanged, 1 rank up, -1 rank down, 2 unstable, 7 no storage, 8 jrep out of range.
+int32_t lu8rpc(int32_t oldColumnOption, int32_t newColumnOption, int32_t m, int32_t n, int32_t jrep, double* v,
+               double* w, LuParams& params, LuStorage& lu, UnitTable* units, double& diag, double& vnorm);
+
+}  // namespace kavro::lu
