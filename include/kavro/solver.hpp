@@ -106,6 +106,11 @@ struct SolveResult {
   int32_t nonlinearStatus = 0;     // 0 no nonlinear constraints, 1 within Row tolerance, 2 not
   double absoluteViolation = 0.0;
   double relativeViolation = 0.0;
+  // For classifying the final point: the multiplier norm max(1, max|pi|) and the variables
+  // (0-based, -1 for none) of the largest primal and dual infeasibility found at the end.
+  double piNorm = 1.0;
+  int32_t maxPrimalInfeasVar = -1;
+  int32_t maxDualInfeasVar = -1;
 
   bool usable() const { return exitCode < 10; }
 };
