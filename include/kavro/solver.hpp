@@ -49,6 +49,7 @@ enum ExitCode : int32_t {
   kNoStorageForMps = 40,
   kMpsFatalErrors = 41,
   kWorkspaceTooSmall = 42,
+  kInvalidProblemData = 43,  // the problem handed to the solver entry is not valid (sizes, NaN, ...)
 };
 
 // One line of the iteration log as offered to a progress callback.
@@ -121,14 +122,6 @@ struct UnitSettings {
   int specsUnit = 0;     // SPECS option file; 0 = none
 };
 
-// Result of reading one block of a SPECS file.
-enum SpecsReadResult : int {
-  kSpecsBlockRead = 0,      // plus the number of rejected lines
-  kSpecsBadUnit = 1,
-  kSpecsEofInBlock = 2,
-  kSpecsEofBeforeBlock = 3,
-  kSpecsEndRun = 4,
-};
 
 class Optimizer {
  public:
@@ -147,8 +140,14 @@ class Optimizer {
   int setSpecsLine(std::string_view line);
   int setSpecsInteger(std::string_view keywords, int64_t value);
   int setSpecsReal(std::string_view keywords, double value);
-  // Reads the next Begin ... End block of the SPECS unit; see SpecsReadResult.
-  int readSpecsFile(int problemNumber);
+  // Reads the next Begin ... End block of the SPECS unit.
+  struct SpecsStatus {
+    // 0 a block was read, 1 the unit is not between 0 and 99, 2 end of file inside a block,
+    // 3 end of file before a block, 4 an "ENDRUN" record.
+    int result = 3;
+    int rejectedLines = 0;  // lines of the block that were rejected
+  };
+  SpecsStatus readSpecsFile(int problemNumber);
 
   // The solver entry. Reads problem, reads and writes state.
   SolveResult solve(const Problem& problem, ProblemState& state, const SolveOptions& options);

@@ -24,7 +24,8 @@ namespace kavro::lu {
 // Pivoting rules (ip[6]).
 enum PivotRule : int32_t { kPartial = 0, kRook = 1, kComplete = 2, kSymmetric = 3 };
 
-// Result codes of lu1fac.
+// Result codes of lu1fac. Code 10 is returned for an entry that is not a finite number: the
+// row maxima (and every pivot test) would be meaningless with it.
 enum FactorResult : int32_t {
   kFactorOk = 0,
   kFactorSingular = 1,
@@ -57,14 +58,24 @@ struct LuParams {
   // Outputs.
   int32_t& result() { return ip[10]; }
   int32_t& nsing() { return ip[11]; }
-  int32_t& lastSingular() { return ip[12]; }
+  int32_t& lastSingular() { return ip[12]; }  // 0-based column, -1 when none
   int32_t& minLena() { return ip[13]; }
   int32_t& replacements() { return ip[15]; }
   int32_t& rank() { return ip[16]; }
+  int32_t& dense1Step() { return ip[17]; }
+  int32_t& dense2Step() { return ip[18]; }
+  int32_t& minDiagColumn() { return ip[19]; }  // 0-based column, -1 when none
+  int32_t& numL0() { return ip[20]; }
+  int32_t& lenL0() { return ip[21]; }
+  int32_t& lenU0() { return ip[22]; }
   int32_t& lenL() { return ip[23]; }
   int32_t& lenU() { return ip[24]; }
   int32_t& rowFileEnd() { return ip[25]; }
   int32_t& compressions() { return ip[26]; }
+  int32_t& meritSum() { return ip[27]; }
+  int32_t& utri() { return ip[28]; }
+  int32_t& ltri() { return ip[29]; }
+  int32_t& nslack() { return ip[30]; }
   double& amax() { return rp[10]; }
   double& lmax() { return rp[11]; }
   double& umax() { return rp[12]; }
@@ -76,8 +87,16 @@ struct LuParams {
 };
 
 // Factor storage. a/indc/indr hold the entries on entry and the factors on exit.
+//
+// Layout of the factors: the rows of U are at the front of (a, indr), each row with its diagonal
+// first, in pivot order after a factorization (rows moved by later replacements go to the end of
+// that row file); free slots inside the row file have indr = -1. L is at the end of (a, indc,
+// indr): entry t means v[indc[t]] -= a[t] * v[indr[t]]; the columns of the factorization occupy
+// [lColumnStart[k+1], lColumnStart[k]) for k = 0..numL0-1 (downward from lena), and the single
+// entries appended by replacements follow them downward to lena - lenL.
 struct LuStorage {
   int32_t lena = 0;
+  int32_t maxRows = 0, maxCols = 0;
   std::vector<double> a;
   std::vector<int32_t> indc, indr;
   std::vector<int32_t> rowPerm, colPerm;            // P and Q (pivot order)
@@ -88,9 +107,15 @@ struct LuStorage {
   // On exit, for each column j of U the largest magnitude in it, negated for columns whose
   // pivot was flagged too small.
   std::vector<double> luWork;
-  // Further work vectors owned by the package (sized in resize).
-  std::vector<double> workReal;
-  std::vector<int32_t> workInt;
+  // Further vectors owned by the package (sized in resize).
+  std::vector<int32_t> lColumnStart;    // maxRows + 1
+  std::vector<double> workReal;         // max(maxRows, maxCols): scatter and solve scratch
+  std::vector<double> workReal2;        // max(maxRows, maxCols)
+  std::vector<int32_t> workInt;         // max(maxRows, maxCols): markers
+  std::vector<int32_t> workInt2;        // max(maxRows, maxCols): index lists
+  std::vector<double> rowMax, colMax;   // line maxima during the factorization
+  std::vector<int32_t> colMaxValid;     // maxCols
+  std::vector<int32_t> heap, heapPos;   // maxRows: rows keyed by their maxima (complete pivoting)
 
   // Sizes everything for matrices of at most maxRows x maxCols and lena elements.
   void resize(int32_t maxRows, int32_t maxCols, int32_t lenaElements);
@@ -104,13 +129,21 @@ int32_t lu1fac(int32_t m, int32_t n, int32_t& nelem, LuParams& params, LuStorage
 // Solves with the factors. mode 1: v := L^-1 v; 2: v := L'^-1 v; 3: w := U^-1 v;
 // 4: v := U'^-1 w; 5: w := (LU)^-1 v (L then U); 6: v := (LU)'^-1 w (U' then L').
 // v has m entries, w n entries. Returns 1 when the U solve left a residual (rp[20] > 0), else 0.
+// Modes 7 and 8 are 1 and 2 restricted to the L of the factorization (without the columns
+// appended by replacements). The drop tolerance rp[3] applies to every mode.
 int32_t solveWithFactors(int32_t mode, int32_t m, int32_t n, double* v, double* w, LuParams& params,
                          LuStorage& lu);
 
 // Replaces column jrep of A. oldColumnOption: 0 the column has no entries in U, 1 delete them
 // first. newColumnOption: 0 the new column is zero, 1 v holds it, 2 v already holds L^-1 times it.
 // Returns 0 rank unchanged, 1 rank up, -1 rank down, 2 unstable, 7 no storage, 8 jrep out of range.
+// v (m entries) is overwritten by L^-1 times the new column; w (n entries) is not used.
 int32_t lu8rpc(int32_t oldColumnOption, int32_t newColumnOption, int32_t m, int32_t n, int32_t jrep, double* v,
                double* w, LuParams& params, LuStorage& lu, UnitTable* units, double& diag, double& vnorm);
+
+// Checks the last row of U (pivot position rank-1) after a replacement of column jsing and lowers
+// the rank when it is negligible. Returns 0 (rank kept), -1 (rank lowered) or 1 (the column of the
+// largest entry is not among the non-pivot positions: internal error). diag receives the pivot.
+int32_t lu7rnk(int32_t m, int32_t n, int32_t jsing, LuParams& params, LuStorage& lu, double& diag);
 
 }  // namespace kavro::lu

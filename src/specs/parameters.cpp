@@ -1,6 +1,9 @@
 #include "specs/parameters.hpp"
 
+#include <algorithm>
+
 #include "driver/units.hpp"
+#include "specs/parameter_steps.hpp"
 
 namespace kavro {
 
@@ -29,6 +32,38 @@ double& rparmSlot(Parameters& p, int k) {
   }
 }
 
-void setParameters(Parameters&, int, const ReportChannels&) {}
+void refreshInternalValues(Parameters& p) {
+  const MachineConstants& mc = p.machine;
+  p.smallTolerance = std::max(1.0e-6, mc.eps2);
+  p.smallToleranceSquared = p.smallTolerance * p.smallTolerance;
+  p.milliTolerance = std::max(1.0e-3, mc.eps4);
+  p.hundredth = 0.010000000000000002;
+  p.tenth = 0.1;
+  p.rootEps = mc.eps2;
+}
+
+void resetParameters(Parameters& p) {
+  // The member initialisers of Parameters are the reset values. The machine constants, the
+  // print, summary and SPECS units and the size of the work array belong to the caller and
+  // outlive any reset, including one asked for by "DEFAULTS" or a new "BEGIN".
+  Parameters fresh;
+  fresh.machine = p.machine;
+  fresh.printFile = p.printFile;
+  fresh.summaryFile = p.summaryFile;
+  fresh.specsFile = p.specsFile;
+  fresh.workspaceTotal = p.workspaceTotal;
+  fresh.rowCheckTolerance = std::max(1.0e-4, p.machine.eps3);
+  p = std::move(fresh);
+}
+
+void setParameters(Parameters& p, int mode, const ReportChannels& out) {
+  refreshInternalValues(p);
+  switch (mode) {
+    case 1: resetParameters(p); refreshInternalValues(p); break;
+    case 2: completeParameters(p); break;
+    case 3: printParameterListing(p, out); break;
+    default: break;
+  }
+}
 
 }  // namespace kavro

@@ -1,0 +1,89 @@
+#include "command_line.hpp"
+
+#include <cstdlib>
+#include <string_view>
+
+namespace kavro::app {
+
+namespace {
+
+bool parseUnit(std::string_view text, std::pair<int, std::string>& unit) {
+  const size_t eq = text.find('=');
+  if (eq == std::string_view::npos || eq == 0 || eq + 1 == text.size()) return false;
+  const std::string number(text.substr(0, eq));
+  char* end = nullptr;
+  const long n = std::strtol(number.c_str(), &end, 10);
+  if (*end != '\0' || n < 1 || n > 99) return false;
+  unit = {static_cast<int>(n), std::string(text.substr(eq + 1))};
+  return true;
+}
+
+}  // namespace
+
+const char* usageText() {
+  return "Usage: kavro [--specs FILE] [--print FILE] [--summary FILE] [--unit N=PATH]... [--free-mps]\n"
+         "             [--quiet] [PROBLEM]\n"
+         "\n"
+         "Solves a linear program read from an MPS file (plain or .gz) with the KAVRO optimizer.\n"
+         "\n"
+         "  PROBLEM          the MPS file. Without it the MPS file named in the SPECS file is read;\n"
+         "                   with neither, a small built-in example problem is solved.\n"
+         "  --specs FILE     SPECS options: one or more Begin ... End blocks. Each block runs the\n"
+         "                   problem again with its options.\n"
+         "  --print FILE     write the full report (parameters, iteration log, solution) to FILE.\n"
+         "                   Without it there is no print file.\n"
+         "  --summary FILE   write the short report to FILE instead of standard output.\n"
+         "  --unit N=PATH    connect file unit N (1..99) to PATH: basis, punch, dump, solution and\n"
+         "                   report files are named by unit numbers in the SPECS options. Output\n"
+         "                   units that are not connected write to fort.N in the working directory.\n"
+         "  --free-mps       read the MPS file in free format (fields separated by blanks). Without\n"
+         "                   it fixed columns are read, and free format is chosen automatically\n"
+         "                   when a record does not fit the fixed columns.\n"
+         "  --quiet          no progress display on standard error.\n"
+         "  --help           this text.   --version   the version.\n"
+         "\n"
+         "Exit status: 0 when the run ends optimal (exit code 0); 1 for any other optimizer exit\n"
+         "code; 2 for a usage error or an input file that cannot be read or has fatal errors.\n";
+}
+
+bool parseCommandLine(int argc, char** argv, CommandLine& cl, std::string& error) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    auto value = [&](std::string& into) {
+      if (i + 1 >= argc) {
+        error = "option " + std::string(arg) + " needs a value";
+        return false;
+      }
+      into = argv[++i];
+      return true;
+    };
+    if (arg == "--specs") { if (!value(cl.specsPath)) return false; }
+    else if (arg == "--print") { if (!value(cl.printPath)) return false; }
+    else if (arg == "--summary") { if (!value(cl.summaryPath)) return false; }
+    else if (arg == "--unit") {
+      std::string text;
+      if (!value(text)) return false;
+      std::pair<int, std::string> unit;
+      if (!parseUnit(text, unit)) {
+        error = "--unit expects N=PATH with N from 1 to 99, not '" + text + "'";
+        return false;
+      }
+      cl.units.push_back(unit);
+    }
+    else if (arg == "--free-mps") cl.freeMps = true;
+    else if (arg == "--quiet") cl.quiet = true;
+    else if (arg == "--help" || arg == "-h") cl.help = true;
+    else if (arg == "--version") cl.version = true;
+    else if (!arg.empty() && arg[0] == '-' && arg != "-") {
+      error = "unknown option " + std::string(arg);
+      return false;
+    } else if (cl.problemPath.empty()) cl.problemPath = std::string(arg);
+    else {
+      error = "only one problem file may be given";
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace kavro::app

@@ -1,0 +1,26 @@
+#pragma once
+// A one-line progress display on standard error, updated in place, for runs that take more
+// than about a second. Off when standard error is not a terminal or with --quiet.
+
+#include <chrono>
+
+#include "kavro/solver.hpp"
+
+namespace kavro::app {
+
+class Progress {
+ public:
+  explicit Progress(bool enabled);
+  ~Progress();
+  // The callback to hand to the solver.
+  IterationCallback callback();
+  // Clears the line after a run.
+  void done();
+
+ private:
+  bool enabled_;
+  bool shown_ = false;
+  std::chrono::steady_clock::time_point start_, last_;
+};
+
+}  // namespace kavro::app

@@ -1,0 +1,103 @@
+#include "mps_model.hpp"
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "driver/units.hpp"
+#include "files/mps_reader.hpp"
+#include "specs/parameters.hpp"
+
+namespace qarn {
+
+namespace {
+
+constexpr double kInf = 1.0e20;
+
+struct RowKind {
+  int type = qmoEquN;
+  double rhs = 0.0;
+  bool ranged = false;
+};
+
+// A row's slack bounds say what kind of row it is (activity = -slack).
+RowKind rowKind(double slackLower, double slackUpper) {
+  const bool lowerInf = slackLower <= -kInf, upperInf = slackUpper >= kInf;
+  if (lowerInf && upperInf) return {qmoEquN, 0.0, false};
+  if (slackLower == slackUpper) return {qmoEquE, -slackLower, false};
+  if (upperInf) return {qmoEquL, -slackLower, false};
+  if (lowerInf) return {qmoEquG, -slackUpper, false};
+  return {qmoEquE, 0.0, true};
+}
+
+std::string columnName(const kavro::Problem& p, int j) {
+  return static_cast<size_t>(j) < p.columnNames.size() ? p.columnNames[static_cast<size_t>(j)] : "x" + std::to_string(j + 1);
+}
+
+std::string rowName(const kavro::Problem& p, int i) {
+  return static_cast<size_t>(i) < p.rowNames.size() ? p.rowNames[static_cast<size_t>(i)] : "r" + std::to_string(i + 1);
+}
+
+std::string fillModel(qmoHandle_t model, const kavro::Problem& p, const kavro::ProblemState& start) {
+  const size_t n = static_cast<size_t>(p.n);
+  std::vector<double> activity(static_cast<size_t>(p.m), 0.0);
+  for (size_t j = 0; j < n; ++j)
+    for (int32_t k = p.a.colStart[j]; k < p.a.colStart[j + 1]; ++k)
+      activity[static_cast<size_t>(p.a.row[static_cast<size_t>(k)])] += p.a.value[static_cast<size_t>(k)] * start.x[j];
+
+  for (size_t j = 0; j < n; ++j)
+    if (qmoAddVar(model, columnName(p, static_cast<int>(j)).c_str(), p.lower[j], start.x[j], p.upper[j],
+                  qmoBstatLower) < 0)
+      return "column " + columnName(p, static_cast<int>(j)) + " has bounds the host cannot take";
+
+  // Host row of each MPS row; -1 for the objective.
+  std::vector<int> hostRow(static_cast<size_t>(p.m), -1);
+  for (int32_t i = 0; i < p.m; ++i) {
+    if (i == p.objRow) continue;
+    const RowKind kind = rowKind(p.lower[n + static_cast<size_t>(i)], p.upper[n + static_cast<size_t>(i)]);
+    const double level = kind.ranged ? 0.0 : activity[static_cast<size_t>(i)];
+    const int r = qmoAddEqu(model, rowName(p, i).c_str(), kind.type, kind.rhs, level, 0.0, qmoBstatBasic);
+    if (r < 0) return "row " + rowName(p, i) + " cannot be taken by the host";
+    hostRow[static_cast<size_t>(i)] = r;
+    if (kind.ranged) {
+      // activity - s = 0 with s between the row's limits.
+      const double lo = -p.upper[n + static_cast<size_t>(i)], up = -p.lower[n + static_cast<size_t>(i)];
+      const double s = std::min(std::max(activity[static_cast<size_t>(i)], lo), up);
+      const int c = qmoAddVar(model, ("rng." + rowName(p, i)).c_str(), lo, s, up, qmoBstatLower);
+      if (c < 0 || qmoAddEntry(model, r, c, -1.0, 0) != 0) return "range of row " + rowName(p, i);
+    }
+  }
+  for (size_t j = 0; j < n; ++j)
+    for (int32_t k = p.a.colStart[j]; k < p.a.colStart[j + 1]; ++k) {
+      const int row = hostRow[static_cast<size_t>(p.a.row[static_cast<size_t>(k)])];
+      if (row < 0 && p.a.row[static_cast<size_t>(k)] != p.objRow) continue;
+      if (qmoAddEntry(model, row, static_cast<int>(j), p.a.value[static_cast<size_t>(k)], 0) != 0)
+        return "entry of column " + columnName(p, static_cast<int>(j));
+    }
+  qmoSetObjective(model, p.objRow >= 0 ? 1 : 0, 0, p.objConstant);
+  return {};
+}
+
+}  // namespace
+
+std::string loadMpsModel(qmoHandle_t model, const std::string& path) {
+  if (!model) return "no model object";
+  kavro::UnitTable units;
+  constexpr int kUnit = 1;
+  units.connect(kUnit, path);
+  kavro::InputUnit* in = units.openInput(kUnit);
+  if (!in) return "cannot read " + path;
+  kavro::Parameters params;
+  kavro::setParameters(params, 1, kavro::ReportChannels{});
+  const kavro::MpsDimensions dims = kavro::scanMpsDimensions(*in);
+  auto limit = [](int64_t v) { return static_cast<int32_t>(std::min<int64_t>(v + 1, INT32_MAX)); };
+  params.rowLimit = limit(dims.rows);
+  params.columnLimit = limit(dims.columns);
+  params.elementsLimit = limit(dims.elements);
+  kavro::MpsResult r = kavro::readMpsFile(params, *in, kavro::ReportChannels{}, kavro::MpsFormat::kAutomatic);
+  if (r.exitCode != 0)
+    return path + ": " + (r.exitCode == 40 ? "too large to read" : std::to_string(r.nErrors) + " error(s) in the MPS file");
+  return fillModel(model, r.problem, r.start);
+}
+
+}  // namespace qarn

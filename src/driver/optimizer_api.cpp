@@ -1,0 +1,29 @@
+// The public Optimizer object: one parameter block, one unit table and one set of timers.
+
+#include "driver/optimizer_impl.hpp"
+#include "driver/solver_entry.hpp"
+
+namespace kavro {
+
+Optimizer::Optimizer() : impl_(std::make_unique<Impl>()) { initialize({}); }
+Optimizer::~Optimizer() = default;
+
+void Optimizer::initialize(const UnitSettings& units) {
+  Impl& s = *impl_;
+  s.params = Parameters{};
+  s.params.printFile = units.printUnit;
+  s.params.summaryFile = units.summaryUnit;
+  s.params.specsFile = units.specsUnit;
+  setParameters(s.params, 1, s.channels());
+  if (units.specsUnit > 0) s.units.openInput(units.specsUnit);
+}
+
+void Optimizer::connectUnit(int unit, std::string path) { impl_->units.connect(unit, std::move(path)); }
+void Optimizer::connectStream(int unit, std::FILE* stream) { impl_->units.connectStream(unit, stream); }
+
+SolveResult Optimizer::solve(const Problem& problem, ProblemState& state, const SolveOptions& options) {
+  Impl& s = *impl_;
+  return solverEntry(s.params, s.units, s.timers, problem, state, options);
+}
+
+}  // namespace kavro

@@ -1,0 +1,19 @@
+#pragma once
+// What an Optimizer object owns.
+
+#include "driver/timers.hpp"
+#include "driver/units.hpp"
+#include "kavro/solver.hpp"
+#include "specs/parameters.hpp"
+
+namespace kavro {
+
+struct Optimizer::Impl {
+  Parameters params;
+  UnitTable units;
+  Timers timers;
+
+  ReportChannels channels() { return ReportChannels{&units, params.printFile, params.summaryFile}; }
+};
+
+}  // namespace kavro

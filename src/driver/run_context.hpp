@@ -1,0 +1,71 @@
+#pragma once
+// The state of one call of the solver entry, shared by the run driver, the set-up of the
+// initial basis, the main loop and the solution output. It lives for one solve; the parameter
+// block, the units and the timers it refers to belong to the Optimizer object.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "driver/timers.hpp"
+#include "driver/units.hpp"
+#include "driver/work_layout.hpp"
+#include "kavro/problem.hpp"
+#include "kavro/solver.hpp"
+#include "specs/parameters.hpp"
+
+namespace kavro {
+
+struct RunContext {
+  RunContext(Parameters& p, UnitTable& u, Timers& t, const SolveOptions& o, ProblemState& s)
+      : params(p), units(u), timers(t), options(o), state(s) {}
+
+  Parameters& params;
+  UnitTable& units;
+  Timers& timers;
+  const SolveOptions& options;
+  ReportChannels out;
+
+  // The optimizer's own copy of the problem: scaled in place during the run, while the caller's
+  // Problem stays untouched. The state is the caller's and is returned unscaled.
+  Problem prob;
+  ProblemState& state;
+
+  WorkLayout layout;
+  int32_t nJacElements = 0;
+
+  // Start mode.
+  bool gotbas = false, gotfac = false, gothes = false, gotscl = false;
+  int startClass = 0;  // 0 cold, 1 warm, 2 hot
+  std::string start;
+
+  // Set-up that lasts for the whole run.
+  std::vector<int32_t> rowTypes;     // per row: 0 equality, 1 other, 2 free
+  std::vector<double> scales;        // nb factors (columns, then rows); empty when unscaled
+  bool scalesComputed = false;
+  bool scaled = false;               // the working problem and state are scaled now
+  bool crashDone = false;
+  // Superbasic variables in order, as the basis-count check found them in hs.
+  std::vector<int32_t> superbasicList;
+
+  // Outcome, updated by each cycle.
+  int32_t exitCode = 0;
+  int64_t majorIterations = 0;
+  int64_t minorIterations = 0;
+  int32_t itn = 0;                   // iterations of the last cycle
+  int32_t ninf = 0;
+  double sinf = 0.0;
+  double objValue = 0.0;
+  double piNorm = 1.0;
+  int32_t maxPrimalInfeasVar = -1;
+  int32_t maxDualInfeasVar = -1;
+  int32_t nonlinearStatus = 0;
+  double absoluteViolation = 0.0;
+  double relativeViolation = 0.0;
+
+  int32_t m() const { return prob.m; }
+  int32_t n() const { return prob.n; }
+  int32_t nb() const { return prob.nb(); }
+};
+
+}  // namespace kavro

@@ -1,0 +1,181 @@
+// The run driver: interprets the start mode, sizes partial pricing, prints the problem
+// statistics, sets up the initial basis and runs the optimizer once per cycle, with the
+// solution output after each cycle.
+
+#include <algorithm>
+#include <cctype>
+
+#include "driver/initial_basis.hpp"
+#include "driver/problem_statistics.hpp"
+#include "driver/run_context.hpp"
+#include "driver/run_hooks.hpp"
+#include "driver/scaling.hpp"
+#include "driver/solver_entry.hpp"
+
+namespace kavro {
+
+namespace {
+
+bool containsLetter(const std::string& text, size_t from, char upper) {
+  for (size_t i = from; i < text.size(); ++i)
+    if (std::toupper(static_cast<unsigned char>(text[i])) == upper) return true;
+  return false;
+}
+
+void printStartFlags(const RunContext& ctx) {
+  ctx.out.print(" gotbas = %c    gotfac = %c    gothes = %c    gotscl = %c", ctx.gotbas ? 'T' : 'F',
+                ctx.gotfac ? 'T' : 'F', ctx.gothes ? 'T' : 'F', ctx.gotscl ? 'T' : 'F');
+}
+
+// Start modes: Cold/Basis, Warm, Hot (with optional letters F, H, S from the fifth character).
+void interpretStart(RunContext& ctx) {
+  const Parameters& p = ctx.params;
+  std::string text = ctx.start;
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  const char first = text.empty() ? ' ' : static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+  ctx.gotbas = ctx.gotfac = ctx.gothes = ctx.gotscl = false;
+  ctx.startClass = 0;
+  if (first == 'C' || first == 'B') {
+    ctx.gotbas = p.oldBasisFile > 0 || p.insertFile > 0 || p.loadFile > 0;
+    ctx.state.ns = 0;
+  } else if (first == 'W') {
+    ctx.gotbas = true;
+    ctx.startClass = 1;
+  } else if (first == 'H') {
+    ctx.gotbas = true;
+    ctx.startClass = 2;
+    const bool all = text.size() <= 4;
+    ctx.gotfac = all || containsLetter(text, 4, 'F');
+    ctx.gothes = all || containsLetter(text, 4, 'H');
+    ctx.gotscl = all || containsLetter(text, 4, 'S');
+    printStartFlags(ctx);
+  } else {
+    ctx.out.both(" XXX Start parameter not recognized:  %s", ctx.start.c_str());
+  }
+}
+
+// Partial pricing works on sections of about equal size; tiny sections are not worth it.
+void sizePartialPricing(RunContext& ctx) {
+  Parameters& p = ctx.params;
+  const int32_t m = ctx.m(), n = ctx.n();
+  int32_t sizeA = n / p.partialPrice, sizeI = m / p.partialPrice;
+  if (sizeA < 10 && sizeI < 10) {
+    const int32_t L = std::max({1, n, m});
+    p.partialPrice = L / std::min(L, 10);
+    sizeA = n / p.partialPrice;
+    sizeI = m / p.partialPrice;
+  }
+  if (p.scaleOption == 1 && n == nonlinearVariables(p)) p.scaleOption = 0;
+  ctx.out.print("%s", "");
+  ctx.out.print(" Scale option %12d,    Partial price %12d", p.scaleOption, p.partialPrice);
+  ctx.out.print(" Partial price section size (A) %12d", sizeA);
+  ctx.out.print(" Partial price section size (I) %12d", sizeI);
+  ctx.out.summary(" Scale option %12d,    Partial price %12d", p.scaleOption, p.partialPrice);
+}
+
+void printInitialBasisHeading(const RunContext& ctx) {
+  ctx.out.print("%s", "");
+  ctx.out.print("%s", " Initial basis");
+  ctx.out.print("%s", " -------------");
+  if (ctx.startClass == 0) {
+    if (!ctx.gotbas) ctx.out.print("%s", " No basis file supplied");
+  } else {
+    ctx.out.print(" start = %s", ctx.start.c_str());
+  }
+}
+
+void printIterationsHeading(const RunContext& ctx) {
+  pageHeading(ctx);
+  ctx.out.print("%s", " Iterations");
+  ctx.out.print("%s", " ----------");
+}
+
+bool callMatmod(RunContext& ctx, int ncycle) {
+  ctx.out.both(" matmod called with ncycle = %d", ncycle);
+  return matmod(ctx, ncycle);
+}
+
+// Final function calls at a feasible point, with scaling switched off while they run.
+bool finalFunctionCalls(RunContext& ctx) {
+  const int32_t saved = ctx.params.scaleOption;
+  ctx.params.scaleOption = 0;
+  const bool stop = callFunctionsAtEnd(ctx, 2 + ctx.exitCode);
+  ctx.params.scaleOption = saved;
+  return stop;
+}
+
+}  // namespace
+
+void pageHeading(const RunContext& ctx) { ctx.out.print("%s", ""); }
+
+void runDriver(RunContext& ctx) {
+  Parameters& p = ctx.params;
+  ctx.exitCode = 0;
+  ctx.majorIterations = ctx.minorIterations = 0;
+
+  interpretStart(ctx);
+  sizePartialPricing(ctx);
+  problemStatistics(1, ctx.prob, p, ctx.out, ctx.rowTypes);
+  if (ctx.prob.nNonlinCons > 0) setupNonlinearConstraints(ctx);
+
+  printInitialBasisHeading(ctx);
+  setupInitialBasis(ctx, 0);
+  if (ctx.exitCode != 0) return;
+
+  int cycle = 0;
+  bool stageTwoDone = false;
+  auto finish = [&]() {
+    if (!stageTwoDone) {
+      ctx.timers.operate(Timers::kSolutionOutput, 0, ctx.out);
+      solutionOutput(ctx, 2);
+      ctx.timers.operate(-Timers::kSolutionOutput, 0, ctx.out);
+    }
+  };
+  if (p.cycleLimit >= 2 && callMatmod(ctx, 0)) return finish();
+  if (p.cycleLimit <= 0) return finish();
+
+  cycle = 1;
+  ctx.exitCode = 0;
+  if (!ctx.gotbas) ctx.gotfac = ctx.gothes = false;
+  for (;;) {
+    if (ctx.prob.nNonlinCons > 0) setupNonlinearConstraints(ctx);
+    if (cycle > 1) problemStatistics(2, ctx.prob, p, ctx.out, ctx.rowTypes);
+    setupInitialBasis(ctx, cycle);
+    if (ctx.exitCode != 0) return;
+    checkBasisCounts(ctx);
+    printIterationsHeading(ctx);
+
+    ctx.timers.operate(Timers::kSolve, 0, ctx.out);
+    const CycleIterations its = runMainLoop(ctx);
+    ctx.timers.operate(-Timers::kSolve, 0, ctx.out);
+    // Everything after the optimizer sees the unscaled problem.
+    unscaleProblem(ctx);
+    ctx.majorIterations += its.major;
+    ctx.minorIterations += its.minor;
+    if (ctx.exitCode > 29 || (ctx.exitCode > 19 && its.minor == 0)) return;
+
+    ctx.timers.operate(Timers::kSolutionOutput, 0, ctx.out);
+    solutionOutput(ctx, 1);
+    stageTwoDone = false;
+    if (cycle > p.cycleLimit - p.cyclePrint) {
+      solutionOutput(ctx, 2);
+      stageTwoDone = true;
+    }
+    ctx.timers.operate(-Timers::kSolutionOutput, 0, ctx.out);
+
+    if (ctx.exitCode == 6) return finish();
+    if (ctx.ninf == 0 && finalFunctionCalls(ctx)) return finish();
+    if (ctx.exitCode > 19) return finish();
+    if (cycle < p.cycleLimit && callMatmod(ctx, cycle)) return finish();
+    ++cycle;
+    if (cycle > p.cycleLimit) return finish();
+    if (!ctx.gotbas) ctx.gotfac = ctx.gothes = false;
+    ctx.exitCode = 0;
+    pageHeading(ctx);
+    ctx.out.print(" Start of Cycle %d", cycle);
+    printStartFlags(ctx);
+    ctx.out.summary(" Start of Cycle %d", cycle);
+  }
+}
+
+}  // namespace kavro

@@ -1,0 +1,132 @@
+#include "driver/solver_entry.hpp"
+
+#include <cmath>
+
+#include "driver/problem_check.hpp"
+#include "driver/run_context.hpp"
+
+namespace kavro {
+
+namespace {
+
+void storeProblemSizes(Parameters& p, const Problem& prob, int64_t workLength) {
+  p.rowLimit = prob.m;
+  p.columnLimit = prob.n;
+  p.elementsLimit = prob.nElements();
+  p.nonlinearConstraints = prob.nNonlinCons;
+  p.nonlinearObjectiveVars = prob.nNonlinObjVars;
+  p.nonlinearJacobianVars = prob.nNonlinJacVars;
+  p.workspaceTotal = workLength;
+}
+
+// The working copy keeps the caller's problem untouched; IEEE infinities become the optimizer's
+// infinite bound so that no arithmetic on bounds can produce NaN.
+Problem workingCopy(const Problem& prob, double infBound) {
+  Problem w = prob;
+  for (double& v : w.lower) if (v < -infBound) v = -infBound;
+  for (double& v : w.upper) if (v > infBound) v = infBound;
+  return w;
+}
+
+// Output units that share the SPECS or MPS unit are reported before the run.
+void warnUnitClashes(const Parameters& p, const ReportChannels& out) {
+  struct Named { const char* name; int32_t unit; };
+  const Named outputs[] = {{"Backup", p.backupBasisFile}, {"New Basis", p.newBasisFile}, {"Punch", p.punchFile},
+                           {"Dump", p.dumpFile}, {"Solution", p.solutionFile}, {"Report", p.reportFile}};
+  for (const Named& o : outputs) {
+    if (o.unit <= 0) continue;
+    if (o.unit == p.specsFile) out.print(" XXX  Warning: the Specs file and %s file are on the same unit", o.name);
+    if (o.unit == p.mpsFile) out.print(" XXX  Warning: the  MPS  file and %s file are on the same unit", o.name);
+  }
+}
+
+// Every input unit that is set (and is not standard output) is opened and rewound.
+void openInputUnits(const Parameters& p, UnitTable& units) {
+  for (int32_t unit : {p.oldBasisFile, p.insertFile, p.loadFile}) {
+    if (unit <= 0 || unit == 6) continue;
+    if (InputUnit* in = units.openInput(unit)) in->rewind();
+  }
+}
+
+SolveResult resultOf(const RunContext& ctx) {
+  SolveResult r;
+  r.exitCode = ctx.exitCode;
+  r.minWorkWords = ctx.layout.minWorkWords;
+  r.ninf = ctx.ninf;
+  r.sinf = ctx.sinf;
+  r.objValue = ctx.objValue;
+  r.majorIterations = ctx.majorIterations;
+  r.minorIterations = ctx.minorIterations;
+  r.nonlinearStatus = ctx.nonlinearStatus;
+  r.absoluteViolation = ctx.absoluteViolation;
+  r.relativeViolation = ctx.relativeViolation;
+  r.piNorm = ctx.piNorm;
+  r.maxPrimalInfeasVar = ctx.maxPrimalInfeasVar;
+  r.maxDualInfeasVar = ctx.maxDualInfeasVar;
+  return r;
+}
+
+bool refuseInvalidData(const Problem& problem, const ProblemState& state, const SolveOptions& options,
+                       const ReportChannels& out) {
+  const std::vector<std::string> faults = checkProblemData(problem, state, options.functions != nullptr);
+  if (faults.empty()) return false;
+  for (const std::string& f : faults) out.both(" XXX  Invalid problem data: %s", f.c_str());
+  out.both("%s", " EXIT -- the problem data are not valid");
+  return true;
+}
+
+}  // namespace
+
+int32_t countJacobianElements(const Problem& prob) {
+  if (prob.nNonlinCons < 1 || prob.nNonlinJacVars < 1) return 0;
+  int32_t count = 0;
+  for (int32_t j = 0; j < prob.nNonlinJacVars; ++j)
+    for (int32_t k = prob.a.colStart[static_cast<size_t>(j)]; k < prob.a.colStart[static_cast<size_t>(j) + 1]; ++k)
+      if (prob.a.row[static_cast<size_t>(k)] < prob.nNonlinCons) ++count;
+  return count;
+}
+
+SolveResult solverEntry(Parameters& params, UnitTable& units, Timers& timers, const Problem& problem,
+                        ProblemState& state, const SolveOptions& options) {
+  RunContext ctx(params, units, timers, options, state);
+  ctx.out = ReportChannels{&units, params.printFile, params.summaryFile};
+  if (refuseInvalidData(problem, state, options, ctx.out)) {
+    ctx.exitCode = kInvalidProblemData;
+    units.flushAll();
+    return resultOf(ctx);
+  }
+
+  timers.setEnabled(params.timingLevel > 0);
+  timers.operate(0, 0, ctx.out);
+  storeProblemSizes(params, problem, options.workLength);
+  setParameters(params, 2, ctx.out);
+  // Completion may have changed the units the reports go to.
+  ctx.out = ReportChannels{&units, params.printFile, params.summaryFile};
+
+  ctx.nJacElements = countJacobianElements(problem);
+  if (problem.nNonlinCons >= 1 && ctx.nJacElements != problem.nNonlinCons * problem.nNonlinJacVars)
+    params.jacobian = 2;
+
+  ctx.layout = computeWorkLayout(params, problem.m, problem.n, problem.nElements(), ctx.nJacElements,
+                                 options.workLength);
+  if (ctx.layout.minWorkWords > options.workLength) {
+    ctx.exitCode = kWorkspaceTooSmall;
+    return resultOf(ctx);
+  }
+
+  openInputUnits(params, units);
+  warnUnitClashes(params, ctx.out);
+  setParameters(params, 3, ctx.out);
+  ctx.out.print(" Nonzeros allowed for in LU factors %12lld", static_cast<long long>(ctx.layout.factorElementsAllowed));
+
+  ctx.prob = workingCopy(problem, params.machine.infBound);
+  params.problemName = problem.names[0];
+  ctx.start = options.start;
+  runDriver(ctx);
+
+  timers.operate(0, 2, ctx.out);
+  units.flushAll();
+  return resultOf(ctx);
+}
+
+}  // namespace kavro

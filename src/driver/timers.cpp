@@ -1,0 +1,54 @@
+#include "driver/timers.hpp"
+
+#include <ctime>
+
+#include "driver/units.hpp"
+
+namespace kavro {
+
+namespace {
+const char* const kLabels[] = {"", "for MPS input", "for solving problem", "for solution output",
+                               "for constraint functions", "for objective function"};
+}
+
+double processorSeconds() {
+  timespec ts{};
+  if (clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts) != 0) return -1.0;
+  return static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
+}
+
+void Timers::operate(int k, int print, const ReportChannels& out) {
+  if (!enabled_) return;
+  if (k > 5 || k < -5) return;
+  const double now = processorSeconds();
+  if (k > 0) {
+    clocks_[static_cast<size_t>(k)].start = now;
+  } else if (k < 0) {
+    Clock& c = clocks_[static_cast<size_t>(-k)];
+    c.last = now - c.start;
+    c.total += c.last;
+    ++c.count;
+  } else if (print == 0) {
+    clocks_ = {};
+    // A clock that cannot be read switches timing off for the run.
+    if (now < 0.0) enabled_ = false;
+    return;
+  }
+  if (print == 0) return;
+  if (k == 0) {
+    out.print("%s", "");
+    out.summary("%s", "");
+    for (int i = 1; i <= 5; ++i) printClock(i, print, out);
+  } else {
+    printClock(k < 0 ? -k : k, print, out);
+  }
+}
+
+void Timers::printClock(int k, int print, const ReportChannels& out) const {
+  const Clock& c = clocks_[static_cast<size_t>(k)];
+  const char* caption = print == 1 ? "Last time" : print == 2 ? "Time" : "Mean time";
+  double value = print == 1 ? c.last : print == 2 ? c.total : (c.count > 0 ? c.total / c.count : 0.0);
+  out.both(" %-9s %-25s %10.2f seconds", caption, kLabels[k], value);
+}
+
+}  // namespace kavro

@@ -1,0 +1,203 @@
+// Writers of the three basis-file formats. The New basis file is written every few iterations
+// during a run, so its writer builds each line in place and hands it to the unit's buffered
+// stream: no allocation per line, one pass over the states per part of the file.
+
+#include <algorithm>
+
+#include "files/basis_file_fields.hpp"
+#include "files/basis_files.hpp"
+#include "files/variable_names.hpp"
+
+namespace kavro {
+
+using basisfile::externalState;
+using basisfile::LineBuffer;
+
+namespace {
+
+constexpr int32_t kStatesPerLine = 80;
+// Keys by external state: nonbasic at lower, at upper, superbasic, basic.
+constexpr const char* kDumpKeys[4] = {" LL ", " UL ", " SB ", " BS "};
+
+double unscaled(const BasisSource& s, int32_t j) {
+  const size_t u = static_cast<size_t>(j);
+  return s.scales.empty() ? s.x[u] : s.x[u] * s.scales[u];
+}
+
+// Bounds and value are compared in the scale they are stored in.
+bool strictlyBetweenBounds(const BasisSource& s, int32_t j) {
+  const size_t u = static_cast<size_t>(j);
+  return s.prob.lower[u] < s.x[u] && s.x[u] < s.prob.upper[u];
+}
+
+// Writing past the file's end is not possible, but a caller's arrays may be shorter than the
+// problem says; such a save is refused rather than read out of bounds.
+bool sourceFits(const BasisSource& s) {
+  const size_t nb = static_cast<size_t>(s.prob.nb());
+  return s.hs.size() >= nb && s.x.size() >= nb && s.prob.lower.size() >= nb && s.prob.upper.size() >= nb &&
+         (s.scales.empty() || s.scales.size() >= nb);
+}
+
+// After a save the next one replaces it; the report files are never rewound.
+void finishSave(const BasisFileChannel& io, int unit) {
+  if (unit != io.params.printFile && unit != io.params.summaryFile) io.units.rewind(unit);
+  else io.units.flush(unit);
+}
+
+void writeHeaderLine1(const BasisFileChannel& io, int unit, const NewBasisHeader& h) {
+  LineBuffer line;
+  line.appendPadded(io.params.problemName, 8);
+  line.append("  ITN");
+  line.appendInt(h.itn, 8);
+  line.appendBlanks(4);
+  line.appendPadded(solutionStatusText(h.status - 1), 12);
+  line.append("  NINF");
+  line.appendInt(h.ninf, 7);
+  line.append("      OBJ");
+  line.appendExponent(h.objective, 21, 12);
+  io.units.writeLine(unit, line.view());
+}
+
+void writeHeaderLine2(const BasisFileChannel& io, int unit, const Problem& prob, int32_t ns) {
+  const Parameters& p = io.params;
+  LineBuffer line;
+  line.append("OBJ=");
+  line.appendPadded(p.objectiveName, 8);
+  line.append(" RHS=");
+  line.appendPadded(p.rhsName, 8);
+  line.append(" RNG=");
+  line.appendPadded(p.rangesName, 8);
+  line.append(" BND=");
+  line.appendPadded(p.boundsName, 8);
+  line.append(" M=");
+  line.appendInt(prob.m, 7);
+  line.append(" N=");
+  line.appendInt(prob.n, 7);
+  line.append(" SB=");
+  line.appendInt(ns, 5);
+  io.units.writeLine(unit, line.view());
+}
+
+void writeStateMap(const BasisFileChannel& io, int unit, const std::vector<int32_t>& hs, int32_t nb) {
+  char digits[kStatesPerLine];
+  for (int32_t first = 0; first < nb; first += kStatesPerLine) {
+    const int32_t count = std::min(kStatesPerLine, nb - first);
+    for (int32_t k = 0; k < count; ++k)
+      digits[k] = static_cast<char>('0' + externalState(hs[static_cast<size_t>(first + k)]));
+    io.units.writeLine(unit, std::string_view(digits, static_cast<size_t>(count)));
+  }
+}
+
+void writeValueLine(const BasisFileChannel& io, int unit, int64_t number, double value, int32_t code) {
+  LineBuffer line;
+  line.appendInt(number, 8);
+  line.appendExponent(value, 24, 14);
+  line.appendInt(code, 3);
+  io.units.writeLine(unit, line.view());
+}
+
+// Value lines in increasing variable order. With nonlinear variables: every nonlinear variable
+// and every basic or superbasic one, with its state as code; otherwise the superbasics (code 2).
+// Then any nonbasic variable strictly between its bounds, with code -1, so that it is restored
+// where it was rather than on a bound.
+void writeValueLines(const BasisFileChannel& io, int unit, const BasisSource& s, int32_t ns) {
+  const int32_t nb = s.prob.nb(), nonlinear = s.prob.nNonlinVars();
+  for (int32_t j = 0; j < nb; ++j) {
+    const int32_t state = externalState(s.hs[static_cast<size_t>(j)]);
+    int32_t code = -2;
+    if (nonlinear > 0) {
+      if (j < nonlinear || state >= kSuperbasic) code = state;
+    } else if (ns > 0 && state == kSuperbasic) {
+      code = kSuperbasic;
+    }
+    if (code == -2 && state <= kAtUpper && strictlyBetweenBounds(s, j)) code = -1;
+    if (code != -2) writeValueLine(io, unit, j + 1, unscaled(s, j), code);
+  }
+  writeValueLine(io, unit, 0, 0.0, 0);
+}
+
+void writeNamedLine(const BasisFileChannel& io, int unit, const char* key, const std::string& name,
+                    const std::string& second, double value) {
+  LineBuffer line;
+  line.append(key);
+  line.appendPadded(name, 8);
+  line.appendBlanks(2);
+  line.appendPadded(second, 8);
+  line.appendBlanks(2);
+  line.appendExponent(value, 12, 5);
+  io.units.writeLine(unit, line.view());
+}
+
+void writeNamedHeader(const BasisFileChannel& io, int unit, const char* label) {
+  LineBuffer line;
+  line.append("NAME");
+  line.appendBlanks(10);
+  line.appendPadded(io.params.problemName, 8);
+  line.appendBlanks(2);
+  line.append(label);
+  io.units.writeLine(unit, line.view());
+}
+
+}  // namespace
+
+void writeNewBasis(const BasisFileChannel& io, int unit, const BasisSource& s, const NewBasisHeader& header) {
+  if (unit <= 0 || !sourceFits(s)) return;
+  const int32_t nb = s.prob.nb();
+  const int32_t ns = static_cast<int32_t>(
+      std::count_if(s.hs.begin(), s.hs.begin() + nb, [](int32_t h) { return h == kSuperbasic; }));
+  writeHeaderLine1(io, unit, header);
+  writeHeaderLine2(io, unit, s.prob, ns);
+  writeStateMap(io, unit, s.hs, nb);
+  writeValueLines(io, unit, s, ns);
+  finishSave(io, unit);
+  io.out.both(" NEW BASIS file saved on file %3d    itn = %7d", unit, header.itn);
+}
+
+// Each basic column is paired with the next slack (searching forward) that is not basic; the
+// key tells whether that slack sits at its lower or upper bound. A column nonbasic at a lower
+// bound of 0 (and at value 0) is left out: the reader starts every column nonbasic at its lower
+// bound, so the line would change nothing.
+void writePunch(const BasisFileChannel& io, int unit, const BasisSource& s) {
+  if (unit <= 0 || !sourceFits(s)) return;
+  const Problem& prob = s.prob;
+  const int32_t n = prob.n, nb = prob.nb();
+  const std::string blank(8, ' ');
+  writeNamedHeader(io, unit, "PUNCH/INSERT");
+  int32_t slack = n;
+  for (int32_t j = 0; j < n; ++j) {
+    const size_t u = static_cast<size_t>(j);
+    const int32_t state = externalState(s.hs[u]);
+    if (state == kBasic) {
+      while (slack < nb && externalState(s.hs[static_cast<size_t>(slack)]) == kBasic) ++slack;
+      if (slack >= nb) continue;  // more basic columns than nonbasic slacks: not a valid basis
+      const char* key = externalState(s.hs[static_cast<size_t>(slack)]) == kAtUpper ? " XU " : " XL ";
+      writeNamedLine(io, unit, key, columnName(prob, j), rowName(prob, slack - n), unscaled(s, j));
+      ++slack;
+      continue;
+    }
+    if (state == kAtLower && s.x[u] == 0.0 && prob.lower[u] == 0.0) continue;
+    writeNamedLine(io, unit, kDumpKeys[state], columnName(prob, j), blank, unscaled(s, j));
+  }
+  for (int32_t j = n; j < nb; ++j)
+    if (externalState(s.hs[static_cast<size_t>(j)]) == kSuperbasic)
+      writeNamedLine(io, unit, " SB ", rowName(prob, j - n), blank, unscaled(s, j));
+  io.units.writeLine(unit, "ENDATA");
+  finishSave(io, unit);
+  io.out.both(" PUNCH file saved on file %3d", unit);
+}
+
+void writeDump(const BasisFileChannel& io, int unit, const BasisSource& s) {
+  if (unit <= 0 || !sourceFits(s)) return;
+  const int32_t nb = s.prob.nb();
+  const std::string blank(8, ' ');  // with the two gaps, the 12 blanks between name and value
+  writeNamedHeader(io, unit, "   DUMP/LOAD");
+  for (int32_t j = 0; j < nb; ++j) {
+    const int32_t state = externalState(s.hs[static_cast<size_t>(j)]);
+    writeNamedLine(io, unit, kDumpKeys[state], variableName(s.prob, j), blank, unscaled(s, j));
+  }
+  io.units.writeLine(unit, "ENDATA");
+  finishSave(io, unit);
+  io.out.both(" DUMP file saved on file %3d", unit);
+}
+
+}  // namespace kavro

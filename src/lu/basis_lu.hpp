@@ -1,0 +1,72 @@
+#pragma once
+// The optimizer's one door to the LU package: it fills the package's settings from the run
+// parameters, factorizes the basis (with the instability fallback), solves with B and B', and
+// replaces basis columns.
+
+#include <cstdint>
+#include <vector>
+
+#include "lu/lu_factors.hpp"
+
+namespace kavro {
+
+struct Parameters;
+class UnitTable;
+struct ReportChannels;
+
+class BasisLU {
+ public:
+  // Sizes the storage for bases of m rows and rank checks of up to maxRows rows, with lena
+  // elements for the factors. Allocates; called once per run.
+  void size(int32_t m, int32_t maxRows, int32_t lena);
+
+  // Entry area to be filled before factorize()/rankFactorize(): nelem entries of a, with
+  // 0-based row (indc) and column (indr) indices.
+  double* entries() { return lu_.a.data(); }
+  int32_t* entryRows() { return lu_.indc.data(); }
+  int32_t* entryCols() { return lu_.indr.data(); }
+  int32_t lena() const { return lu_.lena; }
+
+  // Mode 0: factorize the m x m basis whose nelem entries were assembled. Returns the package's
+  // result, or 2 when the instability fallback changed the tolerances and asks for another
+  // factorization.
+  int32_t factorize(int32_t m, int32_t nelem, Parameters& params, const ReportChannels& out);
+
+  // Mode 1: v := L^-1 v, keeping the result for a later replaceColumn.
+  void solveL(double* v);
+  // Mode 2: solves B x = y. y (m entries) is overwritten; x receives the solution. The L-part
+  // is kept for a later replaceColumn.
+  void solveB(double* y, double* x);
+  // Mode 3: solves B' y = x. x (m entries, by basis position) is overwritten; y receives the
+  // solution (by row).
+  void solveBt(double* x, double* y);
+  // Mode 4: replaces basis position jrep by the column whose L-part was kept. Returns the
+  // package's result (nonzero means the factors must be recomputed).
+  int32_t replaceColumn(int32_t jrep);
+
+  // Mode 8: rank check of a rectangular rows x cols matrix whose nelem entries were assembled;
+  // no factors kept. Returns the result; rowPerm()/rank() tell which rows were pivotal.
+  int32_t rankFactorize(int32_t rows, int32_t cols, int32_t nelem, Parameters& params, const ReportChannels& out);
+
+  // Results of the last factorization.
+  lu::LuParams& params() { return p_; }
+  lu::LuStorage& storage() { return lu_; }
+  int32_t nonzeros() { return p_.lenL() + p_.lenU(); }
+  int32_t rank() { return p_.rank(); }
+  // For each basis position, the largest magnitude of its U column, negative when its pivot was
+  // flagged too small.
+  const std::vector<double>& columnMarks() const { return lu_.luWork; }
+  int32_t m() const { return m_; }
+
+ private:
+  void setParameters(Parameters& params, const ReportChannels& out, bool keepFactors);
+
+  lu::LuParams p_;
+  lu::LuStorage lu_;
+  UnitTable* units_ = nullptr;
+  int32_t m_ = 0;
+  std::vector<double> keptL_;   // L^-1 times the last column solved (for replaceColumn)
+  std::vector<double> work_;
+};
+
+}  // namespace kavro

@@ -1,0 +1,205 @@
+#include "lu/basis_manager.hpp"
+
+#include <algorithm>
+
+#include "driver/units.hpp"
+#include "specs/parameters.hpp"
+
+namespace kavro {
+
+namespace {
+
+constexpr int32_t kMaxAttempts = 10;
+
+int32_t entriesToFactorize(const Problem& prob, const std::vector<int32_t>& basisList, int32_t m) {
+  int64_t count = 0;
+  for (int32_t k = 0; k < m; ++k) {
+    const int32_t j = basisList[static_cast<size_t>(k)];
+    if (j < 0) continue;
+    count += j < prob.n ? prob.a.colStart[static_cast<size_t>(j) + 1] - prob.a.colStart[static_cast<size_t>(j)] : 1;
+  }
+  return static_cast<int32_t>(std::min<int64_t>(count, INT32_MAX));
+}
+
+void printHeader(const BasisSet& b, const FactorizationCounters& c, const Parameters& params,
+                 const ReportChannels& out) {
+  if (!out.hasPrint() || params.printLevel % 10 <= 0) return;
+  const Problem& prob = *b.prob;
+  int32_t nonlin = 0, linear = 0, slacks = 0;
+  for (int32_t k = 0; k < prob.m; ++k) {
+    const int32_t j = (*b.basisList)[static_cast<size_t>(k)];
+    if (j < 0) continue;
+    if (j >= prob.n) ++slacks;
+    else if (j < prob.nNonlinVars()) ++nonlin;
+    else ++linear;
+  }
+  out.print("%s", "");
+  out.print(" Factor %7d     Demand %7d     Itn %9d     Infeas %7d", c.factorizations, c.factorRequest, c.itn,
+            c.ninf);
+  out.print(" Nonlin %7d     Linear %7d     Slacks %6d     %s %16.8e", nonlin, linear, slacks,
+            c.infeasible ? "Sum infeas" : "Objective ", c.objectiveOrSinf);
+}
+
+// A dependent column leaves the basis; the slack of its pivot row takes its place.
+int32_t replaceSingularColumns(BasisSet& b, BasisLU& lu, const Parameters& params, const ReportChannels& out) {
+  const Problem& prob = *b.prob;
+  auto& hs = *b.hs;
+  auto& x = *b.x;
+  const auto& marks = lu.columnMarks();
+  const auto& rowPerm = lu.storage().rowPerm;
+  const auto& colPermInv = lu.storage().colPermInv;
+  int32_t inserted = 0;
+  for (int32_t k = 0; k < prob.m; ++k) {
+    if (marks[static_cast<size_t>(k)] > 0.0) continue;
+    const int32_t j = (*b.basisList)[static_cast<size_t>(k)];
+    // The pivot row of this column's position becomes the slack's row.
+    const int32_t row = rowPerm[static_cast<size_t>(colPermInv[static_cast<size_t>(k)])];
+    if (j >= 0) {
+      const size_t uj = static_cast<size_t>(j);
+      const double lo = prob.lower[uj], up = prob.upper[uj];
+      if (lo == up) { hs[uj] = 4; }
+      else if (x[uj] <= lo) { x[uj] = lo; hs[uj] = kAtLower; }
+      else if (x[uj] >= up) { x[uj] = up; hs[uj] = kAtUpper; }
+      else { hs[uj] = -1; }
+    }
+    const size_t slack = static_cast<size_t>(prob.n + row);
+    if (hs[slack] == kSuperbasic) {
+      auto& list = *b.basisList;
+      auto first = list.begin() + prob.m, last = first + *b.ns;
+      auto it = std::find(first, last, static_cast<int32_t>(slack));
+      if (it != last) {
+        std::copy(it + 1, last, it);
+        --*b.ns;
+      }
+    }
+    hs[slack] = kBasic;
+    (*b.basisList)[static_cast<size_t>(k)] = static_cast<int32_t>(slack);
+    ++inserted;
+    if (params.printLevel >= 10 && inserted <= 5)
+      out.both(" Column %7d  replaced by slack %7d", j + 1, row + 1);
+  }
+  if (params.printLevel >= 10 && inserted > 5)
+    out.both(" and so on.  Total slacks inserted = %6d", inserted);
+  return inserted;
+}
+
+void copyStatistics(BasisLU& lu, FactorizationCounters& c) {
+  lu::LuParams& p = lu.params();
+  c.lenL = p.lenL();
+  c.lenU = p.lenU();
+  c.rowFileEnd = p.rowFileEnd();
+  c.compressions = p.compressions();
+  c.need = p.minLena();
+  c.nonzerosAfterFactor = c.lenL + c.lenU;
+}
+
+}  // namespace
+
+int32_t buildBasicList(const std::vector<int32_t>& hs, int32_t m, std::vector<int32_t>& basisList) {
+  int32_t count = 0;
+  const int32_t nb = static_cast<int32_t>(hs.size());
+  for (int32_t j = 0; j < nb; ++j) {
+    if (hs[static_cast<size_t>(j)] != kBasic) continue;
+    if (count < m) basisList[static_cast<size_t>(count)] = j;
+    ++count;
+  }
+  for (int32_t k = count; k < m; ++k) basisList[static_cast<size_t>(k)] = -1;
+  return count;
+}
+
+int32_t assembleBasis(const Problem& prob, const std::vector<int32_t>& basisList, int32_t m, BasisLU& lu) {
+  double* a = lu.entries();
+  int32_t* indc = lu.entryRows();
+  int32_t* indr = lu.entryCols();
+  int32_t nelem = 0;
+  for (int32_t k = 0; k < m; ++k) {
+    const int32_t j = basisList[static_cast<size_t>(k)];
+    if (j < 0) continue;
+    if (j >= prob.n) {
+      a[nelem] = 1.0;
+      indc[nelem] = j - prob.n;
+      indr[nelem] = k;
+      ++nelem;
+      continue;
+    }
+    for (int32_t e = prob.a.colStart[static_cast<size_t>(j)]; e < prob.a.colStart[static_cast<size_t>(j) + 1]; ++e) {
+      a[nelem] = prob.a.value[static_cast<size_t>(e)];
+      indc[nelem] = prob.a.row[static_cast<size_t>(e)];
+      indr[nelem] = k;
+      ++nelem;
+    }
+  }
+  return nelem;
+}
+
+int32_t factorizeBasis(BasisSet& b, BasisLU& lu, Parameters& params, const ReportChannels& out,
+                       FactorizationCounters& c) {
+  const Problem& prob = *b.prob;
+  const int32_t m = prob.m;
+  ++c.factorizations;
+
+  const int32_t basics = buildBasicList(*b.hs, m, *b.basisList);
+  if (basics > m) {
+    out.both(" EXIT -- system error.  Too many basic variables: %8d", basics);
+    return 32;
+  }
+  const int64_t entries = entriesToFactorize(prob, *b.basisList, m);
+  if (5 * entries / 4 > lu.lena()) {
+    out.both("%s", " EXIT -- not enough storage for the basis factors");
+    out.both(" Words available = %12lld", static_cast<long long>(params.workspaceTotal));
+    out.both(" Increase Workspace (total) to at least %12lld",
+             static_cast<long long>(3 * (5 * entries / 4 - lu.lena()) + params.workspaceTotal));
+    return 20;
+  }
+  printHeader(b, c, params, out);
+
+  // The very first factorization of a run may see a poor starting basis: dependent columns
+  // are recognised more eagerly.
+  const double savedAbs = params.luSingularityTol, savedRel = params.luSingularityTol2;
+  if (c.firstOfRun) {
+    params.luSingularityTol = std::max(savedAbs, params.machine.eps3);
+    params.luSingularityTol2 = std::max(savedRel, params.machine.eps3);
+  }
+  int32_t status = 0;
+  for (int attempt = 1;; ++attempt) {
+    const int32_t nelem = assembleBasis(prob, *b.basisList, m, lu);
+    const int32_t result = lu.factorize(m, nelem, params, out);
+    copyStatistics(lu, c);
+    if (result >= 7) {
+      out.both("%s", " EXIT -- not enough storage for the basis factors");
+      out.both(" Words available = %12lld", static_cast<long long>(params.workspaceTotal));
+      out.both(" Increase Workspace (total) to at least %12lld",
+               static_cast<long long>(3 * (static_cast<int64_t>(c.need) - lu.lena()) + params.workspaceTotal));
+      status = 20;
+      break;
+    }
+    if (result >= 3) {
+      out.both("%s", " EXIT -- error in basis package");
+      status = 21;
+      break;
+    }
+    if (result == 2) {
+      attempt = 0;
+      continue;
+    }
+    if (result == 1) {
+      if (attempt > kMaxAttempts) {
+        out.both(" EXIT -- the basis is singular after %4d factorization attempts", attempt);
+        status = 22;
+        break;
+      }
+      replaceSingularColumns(b, lu, params, out);
+      continue;
+    }
+    break;
+  }
+  if (c.firstOfRun) {
+    params.luSingularityTol = savedAbs;
+    params.luSingularityTol2 = savedRel;
+    c.firstOfRun = false;
+  }
+  c.factorRequest = 0;
+  return status;
+}
+
+}  // namespace kavro

@@ -1,0 +1,51 @@
+#pragma once
+// Turns the current basic set (states hs == 3) into LU factors of the basis matrix B:
+// builds the basic list, checks storage, assembles B, factorizes with the fallbacks, and
+// replaces columns that the factorization finds dependent by slacks.
+
+#include <cstdint>
+#include <vector>
+
+#include "kavro/problem.hpp"
+#include "lu/basis_lu.hpp"
+
+namespace kavro {
+
+struct Parameters;
+struct ReportChannels;
+
+// What the manager reads and changes.
+struct BasisSet {
+  const Problem* prob = nullptr;       // matrix and bounds (scaled)
+  std::vector<int32_t>* hs = nullptr;  // states
+  std::vector<double>* x = nullptr;    // values
+  std::vector<int32_t>* basisList = nullptr;  // positions 0..m-1 basic, then superbasics
+  int32_t* ns = nullptr;
+};
+
+struct FactorizationCounters {
+  int32_t factorizations = 0;       // in this run
+  int32_t factorRequest = 0;        // reason code of the next factorization ("Demand")
+  int32_t itn = 0;                  // for the header line
+  int32_t ninf = 0;
+  double objectiveOrSinf = 0.0;
+  bool infeasible = false;
+  bool firstOfRun = true;           // raise the singularity tolerances on the very first one
+  // Statistics copied after each factorization.
+  int32_t lenL = 0, lenU = 0, rowFileEnd = 0, compressions = 0, need = 0;
+  int32_t nonzerosAfterFactor = 0;  // L + U right after the last factorization
+};
+
+// Factorizes the basis. Returns 0 on success, else the optimizer exit code (20, 21, 22, 32)
+// after printing its message.
+int32_t factorizeBasis(BasisSet& basis, BasisLU& lu, Parameters& params, const ReportChannels& out,
+                       FactorizationCounters& counters);
+
+// Fills basisList[0..m-1] with the basic variables in index order (-1 for empty positions).
+// Returns the number of basic variables found.
+int32_t buildBasicList(const std::vector<int32_t>& hs, int32_t m, std::vector<int32_t>& basisList);
+
+// Assembles the entries of B into lu's entry area. Returns the number of entries.
+int32_t assembleBasis(const Problem& prob, const std::vector<int32_t>& basisList, int32_t m, BasisLU& lu);
+
+}  // namespace kavro

@@ -1,0 +1,186 @@
+#pragma once
+// Internal pieces of TRIAX shared by its source files: the state of one factorization, the
+// count-ordered line lists, compression and the message helpers.
+//
+// During the factorization the storage holds
+//   - the row file in (a, indr) at the front: active rows and the finished rows of U, each a
+//     contiguous segment rowStart[i] .. rowStart[i] + rowLength[i] - 1; free slots have indr = -1;
+//   - the column file in indc, overlaid on the same front positions: the active columns as row
+//     indices only (the values live in the rows); free slots have indc = -1;
+//   - L at the end of (a, indc, indr), written downward from lena as pivots are taken.
+// Keeping the values in the rows means a pivot row becomes a row of U where it stands.
+
+#include <cmath>
+#include <cstdint>
+
+#include "lu/lu_factors.hpp"
+
+namespace kavro {
+class UnitTable;
+}
+
+namespace kavro::lu::detail {
+
+inline constexpr int32_t kFree = -1;
+
+// Messages to the print unit when there is one and the level allows.
+struct Printer {
+  UnitTable* units = nullptr;
+  int32_t unit = 0;
+  int32_t level = -1;
+
+  bool on(int32_t atLeast) const { return units != nullptr && unit > 0 && level >= atLeast; }
+  void line(int32_t atLeast, const char* format, ...) const __attribute__((format(printf, 3, 4)));
+};
+
+// Compresses a file of nLines lines in place: the entries of line t are
+// ind[start[t] .. start[t] + len[t] - 1] (and the same positions of values when given).
+// Every other slot below end must be kFree. Returns the new end; starts are updated.
+int32_t lu1rec(int32_t nLines, int32_t end, const int32_t* len, int32_t* start, int32_t* ind, double* values);
+
+struct FactorState {
+  int32_t m = 0, n = 0, lena = 0;
+  double* a = nullptr;
+  int32_t* indc = nullptr;
+  int32_t* indr = nullptr;
+  int32_t *rowPerm = nullptr, *colPerm = nullptr, *rowLen = nullptr, *colLen = nullptr;
+  int32_t *rowStart = nullptr, *colStart = nullptr, *rowCountStart = nullptr, *colCountStart = nullptr;
+  int32_t *rowPermInv = nullptr, *colPermInv = nullptr;
+  int32_t* lColumnStart = nullptr;
+  double* luWork = nullptr;
+  double* scratch = nullptr;     // n: pivot-row values, search values
+  double* scratch2 = nullptr;    // max(m, n): multipliers
+  int32_t* mark = nullptr;       // n: position of a column in the pivot row, or -1
+  int32_t* list = nullptr;       // max(m, n): rows of the pivot column
+  double* rowMax = nullptr;
+  double* colMax = nullptr;
+  int32_t* colMaxValid = nullptr;
+  int32_t* heap = nullptr;
+  int32_t* heapPos = nullptr;
+  int32_t heapSize = 0;
+
+  // Settings.
+  int32_t rule = kPartial;
+  bool keepLU = true;
+  double ltol = 10.0;
+  double small = 0.0;       // drop tolerance
+  double spaceFactor = 3.0;
+  double dens1 = 0.3, dens2 = 0.5;
+  int32_t maxSearch = 5;
+  int32_t nelem = 0;
+
+  // Files.
+  int32_t lrow = 0, lcol = 0;   // ends of the row and column files
+  int32_t lu1 = 0;              // L occupies [lu1, lena)
+  int32_t rowFileBase = 0, colFileBase = 0;  // live lengths after the last compression
+  int32_t compressions = 0;
+
+  // Progress.
+  int32_t nPiv = 0;             // pivots taken (positions 0..nPiv-1 of both permutations)
+  int64_t nzActive = 0;         // entries of the active submatrix
+  int32_t numL = 0, lenL = 0, lenU = 0;
+  int64_t meritSum = 0;
+  int32_t utri = 0, ltri = 0, nslack = 0, dense1 = 0, dense2 = 0;
+  double amax = 0, lmax = 0, umax = 0, akmax = 0;
+  int32_t need = 0;             // storage need on code 7
+  int64_t peakUse = 0;          // most slots in use at once (files, L and the step's room)
+  Printer print;
+
+  int32_t rowsLeft() const { return m - nPiv; }
+  int32_t colsLeft() const { return n - nPiv; }
+  int32_t freeSpace() const { return lu1 - (lrow > lcol ? lrow : lcol); }
+
+  // Position of column j in row i, or -1.
+  int32_t findInRow(int32_t i, int32_t j) const {
+    const int32_t* p = indr + rowStart[i];
+    const int32_t len = rowLen[i];
+    for (int32_t t = 0; t < len; ++t)
+      if (p[t] == j) return rowStart[i] + t;
+    return -1;
+  }
+
+  // Count lists: the active columns of count c are colPerm[colCountStart[c] .. colCountStart[c+1]-1]
+  // (counts 0..m, colCountStart[m+1] = n); pivoted columns sit before colCountStart[0].
+  void columnCountDown(int32_t j) {  // count c -> c-1
+    const int32_t c = colLen[j];
+    const int32_t p = colPermInv[j], q = colCountStart[c];
+    swapCols(p, q);
+    colCountStart[c] = q + 1;
+  }
+  void columnCountUp(int32_t j) {  // count c -> c+1
+    const int32_t c = colLen[j];
+    const int32_t q = colCountStart[c + 1] - 1;
+    swapCols(colPermInv[j], q);
+    colCountStart[c + 1] = q;
+  }
+  void rowCountDown(int32_t i) {
+    const int32_t c = rowLen[i];
+    const int32_t p = rowPermInv[i], q = rowCountStart[c];
+    swapRows(p, q);
+    rowCountStart[c] = q + 1;
+  }
+  void rowCountUp(int32_t i) {
+    const int32_t c = rowLen[i];
+    const int32_t q = rowCountStart[c + 1] - 1;
+    swapRows(rowPermInv[i], q);
+    rowCountStart[c + 1] = q;
+  }
+  void swapCols(int32_t p, int32_t q) {
+    const int32_t jp = colPerm[p], jq = colPerm[q];
+    colPerm[p] = jq; colPermInv[jq] = p;
+    colPerm[q] = jp; colPermInv[jp] = q;
+  }
+  void swapRows(int32_t p, int32_t q) {
+    const int32_t ip = rowPerm[p], iq = rowPerm[q];
+    rowPerm[p] = iq; rowPermInv[iq] = p;
+    rowPerm[q] = ip; rowPermInv[ip] = q;
+  }
+
+  // Row maxima heap (complete pivoting): the largest row maximum is at heap[0].
+  void heapBuild();
+  void heapUpdate(int32_t i);
+  void heapRemove(int32_t i);
+  double heapTop() const { return heapSize > 0 ? rowMax[heap[0]] : 0.0; }
+
+  // Column maximum of an active column (cached until the column changes).
+  double columnMax(int32_t j);
+  double rowMaxOf(int32_t i) const;
+};
+
+// The pivoting loop. Returns a result code (0, 7, 8 or 9).
+int32_t lu1fad(FactorState& s);
+
+// Markowitz search: the chosen pivot (row, column, merit); found=false when nothing acceptable.
+struct Pivot {
+  bool found = false;
+  int32_t row = -1, col = -1;
+  int64_t merit = 0;
+};
+Pivot markowitzSearch(FactorState& s, int32_t maxCol, int32_t maxRow, bool searchRows);
+// True when a(i,j) of magnitude aij passes the stability test of the rule.
+bool acceptable(FactorState& s, int32_t i, int32_t j, double aij, double cmax);
+
+// Eliminates with pivot (i, j). Returns false when the storage is exhausted (s.need is set).
+bool eliminate(FactorState& s, int32_t i, int32_t j);
+
+// Factorizes the remaining active submatrix as a dense block. Returns false on lack of space.
+bool denseFactor(FactorState& s);
+
+// Checks the files' space for a step needing rowNeed and colNeed slots at the ends of the row
+// and column files and lNeed slots of L; compresses when needed or when the files carry much
+// dead space. Returns false when the step cannot fit (s.need set).
+bool ensureSpace(FactorState& s, int64_t rowNeed, int64_t colNeed, int64_t lNeed);
+void compressRowFile(FactorState& s);
+void compressColumnFile(FactorState& s);
+
+// After the loop: puts the rows of U in pivot order at the front of the row file.
+void orderRowsOfU(FactorState& s);
+
+// Flags small pivots; fills luWork and the diagonal statistics; returns the result code 0 or 1.
+int32_t luCheckSingularity(int32_t m, int32_t n, LuParams& params, LuStorage& lu, const Printer& print);
+
+// Statistics block lines.
+void printFirstStatsLine(const Printer& print, int32_t m, int32_t n, int32_t nelem, double amax);
+void printStatistics(const Printer& print, int32_t m, int32_t n, int32_t nelem, LuParams& params);
+
+}  // namespace kavro::lu::detail

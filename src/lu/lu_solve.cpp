@@ -1,0 +1,163 @@
+// Solves with the stored factors. L is applied column by column (a column is skipped when its
+// pivot component is negligible); U is applied row by row. Every loop streams through the
+// contiguous storage of the factors.
+#include <cmath>
+
+#include "lu/lu_factors.hpp"
+
+namespace kavro::lu {
+namespace {
+
+struct LView {
+  const double* a;
+  const int32_t* indc;
+  const int32_t* indr;
+  const int32_t* colStart;  // L0 column k: [colStart[k+1], colStart[k])
+  int32_t numL0;
+  int32_t l0End;            // lowest position of L0
+  int32_t lEnd;             // lowest position of all of L
+};
+
+LView lView(const LuParams& p, const LuStorage& lu) {
+  return {lu.a.data(), lu.indc.data(), lu.indr.data(), lu.lColumnStart.data(), p.ip[20],
+          lu.lena - p.ip[21], lu.lena - p.ip[23]};
+}
+
+void solveL0(const LView& l, double* v, double tol) {
+  for (int32_t k = 0; k < l.numL0; ++k) {
+    const int32_t lo = l.colStart[k + 1], hi = l.colStart[k];
+    const double vp = v[l.indr[lo]];
+    if (std::fabs(vp) <= tol) continue;
+    for (int32_t t = lo; t < hi; ++t) v[l.indc[t]] -= l.a[t] * vp;
+  }
+}
+
+void solveLUpdates(const LView& l, double* v, double tol) {
+  for (int32_t t = l.l0End - 1; t >= l.lEnd; --t) {
+    const double vp = v[l.indr[t]];
+    if (std::fabs(vp) > tol) v[l.indc[t]] -= l.a[t] * vp;
+  }
+}
+
+void solveLUpdatesTransposed(const LView& l, double* v, double tol) {
+  for (int32_t t = l.lEnd; t < l.l0End; ++t) {
+    const double vi = v[l.indc[t]];
+    if (std::fabs(vi) > tol) v[l.indr[t]] -= l.a[t] * vi;
+  }
+}
+
+void solveL0Transposed(const LView& l, double* v) {
+  for (int32_t k = l.numL0 - 1; k >= 0; --k) {
+    const int32_t lo = l.colStart[k + 1], hi = l.colStart[k];
+    double sum = 0.0;
+    for (int32_t t = lo; t < hi; ++t) sum += l.a[t] * v[l.indc[t]];
+    v[l.indr[lo]] -= sum;
+  }
+}
+
+// w := U^-1 v. Returns the residual of the rows beyond the rank.
+double solveU(int32_t m, int32_t n, const double* v, double* w, const LuParams& p, const LuStorage& lu, double tol) {
+  const int32_t rank = p.ip[16];
+  const int32_t* rowPerm = lu.rowPerm.data();
+  const int32_t* colPerm = lu.colPerm.data();
+  const int32_t* rowStart = lu.rowStart.data();
+  const int32_t* rowLen = lu.rowLength.data();
+  const double* a = lu.a.data();
+  const int32_t* indr = lu.indr.data();
+  double resid = 0.0;
+  for (int32_t k = rank; k < m; ++k) {
+    const double x = std::fabs(v[rowPerm[k]]);
+    if (x > tol) resid += x;
+  }
+  for (int32_t k = rank; k < n; ++k) w[colPerm[k]] = 0.0;
+  int32_t klast = rank - 1;
+  while (klast >= 0 && std::fabs(v[rowPerm[klast]]) <= tol) w[colPerm[klast--]] = 0.0;
+  for (int32_t k = klast; k >= 0; --k) {
+    const int32_t i = rowPerm[k];
+    const int32_t rs = rowStart[i], re = rs + rowLen[i];
+    double t = v[i];
+    for (int32_t e = rs + 1; e < re; ++e) t -= a[e] * w[indr[e]];
+    w[indr[rs]] = std::fabs(t) > tol ? t / a[rs] : 0.0;
+  }
+  return resid;
+}
+
+// v := U'^-1 w (w is left unchanged). Returns the residual of the columns beyond the rank.
+double solveUTransposed(int32_t m, int32_t n, double* v, const double* w, const LuParams& p, LuStorage& lu,
+                        double tol) {
+  const int32_t rank = p.ip[16];
+  const int32_t* rowPerm = lu.rowPerm.data();
+  const int32_t* colPerm = lu.colPerm.data();
+  const int32_t* rowStart = lu.rowStart.data();
+  const int32_t* rowLen = lu.rowLength.data();
+  const double* a = lu.a.data();
+  const int32_t* indr = lu.indr.data();
+  double* s = lu.workReal.data();
+  for (int32_t j = 0; j < n; ++j) s[j] = w[j];
+  for (int32_t k = 0; k < rank; ++k) {
+    const int32_t i = rowPerm[k];
+    const int32_t rs = rowStart[i], re = rs + rowLen[i];
+    const double t = s[indr[rs]];
+    if (std::fabs(t) <= tol) {
+      v[i] = 0.0;
+      continue;
+    }
+    const double x = t / a[rs];
+    v[i] = x;
+    for (int32_t e = rs + 1; e < re; ++e) s[indr[e]] -= a[e] * x;
+  }
+  for (int32_t k = rank; k < m; ++k) v[rowPerm[k]] = 0.0;
+  double resid = 0.0;
+  for (int32_t k = rank; k < n; ++k) {
+    const double x = std::fabs(s[colPerm[k]]);
+    if (x > tol) resid += x;
+  }
+  return resid;
+}
+
+}  // namespace
+
+int32_t solveWithFactors(int32_t mode, int32_t m, int32_t n, double* v, double* w, LuParams& params,
+                         LuStorage& lu) {
+  const double tol = params.dropTol() > 0 ? params.dropTol() : 0.0;
+  const LView l = lView(params, lu);
+  double resid = 0.0;
+  switch (mode) {
+    case 1:
+      solveL0(l, v, tol);
+      solveLUpdates(l, v, tol);
+      break;
+    case 2:
+      solveLUpdatesTransposed(l, v, tol);
+      solveL0Transposed(l, v);
+      break;
+    case 3:
+      resid = solveU(m, n, v, w, params, lu, tol);
+      break;
+    case 4:
+      resid = solveUTransposed(m, n, v, w, params, lu, tol);
+      break;
+    case 5:
+      solveL0(l, v, tol);
+      solveLUpdates(l, v, tol);
+      resid = solveU(m, n, v, w, params, lu, tol);
+      break;
+    case 6:
+      resid = solveUTransposed(m, n, v, w, params, lu, tol);
+      solveLUpdatesTransposed(l, v, tol);
+      solveL0Transposed(l, v);
+      break;
+    case 7:
+      solveL0(l, v, tol);
+      break;
+    case 8:
+      solveL0Transposed(l, v);
+      break;
+    default:
+      return 0;
+  }
+  if (mode >= 3 && mode <= 6) params.uSolveResidual() = resid;
+  return resid > 0.0 ? 1 : 0;
+}
+
+}  // namespace kavro::lu

@@ -1,0 +1,34 @@
+// Sizing of the factor storage: the only place where TRIAX allocates.
+#include <algorithm>
+
+#include "lu/lu_factors.hpp"
+
+namespace kavro::lu {
+
+void LuStorage::resize(int32_t rows, int32_t cols, int32_t lenaElements) {
+  rows = std::max(rows, 0);
+  cols = std::max(cols, 0);
+  lenaElements = std::max(lenaElements, 0);
+  maxRows = rows;
+  maxCols = cols;
+  lena = lenaElements;
+  const size_t big = static_cast<size_t>(std::max(rows, cols));
+  a.assign(static_cast<size_t>(lenaElements), 0.0);
+  indc.assign(static_cast<size_t>(lenaElements), 0);
+  indr.assign(static_cast<size_t>(lenaElements), 0);
+  for (auto* v : {&rowPerm, &rowLength, &rowStart, &rowPermInv, &heap, &heapPos}) v->assign(rows, 0);
+  for (auto* v : {&colPerm, &colLength, &colStart, &colPermInv, &colMaxValid}) v->assign(cols, 0);
+  // Count lists: a column count runs over 0..rows, a row count over 0..cols.
+  colCountStart.assign(static_cast<size_t>(rows) + 2, 0);
+  rowCountStart.assign(static_cast<size_t>(cols) + 2, 0);
+  lColumnStart.assign(static_cast<size_t>(rows) + 1, 0);
+  luWork.assign(cols, 0.0);
+  colMax.assign(cols, 0.0);
+  rowMax.assign(rows, 0.0);
+  workReal.assign(big, 0.0);
+  workReal2.assign(big, 0.0);
+  workInt.assign(big, 0);
+  workInt2.assign(big, 0);
+}
+
+}  // namespace kavro::lu

@@ -1,0 +1,165 @@
+// Factorization, recomputation of the basic values, the row check, the anti-degeneracy reset
+// and the schedule that decides between updating and refactorizing.
+
+#include <algorithm>
+#include <cmath>
+
+#include "optimizer/main_loop.hpp"
+
+namespace kavro {
+
+bool MainLoop::factorize() {
+  if (itnSinceFactor_ == 0 && fc_.factorizations > 0 && fc_.factorRequest != 10 && fc_.factorRequest != 0) {
+    // Asked again before a single iteration was made: the factors cannot be improved.
+    setExit(12);
+    return false;
+  }
+  const bool afterRowError = fc_.factorRequest == 10;
+  fc_.itn = itn_;
+  fc_.ninf = ninf_;
+  fc_.infeasible = ninf_ > 0;
+  fc_.objectiveOrSinf = ninf_ > 0 ? sinf_ : minimizedObjective();
+  const int32_t status = factorizeBasis(basisSet_, lu_, p_, ctx_.out, fc_);
+  if (status != 0) {
+    ctx_.exitCode = status;
+    return false;
+  }
+  itnSinceFactor_ = 0;
+  justFactorized_ = true;
+  pricesStale_ = true;
+  if (p_.printLevel % 10 > 0) log_.headerDue();
+  recomputeBasics();
+  if (!rowCheck(true)) {
+    (void)afterRowError;
+    setExit(10);
+    return false;
+  }
+  return true;
+}
+
+// x_B = B^-1 (-N x_N): the basic values that satisfy the general constraints exactly.
+void MainLoop::recomputeBasics() {
+  std::fill(work_.begin(), work_.begin() + m_, 0.0);
+  for (int32_t j = 0; j < n_; ++j) {
+    const size_t uj = static_cast<size_t>(j);
+    if (hs_[uj] == kBasic) continue;
+    const double v = x_[uj];
+    if (v == 0.0) continue;
+    for (int32_t k = prob_.a.colStart[uj]; k < prob_.a.colStart[uj + 1]; ++k)
+      work_[static_cast<size_t>(prob_.a.row[static_cast<size_t>(k)])] -= prob_.a.value[static_cast<size_t>(k)] * v;
+  }
+  for (int32_t i = 0; i < m_; ++i)
+    if (hs_[static_cast<size_t>(n_ + i)] != kBasic) work_[static_cast<size_t>(i)] -= x_[static_cast<size_t>(n_ + i)];
+  lu_.solveB(work_.data(), work2_.data());
+  for (int32_t k = 0; k < m_; ++k)
+    x_[static_cast<size_t>(basisList_[static_cast<size_t>(k)])] = work2_[static_cast<size_t>(k)];
+}
+
+void MainLoop::computeResidual(std::vector<double>& r) const {
+  for (int32_t i = 0; i < m_; ++i) r[static_cast<size_t>(i)] = x_[static_cast<size_t>(n_ + i)];
+  for (int32_t j = 0; j < n_; ++j) {
+    const size_t uj = static_cast<size_t>(j);
+    const double v = x_[uj];
+    if (v == 0.0) continue;
+    for (int32_t k = prob_.a.colStart[uj]; k < prob_.a.colStart[uj + 1]; ++k)
+      r[static_cast<size_t>(prob_.a.row[static_cast<size_t>(k)])] += prob_.a.value[static_cast<size_t>(k)] * v;
+  }
+}
+
+bool MainLoop::rowCheck(bool correcting) {
+  std::vector<double>& r = work_;
+  computeResidual(r);
+  auto basicNorm = [&] {
+    double biggest = 0.0;
+    for (int32_t k = 0; k < m_; ++k)
+      biggest = std::max(biggest, std::fabs(x_[static_cast<size_t>(basisList_[static_cast<size_t>(k)])]));
+    return biggest;
+  };
+  auto largest = [&](int32_t& where) {
+    double biggest = 0.0;
+    where = 0;
+    for (int32_t i = 0; i < m_; ++i)
+      if (std::fabs(r[static_cast<size_t>(i)]) > biggest) {
+        biggest = std::fabs(r[static_cast<size_t>(i)]);
+        where = i;
+      }
+    return biggest;
+  };
+  int32_t row = 0;
+  double rmax = largest(row);
+  if (correcting && rmax / (1.0 + basicNorm()) > p_.machine.eps0) {
+    lu_.solveB(r.data(), work2_.data());
+    for (int32_t k = 0; k < m_; ++k)
+      x_[static_cast<size_t>(basisList_[static_cast<size_t>(k)])] -= work2_[static_cast<size_t>(k)];
+    computeResidual(r);
+    rmax = largest(row);
+  }
+  double xNorm = basicNorm();
+  if (xNorm <= p_.machine.eps4) xNorm = 1.0;
+  const double relative = rmax / (1.0 + xNorm);
+  const bool bad = relative > p_.rowCheckTolerance;
+  if (bad || p_.debugLevel >= 2)
+    ctx_.out.print(" Itn %7d -- row check.   Max residual = %8.1e on row %5d.   Norm x = %8.1e", itn_, rmax, row + 1,
+                   xNorm);
+  return !bad;
+}
+
+bool MainLoop::expandReset(bool requested) {
+  if (requested) {
+    if (lastResetItn_ == itn_) return false;
+    int32_t& count = ninf_ > 0 ? resetsInfeasible_ : resetsFeasible_;
+    if (count >= 2) return false;
+    ++count;
+  }
+  lastResetItn_ = itn_;
+  expandTol_ = expandBase_;
+  double moved = 0.0;
+  for (int32_t j = 0; j < nb_; ++j) {
+    const size_t uj = static_cast<size_t>(j);
+    const int32_t h = hs_[uj];
+    if (h != kAtLower && h != kAtUpper && h != kFixedNonbasic) continue;
+    const double bound = h == kAtUpper ? prob_.upper[uj] : prob_.lower[uj];
+    moved = std::max(moved, std::fabs(x_[uj] - bound));
+    x_[uj] = bound;
+  }
+  if (moved <= p_.machine.eps1) return false;
+  recomputeBasics();
+  rowCheck(true);
+  pricesStale_ = true;
+  ctx_.out.print(" Itn %7d nonbasics set on bound, basics recomputed", itn_);
+  return true;
+}
+
+bool MainLoop::updateFactors(int32_t position) {
+  lu::LuParams& lp = lu_.params();
+  const int32_t updates = lp.replacements();
+  const bool basisChanged = position >= 0;
+  if (basisChanged && updates >= p_.factorizeBasis - 1) {
+    fc_.factorRequest = 1;
+    return factorize();
+  }
+  const int32_t nonzeros = lp.lenL() + lp.lenU();
+  if (updates >= 20 && nonzeros > 2 * fc_.nonzerosAfterFactor) {
+    if (p_.printLevel % 10 > 0)
+      ctx_.out.print(" LU file has increased by a factor of %6.1f",
+                     static_cast<double>(nonzeros) / std::max(1, fc_.nonzerosAfterFactor));
+    fc_.factorRequest = 2;
+    return factorize();
+  }
+  if (basisChanged) {
+    if (lu_.replaceColumn(position) != 0) {
+      fc_.factorRequest = 7;
+      return factorize();
+    }
+  } else if (itnSinceFactor_ % std::max(1, p_.checkRowError) == 0 && !rowCheck(false)) {
+    fc_.factorRequest = 10;
+    return factorize();
+  }
+  if (basisChanged && itnSinceFactor_ % std::max(1, p_.checkRowError) == 0 && !rowCheck(false)) {
+    fc_.factorRequest = 10;
+    return factorize();
+  }
+  return true;
+}
+
+}  // namespace kavro

@@ -1,0 +1,123 @@
+#include "optimizer/iteration_log.hpp"
+
+#include <algorithm>
+
+#include "driver/units.hpp"
+#include "specs/parameters.hpp"
+
+namespace kavro {
+
+namespace {
+
+constexpr int32_t kNever = 99999999;
+
+int32_t frequency(int32_t f) { return f < 1 ? kNever : f; }
+
+}  // namespace
+
+IterationLog::IterationLog(const Parameters& params, const ReportChannels& out, const IterationCallback* callback,
+                           bool nonlinearConstraints)
+    : params_(params), out_(out), callback_(callback), nonlinearConstraints_(nonlinearConstraints) {}
+
+int IterationLog::record(const IterationRecord& r) {
+  const bool printDue = r.itn % frequency(params_.logFrequency) == 0 || r.minorItn <= 1;
+  const bool summaryDue = r.itn % frequency(params_.summaryFrequency) == 0 || r.minorItn <= 1;
+  if (printDue && params_.printLevel >= 0 && out_.hasPrint() &&
+      (params_.printLevel > 0 || !nonlinearConstraints_))
+    printLine(r);
+  if (summaryDue && out_.hasSummary() && (params_.summaryDetailed || !nonlinearConstraints_)) summaryLine(r);
+  if (!callback_ || !*callback_) return 0;
+  IterationLogEntry e;
+  e.kind = 1;
+  e.majorItn = r.majorItn - 1;
+  e.minorItn = r.minorItn;
+  e.ninf = r.ninf;
+  e.sinf = r.sinf;
+  e.objective = r.objective;
+  e.phase = r.ph;
+  return (*callback_)(e);
+}
+
+void IterationLog::printLine(const IterationRecord& r) {
+  const bool full = params_.printLevel > 0;
+  const char* dj = rgForm_ ? "rg" : "dj";
+  if (printLines_ >= 40 || headerDue_) {
+    out_.print("%s", "");
+    if (full && rgForm_)
+      out_.print("    Itn ph pp     rg     +sbs   -sbs    -bs    step    pivot     ninf  sinf,objective"
+                 "       L        U ncp   nobj   ncon    nsb Hmod cond(H) conv");
+    else if (full)
+      out_.print("    Itn ph pp     dj     +sbs   -sbs    -bs    step    pivot     ninf  sinf,objective"
+                 "       L        U ncp");
+    else if (rgForm_)
+      out_.print("    Itn     rg     ninf   sinf       objective        LU   nobj    nsb  cond(H)");
+    else
+      out_.print("    Itn     %s     ninf   sinf       objective        LU", dj);
+    printLines_ = 0;
+    headerDue_ = false;
+  }
+  const int32_t itn = r.itn % 100000000;
+  const char* flag = r.restricted ? "r" : " ";
+  const double sinfOrObj = r.ninf > 0 ? r.sinf : r.objective;
+  if (full) {
+    if (rgForm_)
+      out_.print("%7d%s%2d%3d %9.1e%7d%7d%7d %8.1e %8.1e %5d %16.8e %7d %8d%4d %6d %6d %6d %2d %1d %7.1e %c%c%c%c",
+                 itn, flag, r.ph, r.pp, r.djOrRg, r.entered, r.leftSuperbasic, r.leftBasis, r.step, r.pivot, r.ninf,
+                 sinfOrObj, r.lenL, r.lenU, r.compressions, r.nobj, r.ncon, r.ns, r.hmod1, r.hmod2, r.condH,
+                 r.conv[0] ? 'T' : 'F', r.conv[1] ? 'T' : 'F', r.conv[2] ? 'T' : 'F', r.conv[3] ? 'T' : 'F');
+    else
+      out_.print("%7d%s%2d%3d %9.1e%7d%7d%7d %8.1e %8.1e %5d %16.8e %7d %8d%4d", itn, flag, r.ph, r.pp, r.djOrRg,
+                 r.entered, r.leftSuperbasic, r.leftBasis, r.step, r.pivot, r.ninf, sinfOrObj, r.lenL, r.lenU,
+                 r.compressions);
+  } else if (rgForm_) {
+    out_.print("%7d%s%9.1e %6d %9.3e %16.8e %8d %6d %6d %8.1e", itn, flag, r.djOrRg, r.ninf, r.sinf, r.objective,
+               r.lenL + r.lenU, r.nobj, r.ns, r.condH);
+  } else {
+    out_.print("%7d%s%9.1e %6d %9.3e %16.8e %8d", itn, flag, r.djOrRg, r.ninf, r.sinf, r.objective, r.lenL + r.lenU);
+  }
+  ++printLines_;
+}
+
+void IterationLog::summaryLine(const IterationRecord& r) {
+  if (summaryLines_ >= 10 || r.minorItn <= 1) {
+    out_.summary("%s", "");
+    const bool full = params_.summaryDetailed;
+    if (rgForm_)
+      out_.summary(full ? "    Itn       rg   ninf      sinf       objective   nobj   ncon    nsb"
+                        : "    Itn     rg     ninf   sinf       objective   nobj    nsb");
+    else
+      out_.summary(full ? "    Itn       dj   ninf      sinf       objective" : "    Itn     dj     ninf   sinf       objective");
+    summaryLines_ = 0;
+  }
+  const int32_t itn = r.itn % 100000000;
+  if (params_.summaryDetailed) {
+    if (rgForm_)
+      out_.summary("%7d %8.1e %6d %9.3e %15.8e %6d %6d %6d", itn, r.djOrRg, r.ninf, r.sinf, r.objective, r.nobj, r.ncon,
+                   r.ns);
+    else
+      out_.summary("%7d %8.1e %6d %9.3e %15.8e", itn, r.djOrRg, r.ninf, r.sinf, r.objective);
+  } else {
+    if (rgForm_)
+      out_.summary("%7d %8.1e %6d %9.3e %15.8e %6d %6d", itn, r.djOrRg, r.ninf, r.sinf, r.objective, r.nobj, r.ns);
+    else
+      out_.summary("%7d %8.1e %6d %9.3e %15.8e", itn, r.djOrRg, r.ninf, r.sinf, r.objective);
+  }
+  ++summaryLines_;
+}
+
+void printRunStatistics(const RunStatistics& s, const ReportChannels& out) {
+  const double percentage = 100.0 * s.nDegenerate / std::max(1, s.itn);
+  auto block = [&](void (ReportChannels::*emit)(const char*, ...) const) {
+    (out.*emit)("%s", "");
+    (out.*emit)(" Problem name                 %-8.8s", s.problemName.c_str());
+    (out.*emit)(" No. of iterations         %10d     Objective value      %20.10E", s.itn, s.objective);
+    if (s.ninf > 0) (out.*emit)(" No. of infeasibilities    %10d     Sum of infeas        %20.10E", s.ninf, s.sinf);
+    if (s.nonlinear || s.ns > 0)
+      (out.*emit)(" No. of superbasics        %10d     No. of basic nonlinears    %10d", s.ns, s.basicNonlinears);
+    (out.*emit)(" No. of degenerate steps   %10d     Percentage                 %10.2f", s.nDegenerate, percentage);
+  };
+  block(&ReportChannels::print);
+  block(&ReportChannels::summary);
+}
+
+}  // namespace kavro

@@ -1,0 +1,238 @@
+// The main loop: one iteration is pricing followed by a simplex step, framed by the
+// infeasibility count, the prices, the log and the refactorization schedule.
+
+#include "optimizer/main_loop.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "driver/run_hooks.hpp"
+
+namespace kavro {
+
+namespace {
+
+constexpr int32_t kNever = 99999999;
+
+int32_t lenaFor(const RunContext& ctx) {
+  return static_cast<int32_t>(std::min<int64_t>(ctx.layout.factorElementsAllowed, INT32_MAX - 16));
+}
+
+const char* exitMessage(int32_t code) {
+  switch (code) {
+    case 0: return " EXIT -- optimal solution found";
+    case 1: return " EXIT -- the problem is infeasible";
+    case 2: return " EXIT -- the problem is unbounded (or badly scaled).";
+    case 3: return " EXIT -- too many iterations";
+    case 10: return " EXIT -- numerical error.  General constraints cannot be satisfied accurately";
+    case 12: return " EXIT -- basis factorization requested twice in a row";
+    case 18: return " EXIT -- CPU limit exceeded";
+    case 19: return " EXIT -- control-c interrupt";
+    default: return nullptr;  // printed where they arise
+  }
+}
+
+}  // namespace
+
+MainLoop::MainLoop(RunContext& ctx)
+    : ctx_(ctx),
+      p_(ctx.params),
+      prob_(ctx.prob),
+      hs_(ctx.state.hs),
+      x_(ctx.state.x),
+      pi_(ctx.state.pi),
+      dj_(ctx.state.reducedCost),
+      m_(ctx.m()),
+      n_(ctx.n()),
+      nb_(ctx.nb()),
+      sigma_(ctx.params.objectiveSense >= 1 ? 1.0 : -1.0),
+      objSlack_(ctx.prob.objRow >= 0 ? ctx.n() + ctx.prob.objRow : -1),
+      log_(ctx.params, ctx.out, &ctx.options.progress, ctx.prob.nNonlinCons > 0) {
+  const int32_t L = m_ + std::max(1, p_.superbasicsLimit);
+  lu_.size(m_, L, lenaFor(ctx));
+  basisList_.assign(static_cast<size_t>(L) + 1, -1);
+  for (auto* v : {&xB_, &lowerB_, &upperB_, &p_dir_, &y_, &work_, &work2_}) v->assign(static_cast<size_t>(L) + 1, 0.0);
+  gB_.assign(static_cast<size_t>(m_), 0.0);
+  infMark_.assign(static_cast<size_t>(L) + 1, 0);
+  basisSet_ = BasisSet{&prob_, &hs_, &x_, &basisList_, &ctx.state.ns};
+  pricing_.nParts = std::max(1, p_.partialPrice);
+  if (dj_.size() != static_cast<size_t>(nb_)) dj_.assign(static_cast<size_t>(nb_), 0.0);
+}
+
+void MainLoop::toInternalStates() {
+  for (int32_t j = 0; j < nb_; ++j) {
+    int32_t& h = hs_[static_cast<size_t>(j)];
+    if (h != kAtLower && h != kAtUpper) continue;
+    const double lo = prob_.lower[static_cast<size_t>(j)], up = prob_.upper[static_cast<size_t>(j)];
+    const double v = x_[static_cast<size_t>(j)];
+    if (lo == up) h = kFixedNonbasic;
+    else if (v <= lo) h = kAtLower;
+    else if (v >= up) h = kAtUpper;
+    else h = kBetweenBounds;
+  }
+}
+
+void MainLoop::toExternalStates() {
+  for (int32_t& h : hs_)
+    if (h == kFixedNonbasic || h == kBetweenBounds) h = kAtLower;
+}
+
+void MainLoop::startMajorIteration() {
+  ++majorItn_;
+  ctx_.exitCode = 0;
+  pricing_.resetForMajorIteration();
+  expandTol_ = 0.5 * p_.feasibilityTolerance;
+  expandBase_ = expandTol_;
+  expandStep_ = p_.expandFrequency < kNever ? (0.99 * p_.feasibilityTolerance - expandTol_) / p_.expandFrequency : 0.0;
+  nDegenerate_ = 0;
+  resetsFeasible_ = resetsInfeasible_ = 0;
+}
+
+void MainLoop::setExit(int32_t code) {
+  ctx_.exitCode = code;
+  if (const char* message = exitMessage(code)) ctx_.out.both("%s", message);
+}
+
+double MainLoop::trueObjective() const {
+  double value = prob_.objConstant;
+  if (objSlack_ >= 0) {
+    const double scale = ctx_.scales.empty() ? 1.0 : ctx_.scales[static_cast<size_t>(objSlack_)];
+    value -= x_[static_cast<size_t>(objSlack_)] * scale;
+  }
+  return value;
+}
+
+double MainLoop::minimizedObjective() const { return sigma_ * (trueObjective() - prob_.objConstant); }
+
+// Infeasibilities of the basic variables against bounds relaxed by the working tolerance, the
+// phase-1 gradient, and the phase that follows from them.
+void MainLoop::countInfeasibilities() {
+  ninf_ = 0;
+  sinf_ = 0.0;
+  const double objScale = (objSlack_ >= 0 && !ctx_.scales.empty()) ? ctx_.scales[static_cast<size_t>(objSlack_)] : 1.0;
+  for (int32_t k = 0; k < m_; ++k) {
+    const size_t j = static_cast<size_t>(basisList_[static_cast<size_t>(k)]);
+    const double v = x_[j], lo = prob_.lower[j], up = prob_.upper[j];
+    int32_t mark = 0;
+    if (v < lo - expandTol_) {
+      mark = -2;
+      sinf_ += lo - v;
+    } else if (v > up + expandTol_) {
+      mark = 2;
+      sinf_ += v - up;
+    }
+    if (mark != 0) ++ninf_;
+    infMark_[static_cast<size_t>(k)] = mark;
+    gB_[static_cast<size_t>(k)] = mark / 2;
+  }
+  const bool feasible = ninf_ == 0;
+  const int32_t previousPh = ph_;
+  const int32_t objPos = [&] {
+    if (objSlack_ < 0) return -1;
+    for (int32_t k = 0; k < m_; ++k)
+      if (basisList_[static_cast<size_t>(k)] == objSlack_) return k;
+    return -1;
+  }();
+  if (!feasible) {
+    ph_ = (justFactorized_ || ph_ == 2) ? (ctx_.state.ns > 0 ? 4 : 1) : ph_;
+    if (objPos >= 0) gB_[static_cast<size_t>(objPos)] = -wtobj_ * sigma_ * objScale;
+    if (justFactorized_ && p_.printLevel % 10 > 0)
+      ctx_.out.print(" Itn %7d -- infeasible.  Num = %5d   Sum = %14.7e", itn_, ninf_, sinf_);
+  } else {
+    if (justFactorized_ || !wasFeasible_) ph_ = ctx_.state.ns > 0 ? 4 : 2;
+    if (objPos >= 0) gB_[static_cast<size_t>(objPos)] = -sigma_ * objScale;
+    if (!firstFeasibleSeen_) {
+      firstFeasibleSeen_ = true;
+      ctx_.out.both(" Itn %7d -- linear constraints satisfied.", itn_);
+    } else if (!wasFeasible_) {
+      ctx_.out.both(" Itn %7d -- feasible solution.  Objective = %16.8e", itn_, trueObjective());
+    }
+  }
+  if (ph_ != previousPh || !feasible || feasible != wasFeasible_) pricesStale_ = true;
+  wasFeasible_ = feasible;
+}
+
+void MainLoop::computePrices() {
+  std::copy(gB_.begin(), gB_.end(), work_.begin());
+  lu_.solveBt(work_.data(), pi_.data());
+  double biggest = 0.0;
+  for (int32_t i = 0; i < m_; ++i) biggest = std::max(biggest, std::fabs(pi_[static_cast<size_t>(i)]));
+  piNorm_ = std::max(1.0, biggest);
+  pricesStale_ = false;
+}
+
+bool MainLoop::optimalityTest(const PricingResult&) {
+  if (expandReset(false)) return false;
+  if (p_.printLevel % 10 > 0)
+    ctx_.out.print(" Biggest dj = %11.3e (variable %7d)    norm rg = %11.3e   norm pi = %11.3e", 0.0, 0, 0.0, piNorm_);
+  if (itnSinceFactor_ > 0 && !rowCheck(false)) {
+    fc_.factorRequest = 10;
+    if (!factorize()) return true;
+    return false;
+  }
+  setExit(0);
+  return true;
+}
+
+bool MainLoop::infeasibleTest() {
+  if (wtobj_ != 0.0) {
+    ++weightReductions_;
+    wtobj_ = weightReductions_ >= 6 ? 0.0 : 0.1 * wtobj_;
+    if (p_.printLevel % 10 > 0 || p_.debugLevel > 0) ctx_.out.print(" Weight on obj reduced to %12.4e", wtobj_);
+    pricesStale_ = true;
+    return false;
+  }
+  if (expandReset(true)) return false;
+  setExit(1);
+  return true;
+}
+
+bool MainLoop::unboundedRay() {
+  if (ninf_ > 0 && wtobj_ > 0.0) {
+    wtobj_ = 0.0;
+    pricesStale_ = true;
+    return false;
+  }
+  if (expandReset(true)) return false;
+  setExit(2);
+  return true;
+}
+
+void MainLoop::logIteration() {
+  IterationRecord r;
+  r.itn = itn_;
+  r.ph = ph_;
+  r.pp = logSection_;
+  r.djOrRg = logDj_;
+  r.entered = logEntered_;
+  r.leftBasis = logLeft_;
+  r.step = logStep_;
+  r.pivot = logPivot_;
+  r.ninf = ninf_;
+  r.sinf = sinf_;
+  r.objective = minimizedObjective();
+  r.lenL = lu_.params().lenL();
+  r.lenU = lu_.params().lenU();
+  r.compressions = lu_.params().compressions();
+  r.majorItn = majorItn_;
+  r.minorItn = minorItn_;
+  const int stop = log_.record(r);
+  if (stop == 1) setExit(18);
+  else if (stop == 2) setExit(19);
+}
+
+CycleIterations MainLoop::run() {
+  itn_ = itnSinceFactor_ = majorItn_ = minorItn_ = 0;
+  ph_ = 1;
+  piNorm_ = 1.0;
+  unchangedLimit_ = std::min(std::max(1000, m_), 10000);
+  ctx_.exitCode = 0;
+  toInternalStates();
+  wtobj_ = p_.weightOnObjective;
+  startMajorIteration();
+  if (factorize()) iterate();
+  finish();
+  return CycleIterations{majorItn_, itn_};
+}
+
+}  // namespace kavro

@@ -1,0 +1,90 @@
+// The simplex step: the entering variable moves along its column of B^-1 until a basic
+// variable (or itself) reaches a bound.
+
+#include <algorithm>
+#include <cmath>
+
+#include "optimizer/main_loop.hpp"
+
+namespace kavro {
+
+MainLoop::StepOutcome MainLoop::simplexStep(int32_t q, bool increase) {
+  const size_t uq = static_cast<size_t>(q);
+  // y = B^-1 a_q; the L-part of a_q is kept for the column replacement.
+  std::fill(work_.begin(), work_.begin() + m_, 0.0);
+  if (q < n_) {
+    for (int32_t k = prob_.a.colStart[uq]; k < prob_.a.colStart[uq + 1]; ++k)
+      work_[static_cast<size_t>(prob_.a.row[static_cast<size_t>(k)])] = prob_.a.value[static_cast<size_t>(k)];
+  } else {
+    work_[static_cast<size_t>(q - n_)] = 1.0;
+  }
+  lu_.solveB(work_.data(), y_.data());
+
+  const double sign = increase ? 1.0 : -1.0;
+  for (int32_t k = 0; k < m_; ++k) {
+    const size_t j = static_cast<size_t>(basisList_[static_cast<size_t>(k)]);
+    p_dir_[static_cast<size_t>(k)] = -sign * y_[static_cast<size_t>(k)];
+    xB_[static_cast<size_t>(k)] = x_[j];
+    lowerB_[static_cast<size_t>(k)] = prob_.lower[j];
+    upperB_[static_cast<size_t>(k)] = prob_.upper[j];
+  }
+  const size_t e = static_cast<size_t>(m_);
+  p_dir_[e] = sign;
+  xB_[e] = x_[uq];
+  lowerB_[e] = prob_.lower[uq];
+  upperB_[e] = prob_.upper[uq];
+  infMark_[e] = 0;
+
+  RatioTestInput in;
+  in.count = m_ + 1;
+  in.stepMax = 1.0 / p_.machine.eps0;
+  in.infiniteBound = p_.machine.infBound;
+  in.pivotTol = p_.pivotTolerance;
+  in.expandTol = expandTol_;
+  in.expandStep = expandStep_;
+  in.infMark = infMark_.data();
+  in.lower = lowerB_.data();
+  in.upper = upperB_.data();
+  in.x = xB_.data();
+  in.p = p_dir_.data();
+  const BlockingResult r = chooseBlockingVar(in);
+  if (r.unbounded) {
+    ctx_.out.print(" Variable %7d can %s indefinitely", q + 1, increase ? "increase" : "decrease");
+    return StepOutcome::kUnbounded;
+  }
+  if (r.degenerate) ++nDegenerate_;
+  const double step = r.step;
+  logStep_ = step;
+
+  // Every basic value and the entering variable move.
+  for (int32_t k = 0; k < m_; ++k)
+    x_[static_cast<size_t>(basisList_[static_cast<size_t>(k)])] += step * p_dir_[static_cast<size_t>(k)];
+  x_[uq] += step * p_dir_[e];
+
+  // The blocking variable lands on its bound exactly, or stays just beyond it when the step
+  // was raised to the anti-degeneracy minimum.
+  const size_t blocker = r.blockPos == m_ ? uq : static_cast<size_t>(basisList_[static_cast<size_t>(r.blockPos)]);
+  if (r.notForced) x_[blocker] = r.blockBound;
+  else if (r.hitLower) x_[blocker] = std::min(x_[blocker], r.blockBound);
+  else x_[blocker] = std::max(x_[blocker], r.blockBound);
+
+  if (r.blockPos == m_) {
+    hs_[uq] = increase ? kAtUpper : kAtLower;
+    logPivot_ = 0.0;
+    logLeft_ = 0;
+    stepPosition_ = -1;
+    return StepOutcome::kBoundFlip;
+  }
+  const int32_t jr = static_cast<int32_t>(blocker);
+  hs_[uq] = kBasic;
+  if (prob_.lower[blocker] == prob_.upper[blocker]) hs_[blocker] = kFixedNonbasic;
+  else hs_[blocker] = r.hitLower ? kAtLower : kAtUpper;
+  basisList_[static_cast<size_t>(r.blockPos)] = q;
+  logPivot_ = -p_dir_[static_cast<size_t>(r.blockPos)];
+  logLeft_ = jr + 1;
+  stepPosition_ = r.blockPos;
+  pricesStale_ = true;
+  return StepOutcome::kBasisChange;
+}
+
+}  // namespace kavro

@@ -1,0 +1,83 @@
+#pragma once
+// One SPECS line while it is decoded: its tokens, resolved keywords and value, and the
+// helpers through which keyword effects set parameters or reject the line.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "specs/parameters.hpp"
+#include "specs/specs_tokens.hpp"
+
+namespace kavro {
+
+struct ReportChannels;
+
+namespace specs {
+
+inline constexpr std::string_view kKeywordError = " XXX  Keyword not recognized:         ";
+inline constexpr std::string_view kSecondError = " XXX  Second keyword not recognized:  ";
+inline constexpr std::string_view kFourthError = " XXX  Fourth keyword not recognized:  ";
+inline constexpr std::string_view kSubscriptError = " XXX  The parm subscript is out of range:";
+inline constexpr std::string_view kValueError = " XXX  Value is not a finite number:   ";
+inline constexpr std::string_view kParmIntegerError = " XXX  The parm value is not an integer: ";
+inline constexpr std::string_view kParmRealError = " XXX  The parm value is not a finite number: ";
+
+// Integer values of this magnitude or more are taken as 0.
+inline constexpr double kIntegerValueLimit = 1.0e8;
+
+class SpecsLine {
+ public:
+  SpecsLine(Parameters& p, std::string_view line, const ReportChannels& out);
+
+  Parameters& params() { return p_; }
+  const ReportChannels& channels() const { return out_; }
+  const Tokens& tokens() const { return tokens_; }
+  const Field& key() const { return key_; }
+  void setKey(const Field& key) { key_ = key; }
+  // Raw token k (0-based), upper case.
+  const Field& token(size_t k) const { return tokens_.field[k]; }
+
+  // Keyword tests on the first 12 (13) characters of the resolved key and second word.
+  bool keyIs(std::string_view w) const { return sameKeyword(key_, w); }
+  bool secondIs(std::string_view w) const { return sameKeyword(second_, w); }
+  bool secondBlank() const { return isBlank(tokens_.field[1]); }
+  // For keywords whose second word is checked: rejects the line unless the word is in the
+  // second-keyword table.
+  bool requireSecond();
+
+  // The value of the line; false, with the line rejected, when it is not a finite number.
+  bool valueOk();
+  double real() const { return real_; }
+  int32_t integer() const { return integer_; }
+  void set(int32_t& field) { if (valueOk()) field = integer_; }
+  void set(int64_t& field) { if (valueOk()) field = integer_; }
+  void set(double& field) { if (valueOk()) field = real_; }
+
+  void reject(std::string_view message, std::string_view detail);
+  bool rejected() const { return rejected_; }
+
+ private:
+  Parameters& p_;
+  std::string_view line_;
+  const ReportChannels& out_;
+  Tokens tokens_;
+  Field key_;
+  Field second_;
+  bool secondKnown_ = false;
+  double real_ = 0.0;
+  int32_t integer_ = 0;
+  bool valueBad_ = false;
+  Field badValue_;
+  bool rejected_ = false;
+};
+
+// A report-safe copy of a line: trailing blanks dropped, control characters shown as "?".
+std::string shownText(std::string_view line);
+
+// Carry out the line's keyword. False when the key is not a keyword of that table.
+bool applyFirstKeyword(SpecsLine& l);
+bool applyFurtherKeyword(SpecsLine& l);
+
+}  // namespace specs
+}  // namespace kavro
