@@ -72,8 +72,18 @@ LoadedProblem readProblem(kavro::Optimizer& opt, const CommandLine& cl, int unit
   return loaded;
 }
 
+// The library's default iteration limit (3 x rows) suits a caller that restarts often; a user
+// of the command wants the problem solved, so without an "Iterations limit" option the command
+// allows 10 x (rows + columns) iterations.
+void setCommandIterationLimit(kavro::Parameters& p, const kavro::Problem& problem) {
+  if (p.iterationLimit != kavro::kUndefinedInt) return;
+  const int64_t limit = 10 * (static_cast<int64_t>(problem.m) + problem.n);
+  p.iterationLimit = static_cast<int32_t>(std::min<int64_t>(limit, 99999999));
+}
+
 kavro::SolveResult solve(kavro::Optimizer& opt, const kavro::Problem& problem, kavro::ProblemState& state,
                          kavro::app::Progress& progress) {
+  setCommandIterationLimit(opt.impl().params, problem);
   kavro::SolveOptions options;
   const int64_t given = opt.impl().params.workspaceTotal;
   options.workLength = given > 0 ? given : kavro::estimateWorkWords(problem.m, problem.n, problem.nElements(), 0);

@@ -57,9 +57,8 @@ struct Basis {
 
 std::string baseName(const std::string& path) {
   std::string s = path.substr(path.find_last_of('/') + 1);
-  for (const char* ext : {".gz", ".mtx"})
-    if (s.size() > std::string(ext).size() && s.compare(s.size() - std::string(ext).size(), std::string::npos, ext) == 0)
-      s.resize(s.size() - std::string(ext).size());
+  const size_t ext = s.find(".mtx");
+  if (ext != std::string::npos) s.resize(ext);
   return s;
 }
 

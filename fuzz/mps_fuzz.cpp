@@ -48,7 +48,10 @@ void checkProblem(const kavro::MpsResult& r) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
-  static const std::string path = "/tmp/kavro_mps_fuzz_" + std::to_string(::getpid()) + ".mps";
+  // The reader reads files: the input goes to one, in memory where the system offers it.
+  static const std::string path =
+      std::string(::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") + "/kavro_mps_fuzz_" +
+      std::to_string(::getpid()) + ".mps";
   const uint8_t control = data[0];
   {
     std::FILE* f = std::fopen(path.c_str(), "wb");

@@ -48,7 +48,7 @@ const char* typeText(int type) {
   return type >= 0 && type <= 6 ? kText[type] : "=?=";
 }
 
-int setRecord(qmoHandle_t h, std::vector<qmoRec::Record>& records, int host, double level, double marginal,
+int setRecord(std::vector<qmoRec::Record>& records, int host, double level, double marginal,
               int basis, int condition) {
   auto& r = records[static_cast<size_t>(host)];
   r = {true, level, marginal, basis, condition};
@@ -141,14 +141,14 @@ int qmoSetSolutionVarRec(qmoHandle_t h, int column, double level, double margina
   if (failing(h, __func__)) return 1;
   const int k = h->checkedColumn(column);
   if (k < 0) return 1;
-  return setRecord(h, h->varResult, h->hostColumn(k), level, marginal, basisStatus, condition);
+  return setRecord(h->varResult, h->hostColumn(k), level, marginal, basisStatus, condition);
 }
 
 int qmoSetSolutionEquRec(qmoHandle_t h, int row, double level, double marginal, int basisStatus, int condition) {
   if (failing(h, __func__)) return 1;
   const int k = h->checkedRow(row);
   if (k < 0) return 1;
-  return setRecord(h, h->equResult, h->hostRow(k), level, marginal, basisStatus, condition);
+  return setRecord(h->equResult, h->hostRow(k), level, marginal, basisStatus, condition);
 }
 
 int qmoModelStatSet(qmoHandle_t h, int status) {

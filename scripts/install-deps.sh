@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages KAVRO builds with, when they are missing.
 set -euo pipefail
-packages=(cmake ninja-build g++ clang libblas-dev zlib1g-dev libgtest-dev libbenchmark-dev)
+packages=(cmake ninja-build g++ clang libblas-dev zlib1g-dev libgtest-dev libbenchmark-dev nlohmann-json3-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

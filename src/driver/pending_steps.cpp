@@ -1,5 +1,7 @@
-// Steps of a run whose full versions belong to later pieces of work: scaling,
-// nonlinear constraints. Each does the least that keeps a linear run correct.
+// Steps of a run that only nonlinear problems need: the checks of the initial multipliers, the
+// set-up of the nonlinear constraints and the final calls of the user's functions. Linear runs
+// (the only ones the library accepts so far) pass through them unchanged; the cycle hook has no
+// model changes to make between cycles.
 
 #include "driver/run_context.hpp"
 #include "driver/run_hooks.hpp"
@@ -13,11 +15,5 @@ void setupNonlinearConstraints(RunContext&) {}
 bool callFunctionsAtEnd(RunContext&, int) { return false; }
 
 bool matmod(RunContext&, int) { return false; }
-
-}  // namespace kavro
-
-namespace kavro {
-
-void solutionOutput(RunContext&, int) {}
 
 }  // namespace kavro

@@ -75,7 +75,7 @@ void checkNumbers(const Problem& p, const ProblemState& s, Faults& f) {
   }
   for (int32_t i = 0; i < p.m; ++i)
     if (!std::isfinite(s.pi[static_cast<size_t>(i)])) f.add("row %d: multiplier estimate is not a finite number", i + 1);
-  if (!std::isfinite(p.objConstant)) f.add("the objective constant is not a finite number");
+  if (!std::isfinite(p.objConstant)) f.add("%s", "the objective constant is not a finite number");
 }
 
 }  // namespace
@@ -88,7 +88,7 @@ std::vector<std::string> checkProblemData(const Problem& prob, const ProblemStat
   checkNumbers(prob, state, faults);
   const bool nonlinear = prob.nNonlinCons > 0 || prob.nNonlinObjVars > 0 || prob.nNonlinJacVars > 0;
   if (nonlinear && !haveFunctions)
-    faults.add("the problem has nonlinear parts but no routine evaluates them");
+    faults.add("%s", "the problem has nonlinear parts but no routine evaluates them");
   return faults.take();
 }
 

@@ -19,28 +19,48 @@ InputUnit::~InputUnit() {
   if (file_) gzclose(static_cast<gzFile>(file_));
 }
 
+// Reads the next chunk of the file into the buffer; false when nothing more can be read.
+bool InputUnit::fill() {
+  if (atEnd_ || !file_) return false;
+  gzFile f = static_cast<gzFile>(file_);
+  buffer_.erase(0, next_);
+  next_ = 0;
+  char chunk[1 << 15];
+  const int got = gzread(f, chunk, sizeof chunk);
+  if (got < 0) {
+    readError_ = true;
+    atEnd_ = true;
+    return false;
+  }
+  if (got == 0) {
+    int err = Z_OK;
+    gzerror(f, &err);
+    // A compressed file that ends in the middle of its data is a read error, not a clean end.
+    if (err != Z_OK && err != Z_STREAM_END) readError_ = true;
+    atEnd_ = true;
+    return false;
+  }
+  buffer_.append(chunk, static_cast<size_t>(got));
+  return true;
+}
+
 bool InputUnit::readLine(std::string& line) {
   line.clear();
   if (!file_) return false;
-  gzFile f = static_cast<gzFile>(file_);
-  char buffer[4096];
-  bool gotAny = false;
   for (;;) {
-    if (!gzgets(f, buffer, sizeof buffer)) {
-      int err = 0;
-      gzerror(f, &err);
-      if (err != Z_OK && err != Z_STREAM_END) readError_ = true;
+    const size_t eol = buffer_.find('\n', next_);
+    if (eol != std::string::npos) {
+      line.assign(buffer_, next_, eol - next_);
+      next_ = eol + 1;
       break;
     }
-    gotAny = true;
-    const size_t len = std::strlen(buffer);
-    // Embedded NUL bytes end the chunk early; keep what was read and go on with the line.
-    line.append(buffer, len);
-    if (len > 0 && buffer[len - 1] == '\n') break;
-    if (len + 1 < sizeof buffer && gzeof(f)) break;
+    if (!fill()) {
+      if (next_ >= buffer_.size()) return false;
+      line.assign(buffer_, next_, std::string::npos);
+      next_ = buffer_.size();
+      break;
+    }
   }
-  if (!gotAny) return false;
-  if (!line.empty() && line.back() == '\n') line.pop_back();
   if (!line.empty() && line.back() == '\r') line.pop_back();
   ++lineNumber_;
   return true;
@@ -50,6 +70,9 @@ void InputUnit::rewind() {
   if (file_) gzrewind(static_cast<gzFile>(file_));
   lineNumber_ = 0;
   readError_ = false;
+  atEnd_ = false;
+  buffer_.clear();
+  next_ = 0;
 }
 
 // ---------------------------------------------------------------- output

@@ -37,10 +37,15 @@ class InputUnit {
   bool hadReadError() const { return readError_; }
 
  private:
+  bool fill();
+
   std::string path_;
   void* file_ = nullptr;  // gzFile
   long lineNumber_ = 0;
   bool readError_ = false;
+  bool atEnd_ = false;
+  std::string buffer_;    // bytes read but not yet returned
+  size_t next_ = 0;       // first unread byte of buffer_
 };
 
 class UnitTable {

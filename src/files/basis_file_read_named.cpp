@@ -37,7 +37,10 @@ Key keyOf(std::string_view key, Format format) {
   return Key::kUnknown;
 }
 
-// Column and row names are separate name spaces, as in an MPS file.
+// Column and row names are separate name spaces, as in an MPS file, so a name may belong to a
+// column and a row at once. The writers put every such column before the row (DUMP lists the
+// columns first; PUNCH never leaves such a column out and writes slacks last), so the first line
+// with the name means the column and a later one the row.
 class NameIndex {
  public:
   explicit NameIndex(const Problem& prob) : columns_(prob.n), rows_(prob.m) {
@@ -48,6 +51,13 @@ class NameIndex {
   }
   int32_t column(std::string_view name) { return columns_.find(name, columnNames_); }
   int32_t row(std::string_view name) { return rows_.find(name, rowNames_); }
+  // Variable j (slacks after the columns) named by a line without a second name, or -1.
+  int32_t variable(std::string_view name, const std::vector<uint8_t>& named) {
+    const int32_t j = column(name), i = row(name);
+    if (i < 0) return j;
+    const int32_t slack = static_cast<int32_t>(columnNames_.size()) + i;
+    return (j < 0 || named[static_cast<size_t>(j)]) ? slack : j;
+  }
 
  private:
   // The first of two equal names wins; the index of the second is never found.
@@ -69,7 +79,8 @@ class NamedReader {
   NamedReader(const BasisFileChannel& io, BasisTarget t, Format format)
       : io_(io), t_(t), format_(format), names_(t.prob), messages_(io.out, io.params.errorMessageLimit),
         hs_(static_cast<size_t>(t.prob.nb()), kAtLower),
-        x_(t.x.begin(), t.x.begin() + t.prob.nb()) {
+        x_(t.x.begin(), t.x.begin() + t.prob.nb()),
+        named_(static_cast<size_t>(t.prob.nb()), 0) {
     if (format == Format::kInsert) std::fill(hs_.begin() + t.prob.n, hs_.end(), kBasic);
   }
 
@@ -113,16 +124,14 @@ class NamedReader {
     const Key k = keyOf(keyText, format_);
     if (k == Key::kUnknown) return ignored(number, keyText, nameText, secondText);
     const bool swap = k == Key::kSwapLower || k == Key::kSwapUpper;
-    int32_t j = names_.column(nameText);
-    if (j < 0 && !swap) {
-      j = names_.row(nameText);
-      if (j >= 0) j += t_.prob.n;
-    }
+    const int32_t j = swap ? names_.column(nameText) : names_.variable(nameText, named_);
     if (j < 0) return notFound(number, nameText);
+    named_[static_cast<size_t>(j)] = 1;
     double value = 0.0;
     const Field valueField = readReal(fieldAt(line, 24, std::string::npos), value);
     if (valueField == Field::kInvalid) {
-      const std::string_view text = fieldAt(line, 24, 24);
+      std::string_view text = fieldAt(line, 24, 24);
+      while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
       messages_.report(" XXX  Line %6ld  ignored, value not a number:  %.*s", number, static_cast<int>(text.size()),
                        text.data());
       return false;
@@ -176,6 +185,7 @@ class NamedReader {
   LineMessages messages_;
   std::vector<int32_t> hs_;
   std::vector<double> x_;
+  std::vector<uint8_t> named_;  // variables named by a line so far
   Counts counts_;
 };
 

@@ -6,6 +6,7 @@
 
 #include "files/basis_file_fields.hpp"
 #include "files/basis_files.hpp"
+#include "files/name_table.hpp"
 #include "files/variable_names.hpp"
 
 namespace kavro {
@@ -128,6 +129,22 @@ void writeNamedLine(const BasisFileChannel& io, int unit, const char* key, const
   io.units.writeLine(unit, line.view());
 }
 
+// Columns whose name is also a row's name: the reader takes the first line with such a name for
+// the column, so these columns are always written.
+std::vector<uint8_t> columnsNamedLikeRows(const Problem& prob) {
+  std::vector<uint8_t> shared(static_cast<size_t>(prob.n), 0);
+  if (prob.rowNames.empty() || prob.columnNames.empty()) return shared;  // generated names differ
+  std::vector<std::string> rows;
+  rows.reserve(static_cast<size_t>(prob.m));
+  NameTable table(prob.m);
+  for (int32_t i = 0; i < prob.m; ++i) {
+    rows.push_back(rowName(prob, i));
+    if (table.find(rows.back(), rows) < 0) table.insert(i, rows);
+  }
+  for (int32_t j = 0; j < prob.n; ++j) shared[static_cast<size_t>(j)] = table.find(columnName(prob, j), rows) >= 0;
+  return shared;
+}
+
 void writeNamedHeader(const BasisFileChannel& io, int unit, const char* label) {
   LineBuffer line;
   line.append("NAME");
@@ -162,6 +179,7 @@ void writePunch(const BasisFileChannel& io, int unit, const BasisSource& s) {
   const Problem& prob = s.prob;
   const int32_t n = prob.n, nb = prob.nb();
   const std::string blank(8, ' ');
+  const std::vector<uint8_t> mustWrite = columnsNamedLikeRows(prob);
   writeNamedHeader(io, unit, "PUNCH/INSERT");
   int32_t slack = n;
   for (int32_t j = 0; j < n; ++j) {
@@ -175,7 +193,7 @@ void writePunch(const BasisFileChannel& io, int unit, const BasisSource& s) {
       ++slack;
       continue;
     }
-    if (state == kAtLower && s.x[u] == 0.0 && prob.lower[u] == 0.0) continue;
+    if (state == kAtLower && s.x[u] == 0.0 && prob.lower[u] == 0.0 && !mustWrite[u]) continue;
     writeNamedLine(io, unit, kDumpKeys[state], columnName(prob, j), blank, unscaled(s, j));
   }
   for (int32_t j = n; j < nb; ++j)

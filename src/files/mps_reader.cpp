@@ -92,12 +92,11 @@ void MpsReader::sectionCard(MpsSection s) {
     }
     sawName_ = true;
     section_ = MpsSection::kName;
-    if (free_) {
-      std::vector<std::string_view> fields;
-      splitFields(line_, fields);
-      if (fields.size() >= 2) problemName_ = std::string(fields[1]);
-    } else {
-      problemName_ = std::string(fixedField(line_, 15, 22));
+    // The problem name is in columns 15-22; a name written elsewhere on the card is taken too.
+    if (!free_) problemName_ = std::string(fixedField(line_, 15, 22));
+    if (problemName_.empty()) {
+      splitFields(line_, fields_);
+      if (fields_.size() >= 2) problemName_ = std::string(free_ ? fields_[1] : fields_[1].substr(0, 8));
     }
     return;
   }
@@ -166,7 +165,7 @@ void MpsReader::dataRecord() {
   if (!free_ && line_.size() > 61 && line_.find_first_not_of(' ', 61) != std::string::npos)
     warning(kLongRecord, " XXXX  Characters beyond column 61 ignored at line%7ld", lineNumber());
   MpsCard card;
-  if (!splitCard(line_, section_, free_, card)) {
+  if (!splitCard(line_, section_, free_, card, fields_)) {
     recordError(kFieldCount, " XXXX  Wrong number of fields at line");
     return;
   }

@@ -91,6 +91,7 @@ class MpsReader {
   int32_t nNonlinCons_, nNonlinJacVars_;
 
   std::string line_;
+  std::vector<std::string_view> fields_;  // scratch for splitting records
   MpsSection section_ = MpsSection::kNone;
   bool sawName_ = false;
   bool skipping_ = false;   // data records after a bad section card are ignored

@@ -47,8 +47,7 @@ void splitFixed(std::string_view record, MpsSection section, MpsCard& card) {
   card.marker = section == MpsSection::kColumns && card.pair[0].name == "'MARKER'";
 }
 
-bool splitFree(std::string_view record, MpsSection section, MpsCard& card) {
-  std::vector<std::string_view> f;
+bool splitFree(std::string_view record, MpsSection section, MpsCard& card, std::vector<std::string_view>& f) {
   splitFields(record, f);
   const size_t n = f.size();
   switch (section) {
@@ -150,9 +149,10 @@ void splitFields(std::string_view record, std::vector<std::string_view>& fields)
   }
 }
 
-bool splitCard(std::string_view record, MpsSection section, bool freeFormat, MpsCard& card) {
+bool splitCard(std::string_view record, MpsSection section, bool freeFormat, MpsCard& card,
+               std::vector<std::string_view>& fields) {
   card = MpsCard{};
-  if (freeFormat) return splitFree(record, section, card);
+  if (freeFormat) return splitFree(record, section, card, fields);
   splitFixed(record, section, card);
   return true;
 }

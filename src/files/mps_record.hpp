@@ -54,8 +54,10 @@ struct MpsCard {
 };
 
 // Splits a data record of `section`. Returns false when a free-format record has a number of
-// fields that no card of the section has.
-bool splitCard(std::string_view record, MpsSection section, bool freeFormat, MpsCard& card);
+// fields that no card of the section has. `fields` is scratch space, kept by the caller so that
+// reading a file does not allocate per record.
+bool splitCard(std::string_view record, MpsSection section, bool freeFormat, MpsCard& card,
+               std::vector<std::string_view>& fields);
 
 // Bound types that take a value: LO, UP, FX, LI, UI.
 bool boundTypeTakesValue(std::string_view type);

@@ -27,9 +27,10 @@ struct ColumnCounts {
   }
 };
 
-void countColumnRecord(std::string_view record, bool freeFormat, ColumnCounts& counts) {
+void countColumnRecord(std::string_view record, bool freeFormat, ColumnCounts& counts,
+                       std::vector<std::string_view>& fields) {
   MpsCard card;
-  if (!splitCard(record, MpsSection::kColumns, freeFormat, card) || card.marker) return;
+  if (!splitCard(record, MpsSection::kColumns, freeFormat, card, fields) || card.marker) return;
   std::string_view name = card.name1;
   while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
   if (name.empty()) return;
@@ -54,6 +55,7 @@ MpsDimensions scanMpsDimensions(InputUnit& in, MpsFormat format) {
   bool sawName = false;
   MpsSection section = MpsSection::kNone;
   std::string line;
+  std::vector<std::string_view> fields;
   while (in.readLine(line)) {
     if (!line.empty() && line[0] != ' ' && line[0] != '\t') {
       if (line[0] == '*') continue;
@@ -67,8 +69,8 @@ MpsDimensions scanMpsDimensions(InputUnit& in, MpsFormat format) {
     if (!sawName || line.find_first_not_of(" \t\r\v\f") == std::string::npos) continue;
     if (section == MpsSection::kRows) ++d.rows;
     if (section == MpsSection::kColumns) {
-      countColumnRecord(line, false, fixedCounts);
-      countColumnRecord(line, true, freeCounts);
+      countColumnRecord(line, false, fixedCounts, fields);
+      countColumnRecord(line, true, freeCounts, fields);
     }
     if (section >= MpsSection::kRows && section <= MpsSection::kBounds && !fitsFixedColumns(line, section))
       fits = false;

@@ -112,6 +112,14 @@ TEST(MpsReaderTest, ShortRecordsAndCharactersBeyondColumn61) {
   EXPECT_EQ(run.r.problem.nElements(), 8);
 }
 
+TEST(MpsReaderTest, ProblemNameOutsideItsColumnsIsTaken) {
+  MpsText t;
+  t.head = "NAME  SHORT\n";
+  EXPECT_EQ(readLp(t).r.problem.names[0], "SHORT   ");
+  t.head = "NAME\n";
+  EXPECT_EQ(readLp(t).r.problem.names[0], "        ");
+}
+
 // ---------------------------------------------------------------- file-level errors
 
 TEST(MpsReaderTest, GarbageBeforeNameIsReportedOnceAndSkipped) {

@@ -1,0 +1,161 @@
+// The four entry points as a host drives them: set-up failures of every kind, the banner, the
+// print file and the exported symbols.
+
+#include <cstdio>
+
+#include "link_test_support.hpp"
+
+namespace kavro::link::test {
+namespace {
+
+class EntryPoints : public HostTest {};
+
+TEST_F(EntryPoints, ExportsExactlyTheFourEntryPoints) {
+  std::FILE* nm = popen("nm -D --defined-only " KAVRO_LINK_LIBRARY, "r");
+  ASSERT_NE(nm, nullptr);
+  std::string symbols;
+  char line[512];
+  while (std::fgets(line, sizeof line, nm)) {
+    std::string l = line;
+    symbols += l.substr(l.rfind(' ') + 1);
+  }
+  pclose(nm);
+  EXPECT_EQ(symbols, "kavCallSolver\nkavCreate\nkavFree\nkavReadyAPI\n");
+}
+
+TEST_F(EntryPoints, SolvesASmallLinearModel) {
+  buildLp();
+  const Calls c = runLibrary();
+  EXPECT_EQ(c.ready, 0);
+  EXPECT_EQ(c.call, 0);
+  const std::string text = log();
+  EXPECT_EQ(text.rfind("K A V R O  5.6      (Jul 2016)\n\n    QARN/KAVRO 5.6, Large Scale Nonlinear Solver\n", 0), 0u)
+      << text;
+  EXPECT_NE(text.find(" Work space allocated           --      0.76 Mb"), std::string::npos) << text;
+  EXPECT_EQ(qmoSolutionComplete(model.handle()), 1);
+  const std::string print = printFile();
+  EXPECT_EQ(print.rfind("==============================\nK A V R O  5.6      (Jul 2016)\n==============================\n", 0),
+            0u);
+}
+
+TEST_F(EntryPoints, NullArgumentsAreRefused) {
+  const SolverLibrary& lib = SolverLibrary::get();
+  EXPECT_EQ(lib.create(nullptr, nullptr, 0), 1);
+  EXPECT_EQ(lib.ready(nullptr, model.handle()), 1);
+  EXPECT_EQ(lib.call(nullptr), 1);
+  EXPECT_EQ(lib.free(nullptr), 0);
+  kavHandle_t ctx = nullptr;
+  EXPECT_EQ(lib.free(&ctx), 0);
+}
+
+TEST_F(EntryPoints, SolverCalledWithoutSetUpReportsAnError) {
+  const SolverLibrary& lib = SolverLibrary::get();
+  kavHandle_t ctx = nullptr;
+  lib.create(&ctx, nullptr, 0);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(lib.call(ctx), 1);
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("*** ERROR: The solver was called without"), std::string::npos);
+  lib.free(&ctx);
+}
+
+TEST_F(EntryPoints, MissingModelLibraryIsAnInitError) {
+  buildLp();
+  setenv("KAVRO_QMO_LIBRARY", "/nonexistent/libqarnmo.so", 1);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(runLibrary().ready, 1);
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("*** INIT ERROR: Can't initialize QMO: /nonexistent/libqarnmo.so"), std::string::npos) << err;
+  EXPECT_NE(err.find("*** Contact"), std::string::npos);
+  EXPECT_EQ(modelStatus(), 0);  // no model object bound: nothing to set
+}
+
+TEST_F(EntryPoints, MissingEnvironmentFunctionIsAnInitError) {
+  buildLp();
+  setenv("KAVRO_QEV_LIBRARY", QARN_LIBRARY_DIR "/libqarnmo.so", 1);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(runLibrary().ready, 1);
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("*** INIT ERROR: Can't initialize QEV: "), std::string::npos) << err;
+  EXPECT_NE(err.find("qevLogStat"), std::string::npos) << err;
+  EXPECT_EQ(modelStatus(), 13);
+  EXPECT_EQ(solveStatus(), 9);
+}
+
+TEST_F(EntryPoints, MissingOptionLibraryIsLoggedAsInitError) {
+  buildLp();
+  setenv("KAVRO_OPT_LIBRARY", "/nonexistent/libqarnopt.so", 1);
+  EXPECT_EQ(runLibrary().ready, 1);
+  EXPECT_NE(log().find("*** INIT ERROR: Can't initialize OPT: /nonexistent/libqarnopt.so"), std::string::npos);
+  EXPECT_NE(log().find("*** Contact support@kavro-solver.org for help."), std::string::npos);
+  EXPECT_EQ(modelStatus(), 13);
+  EXPECT_EQ(solveStatus(), 9);
+}
+
+TEST_F(EntryPoints, UnreadableDefinitionsAreAnOptError) {
+  buildLp();
+  qevSetStrOpt(env.handle(), "NameSysDir", "/nonexistent/sys");
+  EXPECT_EQ(runLibrary().ready, 1);
+  EXPECT_NE(log().find("*** OPT ERROR: Can't read '/nonexistent/sys/optkavro.def'"), std::string::npos) << log();
+  EXPECT_EQ(modelStatus(), 13);
+  EXPECT_EQ(solveStatus(), 9);
+}
+
+TEST_F(EntryPoints, MoreThan2To31NonzerosIsACapabilityErrorWithoutSupportLine) {
+  struct Case {
+    int64_t nz, nlnz;
+  };
+  for (const Case& c : {Case{2147483648LL, -1}, Case{-1, 2147483648LL}}) {
+    qarn::Environment e;
+    qarn::Model m(e);
+    qevSetStrOpt(e.handle(), "NameSysDir", QARN_SYSDIR);
+    m.var("x", 0, 0, 1);
+    qmoTestReportNZ64(m.handle(), c.nz, c.nlnz);
+    const SolverLibrary& lib = SolverLibrary::get();
+    kavHandle_t ctx = nullptr;
+    lib.create(&ctx, nullptr, 0);
+    EXPECT_EQ(lib.ready(ctx, m.handle()), 1);
+    lib.free(&ctx);
+    EXPECT_NE(e.logText().find("*** CAPABILITY ERROR: More than 2^31 nonzeros not supported."), std::string::npos);
+    EXPECT_EQ(e.logText().find("*** Contact"), std::string::npos);
+    EXPECT_EQ(qmoModelStat(m.handle()), 14);
+    EXPECT_EQ(qmoSolveStat(m.handle()), 6);
+  }
+  // 2^31 - 1 is still accepted.
+  buildLp();
+  qmoTestReportNZ64(model.handle(), 2147483647LL, 2147483647LL);
+  EXPECT_EQ(runLibrary(false).ready, 0);
+}
+
+TEST_F(EntryPoints, ModelWithoutColumnsIsADataError) {
+  EXPECT_EQ(runLibrary().ready, 1);
+  EXPECT_NE(log().find("*** DATA ERROR: The model has no variables."), std::string::npos);
+}
+
+TEST_F(EntryPoints, MissingPrintFileLocationOnlyWarns) {
+  buildLp();
+  qevSetStrOpt(env.handle(), "ScrDir", "/nonexistent/scratch");
+  const Calls c = runLibrary();
+  EXPECT_EQ(c.ready, 0);
+  EXPECT_EQ(c.call, 0);
+  EXPECT_EQ(countOf(log(), "*** WARNING: Can't open KAVRO print file (/nonexistent/scratch/kavro55Print). It will be "
+                           "suppressed from the sysout file\n"),
+            1)
+      << log();
+  EXPECT_NE(log().find(" EXIT - "), std::string::npos);
+}
+
+TEST_F(EntryPoints, TheOptionObjectOutlivesASecondSetUp) {
+  buildLp();
+  const SolverLibrary& lib = SolverLibrary::get();
+  kavHandle_t ctx = nullptr;
+  lib.create(&ctx, nullptr, 0);
+  EXPECT_EQ(lib.ready(ctx, model.handle()), 0);
+  // Definitions are not read again, so a vanished system directory no longer matters.
+  qevSetStrOpt(env.handle(), "NameSysDir", "/nonexistent/sys");
+  EXPECT_EQ(lib.ready(ctx, model.handle()), 0);
+  EXPECT_EQ(lib.call(ctx), 0);
+  lib.free(&ctx);
+}
+
+}  // namespace
+}  // namespace kavro::link::test

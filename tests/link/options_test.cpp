@@ -1,0 +1,110 @@
+// Host settings as SPECS lines, seen where the optimizer echoes every line it decodes: the
+// print file.
+
+#include <regex>
+
+#include "link_test_support.hpp"
+
+namespace kavro::link::test {
+namespace {
+
+class Options : public HostTest {
+ protected:
+  void SetUp() override {
+    HostTest::SetUp();
+    buildLp();
+    qevSetStrOpt(env.handle(), "NameSysDir", LINK_TEST_DATA "/sysdir");
+  }
+  // True when the print file has a decoded line matching the pattern (after the 6 blanks).
+  bool decoded(const std::string& pattern) {
+    return std::regex_search(printFile(), std::regex("\n      " + pattern + "\n"));
+  }
+};
+
+TEST_F(Options, HostDefaultsAndTheIterationLimitCap) {
+  struct Case {
+    int iterLim;
+    const char* expected;
+  };
+  for (const Case& c : {Case{2000000000, "10000000"}, Case{10000000, "10000000"}, Case{500, "500"}}) {
+    qevSetIntOpt(env.handle(), "IterLim", c.iterLim);
+    ASSERT_EQ(runLibrary(false).ready, 0);
+    EXPECT_TRUE(decoded("Print Level 1")) << printFile();
+    EXPECT_TRUE(decoded("Jacobian Sparse"));
+    EXPECT_TRUE(decoded("Solution No"));
+    EXPECT_TRUE(decoded("Verify Level +-1"));
+    EXPECT_TRUE(decoded(std::string("Iterations Limit +") + c.expected)) << c.iterLim;
+    EXPECT_TRUE(decoded(std::string("Major Iterations Limit +") + c.expected));
+  }
+}
+
+TEST_F(Options, UserOptionsUseBlanksForUnderscoresAndSixDigits) {
+  writeOptionFile("iterations_limit 77\nfeasibility_tolerance 0.123456789\nlu_rook_pivoting\nscale linear\n");
+  ASSERT_EQ(runLibrary(false).ready, 0);
+  EXPECT_TRUE(decoded("iterations limit +77")) << printFile();
+  EXPECT_TRUE(decoded("feasibility tolerance 0.123457"));
+  EXPECT_TRUE(decoded("lu rook pivoting "));
+  EXPECT_TRUE(decoded("scale linear"));
+  // The user's line comes after the host default, so it wins.
+  const std::string print = printFile();
+  EXPECT_LT(print.find("Iterations Limit"), print.find("iterations limit"));
+  // The echo of the option file and the blank lines around it are in the log.
+  EXPECT_NE(log().find("\n    >>  iterations_limit 77\n"), std::string::npos) << log();
+}
+
+TEST_F(Options, ProblemsInTheOptionFileAreLoggedAndTheRunGoesOn) {
+  writeOptionFile("no_such_option 1\niterations_limit lots\n");
+  const Calls c = runLibrary();
+  EXPECT_EQ(c.ready, 0);
+  EXPECT_EQ(c.call, 0);
+  EXPECT_NE(log().find("unknown option \"no_such_option\""), std::string::npos) << log();
+  EXPECT_NE(log().find("*** 2 error(s) in option file"), std::string::npos);
+  EXPECT_EQ(log().find("set to"), std::string::npos) << "detail messages are not logged";
+}
+
+TEST_F(Options, MissingOptionFileIsOnlyLogged) {
+  qmoSetOptFileName(model.handle(), "/nonexistent/kavro.opt");
+  EXPECT_EQ(runLibrary(false).ready, 0);
+  EXPECT_NE(log().find("Cannot open the option file /nonexistent/kavro.opt"), std::string::npos);
+}
+
+TEST_F(Options, RejectedUserOptionIsASolverError) {
+  writeOptionFile("iterations_limit 5\nbogus_keyword 5\n");
+  EXPECT_EQ(runLibrary().ready, 1);
+  EXPECT_NE(log().find("*** SOLVER ERROR: set option 'bogus_keyword'"), std::string::npos) << log();
+  EXPECT_EQ(modelStatus(), 13);
+  EXPECT_EQ(solveStatus(), 10);
+}
+
+TEST_F(Options, UnknownOptionTypeIsADataError) {
+  writeOptionFile("flag 1\n");
+  EXPECT_EQ(runLibrary().ready, 1);
+  EXPECT_NE(log().find("*** DATA ERROR: Unknown option type 4 of option flag"), std::string::npos) << log();
+  EXPECT_EQ(modelStatus(), 13);
+  EXPECT_EQ(solveStatus(), 13);
+}
+
+TEST_F(Options, ShippedDefinitionsAreAllSpecsPhrases) {
+  // Every option of the shipped file, set to its default, must pass the decoder.
+  qevSetStrOpt(env.handle(), "NameSysDir", QARN_SYSDIR);
+  optHandle_t opt = nullptr;
+  optCreate(&opt, nullptr, 0);
+  ASSERT_EQ(optReadDefinition(opt, QARN_SYSDIR "/optkavro.def"), 0);
+  std::string file;
+  for (int k = 1; k <= optCount(opt); ++k) {
+    char name[64], text[64];
+    int iv = 0, type = 0, group = 0;
+    double rv = 0.0;
+    optGetValuesNr(opt, k, name, sizeof name, &iv, &rv, text, sizeof text);
+    optGetInfoNr(opt, k, nullptr, nullptr, &type);
+    optGetOptGroupNr(opt, k, &group);
+    if (group == 0) continue;
+    file += std::string(name) + " " + (type == 1 ? std::to_string(iv) : type == 2 ? std::to_string(rv) : text) + "\n";
+  }
+  optFree(&opt);
+  writeOptionFile(file);
+  EXPECT_EQ(runLibrary(false).ready, 0) << log();
+}
+
+}  // namespace
+}  // namespace kavro::link::test
