@@ -12,14 +12,14 @@ bool failing(qmoHandle_t h, const char* function) { return !h || h->failing == f
 
 template <class Get>
 int fillColumns(qmoHandle_t h, const char* function, double* out, Get get) {
-  if (failing(h, function) || !out) return 1;
+  if (failing(h, function) || (!out && h->viewColumns() > 0)) return 1;
   for (int k = 0; k < h->viewColumns(); ++k) out[k] = get(h->vars[static_cast<size_t>(h->hostColumn(k))]);
   return 0;
 }
 
 template <class Get>
 int fillRows(qmoHandle_t h, const char* function, double* out, Get get) {
-  if (failing(h, function) || !out) return 1;
+  if (failing(h, function) || (!out && h->viewRows() > 0)) return 1;
   for (int k = 0; k < h->viewRows(); ++k) out[k] = get(h->equs[static_cast<size_t>(h->hostRow(k))]);
   return 0;
 }

@@ -65,9 +65,18 @@ void LineBuffer::appendPadded(std::string_view text, size_t width) {
 }
 
 void LineBuffer::appendInt(long long value, int width) {
-  char text[32];
-  const int len = std::snprintf(text, sizeof text, "%*lld", width, value);
-  if (len > 0) append(std::string_view(text, static_cast<size_t>(len)));
+  char text[24];
+  char* end = text + sizeof text;
+  char* p = end;
+  unsigned long long magnitude = value < 0 ? 0ULL - static_cast<unsigned long long>(value) : value;
+  do {
+    *--p = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (value < 0) *--p = '-';
+  const int len = static_cast<int>(end - p);
+  if (len < width) appendBlanks(static_cast<size_t>(width - len));
+  append(std::string_view(p, static_cast<size_t>(len)));
 }
 
 void LineBuffer::appendExponent(double value, int width, int decimals) {

@@ -1,8 +1,11 @@
 // Writers of the three basis-file formats. The New basis file is written every few iterations
-// during a run, so its writer builds each line in place and hands it to the unit's buffered
-// stream: no allocation per line, one pass over the states per part of the file.
+// during a run, so its writer builds the whole file in one buffer (lines are assembled in place,
+// without allocation) and hands it to the unit in one write, with one pass over the states for
+// each part of the file.
 
 #include <algorithm>
+#include <string>
+#include <string_view>
 
 #include "files/basis_file_fields.hpp"
 #include "files/basis_files.hpp"
@@ -25,12 +28,6 @@ double unscaled(const BasisSource& s, int32_t j) {
   return s.scales.empty() ? s.x[u] : s.x[u] * s.scales[u];
 }
 
-// Bounds and value are compared in the scale they are stored in.
-bool strictlyBetweenBounds(const BasisSource& s, int32_t j) {
-  const size_t u = static_cast<size_t>(j);
-  return s.prob.lower[u] < s.x[u] && s.x[u] < s.prob.upper[u];
-}
-
 // Writing past the file's end is not possible, but a caller's arrays may be shorter than the
 // problem says; such a save is refused rather than read out of bounds.
 bool sourceFits(const BasisSource& s) {
@@ -45,9 +42,15 @@ void finishSave(const BasisFileChannel& io, int unit) {
   else io.units.flush(unit);
 }
 
-void writeHeaderLine1(const BasisFileChannel& io, int unit, const NewBasisHeader& h) {
+// The New basis file is built in one buffer and handed to the unit in one write.
+void appendLine(std::string& text, std::string_view line) {
+  text.append(line);
+  text.push_back('\n');
+}
+
+void appendHeaderLine1(std::string& text, const Parameters& p, const NewBasisHeader& h) {
   LineBuffer line;
-  line.appendPadded(io.params.problemName, 8);
+  line.appendPadded(p.problemName, 8);
   line.append("  ITN");
   line.appendInt(h.itn, 8);
   line.appendBlanks(4);
@@ -56,11 +59,10 @@ void writeHeaderLine1(const BasisFileChannel& io, int unit, const NewBasisHeader
   line.appendInt(h.ninf, 7);
   line.append("      OBJ");
   line.appendExponent(h.objective, 21, 12);
-  io.units.writeLine(unit, line.view());
+  appendLine(text, line.view());
 }
 
-void writeHeaderLine2(const BasisFileChannel& io, int unit, const Problem& prob, int32_t ns) {
-  const Parameters& p = io.params;
+void appendHeaderLine2(std::string& text, const Parameters& p, const Problem& prob, int32_t ns) {
   LineBuffer line;
   line.append("OBJ=");
   line.appendPadded(p.objectiveName, 8);
@@ -76,45 +78,49 @@ void writeHeaderLine2(const BasisFileChannel& io, int unit, const Problem& prob,
   line.appendInt(prob.n, 7);
   line.append(" SB=");
   line.appendInt(ns, 5);
-  io.units.writeLine(unit, line.view());
+  appendLine(text, line.view());
 }
 
-void writeStateMap(const BasisFileChannel& io, int unit, const std::vector<int32_t>& hs, int32_t nb) {
-  char digits[kStatesPerLine];
+void appendStateMap(std::string& text, const int32_t* hs, int32_t nb) {
   for (int32_t first = 0; first < nb; first += kStatesPerLine) {
     const int32_t count = std::min(kStatesPerLine, nb - first);
-    for (int32_t k = 0; k < count; ++k)
-      digits[k] = static_cast<char>('0' + externalState(hs[static_cast<size_t>(first + k)]));
-    io.units.writeLine(unit, std::string_view(digits, static_cast<size_t>(count)));
+    const size_t at = text.size();
+    text.resize(at + static_cast<size_t>(count) + 1);
+    char* digits = text.data() + at;
+    for (int32_t k = 0; k < count; ++k) digits[k] = static_cast<char>('0' + externalState(hs[first + k]));
+    digits[count] = '\n';
   }
 }
 
-void writeValueLine(const BasisFileChannel& io, int unit, int64_t number, double value, int32_t code) {
+void appendValueLine(std::string& text, int64_t number, double value, int32_t code) {
   LineBuffer line;
   line.appendInt(number, 8);
   line.appendExponent(value, 24, 14);
   line.appendInt(code, 3);
-  io.units.writeLine(unit, line.view());
+  appendLine(text, line.view());
 }
 
 // Value lines in increasing variable order. With nonlinear variables: every nonlinear variable
 // and every basic or superbasic one, with its state as code; otherwise the superbasics (code 2).
-// Then any nonbasic variable strictly between its bounds, with code -1, so that it is restored
-// where it was rather than on a bound.
-void writeValueLines(const BasisFileChannel& io, int unit, const BasisSource& s, int32_t ns) {
+// Any other nonbasic variable strictly between its bounds gets code -1, so that it is restored
+// where it was rather than on a bound. Bounds and value are compared in their stored scale.
+void appendValueLines(std::string& text, const BasisSource& s, int32_t ns) {
   const int32_t nb = s.prob.nb(), nonlinear = s.prob.nNonlinVars();
+  const int32_t* hs = s.hs.data();
+  const double* x = s.x.data();
+  const double* lower = s.prob.lower.data();
+  const double* upper = s.prob.upper.data();
+  const double* scales = s.scales.empty() ? nullptr : s.scales.data();
+  const bool superbasicLines = nonlinear == 0 && ns > 0;
   for (int32_t j = 0; j < nb; ++j) {
-    const int32_t state = externalState(s.hs[static_cast<size_t>(j)]);
-    int32_t code = -2;
-    if (nonlinear > 0) {
-      if (j < nonlinear || state >= kSuperbasic) code = state;
-    } else if (ns > 0 && state == kSuperbasic) {
-      code = kSuperbasic;
-    }
-    if (code == -2 && state <= kAtUpper && strictlyBetweenBounds(s, j)) code = -1;
-    if (code != -2) writeValueLine(io, unit, j + 1, unscaled(s, j), code);
+    const int32_t state = externalState(hs[j]);
+    const bool listed = (nonlinear > 0 && (j < nonlinear || state >= kSuperbasic)) ||
+                        (superbasicLines && state == kSuperbasic);
+    const bool between = state <= kAtUpper && lower[j] < x[j] && x[j] < upper[j];
+    if (!listed && !between) continue;
+    appendValueLine(text, j + 1, scales ? x[j] * scales[j] : x[j], listed ? state : -1);
   }
-  writeValueLine(io, unit, 0, 0.0, 0);
+  appendValueLine(text, 0, 0.0, 0);
 }
 
 void writeNamedLine(const BasisFileChannel& io, int unit, const char* key, const std::string& name,
@@ -160,12 +166,17 @@ void writeNamedHeader(const BasisFileChannel& io, int unit, const char* label) {
 void writeNewBasis(const BasisFileChannel& io, int unit, const BasisSource& s, const NewBasisHeader& header) {
   if (unit <= 0 || !sourceFits(s)) return;
   const int32_t nb = s.prob.nb();
-  const int32_t ns = static_cast<int32_t>(
-      std::count_if(s.hs.begin(), s.hs.begin() + nb, [](int32_t h) { return h == kSuperbasic; }));
-  writeHeaderLine1(io, unit, header);
-  writeHeaderLine2(io, unit, s.prob, ns);
-  writeStateMap(io, unit, s.hs, nb);
-  writeValueLines(io, unit, s, ns);
+  const int32_t* hs = s.hs.data();
+  int32_t ns = 0;
+  for (int32_t j = 0; j < nb; ++j) ns += hs[j] == kSuperbasic;
+  std::string text;
+  text.reserve(static_cast<size_t>(nb) + static_cast<size_t>(nb) / kStatesPerLine + 256 + 36 * static_cast<size_t>(ns));
+  appendHeaderLine1(text, io.params, header);
+  appendHeaderLine2(text, io.params, s.prob, ns);
+  appendStateMap(text, hs, nb);
+  appendValueLines(text, s, ns);
+  text.pop_back();  // the unit ends the last line
+  io.units.writeLine(unit, text);
   finishSave(io, unit);
   io.out.both(" NEW BASIS file saved on file %3d    itn = %7d", unit, header.itn);
 }

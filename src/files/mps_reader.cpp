@@ -68,6 +68,7 @@ MpsResult MpsReader::read() {
   out_.printLine(" --------");
   bool sawAnyRecord = false;
   while (!done_ && in_.readLine(line_)) {
+    if (lineNumber() == 1) stripByteOrderMark(line_);
     sawAnyRecord = true;
     const bool data = isDataRecord(line_);
     if (!data || lineNumber() <= params_.listLimit) out_.print("%7ld    %.*s", lineNumber(),

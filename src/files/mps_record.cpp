@@ -138,6 +138,10 @@ std::string_view fixedField(std::string_view record, int first, int last) {
   return f;
 }
 
+void stripByteOrderMark(std::string& firstLine) {
+  if (firstLine.rfind("\xEF\xBB\xBF", 0) == 0) firstLine.erase(0, 3);
+}
+
 void splitFields(std::string_view record, std::vector<std::string_view>& fields) {
   fields.clear();
   size_t i = 0;

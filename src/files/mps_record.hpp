@@ -9,6 +9,7 @@
 //
 // The views returned point into the record text, which must outlive them.
 
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -28,6 +29,8 @@ bool fitsFixedColumns(std::string_view record, MpsSection section);
 
 // Text of columns first..last (1-based, inclusive), blanks at the end removed.
 std::string_view fixedField(std::string_view record, int first, int last);
+// Removes the UTF-8 byte order mark some editors put at the start of a file.
+void stripByteOrderMark(std::string& firstLine);
 // Fields separated by white space.
 void splitFields(std::string_view record, std::vector<std::string_view>& fields);
 

@@ -132,6 +132,7 @@ void MpsReader::startColumn(std::string_view name) {
   const int32_t j = static_cast<int32_t>(columnNames_.size());
   columnNames_.push_back(currentColumn_);
   columnTable_.insert(j, columnNames_);
+  // Default bounds the wrong way round are taken as the parameter completion would swap them.
   colLower_.push_back(std::min(params_.lowerBoundDefault, params_.upperBoundDefault));
   colUpper_.push_back(std::max(params_.lowerBoundDefault, params_.upperBoundDefault));
   integer_.push_back(0);

@@ -57,6 +57,7 @@ MpsDimensions scanMpsDimensions(InputUnit& in, MpsFormat format) {
   std::string line;
   std::vector<std::string_view> fields;
   while (in.readLine(line)) {
+    if (in.lineNumber() == 1) stripByteOrderMark(line);
     if (!line.empty() && line[0] != ' ' && line[0] != '\t') {
       if (line[0] == '*') continue;
       const MpsSection s = sectionOfCard(line);

@@ -97,6 +97,13 @@ TEST(MpsReaderTest, CrLfLineEndsReadLikeLf) {
   EXPECT_EQ(b.r.problem.names[0], "TESTLP  ");
 }
 
+TEST(MpsReaderTest, ByteOrderMarkIsIgnored) {
+  const MpsRun run = readMpsText("\xEF\xBB\xBF" + MpsText{}.str(), {}, MpsFormat::kAutomatic);
+  EXPECT_EQ(run.r.exitCode, 0);
+  EXPECT_FALSE(run.r.freeFormat);
+  EXPECT_EQ(run.r.problem.names[0], "TESTLP  ");
+}
+
 TEST(MpsReaderTest, ShortRecordsAndCharactersBeyondColumn61) {
   MpsText t;
   // Trailing fields simply absent (records shorter than 61 characters) are fine; text after

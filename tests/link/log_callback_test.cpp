@@ -73,7 +73,7 @@ TEST_F(LogCallback, ZeroOrNegativeFrequencyLogsNoMinorLines) {
   EXPECT_EQ(newLines().size(), 2u);
 }
 
-TEST_F(LogCallback, MajorLinesRestartTheMinorHeadings) {
+TEST_F(LogCallback, MajorAndMinorLinesRestartEachOthersHeadings) {
   ctx.logSummaryFrequency = 1;
   minor(1), minor(2), major(1), minor(3), major(2);
   const std::vector<std::string> expected = {
@@ -84,6 +84,7 @@ TEST_F(LogCallback, MajorLinesRestartTheMinorHeadings) {
       "     1    12T 1.0e+00  2.00000e+00 1.0e-03 2.0e-04    3      4 1.0e-01     5",
       kMinorHeading,
       "      3     2  1.500e+00  -3.25000000e+00",
+      kMajorHeading,  // a minor heading restarts the major headings too
       "     2    12T 1.0e+00  2.00000e+00 1.0e-03 2.0e-04    3      4 1.0e-01     5",
   };
   EXPECT_EQ(newLines(), expected);

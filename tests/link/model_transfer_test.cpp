@@ -30,9 +30,9 @@ TEST_F(Transfer, LinearModelKeepsColumnOrderAndDropsFreeRows) {
   EXPECT_EQ(p.nNonlinCons + p.nNonlinJacVars + p.nNonlinObjVars, 0);
   EXPECT_EQ(p.names[0], "QARN    ");
   // Columns by host order; inside each, rows increasing and the objective row last.
-  EXPECT_EQ(p.a.colStart, (std::vector<int32_t>{0, 4, 7, 8}));
-  EXPECT_EQ(p.a.row, (std::vector<int32_t>{0, 1, 2, 3, 0, 1, 2, 3}));
-  EXPECT_EQ(p.a.value, (std::vector<double>{1, 1, 1, -1, 1, -1, 2, 4}));
+  EXPECT_EQ(p.a.colStart, (std::vector<int32_t>{0, 4, 8, 9}));
+  EXPECT_EQ(p.a.row, (std::vector<int32_t>{0, 1, 2, 3, 0, 1, 2, 3, 2}));
+  EXPECT_EQ(p.a.value, (std::vector<double>{1, 1, 1, -1, 1, -1, 2, -1, 4}));
   // Slack bounds: =L= 4, =G= -2, =E= 3, free objective row.
   EXPECT_EQ(p.lower, (std::vector<double>{0, 0, -1, -4, -1e20, -3, -1e20}));
   EXPECT_EQ(p.upper, (std::vector<double>{10, 10, 1e20, 1e20, 2, -3, 1e20}));
@@ -198,8 +198,11 @@ TEST_F(Transfer, ObjectiveSenseLines) {
     ASSERT_TRUE(transferModel(local, out));
     EXPECT_EQ(sendModelOptions(local), c.ok);
     local.optimizer.reset();
-    if (c.ok) EXPECT_NE(printFile().find(std::string("\n      ") + c.line + "\n"), std::string::npos);
-    else EXPECT_EQ(local.error.message, "Only supports optimization sense min and max.");
+    if (c.ok) {
+      EXPECT_NE(printFile().find(std::string("\n      ") + c.line + "\n"), std::string::npos);
+    } else {
+      EXPECT_EQ(local.error.message, "Only supports optimization sense min and max.");
+    }
   }
 }
 

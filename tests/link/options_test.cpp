@@ -43,7 +43,7 @@ TEST_F(Options, UserOptionsUseBlanksForUnderscoresAndSixDigits) {
   ASSERT_EQ(runLibrary(false).ready, 0);
   EXPECT_TRUE(decoded("iterations limit +77")) << printFile();
   EXPECT_TRUE(decoded("feasibility tolerance 0.123457"));
-  EXPECT_TRUE(decoded("lu rook pivoting "));
+  EXPECT_TRUE(decoded("lu rook pivoting"));
   EXPECT_TRUE(decoded("scale linear"));
   // The user's line comes after the host default, so it wins.
   const std::string print = printFile();

@@ -59,8 +59,8 @@ TEST(WorkSpace, SuperbasicsEstimate) {
   EXPECT_EQ(superbasicsEstimate(0), 3);
   EXPECT_EQ(superbasicsEstimate(1), 3);   // (5 * 1) / 4 = 1: 1 + 2
   EXPECT_EQ(superbasicsEstimate(4), 7);
-  EXPECT_EQ(superbasicsEstimate(3997), 4998);
-  EXPECT_EQ(superbasicsEstimate(3998), 5000);
+  EXPECT_EQ(superbasicsEstimate(3998), 4999);  // (5 * 3998) / 4 = 4997
+  EXPECT_EQ(superbasicsEstimate(3999), 5000);  // 4998
   EXPECT_EQ(superbasicsEstimate(4000), 5000);
   EXPECT_EQ(superbasicsEstimate(8000), 5000);
 }
