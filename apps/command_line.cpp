@@ -42,8 +42,8 @@ const char* usageText() {
          "  --quiet          no progress display on standard error.\n"
          "  --help           this text.   --version   the version.\n"
          "\n"
-         "Without an \"Iterations limit\" option the command allows 10 x (rows + columns)\n"
-         "iterations (the library's own default is 3 x rows).\n"
+         "Without an \"Iterations limit\" option the command allows 1,000,000 iterations, or\n"
+         "10 x (rows + columns) when that is more (the library's own default is 3 x rows).\n"
          "\n"
          "Exit status: 0 when the run ends optimal (exit code 0); 1 for any other optimizer exit\n"
          "code; 2 for a usage error or an input file that cannot be read or has fatal errors.\n";

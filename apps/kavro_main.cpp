@@ -73,11 +73,12 @@ LoadedProblem readProblem(kavro::Optimizer& opt, const CommandLine& cl, int unit
 }
 
 // The library's default iteration limit (3 x rows) suits a caller that restarts often; a user
-// of the command wants the problem solved, so without an "Iterations limit" option the command
-// allows 10 x (rows + columns) iterations.
+// of the command wants the problem solved (degenerate problems can need many times more simplex
+// iterations than rows), so without an "Iterations limit" option the command allows
+// 1,000,000 iterations, or 10 x (rows + columns) when that is more.
 void setCommandIterationLimit(kavro::Parameters& p, const kavro::Problem& problem) {
   if (p.iterationLimit != kavro::kUndefinedInt) return;
-  const int64_t limit = 10 * (static_cast<int64_t>(problem.m) + problem.n);
+  const int64_t limit = std::max<int64_t>(1000000, 10 * (static_cast<int64_t>(problem.m) + problem.n));
   p.iterationLimit = static_cast<int32_t>(std::min<int64_t>(limit, 99999999));
 }
 

@@ -112,12 +112,14 @@ void appendValueLines(std::string& text, const BasisSource& s, int32_t ns) {
   const double* upper = s.prob.upper.data();
   const double* scales = s.scales.empty() ? nullptr : s.scales.data();
   const bool superbasicLines = nonlinear == 0 && ns > 0;
+  const bool nonlinearLines = nonlinear > 0;
   for (int32_t j = 0; j < nb; ++j) {
+    // Evaluated without branches: states vary irregularly, and lines are rare.
     const int32_t state = externalState(hs[j]);
-    const bool listed = (nonlinear > 0 && (j < nonlinear || state >= kSuperbasic)) ||
-                        (superbasicLines && state == kSuperbasic);
-    const bool between = state <= kAtUpper && lower[j] < x[j] && x[j] < upper[j];
-    if (!listed && !between) continue;
+    const bool listed = (nonlinearLines & ((j < nonlinear) | (state >= kSuperbasic))) |
+                        (superbasicLines & (state == kSuperbasic));
+    const bool between = (state <= kAtUpper) & (lower[j] < x[j]) & (x[j] < upper[j]);
+    if (!(listed | between)) continue;
     appendValueLine(text, j + 1, scales ? x[j] * scales[j] : x[j], listed ? state : -1);
   }
   appendValueLine(text, 0, 0.0, 0);
