@@ -102,7 +102,8 @@ UnitTable::~UnitTable() {
   for (auto& [unit, out] : outputs_) {
     if (out->owned && out->file) {
       // A rewound file may have been overwritten by a shorter text: it ends where writing did.
-      cutAtPosition(out->file);
+      // A file rewound after its last write keeps what it holds.
+      if (out->lines > 0) cutAtPosition(out->file);
       std::fclose(out->file);
     } else if (out->file) {
       std::fflush(out->file);

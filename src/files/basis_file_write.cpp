@@ -4,6 +4,7 @@
 // each part of the file.
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -111,16 +112,27 @@ void appendValueLines(std::string& text, const BasisSource& s, int32_t ns) {
   const double* lower = s.prob.lower.data();
   const double* upper = s.prob.upper.data();
   const double* scales = s.scales.empty() ? nullptr : s.scales.data();
-  const bool superbasicLines = nonlinear == 0 && ns > 0;
-  const bool nonlinearLines = nonlinear > 0;
-  for (int32_t j = 0; j < nb; ++j) {
-    // Evaluated without branches: states vary irregularly, and lines are rare.
-    const int32_t state = externalState(hs[j]);
-    const bool listed = (nonlinearLines & ((j < nonlinear) | (state >= kSuperbasic))) |
-                        (superbasicLines & (state == kSuperbasic));
-    const bool between = (state <= kAtUpper) & (lower[j] < x[j]) & (x[j] < upper[j]);
-    if (!(listed | between)) continue;
-    appendValueLine(text, j + 1, scales ? x[j] * scales[j] : x[j], listed ? state : -1);
+  const bool nonlinearLines = nonlinear > 0, superbasicLines = nonlinear == 0 && ns > 0;
+  // Blocks of flags computed without branches (the compiler vectorizes this), then the rare
+  // lines: a save scans every variable but writes few lines.
+  constexpr int32_t kBlock = 512;
+  uint8_t listed[kBlock], between[kBlock];
+  for (int32_t first = 0; first < nb; first += kBlock) {
+    const int32_t count = std::min(kBlock, nb - first);
+    uint8_t any = 0;
+    for (int32_t k = 0; k < count; ++k) {
+      const int32_t j = first + k, state = externalState(hs[j]);
+      listed[k] = (nonlinearLines & ((j < nonlinear) | (state >= kSuperbasic))) |
+                  (superbasicLines & (state == kSuperbasic));
+      between[k] = (state <= kAtUpper) & (lower[j] < x[j]) & (x[j] < upper[j]);
+      any |= listed[k] | between[k];
+    }
+    if (!any) continue;
+    for (int32_t k = 0; k < count; ++k) {
+      if (!(listed[k] | between[k])) continue;
+      const int32_t j = first + k;
+      appendValueLine(text, j + 1, scales ? x[j] * scales[j] : x[j], listed[k] ? externalState(hs[j]) : -1);
+    }
   }
   appendValueLine(text, 0, 0.0, 0);
 }

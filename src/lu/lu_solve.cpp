@@ -119,6 +119,7 @@ double solveUTransposed(int32_t m, int32_t n, double* v, const double* w, const 
 
 int32_t solveWithFactors(int32_t mode, int32_t m, int32_t n, double* v, double* w, LuParams& params,
                          LuStorage& lu) {
+  if (m < 0 || n < 0 || m > lu.maxRows || n > lu.maxCols) return 0;
   const double tol = params.dropTol() > 0 ? params.dropTol() : 0.0;
   const LView l = lView(params, lu);
   double resid = 0.0;

@@ -1,0 +1,132 @@
+// The basis factorization manager: dependent columns replaced by slacks, storage and count
+// failures reported as exit codes.
+
+#include "lu/basis_manager.hpp"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "driver/units.hpp"
+#include "specs/parameters.hpp"
+
+namespace kavro {
+namespace {
+
+// 3 rows; columns: e1+e2, a zero column, 2*(e1+e2) (dependent on the first), e3.
+Problem dependentColumns() {
+  Problem p;
+  p.m = 3;
+  p.n = 4;
+  p.a.colStart = {0, 2, 2, 4, 5};
+  p.a.row = {0, 1, 0, 1, 2};
+  p.a.value = {1.0, 1.0, 2.0, 2.0, 1.0};
+  p.lower.assign(7, 0.0);
+  p.upper.assign(7, 10.0);
+  return p;
+}
+
+struct Harness {
+  Problem prob = dependentColumns();
+  std::vector<int32_t> hs, basisList;
+  std::vector<double> x;
+  int32_t ns = 0;
+  Parameters params;
+  UnitTable units;
+  ReportChannels out;
+  BasisLU lu;
+  FactorizationCounters counters;
+  BasisSet set;
+  std::string path;
+
+  explicit Harness(int32_t lena = 1000) {
+    path = ::testing::TempDir() + "manager_" + std::to_string(reinterpret_cast<uintptr_t>(this)) + ".txt";
+    units.connect(9, path);
+    out = ReportChannels{&units, 9, 0};
+    params.luFactorTolerance = 100.0;
+    params.luUpdateTolerance = 10.0;
+    params.luSingularityTol = params.luSingularityTol2 = 3.25e-11;
+    params.luDensity = 0.5;
+    params.printLevel = 10;
+    hs.assign(7, 0);
+    x.assign(7, 0.0);
+    basisList.assign(4, -1);
+    lu.size(3, 4, lena);
+    set = BasisSet{&prob, &hs, &x, &basisList, &ns};
+  }
+  std::string printed() {
+    units.flushAll();
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+};
+
+TEST(BasisManager, DependentAndEmptyColumnsAreReplacedBySlacks) {
+  Harness h;
+  h.hs = {3, 3, 3, 0, 0, 0, 0};  // columns 1-3: column 2 is zero, column 3 depends on column 1
+  h.x = {1.0, 5.0, 10.0, 0.0, 0.0, 0.0, 0.0};
+  ASSERT_EQ(factorizeBasis(h.set, h.lu, h.params, h.out, h.counters), 0);
+  int basics = 0;
+  for (int32_t s : h.hs) basics += s == 3;
+  EXPECT_EQ(basics, 3);
+  EXPECT_EQ(h.hs[0] == 3 || h.hs[2] == 3, true);
+  EXPECT_NE(h.hs[1], 3);
+  EXPECT_EQ(h.hs[6], 3) << "row 3 is covered by nothing else";
+  // A column leaving at its upper bound is put there; one strictly inside keeps its value.
+  const std::string text = h.printed();
+  EXPECT_NE(text.find("replaced by slack"), std::string::npos) << text;
+  EXPECT_EQ(h.lu.rank(), 3);
+}
+
+TEST(BasisManager, TooFewBasicsAreCompletedWithSlacks) {
+  Harness h;
+  h.hs = {3, 0, 0, 0, 0, 0, 0};
+  ASSERT_EQ(factorizeBasis(h.set, h.lu, h.params, h.out, h.counters), 0);
+  EXPECT_EQ(h.hs[0], 3);
+  int basics = 0;
+  for (int32_t s : h.hs) basics += s == 3;
+  EXPECT_EQ(basics, 3);
+}
+
+TEST(BasisManager, TooManyBasicsEndTheRunWithExit32) {
+  Harness h;
+  h.hs = {3, 3, 3, 3, 0, 0, 0};
+  EXPECT_EQ(factorizeBasis(h.set, h.lu, h.params, h.out, h.counters), 32);
+  EXPECT_NE(h.printed().find("EXIT -- system error.  Too many basic variables:"), std::string::npos);
+}
+
+TEST(BasisManager, TooLittleStorageGivesExit20WithTheNeed) {
+  Harness h(4);
+  h.hs = {3, 0, 3, 3, 0, 0, 0};
+  EXPECT_EQ(factorizeBasis(h.set, h.lu, h.params, h.out, h.counters), 20);
+  const std::string text = h.printed();
+  EXPECT_NE(text.find("EXIT -- not enough storage for the basis factors"), std::string::npos) << text;
+  EXPECT_NE(text.find("Increase Workspace (total) to at least"), std::string::npos) << text;
+}
+
+TEST(BasisManager, SolvesWithTheFactorsMatchTheBasis) {
+  Harness h;
+  h.hs = {3, 0, 0, 3, 0, 3, 0};  // columns 1 and 4 and the slack of row 2
+  ASSERT_EQ(factorizeBasis(h.set, h.lu, h.params, h.out, h.counters), 0);
+  // B x = b and B' y = c checked by multiplying back with the basis columns.
+  std::vector<double> b{1.0, 2.0, 3.0}, x(4, 0.0);
+  std::vector<double> rhs = b;
+  h.lu.solveB(rhs.data(), x.data());
+  std::vector<double> bx(3, 0.0);
+  for (int k = 0; k < 3; ++k) {
+    const int32_t j = h.basisList[static_cast<size_t>(k)];
+    if (j >= h.prob.n) {
+      bx[static_cast<size_t>(j - h.prob.n)] += x[static_cast<size_t>(k)];
+      continue;
+    }
+    for (int32_t e = h.prob.a.colStart[static_cast<size_t>(j)]; e < h.prob.a.colStart[static_cast<size_t>(j) + 1]; ++e)
+      bx[static_cast<size_t>(h.prob.a.row[static_cast<size_t>(e)])] += h.prob.a.value[static_cast<size_t>(e)] * x[static_cast<size_t>(k)];
+  }
+  for (int i = 0; i < 3; ++i) EXPECT_NEAR(bx[static_cast<size_t>(i)], b[static_cast<size_t>(i)], 1e-14);
+}
+
+}  // namespace
+}  // namespace kavro
