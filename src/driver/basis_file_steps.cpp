@@ -1,6 +1,5 @@
-// The basis files within a run: which file a cold start reads, what each save writes.
-
-#include "driver/basis_file_steps.hpp"
+// The basis files within a run: which file a cold start reads, what each save of the New basis
+// file writes. (The Punch and Dump files are written by the solution output.)
 
 #include "driver/run_context.hpp"
 #include "driver/run_hooks.hpp"
@@ -66,16 +65,6 @@ void saveBasisFiles(RunContext& ctx, int32_t itn, int32_t status) {
   const NewBasisHeader header = headerOf(ctx, itn, status);
   writeNewBasis(io, p.newBasisFile, sourceOf(ctx), header);
   if (status == 0 && p.backupBasisFile > 0) writeNewBasis(io, p.backupBasisFile, sourceOf(ctx), header);
-}
-
-void writePunchFile(const RunContext& ctx) {
-  if (ctx.params.punchFile <= 0) return;
-  writePunch(BasisFileChannel{ctx.units, ctx.out, ctx.params}, ctx.params.punchFile, sourceOf(ctx));
-}
-
-void writeDumpFile(const RunContext& ctx) {
-  if (ctx.params.dumpFile <= 0) return;
-  writeDump(BasisFileChannel{ctx.units, ctx.out, ctx.params}, ctx.params.dumpFile, sourceOf(ctx));
 }
 
 }  // namespace kavro
