@@ -89,7 +89,9 @@ struct MpsRun {
 
 inline MpsRun readMpsPath(const std::string& path, Parameters params = {}, MpsFormat format = MpsFormat::kFixed) {
   MpsRun run;
-  const std::string printPath = path + ".print", summaryPath = path + ".summary";
+  // The reports go to the temporary folder, never beside the input (which may be read-only data).
+  const std::string base = tempPath(path.substr(path.find_last_of('/') + 1));
+  const std::string printPath = base + ".print", summaryPath = base + ".summary";
   {
     UnitTable units;
     units.connect(9, printPath);
