@@ -6,7 +6,7 @@
 #include "driver/initial_basis.hpp"
 #include "driver/problem_statistics.hpp"
 #include "driver/run_context.hpp"
-#include "test_problems.hpp"
+#include "support/test_problems.hpp"
 
 namespace kavro {
 namespace {

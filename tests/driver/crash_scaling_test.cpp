@@ -9,7 +9,7 @@
 #include "driver/scaling.hpp"
 #include "driver/units.hpp"
 #include "specs/parameters.hpp"
-#include "test_problems.hpp"
+#include "support/test_problems.hpp"
 
 namespace kavro {
 namespace {

@@ -10,7 +10,7 @@
 #include "driver/work_layout.hpp"
 #include "kavro/solver.hpp"
 #include "specs/parameters.hpp"
-#include "test_problems.hpp"
+#include "support/test_problems.hpp"
 
 namespace kavro {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "kavro/solver.hpp"
-#include "test_problems.hpp"
+#include "support/test_problems.hpp"
 
 namespace kavro {
 namespace {
