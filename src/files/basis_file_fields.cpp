@@ -100,7 +100,7 @@ std::string_view fieldAt(std::string_view line, size_t start, size_t width) {
 void copyName(std::string_view line, size_t start, char (&name)[8]) {
   const std::string_view f = fieldAt(line, start, 8);
   std::memset(name, ' ', sizeof name);
-  std::memcpy(name, f.data(), f.size());
+  if (!f.empty()) std::memcpy(name, f.data(), f.size());
 }
 
 Field readReal(std::string_view field, double& value) {

@@ -116,7 +116,7 @@ class NamedReader {
     char key[4], name[8], second[8];
     std::memset(key, ' ', sizeof key);
     const std::string_view keyField = fieldAt(line, 0, 4);
-    std::memcpy(key, keyField.data(), keyField.size());
+    if (!keyField.empty()) std::memcpy(key, keyField.data(), keyField.size());
     copyName(line, 4, name);
     copyName(line, 14, second);
     const std::string_view keyText(key, 4), nameText(name, 8), secondText(second, 8);

@@ -7,7 +7,8 @@
 namespace kavro::link {
 
 void callSolver(LinkContext& ctx) {
-  if (!ctx.optimizer || !ctx.model || !ctx.env) {
+  // A failed set-up may have left the host half bound or the options half applied.
+  if (!ctx.setUpDone || !ctx.optimizer || !ctx.model || !ctx.env) {
     raiseLinkError(ctx, kError, "The solver was called without a successful kavReadyAPI.");
     return;
   }

@@ -71,6 +71,7 @@ struct kavLinkContext {
   int32_t logSummaryFrequency = 100;
   int32_t domainErrorLimit = 0;
   bool userSuperbasicsLimit = false;  // the option file set "superbasics_limit"
+  bool setUpDone = false;             // the last kavReadyAPI succeeded
 
   bool hasObjective = false;
   int32_t objRow = -1;

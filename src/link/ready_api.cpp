@@ -95,6 +95,7 @@ void initialiseOptimizer(LinkContext& ctx, bool warnOnFailure) {
 }
 
 void readyApi(LinkContext& ctx, qmoHandle_t model) {
+  ctx.setUpDone = false;
   if (!bindHost(ctx, model) || !readOptionDefinitions(ctx) || !checkCapacity(ctx)) return;
   logBanner(ctx);
   initialiseOptimizer(ctx, true);
@@ -102,7 +103,7 @@ void readyApi(LinkContext& ctx, qmoHandle_t model) {
   sizeWorkSpace(ctx);
   initialiseOptimizer(ctx, false);
   readOptionFile(ctx);
-  translateOptions(ctx);
+  ctx.setUpDone = translateOptions(ctx);
 }
 
 }  // namespace kavro::link

@@ -58,6 +58,20 @@ TEST_F(EntryPoints, SolverCalledWithoutSetUpReportsAnError) {
   lib.free(&ctx);
 }
 
+TEST_F(EntryPoints, SolverCalledAfterAFailedSetUpReportsAnError) {
+  buildLp();
+  qevSetStrOpt(env.handle(), "NameSysDir", LINK_TEST_DATA "/sysdir");
+  writeOptionFile("bogus_keyword 1\n");
+  const SolverLibrary& lib = SolverLibrary::get();
+  kavHandle_t ctx = nullptr;
+  lib.create(&ctx, nullptr, 0);
+  EXPECT_EQ(lib.ready(ctx, model.handle()), 1);
+  EXPECT_EQ(lib.call(ctx), 1);
+  EXPECT_NE(log().find("*** ERROR: The solver was called without a successful kavReadyAPI."), std::string::npos);
+  EXPECT_EQ(qmoSolutionComplete(model.handle()), 0);
+  lib.free(&ctx);
+}
+
 TEST_F(EntryPoints, MissingModelLibraryIsAnInitError) {
   buildLp();
   setenv("KAVRO_QMO_LIBRARY", "/nonexistent/libqarnmo.so", 1);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -46,9 +47,11 @@ struct Outcome {
   long long iterations = 0;
 };
 
-Outcome solveNetlib(const std::string& name, bool allSlack) {
+Outcome solveNetlib(const std::string& name, bool allSlack, std::initializer_list<const char*> specs = {},
+                    const std::string& printPath = "") {
   Optimizer opt;
-  opt.initialize({});
+  if (!printPath.empty()) opt.connectUnit(9, printPath);
+  opt.initialize({printPath.empty() ? 0 : 9, 0, 0});
   const int unit = 20;
   opt.connectUnit(unit, std::string(KAVRO_TEST_DATA_DIR) + "/netlib/" + name + ".mps.gz");
   Optimizer::Impl& s = opt.impl();
@@ -64,12 +67,33 @@ Outcome solveNetlib(const std::string& name, bool allSlack) {
     opt.setSpecsLine("Crash option 0");
     opt.setSpecsLine("Scale option 0");
   }
+  for (const char* line : specs) opt.setSpecsLine(line);
   ProblemState state = r.start;
   state.reducedCost.assign(static_cast<size_t>(r.problem.nb()), 0.0);
   SolveOptions options;
   options.workLength = estimateWorkWords(r.problem.m, r.problem.n, r.problem.nElements(), 0);
   const SolveResult result = opt.solve(r.problem, state, options);
   return {result.exitCode, result.objValue, result.minorIterations};
+}
+
+// The factorization schedule: with "Factorization frequency" k the basis is refactorized after
+// k - 1 updates (reason 1 in the factorization header).
+TEST(FactorizationSchedule, RefactorizesAfterFrequencyMinusOneUpdates) {
+  const std::string path = ::testing::TempDir() + "schedule.print";
+  const Outcome o = solveNetlib("adlittle", false, {"Factorization frequency 10", "Print level 1"}, path);
+  ASSERT_EQ(o.exitCode, 0);
+  std::ifstream in(path);
+  std::string line;
+  int byFrequency = 0, factorizations = 0;
+  while (std::getline(in, line)) {
+    if (line.rfind(" Factor ", 0) != 0) continue;
+    ++factorizations;
+    if (line.find("Demand       1") != std::string::npos) ++byFrequency;
+  }
+  // Every basis change counts; bound flips do not, so at least one refactorization per ten
+  // iterations is not guaranteed, but the frequency must have been reached several times.
+  EXPECT_GE(byFrequency, static_cast<int>(o.iterations / 20));
+  EXPECT_LE(factorizations, static_cast<int>(o.iterations / 9) + 2);
 }
 
 class NetlibRegression : public ::testing::TestWithParam<NetlibCase> {};
