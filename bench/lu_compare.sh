@@ -35,7 +35,7 @@ awk -F'\t' '{
   printf "\ngeometric means over %d bases (TRIAX / baseline):\n", n
   printf "  factorization / KLU                     %6.2f\n", exp(f / n)
   printf "  solve B  / faster of KLU, UMFPACK       %6.2f\n", exp(s / n)
-  printf "  solve B'' / faster of KLU, UMFPACK      %6.2f\n", exp(st / n)
+  printf "  solve B(transposed) / faster of both   %6.2f\n", exp(st / n)
   printf "  fill / smaller of KLU, UMFPACK          %6.2f\n", exp(fill / n)
   if (nb > 0) printf "  KLU factorization / one replacement    %6.1f   (%d bases with m >= 1000)\n", exp(r / nb), nb
 }' /tmp/lu_compare_rows.tsv

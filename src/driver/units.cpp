@@ -99,27 +99,31 @@ struct UnitTable::Output {
 UnitTable::UnitTable() = default;
 
 UnitTable::~UnitTable() {
-  for (auto& [unit, out] : outputs_) {
-    if (out->owned && out->file) {
-      // A rewound file may have been overwritten by a shorter text: it ends where writing did.
-      // A file rewound after its last write keeps what it holds.
-      if (out->lines > 0) cutAtPosition(out->file);
-      std::fclose(out->file);
-    } else if (out->file) {
-      std::fflush(out->file);
-    }
+  while (!outputs_.empty()) closeOutput(outputs_.begin()->first);
+}
+
+void UnitTable::closeOutput(int unit) {
+  auto it = outputs_.find(unit);
+  if (it == outputs_.end()) return;
+  Output& out = *it->second;
+  if (out.owned && out.file) {
+    if (out.lines > 0) cutAtPosition(out.file);
+    std::fclose(out.file);
+  } else if (out.file) {
+    std::fflush(out.file);
   }
+  outputs_.erase(it);
 }
 
 void UnitTable::connect(int unit, std::string path) {
-  outputs_.erase(unit);
+  closeOutput(unit);
   inputs_.erase(unit);
   streams_.erase(unit);
   paths_[unit] = std::move(path);
 }
 
 void UnitTable::connectStream(int unit, std::FILE* stream) {
-  outputs_.erase(unit);
+  closeOutput(unit);
   paths_.erase(unit);
   streams_[unit] = stream;
 }

@@ -82,6 +82,9 @@ class UnitTable {
  private:
   struct Output;
   Output* output(int unit);
+  // Closes an output unit: a rewound file that was written again ends where writing did; a
+  // file rewound after its last write keeps what it holds.
+  void closeOutput(int unit);
   std::map<int, std::string> paths_;
   std::map<int, std::FILE*> streams_;
   std::map<int, std::unique_ptr<Output>> outputs_;

@@ -34,6 +34,8 @@ bool writeRecords(LinkContext& ctx, const TransferredModel& model, const SolveRe
     if (basis == 2) marginal = 0.0;
     anyInfeasible = anyInfeasible || vc.flag == kFlagInfeasible;
     const int32_t condition = hostCondition(vc.flag, r.exitCode);
+    level += 0.0;  // no negative zeros for the host
+    marginal += 0.0;
     return row ? ctx.qmo().qmoSetSolutionEquRec(ctx.model, j - p.n, level, marginal, basis, condition)
                : ctx.qmo().qmoSetSolutionVarRec(ctx.model, j, level, marginal, basis, condition);
   };

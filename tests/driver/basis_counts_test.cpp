@@ -6,6 +6,7 @@
 #include "driver/initial_basis.hpp"
 #include "driver/problem_statistics.hpp"
 #include "driver/run_context.hpp"
+#include "support/temp_path.hpp"
 #include "support/test_problems.hpp"
 
 namespace kavro {
@@ -25,7 +26,7 @@ struct Harness {
   std::string path;
 
   explicit Harness(const Problem& p) {
-    path = ::testing::TempDir() + "counts_" + std::to_string(reinterpret_cast<uintptr_t>(this)) + ".txt";
+    path = testing::uniqueTempPath("counts", ".txt");
     units.connect(9, path);
     ctx.out = ReportChannels{&units, 9, 0};
     params.superbasicsLimit = 2;

@@ -10,6 +10,7 @@
 #include "driver/work_layout.hpp"
 #include "kavro/solver.hpp"
 #include "specs/parameters.hpp"
+#include "support/temp_path.hpp"
 #include "support/test_problems.hpp"
 
 namespace kavro {
@@ -34,7 +35,7 @@ std::string slurp(const std::string& path) {
 class SolverEntry : public ::testing::Test {
  protected:
   void SetUp() override {
-    printPath = ::testing::TempDir() + "entry_" + std::to_string(reinterpret_cast<uintptr_t>(this)) + ".print";
+    printPath = testing::uniqueTempPath("entry", ".print");
     opt.connectUnit(9, printPath);
     opt.initialize({9, 0, 0});
   }

@@ -10,6 +10,7 @@
 
 #include "driver/units.hpp"
 #include "specs/parameters.hpp"
+#include "support/temp_path.hpp"
 
 namespace kavro {
 namespace {
@@ -41,7 +42,7 @@ struct Harness {
   std::string path;
 
   explicit Harness(int32_t lena = 1000) {
-    path = ::testing::TempDir() + "manager_" + std::to_string(reinterpret_cast<uintptr_t>(this)) + ".txt";
+    path = testing::uniqueTempPath("manager", ".txt");
     units.connect(9, path);
     out = ReportChannels{&units, 9, 0};
     params.luFactorTolerance = 100.0;
