@@ -58,8 +58,10 @@ LoadedProblem readProblem(kavro::Optimizer& opt, const CommandLine& cl, int unit
   }
   const kavro::MpsFormat format = cl.freeMps ? kavro::MpsFormat::kFree : kavro::MpsFormat::kAutomatic;
   kavro::Parameters saved = s.params;
+  const double start = kavro::processorSeconds();
   sizeLimitsFromFile(s.params, *in, format);
   kavro::MpsResult r = kavro::readMpsFile(s.params, *in, s.channels(), format);
+  s.timers.recordBeforeRun(kavro::Timers::kMpsInput, kavro::processorSeconds() - start);
   // The limits were only for reading; the solve stores the true sizes.
   s.params.rowLimit = saved.rowLimit;
   s.params.columnLimit = saved.columnLimit;

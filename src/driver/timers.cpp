@@ -30,6 +30,12 @@ void Timers::operate(int k, int print, const ReportChannels& out) {
     ++c.count;
   } else if (print == 0) {
     clocks_ = {};
+    for (size_t i = 1; i < pending_.size(); ++i) {
+      if (pending_[i] <= 0.0) continue;
+      clocks_[i].total = clocks_[i].last = pending_[i];
+      clocks_[i].count = 1;
+    }
+    pending_ = {};
     // A clock that cannot be read switches timing off for the run.
     if (now < 0.0) enabled_ = false;
     return;

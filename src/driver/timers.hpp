@@ -23,6 +23,10 @@ class Timers {
   // 2 "Time" (its total), 3 "Mean time"; with k = 0 all five clocks are printed.
   void operate(int k, int print, const ReportChannels& out);
 
+  // An interval measured before the run starts (the MPS input of a stand-alone run): it is
+  // added to clock k when the run resets the clocks.
+  void recordBeforeRun(int k, double seconds) { pending_[static_cast<std::size_t>(k)] += seconds; }
+
   double total(int k) const { return clocks_[static_cast<std::size_t>(k)].total; }
   int intervals(int k) const { return clocks_[static_cast<std::size_t>(k)].count; }
 
@@ -33,6 +37,7 @@ class Timers {
   };
   void printClock(int k, int print, const ReportChannels& out) const;
   std::array<Clock, 6> clocks_{};
+  std::array<double, 6> pending_{};
   bool enabled_ = false;
 };
 
