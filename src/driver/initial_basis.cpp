@@ -42,6 +42,7 @@ void setupLaterCycle(RunContext& ctx) {
   if (ctx.gotbas) return;
   const int mode = (p.crashOption >= 1 && p.crashOption <= 3) ? p.crashOption : 0;
   crashBasis(ctx, mode);
+  ctx.crashInequalitiesPending = mode == 3 && ctx.prob.nNonlinCons < ctx.m();
 }
 
 }  // namespace

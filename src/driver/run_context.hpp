@@ -45,6 +45,8 @@ struct RunContext {
   bool scalesComputed = false;
   bool scaled = false;               // the working problem and state are scaled now
   bool crashDone = false;
+  // Crash option 3 crashes the linear inequality rows once the equality rows are satisfied.
+  bool crashInequalitiesPending = false;
   // Superbasic variables in order, as the basis-count check found them in hs.
   std::vector<int32_t> superbasicList;
 

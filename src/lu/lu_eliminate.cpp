@@ -9,14 +9,16 @@
 namespace kavro::lu::detail {
 namespace {
 
-// Removes row i from the column file of column j (the last entry takes its place).
-void removeFromColumn(FactorState& s, int32_t j, int32_t i) {
-  const int32_t cs = s.colStart[j];
-  const int32_t last = cs + s.colLen[j] - 1;
-  for (int32_t t = cs; t <= last; ++t) {
-    if (s.indc[t] == i) {
-      s.indc[t] = s.indc[last];
-      break;
+// Removes row i from the column file of column j (the last entry takes its place); hint is the
+// slot remembered beside the row entry.
+void removeFromColumn(FactorState& s, int32_t j, int32_t i, int32_t hint) {
+  const int32_t last = s.colStart[j] + s.colLen[j] - 1;
+  const int32_t t = s.findRowEntry(j, i, hint);
+  if (t >= 0 && t != last) {
+    s.indc[t] = s.indc[last];
+    if (s.colEntryPos != nullptr) {
+      s.colEntryPos[t] = s.colEntryPos[last];
+      s.columnEntryMoved(t, j);
     }
   }
   s.indc[last] = kFree;
@@ -57,6 +59,10 @@ void appendToRow(FactorState& s, int32_t i, double v, int32_t j, int32_t reserve
       s.a[to + t] = s.a[from + t];
       s.indr[to + t] = s.indr[from + t];
       s.indr[from + t] = kFree;
+      if (s.rowEntryPos != nullptr) {
+        s.rowEntryPos[to + t] = s.rowEntryPos[from + t];
+        s.rowEntryMoved(to + t, i);
+      }
     }
     s.rowStart[i] = to;
     end = to + len;
@@ -69,7 +75,8 @@ void appendToRow(FactorState& s, int32_t i, double v, int32_t j, int32_t reserve
   ++s.rowLen[i];
 }
 
-void appendToColumn(FactorState& s, int32_t j, int32_t i, int32_t reserve) {
+// Appends row i to column j; rowPos is where the entry stands in row i.
+void appendToColumn(FactorState& s, int32_t j, int32_t i, int32_t rowPos, int32_t reserve) {
   int32_t end = s.colStart[j] + s.colLen[j];
   if (end == s.lcol) {
     ++s.lcol;
@@ -78,6 +85,10 @@ void appendToColumn(FactorState& s, int32_t j, int32_t i, int32_t reserve) {
     for (int32_t t = 0; t < len; ++t) {
       s.indc[to + t] = s.indc[from + t];
       s.indc[from + t] = kFree;
+      if (s.colEntryPos != nullptr) {
+        s.colEntryPos[to + t] = s.colEntryPos[from + t];
+        s.columnEntryMoved(to + t, j);
+      }
     }
     s.colStart[j] = to;
     end = to + len;
@@ -85,6 +96,7 @@ void appendToColumn(FactorState& s, int32_t j, int32_t i, int32_t reserve) {
     s.lcol = end + std::max(reserve, 1);
   }
   s.indc[end] = i;
+  if (s.colEntryPos != nullptr) s.colEntryPos[end] = rowPos;
   s.columnCountUp(j);
   ++s.colLen[j];
 }
@@ -109,12 +121,18 @@ void updateRow(FactorState& s, int32_t i, double l, int32_t rs, int32_t rl, int3
     int32_t w = re;
     for (int32_t e = re; e < re + len; ++e) {
       if (std::fabs(s.a[e]) <= s.small) {
-        removeFromColumn(s, s.indr[e], i);
+        removeFromColumn(s, s.indr[e], i, s.rowHint(e));
         --s.nzActive;
         continue;
       }
-      s.a[w] = s.a[e];
-      s.indr[w] = s.indr[e];
+      if (w != e) {
+        s.a[w] = s.a[e];
+        s.indr[w] = s.indr[e];
+        if (s.rowEntryPos != nullptr) {
+          s.rowEntryPos[w] = s.rowEntryPos[e];
+          s.rowEntryMoved(w, i);
+        }
+      }
       ++w;
     }
     for (int32_t e = w; e < re + len; ++e) {
@@ -130,7 +148,9 @@ void updateRow(FactorState& s, int32_t i, double l, int32_t rs, int32_t rl, int3
       const double v = -l * s.a[e];
       if (std::fabs(v) <= s.small) continue;
       appendToRow(s, i, v, j, nfill);
-      appendToColumn(s, j, i, remainingRows);
+      const int32_t rowPos = s.rowStart[i] + s.rowLen[i] - 1;
+      appendToColumn(s, j, i, rowPos, remainingRows);
+      if (s.rowEntryPos != nullptr) s.rowEntryPos[rowPos] = s.colStart[j] + s.colLen[j] - 1;
       ++s.nzActive;
     }
   }
@@ -158,11 +178,12 @@ bool eliminate(FactorState& s, int32_t ip, int32_t jp) {
   const int32_t pos = s.findInRow(ip, jp);
   std::swap(s.a[pos], s.a[rs]);
   std::swap(s.indr[pos], s.indr[rs]);
+  if (s.rowEntryPos != nullptr) std::swap(s.rowEntryPos[pos], s.rowEntryPos[rs]);
   const double piv = s.a[rs];
   rowToPivotPosition(s, ip);
   for (int32_t e = rs; e < rs + rl; ++e) {
     const int32_t j = s.indr[e];
-    removeFromColumn(s, j, ip);
+    removeFromColumn(s, j, ip, s.rowHint(e));
     s.colMaxValid[j] = 0;
     s.umax = std::max(s.umax, std::fabs(s.a[e]));
   }
@@ -177,12 +198,16 @@ bool eliminate(FactorState& s, int32_t ip, int32_t jp) {
   for (int32_t t = 0; t < nl; ++t) {
     const int32_t i = s.indc[cs + t];
     s.list[t] = i;
-    const int32_t e = s.findInRow(i, jp);
+    const int32_t e = s.findColumnEntry(cs + t, jp);
     const int32_t last = s.rowStart[i] + s.rowLen[i] - 1;
     const double l = s.a[e] / piv;
     s.a[e] = s.a[last];
     s.indr[e] = s.indr[last];
     s.indr[last] = kFree;
+    if (s.rowEntryPos != nullptr && e != last) {
+      s.rowEntryPos[e] = s.rowEntryPos[last];
+      s.rowEntryMoved(e, i);
+    }
     s.rowCountDown(i);
     --s.rowLen[i];
     s.scratch2[t] = l;

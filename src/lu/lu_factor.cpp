@@ -2,6 +2,7 @@
 // unit slacks, runs the pivoting loop and stores the outputs.
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 #include "lu/lu_internal.hpp"
 
@@ -20,6 +21,10 @@ FactorState makeState(int32_t m, int32_t n, LuParams& p, LuStorage& lu) {
   s.a = lu.a.data();
   s.indc = lu.indc.data();
   s.indr = lu.indr.data();
+  if (std::ssize(lu.colEntryPos) >= s.lena && std::ssize(lu.rowEntryPos) >= s.lena) {
+    s.colEntryPos = lu.colEntryPos.data();
+    s.rowEntryPos = lu.rowEntryPos.data();
+  }
   s.rowPerm = lu.rowPerm.data();
   s.colPerm = lu.colPerm.data();
   s.rowLen = lu.rowLength.data();
@@ -123,7 +128,14 @@ int32_t buildFiles(FactorState& s, int32_t nelem) {
     s.mark[j] = s.colStart[j];
   }
   for (int32_t i = 0; i < s.m; ++i)
-    for (int32_t k = s.rowStart[i]; k < s.rowStart[i] + s.rowLen[i]; ++k) s.indc[s.mark[s.indr[k]]++] = i;
+    for (int32_t k = s.rowStart[i]; k < s.rowStart[i] + s.rowLen[i]; ++k) {
+      const int32_t t = s.mark[s.indr[k]]++;
+      s.indc[t] = i;
+      if (s.colEntryPos != nullptr) {
+        s.colEntryPos[t] = k;
+        s.rowEntryPos[k] = t;
+      }
+    }
   std::fill(s.mark, s.mark + s.n, -1);
   s.lrow = s.lcol = nelem;
   s.rowFileBase = s.colFileBase = nelem;
@@ -158,7 +170,7 @@ void findSlacks(FactorState& s) {
     const int32_t i = s.indc[s.colStart[j]];
     if (s.mark[i] >= 0) continue;
     if (s.rule == kSymmetric && i != j) continue;
-    const int32_t e = s.findInRow(i, j);
+    const int32_t e = s.findColumnEntry(s.colStart[j], j);
     if (std::fabs(s.a[e]) != 1.0) continue;
     s.mark[i] = j;
     s.luWork[j] = 1.0;

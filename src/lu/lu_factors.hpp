@@ -116,6 +116,8 @@ struct LuStorage {
   std::vector<double> rowMax, colMax;   // line maxima during the factorization
   std::vector<int32_t> colMaxValid;     // maxCols
   std::vector<int32_t> heap, heapPos;   // maxRows: rows keyed by their maxima (complete pivoting)
+  std::vector<int32_t> colEntryPos;     // lena: where each column-file entry was last seen in its row
+  std::vector<int32_t> rowEntryPos;     // lena: where each row-file entry was last seen in its column
 
   // Sizes everything for matrices of at most maxRows x maxCols and lena elements.
   void resize(int32_t maxRows, int32_t maxCols, int32_t lenaElements);

@@ -6,7 +6,10 @@
 //   - the row file in (a, indr) at the front: active rows and the finished rows of U, each a
 //     contiguous segment rowStart[i] .. rowStart[i] + rowLength[i] - 1; free slots have indr = -1;
 //   - the column file in indc, overlaid on the same front positions: the active columns as row
-//     indices only (the values live in the rows); free slots have indc = -1;
+//     indices only (the values live in the rows); free slots have indc = -1; colEntryPos holds
+//     beside each column entry the row-file position where that entry was last seen, and
+//     rowEntryPos beside each row entry the column-file slot where it was last seen (hints only:
+//     every use checks them, so a move that does not carry them costs a search, never a result);
 //   - L at the end of (a, indc, indr), written downward from lena as pivots are taken.
 // Keeping the values in the rows means a pivot row becomes a row of U where it stands.
 
@@ -43,6 +46,8 @@ struct FactorState {
   double* a = nullptr;
   int32_t* indc = nullptr;
   int32_t* indr = nullptr;
+  int32_t* colEntryPos = nullptr;  // beside indc; both null when the storage was not sized for them
+  int32_t* rowEntryPos = nullptr;  // beside indr
   int32_t *rowPerm = nullptr, *colPerm = nullptr, *rowLen = nullptr, *colLen = nullptr;
   int32_t *rowStart = nullptr, *colStart = nullptr, *rowCountStart = nullptr, *colCountStart = nullptr;
   int32_t *rowPermInv = nullptr, *colPermInv = nullptr;
@@ -99,6 +104,44 @@ struct FactorState {
     return -1;
   }
 
+  // Position in its row of the column-file entry at slot t (row indc[t], column j), or -1.
+  // Rows move and shrink, so the remembered position is only a hint: it is used when it still
+  // names column j inside row indc[t], otherwise the row is searched and the hint renewed.
+  // The answer is the same as findInRow's; long columns just stop costing a row search each.
+  int32_t findColumnEntry(int32_t t, int32_t j) {
+    const int32_t i = indc[t];
+    if (colEntryPos == nullptr) return findInRow(i, j);
+    const int32_t e = colEntryPos[t];
+    if (e >= rowStart[i] && e < rowStart[i] + rowLen[i]) return e;
+    const int32_t found = findInRow(i, j);
+    colEntryPos[t] = found;
+    if (found >= 0) rowEntryPos[found] = t;
+    return found;
+  }
+
+  // Slot of row i in column j (the slot remembered beside the row entry when still right), or -1.
+  int32_t findRowEntry(int32_t j, int32_t i, int32_t hint) const {
+    const int32_t cs = colStart[j], ce = cs + colLen[j];
+    if (hint >= cs && hint < ce && indc[hint] == i) return hint;
+    for (int32_t t = cs; t < ce; ++t)
+      if (indc[t] == i) return t;
+    return -1;
+  }
+  int32_t rowHint(int32_t e) const { return rowEntryPos != nullptr ? rowEntryPos[e] : -1; }
+
+  // After the column entry at slot t of column j moved there: tell its row entry.
+  void columnEntryMoved(int32_t t, int32_t j) {
+    if (colEntryPos == nullptr) return;
+    const int32_t i = indc[t], e = colEntryPos[t];
+    if (e >= rowStart[i] && e < rowStart[i] + rowLen[i] && indr[e] == j) rowEntryPos[e] = t;
+  }
+  // After the row entry at position e of row i moved there (with its rowEntryPos): tell its column.
+  void rowEntryMoved(int32_t e, int32_t i) {
+    if (rowEntryPos == nullptr) return;
+    const int32_t j = indr[e], t = rowEntryPos[e];
+    if (t >= colStart[j] && t < colStart[j] + colLen[j] && indc[t] == i) colEntryPos[t] = e;
+  }
+
   // Count lists: the active columns of count c are colPerm[colCountStart[c] .. colCountStart[c+1]-1]
   // (counts 0..m, colCountStart[m+1] = n); pivoted columns sit before colCountStart[0].
   void columnCountDown(int32_t j) {  // count c -> c-1
@@ -142,8 +185,10 @@ struct FactorState {
   void heapRemove(int32_t i);
   double heapTop() const { return heapSize > 0 ? rowMax[heap[0]] : 0.0; }
 
-  // Column maximum of an active column (cached until the column changes).
-  double columnMax(int32_t j);
+  // Column maximum of an active column (cached until the column changes). The search asks for
+  // it once per entry of every row it examines, so the cached case stays inline.
+  double columnMax(int32_t j) { return colMaxValid[j] ? colMax[j] : computeColumnMax(j); }
+  double computeColumnMax(int32_t j);
   double rowMaxOf(int32_t i) const;
 };
 
@@ -157,8 +202,20 @@ struct Pivot {
   int64_t merit = 0;
 };
 Pivot markowitzSearch(FactorState& s, int32_t maxCol, int32_t maxRow, bool searchRows);
-// True when a(i,j) of magnitude aij passes the stability test of the rule.
-bool acceptable(FactorState& s, int32_t i, int32_t j, double aij, double cmax);
+// True when a(i,j) of magnitude aij passes the stability test of the rule (inline: the search
+// applies it to every candidate it meets).
+inline bool acceptable(const FactorState& s, int32_t i, int32_t j, double aij, double cmax) {
+  switch (s.rule) {
+    case kRook:
+      return cmax <= s.ltol * aij && s.rowMax[i] <= s.ltol * aij;
+    case kComplete:
+      return s.heapTop() <= s.ltol * aij;
+    case kSymmetric:
+      return i == j && cmax <= s.ltol * aij;
+    default:
+      return cmax <= s.ltol * aij;
+  }
+}
 
 // Eliminates with pivot (i, j). Returns false when the storage is exhausted (s.need is set).
 bool eliminate(FactorState& s, int32_t i, int32_t j);

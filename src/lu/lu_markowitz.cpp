@@ -14,11 +14,10 @@ double FactorState::rowMaxOf(int32_t i) const {
   return v;
 }
 
-double FactorState::columnMax(int32_t j) {
-  if (colMaxValid[j]) return colMax[j];
+double FactorState::computeColumnMax(int32_t j) {
   double v = 0.0;
   for (int32_t t = colStart[j]; t < colStart[j] + colLen[j]; ++t) {
-    const int32_t e = findInRow(indc[t], j);
+    const int32_t e = findColumnEntry(t, j);
     v = std::max(v, std::fabs(a[e]));
   }
   colMax[j] = v;
@@ -71,19 +70,6 @@ void FactorState::heapRemove(int32_t i) {
   heapUpdate(last);
 }
 
-bool acceptable(FactorState& s, int32_t i, int32_t j, double aij, double cmax) {
-  switch (s.rule) {
-    case kRook:
-      return cmax <= s.ltol * aij && s.rowMax[i] <= s.ltol * aij;
-    case kComplete:
-      return s.heapTop() <= s.ltol * aij;
-    case kSymmetric:
-      return i == j && cmax <= s.ltol * aij;
-    default:
-      return cmax <= s.ltol * aij;
-  }
-}
-
 namespace {
 
 struct Best {
@@ -112,7 +98,7 @@ void examineColumn(FactorState& s, int32_t j, int32_t count, Best& best) {
   const int32_t cs = s.colStart[j];
   double cmax = 0.0;
   for (int32_t t = 0; t < count; ++t) {
-    const double v = std::fabs(s.a[s.findInRow(s.indc[cs + t], j)]);
+    const double v = std::fabs(s.a[s.findColumnEntry(cs + t, j)]);
     s.scratch[t] = v;
     cmax = std::max(cmax, v);
   }

@@ -23,10 +23,10 @@ Pivot acceptableSingleton(FactorState& s) {
         if (i == j) return {true, i, j, 0};
         break;
       case kRook:
-        if (std::fabs(s.a[s.findInRow(i, j)]) * s.ltol >= s.rowMax[i]) return {true, i, j, 0};
+        if (std::fabs(s.a[s.findColumnEntry(s.colStart[j], j)]) * s.ltol >= s.rowMax[i]) return {true, i, j, 0};
         break;
       default:
-        if (std::fabs(s.a[s.findInRow(i, j)]) * s.ltol >= s.heapTop()) return {true, i, j, 0};
+        if (std::fabs(s.a[s.findColumnEntry(s.colStart[j], j)]) * s.ltol >= s.heapTop()) return {true, i, j, 0};
         break;
     }
   }

@@ -16,6 +16,8 @@ void LuStorage::resize(int32_t rows, int32_t cols, int32_t lenaElements) {
   a.assign(static_cast<size_t>(lenaElements), 0.0);
   indc.assign(static_cast<size_t>(lenaElements), 0);
   indr.assign(static_cast<size_t>(lenaElements), 0);
+  colEntryPos.assign(static_cast<size_t>(lenaElements), 0);
+  rowEntryPos.assign(static_cast<size_t>(lenaElements), 0);
   for (auto* v : {&rowPerm, &rowLength, &rowStart, &rowPermInv, &heap, &heapPos}) v->assign(rows, 0);
   for (auto* v : {&colPerm, &colLength, &colStart, &colPermInv, &colMaxValid}) v->assign(cols, 0);
   // Count lists: a column count runs over 0..rows, a row count over 0..cols.

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "driver/run_hooks.hpp"
+#include "driver/crash.hpp"
 #include "optimizer/main_loop.hpp"
 
 namespace kavro {
@@ -26,6 +27,11 @@ void MainLoop::iterate() {
     // 2. Infeasibilities and the phase.
     countInfeasibilities();
     justFactorized_ = false;
+    if (ctx_.crashInequalitiesPending && equalityRowsSatisfied()) {
+      crashInequalityRows();
+      if (ctx_.exitCode != 0) return;
+      continue;
+    }
 
     // 4. Weight on the objective falls when the sum of infeasibilities grows.
     if (ninf_ > 0 && wtobj_ > 0.0 && itn_ > 0 && sinf_ > 1.1 * previousSinf_) {
@@ -88,6 +94,26 @@ void MainLoop::iterate() {
     }
     if (!afterStep(position == 0, stepPosition_)) return;
   }
+}
+
+bool MainLoop::equalityRowsSatisfied() const {
+  for (int32_t k = 0; k < m_; ++k) {
+    const int32_t j = basisList_[static_cast<size_t>(k)];
+    if (j >= n_ && ctx_.rowTypes[static_cast<size_t>(j - n_)] == 0 && infMark_[static_cast<size_t>(k)] != 0)
+      return false;
+  }
+  return true;
+}
+
+// With the equality rows satisfied, the crash looks again at the inequality rows whose slacks
+// sit near a bound, and the new basis is factorized.
+void MainLoop::crashInequalityRows() {
+  ctx_.crashInequalitiesPending = false;
+  ctx_.out.both(" Itn %7d -- linear E rows feasible.   Obj = %16.8e", itn_, trueObjective());
+  crashBasis(ctx_, 4);
+  toInternalStates();
+  fc_.factorRequest = 0;
+  factorize();
 }
 
 // Counts the iteration, writes the log and applies the termination tests and the factor

@@ -43,6 +43,8 @@ class MainLoop {
   void iterate();
   bool afterStep(bool basisChanged, int32_t position);
   void countInfeasibilities();
+  bool equalityRowsSatisfied() const;
+  void crashInequalityRows();
   void computePrices();
   bool optimalityTest(const PricingResult& pr);   // true when the loop must end
   bool infeasibleTest();

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fstream>
 #include <limits>
+#include <random>
 #include <sstream>
 #include <string>
 #include <unistd.h>
@@ -75,6 +76,93 @@ TEST(LuFactor, SquareMatricesSolveInEveryMode) {
       d2 += x1[i] * ltz[i];
     }
     EXPECT_NEAR(d1, d2, 1e-10 * (std::fabs(d1) + 1));
+  }
+}
+
+// A bump entered through row singletons on long columns, some of them too small to pass the
+// stability test at first: the pattern where entries are looked up through remembered positions.
+Entries rowSingletonsOnLongColumns(uint32_t seed) {
+  constexpr int32_t n = 120, nLong = 10;
+  std::mt19937 gen(seed);
+  std::uniform_real_distribution<double> mag(0.1, 10.0), u(0.0, 1.0);
+  Entries e;
+  e.m = e.n = n;
+  for (int32_t i = 0; i < nLong; ++i) e.add(i, i, i % 3 == 0 ? 1e-3 : mag(gen));
+  for (int32_t j = 0; j < nLong; ++j)
+    for (int32_t i = nLong; i < n; ++i)
+      if (u(gen) < 0.5) e.add(i, j, mag(gen));
+  for (int32_t i = nLong; i < n; ++i)
+    for (int32_t j = nLong; j < n; ++j)
+      if (i == j || u(gen) < 0.03) e.add(i, j, (u(gen) < 0.5 ? -1.0 : 1.0) * mag(gen));
+  return e;
+}
+
+enum class Hints { kFresh, kStale, kNone };
+
+// Factorizes with the position hints as a fresh storage has them, filled with misleading
+// positions (a storage reused for another matrix), or absent.
+int32_t factorWithHints(const Entries& e, LuParams& p, LuStorage& lu, int32_t lena, Hints hints) {
+  lu.resize(e.m, e.n, lena);
+  if (hints == Hints::kStale) {
+    for (int32_t k = 0; k < lena; ++k) {
+      lu.colEntryPos[k] = static_cast<int32_t>((7919LL * k) % lena);
+      lu.rowEntryPos[k] = static_cast<int32_t>((104729LL * k + 13) % lena);
+    }
+  } else if (hints == Hints::kNone) {
+    lu.colEntryPos.clear();
+    lu.rowEntryPos.clear();
+  }
+  for (int32_t k = 0; k < e.size(); ++k) {
+    lu.a[k] = e.val[k];
+    lu.indc[k] = e.row[k];
+    lu.indr[k] = e.col[k];
+  }
+  int32_t nelem = e.size();
+  return lu1fac(e.m, e.n, nelem, p, lu, nullptr);
+}
+
+// The remembered positions only save searches: pivots, factors, statistics and every array of
+// the storage come out the same whether they are right, misleading or missing.
+TEST(LuFactor, PositionHintsNeverChangeTheFactors) {
+  struct Case {
+    int32_t rule;
+    double dropTol;
+    int32_t lenaFactor;  // lena = lenaFactor * nnz + 2(m + n): small ones force compressions
+  };
+  const Case cases[] = {{kPartial, 3e-13, 10}, {kPartial, 1e-2, 2}, {kRook, 3e-13, 10},
+                        {kRook, 1e-3, 3},      {kComplete, 3e-13, 2}, {kPartial, 3e-13, 1}};
+  for (const Case& c : cases) {
+    for (uint32_t seed = 1; seed <= 3; ++seed) {
+      SCOPED_TRACE("rule " + std::to_string(c.rule) + " drop " + std::to_string(c.dropTol) + " lena x" +
+                   std::to_string(c.lenaFactor) + " seed " + std::to_string(seed));
+      const Entries e = rowSingletonsOnLongColumns(seed);
+      const int32_t lena = c.lenaFactor * e.size() + 2 * (e.m + e.n);
+      LuStorage lu[3];
+      LuParams p[3];
+      int32_t code[3];
+      const Hints modes[] = {Hints::kFresh, Hints::kStale, Hints::kNone};
+      for (int32_t k = 0; k < 3; ++k) {
+        p[k] = defaultParams(c.rule);
+        p[k].dropTol() = c.dropTol;
+        code[k] = factorWithHints(e, p[k], lu[k], lena, modes[k]);
+      }
+      if (c.lenaFactor >= 10 && c.dropTol < 1e-12) {
+        ASSERT_EQ(code[0], kFactorOk);
+        const auto b = randomVector(e.m, seed);
+        EXPECT_LT(relResidual(e.dense(), e.m, e.n, solveA(e.m, e.n, b, p[0], lu[0]), b), 1e-12);
+      }
+      for (int32_t k = 1; k < 3; ++k) {
+        EXPECT_EQ(code[k], code[0]);
+        EXPECT_EQ(p[k].ip, p[0].ip);
+        EXPECT_EQ(p[k].rp, p[0].rp);
+        EXPECT_EQ(lu[k].rowPerm, lu[0].rowPerm);
+        EXPECT_EQ(lu[k].colPerm, lu[0].colPerm);
+        EXPECT_EQ(lu[k].rowLength, lu[0].rowLength);
+        EXPECT_EQ(lu[k].a, lu[0].a);
+        EXPECT_EQ(lu[k].indc, lu[0].indc);
+        EXPECT_EQ(lu[k].indr, lu[0].indr);
+      }
+    }
   }
 }
 

@@ -115,7 +115,7 @@ TEST(SmallLps, OptimalStartTakesNoIterations) {
 
 TEST(SmallLps, IterationLimitAndInterrupt) {
   const DenseLp beale = kKnownAnswers[0].problem;
-  EXPECT_EQ(solve(beale, {"Iterations limit 1"}).result.exitCode, 3);
+  EXPECT_EQ(solve(beale, {"Iterations limit 0"}).result.exitCode, 3);
   const Solved stopped = solve(beale, {}, [](const IterationLogEntry&) { return 2; });
   EXPECT_EQ(stopped.result.exitCode, 19);
   EXPECT_EQ(solve(beale, {}, [](const IterationLogEntry&) { return 1; }).result.exitCode, 18);
