@@ -11,7 +11,7 @@
 # Without files, every problem of ../shared/data/netlib is run.
 set -uo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
-kavro="$here/build/release/apps/kavro"
+kavro="${KAVRO:-$here/build/release/apps/kavro}"
 runs=3
 specs=""
 while getopts "k:r:s:" opt; do

@@ -112,7 +112,7 @@ struct FactorState {
     const int32_t i = indc[t];
     if (colEntryPos == nullptr) return findInRow(i, j);
     const int32_t e = colEntryPos[t];
-    if (e >= rowStart[i] && e < rowStart[i] + rowLen[i]) return e;
+    if (e >= rowStart[i] && e < rowStart[i] + rowLen[i] && indr[e] == j) return e;
     const int32_t found = findInRow(i, j);
     colEntryPos[t] = found;
     if (found >= 0) rowEntryPos[found] = t;
