@@ -13,16 +13,6 @@
 namespace kavro {
 namespace {
 
-test::MpsRun readSized(const std::string& path) {
-  InputUnit in(path);
-  const MpsDimensions d = scanMpsDimensions(in);
-  Parameters params;
-  params.rowLimit = static_cast<int32_t>(d.rows);
-  params.columnLimit = static_cast<int32_t>(d.columns);
-  params.elementsLimit = static_cast<int32_t>(d.elements);
-  return test::readMpsPath(path, params, MpsFormat::kAutomatic);
-}
-
 TEST(MpsNetlibSlowTest, EveryFileHasItsPublishedSize) {
   const std::string dir = std::string(KAVRO_SHARED_DATA_DIR) + "/netlib";
   std::ifstream table(dir + "/REFERENCE.tsv");
@@ -36,7 +26,7 @@ TEST(MpsNetlibSlowTest, EveryFileHasItsPublishedSize) {
     if (f.size() < 6 || f[2] == "-") continue;
     long rows = std::stol(f[3]), cols = std::stol(f[4]), nonzeros = std::stol(f[5]);
     if (f.size() > 8) std::sscanf(f[8].c_str(), "file has %ld rows, %ld cols, %ld nonzeros", &rows, &cols, &nonzeros);
-    const test::MpsRun run = readSized(dir + "/" + f[2]);
+    const test::MpsRun run = test::readSized(dir + "/" + f[2]);
     ++files;
     EXPECT_EQ(run.r.exitCode, 0) << f[2];
     EXPECT_EQ(run.r.problem.m, rows) << f[2];

@@ -18,18 +18,8 @@ int indexOf(const std::vector<std::string>& names, const std::string& name) {
   return it == names.end() ? -1 : static_cast<int>(it - names.begin());
 }
 
-test::MpsRun readSized(const std::string& path) {
-  InputUnit in(path);
-  const MpsDimensions d = scanMpsDimensions(in);
-  Parameters params;
-  params.rowLimit = static_cast<int32_t>(d.rows);
-  params.columnLimit = static_cast<int32_t>(d.columns);
-  params.elementsLimit = static_cast<int32_t>(d.elements);
-  return test::readMpsPath(path, params, MpsFormat::kAutomatic);
-}
-
 TEST(MpsNetlibTest, Afiro) {
-  const test::MpsRun run = readSized(std::string(KAVRO_TEST_DATA_DIR) + "/netlib/afiro.mps.gz");
+  const test::MpsRun run = test::readSized(std::string(KAVRO_TEST_DATA_DIR) + "/netlib/afiro.mps.gz");
   ASSERT_EQ(run.r.exitCode, 0);
   const Problem& p = run.r.problem;
   EXPECT_EQ(p.m, 28);
@@ -55,7 +45,7 @@ TEST(MpsNetlibTest, Afiro) {
 }
 
 TEST(MpsNetlibTest, Boeing2WithRangesAndBounds) {
-  const test::MpsRun run = readSized(std::string(KAVRO_TEST_DATA_DIR) + "/netlib/boeing2.mps.gz");
+  const test::MpsRun run = test::readSized(std::string(KAVRO_TEST_DATA_DIR) + "/netlib/boeing2.mps.gz");
   ASSERT_EQ(run.r.exitCode, 0);
   const Problem& p = run.r.problem;
   EXPECT_EQ(p.m, 167);

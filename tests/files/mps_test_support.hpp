@@ -105,6 +105,17 @@ inline MpsRun readMpsPath(const std::string& path, Parameters params = {}, MpsFo
   return run;
 }
 
+// Reads a file with the limits sized from the file itself, as the kavro command does.
+inline MpsRun readSized(const std::string& path) {
+  InputUnit in(path);
+  const MpsDimensions d = scanMpsDimensions(in);
+  Parameters params;
+  params.rowLimit = static_cast<int32_t>(d.rows);
+  params.columnLimit = static_cast<int32_t>(d.columns);
+  params.elementsLimit = static_cast<int32_t>(d.elements);
+  return readMpsPath(path, params, MpsFormat::kAutomatic);
+}
+
 inline MpsRun readMpsText(const std::string& text, Parameters params = {}, MpsFormat format = MpsFormat::kFixed) {
   static int counter = 0;
   const std::string path = tempPath("case" + std::to_string(++counter) + ".mps");
