@@ -10,22 +10,37 @@ namespace {
 // Whether position i takes part: a variable moving further into its violation never blocks.
 inline bool skipped(int32_t mark, double pi) { return (pi > 0.0 && mark > 0) || (pi < 0.0 && mark < 0); }
 
+inline size_t variableAt(const RatioTestInput& in, int32_t i) {
+  if (in.lastVar >= 0 && i == in.count - 1) return static_cast<size_t>(in.lastVar);
+  return static_cast<size_t>(in.var ? in.var[i] : i);
+}
+
 }  // namespace
 
 BlockingResult chooseBlockingVar(const RatioTestInput& in) {
   BlockingResult r;
   const double delta = in.expandTol;
+  const double* const p = in.p;
+  const double* const x = in.x;
+  const double* const lower = in.lower;
+  const double* const upper = in.upper;
+  const int32_t* const infMark = in.infMark;
+  int32_t* const list = in.candidates;
 
-  // Pass 1: largest step that keeps every variable within its relaxed bounds.
+  // Pass 1: largest step that keeps every variable within its relaxed bounds. Directions are
+  // mostly sparse, so the positions that can block are listed for pass 2.
   double step1 = in.stepMax;
   double pMaxInf = 0.0;
+  int32_t nList = 0;
   for (int32_t i = 0; i < in.count; ++i) {
-    const double pi = in.p[i];
+    const double pi = p[i];
     const double absP = std::fabs(pi);
     if (!(absP > in.pivotTol)) continue;
-    const int32_t mark = in.infMark[i];
+    const int32_t mark = infMark[i];
     if (skipped(mark, pi)) continue;
-    const double room = pi > 0.0 ? in.upper[i] + delta - in.x[i] : in.x[i] + delta - in.lower[i];
+    list[nList++] = i;
+    const size_t j = variableAt(in, i);
+    const double room = pi > 0.0 ? upper[j] + delta - x[j] : x[j] + delta - lower[j];
     if (step1 * absP > room) step1 = room / absP;
     if ((pi > 0.0 && mark < 0) || (pi < 0.0 && mark > 0)) pMaxInf = std::max(pMaxInf, absP);
   }
@@ -35,19 +50,18 @@ BlockingResult chooseBlockingVar(const RatioTestInput& in) {
   // variable that becomes feasible last.
   int32_t blockPos = -1, infPos = -1;
   double bestPivot = 0.0, stepInf = 0.0;
-  for (int32_t i = 0; i < in.count; ++i) {
-    const double pi = in.p[i];
+  for (int32_t k = 0; k < nList; ++k) {
+    const int32_t i = list[k];
+    const double pi = p[i];
     const double absP = std::fabs(pi);
-    if (!(absP > in.pivotTol)) continue;
-    const int32_t mark = in.infMark[i];
-    if (skipped(mark, pi)) continue;
-    const double room = pi > 0.0 ? in.upper[i] - in.x[i] : in.x[i] - in.lower[i];
+    const size_t j = variableAt(in, i);
+    const double room = pi > 0.0 ? upper[j] - x[j] : x[j] - lower[j];
     if (absP > bestPivot && room <= step1 * absP) {
       bestPivot = absP;
       blockPos = i;
     }
-    if (mark != 0 && absP >= pMaxInf) {
-      const double distance = pi > 0.0 ? in.lower[i] - in.x[i] : in.x[i] - in.upper[i];
+    if (infMark[i] != 0 && absP >= pMaxInf) {
+      const double distance = pi > 0.0 ? lower[j] - x[j] : x[j] - upper[j];
       const double ratio = distance / absP;
       if (ratio > stepInf) {
         stepInf = ratio;
@@ -59,25 +73,26 @@ BlockingResult chooseBlockingVar(const RatioTestInput& in) {
   int32_t chosen = -1;
   if (blockPos >= 0 && (infPos < 0 || stepInf > step1)) {
     chosen = blockPos;
-    r.hitLower = in.p[chosen] < 0.0;
+    r.hitLower = p[chosen] < 0.0;
   } else if (infPos >= 0) {
     chosen = infPos;
-    r.hitLower = in.p[chosen] > 0.0;
+    r.hitLower = p[chosen] > 0.0;
   }
   if (chosen < 0) {
     r.unbounded = true;
     r.step = in.stepMax;
     return r;
   }
+  const size_t jc = variableAt(in, chosen);
   r.blockPos = chosen;
-  r.blockBound = r.hitLower ? in.lower[chosen] : in.upper[chosen];
+  r.blockBound = r.hitLower ? lower[jc] : upper[jc];
   if (std::fabs(r.blockBound) >= in.infiniteBound) {
     r.unbounded = true;
     r.step = in.stepMax;
     return r;
   }
-  const double absP = std::fabs(in.p[chosen]);
-  r.exactStep = (r.blockBound - in.x[chosen]) / in.p[chosen];
+  const double absP = std::fabs(p[chosen]);
+  r.exactStep = (r.blockBound - x[jc]) / p[chosen];
   const double minStep = in.expandStep / absP;
   r.step = std::max(r.exactStep, minStep);
   r.notForced = r.step == r.exactStep;

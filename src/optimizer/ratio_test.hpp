@@ -19,6 +19,9 @@ struct BlockingResult {
   double blockBound = 0.0;
 };
 
+// Positions index p and infMark; variables index x and the bounds. var maps a position to its
+// variable (nullptr: the same index), so callers need not gather basic values every step; the
+// last position may instead be a variable of its own (the one entering the basis).
 struct RatioTestInput {
   int32_t count = 0;          // positions examined
   double stepMax = 0.0;       // a-priori limit on the step
@@ -31,6 +34,9 @@ struct RatioTestInput {
   const double* upper = nullptr;
   const double* x = nullptr;
   const double* p = nullptr;
+  const int32_t* var = nullptr;
+  int32_t lastVar = -1;           // when >= 0, the variable at position count - 1
+  int32_t* candidates = nullptr;  // scratch of count entries: positions that may block
 };
 
 BlockingResult chooseBlockingVar(const RatioTestInput& in);

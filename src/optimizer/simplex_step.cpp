@@ -21,18 +21,9 @@ MainLoop::StepOutcome MainLoop::simplexStep(int32_t q, bool increase) {
   lu_.solveB(work_.data(), y_.data());
 
   const double sign = increase ? 1.0 : -1.0;
-  for (int32_t k = 0; k < m_; ++k) {
-    const size_t j = static_cast<size_t>(basisList_[static_cast<size_t>(k)]);
-    p_dir_[static_cast<size_t>(k)] = -sign * y_[static_cast<size_t>(k)];
-    xB_[static_cast<size_t>(k)] = x_[j];
-    lowerB_[static_cast<size_t>(k)] = prob_.lower[j];
-    upperB_[static_cast<size_t>(k)] = prob_.upper[j];
-  }
+  for (int32_t k = 0; k < m_; ++k) p_dir_[static_cast<size_t>(k)] = -sign * y_[static_cast<size_t>(k)];
   const size_t e = static_cast<size_t>(m_);
   p_dir_[e] = sign;
-  xB_[e] = x_[uq];
-  lowerB_[e] = prob_.lower[uq];
-  upperB_[e] = prob_.upper[uq];
   infMark_[e] = 0;
 
   RatioTestInput in;
@@ -43,10 +34,13 @@ MainLoop::StepOutcome MainLoop::simplexStep(int32_t q, bool increase) {
   in.expandTol = expandTol_;
   in.expandStep = expandStep_;
   in.infMark = infMark_.data();
-  in.lower = lowerB_.data();
-  in.upper = upperB_.data();
-  in.x = xB_.data();
+  in.lower = prob_.lower.data();
+  in.upper = prob_.upper.data();
+  in.x = x_.data();
   in.p = p_dir_.data();
+  in.var = basisList_.data();
+  in.lastVar = q;
+  in.candidates = candidates_.data();
   const BlockingResult r = chooseBlockingVar(in);
   if (r.unbounded) {
     ctx_.out.print(" Variable %7d can %s indefinitely", q + 1, increase ? "increase" : "decrease");
@@ -57,8 +51,10 @@ MainLoop::StepOutcome MainLoop::simplexStep(int32_t q, bool increase) {
   logStep_ = step;
 
   // Every basic value and the entering variable move.
-  for (int32_t k = 0; k < m_; ++k)
-    x_[static_cast<size_t>(basisList_[static_cast<size_t>(k)])] += step * p_dir_[static_cast<size_t>(k)];
+  for (int32_t k = 0; k < m_; ++k) {
+    const double pk = p_dir_[static_cast<size_t>(k)];
+    if (pk != 0.0) x_[static_cast<size_t>(basisList_[static_cast<size_t>(k)])] += step * pk;
+  }
   x_[uq] += step * p_dir_[e];
 
   // The blocking variable lands on its bound exactly, or stays just beyond it when the step

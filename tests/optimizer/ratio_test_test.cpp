@@ -28,6 +28,9 @@ BlockingResult run(const Case& c) {
   in.upper = c.upper.data();
   in.x = c.x.data();
   in.p = c.p.data();
+  static std::vector<int32_t> scratch;
+  scratch.assign(c.x.size(), -1);
+  in.candidates = scratch.data();
   return chooseBlockingVar(in);
 }
 
@@ -100,6 +103,35 @@ TEST(RatioTest, EntryMovingFurtherIntoItsViolationIsSkipped) {
   const BlockingResult r = run(c);
   EXPECT_EQ(r.blockPos, 1);
   EXPECT_DOUBLE_EQ(r.step, 3.0);
+}
+
+TEST(RatioTest, PositionsReachTheirVariablesThroughTheMapAndTheEnteringVariable) {
+  // Variables 0..4; positions 0,1 are variables 3 and 1, position 2 is the entering variable 4.
+  const std::vector<double> x{0, 2, 0, 1, 0}, lower{0, 0, 0, 0, 0}, upper{9, 3, 9, 4, 1.5};
+  const std::vector<double> p{1, 1, 1};
+  const std::vector<int32_t> mark(3, 0), var{3, 1, -1};
+  std::vector<int32_t> scratch(3);
+  RatioTestInput in;
+  in.count = 3;
+  in.stepMax = 1e12;
+  in.pivotTol = 1e-11;
+  in.infMark = mark.data();
+  in.lower = lower.data();
+  in.upper = upper.data();
+  in.x = x.data();
+  in.p = p.data();
+  in.var = var.data();
+  in.candidates = scratch.data();
+  in.lastVar = 4;
+  BlockingResult r = chooseBlockingVar(in);
+  EXPECT_EQ(r.blockPos, 1);  // variable 1 has room 1, variable 3 room 3, variable 4 room 1.5
+  EXPECT_DOUBLE_EQ(r.step, 1.0);
+  // The entering variable reaching its bound first is a bound flip at the last position.
+  const std::vector<double> farther{0, 0, 0, 1, 0};
+  in.x = farther.data();
+  r = chooseBlockingVar(in);
+  EXPECT_EQ(r.blockPos, 2);
+  EXPECT_DOUBLE_EQ(r.blockBound, 1.5);
 }
 
 }  // namespace
