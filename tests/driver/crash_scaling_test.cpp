@@ -103,6 +103,59 @@ TEST(Crash, PreferredColumnsFromTheCallerAreTakenBeforeOthers) {
   EXPECT_EQ(c.counts.preferred, 1);
 }
 
+// The later modes start from a point: slack values are activities negated, as the optimizer
+// keeps them, and are not recomputed by the crash.
+Crashed crashAt(int mode, Problem p, std::vector<int32_t> hs, const std::vector<double>& cols,
+                int32_t nNonlinCons = 0) {
+  p.nNonlinCons = nNonlinCons;
+  Parameters params;
+  std::vector<int32_t> types;
+  problemStatistics(2, p, params, ReportChannels{}, types);
+  std::vector<double> x(cols);
+  x.resize(static_cast<size_t>(p.nb()), 0.0);
+  for (int32_t j = 0; j < p.n; ++j)
+    for (int32_t k = p.a.colStart[static_cast<size_t>(j)]; k < p.a.colStart[static_cast<size_t>(j) + 1]; ++k)
+      x[static_cast<size_t>(p.n + p.a.row[static_cast<size_t>(k)])] -= p.a.value[static_cast<size_t>(k)] * cols[static_cast<size_t>(j)];
+  Crashed c;
+  c.counts = crashBasis(mode, p, types, CrashSettings{}, hs, x, ReportChannels{});
+  c.hs = hs;
+  return c;
+}
+
+TEST(Crash, LinearInequalityModeOpensOnlyRowsWhoseSlacksSitNearABound) {
+  // r1: x1 + x2 = 2 (covered by x1), r2: x1 + x3 <= 4, r3: x2 + x3 >= 1 at x = (1, 1, 0).
+  // r2's slack is far from its bound and stays basic; r3's sits on its bound, so r3 is open
+  // and the unit column x3 (its entry in r2 is not eligible) covers it.
+  DenseLp lp{{{1, 1, 0}, {1, 0, 1}, {0, 1, 1}}, {2, -kInf, 1}, {2, 4, kInf}, {0, 0, 0}, {10, 10, 10}};
+  Crashed c = crashAt(4, makeProblem(lp), {3, 0, 0, 0, 3, 3}, {1, 1, 0});
+  EXPECT_EQ(c.hs, (std::vector<int32_t>{3, 0, 3, 0, 3, 1}));
+  EXPECT_EQ(c.counts.slacks, 1);
+  EXPECT_EQ(c.counts.unit, 1);
+  EXPECT_EQ(c.counts.pad, 0);
+
+  // With r2 tight too, r2 is touched by the basic x1 (mark 2): x2 takes r3 in the double pass,
+  // x3 may not take r2 because it also has an entry in the covered r3, and r2 is padded.
+  lp.rowUpper[1] = 1.1;
+  c = crashAt(4, makeProblem(lp), {3, 0, 0, 0, 3, 3}, {1, 1, 0});
+  EXPECT_EQ(c.hs, (std::vector<int32_t>{3, 3, 0, 0, 3, 1}));
+  EXPECT_EQ(c.counts.doubles, 1);
+  EXPECT_EQ(c.counts.pad, 1);
+}
+
+TEST(Crash, NonlinearModeCrashesOnlyTheNonlinearRows) {
+  // r1 (nonlinear): x1 + x2 <= 3; r2 (linear): x1 = 1, covered by x1.
+  const Problem p = makeProblem(DenseLp{{{1, 1}, {1, 0}}, {-kInf, 1}, {3, 1}, {0, 0}, {10, 10}});
+  // Near its bound r1 is open; it is touched by the basic x1, and x2, with no entry in a
+  // covered row, takes it.
+  Crashed c = crashAt(5, p, {3, 0, 3, 0}, {1, 1.9}, 1);
+  EXPECT_EQ(c.hs, (std::vector<int32_t>{3, 3, 0, 0}));
+  EXPECT_EQ(c.counts.unit, 1);
+  // Far from its bound its slack stays basic and no column moves.
+  c = crashAt(5, p, {3, 0, 3, 0}, {1, 0}, 1);
+  EXPECT_EQ(c.hs, (std::vector<int32_t>{3, 0, 3, 0}));
+  EXPECT_EQ(c.counts.slacks, 1);
+}
+
 // ---------------------------------------------------------------- scaling
 
 struct Scaled {

@@ -1,0 +1,319 @@
+#!/usr/bin/env bash
+# Compares the host-library path (qarnhost loading librevuride64.so) with the stand-alone kavro
+# command, in three parts. Each part prints a TSV table on stdout and a summary line starting "#".
+#
+# Usage: bench/host_compare.sh [-p same|marginals|overhead|all] [-r RUNS] [-b BUILD] [FILE.mps[.gz]...]
+#   -p  part to run (default all)
+#   -r  runs per program for the overhead part; the median wall time is reported (default 3)
+#   -b  build folder holding apps/kavro and apps/qarnhost (default build/release)
+# Files: parts same and marginals default to the CTest regression list (tests/data/netlib/*.mps.gz);
+# the overhead part defaults to the problems of ../shared/data/netlib with more than 1,000 rows
+# (REFERENCE.tsv, rows counting the objective), less the slow ones named in $slow below.
+# TIMEOUT (seconds, default 120) limits every run.
+#
+# Both programs are run on a copy of each MPS file whose first N (free) row has been moved to the
+# end of the ROWS section. The problem is the same, but the host library puts the objective row
+# after all constraints, while kavro keeps the file's row order; the order changes the crash basis
+# and pricing, so without the copy the iteration counts are not comparable.
+#
+# Part "same" columns:
+#   problem, ranges (yes: the file has a RANGES section; the host has no ranged rows and solves an
+#   equation plus a bounded column "rng.<row>" instead, so its path may differ), kavro_exit (text
+#   after "EXIT --"), host_status (modelStatusText of the JSON), kavro_obj, host_obj,
+#   obj_rel_diff = |host - kavro| / max(1, |kavro|), kavro_itns, host_itns, same_itns (yes/no),
+#   kavro_itns_file_order (kavro on the unmodified file, for reference).
+# Part "marginals" columns: every row and column marginal of the qarnhost JSON against Clp's dual
+# value / reduced cost (clp FILE -primalS -printingOptions all -solution OUT), matched by name:
+#   problem, ranges, clp_ok (Clp reported optimal), basic_at_bound (basic JSON records whose
+#   level is at a finite bound), dual_unique, max_row_diff, max_col_diff, max_diff, worst (record
+#   with max_diff). A difference is |host - clp| / max(1, |clp|). The "rng." columns have no Clp
+#   counterpart and are skipped; the marginal of a ranged row is compared with Clp's row dual
+#   (both are d objective / d active limit). Clp prints 8 significant digits, so differences
+#   below about 1e-8 are noise. Signs: both follow the minimization convention (row marginal =
+#   d objective / d rhs, column marginal = reduced cost); MPS objectives are always minimized here.
+#   dual_unique rule: the qarnhost solution is primal nondegenerate, i.e. no record with basis
+#   status basic (2) or superbasic (3) has its level within 1e-7 * max(1, |bound|) of a finite
+#   bound. Bounds come from the MPS file (columns: BOUNDS with the reader's meaning, default
+#   [0, inf); rows: RHS and RANGES; a ranged row is the host's equation with rhs 0, its rng.
+#   column carries the limits). A nondegenerate optimal basis has exactly one dual solution, so
+#   only those problems are expected to agree; degenerate ones may have other optimal duals.
+# Part "overhead" columns:
+#   problem, rows, kavro_itns, host_itns, kavro_s, host_s (median whole-process wall time),
+#   overhead = (host_s - kavro_s) / kavro_s. qarnhost runs without --solution (its iterations
+#   come from the print file kavro55Print it always writes), so JSON output is not timed.
+#
+# Dependencies: the release build (kavro, qarnhost, librevuride64.so), python3 (standard library),
+# awk, and for part "marginals" Clp's command (Debian coinor-clp).
+set -uo pipefail
+here="$(cd "$(dirname "$0")/.." && pwd)"
+part=all
+runs=3
+build="$here/build/release"
+while getopts "p:r:b:" opt; do
+  case $opt in
+    p) part="$OPTARG" ;;
+    r) runs="$OPTARG" ;;
+    b) build="$OPTARG" ;;
+    *) echo "usage: $0 [-p same|marginals|overhead|all] [-r RUNS] [-b BUILD] [FILE...]" >&2; exit 2 ;;
+  esac
+done
+shift $((OPTIND - 1))
+case "$part" in same | marginals | overhead | all) ;; *) echo "unknown part: $part" >&2; exit 2 ;; esac
+build="$(cd "$build" && pwd)" || exit 2
+kavro="$build/apps/kavro"
+qarnhost="$build/apps/qarnhost"
+[ -x "$kavro" ] && [ -x "$qarnhost" ] || { echo "kavro or qarnhost not built in $build" >&2; exit 2; }
+if [ "$part" = marginals ] || [ "$part" = all ]; then
+  command -v clp >/dev/null || { echo "part marginals needs clp: apt-get install coinor-clp" >&2; exit 2; }
+fi
+timeout_s="${TIMEOUT:-120}"
+data="$here/../shared/data/netlib"
+# Over a minute per kavro run in the 2026-12-08 Netlib run (dfl001 does not finish at all).
+slow="dfl001"
+
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+
+if [ $# -gt 0 ]; then
+  # absolute, since the programs run in the work folder
+  mapfile -t files < <(realpath -- "$@")
+  big=("${files[@]}")
+else
+  files=("$here"/tests/data/netlib/*.mps.gz)
+  mapfile -t big < <(awk -F'\t' -v d="$data" -v slow=" $slow " '!/^#/ && $3 ~ /mps/ && $4 + 0 > 1000 &&
+      index(slow, " " $1 " ") == 0 { print d "/" $3 }' "$data/REFERENCE.tsv")
+fi
+
+name_of() { local n; n="$(basename "$1")"; n="${n%.gz}"; echo "${n%.mps}"; }
+
+# Plain copy of $1 in $2 with the first N row moved to the end of the ROWS section.
+reordered_copy() {
+  { case "$1" in *.gz) zcat "$1" ;; *) cat "$1" ;; esac; } | awk '
+    function flush() { if (held != "") print held; held = ""; inrows = 0 }
+    { sub(/\r$/, "") }
+    /^[^ \t*]/ { if (inrows) flush(); print; if ($1 == "ROWS") { inrows = 1; done = 0 }; next }
+    inrows && !done && $1 == "N" { held = $0; done = 1; next }
+    { print }
+    END { if (inrows) flush() }' > "$2"
+}
+
+has_ranges() { grep -q '^RANGES' "$1" && echo yes || echo no; }
+
+# kavro summary on stdout: "exit<TAB>objective<TAB>iterations"
+kavro_summary() {
+  awk '/EXIT --/ { sub(/.*EXIT -- */, ""); e = $0 }
+       /No. of iterations/ { it = $4; ob = $NF }
+       END { printf "%s\t%s\t%s\n", (e == "" ? "-" : e), (ob == "" ? "-" : ob), (it == "" ? "-" : it) }' "$1"
+}
+
+# Top-level field of a qarnhost JSON file (json.dump indents top-level keys by one blank).
+json_field() {
+  awk -v k="\"$2\":" '$1 == k && /^ "/ { v = $0; sub(/^[^:]*: */, "", v); sub(/,$/, "", v); gsub(/"/, "", v); print v; exit }' "$1"
+}
+
+part_same() {
+  printf 'problem\tranges\tkavro_exit\thost_status\tkavro_obj\thost_obj\tobj_rel_diff\tkavro_itns\thost_itns\tsame_itns\tkavro_itns_file_order\n'
+  for file in "${files[@]}"; do
+    local name plain k h
+    name="$(name_of "$file")"; plain="$work/$name.mps"
+    reordered_copy "$file" "$plain"
+    (cd "$work" && timeout "$timeout_s" "$kavro" --quiet "$file" > orig.txt 2>&1)
+    (cd "$work" && timeout "$timeout_s" "$kavro" --quiet "$plain" > kavro.txt 2>&1)
+    rm -f "$work/host.json"
+    (cd "$work" && timeout "$timeout_s" "$qarnhost" --solution host.json "$plain" > host.txt 2>&1)
+    k="$(kavro_summary "$work/kavro.txt")"
+    local kexit kobj kit hobj hit hstat korig
+    IFS=$'\t' read -r kexit kobj kit <<< "$k"
+    korig="$(kavro_summary "$work/orig.txt" | cut -f3)"
+    if [ -s "$work/host.json" ]; then
+      hobj="$(json_field "$work/host.json" objective)"; hit="$(json_field "$work/host.json" iterations)"
+      hstat="$(json_field "$work/host.json" modelStatusText)"
+    else
+      hobj=-; hit=-; hstat="no solution"
+    fi
+    awk -v OFS='\t' -v n="$name" -v r="$(has_ranges "$plain")" -v ke="$kexit" -v hs="$hstat" \
+        -v ko="$kobj" -v ho="$hobj" -v ki="$kit" -v hi="$hit" -v kf="$korig" 'BEGIN {
+      d = "-"; if (ko != "-" && ho != "-") { x = ho - ko; if (x < 0) x = -x; s = ko < 0 ? -ko : ko; d = sprintf("%.1e", x / (s > 1 ? s : 1)) }
+      print n, r, ke, hs, ko, ho, d, ki, hi, (ki == hi ? "yes" : "no"), kf }'
+    rm -f "$plain"
+  done | tee "$work/same.tsv"
+  awk -F'\t' '{ n++; if ($10 == "yes") same++; else diff = diff " " $1 (($2 == "yes") ? "(ranges)" : "");
+      if ($7 != "-" && $7 + 0 <= 1e-9) obj++ }
+    END { printf "# same: %d problems; objective within 1e-9: %d; same iteration count: %d; differing:%s\n",
+          n, obj, same, (diff == "" ? " none" : diff) }' "$work/same.tsv"
+}
+
+# Compares the marginals of a qarnhost JSON with a Clp solution file; prints
+# clp_ok basic_at_bound dual_unique max_row_diff max_col_diff max_diff worst (tab-separated).
+cat > "$work/marginals.py" << 'EOF'
+import json, math, sys
+
+INF = 1.0e20
+mps_path, json_path, clp_path = sys.argv[1:4]
+
+# Row limits (activity) and column bounds as KAVRO's MPS reader sets them.
+sense, rhs, rng, order, obj = {}, {}, {}, [], None
+lower, upper = {}, {}
+section, sets = None, {}
+def use_set(kind, name):
+    return sets.setdefault(kind, name) == name
+for line in open(mps_path):
+    if not line.strip() or line.startswith('*'):
+        continue
+    if not line[0].isspace():
+        section = line.split()[0]
+        continue
+    t = line.split()
+    if section == 'ROWS':
+        sense[t[1]] = t[0]
+        if t[0] == 'N' and obj is None:
+            obj = t[1]
+    elif section == 'COLUMNS':
+        if len(t) > 2 and t[1] == "'MARKER'":
+            continue
+        if t[0] not in lower:
+            lower[t[0]], upper[t[0]] = 0.0, INF
+    elif section in ('RHS', 'RANGES'):
+        if len(t) % 2 == 1:
+            if not use_set(section, t[0]):
+                continue
+            t = t[1:]
+        for r, v in zip(t[0::2], t[1::2]):
+            (rhs if section == 'RHS' else rng)[r] = float(v)
+    elif section == 'BOUNDS':
+        kind = t[0]
+        valued = kind in ('LO', 'UP', 'FX', 'LI', 'UI')
+        if len(t) == (4 if valued else 3):
+            if not use_set('BOUNDS', t[1]):
+                continue
+            t = [t[0]] + t[2:]
+        j = t[1]
+        v = float(t[2]) if valued else 0.0
+        if kind in ('LO', 'LI'): lower[j] = v
+        elif kind in ('UP', 'UI'): upper[j] = v
+        elif kind == 'FX': lower[j] = upper[j] = v
+        elif kind == 'FR': lower[j], upper[j] = -INF, INF
+        elif kind == 'MI':
+            lower[j] = -INF
+            if upper[j] >= INF: upper[j] = 0.0
+        elif kind == 'PL': upper[j] = INF
+        elif kind == 'BV': lower[j], upper[j] = 0.0, 1.0
+
+row_bounds = {}
+for r, s in sense.items():
+    if s == 'N':
+        continue
+    b, R = rhs.get(r, 0.0), rng.get(r)
+    lo, up = {'E': (b, b), 'L': (-INF, b), 'G': (b, INF)}[s]
+    if R is not None:
+        if s == 'L' or (s == 'E' and R < 0): lo = up - abs(R)
+        elif s == 'G' or (s == 'E' and R > 0): up = lo + abs(R)
+    if lo > -INF and up < INF and lo != up:
+        # the host's form: equation activity - s = 0, with s in a column rng.<row>
+        lower['rng.' + r], upper['rng.' + r] = lo, up
+        lo = up = 0.0
+    row_bounds[r] = (lo, up)
+
+host = json.load(open(json_path))
+clp_rows, clp_cols, clp_ok, target = {}, {}, False, None
+for line in open(clp_path):
+    t = line.split()
+    if not t:
+        continue
+    if target is None:
+        clp_ok = line.startswith('Optimal')
+        target = clp_rows
+        continue
+    if t[0] == '**':
+        t = t[1:]
+    if t[0] == '0' and clp_rows and target is clp_rows:
+        target = clp_cols
+    target[' '.join(t[1:-2])] = float(t[-1])
+
+def at_bound(level, lo, up):
+    return any(abs(b) < INF and abs(level - b) <= 1e-7 * max(1.0, abs(b)) for b in (lo, up))
+
+degenerate = 0
+worst = {'row': (0.0, '-'), 'col': (0.0, '-')}
+for kind, records, bounds, ref in (('row', host['rows'], row_bounds, clp_rows),
+                                   ('col', host['columns'], None, clp_cols)):
+    for rec in records:
+        name = rec['name']
+        lo, up = bounds[name] if bounds is not None else (lower[name], upper[name])
+        if rec['basisStatus'] in (2, 3) and at_bound(rec['level'], lo, up):
+            degenerate += 1
+        if name not in ref:
+            continue
+        b = ref[name]
+        d = abs(rec['marginal'] - b) / max(1.0, abs(b))
+        if d > worst[kind][0]:
+            worst[kind] = (d, name)
+w = max(worst.values())
+print('\t'.join([str(int(clp_ok)), str(degenerate), 'yes' if degenerate == 0 else 'no',
+                 '%.1e' % worst['row'][0], '%.1e' % worst['col'][0], '%.1e' % w[0], w[1]]))
+EOF
+
+part_marginals() {
+  printf 'problem\tranges\tclp_ok\tbasic_at_bound\tdual_unique\tmax_row_diff\tmax_col_diff\tmax_diff\tworst\n'
+  for file in "${files[@]}"; do
+    local name plain m
+    name="$(name_of "$file")"; plain="$work/$name.mps"
+    reordered_copy "$file" "$plain"
+    rm -f "$work/host.json" "$work/clp.sol"
+    (cd "$work" && timeout "$timeout_s" "$qarnhost" --solution host.json "$plain" > host.txt 2>&1)
+    (cd "$work" && timeout "$timeout_s" clp "$plain" -primalS -printingOptions all -solution clp.sol > clp.txt 2>&1)
+    if [ -s "$work/host.json" ] && [ -s "$work/clp.sol" ]; then
+      m="$(python3 "$work/marginals.py" "$plain" "$work/host.json" "$work/clp.sol")" || m="error"
+    else
+      m="no solution"
+    fi
+    printf '%s\t%s\t%s\n' "$name" "$(has_ranges "$plain")" "$m"
+    rm -f "$plain"
+  done | tee "$work/marginals.tsv"
+  awk -F'\t' '$3 == "error" || $3 == "no solution" { bad = bad " " $1; next }
+    { n++; if ($8 + 0 <= 1e-6) all++; if ($5 == "yes") { u++; if ($8 + 0 <= 1e-6) uok++; else ubad = ubad " " $1 } }
+    END { printf "# marginals: %d problems compared; within 1e-6: %d; dual unique: %d, of which within 1e-6: %d%s%s\n",
+          n, all, u, uok, (ubad == "" ? "" : "; unique but differing:" ubad), (bad == "" ? "" : "; not compared:" bad) }' \
+    "$work/marginals.tsv"
+}
+
+# median wall time of "$@" over $runs runs, run in $work; the last run's output stays in $work/out.txt
+timed() {
+  local times=() start end
+  for ((i = 0; i < runs; i++)); do
+    start=$(date +%s.%N)
+    (cd "$work" && timeout "$timeout_s" "$@" > out.txt 2>&1)
+    end=$(date +%s.%N)
+    times+=("$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", b - a }')")
+  done
+  printf '%s\n' "${times[@]}" | sort -g | awk '{ a[NR] = $1 } END { printf "%.3f", a[int((NR + 1) / 2)] }'
+}
+
+part_overhead() {
+  printf 'problem\trows\tkavro_itns\thost_itns\tkavro_s\thost_s\toverhead\n'
+  for file in "${big[@]}"; do
+    local name plain ks hs kit hit rows
+    name="$(name_of "$file")"; plain="$work/$name.mps"
+    reordered_copy "$file" "$plain"
+    rows="$(awk '/^[^ \t*]/ { s = $1; next } s == "ROWS" { n++ } END { print n }' "$plain")"
+    ks="$(timed "$kavro" --quiet "$plain")"
+    kit="$(kavro_summary "$work/out.txt" | cut -f3)"
+    rm -f "$work/kavro55Print"
+    hs="$(timed "$qarnhost" "$plain")"
+    hit="$(awk '/No. of iterations/ { print $4; exit }' "$work/kavro55Print" 2>/dev/null)"
+    awk -v OFS='\t' -v n="$name" -v r="$rows" -v ki="$kit" -v hi="${hit:--}" -v ks="$ks" -v hs="$hs" \
+      'BEGIN { print n, r, ki, hi, ks, hs, sprintf("%+.3f", (hs - ks) / ks) }'
+    rm -f "$plain"
+  done | tee "$work/overhead.tsv"
+  sort -t$'\t' -k7,7g "$work/overhead.tsv" | awk -F'\t' '{ n++; if ($3 == $4) same++; o[n] = $7; tk += $5; th += $6 }
+    END { if (n == 0) exit; med = (n % 2) ? o[(n + 1) / 2] : (o[n / 2] + o[n / 2 + 1]) / 2
+      printf "# overhead: %d problems, same iteration count on %d; median overhead %+.3f; total time kavro %.1f s, host %.1f s (%+.3f)\n",
+             n, same, med, tk, th, (th - tk) / tk }'
+}
+
+case "$part" in
+  same) part_same ;;
+  marginals) part_marginals ;;
+  overhead) part_overhead ;;
+  all) part_same; echo; part_marginals; echo; part_overhead ;;
+esac
