@@ -45,6 +45,9 @@ const char* usageText() {
          "Without an \"Iterations limit\" option the command allows 1,000,000 iterations, or\n"
          "10 x (rows + columns) when that is more (the library's own default is 3 x rows).\n"
          "\n"
+         "Ctrl-C ends the run at its next iteration (\"EXIT -- control-c interrupt\") with the\n"
+         "current point reported and saved as the options ask; a second Ctrl-C ends at once.\n"
+         "\n"
          "Exit status: 0 when the run ends optimal (exit code 0); 1 for any other optimizer exit\n"
          "code; 2 for a usage error or an input file that cannot be read or has fatal errors.\n";
 }

@@ -1,6 +1,8 @@
 #pragma once
 // A one-line progress display on standard error, updated in place, for runs that take more
-// than about a second. Off when standard error is not a terminal or with --quiet.
+// than about a second (off when standard error is not a terminal or with --quiet), and the
+// Ctrl-C handling of the command: the first interrupt ends the run at its next iteration with
+// the current point reported and saved as usual; a second one ends the process at once.
 
 #include <chrono>
 
@@ -12,7 +14,7 @@ class Progress {
  public:
   explicit Progress(bool enabled);
   ~Progress();
-  // The callback to hand to the solver.
+  // The callback to hand to the solver; it also reports an interrupt as a stop request.
   IterationCallback callback();
   // Clears the line after a run.
   void done();

@@ -24,7 +24,10 @@
 #   kavro_itns_file_order (kavro on the unmodified file, for reference).
 # Part "marginals" columns: every row and column marginal of the qarnhost JSON against Clp's dual
 # value / reduced cost (clp FILE -primalS -printingOptions all -solution OUT), matched by name:
-#   problem, ranges, clp_ok (Clp reported optimal), basic_at_bound (basic JSON records whose
+#   problem, ranges, clp_ok (Clp reported optimal), host_kkt (largest violation of the host's own
+#   optimality conditions: nonbasic column marginal against c - A'y from its row marginals y,
+#   relative, and any marginal of the wrong sign for its basis status; near 0 means the host's
+#   marginals are an optimal dual whatever Clp found), basic_at_bound (basic JSON records whose
 #   level is at a finite bound), dual_unique, max_row_diff, max_col_diff, max_diff, worst (record
 #   with max_diff). A difference is |host - clp| / max(1, |clp|). The "rng." columns have no Clp
 #   counterpart and are skipped; the marginal of a ranged row is compared with Clp's row dual
@@ -144,7 +147,7 @@ part_same() {
 }
 
 # Compares the marginals of a qarnhost JSON with a Clp solution file; prints
-# clp_ok basic_at_bound dual_unique max_row_diff max_col_diff max_diff worst (tab-separated).
+# clp_ok host_kkt basic_at_bound dual_unique max_row_diff max_col_diff max_diff worst (tab-separated).
 cat > "$work/marginals.py" << 'EOF'
 import json, math, sys
 
@@ -152,8 +155,8 @@ INF = 1.0e20
 mps_path, json_path, clp_path = sys.argv[1:4]
 
 # Row limits (activity) and column bounds as KAVRO's MPS reader sets them.
-sense, rhs, rng, order, obj = {}, {}, {}, [], None
-lower, upper = {}, {}
+sense, rhs, rng, obj = {}, {}, {}, None
+lower, upper, matrix = {}, {}, {}
 section, sets = None, {}
 def use_set(kind, name):
     return sets.setdefault(kind, name) == name
@@ -173,6 +176,9 @@ for line in open(mps_path):
             continue
         if t[0] not in lower:
             lower[t[0]], upper[t[0]] = 0.0, INF
+        column = matrix.setdefault(t[0], {})
+        for r, v in zip(t[1::2], t[2::2]):
+            column[r] = column.get(r, 0.0) + float(v)
     elif section in ('RHS', 'RANGES'):
         if len(t) % 2 == 1:
             if not use_set(section, t[0]):
@@ -211,6 +217,7 @@ for r, s in sense.items():
     if lo > -INF and up < INF and lo != up:
         # the host's form: equation activity - s = 0, with s in a column rng.<row>
         lower['rng.' + r], upper['rng.' + r] = lo, up
+        matrix['rng.' + r] = {r: -1.0}
         lo = up = 0.0
     row_bounds[r] = (lo, up)
 
@@ -233,6 +240,19 @@ for line in open(clp_path):
 def at_bound(level, lo, up):
     return any(abs(b) < INF and abs(level - b) <= 1e-7 * max(1.0, abs(b)) for b in (lo, up))
 
+# Optimality of the host's own answer, whatever Clp says: its column marginals must be
+# c - A'y for its row marginals y, and every nonbasic marginal must have the sign that its
+# bound allows (>= 0 at a lower bound, <= 0 at an upper one; basic ones are 0).
+y = {rec['name']: rec['marginal'] for rec in host['rows']}
+kkt = 0.0
+for rec in host['columns']:
+    if rec['basisStatus'] != 2:
+        d = sum(v * (1.0 if r == obj else -y.get(r, 0.0)) for r, v in matrix[rec['name']].items())
+        kkt = max(kkt, abs(rec['marginal'] - d) / max(1.0, abs(d)))
+for rec in host['rows'] + host['columns']:
+    m, status = rec['marginal'], rec['basisStatus']
+    kkt = max(kkt, -m if status == 0 else m if status == 1 else abs(m))
+
 degenerate = 0
 worst = {'row': (0.0, '-'), 'col': (0.0, '-')}
 for kind, records, bounds, ref in (('row', host['rows'], row_bounds, clp_rows),
@@ -249,12 +269,12 @@ for kind, records, bounds, ref in (('row', host['rows'], row_bounds, clp_rows),
         if d > worst[kind][0]:
             worst[kind] = (d, name)
 w = max(worst.values())
-print('\t'.join([str(int(clp_ok)), str(degenerate), 'yes' if degenerate == 0 else 'no',
+print('\t'.join([str(int(clp_ok)), '%.1e' % kkt, str(degenerate), 'yes' if degenerate == 0 else 'no',
                  '%.1e' % worst['row'][0], '%.1e' % worst['col'][0], '%.1e' % w[0], w[1]]))
 EOF
 
 part_marginals() {
-  printf 'problem\tranges\tclp_ok\tbasic_at_bound\tdual_unique\tmax_row_diff\tmax_col_diff\tmax_diff\tworst\n'
+  printf 'problem\tranges\tclp_ok\thost_kkt\tbasic_at_bound\tdual_unique\tmax_row_diff\tmax_col_diff\tmax_diff\tworst\n'
   for file in "${files[@]}"; do
     local name plain m
     name="$(name_of "$file")"; plain="$work/$name.mps"
@@ -271,9 +291,10 @@ part_marginals() {
     rm -f "$plain"
   done | tee "$work/marginals.tsv"
   awk -F'\t' '$3 == "error" || $3 == "no solution" { bad = bad " " $1; next }
-    { n++; if ($8 + 0 <= 1e-6) all++; if ($5 == "yes") { u++; if ($8 + 0 <= 1e-6) uok++; else ubad = ubad " " $1 } }
-    END { printf "# marginals: %d problems compared; within 1e-6: %d; dual unique: %d, of which within 1e-6: %d%s%s\n",
-          n, all, u, uok, (ubad == "" ? "" : "; unique but differing:" ubad), (bad == "" ? "" : "; not compared:" bad) }' \
+    { n++; if ($9 + 0 <= 1e-6) all++; if ($4 + 0 > kkt) kkt = $4 + 0
+      if ($6 == "yes") { u++; if ($9 + 0 <= 1e-6) uok++; else ubad = ubad " " $1 } }
+    END { printf "# marginals: %d problems compared; within 1e-6: %d; dual unique: %d, of which within 1e-6: %d%s; largest host_kkt %.1e%s\n",
+          n, all, u, uok, (ubad == "" ? "" : " (differing:" ubad ")"), kkt, (bad == "" ? "" : "; not compared:" bad) }' \
     "$work/marginals.tsv"
 }
 
