@@ -4,7 +4,7 @@
 #
 # Usage: bench/host_compare.sh [-p same|marginals|overhead|all] [-r RUNS] [-b BUILD] [FILE.mps[.gz]...]
 #   -p  part to run (default all)
-#   -r  runs per program for the overhead part; the median wall time is reported (default 3)
+#   -r  runs per program for the overhead part; the medians are reported (default 3)
 #   -b  build folder holding apps/kavro and apps/qarnhost (default build/release)
 # Files: parts same and marginals default to the CTest regression list (tests/data/netlib/*.mps.gz);
 # the overhead part defaults to the problems of ../shared/data/netlib with more than 1,000 rows
@@ -26,7 +26,8 @@
 # value / reduced cost (clp FILE -primalS -printingOptions all -solution OUT), matched by name:
 #   problem, ranges, clp_ok (Clp reported optimal), host_kkt (largest violation of the host's own
 #   optimality conditions: nonbasic column marginal against c - A'y from its row marginals y,
-#   relative, and any marginal of the wrong sign for its basis status; near 0 means the host's
+#   relative, any marginal of the wrong sign for its basis status, and the relative distance
+#   from its bound of a nonbasic record with a nonzero marginal; near 0 means the host's
 #   marginals are an optimal dual whatever Clp found), basic_at_bound (basic JSON records whose
 #   level is at a finite bound), dual_unique, max_row_diff, max_col_diff, max_diff, worst (record
 #   with max_diff). A difference is |host - clp| / max(1, |clp|). The "rng." columns have no Clp
@@ -36,14 +37,17 @@
 #   d objective / d rhs, column marginal = reduced cost); MPS objectives are always minimized here.
 #   dual_unique rule: the qarnhost solution is primal nondegenerate, i.e. no record with basis
 #   status basic (2) or superbasic (3) has its level within 1e-7 * max(1, |bound|) of a finite
-#   bound. Bounds come from the MPS file (columns: BOUNDS with the reader's meaning, default
-#   [0, inf); rows: RHS and RANGES; a ranged row is the host's equation with rhs 0, its rng.
-#   column carries the limits). A nondegenerate optimal basis has exactly one dual solution, so
+#   bound. Bounds come from the MPS file (columns: BOUNDS as KAVRO's MPS reader takes them, so
+#   MI also turns an infinite upper bound into 0; default [0, inf); rows: RHS and RANGES; a ranged row is the host's equation with rhs 0, its rng.
+#   column carries the limits; names must not contain blanks). A nondegenerate optimal basis has exactly one dual solution, so
 #   only those problems are expected to agree; degenerate ones may have other optimal duals.
 # Part "overhead" columns:
-#   problem, rows, kavro_itns, host_itns, kavro_s, host_s (median whole-process wall time),
-#   overhead = (host_s - kavro_s) / kavro_s. qarnhost runs without --solution (its iterations
-#   come from the print file kavro55Print it always writes), so JSON output is not timed.
+#   problem, rows (with the objective), kavro_itns, host_itns, kavro_s, host_s (median
+#   whole-process wall time), overhead = (host_s - kavro_s) / kavro_s, and the same from the
+#   processes' cpu time (user + system): kavro_cpu_s, host_cpu_s, cpu_overhead; on a shared
+#   machine the cpu figures are the steadier ones. The two programs take turns, run by run.
+#   qarnhost runs without --solution (its iterations come from the print file kavro55Print it
+#   always writes), so writing the JSON is not timed.
 #
 # Dependencies: the release build (kavro, qarnhost, librevuride64.so), python3 (standard library),
 # awk, and for part "marginals" Clp's command (Debian coinor-clp).
@@ -117,7 +121,7 @@ json_field() {
 part_same() {
   printf 'problem\tranges\tkavro_exit\thost_status\tkavro_obj\thost_obj\tobj_rel_diff\tkavro_itns\thost_itns\tsame_itns\tkavro_itns_file_order\n'
   for file in "${files[@]}"; do
-    local name plain k h
+    local name plain k
     name="$(name_of "$file")"; plain="$work/$name.mps"
     reordered_copy "$file" "$plain"
     (cd "$work" && timeout "$timeout_s" "$kavro" --quiet "$file" > orig.txt 2>&1)
@@ -149,7 +153,7 @@ part_same() {
 # Compares the marginals of a qarnhost JSON with a Clp solution file; prints
 # clp_ok host_kkt basic_at_bound dual_unique max_row_diff max_col_diff max_diff worst (tab-separated).
 cat > "$work/marginals.py" << 'EOF'
-import json, math, sys
+import json, sys
 
 INF = 1.0e20
 mps_path, json_path, clp_path = sys.argv[1:4]
@@ -194,6 +198,8 @@ for line in open(mps_path):
                 continue
             t = [t[0]] + t[2:]
         j = t[1]
+        if j not in lower:
+            continue
         v = float(t[2]) if valued else 0.0
         if kind in ('LO', 'LI'): lower[j] = v
         elif kind in ('UP', 'UI'): upper[j] = v
@@ -241,25 +247,33 @@ def at_bound(level, lo, up):
     return any(abs(b) < INF and abs(level - b) <= 1e-7 * max(1.0, abs(b)) for b in (lo, up))
 
 # Optimality of the host's own answer, whatever Clp says: its column marginals must be
-# c - A'y for its row marginals y, and every nonbasic marginal must have the sign that its
-# bound allows (>= 0 at a lower bound, <= 0 at an upper one; basic ones are 0).
+# c - A'y for its row marginals y, every nonbasic marginal must have the sign that its bound
+# allows (>= 0 at a lower bound, <= 0 at an upper one; basic ones are 0), and a record with a
+# nonzero marginal must sit at that bound.
 y = {rec['name']: rec['marginal'] for rec in host['rows']}
 kkt = 0.0
 for rec in host['columns']:
     if rec['basisStatus'] != 2:
         d = sum(v * (1.0 if r == obj else -y.get(r, 0.0)) for r, v in matrix[rec['name']].items())
         kkt = max(kkt, abs(rec['marginal'] - d) / max(1.0, abs(d)))
-for rec in host['rows'] + host['columns']:
-    m, status = rec['marginal'], rec['basisStatus']
-    kkt = max(kkt, -m if status == 0 else m if status == 1 else abs(m))
+def limits(rec, is_row):
+    name = rec['name']
+    return row_bounds[name] if is_row else (lower[name], upper[name])
+for is_row, records in ((True, host['rows']), (False, host['columns'])):
+    for rec in records:
+        m, status, level = rec['marginal'], rec['basisStatus'], rec['level']
+        kkt = max(kkt, -m if status == 0 else m if status == 1 else abs(m))
+        if status in (0, 1) and m != 0.0:
+            # a nonzero marginal needs the record at the bound its status names
+            b = limits(rec, is_row)[status]
+            kkt = max(kkt, abs(level - b) / max(1.0, abs(b)) if abs(b) < INF else 1.0)
 
 degenerate = 0
 worst = {'row': (0.0, '-'), 'col': (0.0, '-')}
-for kind, records, bounds, ref in (('row', host['rows'], row_bounds, clp_rows),
-                                   ('col', host['columns'], None, clp_cols)):
+for kind, records, ref in (('row', host['rows'], clp_rows), ('col', host['columns'], clp_cols)):
     for rec in records:
         name = rec['name']
-        lo, up = bounds[name] if bounds is not None else (lower[name], upper[name])
+        lo, up = limits(rec, kind == 'row')
         if rec['basisStatus'] in (2, 3) and at_bound(rec['level'], lo, up):
             degenerate += 1
         if name not in ref:
@@ -298,38 +312,44 @@ part_marginals() {
     "$work/marginals.tsv"
 }
 
-# median wall time of "$@" over $runs runs, run in $work; the last run's output stays in $work/out.txt
-timed() {
-  local times=() start end
-  for ((i = 0; i < runs; i++)); do
-    start=$(date +%s.%N)
-    (cd "$work" && timeout "$timeout_s" "$@" > out.txt 2>&1)
-    end=$(date +%s.%N)
-    times+=("$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", b - a }')")
-  done
-  printf '%s\n' "${times[@]}" | sort -g | awk '{ a[NR] = $1 } END { printf "%.3f", a[int((NR + 1) / 2)] }'
+# Runs "$@" in $work with its output in $work/out.txt and appends "wall_s cpu_s" (cpu = user +
+# system time of the process and its children) to the file $1.
+measure() {
+  local TIMEFORMAT='%R %U %S' log="$1"
+  shift
+  { time (cd "$work" && timeout "$timeout_s" "$@" > out.txt 2>&1); } 2>&1 | awk '{ print $1, $2 + $3 }' >> "$log"
 }
 
+# median of column $2 of file $1
+median() { sort -g -k"$2","$2" "$1" | awk -v c="$2" '{ a[NR] = $c } END { printf "%.3f", a[int((NR + 1) / 2)] }'; }
+
 part_overhead() {
-  printf 'problem\trows\tkavro_itns\thost_itns\tkavro_s\thost_s\toverhead\n'
+  printf 'problem\trows\tkavro_itns\thost_itns\tkavro_s\thost_s\toverhead\tkavro_cpu_s\thost_cpu_s\tcpu_overhead\n'
   for file in "${big[@]}"; do
-    local name plain ks hs kit hit rows
+    local name plain kit hit rows
     name="$(name_of "$file")"; plain="$work/$name.mps"
     reordered_copy "$file" "$plain"
-    rows="$(awk '/^[^ \t*]/ { s = $1; next } s == "ROWS" { n++ } END { print n }' "$plain")"
-    ks="$(timed "$kavro" --quiet "$plain")"
-    kit="$(kavro_summary "$work/out.txt" | cut -f3)"
-    rm -f "$work/kavro55Print"
-    hs="$(timed "$qarnhost" "$plain")"
-    hit="$(awk '/No. of iterations/ { print $4; exit }' "$work/kavro55Print" 2>/dev/null)"
-    awk -v OFS='\t' -v n="$name" -v r="$rows" -v ki="$kit" -v hi="${hit:--}" -v ks="$ks" -v hs="$hs" \
-      'BEGIN { print n, r, ki, hi, ks, hs, sprintf("%+.3f", (hs - ks) / ks) }'
+    rows="$(awk '/^[^ \t*]/ { s = $1; next } s == "ROWS" && !/^\*/ { n++ } END { print n }' "$plain")"
+    rm -f "$work/k.times" "$work/h.times" "$work/kavro55Print"
+    # alternate the two programs so that a change in the machine's load hits both alike
+    for ((i = 0; i < runs; i++)); do
+      measure "$work/k.times" "$kavro" --quiet "$plain"
+      kit="$(kavro_summary "$work/out.txt" | cut -f3)"
+      measure "$work/h.times" "$qarnhost" "$plain"
+      hit="$(awk '/No. of iterations/ { print $4; exit }' "$work/kavro55Print" 2>/dev/null)"
+    done
+    awk -v OFS='\t' -v n="$name" -v r="$rows" -v ki="$kit" -v hi="${hit:--}" \
+        -v ks="$(median "$work/k.times" 1)" -v hs="$(median "$work/h.times" 1)" \
+        -v kc="$(median "$work/k.times" 2)" -v hc="$(median "$work/h.times" 2)" \
+      'BEGIN { print n, r, ki, hi, ks, hs, sprintf("%+.3f", (hs - ks) / ks), kc, hc, sprintf("%+.3f", (hc - kc) / kc) }'
     rm -f "$plain"
   done | tee "$work/overhead.tsv"
-  sort -t$'\t' -k7,7g "$work/overhead.tsv" | awk -F'\t' '{ n++; if ($3 == $4) same++; o[n] = $7; tk += $5; th += $6 }
-    END { if (n == 0) exit; med = (n % 2) ? o[(n + 1) / 2] : (o[n / 2] + o[n / 2 + 1]) / 2
-      printf "# overhead: %d problems, same iteration count on %d; median overhead %+.3f; total time kavro %.1f s, host %.1f s (%+.3f)\n",
-             n, same, med, tk, th, (th - tk) / tk }'
+  awk -F'\t' '{ n++; if ($3 == $4) same++; tk += $5; th += $6; ck += $8; ch += $9; print $7, $10 > (w "/o.txt") }
+    END { if (n == 0) exit
+      printf "%d problems, same iteration count on %d; total wall time kavro %.1f s, host %.1f s (%+.3f); total cpu kavro %.1f s, host %.1f s (%+.3f)",
+             n, same, tk, th, (th - tk) / tk, ck, ch, (ch - ck) / ck > (w "/o.sum") }' w="$work" "$work/overhead.tsv"
+  [ -s "$work/o.sum" ] && printf '# overhead: %s; median overhead wall %+.3f, cpu %+.3f\n' "$(cat "$work/o.sum")" \
+    "$(median "$work/o.txt" 1)" "$(median "$work/o.txt" 2)"
 }
 
 case "$part" in

@@ -181,10 +181,12 @@ int32_t lu8rpc(int32_t oldColumnOption, int32_t newColumnOption, int32_t m, int3
   if (oldColumnOption == 1) r.deleteOldColumn(krep, rank);
   if (newColumnOption == 0) std::fill(v, v + m, 0.0);
   if (newColumnOption == 1) solveWithFactors(1, m, n, v, nullptr, params, lu);
+  double largest = 0.0;  // kept local: through the reference every step would wait on memory
   for (int32_t i = 0; i < m; ++i) {
     if (std::fabs(v[i]) <= r.tol) v[i] = 0.0;
-    vnorm = std::max(vnorm, std::fabs(v[i]));
+    largest = std::max(largest, std::fabs(v[i]));
   }
+  vnorm = largest;
 
   r.moveToEnd(krep, rank);
   const bool hadPivot = krep < rank;

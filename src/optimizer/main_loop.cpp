@@ -51,7 +51,7 @@ MainLoop::MainLoop(RunContext& ctx)
   const int32_t L = m_ + std::max(1, p_.superbasicsLimit);
   lu_.size(m_, L, lenaFor(ctx));
   basisList_.assign(static_cast<size_t>(L) + 1, -1);
-  for (auto* v : {&p_dir_, &y_, &work_, &work2_}) v->assign(static_cast<size_t>(L) + 1, 0.0);
+  for (auto* v : {&p_dir_, &y_, &work_, &work2_, &rooms_}) v->assign(static_cast<size_t>(L) + 1, 0.0);
   candidates_.assign(static_cast<size_t>(L) + 1, 0);
   gB_.assign(static_cast<size_t>(m_), 0.0);
   infMark_.assign(static_cast<size_t>(L) + 1, 0);

@@ -78,7 +78,7 @@ class MainLoop {
   FactorizationCounters fc_;
   BasisSet basisSet_;
   std::vector<int32_t> basisList_;   // m + Superbasics limit + 1 positions
-  std::vector<double> p_dir_, gB_, y_, work_, work2_;
+  std::vector<double> p_dir_, gB_, y_, work_, work2_, rooms_;
   std::vector<int32_t> candidates_;  // ratio-test scratch
   std::vector<int32_t> infMark_;
   PricingState pricing_;

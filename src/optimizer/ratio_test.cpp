@@ -26,6 +26,7 @@ BlockingResult chooseBlockingVar(const RatioTestInput& in) {
   const double* const upper = in.upper;
   const int32_t* const infMark = in.infMark;
   int32_t* const list = in.candidates;
+  double* const rooms = in.rooms;
 
   // Pass 1: largest step that keeps every variable within its relaxed bounds. Directions are
   // mostly sparse, so the positions that can block are listed for pass 2.
@@ -38,10 +39,12 @@ BlockingResult chooseBlockingVar(const RatioTestInput& in) {
     if (!(absP > in.pivotTol)) continue;
     const int32_t mark = infMark[i];
     if (skipped(mark, pi)) continue;
-    list[nList++] = i;
     const size_t j = variableAt(in, i);
-    const double room = pi > 0.0 ? upper[j] + delta - x[j] : x[j] + delta - lower[j];
-    if (step1 * absP > room) step1 = room / absP;
+    const double xj = x[j], bound = pi > 0.0 ? upper[j] : lower[j];
+    const double relaxed = pi > 0.0 ? bound + delta - xj : xj + delta - bound;
+    list[nList] = i;
+    rooms[nList++] = pi > 0.0 ? bound - xj : xj - bound;
+    if (step1 * absP > relaxed) step1 = relaxed / absP;
     if ((pi > 0.0 && mark < 0) || (pi < 0.0 && mark > 0)) pMaxInf = std::max(pMaxInf, absP);
   }
   pMaxInf *= 0.001;
@@ -54,13 +57,12 @@ BlockingResult chooseBlockingVar(const RatioTestInput& in) {
     const int32_t i = list[k];
     const double pi = p[i];
     const double absP = std::fabs(pi);
-    const size_t j = variableAt(in, i);
-    const double room = pi > 0.0 ? upper[j] - x[j] : x[j] - lower[j];
-    if (absP > bestPivot && room <= step1 * absP) {
+    if (absP > bestPivot && rooms[k] <= step1 * absP) {
       bestPivot = absP;
       blockPos = i;
     }
     if (infMark[i] != 0 && absP >= pMaxInf) {
+      const size_t j = variableAt(in, i);
       const double distance = pi > 0.0 ? lower[j] - x[j] : x[j] - upper[j];
       const double ratio = distance / absP;
       if (ratio > stepInf) {

@@ -37,6 +37,7 @@ struct RatioTestInput {
   const int32_t* var = nullptr;
   int32_t lastVar = -1;           // when >= 0, the variable at position count - 1
   int32_t* candidates = nullptr;  // scratch of count entries: positions that may block
+  double* rooms = nullptr;         // scratch of count entries: their distances to the bound
 };
 
 BlockingResult chooseBlockingVar(const RatioTestInput& in);

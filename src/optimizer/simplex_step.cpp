@@ -41,6 +41,7 @@ MainLoop::StepOutcome MainLoop::simplexStep(int32_t q, bool increase) {
   in.var = basisList_.data();
   in.lastVar = q;
   in.candidates = candidates_.data();
+  in.rooms = rooms_.data();
   const BlockingResult r = chooseBlockingVar(in);
   if (r.unbounded) {
     ctx_.out.print(" Variable %7d can %s indefinitely", q + 1, increase ? "increase" : "decrease");

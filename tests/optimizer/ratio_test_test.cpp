@@ -31,6 +31,9 @@ BlockingResult run(const Case& c) {
   static std::vector<int32_t> scratch;
   scratch.assign(c.x.size(), -1);
   in.candidates = scratch.data();
+  static std::vector<double> rooms;
+  rooms.assign(c.x.size(), -1.0);
+  in.rooms = rooms.data();
   return chooseBlockingVar(in);
 }
 
@@ -111,6 +114,7 @@ TEST(RatioTest, PositionsReachTheirVariablesThroughTheMapAndTheEnteringVariable)
   const std::vector<double> p{1, 1, 1};
   const std::vector<int32_t> mark(3, 0), var{3, 1, -1};
   std::vector<int32_t> scratch(3);
+  std::vector<double> rooms(3);
   RatioTestInput in;
   in.count = 3;
   in.stepMax = 1e12;
@@ -122,6 +126,7 @@ TEST(RatioTest, PositionsReachTheirVariablesThroughTheMapAndTheEnteringVariable)
   in.p = p.data();
   in.var = var.data();
   in.candidates = scratch.data();
+  in.rooms = rooms.data();
   in.lastVar = 4;
   BlockingResult r = chooseBlockingVar(in);
   EXPECT_EQ(r.blockPos, 1);  // variable 1 has room 1, variable 3 room 3, variable 4 room 1.5
