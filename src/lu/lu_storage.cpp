@@ -13,11 +13,13 @@ void LuStorage::resize(int32_t rows, int32_t cols, int32_t lenaElements) {
   maxCols = cols;
   lena = lenaElements;
   const size_t big = static_cast<size_t>(std::max(rows, cols));
-  a.assign(static_cast<size_t>(lenaElements), 0.0);
-  indc.assign(static_cast<size_t>(lenaElements), 0);
-  indr.assign(static_cast<size_t>(lenaElements), 0);
-  colEntryPos.assign(static_cast<size_t>(lenaElements), 0);
-  rowEntryPos.assign(static_cast<size_t>(lenaElements), 0);
+  // Fresh zeroed arrays rather than assign(), which would write every element.
+  const size_t elements = static_cast<size_t>(lenaElements);
+  a = ElementArray<double>(elements);
+  indc = ElementArray<int32_t>(elements);
+  indr = ElementArray<int32_t>(elements);
+  colEntryPos = ElementArray<int32_t>(elements);
+  rowEntryPos = ElementArray<int32_t>(elements);
   for (auto* v : {&rowPerm, &rowLength, &rowStart, &rowPermInv, &heap, &heapPos}) v->assign(rows, 0);
   for (auto* v : {&colPerm, &colLength, &colStart, &colPermInv, &colMaxValid}) v->assign(cols, 0);
   // Count lists: a column count runs over 0..rows, a row count over 0..cols.
