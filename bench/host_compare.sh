@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Compares the host-library path (qarnhost loading librevuride64.so) with the stand-alone kavro
-# command, in three parts. Each part prints a TSV table on stdout and a summary line starting "#".
+# command with three checks. Each check prints a TSV table on stdout and a summary line starting "#".
 #
-# Usage: bench/host_compare.sh [-p same|marginals|overhead|all] [-r RUNS] [-b BUILD] [FILE.mps[.gz]...]
-#   -p  part to run (default all)
-#   -r  runs per program for the overhead part; the medians are reported (default 3)
+# Usage: bench/host_compare.sh [-c same|marginals|overhead|all] [-r RUNS] [-b BUILD] [FILE.mps[.gz]...]
+#   -c  check to run (default all)
+#   -r  runs per program for the overhead check; the medians are reported (default 3)
 #   -b  build folder holding apps/kavro and apps/qarnhost (default build/release)
-# Files: parts same and marginals default to the CTest regression list (tests/data/netlib/*.mps.gz);
-# the overhead part defaults to the problems of ../shared/data/netlib with more than 1,000 rows
+# Files: checks same and marginals default to the CTest regression list (tests/data/netlib/*.mps.gz);
+# the overhead check defaults to the problems of ../shared/data/netlib with more than 1,000 rows
 # (REFERENCE.tsv, rows counting the objective), less the slow ones named in $slow below.
 # TIMEOUT (seconds, default 120) limits every run.
 #
@@ -16,13 +16,13 @@
 # after all constraints, while kavro keeps the file's row order; the order changes the crash basis
 # and pricing, so without the copy the iteration counts are not comparable.
 #
-# Part "same" columns:
+# Check "same" columns:
 #   problem, ranges (yes: the file has a RANGES section; the host has no ranged rows and solves an
 #   equation plus a bounded column "rng.<row>" instead, so its path may differ), kavro_exit (text
 #   after "EXIT --"), host_status (modelStatusText of the JSON), kavro_obj, host_obj,
 #   obj_rel_diff = |host - kavro| / max(1, |kavro|), kavro_itns, host_itns, same_itns (yes/no),
 #   kavro_itns_file_order (kavro on the unmodified file, for reference).
-# Part "marginals" columns: every row and column marginal of the qarnhost JSON against Clp's dual
+# Check "marginals" columns: every row and column marginal of the qarnhost JSON against Clp's dual
 # value / reduced cost (clp FILE -primalS -printingOptions all -solution OUT), matched by name:
 #   problem, ranges, clp_ok (Clp reported optimal), host_kkt (largest violation of the host's own
 #   optimality conditions: nonbasic column marginal against c - A'y from its row marginals y,
@@ -41,7 +41,7 @@
 #   MI also turns an infinite upper bound into 0; default [0, inf); rows: RHS and RANGES; a ranged row is the host's equation with rhs 0, its rng.
 #   column carries the limits; names must not contain blanks). A nondegenerate optimal basis has exactly one dual solution, so
 #   only those problems are expected to agree; degenerate ones may have other optimal duals.
-# Part "overhead" columns:
+# Check "overhead" columns:
 #   problem, rows (with the objective), kavro_itns, host_itns, kavro_s, host_s (median
 #   whole-process wall time), overhead = (host_s - kavro_s) / kavro_s, and the same from the
 #   processes' cpu time (user + system): kavro_cpu_s, host_cpu_s, cpu_overhead; on a shared
@@ -50,28 +50,28 @@
 #   always writes), so writing the JSON is not timed.
 #
 # Dependencies: the release build (kavro, qarnhost, librevuride64.so), python3 (standard library),
-# awk, and for part "marginals" Clp's command (Debian coinor-clp).
+# awk, and for the check "marginals" Clp's command (Debian coinor-clp).
 set -uo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
-part=all
+check=all
 runs=3
 build="$here/build/release"
-while getopts "p:r:b:" opt; do
+while getopts "c:r:b:" opt; do
   case $opt in
-    p) part="$OPTARG" ;;
+    c) check="$OPTARG" ;;
     r) runs="$OPTARG" ;;
     b) build="$OPTARG" ;;
-    *) echo "usage: $0 [-p same|marginals|overhead|all] [-r RUNS] [-b BUILD] [FILE...]" >&2; exit 2 ;;
+    *) echo "usage: $0 [-c same|marginals|overhead|all] [-r RUNS] [-b BUILD] [FILE...]" >&2; exit 2 ;;
   esac
 done
 shift $((OPTIND - 1))
-case "$part" in same | marginals | overhead | all) ;; *) echo "unknown part: $part" >&2; exit 2 ;; esac
+case "$check" in same | marginals | overhead | all) ;; *) echo "unknown check: $check" >&2; exit 2 ;; esac
 build="$(cd "$build" && pwd)" || exit 2
 kavro="$build/apps/kavro"
 qarnhost="$build/apps/qarnhost"
 [ -x "$kavro" ] && [ -x "$qarnhost" ] || { echo "kavro or qarnhost not built in $build" >&2; exit 2; }
-if [ "$part" = marginals ] || [ "$part" = all ]; then
-  command -v clp >/dev/null || { echo "part marginals needs clp: apt-get install coinor-clp" >&2; exit 2; }
+if [ "$check" = marginals ] || [ "$check" = all ]; then
+  command -v clp >/dev/null || { echo "the marginals check needs clp: apt-get install coinor-clp" >&2; exit 2; }
 fi
 timeout_s="${TIMEOUT:-120}"
 data="$here/../shared/data/netlib"
@@ -118,7 +118,7 @@ json_field() {
   awk -v k="\"$2\":" '$1 == k && /^ "/ { v = $0; sub(/^[^:]*: */, "", v); sub(/,$/, "", v); gsub(/"/, "", v); print v; exit }' "$1"
 }
 
-part_same() {
+check_same() {
   printf 'problem\tranges\tkavro_exit\thost_status\tkavro_obj\thost_obj\tobj_rel_diff\tkavro_itns\thost_itns\tsame_itns\tkavro_itns_file_order\n'
   for file in "${files[@]}"; do
     local name plain k
@@ -287,7 +287,7 @@ print('\t'.join([str(int(clp_ok)), '%.1e' % kkt, str(degenerate), 'yes' if degen
                  '%.1e' % worst['row'][0], '%.1e' % worst['col'][0], '%.1e' % w[0], w[1]]))
 EOF
 
-part_marginals() {
+check_marginals() {
   printf 'problem\tranges\tclp_ok\thost_kkt\tbasic_at_bound\tdual_unique\tmax_row_diff\tmax_col_diff\tmax_diff\tworst\n'
   for file in "${files[@]}"; do
     local name plain m
@@ -323,7 +323,7 @@ measure() {
 # median of column $2 of file $1
 median() { sort -g -k"$2","$2" "$1" | awk -v c="$2" '{ a[NR] = $c } END { printf "%.3f", a[int((NR + 1) / 2)] }'; }
 
-part_overhead() {
+check_overhead() {
   printf 'problem\trows\tkavro_itns\thost_itns\tkavro_s\thost_s\toverhead\tkavro_cpu_s\thost_cpu_s\tcpu_overhead\n'
   for file in "${big[@]}"; do
     local name plain kit hit rows
@@ -352,9 +352,9 @@ part_overhead() {
     "$(median "$work/o.txt" 1)" "$(median "$work/o.txt" 2)"
 }
 
-case "$part" in
-  same) part_same ;;
-  marginals) part_marginals ;;
-  overhead) part_overhead ;;
-  all) part_same; echo; part_marginals; echo; part_overhead ;;
+case "$check" in
+  same) check_same ;;
+  marginals) check_marginals ;;
+  overhead) check_overhead ;;
+  all) check_same; echo; check_marginals; echo; check_overhead ;;
 esac
