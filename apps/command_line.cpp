@@ -42,7 +42,7 @@ const char* usageText() {
          "  --quiet          no progress display on standard error.\n"
          "  --help           this text.   --version   the version.\n"
          "\n"
-         "Without an \"Iterations limit\" option the command allows 1,000,000 iterations, or\n"
+         "Without an \"Iterations limit\" option the command allows 10,000,000 iterations, or\n"
          "10 x (rows + columns) when that is more (the library's own default is 3 x rows).\n"
          "\n"
          "Ctrl-C ends the run at its next iteration (\"EXIT -- control-c interrupt\") with the\n"
