@@ -13,10 +13,9 @@
 
 #include <array>
 #include <cstdint>
-#include <cstdlib>
-#include <new>
-#include <utility>
 #include <vector>
+
+#include "lu/element_array.hpp"
 
 namespace kavro {
 class UnitTable;
@@ -97,35 +96,6 @@ struct LuParams {
 // indr): entry t means v[indc[t]] -= a[t] * v[indr[t]]; the columns of the factorization occupy
 // [lColumnStart[k+1], lColumnStart[k]) for k = 0..numL0-1 (downward from lena), and the single
 // entries appended by replacements follow them downward to lena - lenL.
-// The element arrays are sized for the worst case, and a factorization usually fills a small
-// part of them. They come zeroed from calloc, whose large blocks are fresh pages the system zeroes
-// on first use, so the untouched part costs neither a clearing pass nor page faults (which made
-// up a quarter of the time of some short solves).
-template <class T>
-struct LazyZeroAllocator {
-  using value_type = T;
-  LazyZeroAllocator() = default;
-  template <class U>
-  LazyZeroAllocator(const LazyZeroAllocator<U>&) noexcept {}
-  T* allocate(size_t n) {
-    if (void* p = std::calloc(n, sizeof(T))) return static_cast<T*>(p);
-    throw std::bad_alloc();
-  }
-  void deallocate(T* p, size_t) noexcept { std::free(p); }
-  // Value-initialization is a no-op: the memory is zero already.
-  template <class U>
-  void construct(U*) noexcept {}
-  template <class U, class... Args>
-  void construct(U* p, Args&&... args) {
-    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
-  }
-  template <class U>
-  bool operator==(const LazyZeroAllocator<U>&) const noexcept { return true; }
-};
-
-template <class T>
-using ElementArray = std::vector<T, LazyZeroAllocator<T>>;
-
 struct LuStorage {
   int32_t lena = 0;
   int32_t maxRows = 0, maxCols = 0;
