@@ -24,7 +24,9 @@ struct LazyZeroAllocator {
     throw std::bad_alloc();
   }
   void deallocate(T* p, size_t) noexcept { std::free(p); }
-  // Value-initialization is a no-op: the memory is zero already.
+  // Value-initialization is a no-op: fresh memory is zero already. So only fresh arrays are
+  // zero: growing an array again after shrinking it would keep old values; LuStorage::resize
+  // always builds new arrays.
   template <class U>
   void construct(U*) noexcept {}
   template <class U, class... Args>
