@@ -29,23 +29,31 @@ BlockingResult chooseBlockingVar(const RatioTestInput& in) {
   double* const rooms = in.rooms;
 
   // Pass 1: largest step that keeps every variable within its relaxed bounds. Directions are
-  // mostly sparse, so the positions that can block are listed for pass 2.
+  // often sparse and their signs irregular, so the positions with a usable pivot are first
+  // gathered without branching, and only those are examined and kept for pass 2.
+  const double pivotTol = in.pivotTol;
+  int32_t nUsable = 0;
+  for (int32_t i = 0; i < in.count; ++i) {
+    list[nUsable] = i;
+    nUsable += std::fabs(p[i]) > pivotTol ? 1 : 0;
+  }
   double step1 = in.stepMax;
   double pMaxInf = 0.0;
   int32_t nList = 0;
-  for (int32_t i = 0; i < in.count; ++i) {
+  for (int32_t k = 0; k < nUsable; ++k) {
+    const int32_t i = list[k];
     const double pi = p[i];
     const double absP = std::fabs(pi);
-    if (!(absP > in.pivotTol)) continue;
     const int32_t mark = infMark[i];
     if (skipped(mark, pi)) continue;
     const size_t j = variableAt(in, i);
-    const double xj = x[j], bound = pi > 0.0 ? upper[j] : lower[j];
-    const double relaxed = pi > 0.0 ? bound + delta - xj : xj + delta - bound;
-    list[nList] = i;
-    rooms[nList++] = pi > 0.0 ? bound - xj : xj - bound;
+    const bool up = pi > 0.0;
+    const double xj = x[j], bound = up ? upper[j] : lower[j];
+    const double relaxed = up ? bound + delta - xj : xj + delta - bound;
+    list[nList] = i;  // nList <= k: the list is compacted in place
+    rooms[nList++] = up ? bound - xj : xj - bound;
     if (step1 * absP > relaxed) step1 = relaxed / absP;
-    if ((pi > 0.0 && mark < 0) || (pi < 0.0 && mark > 0)) pMaxInf = std::max(pMaxInf, absP);
+    if (mark != 0 && ((up && mark < 0) || (!up && mark > 0))) pMaxInf = std::max(pMaxInf, absP);
   }
   pMaxInf *= 0.001;
 
