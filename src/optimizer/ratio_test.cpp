@@ -37,6 +37,14 @@ BlockingResult chooseBlockingVar(const RatioTestInput& in) {
     list[nUsable] = i;
     nUsable += std::fabs(p[i]) > pivotTol ? 1 : 0;
   }
+  // Locals, since stores into the lists could alias the input's fields.
+  const int32_t* const var = in.var;
+  const int32_t lastPos = in.lastVar >= 0 ? in.count - 1 : -1;
+  const size_t lastVar = static_cast<size_t>(std::max(in.lastVar, 0));
+  auto variable = [&](int32_t i) {
+    if (i == lastPos) return lastVar;
+    return static_cast<size_t>(var ? var[i] : i);
+  };
   double step1 = in.stepMax;
   double pMaxInf = 0.0;
   int32_t nList = 0;
@@ -45,13 +53,16 @@ BlockingResult chooseBlockingVar(const RatioTestInput& in) {
     const double pi = p[i];
     const double absP = std::fabs(pi);
     const int32_t mark = infMark[i];
-    if (skipped(mark, pi)) continue;
-    const size_t j = variableAt(in, i);
     const bool up = pi > 0.0;
+    const bool skip = skipped(mark, pi);
+    const size_t j = variable(i);
     const double xj = x[j], bound = up ? upper[j] : lower[j];
     const double relaxed = up ? bound + delta - xj : xj + delta - bound;
-    list[nList] = i;  // nList <= k: the list is compacted in place
-    rooms[nList++] = up ? bound - xj : xj - bound;
+    // Written always, kept only when not skipped (nList <= k: compacted in place).
+    list[nList] = i;
+    rooms[nList] = up ? bound - xj : xj - bound;
+    nList += skip ? 0 : 1;
+    if (skip) continue;
     if (step1 * absP > relaxed) step1 = relaxed / absP;
     if (mark != 0 && ((up && mark < 0) || (!up && mark > 0))) pMaxInf = std::max(pMaxInf, absP);
   }
@@ -70,7 +81,7 @@ BlockingResult chooseBlockingVar(const RatioTestInput& in) {
       blockPos = i;
     }
     if (infMark[i] != 0 && absP >= pMaxInf) {
-      const size_t j = variableAt(in, i);
+      const size_t j = variable(i);
       const double distance = pi > 0.0 ? lower[j] - x[j] : x[j] - upper[j];
       const double ratio = distance / absP;
       if (ratio > stepInf) {
