@@ -1,6 +1,7 @@
 // Factorization and solves checked against a dense reference.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <limits>
@@ -164,6 +165,24 @@ TEST(LuFactor, PositionHintsNeverChangeTheFactors) {
       }
     }
   }
+}
+
+// A storage sized again for the next basis starts from zeros, as a fresh one does, even though
+// its element arrays are no longer cleared element by element.
+TEST(LuFactor, ResizedStorageStartsFromZeros) {
+  LuStorage lu;
+  lu.resize(4, 4, 64);
+  std::fill(lu.a.begin(), lu.a.end(), 7.0);
+  std::fill(lu.indc.begin(), lu.indc.end(), 3);
+  std::fill(lu.rowEntryPos.begin(), lu.rowEntryPos.end(), 5);
+  lu.resize(4, 4, 64);
+  EXPECT_TRUE(std::all_of(lu.a.begin(), lu.a.end(), [](double v) { return v == 0.0; }));
+  EXPECT_TRUE(std::all_of(lu.indc.begin(), lu.indc.end(), [](int32_t v) { return v == 0; }));
+  EXPECT_TRUE(std::all_of(lu.rowEntryPos.begin(), lu.rowEntryPos.end(), [](int32_t v) { return v == 0; }));
+  lu.resize(4, 4, 128);
+  EXPECT_EQ(lu.a.size(), 128u);
+  EXPECT_EQ(lu.indr.size(), 128u);
+  EXPECT_TRUE(std::all_of(lu.indr.begin(), lu.indr.end(), [](int32_t v) { return v == 0; }));
 }
 
 // Rectangular matrices: consistent systems are solved; the rank is min(m, n) generically.
