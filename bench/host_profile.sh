@@ -18,6 +18,8 @@ while getopts "b:" opt; do
   esac
 done
 shift $((OPTIND - 1))
+build="$(cd "$build" && pwd)" || exit 2
+[ -x "$build/apps/qarnhost" ] || { echo "qarnhost is not built in $build" >&2; exit 2; }
 [ $# -gt 0 ] || { echo "usage: $0 [-b BUILD] FILE..." >&2; exit 2; }
 command -v perf >/dev/null || { echo "needs perf (Debian linux-perf)" >&2; exit 2; }
 
@@ -25,6 +27,7 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 printf 'problem\tsolve%%\tready%%\ttransfer%%\treturn%%\thost_mps%%\toverhead\n'
 for file in "$@"; do
+  file="$(realpath -- "$file")"
   name="$(basename "$file")"; name="${name%.gz}"; name="${name%.mps}"
   (cd "$work" && perf record -q -F 5000 --call-graph dwarf -o "$work/p.data" \
      "$build/apps/qarnhost" "$file" > /dev/null 2>&1)

@@ -3,12 +3,44 @@
 #include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
-#include <fstream>
 
 #include "option_object.hpp"
 
 namespace qarn {
+
+namespace {
+
+// Lines of a text file through C stdio: the first C++ file stream of a process sets up the
+// locale machinery, which cost more than everything else the solver library does before a
+// short solve.
+class TextLines {
+ public:
+  explicit TextLines(const char* path) : file_(std::fopen(path ? path : "", "r")) {}
+  ~TextLines() {
+    if (file_) std::fclose(file_);
+    std::free(buffer_);
+  }
+  TextLines(const TextLines&) = delete;
+  TextLines& operator=(const TextLines&) = delete;
+  explicit operator bool() const { return file_ != nullptr; }
+  // The next line without its newline; false at the end of the file.
+  bool next(std::string& line) {
+    const ssize_t n = ::getline(&buffer_, &capacity_, file_);
+    if (n < 0) return false;
+    line.assign(buffer_, static_cast<size_t>(n));
+    if (!line.empty() && line.back() == '\n') line.pop_back();
+    return true;
+  }
+
+ private:
+  std::FILE* file_;
+  char* buffer_ = nullptr;
+  size_t capacity_ = 0;
+};
+
+}  // namespace
 
 std::vector<std::string> splitWords(std::string_view line) {
   std::vector<std::string> words;
@@ -111,7 +143,7 @@ std::string optRec::assign(Definition& d, std::string_view value) {
 }
 
 bool optRec::readDefinitions(const char* path) {
-  std::ifstream in(path ? path : "");
+  qarn::TextLines in(path);
   if (!in) {
     message(optMsgFileError, std::string("Cannot open the option definition file ") + (path ? path : ""));
     return false;
@@ -120,7 +152,7 @@ bool optRec::readDefinitions(const char* path) {
   std::vector<Group> readGroups;
   int group = 0;
   std::string line;
-  for (int lineNumber = 1; std::getline(in, line); ++lineNumber) {
+  for (int lineNumber = 1; in.next(line); ++lineNumber) {
     if (line.empty() || line[0] == '#' || line[0] == '*') continue;
     std::string description;
     if (const size_t bang = line.find('!'); bang != std::string::npos) {
@@ -168,7 +200,7 @@ bool optRec::readDefinitions(const char* path) {
 }
 
 int optRec::readParameterFile(const char* path) {
-  std::ifstream in(path ? path : "");
+  qarn::TextLines in(path);
   if (!in) {
     message(optMsgFileError, std::string("*** Cannot open the option file ") + (path ? path : ""));
     return 1;
@@ -176,7 +208,7 @@ int optRec::readParameterFile(const char* path) {
   message(optMsgNote, std::string("Reading option file ") + path);
   int errors = 0;
   std::string line;
-  for (int lineNumber = 1; std::getline(in, line); ++lineNumber) {
+  for (int lineNumber = 1; in.next(line); ++lineNumber) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (echo) message(optMsgEcho, "    >>  " + line);
     if (line.empty() || line[0] == '*') continue;
