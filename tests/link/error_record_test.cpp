@@ -5,21 +5,7 @@
 namespace kavro::link::test {
 namespace {
 
-class ErrorRecordTest : public LinkTest {
- protected:
-  void SetUp() override {
-    LinkTest::SetUp();
-    buildLp();
-    ASSERT_TRUE(ready());
-    base_ = qevLogLineCount(env.handle());
-  }
-  std::string newLog() const {
-    std::string text;
-    for (int i = base_; i < qevLogLineCount(env.handle()); ++i) text += std::string(qevLogLine(env.handle(), i)) + "\n";
-    return text;
-  }
-  int base_ = 0;
-};
+using ErrorRecordTest = ReadyLpTest;
 
 TEST_F(ErrorRecordTest, EveryClassSetsItsStatusesAndText) {
   struct Case {
@@ -32,7 +18,7 @@ TEST_F(ErrorRecordTest, EveryClassSetsItsStatusesAndText) {
                         {9, "OPT ERROR", 13, 9},      {10, "SOLVER ERROR", 13, 10},   {11, "DATA ERROR", 13, 13},
                         {12, "MEMORY ERROR", 13, 9},  {13, "BCH ERROR", 13, 13},      {14, "IO ERROR", 13, 13}};
   for (const Case& c : cases) {
-    base_ = qevLogLineCount(env.handle());
+    markLog();
     raiseLinkError(ctx, c.code, "message %d", c.code);
     EXPECT_EQ(modelStatus(), c.ms) << c.text;
     EXPECT_EQ(solveStatus(), c.ss) << c.text;

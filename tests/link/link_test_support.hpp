@@ -12,6 +12,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "link/kavro_link.h"
 #include "link/link_context.hpp"
@@ -142,7 +143,36 @@ class LinkTest : public HostTest {
     readyApi(ctx, model.handle());
     return !errorPending(ctx);
   }
+  void markLog() { base_ = qevLogLineCount(env.handle()); }
+  // The host log lines written since markLog().
+  std::vector<std::string> newLines() const {
+    std::vector<std::string> lines;
+    for (int i = base_; i < qevLogLineCount(env.handle()); ++i) lines.emplace_back(qevLogLine(env.handle(), i));
+    return lines;
+  }
+  std::string newLog() const {
+    std::string text;
+    for (const std::string& line : newLines()) {
+      text += line;
+      text += '\n';
+    }
+    return text;
+  }
   LinkContext ctx;
+
+ private:
+  int base_ = 0;
+};
+
+// A small LP made ready; the host log lines written after the set-up are the ones under test.
+class ReadyLpTest : public LinkTest {
+ protected:
+  void SetUp() override {
+    LinkTest::SetUp();
+    buildLp();
+    ASSERT_TRUE(ready());
+    markLog();
+  }
 };
 
 }  // namespace kavro::link::test

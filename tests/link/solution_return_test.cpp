@@ -116,12 +116,7 @@ class SolutionReturn : public LinkTest {
     result.exitCode = 0;
     result.objValue = -3.0;
     result.minorIterations = 7;
-    base_ = qevLogLineCount(env.handle());
-  }
-  std::string newLog() const {
-    std::string text;
-    for (int i = base_; i < qevLogLineCount(env.handle()); ++i) text += std::string(qevLogLine(env.handle(), i)) + "\n";
-    return text;
+    markLog();
   }
   struct Rec {
     double level = 0, marginal = 0;
@@ -140,7 +135,6 @@ class SolutionReturn : public LinkTest {
   }
   TransferredModel t;
   SolveResult result;
-  int base_ = 0;
 };
 
 TEST_F(SolutionReturn, OptimalRecordsAndStatistics) {
