@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <string>
 
-#include "driver/units.hpp"
+#include "io/units.hpp"
 #include "files/mps_reader.hpp"
 #include "files/solution_output.hpp"
 

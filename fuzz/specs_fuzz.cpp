@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/units.hpp"
+#include "io/units.hpp"
 #include "specs/parameters.hpp"
 #include "specs/specs.hpp"
 

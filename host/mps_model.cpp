@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "driver/units.hpp"
+#include "io/units.hpp"
 #include "files/mps_reader.hpp"
 #include "specs/parameters.hpp"
 

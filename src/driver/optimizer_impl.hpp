@@ -2,7 +2,7 @@
 // What an Optimizer object owns.
 
 #include "driver/timers.hpp"
-#include "driver/units.hpp"
+#include "io/units.hpp"
 #include "kavro/solver.hpp"
 #include "specs/parameters.hpp"
 

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "driver/units.hpp"
+#include "io/units.hpp"
 #include "specs/parameters.hpp"
 
 namespace kavro {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "driver/timers.hpp"
-#include "driver/units.hpp"
+#include "io/units.hpp"
 #include "driver/work_layout.hpp"
 #include "kavro/problem.hpp"
 #include "kavro/solver.hpp"

@@ -2,7 +2,7 @@
 
 #include <ctime>
 
-#include "driver/units.hpp"
+#include "io/units.hpp"
 
 namespace kavro {
 

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "driver/units.hpp"
+#include "io/units.hpp"
 
 namespace kavro::basisfile {
 

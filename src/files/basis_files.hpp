@@ -19,7 +19,7 @@
 #include <span>
 #include <vector>
 
-#include "driver/units.hpp"
+#include "io/units.hpp"
 #include "kavro/problem.hpp"
 #include "specs/parameters.hpp"
 

@@ -47,7 +47,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "driver/units.hpp"
+#include "io/units.hpp"
 #include "kavro/problem.hpp"
 #include "specs/parameters.hpp"
 

@@ -18,7 +18,7 @@
 #include <functional>
 #include <span>
 
-#include "driver/units.hpp"
+#include "io/units.hpp"
 #include "kavro/problem.hpp"
 #include "specs/parameters.hpp"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "driver/units.hpp"
+#include "io/units.hpp"
 #include "kernels/vector_ops.hpp"
 #include "specs/parameters.hpp"
 

@@ -1,7 +1,7 @@
 // Messages and the statistics block of the factorization.
 #include <cstdarg>
 
-#include "driver/units.hpp"
+#include "io/units.hpp"
 #include "lu/lu_internal.hpp"
 
 namespace kavro::lu::detail {

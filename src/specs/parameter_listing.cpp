@@ -23,7 +23,7 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/units.hpp"
+#include "io/units.hpp"
 #include "specs/parameter_steps.hpp"
 
 namespace kavro {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "driver/units.hpp"
+#include "io/units.hpp"
 #include "specs/parameter_steps.hpp"
 
 namespace kavro {

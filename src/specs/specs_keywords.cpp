@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "driver/units.hpp"
+#include "io/units.hpp"
 #include "specs/specs_line.hpp"
 
 namespace kavro::specs {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "driver/units.hpp"
+#include "io/units.hpp"
 #include "specs/specs.hpp"
 #include "specs/specs_line.hpp"
 

@@ -7,7 +7,7 @@
 #include "driver/crash.hpp"
 #include "driver/problem_statistics.hpp"
 #include "driver/scaling.hpp"
-#include "driver/units.hpp"
+#include "io/units.hpp"
 #include "specs/parameters.hpp"
 #include "support/test_problems.hpp"
 

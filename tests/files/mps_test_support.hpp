@@ -13,7 +13,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
-#include "driver/units.hpp"
+#include "io/units.hpp"
 #include "files/mps_reader.hpp"
 #include "specs/parameters.hpp"
 

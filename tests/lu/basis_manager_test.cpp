@@ -8,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "driver/units.hpp"
+#include "io/units.hpp"
 #include "specs/parameters.hpp"
 #include "support/temp_path.hpp"
 

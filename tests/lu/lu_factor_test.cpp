@@ -10,7 +10,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "driver/units.hpp"
+#include "io/units.hpp"
 #include "lu/lu_test_support.hpp"
 
 namespace kavro::lu::test {

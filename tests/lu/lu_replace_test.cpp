@@ -8,7 +8,7 @@
 #include <string>
 
 #include "bench/matrix_market.hpp"
-#include "driver/units.hpp"
+#include "io/units.hpp"
 #include "lu/lu_test_support.hpp"
 
 namespace kavro::lu::test {

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "driver/units.hpp"
+#include "io/units.hpp"
 
 namespace kavro {
 namespace {

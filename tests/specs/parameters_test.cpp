@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/units.hpp"
+#include "io/units.hpp"
 #include "specs/parameters.hpp"
 #include "specs/specs.hpp"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/units.hpp"
+#include "io/units.hpp"
 
 namespace kavro::testing {
 

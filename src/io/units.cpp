@@ -1,4 +1,4 @@
-#include "driver/units.hpp"
+#include "io/units.hpp"
 
 #include <unistd.h>
 #include <zlib.h>
