@@ -1,7 +1,7 @@
 #pragma once
 // What an Optimizer object owns.
 
-#include "driver/timers.hpp"
+#include "io/timers.hpp"
 #include "io/units.hpp"
 #include "kavro/solver.hpp"
 #include "specs/parameters.hpp"

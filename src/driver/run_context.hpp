@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/timers.hpp"
+#include "io/timers.hpp"
 #include "io/units.hpp"
 #include "driver/work_layout.hpp"
 #include "kavro/problem.hpp"

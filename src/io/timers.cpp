@@ -1,4 +1,4 @@
-#include "driver/timers.hpp"
+#include "io/timers.hpp"
 
 #include <ctime>
 
