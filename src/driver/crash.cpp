@@ -20,6 +20,7 @@ struct CrashState {
   std::vector<double>& x;
   std::vector<int8_t> mark;
   std::vector<uint8_t> crashed;  // rows the crash was asked to cover
+  std::vector<uint8_t> slackWasBasic;  // later modes: the slack was basic before the crash
   int32_t basics = 0;
   CrashCounts counts;
 
@@ -90,6 +91,12 @@ void takeSlacks(CrashState& s, int mode) {
       const double dLower = std::fabs(s.x[js] - p.lower[js]), dUpper = std::fabs(s.x[js] - p.upper[js]);
       if (std::min(dLower, dUpper) <= 0.25) {
         s.hs[js] = dUpper < dLower ? kAtUpper : kAtLower;
+        continue;
+      }
+      // A slack that was nonbasic between its bounds has no basis place to return to: some
+      // basic column already serves its row, and taking the slack too would make m + 1.
+      if (!s.slackWasBasic[static_cast<size_t>(i)]) {
+        s.hs[js] = -1;
         continue;
       }
     }
@@ -208,7 +215,10 @@ CrashCounts crashBasis(int mode, const Problem& prob, const std::vector<int32_t>
   if (mode == 5) out.print("%s", " Crash on nonlinear rows:");
 
   CrashState s{prob, rowTypes, settings, hs, x, std::vector<int8_t>(static_cast<size_t>(m), kOpen),
-               std::vector<uint8_t>(static_cast<size_t>(m), 0), 0, CrashCounts{}};
+               std::vector<uint8_t>(static_cast<size_t>(m), 0), std::vector<uint8_t>(static_cast<size_t>(m), 0), 0,
+               CrashCounts{}};
+  if (mode >= 4)
+    for (int32_t i = 0; i < m; ++i) s.slackWasBasic[static_cast<size_t>(i)] = s.slackBasic(i);
   setUpRows(s, mode);
   takeSlacks(s, mode);
   for (int32_t j = 0; j < prob.nb(); ++j)

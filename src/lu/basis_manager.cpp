@@ -132,8 +132,12 @@ int32_t assembleBasis(const Problem& prob, const std::vector<int32_t>& basisList
   return nelem;
 }
 
-int32_t factorizeBasis(BasisSet& b, BasisLU& lu, Parameters& params, const ReportChannels& out,
-                       FactorizationCounters& c) {
+namespace {
+
+// The ordinary factorization with its recoveries. singular is set when some basic column was
+// found dependent and replaced by a slack.
+int32_t factorizeOrdinary(BasisSet& b, BasisLU& lu, Parameters& params, const ReportChannels& out,
+                          FactorizationCounters& c, bool& singular) {
   const Problem& prob = *b.prob;
   const int32_t m = prob.m;
   ++c.factorizations;
@@ -189,6 +193,7 @@ int32_t factorizeBasis(BasisSet& b, BasisLU& lu, Parameters& params, const Repor
         break;
       }
       replaceSingularColumns(b, lu, params, out);
+      singular = true;
       continue;
     }
     break;
@@ -197,6 +202,51 @@ int32_t factorizeBasis(BasisSet& b, BasisLU& lu, Parameters& params, const Repor
     params.luSingularityTol = savedAbs;
     params.luSingularityTol2 = savedRel;
     c.firstOfRun = false;
+  }
+  return status;
+}
+
+// Whether the factors just made call for the B-S choice (only with superbasics).
+bool choiceWanted(const BasisLU& lu, const Parameters& params, const FactorizationCounters& c, FactorKind kind,
+                  bool firstOfRun, bool singular) {
+  lu::LuParams& lp = const_cast<BasisLU&>(lu).params();
+  const double dumax = lp.dumax(), dumin = lp.dumin();
+  if (firstOfRun) return dumax / std::max(dumin, 1e-20) >= 1.0e5;
+  if (kind != FactorKind::kTest || !c.haveRememberedDumin) return false;
+  return dumin <= 0.1 * c.rememberedDumin * c.sinceChoice || dumin <= params.machine.eps2 || singular;
+}
+
+}  // namespace
+
+int32_t factorizeBasis(BasisSet& b, BasisLU& lu, Parameters& params, const ReportChannels& out,
+                       FactorizationCounters& c, FactorKind kind) {
+  c.superbasicsChanged = false;
+  std::vector<int32_t> scratch;
+  auto choose = [&] {
+    const int32_t swaps = chooseBasicAndSuperbasics(b, lu, params, out, scratch);
+    c.basisSwaps += swaps;
+    c.superbasicsChanged = c.superbasicsChanged || swaps > 0;
+    c.sinceChoice = 0;
+    c.haveRememberedDumin = false;
+  };
+  const bool firstOfRun = c.firstOfRun;
+  const bool chooseNow = *b.ns > 0 && (kind == FactorKind::kChooseFirst ||
+                                       (kind == FactorKind::kTest && !c.haveRememberedDumin));
+  if (chooseNow) choose();
+  bool singular = false;
+  int32_t status = factorizeOrdinary(b, lu, params, out, c, singular);
+  if (status == 0 && *b.ns > 0 && !chooseNow && choiceWanted(lu, params, c, kind, firstOfRun, singular)) {
+    // The rank factorization overwrites the factors, so the basis is factorized again.
+    choose();
+    status = factorizeOrdinary(b, lu, params, out, c, singular);
+  }
+  ++c.sinceChoice;
+  // The smallest diagonal is remembered after a choice, and again whenever a test finds the
+  // factors sound.
+  if (status == 0 && *b.ns > 0 && (!c.haveRememberedDumin || kind == FactorKind::kTest)) {
+    c.haveRememberedDumin = true;
+    c.rememberedDumin = lu.params().dumin();
+    c.sinceChoice = 1;
   }
   c.factorRequest = 0;
   return status;

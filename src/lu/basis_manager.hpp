@@ -34,12 +34,31 @@ struct FactorizationCounters {
   // Statistics copied after each factorization.
   int32_t lenL = 0, lenU = 0, rowFileEnd = 0, compressions = 0, need = 0;
   int32_t nonzerosAfterFactor = 0;  // L + U right after the last factorization
+  // The B-S choice: the smallest U diagonal remembered after the last one, the factorizations
+  // since then, and the exchanges made (for the major-iteration log).
+  bool haveRememberedDumin = false;
+  double rememberedDumin = 0.0;
+  int32_t sinceChoice = 0;
+  int32_t basisSwaps = 0;
+  bool superbasicsChanged = false;  // set when a choice moved variables between the sets
 };
+
+// What a factorization is asked for: the ordinary one ("B "), one that first chooses the basic
+// variables among the basic and superbasic ones ("BS"), or one that tests the new factors and
+// makes that choice when they have deteriorated ("BT").
+enum class FactorKind { kOrdinary, kChooseFirst, kTest };
 
 // Factorizes the basis. Returns 0 on success, else the optimizer exit code (20, 21, 22, 32)
 // after printing its message.
 int32_t factorizeBasis(BasisSet& basis, BasisLU& lu, Parameters& params, const ReportChannels& out,
-                       FactorizationCounters& counters);
+                       FactorizationCounters& counters, FactorKind kind = FactorKind::kOrdinary);
+
+// The B-S choice: a rank factorization of the transposed basic and superbasic columns picks the
+// m variables that become basic; the others become superbasic (former superbasics first, in
+// their order). Destroys the basis factors. Returns the number of basic variables that became
+// superbasic. scratch is reused storage.
+int32_t chooseBasicAndSuperbasics(BasisSet& basis, BasisLU& lu, Parameters& params, const ReportChannels& out,
+                                  std::vector<int32_t>& scratch);
 
 // Fills basisList[0..m-1] with the basic variables in index order (-1 for empty positions).
 // Returns the number of basic variables found.

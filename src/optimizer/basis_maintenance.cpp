@@ -8,7 +8,7 @@
 
 namespace kavro {
 
-bool MainLoop::factorize() {
+bool MainLoop::factorize(FactorKind kind) {
   if (itnSinceFactor_ == 0 && fc_.factorizations > 0 && fc_.factorRequest != 10 && fc_.factorRequest != 0) {
     // Asked again before a single iteration was made: the factors cannot be improved.
     setExit(12);
@@ -19,7 +19,9 @@ bool MainLoop::factorize() {
   fc_.ninf = ninf_;
   fc_.infeasible = ninf_ > 0;
   fc_.objectiveOrSinf = ninf_ > 0 ? sinf_ : minimizedObjective();
-  const int32_t status = factorizeBasis(basisSet_, lu_, p_, ctx_.out, fc_);
+  const int32_t status = factorizeBasis(basisSet_, lu_, p_, ctx_.out, fc_, kind);
+  // A new choice of basic and superbasic variables invalidates what R knew of the subspace.
+  if (fc_.superbasicsChanged) sb_.hessianResetPending = true;
   if (status != 0) {
     ctx_.exitCode = status;
     return false;
@@ -29,6 +31,7 @@ bool MainLoop::factorize() {
   pricesStale_ = true;
   if (p_.printLevel % 10 > 0) log_.headerDue();
   recomputeBasics();
+  functionsStale_ = true;
   if (!rowCheck(true)) {
     (void)afterRowError;
     setExit(10);
@@ -124,6 +127,7 @@ bool MainLoop::expandReset(bool requested) {
   }
   if (moved <= p_.machine.eps1) return false;
   recomputeBasics();
+  functionsStale_ = true;
   rowCheck(true);
   pricesStale_ = true;
   ctx_.out.print(" Itn %7d nonbasics set on bound, basics recomputed", itn_);

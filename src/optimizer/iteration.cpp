@@ -16,84 +16,145 @@ constexpr int32_t kNever = 99999999;
 
 void MainLoop::iterate() {
   PricingResult pr;
+  bool atPricing = false;  // restart at the prices instead of at the top
   for (;;) {
-    // 1. The working feasibility tolerance grows a little every iteration; now and then it
-    //    returns to its base and the nonbasic variables go back exactly onto their bounds.
-    expandTol_ += expandStep_;
-    if (p_.expandFrequency < kNever && minorItn_ > 0 && minorItn_ % p_.expandFrequency == 0 &&
-        lastResetItn_ != itn_)
-      expandReset(false);
+    if (!atPricing) {
+      // 1. The working feasibility tolerance grows a little every iteration; now and then it
+      //    returns to its base and the nonbasic variables go back exactly onto their bounds.
+      expandTol_ += expandStep_;
+      if (p_.expandFrequency < kNever && minorItn_ > 0 && minorItn_ % p_.expandFrequency == 0 &&
+          lastResetItn_ != itn_)
+        expandReset(false);
 
-    // 2. Infeasibilities and the phase.
-    countInfeasibilities();
-    justFactorized_ = false;
-    if (ctx_.crashInequalitiesPending && equalityRowsSatisfied()) {
-      crashInequalityRows();
-      if (ctx_.exitCode != 0) return;
-      continue;
-    }
-
-    // 4. Weight on the objective falls when the sum of infeasibilities grows.
-    if (ninf_ > 0 && wtobj_ > 0.0 && itn_ > 0 && sinf_ > 1.1 * previousSinf_) {
-      ++weightReductions_;
-      wtobj_ = weightReductions_ >= 6 ? 0.0 : 0.1 * wtobj_;
-      pricesStale_ = true;
-      if (p_.printLevel % 10 > 0 || p_.debugLevel > 0) ctx_.out.print(" Weight on obj reduced to %12.4e", wtobj_);
-    }
-    previousSinf_ = sinf_;
-
-    // 5. Prices.
-    if (pricesStale_) computePrices();
-
-    // 7. Pricing.
-    PricingInput in;
-    in.prob = &prob_;
-    in.hs = hs_.data();
-    in.pi = pi_.data();
-    in.optimalityTolerance = p_.optimalityTolerance;
-    in.rootEps = p_.machine.eps2;
-    in.piNorm = piNorm_;
-    in.feasible = ninf_ == 0;
-    in.multiplePrice = p_.multiplePrice;
-    in.superbasicsLimit = p_.superbasicsLimit;
-    in.ns = ctx_.state.ns;
-    in.itn = itn_;
-    in.debugLevel = p_.debugLevel;
-    pr = price(in, pricing_, wtobj_, dj_.data(), ctx_.out);
-    if (pr.superbasicsLimitReached) {
-      ctx_.out.both(" EXIT -- the superbasics limit is too small: %7d", p_.superbasicsLimit);
-      ctx_.exitCode = 5;
-      return;
-    }
-    if (pr.enteringVar < 0) {
-      bool between = false;
-      for (int32_t j = 0; j < nb_ && !between; ++j) between = hs_[static_cast<size_t>(j)] == kBetweenBounds;
-      if (!(between && priceBetweenBounds(in, dj_.data(), pr))) {
-        // 8. No candidate: optimal, or infeasible.
-        if (ninf_ == 0 ? optimalityTest(pr) : infeasibleTest()) return;
+      // 2. Infeasibilities and the phase.
+      countInfeasibilities();
+      justFactorized_ = false;
+      if (ctx_.crashInequalitiesPending && equalityRowsSatisfied()) {
+        crashInequalityRows();
+        if (ctx_.exitCode != 0) return;
         continue;
       }
+
+      // 3. A feasible point needs the nonlinear objective and its gradient where it stands.
+      if (ninf_ == 0 && nonlinearObjective_ && functionsStale_ && !evaluateAtCurrentPoint()) return;
+      if (announceFeasible_) {
+        ctx_.out.both(" Itn %7d -- feasible solution.  Objective = %16.8e", itn_, trueObjective());
+        announceFeasible_ = false;
+      }
+
+      // 4. Weight on the objective falls when the sum of infeasibilities grows.
+      if (ninf_ > 0 && wtobj_ > 0.0 && itn_ > 0 && sinf_ > 1.1 * previousSinf_) {
+        ++weightReductions_;
+        wtobj_ = weightReductions_ >= 6 ? 0.0 : 0.1 * wtobj_;
+        pricesStale_ = true;
+        if (p_.printLevel % 10 > 0 || p_.debugLevel > 0) ctx_.out.print(" Weight on obj reduced to %12.4e", wtobj_);
+      }
+      previousSinf_ = sinf_;
     }
-    if (itn_ >= p_.iterationLimit) {
-      setExit(3);
-      return;
+    atPricing = false;
+
+    // 5. Prices, and 6. the reduced gradient of the superbasics.
+    if (pricesStale_) {
+      loadBasicGradient();
+      computePrices();
+    }
+    const int32_t ns = ctx_.state.ns;
+    if (ph_ > 2 && ns > 0) {
+      computeReducedGradient();
+      if (sb_.tolrg == 0.0) sb_.tolrg = p_.subspaceTolerance * sb_.rgNorm;
     }
 
-    // 9. The simplex step.
-    logDj_ = pr.dj;
+    // 7. Pricing, except while the current subspace is being optimized.
+    pr = PricingResult{};
+    if (ph_ != 4) {
+      const PricingOutcome outcome = priceAndTest(pr);
+      if (outcome == PricingOutcome::kStop) return;
+      if (outcome == PricingOutcome::kRestart) continue;
+    }
+
+    // 9. The step: simplex in phases 1 and 2, reduced gradient with superbasics.
+    logDj_ = ph_ == 4 ? sb_.rgNorm : pr.dj;
     logSection_ = pr.section;
     logEntered_ = pr.enteringVar + 1;
-    const int32_t position = [&] {
+    logLeftSuperbasic_ = 0;
+    hmod_[0] = hmod_[1] = 0;
+    if (ph_ < 3) {
       const StepOutcome outcome = simplexStep(pr.enteringVar, pr.increase);
-      if (outcome == StepOutcome::kUnbounded) return -2;
-      return outcome == StepOutcome::kBoundFlip ? -1 : 0;
-    }();
-    if (position == -2) {
-      if (unboundedRay()) return;
+      if (outcome == StepOutcome::kUnbounded) {
+        if (unboundedRay()) return;
+        continue;
+      }
+      if (!afterStep(outcome == StepOutcome::kBasisChange, stepPosition_)) return;
       continue;
     }
-    if (!afterStep(position == 0, stepPosition_)) return;
+    if (ph_ == 4 && ns == 0) {
+      ph_ = 3;
+      atPricing = true;
+      continue;
+    }
+    const RgStatus status = reducedGradientStep(pr);
+    switch (status) {
+      case RgStatus::kPriceAgain: atPricing = true; continue;
+      case RgStatus::kRestart: continue;
+      case RgStatus::kStop: return;
+      case RgStatus::kRefactorize:
+        if (!factorize(FactorKind::kChooseFirst)) return;
+        continue;
+      default: break;
+    }
+    if (ph_ == 4) logDj_ = sb_.restricted ? sb_.rgNormR : sb_.rgNorm;
+    if (!afterStep(stepPosition_ >= 0, stepPosition_)) return;
+    // A converged subspace is priced next; otherwise it is optimized further.
+    ph_ = status == RgStatus::kConverged ? 3 : 4;
   }
+}
+
+// 7 and 8: pricing and what follows from its answer.
+MainLoop::PricingOutcome MainLoop::priceAndTest(PricingResult& pr) {
+  PricingInput in;
+  in.prob = &prob_;
+  in.hs = hs_.data();
+  in.pi = pi_.data();
+  in.gradient = (ninf_ == 0 && nonlinearObjective_) ? gradient_.data() : nullptr;
+  in.optimalityTolerance = p_.optimalityTolerance;
+  in.rootEps = p_.machine.eps2;
+  in.piNorm = piNorm_;
+  in.feasible = ninf_ == 0;
+  in.multiplePrice = p_.multiplePrice;
+  in.superbasicsLimit = p_.superbasicsLimit;
+  in.ns = ctx_.state.ns;
+  in.itn = itn_;
+  in.debugLevel = p_.debugLevel;
+  pr = price(in, pricing_, wtobj_, dj_.data(), ctx_.out);
+  lastNAbove_ = pr.nAbove;
+  if (pr.superbasicsLimitReached) {
+    ctx_.out.both(" EXIT -- the superbasics limit is too small: %7d", p_.superbasicsLimit);
+    ctx_.exitCode = 5;
+    return PricingOutcome::kStop;
+  }
+  if (pr.enteringVar < 0) {
+    bool between = false;
+    for (int32_t j = 0; j < nb_ && !between; ++j) between = hs_[static_cast<size_t>(j)] == kBetweenBounds;
+    const bool allowed = ninf_ > 0 || (!nonlinearObjective_ && ctx_.state.ns == 0);
+    if (!(between && allowed && priceBetweenBounds(in, dj_.data(), pr))) {
+      // 8. No candidate: optimal, or infeasible.
+      if (ninf_ == 0 ? optimalityTest(pr) : infeasibleTest()) return PricingOutcome::kStop;
+      return PricingOutcome::kRestart;
+    }
+  }
+  // A candidate joins the superbasics when the objective is nonlinear, superbasics exist or
+  // several candidates were kept; otherwise it enters the basis by a simplex step.
+  if (pr.nCandidates > 1 || ctx_.state.ns > 0 || (ninf_ == 0 && nonlinearObjective_)) ph_ = 3;
+  sb_.lvltol = 1;
+  if (itn_ >= p_.iterationLimit) {
+    setExit(3);
+    return PricingOutcome::kStop;
+  }
+  if (feasibleMinorItn_ >= p_.minorIterationsLimit) {
+    setExit(3);
+    return PricingOutcome::kStop;
+  }
+  return PricingOutcome::kProceed;
 }
 
 bool MainLoop::equalityRowsSatisfied() const {
@@ -110,6 +171,13 @@ bool MainLoop::equalityRowsSatisfied() const {
 void MainLoop::crashInequalityRows() {
   ctx_.crashInequalitiesPending = false;
   ctx_.out.both(" Itn %7d -- linear E rows feasible.   Obj = %16.8e", itn_, trueObjective());
+  // The crash counts only basic variables: superbasics become nonbasic where they stand, so
+  // that the new basis has exactly m members; pricing brings back what is needed.
+  for (int32_t k = ctx_.state.ns - 1; k >= 0; --k) {
+    hs_[static_cast<size_t>(basisList_[static_cast<size_t>(m_ + k)])] = kBetweenBounds;
+    removeSuperbasic(k);
+  }
+  sb_.hessianResetPending = true;
   crashBasis(ctx_, 4);
   toInternalStates();
   fc_.factorRequest = 0;

@@ -47,7 +47,8 @@ MainLoop::MainLoop(RunContext& ctx)
       nb_(ctx.nb()),
       sigma_(ctx.params.objectiveSense >= 1 ? 1.0 : -1.0),
       objSlack_(ctx.prob.objRow >= 0 ? ctx.n() + ctx.prob.objRow : -1),
-      log_(ctx.params, ctx.out, &ctx.options.progress, ctx.prob.nNonlinCons > 0) {
+      log_(ctx.params, ctx.out, &ctx.options.progress, ctx.prob.nNonlinCons > 0),
+      nonlinearObjective_(ctx.prob.nNonlinObjVars > 0) {
   const int32_t L = m_ + std::max(1, p_.superbasicsLimit);
   lu_.size(m_, L, lenaFor(ctx));
   basisList_.assign(static_cast<size_t>(L) + 1, -1);
@@ -58,6 +59,15 @@ MainLoop::MainLoop(RunContext& ctx)
   basisSet_ = BasisSet{&prob_, &hs_, &x_, &basisList_, &ctx.state.ns};
   pricing_.nParts = std::max(1, p_.partialPrice);
   if (dj_.size() != static_cast<size_t>(nb_)) dj_.assign(static_cast<size_t>(nb_), 0.0);
+  const size_t maxS = static_cast<size_t>(std::max(1, p_.superbasicsLimit)) + 1;
+  for (auto* v : {&sb_.rg, &sb_.rgNew, &sb_.pS, &sb_.z, &sb_.y}) v->assign(maxS, 0.0);
+  hess_.resize(std::max(1, p_.hessianDimension), std::max(1, p_.superbasicsLimit));
+  gradient_.assign(static_cast<size_t>(n_), 0.0);
+  const size_t nNonlin = static_cast<size_t>(prob_.nNonlinVars());
+  xTrial_.assign(nNonlin, 0.0);
+  gTrial_.assign(static_cast<size_t>(prob_.nNonlinObjVars), 0.0);
+  linePositions_.reserve(static_cast<size_t>(L) + 1);
+  log_.setReducedGradientForm(nonlinearObjective_);
 }
 
 void MainLoop::toInternalStates() {
@@ -87,6 +97,9 @@ void MainLoop::startMajorIteration() {
   expandStep_ = p_.expandFrequency < kNever ? (0.99 * p_.feasibilityTolerance - expandTol_) / p_.expandFrequency : 0.0;
   nDegenerate_ = 0;
   resetsFeasible_ = resetsInfeasible_ = 0;
+  sb_.lvltol = 1;
+  sb_.tolrg = 0.0;
+  sb_.replaceFailures = 0;
 }
 
 void MainLoop::setExit(int32_t code) {
@@ -95,7 +108,7 @@ void MainLoop::setExit(int32_t code) {
 }
 
 double MainLoop::trueObjective() const {
-  double value = prob_.objConstant;
+  double value = prob_.objConstant + (nonlinearObjective_ && functionsEvaluated_ ? fNonlinear_ : 0.0);
   if (objSlack_ >= 0) {
     const double scale = ctx_.scales.empty() ? 1.0 : ctx_.scales[static_cast<size_t>(objSlack_)];
     value -= x_[static_cast<size_t>(objSlack_)] * scale;
@@ -110,7 +123,6 @@ double MainLoop::minimizedObjective() const { return sigma_ * (trueObjective() -
 void MainLoop::countInfeasibilities() {
   ninf_ = 0;
   sinf_ = 0.0;
-  const double objScale = (objSlack_ >= 0 && !ctx_.scales.empty()) ? ctx_.scales[static_cast<size_t>(objSlack_)] : 1.0;
   for (int32_t k = 0; k < m_; ++k) {
     const size_t j = static_cast<size_t>(basisList_[static_cast<size_t>(k)]);
     const double v = x_[j], lo = prob_.lower[j], up = prob_.upper[j];
@@ -124,31 +136,23 @@ void MainLoop::countInfeasibilities() {
     }
     if (mark != 0) ++ninf_;
     infMark_[static_cast<size_t>(k)] = mark;
-    gB_[static_cast<size_t>(k)] = mark / 2;
   }
   const bool feasible = ninf_ == 0;
   const int32_t previousPh = ph_;
-  const int32_t objPos = [&] {
-    if (objSlack_ < 0) return -1;
-    for (int32_t k = 0; k < m_; ++k)
-      if (basisList_[static_cast<size_t>(k)] == objSlack_) return k;
-    return -1;
-  }();
+  const int32_t ns = ctx_.state.ns;
   if (!feasible) {
-    ph_ = (justFactorized_ || ph_ == 2) ? (ctx_.state.ns > 0 ? 4 : 1) : ph_;
-    if (objPos >= 0) gB_[static_cast<size_t>(objPos)] = -wtobj_ * sigma_ * objScale;
+    ph_ = (justFactorized_ || ph_ == 2) ? (ns > 0 ? 4 : 1) : ph_;
     if (justFactorized_ && p_.printLevel % 10 > 0)
       ctx_.out.print(" Itn %7d -- infeasible.  Num = %5d   Sum = %14.7e", itn_, ninf_, sinf_);
   } else {
-    if (justFactorized_ || !wasFeasible_) ph_ = ctx_.state.ns > 0 ? 4 : 2;
-    if (objPos >= 0) gB_[static_cast<size_t>(objPos)] = -sigma_ * objScale;
-    if (!firstFeasibleSeen_) {
-      firstFeasibleSeen_ = true;
-      ctx_.out.both(" Itn %7d -- linear constraints satisfied.", itn_);
-    } else if (!wasFeasible_) {
-      ctx_.out.both(" Itn %7d -- feasible solution.  Objective = %16.8e", itn_, trueObjective());
-    }
+    if (justFactorized_ || !wasFeasible_) ph_ = ns > 0 ? 4 : (nonlinearObjective_ ? 3 : 2);
+    // With a nonlinear objective the message waits until the functions have been evaluated.
+    if (!firstFeasibleSeen_ && !nonlinearObjective_) ctx_.out.both(" Itn %7d -- linear constraints satisfied.", itn_);
+    else if (!wasFeasible_ && nonlinearObjective_) announceFeasible_ = true;
+    else if (!wasFeasible_) ctx_.out.both(" Itn %7d -- feasible solution.  Objective = %16.8e", itn_, trueObjective());
+    firstFeasibleSeen_ = true;
   }
+  loadBasicGradient();
   if (ph_ != previousPh || !feasible || feasible != wasFeasible_) pricesStale_ = true;
   wasFeasible_ = feasible;
 }
@@ -162,16 +166,42 @@ void MainLoop::computePrices() {
   pricesStale_ = false;
 }
 
-bool MainLoop::optimalityTest(const PricingResult&) {
+// Pricing found nothing at a feasible point. With superbasics the subspace may first need
+// optimizing further; otherwise the point is optimal once the row check agrees.
+bool MainLoop::optimalityTest(const PricingResult& pr) {
+  const int32_t ns = ctx_.state.ns;
+  if (ns > 0) {
+    const bool partial = p_.completion == 0 && prob_.nNonlinCons > 0;
+    const double tolTarget = (partial ? 0.01 : p_.optimalityTolerance) * piNorm_;
+    const bool searchStuck = sb_.searchFailures > 0 && sb_.restrictedRun < 2;
+    if (!(sb_.rgNorm <= tolTarget || sb_.lvltol == 2 || searchStuck)) {
+      sb_.tolrg = 0.1 * std::min(sb_.tolrg, sb_.rgNorm);
+      ph_ = 4;
+      if (sb_.tolrg <= tolTarget) {
+        sb_.lvltol = 2;
+        sb_.tolrg = tolTarget;
+      }
+      if (p_.printLevel % 10 > 0) ctx_.out.print(" tolrg  reduced to %10.3e   lvltol = %2d", sb_.tolrg, sb_.lvltol);
+      return false;
+    }
+  }
   if (expandReset(false)) return false;
   if (p_.printLevel % 10 > 0)
-    ctx_.out.print(" Biggest dj = %11.3e (variable %7d)    norm rg = %11.3e   norm pi = %11.3e", 0.0, 0, 0.0, piNorm_);
+    ctx_.out.print(" Biggest dj = %11.3e (variable %7d)    norm rg = %11.3e   norm pi = %11.3e", pr.dj,
+                   pr.enteringVar + 1, sb_.rgNorm, piNorm_);
   if (itnSinceFactor_ > 0 && !rowCheck(false)) {
     fc_.factorRequest = 10;
     if (!factorize()) return true;
     return false;
   }
-  setExit(0);
+  // Optimal by the tests; a reduced gradient that is still large makes it near-optimal only.
+  if (sb_.rgNorm / piNorm_ < 0.10000000149011612) {
+    setExit(0);
+  } else {
+    ctx_.out.both("%s", " EXIT -- near-optimal solution found");
+    ctx_.out.both("%s", " XXX WARNING: reduced gradient is large -- solution is not really optimal");
+    ctx_.exitCode = 13;
+  }
   return true;
 }
 
@@ -184,6 +214,17 @@ bool MainLoop::infeasibleTest() {
     return false;
   }
   if (expandReset(true)) return false;
+  const int32_t ns = ctx_.state.ns;
+  if (ns > 0 && sb_.lvltol == 1) {
+    // The superbasics may still reduce the infeasibilities: optimize their subspace harder.
+    sb_.lvltol = 2;
+    sb_.tolrg = std::min(p_.optimalityTolerance, p_.machine.eps2) * piNorm_;
+    if (sb_.rgNorm > sb_.tolrg) {
+      ph_ = 4;
+      if (p_.printLevel % 10 > 0) ctx_.out.print(" tolrg  reduced to %10.3e   lvltol = %2d", sb_.tolrg, sb_.lvltol);
+      return false;
+    }
+  }
   setExit(1);
   return true;
 }
@@ -217,6 +258,13 @@ void MainLoop::logIteration() {
   r.compressions = lu_.params().compressions();
   r.majorItn = majorItn_;
   r.minorItn = minorItn_;
+  r.restricted = sb_.restricted;
+  r.leftSuperbasic = logLeftSuperbasic_;
+  r.ns = ctx_.state.ns;
+  r.hmod1 = hmod_[0];
+  r.hmod2 = hmod_[1];
+  r.condH = hess_.estimateCondition(ctx_.state.ns).condR;
+  for (int c = 0; c < 4; ++c) r.conv[c] = sb_.conv[c];
   const int stop = log_.record(r);
   if (stop == 1) setExit(18);
   else if (stop == 2) setExit(19);
@@ -230,6 +278,8 @@ CycleIterations MainLoop::run() {
   ctx_.exitCode = 0;
   toInternalStates();
   wtobj_ = p_.weightOnObjective;
+  loadSuperbasics();
+  log_.setReducedGradientForm(nonlinearObjective_ || ctx_.state.ns > 0);
   startMajorIteration();
   if (factorize()) iterate();
   finish();

@@ -1,8 +1,10 @@
 #pragma once
 // The main iteration loop for linear constraints: phase 1 (minimize the sum of
-// infeasibilities, with a weight on the objective) and phase 2 (minimize the objective) by
-// simplex steps, with the refactorization schedule, the anti-degeneracy working tolerance,
-// the optimality tests and every termination test.
+// infeasibilities, with a weight on the objective), phase 2 (a linear objective by simplex
+// steps) and phases 3 and 4 (reduced-gradient steps on the superbasic variables, for a
+// nonlinear objective or whenever superbasics exist), with the refactorization schedule, the
+// anti-degeneracy working tolerance, the optimality and subspace-convergence tests and every
+// termination test.
 
 #include <cstdint>
 #include <vector>
@@ -14,6 +16,7 @@
 #include "optimizer/iteration_log.hpp"
 #include "optimizer/pricing.hpp"
 #include "optimizer/ratio_test.hpp"
+#include "optimizer/reduced_hessian.hpp"
 
 namespace kavro {
 
@@ -21,6 +24,32 @@ namespace kavro {
 inline constexpr int32_t kFixedNonbasic = 4;
 inline constexpr int32_t kBetweenBounds = -1;
 
+// What a reduced-gradient step asks of the loop.
+enum class RgStatus {
+  kDone,          // step taken
+  kPriceAgain,    // the subspace is optimal for now: price (iteration not counted)
+  kConverged,     // step taken and the subspace converged: price next time
+  kRestart,       // the superbasic set or the model changed: restart the iteration
+  kRefactorize,   // refactorize choosing basic and superbasic columns anew
+  kStop,          // the run ends (exit code set)
+  kRepeat,        // (inside the step) compute the direction again
+};
+
+// The state of the superbasic variables and of the search in their subspace. Superbasic k
+// (0-based) is the variable basisList[m + k]; its reduced gradient is rg[k].
+struct Subspace {
+  std::vector<double> rg, rgNew, pS, z, y;  // each "Superbasics limit" + 1 long
+  double rgNorm = 0.0;        // max |rg| over all superbasics
+  double rgNormR = 0.0;       // max |rg| over the superbasics inside R
+  double tolrg = 0.0;
+  int32_t lvltol = 1;
+  int32_t searchFailures = 0;
+  int32_t restrictedRun = 0;  // consecutive directions computed with more superbasics than R holds
+  int32_t replaceFailures = 0;  // consecutive failures to find a superbasic to replace a basic
+  bool restricted = false;
+  bool conv[4] = {false, false, false, false};
+  bool hessianResetPending = true;
+};
 class MainLoop {
  public:
   explicit MainLoop(RunContext& ctx);
@@ -33,7 +62,7 @@ class MainLoop {
   void toExternalStates();
   void startMajorIteration();
   // ---- basis maintenance (basis_maintenance.cpp)
-  bool factorize();                     // false when the run must end (exitCode set)
+  bool factorize(FactorKind kind = FactorKind::kOrdinary);  // false when the run must end
   void loadBasisArrays();
   void recomputeBasics();
   bool rowCheck(bool correcting);       // true when the residual is acceptable
@@ -46,13 +75,50 @@ class MainLoop {
   bool equalityRowsSatisfied() const;
   void crashInequalityRows();
   void computePrices();
+  enum class PricingOutcome { kProceed, kRestart, kStop };
+  PricingOutcome priceAndTest(PricingResult& pr);
   bool optimalityTest(const PricingResult& pr);   // true when the loop must end
   bool infeasibleTest();
   bool unboundedRay();
   // ---- the simplex step (simplex_step.cpp)
   enum class StepOutcome { kBoundFlip, kBasisChange, kUnbounded };
   StepOutcome simplexStep(int32_t q, bool increase);
+  RatioTestInput ratioTestInput(int32_t count, double stepMax, double pivotTol);
   bool updateFactors(int32_t position);
+  // ---- superbasic variables (superbasics.cpp)
+  void loadSuperbasics();
+  double gradientOf(int32_t j) const;
+  void loadBasicGradient();
+  void computeReducedGradient();
+  void addSuperbasic(int32_t j, double rg);
+  void removeSuperbasic(int32_t k);
+  double variableDistance(int32_t j) const;
+  bool hessianInUse() const { return ninf_ == 0 && nonlinearObjective_; }
+  // ---- the reduced-gradient step (reduced_gradient_step.cpp)
+  RgStatus reducedGradientStep(const PricingResult& pr);
+  bool admitCandidates(const PricingResult& pr);
+  void computeDirection();
+  RgStatus takeLinearStep(const BlockingResult& r, double fBefore);
+  RgStatus nonlinearStep(const BlockingResult& r, double fBefore);
+  RgStatus acceptNonlinearStep(double alpha, const BlockingResult& r, int32_t searchResult, double fBefore);
+  RgStatus retrySequence();
+  RgStatus switchToCentralDifferences();
+  bool exchangeAcrossHessianBoundary();
+  void resetHessian();
+  void printCannotImprove();
+  // ---- the objective (objective.cpp)
+  struct AlongLine;
+  double phaseObjective() const { return ninf_ > 0 ? sinf_ : minimizedObjective(); }
+  bool evaluateAtCurrentPoint();
+  int32_t evaluateObjectiveAt(const double* x, bool wantGradient, double& f, double* g);
+  bool forwardDifferencesInUse() const;
+  RgStatus afterAcceptedStep(double alpha, const BlockingResult& r, bool hitBound, double fBefore);
+  RgStatus superbasicHitsBound(int32_t k, const BlockingResult& r);
+  RgStatus basicHitsBound(int32_t position, const BlockingResult& r);
+  RgStatus subspaceConvergence(double alpha, double fBefore);
+  void moveValuesAlong(double alpha);
+  void landOnBound(int32_t j, const BlockingResult& r);
+  RgStatus unboundedStep();
   // ---- results and reports
   double trueObjective() const;
   double minimizedObjective() const;
@@ -65,6 +131,7 @@ class MainLoop {
 
   RunContext& ctx_;
   Parameters& p_;
+  Subspace sb_;
   Problem& prob_;
   std::vector<int32_t>& hs_;
   std::vector<double>& x_;
@@ -109,6 +176,23 @@ class MainLoop {
   double logStep_ = 0.0, logPivot_ = 0.0, logDj_ = 0.0;
   int32_t logSection_ = 0;
   int32_t stepPosition_ = -1;       // basis position that the last step changed
+  int32_t logLeftSuperbasic_ = 0;
+  int32_t lastNAbove_ = 0;          // candidates above the threshold at the last pricing
+  double pNorm_ = 0.0, xNorm_ = 0.0;
+
+  // The objective. The nonlinear part f is known once the point has been feasible; gradient_
+  // holds sigma * df/dx for the columns (zero beyond the nonlinear objective variables).
+  const bool nonlinearObjective_;
+  double fNonlinear_ = 0.0;
+  std::vector<double> gradient_;
+  std::vector<double> xTrial_, gTrial_;   // the point and gradient of the latest evaluation
+  std::vector<int32_t> linePositions_;    // positions the linesearch follows
+  double fTrial_ = 0.0;
+  ReducedHessian hess_;
+  int32_t hmod_[2] = {0, 0};
+  bool functionsEvaluated_ = false;   // evaluated at least once (the first feasible point)
+  bool functionsStale_ = true;        // x moved since the last evaluation
+  bool announceFeasible_ = false;     // print the feasible-point message once f is known
 };
 
 }  // namespace kavro

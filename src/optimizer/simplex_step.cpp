@@ -8,6 +8,26 @@
 
 namespace kavro {
 
+// The ratio test over the first count positions of the basis list and p_dir_.
+RatioTestInput MainLoop::ratioTestInput(int32_t count, double stepMax, double pivotTol) {
+  RatioTestInput in;
+  in.count = count;
+  in.stepMax = stepMax;
+  in.infiniteBound = p_.machine.infBound;
+  in.pivotTol = pivotTol;
+  in.expandTol = expandTol_;
+  in.expandStep = expandStep_;
+  in.infMark = infMark_.data();
+  in.lower = prob_.lower.data();
+  in.upper = prob_.upper.data();
+  in.x = x_.data();
+  in.p = p_dir_.data();
+  in.var = basisList_.data();
+  in.candidates = candidates_.data();
+  in.rooms = rooms_.data();
+  return in;
+}
+
 MainLoop::StepOutcome MainLoop::simplexStep(int32_t q, bool increase) {
   const size_t uq = static_cast<size_t>(q);
   // y = B^-1 a_q; the L-part of a_q is kept for the column replacement.
@@ -26,22 +46,8 @@ MainLoop::StepOutcome MainLoop::simplexStep(int32_t q, bool increase) {
   p_dir_[e] = sign;
   infMark_[e] = 0;
 
-  RatioTestInput in;
-  in.count = m_ + 1;
-  in.stepMax = 1.0 / p_.machine.eps0;
-  in.infiniteBound = p_.machine.infBound;
-  in.pivotTol = p_.pivotTolerance;
-  in.expandTol = expandTol_;
-  in.expandStep = expandStep_;
-  in.infMark = infMark_.data();
-  in.lower = prob_.lower.data();
-  in.upper = prob_.upper.data();
-  in.x = x_.data();
-  in.p = p_dir_.data();
-  in.var = basisList_.data();
+  RatioTestInput in = ratioTestInput(m_ + 1, 1.0 / p_.machine.eps0, p_.pivotTolerance);
   in.lastVar = q;
-  in.candidates = candidates_.data();
-  in.rooms = rooms_.data();
   const BlockingResult r = chooseBlockingVar(in);
   if (r.unbounded) {
     ctx_.out.print(" Variable %7d can %s indefinitely", q + 1, increase ? "increase" : "decrease");
@@ -57,6 +63,7 @@ MainLoop::StepOutcome MainLoop::simplexStep(int32_t q, bool increase) {
     if (pk != 0.0) x_[static_cast<size_t>(basisList_[static_cast<size_t>(k)])] += step * pk;
   }
   x_[uq] += step * p_dir_[e];
+  functionsStale_ = true;
 
   // The blocking variable lands on its bound exactly, or stays just beyond it when the step
   // was raised to the anti-degeneracy minimum.

@@ -142,6 +142,17 @@ TEST(Crash, LinearInequalityModeOpensOnlyRowsWhoseSlacksSitNearABound) {
   EXPECT_EQ(c.counts.pad, 1);
 }
 
+TEST(Crash, ANonbasicSlackBetweenItsBoundsNeverOverfillsTheBasis) {
+  // r1: x1 = 1 (x1 basic), r2: x2 + x3 <= 4 with x2 basic and r2's slack nonbasic strictly
+  // inside its bounds (-3, far from -4): r2's slack has no place to return to, so the basis keeps
+  // exactly m members.
+  DenseLp lp{{{1, 0, 0}, {0, 1, 1}}, {1, -kInf}, {1, 4}, {0, 0, 0}, {10, 10, 10}};
+  Crashed c = crashAt(4, makeProblem(lp), {3, 3, 0, 0, -1}, {1, 3, 0});
+  EXPECT_EQ(basics(c.hs), 2);
+  EXPECT_EQ(c.hs[4], -1);
+  EXPECT_EQ(c.counts.pad, 0);
+}
+
 TEST(Crash, NonlinearModeCrashesOnlyTheNonlinearRows) {
   // r1 (nonlinear): x1 + x2 <= 3; r2 (linear): x1 = 1, covered by x1.
   const Problem p = makeProblem(DenseLp{{{1, 1}, {1, 0}}, {-kInf, 1}, {3, 1}, {0, 0}, {10, 10}});

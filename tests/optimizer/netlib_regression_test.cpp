@@ -98,6 +98,7 @@ TEST(FactorizationSchedule, RefactorizesAfterFrequencyMinusOneUpdates) {
 
 class NetlibRegression : public ::testing::TestWithParam<NetlibCase> {};
 class NetlibFromSlacks : public ::testing::TestWithParam<NetlibCase> {};
+class NetlibMultiplePricing : public ::testing::TestWithParam<NetlibCase> {};
 
 TEST_P(NetlibRegression, DefaultOptions) {
   const NetlibCase& c = GetParam();
@@ -117,6 +118,16 @@ TEST_P(NetlibFromSlacks, AllSlackStartUnscaled) {
   EXPECT_LE(o.iterations, 3 * c.maxIterations);
 }
 
+// With several candidates per pricing, the extra ones become superbasic and move by
+// reduced-gradient steps to a bound; the optimum must be the same.
+TEST_P(NetlibMultiplePricing, CandidatesBecomeSuperbasic) {
+  const NetlibCase& c = GetParam();
+  const Outcome o = solveNetlib(c.name, false, {"Superbasics limit 20", "Multiple price 5"});
+  EXPECT_EQ(o.exitCode, 0);
+  EXPECT_NEAR(o.objective, c.objective, 1e-7 * std::fabs(c.objective));
+  EXPECT_LE(o.iterations, 3 * c.maxIterations);
+}
+
 std::vector<NetlibCase> smallestCases() {
   std::vector<NetlibCase> small;
   for (const NetlibCase& c : kCases)
@@ -128,6 +139,7 @@ std::string caseName(const ::testing::TestParamInfo<NetlibCase>& info) { return 
 
 INSTANTIATE_TEST_SUITE_P(Netlib, NetlibRegression, ::testing::ValuesIn(kCases), caseName);
 INSTANTIATE_TEST_SUITE_P(Netlib, NetlibFromSlacks, ::testing::ValuesIn(smallestCases()), caseName);
+INSTANTIATE_TEST_SUITE_P(Netlib, NetlibMultiplePricing, ::testing::ValuesIn(kCases), caseName);
 
 }  // namespace
 }  // namespace kavro

@@ -1,0 +1,97 @@
+// The B-S factorization: among the current basic and superbasic variables, the ones whose
+// columns form the best-conditioned basis are chosen by a rank factorization of the transposed
+// columns, so that a nearly singular basis can hand its weak columns to the superbasic set.
+
+#include <algorithm>
+
+#include "io/units.hpp"
+#include "lu/basis_manager.hpp"
+#include "specs/parameters.hpp"
+
+namespace kavro {
+
+namespace {
+
+// One row per variable (basics first, then superbasics), one column per constraint row.
+int32_t assembleTransposed(const Problem& prob, const std::vector<int32_t>& vars, BasisLU& lu) {
+  double* a = lu.entries();
+  int32_t* indc = lu.entryRows();
+  int32_t* indr = lu.entryCols();
+  int32_t nelem = 0;
+  for (size_t k = 0; k < vars.size(); ++k) {
+    const int32_t j = vars[k];
+    if (j >= prob.n) {
+      a[nelem] = 1.0;
+      indc[nelem] = static_cast<int32_t>(k);
+      indr[nelem] = j - prob.n;
+      ++nelem;
+      continue;
+    }
+    const size_t uj = static_cast<size_t>(j);
+    for (int32_t e = prob.a.colStart[uj]; e < prob.a.colStart[uj + 1]; ++e) {
+      a[nelem] = prob.a.value[static_cast<size_t>(e)];
+      indc[nelem] = static_cast<int32_t>(k);
+      indr[nelem] = prob.a.row[static_cast<size_t>(e)];
+      ++nelem;
+    }
+  }
+  return nelem;
+}
+
+void printBasicValues(const BasisSet& b, const ReportChannels& out) {
+  const auto& list = *b.basisList;
+  const auto& x = *b.x;
+  out.print("%s", " BS and SB values:");
+  const int32_t total = b.prob->m + *b.ns;
+  for (int32_t k = 0; k < total; ++k) {
+    const int32_t j = list[static_cast<size_t>(k)];
+    if (j >= 0) out.print(" %7d %16.8e", j + 1, x[static_cast<size_t>(j)]);
+  }
+}
+
+}  // namespace
+
+int32_t chooseBasicAndSuperbasics(BasisSet& b, BasisLU& lu, Parameters& params, const ReportChannels& out,
+                                  std::vector<int32_t>& scratch) {
+  const Problem& prob = *b.prob;
+  const int32_t m = prob.m, ns = *b.ns;
+  if (ns <= 0) return 0;
+  auto& list = *b.basisList;
+  auto& hs = *b.hs;
+  buildBasicList(hs, m, list);
+  // Candidates: every basic variable (index order), then the superbasics in their order.
+  scratch.clear();
+  for (int32_t k = 0; k < m; ++k)
+    if (list[static_cast<size_t>(k)] >= 0) scratch.push_back(list[static_cast<size_t>(k)]);
+  const int32_t basics = static_cast<int32_t>(scratch.size());
+  for (int32_t k = 0; k < ns; ++k) scratch.push_back(list[static_cast<size_t>(m + k)]);
+  const int32_t rows = static_cast<int32_t>(scratch.size());
+  const int32_t nelem = assembleTransposed(prob, scratch, lu);
+  const int32_t result = lu.rankFactorize(rows, m, nelem, params, out);
+  if (result >= 3) return 0;  // the rank check failed: keep the sets as they are
+
+  // The first m pivot rows name the new basic variables.
+  const auto& rowPerm = lu.storage().rowPerm;
+  std::vector<char> basic(static_cast<size_t>(rows), 0);
+  for (int32_t k = 0; k < std::min(m, rows); ++k) basic[static_cast<size_t>(rowPerm[static_cast<size_t>(k)])] = 1;
+  int32_t swaps = 0;
+  int32_t nsNew = 0;
+  // Superbasics that stay superbasic keep their order; former basics join behind them.
+  for (int32_t k = basics; k < rows; ++k)
+    if (!basic[static_cast<size_t>(k)]) list[static_cast<size_t>(m + nsNew++)] = scratch[static_cast<size_t>(k)];
+  for (int32_t k = 0; k < basics; ++k) {
+    if (basic[static_cast<size_t>(k)]) continue;
+    const int32_t j = scratch[static_cast<size_t>(k)];
+    hs[static_cast<size_t>(j)] = kSuperbasic;
+    list[static_cast<size_t>(m + nsNew++)] = j;
+    ++swaps;
+  }
+  for (int32_t k = basics; k < rows; ++k)
+    if (basic[static_cast<size_t>(k)]) hs[static_cast<size_t>(scratch[static_cast<size_t>(k)])] = kBasic;
+  *b.ns = nsNew;
+  buildBasicList(hs, m, list);
+  if (params.debugLevel == 100) printBasicValues(b, out);
+  return swaps;
+}
+
+}  // namespace kavro

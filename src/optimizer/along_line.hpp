@@ -1,0 +1,61 @@
+#pragma once
+// The objective of the current phase along x + alfa p, as the linesearch evaluates it.
+
+#include <algorithm>
+
+#include "optimizer/linesearch.hpp"
+#include "optimizer/main_loop.hpp"
+
+namespace kavro {
+
+// The objective along x + alfa p, for the linesearch: only the nonlinear variables and the
+// objective slack matter, so only their basis positions are followed.
+struct MainLoop::AlongLine final : LineFunction {
+  explicit AlongLine(MainLoop& loop) : ml(loop), positions(loop.linePositions_) {
+    const int32_t count = ml.m_ + ml.ctx_.state.ns;
+    const int32_t nObj = ml.prob_.nNonlinObjVars;
+    positions.clear();  // keeps its capacity: sized once for every basic and superbasic position
+    for (int32_t k = 0; k < count; ++k) {
+      const int32_t j = ml.basisList_[static_cast<size_t>(k)];
+      if (j == ml.objSlack_) objSlackPos = k;
+      else if (j < nObj && ml.p_dir_[static_cast<size_t>(k)] != 0.0) positions.push_back(k);
+    }
+    objScale = (ml.objSlack_ >= 0 && !ml.ctx_.scales.empty()) ? ml.ctx_.scales[static_cast<size_t>(ml.objSlack_)] : 1.0;
+  }
+
+  int evaluate(double alfa, bool wantGradient, double& f, double& gtp) override {
+    const int32_t nObj = ml.prob_.nNonlinObjVars;
+    double* xt = ml.xTrial_.data();
+    std::copy(ml.x_.begin(), ml.x_.begin() + nObj, xt);
+    for (int32_t k : positions) {
+      const size_t uk = static_cast<size_t>(k);
+      xt[ml.basisList_[uk]] += alfa * ml.p_dir_[uk];
+    }
+    double fn = 0.0;
+    const int32_t status = ml.evaluateObjectiveAt(xt, wantGradient, fn, ml.gTrial_.data());
+    if (status != 0) return status;
+    ml.fTrial_ = fn;
+    double linear = 0.0, pObjSlack = 0.0;
+    if (objSlackPos >= 0) {
+      pObjSlack = ml.p_dir_[static_cast<size_t>(objSlackPos)];
+      linear = -(ml.x_[static_cast<size_t>(ml.objSlack_)] + alfa * pObjSlack) * objScale;
+    }
+    f = ml.sigma_ * (fn + linear);
+    if (wantGradient) {
+      double sum = -objScale * pObjSlack;
+      for (int32_t k : positions) {
+        const size_t uk = static_cast<size_t>(k);
+        sum += ml.gTrial_[static_cast<size_t>(ml.basisList_[uk])] * ml.p_dir_[uk];
+      }
+      gtp = ml.sigma_ * sum;
+    }
+    return 0;
+  }
+
+  MainLoop& ml;
+  std::vector<int32_t>& positions;
+  int32_t objSlackPos = -1;
+  double objScale = 1.0;
+};
+
+}  // namespace kavro

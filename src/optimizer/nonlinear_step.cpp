@@ -1,0 +1,219 @@
+// The reduced-gradient step with a nonlinear objective: the linesearch along the direction,
+// what its result code means, the update of the reduced-Hessian factor after a step, and the
+// fixed sequence of retries after a failed search.
+
+#include <algorithm>
+#include <cmath>
+
+#include "optimizer/along_line.hpp"
+
+namespace kavro {
+
+namespace {
+
+const char* searchMessage(int32_t code) {
+  switch (code) {
+    case 4: return "max step too small.";
+    case 5: return "step too small.";
+    case 6: return "no minimizer.";
+    case 7: return "too many functions.";
+    case 8: return "uphill direction.";
+    default: return "";
+  }
+}
+
+}  // namespace
+
+void MainLoop::resetHessian() {
+  const int32_t ns = ctx_.state.ns;
+  if (sb_.hessianResetPending) hess_.markForReset();
+  const ReducedHessian::ResetResult r = hess_.reset(ns);
+  if (r.rescaled) ctx_.out.print(" Hessian modified.  CondR = %10.2e", r.condR);
+  sb_.hessianResetPending = false;
+}
+
+RgStatus MainLoop::nonlinearStep(const BlockingResult& r, double fBefore) {
+  const int32_t ns = ctx_.state.ns;
+  const bool blocked = !r.unbounded && r.blockPos >= 0;
+  double gtp0 = 0.0;
+  for (int32_t k = 0; k < ns; ++k) gtp0 += sb_.rg[static_cast<size_t>(k)] * sb_.pS[static_cast<size_t>(k)];
+  // The smallest step worth trying depends on the size of each moving variable.
+  double toltny = 0.0;
+  for (int32_t k = 0; k < m_ + ns; ++k) {
+    const double pk = std::fabs(p_dir_[static_cast<size_t>(k)]);
+    if (pk == 0.0) continue;
+    const double xk = std::fabs(x_[static_cast<size_t>(basisList_[static_cast<size_t>(k)])]);
+    toltny = std::max(toltny, pk / (p_.machine.eps0 * (1.0 + xk)));
+  }
+  LinesearchSettings s;
+  s.alfmax = r.step;
+  s.alfaInitial = std::min(1.0, (xNorm_ + 1.0) * p_.minorDampingParameter / pNorm_);
+  s.f0 = minimizedObjective();
+  s.gtp0 = gtp0;
+  s.differenceInterval = p_.differenceInterval;
+  s.functionPrecision = p_.functionPrecision;
+  s.linesearchTolerance = p_.linesearchTolerance;
+  s.gNorm = sb_.rgNorm;
+  s.pNorm = pNorm_;
+  s.xNorm = xNorm_;
+  s.toltnyRatio = toltny;
+  s.derivatives = !forwardDifferencesInUse() && p_.derivativeLevel % 2 == 1;
+  s.forwardDifferences = forwardDifferencesInUse();
+  s.debug = itn_ >= p_.linesearchDebugAfter;
+  s.itn = itn_;
+  s.machine = p_.machine;
+  AlongLine line(*this);
+  const LinesearchResult ls = m6srch(s, line, ctx_.out);
+  const int32_t code = ls.searchResult;
+
+  if (code < 0) {
+    ctx_.exitCode = 6;
+    return RgStatus::kStop;
+  }
+  if (code >= 1 && code <= 3) return acceptNonlinearStep(ls.alfa, r, code, fBefore);
+  if (code == 4 && blocked && r.degenerate) {
+    // The bound lies closer than any useful step: move exactly onto it.
+    double f = 0.0, gtp = 0.0;
+    const int status = line.evaluate(r.step, true, f, gtp);
+    if (status != 0) {
+      ctx_.exitCode = 6;
+      return RgStatus::kStop;
+    }
+    ctx_.out.print(" Forcing a small step.  alpha * norm(p) = %10.2e", r.step * pNorm_);
+    return acceptNonlinearStep(r.step, r, 2, fBefore);
+  }
+  if ((code == 5 || code == 7) && forwardDifferencesInUse()) return switchToCentralDifferences();
+  ctx_.out.both(" Search exit %2d -- %-20s Itn = %7d   Norm rg = %10.3e", code, searchMessage(code), itn_, sb_.rgNorm);
+  if (code == 5 && sb_.searchFailures < 1) sb_.searchFailures = 1;
+  return retrySequence();
+}
+
+// The point moves to the accepted step; the prices and reduced gradient follow the new gradient
+// and R learns the curvature seen along the step.
+RgStatus MainLoop::acceptNonlinearStep(double alpha, const BlockingResult& r, int32_t searchResult,
+                                       double fBefore) {
+  const int32_t ns = ctx_.state.ns;
+  const bool blocked = !r.unbounded && r.blockPos >= 0;
+  const bool hitBound = blocked && (searchResult == 2 || alpha >= r.step);
+  if (hitBound) alpha = r.step;
+  moveValuesAlong(alpha);
+  if (alpha != 0.0) {
+    fNonlinear_ = fTrial_;
+    for (int32_t j = 0; j < prob_.nNonlinObjVars; ++j)
+      gradient_[static_cast<size_t>(j)] = sigma_ * gTrial_[static_cast<size_t>(j)];
+    functionsStale_ = false;
+  }
+  const double objective = minimizedObjective();
+  if (std::fabs(objective) >= p_.unboundedObjectiveValue || alpha * pNorm_ >= p_.unboundedStepSize) {
+    if (std::fabs(objective) >= p_.unboundedObjectiveValue)
+      ctx_.out.print(" XXX  Linesearch has exceeded the Unbounded function value.  fsub = %15.6e", objective);
+    else
+      ctx_.out.print(" XXX  Linesearch has exceeded the Unbounded step size.  step = %15.6e", alpha);
+    if (ns > 0)
+      ctx_.out.print(" XXX  Unbounded in Phase %2d   Last SB = %7d   rg = %11.3e", ph_,
+                     basisList_[static_cast<size_t>(m_ + ns - 1)] + 1, sb_.rg[static_cast<size_t>(ns - 1)]);
+    setExit(2);
+    return RgStatus::kStop;
+  }
+  hmod_[0] = hmod_[1] = 0;
+  if (alpha != 0.0) {
+    std::copy(sb_.rg.begin(), sb_.rg.begin() + ns, sb_.rgNew.begin());  // the old reduced gradient
+    loadBasicGradient();
+    computePrices();
+    computeReducedGradient();
+    hmod_[0] = hess_.bfgsUpdate(ns, sb_.rgNew.data(), sb_.rg.data(), sb_.pS.data(), alpha, sb_.z.data());
+  }
+  return afterAcceptedStep(alpha, r, hitBound, fBefore);
+}
+
+RgStatus MainLoop::switchToCentralDifferences() {
+  ctx_.out.both("%s", " Switch to central differences.");
+  // The evaluator takes the new difference choice from here on; gradients are recomputed.
+  sb_.searchFailures = 0;
+  functionsStale_ = true;
+  pricesStale_ = true;
+  ph_ = 4;
+  return RgStatus::kRestart;
+}
+
+// After a failed search: each failure advances the count one action further, so that cheap
+// remedies come first and a later failure resumes where the previous one stopped.
+RgStatus MainLoop::retrySequence() {
+  const int32_t ns = ctx_.state.ns;
+  for (;;) {
+    const int32_t failures = ++sb_.searchFailures;
+    if (p_.printLevel % 10 > 0) ctx_.out.print(" Retry %3d", failures);
+    if (failures == 1) {
+      if (hessianInUse() && hess_.estimateCondition(ns).condR >= 1.0 / p_.machine.eps1) {
+        sb_.hessianResetPending = true;
+        resetHessian();
+        return RgStatus::kRepeat;
+      }
+    } else if (failures == 2 || failures == 6) {
+      if (forwardDifferencesInUse() && sb_.lvltol == (failures == 2 ? 2 : 1)) return switchToCentralDifferences();
+    } else if (failures <= 5) {
+      const double c = sb_.lvltol == 2 ? 1.0 : 10.0;
+      if ((failures < 5 || lastNAbove_ > 0) && ns < p_.superbasicsLimit && sb_.rgNorm <= c * piNorm_) {
+        ph_ = 3;
+        return RgStatus::kPriceAgain;
+      }
+      sb_.searchFailures = 5;
+    } else if (failures == 7) {
+      fc_.factorRequest = 22;
+      ph_ = 4;
+      return RgStatus::kRefactorize;
+    } else {
+      if (ns >= p_.superbasicsLimit) {
+        ctx_.out.both("%s", " EXIT -- the superbasics limit is too small...");
+        ctx_.exitCode = 5;
+      } else {
+        printCannotImprove();
+        ctx_.exitCode = 9;
+      }
+      return RgStatus::kStop;
+    }
+  }
+}
+
+void MainLoop::printCannotImprove() {
+  ctx_.out.both("%s", " XXX  The functions are non-smooth or very nonlinear");
+  if (p_.derivativeLevel >= 1) ctx_.out.both("%s", " XXX  MAKE SURE THE GRADIENTS ARE CODED CORRECTLY");
+  if (sb_.rgNorm / piNorm_ >= 0.1) ctx_.out.both("%s", " XXX  The final point is NOT CLOSE TO AN OPTIMUM");
+  else ctx_.out.both("%s", " XXX  The final point is REASONABLY NEAR AN OPTIMUM");
+  ctx_.out.both("%s", " EXIT -- the current point cannot be improved upon");
+}
+
+// With more superbasics than R holds, the one outside R with the largest reduced gradient
+// changes places with the one inside whose reduced gradient is smallest, when that is worth it.
+bool MainLoop::exchangeAcrossHessianBoundary() {
+  const int32_t ns = ctx_.state.ns;
+  const int32_t maxR = hess_.maxR();
+  if (ns <= maxR) return false;
+  int32_t out = maxR;
+  for (int32_t k = maxR + 1; k < ns; ++k)
+    if (std::fabs(sb_.rg[static_cast<size_t>(k)]) > std::fabs(sb_.rg[static_cast<size_t>(out)])) out = k;
+  int32_t in = 0;
+  for (int32_t k = 1; k < maxR; ++k)
+    if (std::fabs(sb_.rg[static_cast<size_t>(k)]) < std::fabs(sb_.rg[static_cast<size_t>(in)])) in = k;
+  const double rgOut = std::fabs(sb_.rg[static_cast<size_t>(out)]);
+  if (!(rgOut > std::fabs(sb_.rg[static_cast<size_t>(in)]) || ns >= p_.superbasicsLimit)) return false;
+  // The inside variable moves to the end of the list (its R column goes); the outside one takes
+  // the last place inside R.
+  const int32_t jIn = basisList_[static_cast<size_t>(m_ + in)];
+  const int32_t jOut = basisList_[static_cast<size_t>(m_ + out)];
+  const double rgIn = sb_.rg[static_cast<size_t>(in)];
+  hess_.deleteColumn(in, ns);
+  for (int32_t k = in; k + 1 < maxR; ++k) {
+    basisList_[static_cast<size_t>(m_ + k)] = basisList_[static_cast<size_t>(m_ + k + 1)];
+    sb_.rg[static_cast<size_t>(k)] = sb_.rg[static_cast<size_t>(k + 1)];
+  }
+  basisList_[static_cast<size_t>(m_ + maxR - 1)] = jOut;
+  sb_.rg[static_cast<size_t>(maxR - 1)] = sb_.rg[static_cast<size_t>(out)];
+  basisList_[static_cast<size_t>(m_ + out)] = jIn;
+  sb_.rg[static_cast<size_t>(out)] = rgIn;
+  hess_.addColumn(maxR);
+  ctx_.out.print(" Exchange across the Hessian boundary: |rg| %10.2e in, variable %7d out", rgOut, jIn + 1);
+  return true;
+}
+
+}  // namespace kavro

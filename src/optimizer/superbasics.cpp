@@ -1,0 +1,92 @@
+// The superbasic variables: their place behind the basic ones in the basis list, the gradient
+// of the current objective, the reduced gradient rg = g_S - S' pi, and how variables join and
+// leave the set (keeping the reduced-Hessian factor in step with it).
+
+#include <algorithm>
+#include <cmath>
+
+#include "optimizer/main_loop.hpp"
+
+namespace kavro {
+
+// A warm start may bring superbasic variables; they take the places behind the basics.
+void MainLoop::loadSuperbasics() {
+  const int32_t limit = std::max(1, p_.superbasicsLimit);
+  int32_t ns = 0;
+  for (int32_t j : ctx_.superbasicList) {
+    if (ns >= limit || hs_[static_cast<size_t>(j)] != kSuperbasic) continue;
+    basisList_[static_cast<size_t>(m_ + ns)] = j;
+    sb_.rg[static_cast<size_t>(ns)] = 0.0;
+    ++ns;
+    hess_.addColumn(ns);
+  }
+  ctx_.state.ns = ns;
+}
+
+// The gradient of the objective that the current phase minimizes, for one variable: the
+// phase-1 objective sees only the (weighted) objective row; basic infeasibilities are added by
+// loadBasicGradient.
+double MainLoop::gradientOf(int32_t j) const {
+  const double objScale = (objSlack_ >= 0 && !ctx_.scales.empty()) ? ctx_.scales[static_cast<size_t>(objSlack_)] : 1.0;
+  if (j == objSlack_) return (ninf_ > 0 ? -wtobj_ : -1.0) * sigma_ * objScale;
+  if (ninf_ > 0 || !nonlinearObjective_ || j >= n_) return 0.0;
+  return gradient_[static_cast<size_t>(j)];
+}
+
+void MainLoop::loadBasicGradient() {
+  for (int32_t k = 0; k < m_; ++k) {
+    const size_t uk = static_cast<size_t>(k);
+    gB_[uk] = gradientOf(basisList_[uk]) + (ninf_ > 0 ? infMark_[uk] / 2 : 0);
+  }
+}
+
+// rg = g_S - S' pi over the superbasics, with its norms over all of them and over those in R.
+void MainLoop::computeReducedGradient() {
+  const int32_t ns = ctx_.state.ns;
+  const int32_t inR = hess_.order(ns);
+  sb_.rgNorm = sb_.rgNormR = 0.0;
+  for (int32_t k = 0; k < ns; ++k) {
+    const int32_t j = basisList_[static_cast<size_t>(m_ + k)];
+    double aPi = 0.0;
+    if (j < n_) {
+      const size_t uj = static_cast<size_t>(j);
+      for (int32_t e = prob_.a.colStart[uj]; e < prob_.a.colStart[uj + 1]; ++e)
+        aPi += prob_.a.value[static_cast<size_t>(e)] * pi_[static_cast<size_t>(prob_.a.row[static_cast<size_t>(e)])];
+    } else {
+      aPi = pi_[static_cast<size_t>(j - n_)];
+    }
+    const double rg = gradientOf(j) - aPi;
+    sb_.rg[static_cast<size_t>(k)] = rg;
+    sb_.rgNorm = std::max(sb_.rgNorm, std::fabs(rg));
+    if (k < inR) sb_.rgNormR = std::max(sb_.rgNormR, std::fabs(rg));
+  }
+}
+
+void MainLoop::addSuperbasic(int32_t j, double rg) {
+  int32_t& ns = ctx_.state.ns;
+  basisList_[static_cast<size_t>(m_ + ns)] = j;
+  sb_.rg[static_cast<size_t>(ns)] = rg;
+  hs_[static_cast<size_t>(j)] = kSuperbasic;
+  ++ns;
+  hess_.addColumn(ns);
+}
+
+// Superbasic k leaves the set; the ones behind it move up one place.
+void MainLoop::removeSuperbasic(int32_t k) {
+  int32_t& ns = ctx_.state.ns;
+  hess_.deleteColumn(k, ns);
+  for (int32_t t = k; t + 1 < ns; ++t) {
+    basisList_[static_cast<size_t>(m_ + t)] = basisList_[static_cast<size_t>(m_ + t + 1)];
+    sb_.rg[static_cast<size_t>(t)] = sb_.rg[static_cast<size_t>(t + 1)];
+  }
+  --ns;
+  basisList_[static_cast<size_t>(m_ + ns)] = -1;
+}
+
+// How far a variable is from its nearer bound (infinite bounds count as far).
+double MainLoop::variableDistance(int32_t j) const {
+  const size_t uj = static_cast<size_t>(j);
+  return std::min(std::fabs(x_[uj] - prob_.lower[uj]), std::fabs(prob_.upper[uj] - x_[uj]));
+}
+
+}  // namespace kavro
