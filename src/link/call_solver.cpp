@@ -1,5 +1,6 @@
 #include "link/call_solver.hpp"
 
+#include "link/host_functions.hpp"
 #include "link/log_callback.hpp"
 #include "link/model_transfer.hpp"
 #include "link/solution_return.hpp"
@@ -14,19 +15,15 @@ void callSolver(LinkContext& ctx) {
   }
   TransferredModel model;
   if (!transferModel(ctx, model) || !sendModelOptions(ctx)) return;
-  // The host's nonlinear functions are not evaluated by this library yet: refuse such a model
-  // cleanly instead of solving it without them.
-  if (model.nonlinear) {
-    raiseLinkError(ctx, kCapabilityError, "Nonlinear functions are not supported by this version.");
-    return;
-  }
   ctx.evaluationErrors = 0;
+  HostFunctions functions(ctx, model.problem.n);
   ctx.majorLines = ctx.minorLines = 0;
   SolveOptions options;
   options.start = model.start;
   options.workLength = ctx.workWords;
   options.controlWord = 1;
   options.progress = [&ctx](const IterationLogEntry& entry) { return logIteration(ctx, entry); };
+  if (model.nonlinear) options.functions = &functions;
   const SolveResult result = ctx.optimizer->solve(model.problem, model.state, options);
   returnSolution(ctx, model, result);
 }
