@@ -139,7 +139,7 @@ int ReducedHessian::updateCode(int32_t last, int32_t n) const {
 
 int ReducedHessian::bfgsUpdate(int32_t ns, const double* g1, const double* g2, const double* p, double alpha,
                                const double* z) {
-  if (ns <= 0) return 0;
+  if (ns <= 0 || needsReset()) return 0;
   double a = 0.0, c = 0.0;
   for (int32_t j = 0; j < ns; ++j) {
     a += g1[j] * p[j];
@@ -180,7 +180,7 @@ int ReducedHessian::bfgsUpdate(int32_t ns, const double* g1, const double* g2, c
 }
 
 int ReducedHessian::exchangeUpdate(int32_t k, int32_t ns, const double* y) {
-  if (ns <= 1 || k >= maxR_ || k < 0) return 0;
+  if (ns <= 1 || k >= maxR_ || k < 0 || needsReset()) return 0;
   const double yk = y[k];
   if (yk == 0.0 || !std::isfinite(yk)) return 0;
   const int32_t n = order(ns);
@@ -196,6 +196,7 @@ void ReducedHessian::deleteColumn(int32_t k, int32_t ns) {
     for (int32_t j = k; j + 1 < ns; ++j) r_[diagonalIndex(j)] = r_[diagonalIndex(j + 1)];
     return;
   }
+  const bool marked = needsReset();
   const int32_t n = order(ns);
   double* h = hess_.data();
   // Columns k+1..n-1 move one place left; the rows below k become upper Hessenberg.
@@ -212,6 +213,15 @@ void ReducedHessian::deleteColumn(int32_t k, int32_t ns) {
     r_[index(n - 1, n - 1)] = r_[diagonalIndex(maxR_)];
     for (int32_t j = maxR_; j + 1 < ns; ++j) r_[diagonalIndex(j)] = r_[diagonalIndex(j + 1)];
   }
+  if (marked) markForReset();
+}
+
+void ReducedHessian::moveOutOfTriangle(int32_t q, int32_t ns) {
+  if (q < 0 || q >= maxR_ || ns <= maxR_) return;
+  double sum = 0.0;
+  for (int32_t i = 0; i <= q; ++i) sum += r_[index(i, q)] * r_[index(i, q)];
+  deleteColumn(q, ns);
+  r_[diagonalIndex(ns - 1)] = sum > 0.0 ? std::sqrt(sum) : 1.0;
 }
 
 ReducedHessian::Condition ReducedHessian::estimateCondition(int32_t ns) const {

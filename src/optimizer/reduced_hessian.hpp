@@ -14,7 +14,8 @@
 // and update results.
 //
 // Preconditions shared by every operation: 0 <= ns <= maxS(); vectors indexed by superbasic
-// (y, g1, g2, p, z, b) have at least ns entries.
+// (y, g1, g2, p, z, b) have at least ns entries. A factor marked for reset stays marked through
+// column changes, and updates leave it alone, until reset() is called.
 
 #include <cstddef>
 #include <cstdint>
@@ -93,8 +94,16 @@ class ReducedHessian {
   void solve(int mode, int32_t ns, double* b) const;
 
   // Exchanges the diagonal entries of superbasics j and k, both at or beyond maxR (the caller
-  // moves the basis-list entries, values, bounds and gradients with them).
+  // moves the basis-list entries, values, bounds and gradients with them): used to bring the
+  // superbasic beyond maxR with the largest |rg| to position maxR.
   void swapDiagonal(int32_t j, int32_t k);
+
+  // Superbasic q < maxR leaves the triangle for the diagonal part while ns > maxR: the
+  // superbasics after it move up one place (so superbasic maxR becomes the last column of R,
+  // as in deleteColumn) and q becomes superbasic ns-1, with the diagonal entry sqrt((R'R)_qq)
+  // so that its own curvature is kept. The caller moves its basis-list entry (and values,
+  // bounds, gradients) the same way.
+  void moveOutOfTriangle(int32_t q, int32_t ns);
 
   // For tests and reports: R(i,j) with i <= j < maxR, and the diagonal entry of superbasic
   // k >= maxR.

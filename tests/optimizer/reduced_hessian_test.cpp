@@ -243,6 +243,36 @@ TEST(ReducedHessian, DeleteColumnLeavesTheFactorOfTheReducedMatrix) {
   }
 }
 
+TEST(ReducedHessian, MovingOutOfTheTriangleKeepsTheOwnCurvature) {
+  std::mt19937 rng(41);
+  ReducedHessian h = sized(3, 6);
+  randomFactor(h, 6, rng);
+  const Dense before = hessianOf(h, 6);
+  h.moveOutOfTriangle(1, 6);
+  // New order: 0, 2, 3 (which moved in), 4, 5, 1.
+  const int order[] = {0, 2, 3, 4, 5, 1};
+  Dense expected(6);
+  for (int i = 0; i < 6; ++i)
+    for (int j = 0; j < 6; ++j) expected(i, j) = before(order[i], order[j]);
+  expectNear(hessianOf(h, 6), blockDiagonalPart(expected, 3), 1e-12, "move out");
+}
+
+TEST(ReducedHessian, AMarkedFactorStaysMarkedUntilReset) {
+  std::mt19937 rng(43);
+  ReducedHessian h = sized(4, 6);
+  randomFactor(h, 5, rng);
+  h.markForReset();
+  const Vec y{0.5, -0.3, 0.8, 0.2, 0.1}, g{1, 1, 1, 1, 1}, p{-1, -1, -1, -1, -1};
+  EXPECT_EQ(h.exchangeUpdate(1, 5, y.data()), 0);
+  EXPECT_EQ(h.bfgsUpdate(5, g.data(), y.data(), p.data(), 1.0, g.data()), 0);
+  h.deleteColumn(0, 5);
+  EXPECT_TRUE(h.needsReset());
+  h.addColumn(5);
+  EXPECT_TRUE(h.needsReset());
+  EXPECT_FALSE(h.reset(5).rescaled);
+  EXPECT_FALSE(h.needsReset());
+}
+
 // Null-space basis Z of a small system: columns of the superbasic variables, basic variables
 // following so that A Z = 0.
 Dense nullSpaceRows(const Dense& a, const std::vector<int>& basic, const std::vector<int>& superbasic, int nVars) {
