@@ -69,6 +69,9 @@ void IterationLog::printLine(const IterationRecord& r) {
       out_.print("%7d%s%2d%3d %9.1e%7d%7d%7d %8.1e %8.1e %5d %16.8e %7d %8d%4d", itn, flag, r.ph, r.pp, r.djOrRg,
                  r.entered, r.leftSuperbasic, r.leftBasis, r.step, r.pivot, r.ninf, sinfOrObj, r.lenL, r.lenU,
                  r.compressions);
+    if (r.exchangeOut > 0)
+      out_.print("%15s|rg| moved into R %9.1e   variable moved out %7d   smallest |rg| inside %9.1e", "", r.exchangeRgIn,
+                 r.exchangeOut, r.exchangeRgMin);
   } else if (rgForm_) {
     out_.print("%7d%s%9.1e %6d %9.3e %16.8e %8d %6d %6d %8.1e", itn, flag, r.djOrRg, r.ninf, r.sinf, r.objective,
                r.lenL + r.lenU, r.nobj, r.ns, r.condH);

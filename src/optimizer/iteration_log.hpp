@@ -35,6 +35,11 @@ struct IterationRecord {
   bool conv[4] = {false, false, false, false};
   int32_t majorItn = 1;
   int32_t minorItn = 0;
+  // A superbasic moved into R this iteration: its |rg|, the variable moved out (1-based, 0 for
+  // none) and the smallest |rg| inside R before the exchange.
+  double exchangeRgIn = 0.0;
+  int32_t exchangeOut = 0;
+  double exchangeRgMin = 0.0;
 };
 
 class IterationLog {

@@ -61,7 +61,7 @@ MainLoop::MainLoop(RunContext& ctx)
   if (dj_.size() != static_cast<size_t>(nb_)) dj_.assign(static_cast<size_t>(nb_), 0.0);
   const size_t maxS = static_cast<size_t>(std::max(1, p_.superbasicsLimit)) + 1;
   for (auto* v : {&sb_.rg, &sb_.rgNew, &sb_.pS, &sb_.z, &sb_.y}) v->assign(maxS, 0.0);
-  hess_.resize(std::max(1, p_.hessianDimension), std::max(1, p_.superbasicsLimit));
+  hess_.resize(std::max(1, p_.hessianDimension), std::max(1, p_.superbasicsLimit), p_.machine);
   gradient_.assign(static_cast<size_t>(n_), 0.0);
   const size_t nNonlin = static_cast<size_t>(prob_.nNonlinVars());
   xTrial_.assign(nNonlin, 0.0);
@@ -265,6 +265,10 @@ void MainLoop::logIteration() {
   r.hmod2 = hmod_[1];
   r.condH = hess_.estimateCondition(ctx_.state.ns).condR;
   for (int c = 0; c < 4; ++c) r.conv[c] = sb_.conv[c];
+  r.exchangeOut = exchangeLine_.out;
+  r.exchangeRgIn = exchangeLine_.rgIn;
+  r.exchangeRgMin = exchangeLine_.rgInsideMin;
+  exchangeLine_ = {};
   const int stop = log_.record(r);
   if (stop == 1) setExit(18);
   else if (stop == 2) setExit(19);

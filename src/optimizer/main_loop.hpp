@@ -190,6 +190,11 @@ class MainLoop {
   double fTrial_ = 0.0;
   ReducedHessian hess_;
   int32_t hmod_[2] = {0, 0};
+  struct ExchangeLine {
+    double rgIn = 0.0;
+    int32_t out = 0;       // 1-based variable moved out of R, 0 when no exchange this iteration
+    double rgInsideMin = 0.0;
+  } exchangeLine_;
   bool functionsEvaluated_ = false;   // evaluated at least once (the first feasible point)
   bool functionsStale_ = true;        // x moved since the last evaluation
   bool announceFeasible_ = false;     // print the feasible-point message once f is known

@@ -47,23 +47,24 @@ RgStatus MainLoop::nonlinearStep(const BlockingResult& r, double fBefore) {
   }
   LinesearchSettings s;
   s.alfmax = r.step;
-  s.alfaInitial = std::min(1.0, (xNorm_ + 1.0) * p_.minorDampingParameter / pNorm_);
+  s.initialStep = std::min(1.0, (xNorm_ + 1.0) * p_.minorDampingParameter / pNorm_);
   s.f0 = minimizedObjective();
   s.gtp0 = gtp0;
   s.differenceInterval = p_.differenceInterval;
   s.functionPrecision = p_.functionPrecision;
   s.linesearchTolerance = p_.linesearchTolerance;
-  s.gNorm = sb_.rgNorm;
+  s.gnorm = sb_.rgNorm;
   s.pNorm = pNorm_;
   s.xNorm = xNorm_;
-  s.toltnyRatio = toltny;
+  s.tinyStepRatio = toltny;
   s.derivatives = !forwardDifferencesInUse() && p_.derivativeLevel % 2 == 1;
   s.forwardDifferences = forwardDifferencesInUse();
   s.debug = itn_ >= p_.linesearchDebugAfter;
   s.itn = itn_;
   s.machine = p_.machine;
+  s.out = ctx_.out;
   AlongLine line(*this);
-  const LinesearchResult ls = m6srch(s, line, ctx_.out);
+  const LinesearchResult ls = m6srch(s, line);
   const int32_t code = ls.searchResult;
 
   if (code < 0) {
@@ -184,35 +185,40 @@ void MainLoop::printCannotImprove() {
 }
 
 // With more superbasics than R holds, the one outside R with the largest reduced gradient
-// changes places with the one inside whose reduced gradient is smallest, when that is worth it.
+// changes places with the one inside whose reduced gradient is smallest, when that is worth it:
+// the inside one goes to the end of the list, the outside one takes the last place in R.
 bool MainLoop::exchangeAcrossHessianBoundary() {
   const int32_t ns = ctx_.state.ns;
   const int32_t maxR = hess_.maxR();
   if (ns <= maxR) return false;
-  int32_t out = maxR;
+  auto rgAt = [&](int32_t k) { return std::fabs(sb_.rg[static_cast<size_t>(k)]); };
+  auto swapPlaces = [&](int32_t a, int32_t b) {
+    std::swap(basisList_[static_cast<size_t>(m_ + a)], basisList_[static_cast<size_t>(m_ + b)]);
+    std::swap(sb_.rg[static_cast<size_t>(a)], sb_.rg[static_cast<size_t>(b)]);
+  };
+  int32_t largest = maxR;
   for (int32_t k = maxR + 1; k < ns; ++k)
-    if (std::fabs(sb_.rg[static_cast<size_t>(k)]) > std::fabs(sb_.rg[static_cast<size_t>(out)])) out = k;
-  int32_t in = 0;
+    if (rgAt(k) > rgAt(largest)) largest = k;
+  if (largest != maxR) {
+    hess_.swapDiagonal(largest, maxR);
+    swapPlaces(largest, maxR);
+  }
+  int32_t smallest = 0;
   for (int32_t k = 1; k < maxR; ++k)
-    if (std::fabs(sb_.rg[static_cast<size_t>(k)]) < std::fabs(sb_.rg[static_cast<size_t>(in)])) in = k;
-  const double rgOut = std::fabs(sb_.rg[static_cast<size_t>(out)]);
-  if (!(rgOut > std::fabs(sb_.rg[static_cast<size_t>(in)]) || ns >= p_.superbasicsLimit)) return false;
-  // The inside variable moves to the end of the list (its R column goes); the outside one takes
-  // the last place inside R.
-  const int32_t jIn = basisList_[static_cast<size_t>(m_ + in)];
-  const int32_t jOut = basisList_[static_cast<size_t>(m_ + out)];
-  const double rgIn = sb_.rg[static_cast<size_t>(in)];
-  hess_.deleteColumn(in, ns);
-  for (int32_t k = in; k + 1 < maxR; ++k) {
+    if (rgAt(k) < rgAt(smallest)) smallest = k;
+  const double rgIn = rgAt(maxR), rgInsideMin = rgAt(smallest);
+  if (!(rgIn > rgInsideMin || ns >= p_.superbasicsLimit)) return false;
+  const int32_t leaving = basisList_[static_cast<size_t>(m_ + smallest)];
+  hess_.moveOutOfTriangle(smallest, ns);
+  // The list follows the factor: the leaving one goes to the end, the others close up.
+  const double rgLeaving = sb_.rg[static_cast<size_t>(smallest)];
+  for (int32_t k = smallest; k + 1 < ns; ++k) {
     basisList_[static_cast<size_t>(m_ + k)] = basisList_[static_cast<size_t>(m_ + k + 1)];
     sb_.rg[static_cast<size_t>(k)] = sb_.rg[static_cast<size_t>(k + 1)];
   }
-  basisList_[static_cast<size_t>(m_ + maxR - 1)] = jOut;
-  sb_.rg[static_cast<size_t>(maxR - 1)] = sb_.rg[static_cast<size_t>(out)];
-  basisList_[static_cast<size_t>(m_ + out)] = jIn;
-  sb_.rg[static_cast<size_t>(out)] = rgIn;
-  hess_.addColumn(maxR);
-  ctx_.out.print(" Exchange across the Hessian boundary: |rg| %10.2e in, variable %7d out", rgOut, jIn + 1);
+  basisList_[static_cast<size_t>(m_ + ns - 1)] = leaving;
+  sb_.rg[static_cast<size_t>(ns - 1)] = rgLeaving;
+  exchangeLine_ = {rgIn, leaving + 1, rgInsideMin};
   return true;
 }
 
