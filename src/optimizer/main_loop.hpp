@@ -100,7 +100,7 @@ class MainLoop {
   void computeDirection();
   RgStatus takeLinearStep(const BlockingResult& r, double fBefore);
   RgStatus nonlinearStep(const BlockingResult& r, double fBefore);
-  RgStatus acceptNonlinearStep(double alpha, const BlockingResult& r, int32_t searchResult, double fBefore);
+  RgStatus acceptNonlinearStep(double alpha, const BlockingResult& r, bool atBound, double fBefore);
   RgStatus retrySequence();
   RgStatus switchToCentralDifferences();
   bool exchangeAcrossHessianBoundary();

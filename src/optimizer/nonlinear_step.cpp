@@ -71,7 +71,12 @@ RgStatus MainLoop::nonlinearStep(const BlockingResult& r, double fBefore) {
     ctx_.exitCode = 6;
     return RgStatus::kStop;
   }
-  if (code >= 1 && code <= 3) return acceptNonlinearStep(ls.alfa, r, code, fBefore);
+  // A search that met undefined points worked with a shorter maximum step: the bound was not
+  // reached then, whatever the result code says about the (cut) maximum.
+  if (code >= 1 && code <= 3) {
+    const bool atBound = ls.alfmax == r.step && (code == 2 || ls.alfa >= r.step);
+    return acceptNonlinearStep(ls.alfa, r, atBound, fBefore);
+  }
   if (code == 4 && blocked && r.degenerate) {
     // The bound lies closer than any useful step: move exactly onto it.
     double f = 0.0, gtp = 0.0;
@@ -81,7 +86,7 @@ RgStatus MainLoop::nonlinearStep(const BlockingResult& r, double fBefore) {
       return RgStatus::kStop;
     }
     ctx_.out.print(" Forcing a small step.  alpha * norm(p) = %10.2e", r.step * pNorm_);
-    return acceptNonlinearStep(r.step, r, 2, fBefore);
+    return acceptNonlinearStep(r.step, r, true, fBefore);
   }
   if ((code == 5 || code == 7) && forwardDifferencesInUse()) return switchToCentralDifferences();
   ctx_.out.both(" Search exit %2d -- %-20s Itn = %7d   Norm rg = %10.3e", code, searchMessage(code), itn_, sb_.rgNorm);
@@ -91,11 +96,10 @@ RgStatus MainLoop::nonlinearStep(const BlockingResult& r, double fBefore) {
 
 // The point moves to the accepted step; the prices and reduced gradient follow the new gradient
 // and R learns the curvature seen along the step.
-RgStatus MainLoop::acceptNonlinearStep(double alpha, const BlockingResult& r, int32_t searchResult,
-                                       double fBefore) {
+RgStatus MainLoop::acceptNonlinearStep(double alpha, const BlockingResult& r, bool atBound, double fBefore) {
   const int32_t ns = ctx_.state.ns;
   const bool blocked = !r.unbounded && r.blockPos >= 0;
-  const bool hitBound = blocked && (searchResult == 2 || alpha >= r.step);
+  const bool hitBound = blocked && atBound;
   if (hitBound) alpha = r.step;
   moveValuesAlong(alpha);
   if (alpha != 0.0) {
