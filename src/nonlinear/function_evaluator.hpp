@@ -7,6 +7,13 @@
 // request to stop, forward and central differences for the missing derivatives, and the
 // verification of the derivatives the routines provide.
 //
+//   FunctionEvaluator fe(params, out, &timers, functions, NonlinearShape::fromProblem(prob));
+//   fe.setScales(columnScales, rowScales);          // once the run has its scales
+//   fe.verifyDerivatives(x, lower, upper);          // at the first feasible point
+//   fe.objectiveAndGradient(x, f, g);               // f and a complete gradient
+//   fe.constraintValues(x, F);                      // values only, e.g. in a linesearch
+//   fe.callAtEnd(xUnscaled, exitCode);              // the last calls of the run
+//
 // Units. The optimizer works in its own (possibly scaled) units and the routines in the user's:
 // with "Scale option" 2 and scales set, variable j is handed to the routines as x_j * c_j,
 // gradient element j comes back multiplied by c_j, constraint value i divided by r_i, and
@@ -23,8 +30,8 @@
 // result other than 0 the output arrays hold no usable values.
 //
 // Which derivatives are differenced. The inventory is taken at the first successful call with
-// mode 2 of each routine (the first call is always made with mode 2, so it is normally that
-// one): every derivative array is preset with kUnsetDerivative, and the elements still equal to
+// mode 2 of each routine (every call is made with mode 2 until then, so it is normally the
+// first call): every derivative array is preset with kUnsetDerivative, and the elements still equal to
 // it afterwards are the ones the routine does not provide. From then on:
 //  - objective: before every mode-2 call the whole gradient is preset with the marker again, so
 //    exactly the elements the routine leaves unset are found anew each time and differenced;
@@ -93,10 +100,11 @@ class FunctionEvaluator {
   void setDifferenceChoice(int32_t choice) { differenceChoice_ = choice == kCentral ? kCentral : kForward; }
   int32_t differenceChoice() const { return differenceChoice_; }
 
-  // ---- The two wrappers. mode 2: values and the derivatives the routine provides (elements it
-  // does not provide are kUnsetDerivative in g); mode 0: values only (g may be null and is not
-  // written). f of evalConstraints and g hold nNonlinCons, nNonlinObjVars or nJacElements
-  // entries. A routine whose count is zero is not called (f = 0 for the objective).
+  // ---- The two wrappers. mode 2: values and the derivatives the routine provides; elements
+  // still to be differenced are kUnsetDerivative in g (see above: Jacobian constants are already
+  // in place at levels 2 and 3). mode 0: values only (g may be null and is not written). f of
+  // evalConstraints and g hold nNonlinCons, nNonlinObjVars or nJacElements entries. A routine
+  // whose count is zero is not called (f = 0 for the objective).
   int32_t evalObjective(int32_t mode, const double* x, double& f, double* g);
   int32_t evalConstraints(int32_t mode, const double* x, double* f, double* g);
 
