@@ -12,7 +12,11 @@ void checkInitialMultipliers(RunContext&) {}
 
 void setupNonlinearConstraints(RunContext&) {}
 
-bool callFunctionsAtEnd(RunContext&, int) { return false; }
+// The final calls see the unscaled point (the run has unscaled it) with scaling off.
+bool callFunctionsAtEnd(RunContext& ctx, int nstate) {
+  if (!ctx.evaluator) return false;
+  return ctx.evaluator->callAtEnd(ctx.state.x.data(), nstate - 2) != 0;
+}
 
 bool matmod(RunContext&, int) { return false; }
 

@@ -100,6 +100,7 @@ void MainLoop::startMajorIteration() {
   sb_.lvltol = 1;
   sb_.tolrg = 0.0;
   sb_.replaceFailures = 0;
+  if (ctx_.evaluator) ctx_.evaluator->setDifferenceChoice(FunctionEvaluator::kForward);
 }
 
 void MainLoop::setExit(int32_t code) {

@@ -112,6 +112,7 @@ class MainLoop {
   bool evaluateAtCurrentPoint();
   int32_t evaluateObjectiveAt(const double* x, bool wantGradient, double& f, double* g);
   bool forwardDifferencesInUse() const;
+  bool gradientsDifferenced() const;
   RgStatus afterAcceptedStep(double alpha, const BlockingResult& r, bool hitBound, double fBefore);
   RgStatus superbasicHitsBound(int32_t k, const BlockingResult& r);
   RgStatus basicHitsBound(int32_t position, const BlockingResult& r);
@@ -126,6 +127,7 @@ class MainLoop {
   void finish();
   // Copies the current itn, ninf, sinf and objective into the run context (for basis saves).
   void publishProgress();
+  void publishObjectiveGradient();
   void setExit(int32_t code);
   void computeFinalReducedCosts();
 

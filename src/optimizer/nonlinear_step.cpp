@@ -57,7 +57,7 @@ RgStatus MainLoop::nonlinearStep(const BlockingResult& r, double fBefore) {
   s.pNorm = pNorm_;
   s.xNorm = xNorm_;
   s.tinyStepRatio = toltny;
-  s.derivatives = !forwardDifferencesInUse() && p_.derivativeLevel % 2 == 1;
+  s.derivatives = !gradientsDifferenced();
   s.forwardDifferences = forwardDifferencesInUse();
   s.debug = itn_ >= p_.linesearchDebugAfter;
   s.itn = itn_;
@@ -133,7 +133,8 @@ RgStatus MainLoop::acceptNonlinearStep(double alpha, const BlockingResult& r, bo
 
 RgStatus MainLoop::switchToCentralDifferences() {
   ctx_.out.both("%s", " Switch to central differences.");
-  // The evaluator takes the new difference choice from here on; gradients are recomputed.
+  ctx_.evaluator->setDifferenceChoice(FunctionEvaluator::kCentral);
+  // Gradients are recomputed with the new differences.
   sb_.searchFailures = 0;
   functionsStale_ = true;
   pricesStale_ = true;

@@ -9,18 +9,23 @@
 
 namespace kavro {
 
-// Interim: the user's routine is called directly, with mode 2.
 int32_t MainLoop::evaluateObjectiveAt(const double* x, bool wantGradient, double& f, double* g) {
-  NonlinearFunctions* fun = ctx_.options.functions;
-  if (!fun) return 6;
-  int mode = wantGradient ? 2 : 0;
-  fun->objective(mode, prob_.nNonlinObjVars, x, f, g, functionsEvaluated_ ? 0 : 1);
-  if (mode == -1) return -1;
-  if (mode < -1) return 6;
-  return 0;
+  FunctionEvaluator* fe = ctx_.evaluator.get();
+  if (!fe) return 6;
+  return wantGradient ? fe->objectiveAndGradient(x, f, g) : fe->objectiveValue(x, f);
 }
 
-bool MainLoop::forwardDifferencesInUse() const { return false; }
+// Whether some gradient of the current objective comes from differences: the objective's
+// when "Derivative level" is 0 or 2.
+bool MainLoop::gradientsDifferenced() const {
+  const int32_t level = p_.derivativeLevel;
+  return nonlinearObjective_ && (level == 0 || level == 2);
+}
+
+bool MainLoop::forwardDifferencesInUse() const {
+  return gradientsDifferenced() && ctx_.evaluator &&
+         ctx_.evaluator->differenceChoice() == FunctionEvaluator::kForward;
+}
 
 // The objective and its gradient at the current point (after x has moved by anything but an
 // accepted linesearch step). False when the run must end.
@@ -39,7 +44,16 @@ bool MainLoop::evaluateAtCurrentPoint() {
   functionsStale_ = false;
   loadBasicGradient();
   pricesStale_ = true;
-  if (first) ctx_.out.both(" Itn %7d -- feasible solution.  Objective = %16.8e", itn_, trueObjective());
+  // The user's derivatives are checked once, at the first feasible point.
+  if (first) {
+    const int32_t verified = ctx_.evaluator->verifyDerivatives(x_.data(), prob_.lower.data(), prob_.upper.data());
+    if (verified != 0) {
+      if (verified == kFunctionUndefined)
+        ctx_.out.both("%s", " EXIT -- function not defined (mode = -1) prior to linesearch");
+      ctx_.exitCode = verified == kFunctionUndefined ? 6 : verified;
+      return false;
+    }
+  }
   return true;
 }
 
