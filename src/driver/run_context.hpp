@@ -14,6 +14,7 @@
 #include "kavro/problem.hpp"
 #include "kavro/solver.hpp"
 #include "nonlinear/function_evaluator.hpp"
+#include "nonlinear/major_iterations.hpp"
 #include "specs/parameters.hpp"
 
 namespace kavro {
@@ -38,6 +39,8 @@ struct RunContext {
 
   // Evaluation of the nonlinear functions, made when the problem has nonlinear parts.
   std::unique_ptr<FunctionEvaluator> evaluator;
+  // The major iterations, made when the problem has nonlinear constraints.
+  std::unique_ptr<MajorIterations> majors;
   // The nonlinear objective's gradient at the final point (user's units), for the reports.
   std::vector<double> objectiveGradient;
 

@@ -102,12 +102,7 @@ RgStatus MainLoop::acceptNonlinearStep(double alpha, const BlockingResult& r, bo
   const bool hitBound = blocked && atBound;
   if (hitBound) alpha = r.step;
   moveValuesAlong(alpha);
-  if (alpha != 0.0) {
-    fNonlinear_ = fTrial_;
-    for (int32_t j = 0; j < prob_.nNonlinObjVars; ++j)
-      gradient_[static_cast<size_t>(j)] = sigma_ * gTrial_[static_cast<size_t>(j)];
-    functionsStale_ = false;
-  }
+  if (alpha != 0.0) takeTrialValues();
   const double objective = minimizedObjective();
   if (std::fabs(objective) >= p_.unboundedObjectiveValue || alpha * pNorm_ >= p_.unboundedStepSize) {
     if (std::fabs(objective) >= p_.unboundedObjectiveValue)

@@ -33,7 +33,7 @@ void MainLoop::publishObjectiveGradient() {
   if (!functionsEvaluated_) return;
   for (int32_t j = 0; j < prob_.nNonlinObjVars; ++j) {
     const double scale = ctx_.scales.empty() ? 1.0 : ctx_.scales[static_cast<size_t>(j)];
-    g[static_cast<size_t>(j)] = sigma_ * gradient_[static_cast<size_t>(j)] / scale;
+    g[static_cast<size_t>(j)] = gUser_[static_cast<size_t>(j)] / scale;
   }
 }
 
@@ -47,7 +47,9 @@ void MainLoop::publishProgress() {
 
 void MainLoop::finish() {
   computeFinalReducedCosts();
-  if (nonlinearObjective_) publishObjectiveGradient();
+  trueNonlinearRows();
+  if (majors_ && majorItn_ >= 1) majors_->restoreRowBounds(prob_);
+  if (prob_.nNonlinObjVars > 0) publishObjectiveGradient();
   toExternalStates();
   publishProgress();
   if (p_.newBasisFile > 0 && ctx_.exitCode < 20) saveBasisFiles(ctx_, itn_, ctx_.exitCode + 1);
@@ -63,7 +65,7 @@ void MainLoop::finish() {
   if (const FunctionEvaluator* fe = ctx_.evaluator.get()) {
     s.nonlinear = true;
     s.majorItn = majorItn_;
-    s.nonlinearObjective = nonlinearObjective_ && functionsEvaluated_ ? fNonlinear_ : 0.0;
+    s.nonlinearObjective = functionsEvaluated_ ? fUser_ : 0.0;
     s.linearObjective = ctx_.objValue - s.nonlinearObjective;
     s.penalty = prob_.nNonlinCons > 0 ? p_.currentPenalty : 0.0;
     const FunctionCallCounts& o = fe->objectiveCounts();
