@@ -3,17 +3,13 @@
 #include <algorithm>
 #include <cmath>
 
+#include "kernels/vector_ops.hpp"
+
 #include "nonlinear/wichmann_hill.hpp"
 
 namespace kavro {
 
 namespace {
-
-double maxAbs(const double* v, int32_t count) {
-  double biggest = 0.0;
-  for (int32_t k = 0; k < count; ++k) biggest = std::max(biggest, std::fabs(v[k]));
-  return biggest;
-}
 
 constexpr double kSinglePrecisionTenth = 0.10000000149011612;
 
@@ -133,8 +129,8 @@ int32_t MajorIterations::start(int32_t k, const SubproblemSummary& previous, Maj
   const double* x = view.x->data();
   double dx = 0.0;
   for (int32_t j = 0; j < nJ_; ++j) dx = std::max(dx, std::fabs(x[j] - xk_[static_cast<size_t>(j)]));
-  const double cx = dx / (maxAbs(xk_.data(), nJ_) + 1.0);
-  const double lambdaNorm = maxAbs(lambda_.data(), C_);
+  const double cx = dx / (kernels::maxNorm(nJ_, xk_.data()) + 1.0);
+  const double lambdaNorm = kernels::maxNorm(C_, lambda_.data());
   double dLambda = 0.0;
   for (int32_t i = 0; i < C_; ++i)
     dLambda = std::max(dLambda, std::fabs(lambdaNew_[static_cast<size_t>(i)] - lambda_[static_cast<size_t>(i)]));
@@ -225,7 +221,7 @@ void MajorIterations::measureViolation(const MajorView& view) {
     const double slack = -(F_[ui] + linearPart_[ui]);
     violation_ = std::max({violation_, savedLower_[ui] - slack, slack - savedUpper_[ui]});
   }
-  feasible_ = violation_ / (maxAbs(x.data(), nJ_) + 1.0);
+  feasible_ = violation_ / (kernels::maxNorm(nJ_, x.data()) + 1.0);
   if (params_.printLevel % 10 > 0)
     out_.print(" Maximum constraint violation    = %12.4e ( = %12.4e normalized)", violation_, feasible_);
 }

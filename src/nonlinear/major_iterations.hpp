@@ -18,6 +18,7 @@
 // rhs_i = -(Fk_i - Jk_i xk). Rows past the nonlinear ones have right-hand side 0.
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "io/units.hpp"
@@ -106,6 +107,8 @@ class MajorIterations {
   double relativeViolation() const { return feasible_; }
   double optimality() const { return optimal_; }
   double penalty() const { return params_.currentPenalty; }
+  // The range the penalty may be decreased and increased within (fixed at the first major).
+  std::pair<double, double> penaltyBounds() const { return {rhoMin_, rhoMax_}; }
   // The true slack of nonlinear row i at the current point, and the constraint values there.
   const std::vector<double>& constraintValues() const { return F_; }
   const std::vector<double>& jacobian() const { return J_; }

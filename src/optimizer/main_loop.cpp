@@ -239,7 +239,7 @@ bool MainLoop::infeasibleTest() {
     majors_->countInfeasibleRetry();
     if (majors_->infeasibleRetries() <= 5) {
       if (majors_->perturbRowBounds(prob_, sinf_)) {
-        toInternalStates();
+        placeWithinBounds();
         expandReset(false);
         pricesStale_ = true;
         return false;

@@ -110,6 +110,7 @@ class MainLoop {
   // ---- major iterations (major_control.cpp)
   SubproblemSummary subproblemSummary();
   void superbasicsToNonbasic();
+  void placeWithinBounds();
   bool beginMajorIteration(const SubproblemSummary& previous);
   void endMajorIteration(int32_t status);
   void setOptimalExit();

@@ -36,6 +36,23 @@ void MainLoop::superbasicsToNonbasic() {
   sb_.hessianResetPending = true;
 }
 
+// Every variable that is not basic goes within its bounds, and a nonbasic one takes the state
+// its value and bounds give it (the basic values follow at the next factorization).
+void MainLoop::placeWithinBounds() {
+  for (int32_t j = 0; j < nb_; ++j) {
+    const size_t uj = static_cast<size_t>(j);
+    int32_t& h = hs_[uj];
+    if (h == kBasic) continue;
+    const double lo = prob_.lower[uj], up = prob_.upper[uj];
+    x_[uj] = std::min(std::max(x_[uj], lo), up);
+    if (h == kSuperbasic) continue;
+    if (lo == up) h = kFixedNonbasic;
+    else if (x_[uj] <= lo) h = kAtLower;
+    else if (x_[uj] >= up) h = kAtUpper;
+    else h = kBetweenBounds;
+  }
+}
+
 bool MainLoop::beginMajorIteration(const SubproblemSummary& previous) {
   startMajorIteration();
   minorItn_ = feasibleMinorItn_ = 0;
@@ -55,8 +72,9 @@ bool MainLoop::beginMajorIteration(const SubproblemSummary& previous) {
   view.objConstant = prob_.objConstant;
   view.hasLinearConstraints = prob_.nNonlinCons < m_ - (objSlack_ >= 0 ? 1 : 0);
   const int32_t status = majors_->start(majorItn_, previous, view);
-  // The point may have moved (damping) and the subproblem objective has changed.
-  toInternalStates();
+  // The point may have moved (damping), the nonlinear rows' bounds changed (relaxed or
+  // restored) and the subproblem objective with them.
+  placeWithinBounds();
   functionsStale_ = true;
   pricesStale_ = true;
   if (status != 0) {

@@ -118,10 +118,16 @@ RgStatus MainLoop::acceptNonlinearStep(double alpha, const BlockingResult& r, bo
   hmod_[0] = hmod_[1] = 0;
   if (alpha != 0.0) {
     std::copy(sb_.rg.begin(), sb_.rg.begin() + ns, sb_.rgNew.begin());  // the old reduced gradient
+    double slope = 0.0;
+    for (int32_t k = 0; k < ns; ++k) slope += sb_.rgNew[static_cast<size_t>(k)] * sb_.pS[static_cast<size_t>(k)];
     loadBasicGradient();
     computePrices();
     computeReducedGradient();
-    hmod_[0] = hess_.bfgsUpdate(ns, sb_.rgNew.data(), sb_.rg.data(), sb_.pS.data(), alpha, sb_.z.data());
+    // A step along which the objective changes by less than its precision carries no usable
+    // curvature: the update would divide roundoff by roundoff.
+    const double precision = p_.functionPrecision * (1.0 + std::fabs(fBefore));
+    if (alpha * std::fabs(slope) > precision)
+      hmod_[0] = hess_.bfgsUpdate(ns, sb_.rgNew.data(), sb_.rg.data(), sb_.pS.data(), alpha, sb_.z.data());
   }
   return afterAcceptedStep(alpha, r, hitBound, fBefore);
 }

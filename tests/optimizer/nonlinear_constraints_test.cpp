@@ -167,6 +167,62 @@ TEST(NonlinearConstraints, MaximizationOnADisc) {
   EXPECT_NEAR(s.result.objValue, std::sqrt(2.0), 1e-7);
 }
 
+TEST(NonlinearConstraints, PenaltyParameterZeroStillConverges) {
+  const Solved s = solveCase(hs71(), {"Penalty parameter 0"});
+  EXPECT_EQ(s.result.exitCode, kOptimal);
+  EXPECT_NEAR(s.result.objValue, 17.0140173, 1e-6);
+}
+
+TEST(NonlinearConstraints, JacobianValuesOfZeroAtTheStart) {
+  // At (0, 0) both Jacobian elements of the disc are 0: the matrix holds explicit zeros there.
+  NonlinearCase c = disc(1.0);
+  c.x0 = {0.0, 0.0};
+  const Solved s = solveCase(c);
+  EXPECT_EQ(s.result.exitCode, kOptimal);
+  EXPECT_NEAR(s.result.objValue, -std::sqrt(2.0), 1e-7);
+}
+
+TEST(NonlinearConstraints, CrashOnAllRowsIsReproducible) {
+  // Crash option 1 crashes the nonlinear rows too, on random stand-ins for the Jacobian values.
+  const Solved a = solveCase(hs71(), {"Crash option 1"});
+  const Solved b = solveCase(hs71(), {"Crash option 1"});
+  EXPECT_EQ(a.result.exitCode, kOptimal);
+  EXPECT_EQ(a.result.minorIterations, b.result.minorIterations);
+  EXPECT_EQ(a.result.majorIterations, b.result.majorIterations);
+  EXPECT_EQ(a.state.x, b.state.x);
+}
+
+// The host's callback sees every major line (kind 2) and may stop the run there.
+TEST(NonlinearConstraints, InterruptAndResourceLimitAtAMajorBoundary) {
+  for (int stop : {1, 2}) {
+    NonlinearCase c = hs71();
+    Problem p = makeProblem(c.lp);
+    p.nNonlinCons = c.nNonlinCons;
+    p.nNonlinObjVars = c.nNonlinObjVars;
+    p.nNonlinJacVars = c.nNonlinJacVars;
+    FunctionsFromCallables functions(c.objective, c.constraints);
+    Optimizer opt;
+    opt.initialize({});
+    opt.setSpecsLine("Iterations limit 1000");
+    ProblemState state;
+    state.resizeFor(p);
+    std::copy(c.x0.begin(), c.x0.end(), state.x.begin());
+    int majorLines = 0;
+    SolveOptions o;
+    o.workLength = 400000;
+    o.functions = &functions;
+    o.progress = [&](const IterationLogEntry& e) {
+      if (e.kind != 2) return 0;
+      ++majorLines;
+      return majorLines == 2 ? stop : 0;
+    };
+    const SolveResult r = opt.solve(p, state, o);
+    EXPECT_EQ(r.exitCode, stop == 1 ? kTimeLimit : kInterrupted);
+    EXPECT_EQ(majorLines, 2);
+    EXPECT_EQ(r.majorIterations, 3);
+  }
+}
+
 // x^2 + y^2 >= 4 in the box [-1, 1]^2: every linearization underestimates the convex function,
 // so every subproblem after the first is infeasible too; the retries (row bounds perturbed)
 // are logged and the run ends infeasible.
