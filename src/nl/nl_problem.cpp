@@ -79,8 +79,8 @@ class Builder {
     name.resize(8, ' ');
     p_.names[0] = name;
     out_.state.resizeFor(p_);
-    if (std::string e = bounds(); !e.empty()) return e;
     if (std::string e = objectiveParts(); !e.empty()) return e;
+    if (std::string e = bounds(); !e.empty()) return e;
     matrix();
     start();
     return {};
@@ -165,7 +165,9 @@ class Builder {
       double body = 0.0;
       if (!ev_.value(m_.conExpression(i), body)) body = 0.0;
       s.x[n + static_cast<size_t>(i)] = -body;
-      s.pi[static_cast<size_t>(i)] = m_.dual0[static_cast<size_t>(i)];
+      // The optimizer's multipliers belong to the problem it minimizes (the objective negated for
+      // maximization); AMPL's duals are changes of the objective as given.
+      s.pi[static_cast<size_t>(i)] = out_.maximize ? -m_.dual0[static_cast<size_t>(i)] : m_.dual0[static_cast<size_t>(i)];
     }
     if (objective_ < 0) return;
     double linear = 0.0;

@@ -17,7 +17,8 @@
 //   bounds    variables as given (infinite: +-1e20); a slack holds minus its row's body, so a
 //             body range [l, u] becomes the slack range [-u, -l]; the objective row is free
 //   start     the model's starting point (0 where none is given), slacks at minus the row
-//             bodies there, the initial duals (d segment) as multipliers
+//             bodies there, the initial duals (d segment) as multipliers (negated for
+//             maximization: the optimizer's multipliers belong to the problem it minimizes)
 //
 // A constant objective term goes to objConstant when the objective has no nonlinear part; a
 // nonlinear objective keeps its constants in f.
