@@ -23,11 +23,21 @@ bool parseUnit(std::string_view text, std::pair<int, std::string>& unit) {
 const char* usageText() {
   return "Usage: kavro [--specs FILE] [--print FILE] [--summary FILE] [--unit N=PATH]... [--free-mps]\n"
          "             [--quiet] [PROBLEM]\n"
+         "       kavro [options] [--solution FILE.json] [--relax-integers] MODEL.nl\n"
+         "       kavro STUB -AMPL\n"
          "\n"
-         "Solves a linear program read from an MPS file (plain or .gz) with the KAVRO optimizer.\n"
+         "Solves a linear program read from an MPS file (plain or .gz) with the KAVRO optimizer,\n"
+         "or a model read from an AMPL .nl file.\n"
          "\n"
          "  PROBLEM          the MPS file. Without it the MPS file named in the SPECS file is read;\n"
          "                   with neither, a small built-in example problem is solved.\n"
+         "  MODEL.nl         an AMPL model (text or binary .nl, plain or .gz). Without options the\n"
+         "                   superbasics limit and Hessian dimension are sized from the model.\n"
+         "  -AMPL            the AMPL solver protocol: reads STUB.nl, takes options from the\n"
+         "                   environment variable kavro_options (key=value, '_' for blanks) and\n"
+         "                   writes the solution to STUB.sol.\n"
+         "  --solution FILE  (.nl models) write statuses and every row and column as JSON.\n"
+         "  --relax-integers (.nl models) solve integer variables as continuous ones.\n"
          "  --specs FILE     SPECS options: one or more Begin ... End blocks. Each block runs the\n"
          "                   problem again with its options.\n"
          "  --print FILE     write the full report (parameters, iteration log, solution) to FILE.\n"
@@ -76,6 +86,9 @@ bool parseCommandLine(int argc, char** argv, CommandLine& cl, std::string& error
       }
       cl.units.push_back(unit);
     }
+    else if (arg == "--solution") { if (!value(cl.solutionPath)) return false; }
+    else if (arg == "-AMPL") cl.ampl = true;
+    else if (arg == "--relax-integers") cl.relaxIntegers = true;
     else if (arg == "--free-mps") cl.freeMps = true;
     else if (arg == "--quiet") cl.quiet = true;
     else if (arg == "--help" || arg == "-h") cl.help = true;

@@ -8,10 +8,11 @@
 
 #include "builtin_example.hpp"
 #include "command_line.hpp"
+#include "command_solve.hpp"
 #include "driver/optimizer_impl.hpp"
-#include "driver/work_estimate.hpp"
 #include "files/mps_reader.hpp"
 #include "kavro/solver.hpp"
+#include "nl_command.hpp"
 #include "progress.hpp"
 
 namespace {
@@ -74,43 +75,13 @@ LoadedProblem readProblem(kavro::Optimizer& opt, const CommandLine& cl, int unit
   return loaded;
 }
 
-// The library's default iteration limit (3 x rows) suits a caller that restarts often; a user
-// of the command wants the problem solved (degenerate problems can need many times more simplex
-// iterations than rows: dfl001 takes 2.1 million with 18,301 rows and columns), so without an
-// "Iterations limit" option the command allows 10,000,000 iterations, as the host library does,
-// or 10 x (rows + columns) when that is more. Ctrl-C still ends a run early with its report.
-void setCommandIterationLimit(kavro::Parameters& p, const kavro::Problem& problem) {
-  if (p.iterationLimit != kavro::kUndefinedInt) return;
-  const int64_t limit = std::max<int64_t>(10000000, 10 * (static_cast<int64_t>(problem.m) + problem.n));
-  p.iterationLimit = static_cast<int32_t>(std::min<int64_t>(limit, 99999999));
-}
-
-kavro::SolveResult solve(kavro::Optimizer& opt, const kavro::Problem& problem, kavro::ProblemState& state,
-                         kavro::app::Progress& progress) {
-  setCommandIterationLimit(opt.impl().params, problem);
-  kavro::SolveOptions options;
-  const int64_t given = opt.impl().params.workspaceTotal;
-  options.workLength = given > 0 ? given : kavro::estimateWorkWords(problem.m, problem.n, problem.nElements(), 0);
-  options.progress = progress.callback();
-  const kavro::ProblemState start = state;
-  kavro::SolveResult r = opt.solve(problem, state, options);
-  if (r.exitCode == kavro::kWorkspaceTooSmall) {
-    // Once more with the least storage the problem needs.
-    state = start;
-    options.workLength = r.minWorkWords;
-    r = opt.solve(problem, state, options);
-  }
-  progress.done();
-  return r;
-}
-
 int runBuiltin(kavro::Optimizer& opt, kavro::app::Progress& progress) {
   std::printf(" No problem file given: solving the built-in example problem BLEND.\n");
   std::fflush(stdout);
   kavro::Problem problem = kavro::app::builtinExample();
   kavro::ProblemState state;
   state.resizeFor(problem);
-  return solve(opt, problem, state, progress).exitCode == 0 ? kStatusOptimal : kStatusNotOptimal;
+  return kavro::app::solveProblem(opt, problem, state, progress).exitCode == 0 ? kStatusOptimal : kStatusNotOptimal;
 }
 
 void connectUnits(kavro::Optimizer& opt, const CommandLine& cl) {
@@ -139,7 +110,7 @@ int runWithSpecs(kavro::Optimizer& opt, const CommandLine& cl, kavro::app::Progr
     else if (problemNumber > 1) opt.impl().units.closeInput(kProblemUnit);
     LoadedProblem loaded = readProblem(opt, cl, unit);
     if (!loaded.ok) return kStatusInputError;
-    if (solve(opt, loaded.problem, loaded.state, progress).exitCode != 0) status = kStatusNotOptimal;
+    if (kavro::app::solveProblem(opt, loaded.problem, loaded.state, progress).exitCode != 0) status = kStatusNotOptimal;
   }
   return status;
 }
@@ -171,9 +142,10 @@ int main(int argc, char** argv) {
   opt.initialize({cl.printPath.empty() ? 0 : kPrintUnit, kSummaryUnit, cl.specsPath.empty() ? 0 : kSpecsUnit});
   kavro::app::Progress progress(!cl.quiet);
 
+  if (kavro::app::isNlRun(cl)) return kavro::app::runNlModel(opt, cl, progress);
   if (!cl.specsPath.empty()) return runWithSpecs(opt, cl, progress);
   if (cl.problemPath.empty()) return runBuiltin(opt, progress);
   LoadedProblem loaded = readProblem(opt, cl, kProblemUnit);
   if (!loaded.ok) return kStatusInputError;
-  return solve(opt, loaded.problem, loaded.state, progress).exitCode == 0 ? kStatusOptimal : kStatusNotOptimal;
+  return kavro::app::solveProblem(opt, loaded.problem, loaded.state, progress).exitCode == 0 ? kStatusOptimal : kStatusNotOptimal;
 }

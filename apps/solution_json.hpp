@@ -1,0 +1,33 @@
+#pragma once
+// The solution as a host sees it, written as JSON: statuses, statistics and every row and
+// column record. qarnhost --solution and kavro --solution (for .nl models) write the same file.
+
+#include <string>
+#include <vector>
+
+namespace kavro::app {
+
+struct SolutionRecord {
+  std::string name;
+  bool returned = false;  // false: the solver returned no record ("level": null)
+  double level = 0.0, marginal = 0.0;
+  int basisStatus = 0, condition = 0;
+};
+
+struct SolutionReport {
+  std::string model;
+  int modelStatus = 0, solveStatus = 0;
+  bool complete = false;
+  long long iterations = 0;
+  double time = 0.0, objective = 0.0;
+  long long evaluationErrors = 0;
+  std::vector<SolutionRecord> rows, columns;
+};
+
+const char* modelStatusText(int status);
+const char* solveStatusText(int status);
+
+// Returns an empty string on success, else why the file could not be written.
+std::string writeSolutionReport(const SolutionReport& report, const std::string& path);
+
+}  // namespace kavro::app
