@@ -22,12 +22,6 @@ namespace {
 enum Status { kStatusOptimal = 0, kStatusNotOptimal = 1, kStatusInputError = 2 };
 constexpr const char* kSolverName = "KAVRO 5.6";
 
-// The optimizer does not handle nonlinear objectives and constraints yet: handed a problem with
-// nonlinear parts and their functions it would solve it as if it were linear. Until it does, a
-// nonlinear model is refused here, with the message the host library gives; the functions are
-// wired already, and this switch is all that changes when the nonlinear optimizer comes.
-constexpr bool kOptimizerSolvesNonlinear = false;
-
 bool endsWith(std::string_view s, std::string_view end) { return s.size() >= end.size() && s.ends_with(end); }
 
 bool exists(const std::string& path) {
@@ -117,8 +111,6 @@ class NlRun {
     nl::BuiltProblem built;
     if (std::string why = nl::buildProblem(model_, options, built); !why.empty()) return refuse(why);
     if (!cl_.ampl) describe(built);
-    if (built.nonlinear() && !kOptimizerSolvesNonlinear)
-      return refuse("Nonlinear functions are not supported by this version.");
     modelSettings(built);
     nl::ModelFunctions functions(model_, built);
     const auto start = std::chrono::steady_clock::now();
