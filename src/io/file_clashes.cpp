@@ -22,7 +22,7 @@ bool usesClash(const FileUse& a, const FileUse& b, bool sameUnit) {
 
 }  // namespace
 
-std::vector<std::string> findFileClashes(const UnitTable& units, const std::vector<FileUse>& given) {
+std::vector<FileClash> findFileClashes(const UnitTable& units, const std::vector<FileUse>& given) {
   std::vector<FileUse> uses;
   for (const std::vector<FileUse>* list : {&given, &units.declaredUses()})
     for (const FileUse& u : *list) {
@@ -35,7 +35,7 @@ std::vector<std::string> findFileClashes(const UnitTable& units, const std::vect
   for (const FileUse& u : uses)
     if (!identity.count(u.unit)) identity[u.unit] = units.identityOf(u.unit);
 
-  std::vector<std::string> clashes;
+  std::vector<FileClash> clashes;
   for (size_t i = 0; i < uses.size(); ++i)
     for (size_t j = i + 1; j < uses.size(); ++j) {
       const FileUse& a = uses[i];
@@ -43,8 +43,8 @@ std::vector<std::string> findFileClashes(const UnitTable& units, const std::vect
       const bool sameUnit = a.unit == b.unit;
       if (!sameUnit && !sameFile(identity[a.unit], identity[b.unit])) continue;
       if (!usesClash(a, b, sameUnit)) continue;
-      clashes.push_back("the " + a.role + " (unit " + std::to_string(a.unit) + ") and the " + b.role + " (unit " +
-                        std::to_string(b.unit) + ") are the same file: " + printableText(units.pathOf(a.unit)));
+      clashes.push_back({a, b, "the " + a.role + " (unit " + std::to_string(a.unit) + ") and the " + b.role + " (unit " +
+                        std::to_string(b.unit) + ") are the same file: " + printableText(units.pathOf(a.unit))});
     }
   return clashes;
 }

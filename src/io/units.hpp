@@ -122,11 +122,19 @@ class UnitTable {
   size_t maxLineLength_ = InputUnit::kMaxLineLength;
 };
 
-// The clashes among `uses` and the table's declared uses, as messages ("the New basis file
-// (unit 98) and the problem file (unit 98) are the same file: a.mps"): an output and any other
-// use on one file; a basis input on the SPECS or MPS file. Outputs on the unit number of a report
-// add to the report and do not clash; neither do inputs that are only read.
-std::vector<std::string> findFileClashes(const UnitTable& units, const std::vector<FileUse>& uses);
+// Two uses of one file that would lose or mix data, and the message that says so ("the New basis
+// file (unit 98) and the problem file (unit 98) are the same file: a.mps").
+struct FileClash {
+  FileUse first, second;
+  std::string text;
+
+  bool involves(int unit) const { return unit > 0 && (first.unit == unit || second.unit == unit); }
+};
+
+// The clashes among `uses` and the table's declared uses: an output and any other use on one
+// file; a basis input on the SPECS or MPS file. Outputs on the unit number of a report add to the
+// report and do not clash; neither do inputs that are only read.
+std::vector<FileClash> findFileClashes(const UnitTable& units, const std::vector<FileUse>& uses);
 
 // The two report channels of a run: the print file (full report) and the summary file
 // (short report). Either may be absent (unit <= 0).

@@ -20,7 +20,9 @@ const FileUse kSummary{6, "summary file", Kind::kReport};
 const FileUse kSpecs{4, "SPECS file", Kind::kInput};
 
 std::vector<std::string> clashes(const UnitTable& units, std::vector<FileUse> uses) {
-  return findFileClashes(units, uses);
+  std::vector<std::string> texts;
+  for (const FileClash& c : findFileClashes(units, uses)) texts.push_back(c.text);
+  return texts;
 }
 
 TEST(FileClashes, SameUnitNumber) {
