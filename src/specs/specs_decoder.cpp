@@ -77,15 +77,21 @@ void SpecsLine::rejectRange(const std::string& admissible) {
   reject(kRangeError, std::string(text(valueToken_)) + "  (" + admissible + ")");
 }
 
-bool SpecsLine::set(int32_t& field) {
-  if (!requireInteger()) return false;
-  if (const std::string range = outOfRange(p_, field, integer_); !range.empty()) {
-    rejectRange(range);
+namespace {
+
+template <class T>
+bool storeInRange(SpecsLine& l, T& field, T value) {
+  if (const std::string range = outOfRange(l.params(), field, value); !range.empty()) {
+    l.rejectRange(range);
     return false;
   }
-  field = integer_;
+  field = value;
   return true;
 }
+
+}  // namespace
+
+bool SpecsLine::set(int32_t& field) { return requireInteger() && storeInRange(*this, field, integer_); }
 
 // Work storage may be counted in billions of words: any integer a double holds exactly.
 bool SpecsLine::set(int64_t& field) {
@@ -98,15 +104,7 @@ bool SpecsLine::set(int64_t& field) {
   return true;
 }
 
-bool SpecsLine::set(double& field) {
-  if (!requireValue()) return false;
-  if (const std::string range = outOfRange(p_, field, real_); !range.empty()) {
-    rejectRange(range);
-    return false;
-  }
-  field = real_;
-  return true;
-}
+bool SpecsLine::set(double& field) { return requireValue() && storeInRange(*this, field, real_); }
 
 void SpecsLine::reject(std::string_view message, std::string_view detail) {
   rejected_ = true;
