@@ -279,7 +279,7 @@ std::string printableText(std::string_view text) {
   std::string s(text);
   for (char& c : s) {
     const auto u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u == 0x7f) c = '?';
+    if ((u < 0x20 && c != '\t') || u == 0x7f) c = '?';
   }
   return s;
 }

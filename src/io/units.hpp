@@ -152,7 +152,8 @@ struct ReportChannels {
   void summaryLine(std::string_view text) const;
 };
 
-// Text safe to show on a terminal or in a report: control bytes (and DEL) become "?".
+// Text safe to show on a terminal or in a report: control bytes other than tab (and DEL) become
+// "?".
 std::string printableText(std::string_view text);
 
 }  // namespace kavro
