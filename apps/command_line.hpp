@@ -13,6 +13,7 @@ struct CommandLine {
   std::string summaryPath;
   std::vector<std::pair<int, std::string>> units;
   bool freeMps = false;
+  bool relaxIntegers = false;
   bool quiet = false;
   bool help = false;
   bool version = false;

@@ -182,10 +182,13 @@ void MpsReader::dataRecord() {
   }
 }
 
+// A file that could not be read to its end is reported as such, not as missing its sections.
 void MpsReader::endOfFile(bool sawAnyRecord) {
-  if (in_.hadReadError())
+  if (in_.hadReadError()) {
     fatal(" XXXX  Read error in the MPS file after line%7ld: %s", lineNumber(), in_.readErrorText().c_str());
-  if (!sawAnyRecord && !in_.hadReadError()) {
+    return;
+  }
+  if (!sawAnyRecord) {
     fatal(" XXXX  The MPS file is empty");
     return;
   }
