@@ -1,7 +1,8 @@
 #include "qarnhost_solution.hpp"
 
-#include <fstream>
 #include <nlohmann/json.hpp>
+
+#include "io/output_guard.hpp"
 
 namespace kavro::app {
 
@@ -65,7 +66,8 @@ json records(qmoHandle_t model, int count, Name name, Result result) {
 
 }  // namespace
 
-std::string writeSolutionJson(qmoHandle_t model, const std::string& modelPath, const std::string& path) {
+std::string writeSolutionJson(qmoHandle_t model, const std::string& modelPath, const std::string& path,
+                              const char* stopSignal) {
   const int ms = qmoModelStat(model), ss = qmoSolveStat(model);
   json j = {
       {"model", modelPath},
@@ -78,13 +80,14 @@ std::string writeSolutionJson(qmoHandle_t model, const std::string& modelPath, c
       {"time", qmoHeadnTail(model, qmoHresused)},
       {"objective", qmoHeadnTail(model, qmoHobjval)},
       {"evaluationErrors", static_cast<long long>(qmoHeadnTail(model, qmoHdomused))},
+      {"interrupted", stopSignal != nullptr},
   };
+  if (stopSignal) j["stopSignal"] = stopSignal;
   j["rows"] = records(model, qmoHostM(model), qmoEquName, qmoResultEqu);
   j["columns"] = records(model, qmoHostN(model), qmoVarName, qmoResultVar);
-  std::ofstream out(path);
-  if (!out) return "cannot write " + path;
-  out << j.dump(1) << '\n';
-  return out ? std::string() : "cannot write " + path;
+  const std::string failure =
+      replaceFileContents(path, j.dump(1, ' ', false, json::error_handler_t::replace) + '\n');
+  return failure.empty() ? failure : "cannot write " + failure;
 }
 
 }  // namespace kavro::app
