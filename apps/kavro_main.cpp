@@ -1,6 +1,9 @@
 // kavro: the stand-alone optimizer. Reads SPECS options and an MPS problem, solves, and
 // writes the summary report to standard output and the full report to the print file.
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -28,6 +31,14 @@ using kavro::app::kSummaryUnit;
 using kavro::app::kPrintUnit;
 
 enum Status { kStatusOptimal = 0, kStatusNotOptimal = 1, kStatusInputError = 2, kStatusWriteFailed = 3 };
+
+// Why a file cannot be read, or empty. The file is not opened: opening a named pipe and closing
+// it again would lose what the writer sends.
+std::string unreadableReason(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || ::access(path.c_str(), R_OK) != 0) return std::strerror(errno);
+  return S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "";
+}
 
 struct LoadedProblem {
   kavro::Problem problem;
@@ -185,15 +196,12 @@ int main(int argc, char** argv) {
     return kavro::app::standardOutputWritten() ? 0 : kStatusWriteFailed;
   }
   if (!cl.specsPath.empty()) {
-    // Only opened, not read: a pipe keeps its contents for the reader.
-    errno = 0;
-    std::FILE* specs = std::fopen(cl.specsPath.c_str(), "r");
-    if (!specs) {
+    const std::string why = unreadableReason(cl.specsPath);
+    if (!why.empty()) {
       std::fprintf(stderr, "kavro: cannot read the SPECS file %s: %s\n", kavro::printableText(cl.specsPath).c_str(),
-                   std::strerror(errno));
+                   why.c_str());
       return kStatusInputError;
     }
-    std::fclose(specs);
   }
 
   kavro::Optimizer opt;
