@@ -2,7 +2,6 @@
 
 #include "driver/optimizer_impl.hpp"
 #include "driver/run_files.hpp"
-
 #include "link/log_callback.hpp"
 #include "link/model_transfer.hpp"
 #include "link/solution_return.hpp"
