@@ -160,7 +160,7 @@ int runWithSpecs(kavro::Optimizer& opt, const CommandLine& cl, kavro::app::Progr
     kavro::Parameters& p = opt.impl().params;
     int unit = kProblemUnit;
     if (cl.problemPath.empty()) unit = p.mpsFile > 0 ? p.mpsFile : kSpecsUnit;
-    else if (problemNumber > 1) opt.impl().units.closeInput(kProblemUnit);
+    else if (kavro::InputUnit* again = opt.impl().units.input(kProblemUnit)) again->rewind();  // a pipe is not reopened
     LoadedProblem loaded = readProblem(opt, cl, unit);
     if (!loaded.ok) return kStatusInputError;
     const int solved = solve(opt, loaded.problem, loaded.state, progress);
