@@ -21,7 +21,8 @@ std::vector<SolutionRecord> records(qmoHandle_t model, int count, Name name, Res
 
 }  // namespace
 
-std::string writeSolutionJson(qmoHandle_t model, const std::string& modelPath, const std::string& path) {
+std::string writeSolutionJson(qmoHandle_t model, const std::string& modelPath, const std::string& path,
+                              const char* stopSignal) {
   SolutionReport r;
   r.model = modelPath;
   r.modelStatus = qmoModelStat(model);
@@ -31,6 +32,7 @@ std::string writeSolutionJson(qmoHandle_t model, const std::string& modelPath, c
   r.time = qmoHeadnTail(model, qmoHresused);
   r.objective = qmoHeadnTail(model, qmoHobjval);
   r.evaluationErrors = static_cast<long long>(qmoHeadnTail(model, qmoHdomused));
+  r.stopSignal = stopSignal ? stopSignal : "";
   r.rows = records(model, qmoHostM(model), qmoEquName, qmoResultEqu);
   r.columns = records(model, qmoHostN(model), qmoVarName, qmoResultVar);
   return writeSolutionReport(r, path);

@@ -1,7 +1,8 @@
 #include "solution_json.hpp"
 
-#include <fstream>
 #include <nlohmann/json.hpp>
+
+#include "io/output_guard.hpp"
 
 namespace kavro::app {
 
@@ -72,14 +73,13 @@ std::string writeSolutionReport(const SolutionReport& r, const std::string& path
       {"time", r.time},
       {"objective", r.objective},
       {"evaluationErrors", r.evaluationErrors},
+      {"interrupted", !r.stopSignal.empty()},
   };
+  if (!r.stopSignal.empty()) j["stopSignal"] = r.stopSignal;
   j["rows"] = records(r.rows);
   j["columns"] = records(r.columns);
-  std::ofstream out(path);
-  if (!out) return "cannot write " + path;
-  out << j.dump(1) << '\n';
-  out.close();
-  return out ? std::string() : "cannot write " + path;
+  const std::string failure = replaceFileContents(path, j.dump(1, ' ', false, json::error_handler_t::replace) + '\n');
+  return failure.empty() ? failure : "cannot write " + failure;
 }
 
 }  // namespace kavro::app

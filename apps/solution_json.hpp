@@ -21,13 +21,16 @@ struct SolutionReport {
   long long iterations = 0;
   double time = 0.0, objective = 0.0;
   long long evaluationErrors = 0;
+  std::string stopSignal;  // the signal that interrupted the run ("SIGTERM"), empty when none
   std::vector<SolutionRecord> rows, columns;
 };
 
 const char* modelStatusText(int status);
 const char* solveStatusText(int status);
 
-// Returns an empty string on success, else why the file could not be written.
+// Writes the file whole or not at all (a failure leaves an earlier file as it was); names that
+// are not valid UTF-8 get U+FFFD in place of the bytes that are not. Returns an empty string on
+// success, else the path and the reason.
 std::string writeSolutionReport(const SolutionReport& report, const std::string& path);
 
 }  // namespace kavro::app

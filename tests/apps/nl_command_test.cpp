@@ -122,12 +122,19 @@ TEST_F(NlCommand, ModelsTheOptimizerCannotTakeAreRefusedInTheSolFile) {
   EXPECT_EQ(readSol(dir_ + "/int.sol").solveResult, 0);
   EXPECT_EQ(run("--relax-integers int.nl"), 0) << out;
 
+}
+
+// A nonlinear model through the AMPL protocol: solved, with the optimum in the .sol file.
+TEST_F(NlCommand, NonlinearModelsSolveThroughTheProtocol) {
   std::system(("cp " KAVRO_TEST_DATA_DIR "/nl/hs071.nl '" + dir_ + "/'").c_str());
   ASSERT_EQ(run("hs071 -AMPL"), 0) << out;
-  sol = readSol(dir_ + "/hs071.sol");
-  EXPECT_EQ(sol.solveResult, 570);
-  EXPECT_EQ(sol.message, "KAVRO 5.6: Nonlinear functions are not supported by this version.");
-  EXPECT_EQ(run("hs071.nl"), 2);
+  const ReadSol sol = readSol(dir_ + "/hs071.sol");
+  ASSERT_TRUE(sol.ok);
+  EXPECT_EQ(sol.solveResult, 0);
+  EXPECT_NE(sol.message.find("optimal solution; objective 17.01401"), std::string::npos) << sol.message;
+  ASSERT_EQ(sol.primals.size(), 4u);
+  EXPECT_NEAR(sol.primals[0], 1.0, 1e-5);
+  EXPECT_EQ(run("hs071.nl"), 0);
 }
 
 TEST_F(NlCommand, UnreadableModelsEndWithStatusTwoAndTheLine) {
