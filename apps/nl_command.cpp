@@ -12,6 +12,7 @@
 #include "driver/work_estimate.hpp"
 #include "nl/ampl_options.hpp"
 #include "nl/nl_functions.hpp"
+#include "nl/nl_names.hpp"
 #include "nl/nl_reader.hpp"
 #include "nl_results.hpp"
 
@@ -161,8 +162,8 @@ class NlRun {
       if (!writeSol(solFile(s, text))) return kStatusInputError;
     }
     if (!cl_.solutionPath.empty()) {
-      const SolutionReport report = solutionReport(s, path_, readNames(stub_ + ".row", model_.nCons()),
-                                                   readNames(stub_ + ".col", model_.nVars()));
+      const SolutionReport report = solutionReport(s, path_, nl::readAuxiliaryNames(stub_ + ".row", model_.nCons()),
+                                                   nl::readAuxiliaryNames(stub_ + ".col", model_.nVars()));
       if (std::string e = writeSolutionReport(report, cl_.solutionPath); !e.empty()) {
         std::fprintf(stderr, "kavro: %s\n", e.c_str());
         return kStatusInputError;

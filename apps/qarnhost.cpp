@@ -1,5 +1,5 @@
 // qarnhost: a stand-in modelling host. Builds the host's model, environment and option objects
-// from an MPS file and the command line, loads the solver library librevuride64.so, drives it
+// from an MPS or AMPL .nl file and the command line, loads the solver library librevuride64.so, drives it
 // through its four entry points and prints the host log on standard output.
 //
 // Exit status: 0 when the solve call returned 0, 1 when the library reported an error, 2 for
@@ -16,6 +16,7 @@
 
 #include "link/kavro_link.h"
 #include "mps_model.hpp"
+#include "nl_model.hpp"
 #include "qarn/model_builder.hpp"
 #include "qarnhost_solution.hpp"
 
@@ -23,7 +24,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: qarnhost [--optfile FILE] [--sysdir DIR] [--env NAME=VALUE]... [--solution FILE.json]\n"
-    "                [--library PATH] MODEL.mps\n"
+    "                [--library PATH] MODEL.mps|MODEL.nl\n"
     "  --optfile FILE      the model's option file (names from optkavro.def, one \"name value\" a line)\n"
     "  --sysdir DIR        the system directory holding optkavro.def\n"
     "  --env NAME=VALUE    an environment option: DomLim, IterLim, ResLim, WorkSpace, WorkFactor,\n"
@@ -138,7 +139,10 @@ int main(int argc, char** argv) {
       return kStatusUsage;
     }
     qarn::Model model(env);
-    if (error = qarn::loadMpsModel(model.handle(), args.model); !error.empty()) {
+    qarn::NlModelSource nlSource;  // answers the nonlinear calls of a .nl model
+    const bool nl = args.model.ends_with(".nl") || args.model.ends_with(".nl.gz");
+    error = nl ? nlSource.load(model.handle(), args.model) : qarn::loadMpsModel(model.handle(), args.model);
+    if (!error.empty()) {
       std::fprintf(stderr, "qarnhost: %s\n", error.c_str());
       return kStatusUsage;
     }
