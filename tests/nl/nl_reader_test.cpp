@@ -221,6 +221,9 @@ TEST(NlReader, BadTextIsRefusedNamingTheLine) {
       {"string operand", replaced(kText, "C1\nn0", "C1\nh3:abc"), "a string operand"},
       {"x index", replaced(kText, "x2\n0 1\n1 2\n", "x2\n0 1\n3 2\n"), "index 3 is out of range"},
       {"x count", replaced(kText, "x2\n", "x9\n"), "x segment: count 9 is out of range"},
+      {"x not finite", replaced(kText, "x2\n0 1\n", "x2\n0 nan\n"), "line 26: x segment: a value is not a finite number"},
+      {"coefficient not finite", replaced(kText, "2 1.5\nJ1", "2 inf\nJ1"), "a coefficient is not a finite number"},
+      {"bound not a number", replaced(kText, "4 3\nb", "4 nan\nb"), "line 32: a bound is not a number"},
   };
   for (const BadInput& c : cases) {
     SCOPED_TRACE(c.what);
