@@ -275,6 +275,31 @@ TEST(NlReader, DeepNestingCostsNoStack) {
   EXPECT_EQ(f, 2 * x);
 }
 
+// A chain of defined variables, each the one before plus a new variable: the variables each one
+// depends on grow with the chain, and past a limit the model is refused instead of filling memory.
+TEST(NlReader, EntangledDefinedVariablesAreRefusedAtALimit) {
+  auto chain = [](int n) {
+    std::string t = "g3 1 1 0\n " + std::to_string(n) + " 0 1 0 0\n 0 1\n 0 0\n 0 " + std::to_string(n) + " 0\n"
+                    " 0 0 0 1\n 0 0 0 0 0\n 0 " + std::to_string(n) + "\n 0 0\n " + std::to_string(n) + " 0 0 0 0\n";
+    for (int k = 0; k < n; ++k)
+      t += "V" + std::to_string(n + k) + " 1 0\n" + std::to_string(k) + " 1\n" + (k == 0 ? "n0" : "v" + std::to_string(n + k - 1)) + "\n";
+    t += "O0 0\nv" + std::to_string(2 * n - 1) + "\nb\n";
+    for (int k = 0; k < n; ++k) t += "3\n";
+    t += "G0 " + std::to_string(n) + "\n";
+    for (int k = 0; k < n; ++k) t += std::to_string(k) + " 0\n";
+    return t;
+  };
+  const Model m = readValid(chain(300));
+  EXPECT_EQ(m.expressionVars.size(m.objExpression(0)), 300);
+  Evaluator ev(m);
+  const std::vector<double> x(300, 1.0);
+  ev.setPoint(x.data());
+  double f = 0.0;
+  ASSERT_TRUE(ev.value(m.objExpression(0), f));
+  EXPECT_EQ(f, 300.0);
+  EXPECT_NE(readError(chain(12000)).find("the defined variables depend on too many variables"), std::string::npos);
+}
+
 TEST(NlReader, IntegerAndComplementarityModelsAreReadForTheCallerToRefuse) {
   std::string t = replaced(kText, " 0 0 0 0 0\n 4 3", " 1 1 0 0 0\n 4 3");
   t = replaced(t, "r\n0 -1 1\n", "r\n5 1 3\n");
