@@ -12,6 +12,7 @@
 #include "driver/work_estimate.hpp"
 #include "nl/ampl_options.hpp"
 #include "nl/nl_functions.hpp"
+#include "nl/nl_names.hpp"
 #include "nl/nl_reader.hpp"
 #include "nl_results.hpp"
 
@@ -28,12 +29,6 @@ bool exists(const std::string& path) {
   std::FILE* f = std::fopen(path.c_str(), "r");
   if (f) std::fclose(f);
   return f != nullptr;
-}
-
-std::string format(const char* fmt, double a, long long b = 0) {
-  char text[128];
-  std::snprintf(text, sizeof text, fmt, a, b);
-  return text;
 }
 
 class NlRun {
@@ -70,8 +65,10 @@ class NlRun {
         }
       }
       applyOptions(block == 1);
-      status = solveOnce();
-      if (status == kStatusInputError || cl_.specsPath.empty()) break;
+      const int solved = solveOnce();
+      if (solved == kStatusInputError) return solved;
+      if (solved != kStatusOptimal) status = kStatusNotOptimal;
+      if (cl_.specsPath.empty()) break;
     }
     return status;
   }
@@ -129,20 +126,24 @@ class NlRun {
 
   void describe(const nl::BuiltProblem& b) const {
     const Problem& p = b.problem;
-    std::printf(" Model %s: %d variables, %d constraints (%d nonlinear), %s\n", model_.name.c_str(), p.n,
-                model_.nCons(), p.nNonlinCons,
-                b.objective < 0 ? "no objective"
-                : b.maximize     ? (p.nNonlinObjVars > 0 ? "nonlinear objective, maximize" : "linear objective, maximize")
-                                 : (p.nNonlinObjVars > 0 ? "nonlinear objective, minimize" : "linear objective, minimize"));
+    const char* objective = b.objective < 0 ? "no objective" : p.nNonlinObjVars > 0 ? "nonlinear objective" : "linear objective";
+    const char* sense = b.objective < 0 ? "" : b.maximize ? ", maximize" : ", minimize";
+    std::printf(" Model %s: %d variables, %d constraints (%d nonlinear), %s%s\n", model_.name.c_str(), p.n,
+                model_.nCons(), p.nNonlinCons, objective, sense);
     std::fflush(stdout);
   }
 
+  // The result message of the AMPL protocol: what happened, the objective, the effort.
   std::string message(const NlSolve& s) const {
     std::string text = std::string(kSolverName) + ": " + nl::solveResultCode(s.result.exitCode).text;
-    if (s.built->objective >= 0 && s.result.usable()) text += format("; objective %.16g", s.result.objValue);
-    text += format("\n%.0f iterations", static_cast<double>(s.result.minorIterations));
-    if (s.built->problem.nNonlinCons > 0) text += format(", %.0f major iterations", static_cast<double>(s.result.majorIterations));
-    if (s.evaluationErrors > 0) text += format(", %.0f evaluation errors", static_cast<double>(s.evaluationErrors));
+    if (s.built->objective >= 0 && s.result.usable()) {
+      char objective[64];
+      std::snprintf(objective, sizeof objective, "; objective %.16g", s.result.objValue);
+      text += objective;
+    }
+    text += "\n" + std::to_string(s.result.minorIterations) + " iterations";
+    if (s.built->problem.nNonlinCons > 0) text += ", " + std::to_string(s.result.majorIterations) + " major iterations";
+    if (s.evaluationErrors > 0) text += ", " + std::to_string(s.evaluationErrors) + " evaluation errors";
     return text;
   }
 
@@ -153,8 +154,8 @@ class NlRun {
       if (!writeSol(solFile(s, text))) return kStatusInputError;
     }
     if (!cl_.solutionPath.empty()) {
-      const SolutionReport report = solutionReport(s, path_, readNames(stub_ + ".row", model_.nCons()),
-                                                   readNames(stub_ + ".col", model_.nVars()));
+      const SolutionReport report = solutionReport(s, path_, nl::readAuxiliaryNames(stub_ + ".row", model_.nCons()),
+                                                   nl::readAuxiliaryNames(stub_ + ".col", model_.nVars()));
       if (std::string e = writeSolutionReport(report, cl_.solutionPath); !e.empty()) {
         std::fprintf(stderr, "kavro: %s\n", e.c_str());
         return kStatusInputError;

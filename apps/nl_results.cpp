@@ -106,19 +106,4 @@ SolutionReport solutionReport(const NlSolve& s, const std::string& modelPath, co
   return r;
 }
 
-std::vector<std::string> readNames(const std::string& path, int count) {
-  std::vector<std::string> names;
-  std::FILE* f = std::fopen(path.c_str(), "r");
-  if (!f) return names;
-  char line[4096];
-  while (static_cast<int>(names.size()) < count && std::fgets(line, sizeof line, f)) {
-    std::string name(line);
-    while (!name.empty() && (name.back() == '\n' || name.back() == '\r')) name.pop_back();
-    names.push_back(name);
-  }
-  std::fclose(f);
-  if (static_cast<int>(names.size()) < count) names.clear();
-  return names;
-}
-
 }  // namespace kavro::app

@@ -35,8 +35,4 @@ nl::SolFile solFile(const NlSolve& s, const std::string& message);
 SolutionReport solutionReport(const NlSolve& s, const std::string& modelPath, const std::vector<std::string>& rowNames,
                               const std::vector<std::string>& columnNames);
 
-// Names from an AMPL auxiliary file (STUB.row, STUB.col): one a line; empty when the file is
-// absent or holds fewer than count lines.
-std::vector<std::string> readNames(const std::string& path, int count);
-
 }  // namespace kavro::app

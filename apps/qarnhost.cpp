@@ -1,5 +1,5 @@
 // qarnhost: a stand-in modelling host. Builds the host's model, environment and option objects
-// from an MPS file and the command line, loads the solver library librevuride64.so, drives it
+// from an MPS or AMPL .nl file and the command line, loads the solver library librevuride64.so, drives it
 // through its four entry points and prints the host log on standard output.
 //
 // Exit status: 0 when the solve call returned 0, 1 when the library reported an error, 2 for
@@ -19,6 +19,7 @@
 #include "io/units.hpp"
 #include "link/kavro_link.h"
 #include "mps_model.hpp"
+#include "nl_model.hpp"
 #include "qarn/model_builder.hpp"
 #include "qarnhost_solution.hpp"
 #include "signals.hpp"
@@ -27,7 +28,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: qarnhost [--optfile FILE] [--sysdir DIR] [--env NAME=VALUE]... [--solution FILE.json]\n"
-    "                [--library PATH] [--relax-integers] MODEL.mps\n"
+    "                [--library PATH] [--relax-integers] MODEL.mps|MODEL.nl\n"
     "  --optfile FILE      the model's option file (names from optkavro.def, one \"name value\" a line)\n"
     "  --sysdir DIR        the system directory holding optkavro.def\n"
     "  --env NAME=VALUE    an environment option: DomLim, IterLim, ResLim, WorkSpace, WorkFactor,\n"
@@ -138,9 +139,12 @@ int run(const Arguments& args) {
   qarn::Environment env;
   if (!configureEnvironment(env.handle(), args, error)) return fail(error), kStatusUsage;
   qarn::Model model(env);
+  qarn::NlModelSource nlSource;  // answers the nonlinear calls of a .nl model
+  const bool nl = args.model.ends_with(".nl") || args.model.ends_with(".nl.gz");
   std::string notes;
-  if (error = qarn::loadMpsModel(model.handle(), args.model, args.relaxIntegers, &notes); !error.empty())
-    return fail(error), kStatusUsage;
+  error = nl ? nlSource.load(model.handle(), args.model, args.relaxIntegers)
+             : qarn::loadMpsModel(model.handle(), args.model, args.relaxIntegers, &notes);
+  if (!error.empty()) return fail(error), kStatusUsage;
   if (!notes.empty()) fail(notes);
   qmoSetOptFileName(model.handle(), args.optFile.c_str());
   SolverLibrary lib;

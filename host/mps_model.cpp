@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "host_rows.hpp"
 #include "io/units.hpp"
 #include "files/mps_reader.hpp"
 #include "specs/parameters.hpp"
@@ -12,24 +13,6 @@
 namespace qarn {
 
 namespace {
-
-constexpr double kInf = 1.0e20;
-
-struct RowKind {
-  int type = qmoEquN;
-  double rhs = 0.0;
-  bool ranged = false;
-};
-
-// A row's slack bounds say what kind of row it is (activity = -slack).
-RowKind rowKind(double slackLower, double slackUpper) {
-  const bool lowerInf = slackLower <= -kInf, upperInf = slackUpper >= kInf;
-  if (lowerInf && upperInf) return {qmoEquN, 0.0, false};
-  if (slackLower == slackUpper) return {qmoEquE, -slackLower, false};
-  if (upperInf) return {qmoEquL, -slackLower, false};
-  if (lowerInf) return {qmoEquG, -slackUpper, false};
-  return {qmoEquE, 0.0, true};
-}
 
 std::string columnName(const kavro::Problem& p, int j) {
   return static_cast<size_t>(j) < p.columnNames.size() ? p.columnNames[static_cast<size_t>(j)] : "x" + std::to_string(j + 1);
@@ -58,18 +41,11 @@ std::string fillModel(qmoHandle_t model, const kavro::Problem& p, const kavro::P
   std::vector<int> hostRow(static_cast<size_t>(p.m), -1);
   for (int32_t i = 0; i < p.m; ++i) {
     if (i == p.objRow) continue;
-    const RowKind kind = rowKind(p.lower[n + static_cast<size_t>(i)], p.upper[n + static_cast<size_t>(i)]);
-    const double level = kind.ranged ? 0.0 : activity[static_cast<size_t>(i)];
-    const int r = qmoAddEqu(model, rowName(p, i).c_str(), kind.type, kind.rhs, level, 0.0, qmoBstatBasic);
-    if (r < 0) return "row " + shown(rowName(p, i)) + " cannot be taken by the host";
-    hostRow[static_cast<size_t>(i)] = r;
-    if (kind.ranged) {
-      // activity - s = 0 with s between the row's limits.
-      const double lo = -p.upper[n + static_cast<size_t>(i)], up = -p.lower[n + static_cast<size_t>(i)];
-      const double s = std::min(std::max(activity[static_cast<size_t>(i)], lo), up);
-      const int c = qmoAddVar(model, ("rng." + rowName(p, i)).c_str(), lo, s, up, qmoBstatLower);
-      if (c < 0 || qmoAddEntry(model, r, c, -1.0, 0) != 0) return "range of row " + shown(rowName(p, i));
-    }
+    std::string error;
+    const size_t slack = n + static_cast<size_t>(i);
+    hostRow[static_cast<size_t>(i)] =
+        addHostRow(model, shown(rowName(p, i)), p.lower[slack], p.upper[slack], activity[static_cast<size_t>(i)], 0.0, error);
+    if (hostRow[static_cast<size_t>(i)] < 0) return error;
   }
   for (size_t j = 0; j < n; ++j)
     for (int32_t k = p.a.colStart[j]; k < p.a.colStart[j + 1]; ++k) {

@@ -185,7 +185,7 @@ inline Node ExpressionReader::power(uint32_t base, uint32_t exponent) {
   if (isConstant(exponent)) {
     const double c = constantOf(exponent);
     if (c == 2.0) return {Op::kSquare, base, 0};
-    if (c >= -64.0 && c <= 64.0 && c == static_cast<int32_t>(c))
+    if (c >= -1024.0 && c <= 1024.0 && c == static_cast<int32_t>(c))
       return {Op::kPowInt, base, static_cast<uint32_t>(static_cast<int32_t>(c))};
     return {Op::kPowConst, base, exponent};
   }

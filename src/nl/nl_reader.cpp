@@ -132,7 +132,9 @@ class SegmentReader {
     if (count < 0 || count > h_.nVars) in_.fail("term count " + std::to_string(count) + " is out of range");
     for (int32_t t = 0; t < count; ++t) {
       const int32_t var = index(h_.nVars, "variable");
-      into.push_back({function, var, in_.real("a coefficient")});
+      const double coef = in_.real("a coefficient");
+      if (!std::isfinite(coef)) in_.fail("a coefficient is not a finite number");
+      into.push_back({function, var, coef});
     }
   }
 
@@ -148,6 +150,7 @@ class SegmentReader {
     for (int32_t t = 0; t < count; ++t) {
       const int32_t k = index(limit, "index");
       into[static_cast<size_t>(k)] = in_.real("a value");
+      if (!std::isfinite(into[static_cast<size_t>(k)])) in_.fail(std::string(what) + " segment: a value is not a finite number");
       if (given) (*given)[static_cast<size_t>(k)] = 1;
     }
   }
@@ -179,17 +182,18 @@ class SegmentReader {
     // A second r or b segment replaces the first (some published files add artificial bounds
     // this way).
     seenR_ = true;
-    for (size_t i = 0; i < static_cast<size_t>(h_.nCons); ++i)
+    for (size_t i = 0; i < static_cast<size_t>(h_.nCons); ++i) {
       m_.conType[i] = bound(m_.conLower[i], m_.conUpper[i], true, m_.complementVar[i]);
+      if (std::isnan(m_.conLower[i]) || std::isnan(m_.conUpper[i])) in_.fail("a bound is not a number");
+    }
   }
 
   void varBounds() {
     seenB_ = true;
     int32_t unused = -1;
     for (size_t j = 0; j < static_cast<size_t>(h_.nVars); ++j) {
-      const BoundType t = bound(m_.varLower[j], m_.varUpper[j], false, unused);
+      bound(m_.varLower[j], m_.varUpper[j], false, unused);
       if (std::isnan(m_.varLower[j]) || std::isnan(m_.varUpper[j])) in_.fail("a bound is not a number");
-      (void)t;
     }
   }
 

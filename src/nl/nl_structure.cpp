@@ -96,7 +96,7 @@ class VariableSets {
     if (total_ > kLimit) throw ReadError("the defined variables depend on too many variables to be handled");
   }
 
-  static constexpr size_t kLimit = size_t{1} << 28;
+  static constexpr size_t kLimit = size_t{1} << 26;  // 300 times what the largest model of the set needs
   Model& m_;
   std::vector<int32_t> stamp_;
   std::vector<std::vector<int32_t>> lists_;

@@ -91,7 +91,7 @@ double binaryValue(Op op, double a, double b) {
   }
 }
 
-// a^k for an integer k, |k| <= 64, by repeated squaring.
+// a^k for an integer k, |k| <= 1024, by repeated squaring (a few products, against a call of pow).
 double integerPower(double a, int32_t k) {
   uint32_t e = static_cast<uint32_t>(k < 0 ? -k : k);
   double result = 1.0, square = a;

@@ -26,7 +26,7 @@ enum class Op : uint8_t {
   kOr, kAnd, kLt, kLe, kEq, kGe, kGt, kNe, kIff,
   // powers with a constant part: a^b and b^a with b a constant slot
   kPowConst, kConstPow,
-  // unary: operand slot a; kPowInt is a^b with the integer b (|b| <= 64) in the node itself
+  // unary: operand slot a; kPowInt is a^b with the integer b (|b| <= 1024) in the node itself
   kSquare, kPowInt, kFloor, kCeil, kAbs, kNeg, kNot, kTanh, kTan, kSqrt, kSinh, kSin, kLog10, kLog, kExp, kCosh, kCos,
   kAtanh, kAtan, kAsinh, kAsin, kAcosh, kAcos,
   // lists: operand slots args[a .. a+b-1]

@@ -175,6 +175,23 @@ TEST_F(NlCommand, SolutionReportHasTheHostsStatusesAndRecords) {
   EXPECT_EQ(k["columns"][1]["name"], "buy");
 }
 
+// Without options the superbasics limit and Hessian dimension come from the model (3 for a
+// linear one, as the host library sizes it); an option keeps both to the user.
+TEST_F(NlCommand, SuperbasicsLimitAndHessianDimensionAreSizedUnlessGiven) {
+  write("lp.nl", lpModel(false));
+  ASSERT_EQ(run("--print lp.print lp.nl"), 0) << out;
+  std::ifstream print(dir_ + "/lp.print");
+  const std::string listing(std::istreambuf_iterator<char>(print), {});
+  EXPECT_NE(listing.find("Superbasics limit               3"), std::string::npos) << listing.substr(0, 400);
+  EXPECT_NE(listing.find("Hessian dimension               3"), std::string::npos);
+  write("sb.spc", "BEGIN\n  Superbasics limit 10\nEND\n");
+  ASSERT_EQ(run("--specs sb.spc --print sb.print lp.nl"), 0) << out;
+  std::ifstream again(dir_ + "/sb.print");
+  const std::string given(std::istreambuf_iterator<char>(again), {});
+  EXPECT_EQ(given.find("Hessian dimension               3"), std::string::npos);
+  EXPECT_NE(given.find("Superbasics limit 10"), std::string::npos) << given.substr(0, 400);
+}
+
 // Linear models give the same optimum from the .nl file as from an MPS copy of them written by
 // an independent reader (bench/nl_to_mps.py: objective row last, the model's starting point as
 // the INITIAL bounds set), so both runs solve the same problem from the same start.

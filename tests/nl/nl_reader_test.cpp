@@ -221,6 +221,9 @@ TEST(NlReader, BadTextIsRefusedNamingTheLine) {
       {"string operand", replaced(kText, "C1\nn0", "C1\nh3:abc"), "a string operand"},
       {"x index", replaced(kText, "x2\n0 1\n1 2\n", "x2\n0 1\n3 2\n"), "index 3 is out of range"},
       {"x count", replaced(kText, "x2\n", "x9\n"), "x segment: count 9 is out of range"},
+      {"x not finite", replaced(kText, "x2\n0 1\n", "x2\n0 nan\n"), "line 26: x segment: a value is not a finite number"},
+      {"coefficient not finite", replaced(kText, "2 1.5\nJ1", "2 inf\nJ1"), "a coefficient is not a finite number"},
+      {"bound not a number", replaced(kText, "4 3\nb", "4 nan\nb"), "line 32: a bound is not a number"},
   };
   for (const BadInput& c : cases) {
     SCOPED_TRACE(c.what);
@@ -270,6 +273,31 @@ TEST(NlReader, DeepNestingCostsNoStack) {
   EXPECT_EQ(g, 1.0);
   ASSERT_TRUE(ev.value(m.objExpression(1), f));
   EXPECT_EQ(f, 2 * x);
+}
+
+// A chain of defined variables, each the one before plus a new variable: the variables each one
+// depends on grow with the chain, and past a limit the model is refused instead of filling memory.
+TEST(NlReader, EntangledDefinedVariablesAreRefusedAtALimit) {
+  auto chain = [](int n) {
+    std::string t = "g3 1 1 0\n " + std::to_string(n) + " 0 1 0 0\n 0 1\n 0 0\n 0 " + std::to_string(n) + " 0\n"
+                    " 0 0 0 1\n 0 0 0 0 0\n 0 " + std::to_string(n) + "\n 0 0\n " + std::to_string(n) + " 0 0 0 0\n";
+    for (int k = 0; k < n; ++k)
+      t += "V" + std::to_string(n + k) + " 1 0\n" + std::to_string(k) + " 1\n" + (k == 0 ? "n0" : "v" + std::to_string(n + k - 1)) + "\n";
+    t += "O0 0\nv" + std::to_string(2 * n - 1) + "\nb\n";
+    for (int k = 0; k < n; ++k) t += "3\n";
+    t += "G0 " + std::to_string(n) + "\n";
+    for (int k = 0; k < n; ++k) t += std::to_string(k) + " 0\n";
+    return t;
+  };
+  const Model m = readValid(chain(300));
+  EXPECT_EQ(m.expressionVars.size(m.objExpression(0)), 300);
+  Evaluator ev(m);
+  const std::vector<double> x(300, 1.0);
+  ev.setPoint(x.data());
+  double f = 0.0;
+  ASSERT_TRUE(ev.value(m.objExpression(0), f));
+  EXPECT_EQ(f, 300.0);
+  EXPECT_NE(readError(chain(12000)).find("the defined variables depend on too many variables"), std::string::npos);
 }
 
 TEST(NlReader, IntegerAndComplementarityModelsAreReadForTheCallerToRefuse) {

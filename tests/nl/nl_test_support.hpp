@@ -61,6 +61,26 @@ struct TextModel {
   }
 };
 
+// Nonlinear rows 0 and 1 over x0, x1 (with linear terms in x2 and x3), a linear row 2 with a
+// constant part, a nonlinear objective over x0..x2 with linear terms in x1 and x3, a constant
+// in the objective, initial duals and a maximized objective.
+inline const std::string kMixedModel =
+    "g3 1 1 0\n 4 3 1 0 0\n 2 1\n 0 0\n 2 3 2\n 0 0 0 1\n 0 0 0 0 0\n 9 4\n 0 0\n 1 0 0 0 0\n"
+    "V4 1 0\n1 2\no2\nv0\nv0\n"          // w = x0^2 + 2 x1
+    "C0\no2\nv4\nv1\n"                    // w x1 + 3 x0 + x2
+    "C1\no44\nv0\n"                       // exp(x0) + 2 x1 - x3
+    "C2\nn1.5\n"                          // 1.5 + x0 + x2 + x3 (linear, constant 1.5)
+    "O0 1\no0\no41\nv2\nv4\n"             // sin(x2) + w - 4 x1 + 5 x3
+    "r\n0 -10 10\n1 20\n4 2\n"
+    "b\n0 -2 2\n2 0\n1 5\n3\n"
+    "x4\n0 0.5\n1 1.5\n2 -0.25\n3 2\n"
+    "d3\n0 0.5\n1 -1\n2 2\n"
+    "k3\n3\n5\n7\n"
+    "J0 3\n0 3\n1 0\n2 1\n"
+    "J1 3\n0 0\n1 2\n3 -1\n"
+    "J2 3\n0 1\n2 1\n3 1\n"
+    "G0 4\n0 0\n1 -4\n2 0\n3 5\n";
+
 // Reads a model that must be valid.
 inline Model readValid(const std::string& text) {
   ReadResult r = readNlData(text, "test");
