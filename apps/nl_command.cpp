@@ -22,6 +22,9 @@ namespace {
 
 enum Status { kStatusOptimal = 0, kStatusNotOptimal = 1, kStatusInputError = 2 };
 constexpr const char* kSolverName = "KAVRO 5.6";
+// The largest quasi-Newton factor the command sizes by itself: its updates cost the square of
+// its order every iteration.
+constexpr int64_t kHessianDimensionCap = 2000;
 
 bool endsWith(std::string_view s, std::string_view end) { return s.size() >= end.size() && s.ends_with(end); }
 
@@ -96,9 +99,16 @@ class NlRun {
     if (built.objective >= 0) opt_.setSpecsLine(built.maximize ? "Maximize" : "Minimize");
     const Parameters& p = opt_.impl().params;
     if (p.superbasicsLimit != kUndefinedInt || p.hessianDimension != kUndefinedInt) return;
-    const int32_t limit = superbasicsEstimate(built.nonlinearEntries);
+    // A nonlinear model may need every nonlinear variable superbasic at once; the quasi-Newton
+    // factor's order is kept where its dense updates stay cheap. Pricing admits every candidate
+    // close to the best at once, so that a large subspace is not built one variable a time.
+    const Problem& prob = built.problem;
+    int64_t limit = superbasicsEstimate(built.nonlinearEntries);
+    if (built.nonlinear()) limit = std::max<int64_t>(limit, int64_t{prob.nNonlinVars()} + 1);
+    limit = std::min<int64_t>(limit, int64_t{prob.n} + prob.m + 1);
     opt_.setSpecsInteger("Superbasics limit", limit);
-    opt_.setSpecsInteger("Hessian dimension", limit);
+    opt_.setSpecsInteger("Hessian dimension", std::min<int64_t>(limit, kHessianDimensionCap));
+    if (built.nonlinear() && p.multiplePrice <= 1) opt_.setSpecsInteger("Multiple price", limit);
   }
 
   int solveOnce() {

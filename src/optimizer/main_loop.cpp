@@ -62,7 +62,7 @@ MainLoop::MainLoop(RunContext& ctx)
   if (dj_.size() != static_cast<size_t>(nb_)) dj_.assign(static_cast<size_t>(nb_), 0.0);
   const size_t maxS = static_cast<size_t>(std::max(1, p_.superbasicsLimit)) + 1;
   for (auto* v : {&sb_.rg, &sb_.rgNew, &sb_.pS, &sb_.z, &sb_.y}) v->assign(maxS, 0.0);
-  hess_.resize(std::max(1, p_.hessianDimension), std::max(1, p_.superbasicsLimit), p_.machine);
+  hess_.resize(std::max(1, p_.hessianDimension), std::max(1, p_.superbasicsLimit), p_.hessianMemory, p_.machine);
   gradient_.assign(static_cast<size_t>(n_), 0.0);
   const size_t nNonlin = static_cast<size_t>(prob_.nNonlinVars());
   xTrial_.assign(nNonlin, 0.0);

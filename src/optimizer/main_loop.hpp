@@ -16,7 +16,7 @@
 #include "optimizer/iteration_log.hpp"
 #include "optimizer/pricing.hpp"
 #include "optimizer/ratio_test.hpp"
-#include "optimizer/reduced_hessian.hpp"
+#include "optimizer/subspace_hessian.hpp"
 #include "nonlinear/major_iterations.hpp"
 
 namespace kavro {
@@ -206,7 +206,7 @@ class MainLoop {
   double fTrial_ = 0.0, fUserTrial_ = 0.0;
   std::vector<double> conValues_, conJacobian_;  // constraint values and Jacobian (scratch)
   std::vector<int32_t> linePositions_;    // positions the linesearch follows
-  ReducedHessian hess_;
+  SubspaceHessian hess_;
   int32_t hmod_[2] = {0, 0};
   struct ExchangeLine {
     double rgIn = 0.0;

@@ -27,7 +27,7 @@ const char* searchMessage(int32_t code) {
 void MainLoop::resetHessian() {
   const int32_t ns = ctx_.state.ns;
   if (sb_.hessianResetPending) hess_.markForReset();
-  const ReducedHessian::ResetResult r = hess_.reset(ns);
+  const SubspaceHessian::ResetResult r = hess_.reset(ns);
   if (r.rescaled) ctx_.out.print(" Hessian modified.  CondR = %10.2e", r.condR);
   sb_.hessianResetPending = false;
 }

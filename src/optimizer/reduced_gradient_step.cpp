@@ -49,11 +49,7 @@ void MainLoop::computeDirection() {
   const double* rg = sb_.rg.data();
   sb_.restricted = false;
   if (hessianInUse()) {
-    double* z = sb_.z.data();
-    std::copy(rg, rg + ns, z);
-    hess_.solve(2, ns, z);
-    for (int32_t k = 0; k < ns; ++k) pS[k] = -z[k];
-    hess_.solve(1, ns, pS);
+    hess_.direction(ns, rg, sb_.z.data(), pS);
     const int32_t maxR = hess_.maxR();
     if (ns > maxR) {
       // Beyond the factor only a diagonal is known; after a few such directions the search

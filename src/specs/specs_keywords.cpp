@@ -141,7 +141,12 @@ bool applyFirstKeyword(SpecsLine& l) {
   else if (l.keyIs("EXPAND")) l.set(p.expandFrequency);
   else if (l.keyIs("FACTORIZATION")) l.set(p.factorizeBasis);
   else if (l.keyIs("FEASIBILITY")) l.set(p.feasibilityTolerance);
-  else if (l.keyIs("HESSIAN")) l.set(p.hessianDimension);
+  else if (l.keyIs("HESSIAN")) {
+    // "Hessian memory k" chooses the limited-memory model; any other second word is the
+    // dimension of the dense factor, as it always was.
+    if (l.secondIs("MEMORY")) l.set(p.hessianMemory);
+    else l.set(p.hessianDimension);
+  }
   else if (l.keyIs("IPARM")) applyParm(l, true);
   else if (l.keyIs("ITERATIONS")) l.set(p.iterationLimit);
   else if (l.keyIs("LAGRANGIAN"))
