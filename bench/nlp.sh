@@ -11,7 +11,7 @@
 # 10 s CPU each, 1 job). Each run gets its own scratch folder; nothing is written elsewhere.
 set -uo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
-data="$here/../shared/data/nl"
+data="${KAVRO_NL_DATA:-$here/../shared/data/nl}"  # the models (override where shared/ is elsewhere)
 kavro="$here/build/release/apps/kavro"
 class=all
 limit=10

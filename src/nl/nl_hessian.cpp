@@ -48,6 +48,7 @@ Hessian::Hessian(const Model& model, int32_t objective)
       tangent_(model.tape.slots(), 0.0),
       adjoint_(model.tape.slots(), 0.0),
       adjointDot_(model.tape.slots(), 0.0),
+      partials_(model.tape.nodes.size()),
       definedError_(static_cast<size_t>(model.nDefined()), 0) {
   std::copy(tape_.constants.begin(), tape_.constants.end(), value_.begin() + tape_.constantBase());
   const HessianPattern pattern = lagrangianPattern(model, functions_);
@@ -110,41 +111,43 @@ bool Hessian::evaluate(const double* x, double sigma, const double* lambda, doub
 bool Hessian::evaluatePoint(const double* x) {
   std::copy(x, x + m_.nVars(), value_.begin());
   evaluateDefined();
-  for (int32_t f : functions_) {
-    if (weightOf(f) == 0.0) continue;
-    int32_t errors = forwardSweep(tape_, tape_.first[static_cast<size_t>(f)], tape_.last[static_cast<size_t>(f)],
-                                  value_.data());
-    for (const int32_t* v = definedUsed_.begin(f); v != definedUsed_.end(f); ++v)
-      errors += definedError_[static_cast<size_t>(*v)];
-    if (errors != 0 || !std::isfinite(value_[tape_.root[static_cast<size_t>(f)]])) return false;
-  }
+  for (int32_t f : functions_)
+    if (weightOf(f) != 0.0 && !forward(f)) return false;
   return true;
+}
+
+// Values and partials of expression e's nodes; false when one of them or a defined variable e
+// uses is not finite.
+bool Hessian::forward(int32_t e) {
+  const uint32_t first = tape_.first[static_cast<size_t>(e)], last = tape_.last[static_cast<size_t>(e)];
+  int32_t errors = forwardSweep(tape_, first, last, value_.data());
+  partialsSweep(tape_, first, last, value_.data(), partials_.data());
+  for (const int32_t* v = definedUsed_.begin(e); v != definedUsed_.end(e); ++v)
+    errors += definedError_[static_cast<size_t>(*v)];
+  return errors == 0 && std::isfinite(value_[tape_.root[static_cast<size_t>(e)]]);
 }
 
 // A defined variable is in error when its own value is not finite or one it uses is in error.
 void Hessian::evaluateDefined() {
   for (int32_t v : m_.definedOrder) {
     const int32_t e = m_.definedExpression(v);
-    int32_t errors = forwardSweep(tape_, tape_.first[static_cast<size_t>(e)], tape_.last[static_cast<size_t>(e)],
-                                  value_.data());
-    for (const int32_t* u = definedUsed_.begin(e); u != definedUsed_.end(e); ++u)
-      errors += definedError_[static_cast<size_t>(*u)];
+    const bool ok = forward(e);
     double s = value_[tape_.root[static_cast<size_t>(e)]];
     for (const LinearTerm* t = m_.definedLinear.begin(v); t != m_.definedLinear.end(v); ++t)
       s += t->coef * value_[static_cast<size_t>(t->var)];
     value_[tape_.definedBase() + static_cast<size_t>(v)] = s;
-    definedError_[static_cast<size_t>(v)] = errors != 0 || !std::isfinite(s);
+    definedError_[static_cast<size_t>(v)] = !ok || !std::isfinite(s);
   }
 }
 
 void Hessian::sweepNodes(int32_t e) {
   tangentSweep(tape_, tape_.first[static_cast<size_t>(e)], tape_.last[static_cast<size_t>(e)], value_.data(),
-               tangent_.data());
+               partials_.data(), tangent_.data());
 }
 
 void Hessian::sweepBack(int32_t e) {
   secondOrderSweep(tape_, tape_.first[static_cast<size_t>(e)], tape_.last[static_cast<size_t>(e)], value_.data(),
-                   tangent_.data(), adjoint_.data(), adjointDot_.data());
+                   partials_.data(), tangent_.data(), adjoint_.data(), adjointDot_.data());
 }
 
 void Hessian::zeroNodes(std::vector<double>& a, int32_t e) {

@@ -28,6 +28,7 @@
 
 #include "nl/nl_hessian_pattern.hpp"
 #include "nl/nl_model.hpp"
+#include "nl/nl_second_order.hpp"
 
 namespace kavro::nl {
 
@@ -64,6 +65,7 @@ class Hessian {
   bool sweepGroup(int32_t g, double* values);
   void sweepDefinedBackward(int32_t g);
   void clearGroup(int32_t g);
+  bool forward(int32_t e);
   void sweepNodes(int32_t e);
   void sweepBack(int32_t e);
   void zeroNodes(std::vector<double>& a, int32_t e);
@@ -78,6 +80,7 @@ class Hessian {
   std::vector<int32_t> definedGroupStamp_;   // per defined variable: the last group it was swept for
   IndexLists definedUsed_;                   // per expression: the defined variables it uses directly
   std::vector<double> value_, tangent_, adjoint_, adjointDot_;  // per slot
+  std::vector<Partials> partials_;           // per node, at the point
   std::vector<uint8_t> definedError_;
   const double* lambda_ = nullptr;
   double sigma_ = 0.0;

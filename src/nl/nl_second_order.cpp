@@ -137,7 +137,33 @@ Partials partialsOf(const Node& n, const double* value, double v) {
   return p;
 }
 
-void tangentSweep(const Tape& tape, uint32_t first, uint32_t last, const double* value, double* tangent) {
+// Whether node n has partials of its own (not a list, an if-then-else or control).
+bool hasPartials(Op op) {
+  const Tape::OperandKind kind = Tape::operandKind(op);
+  return kind == Tape::kTwo || (kind == Tape::kOne && op != Op::kJumpIfZero);
+}
+
+void partialsSweep(const Tape& tape, uint32_t first, uint32_t last, const double* value, Partials* partials) {
+  const Node* nodes = tape.nodes.data();
+  const double* ownValue = value + tape.nodeBase();
+  uint32_t k = first;
+  while (k < last) {
+    const Node& n = nodes[k];
+    if (n.op == Op::kJumpIfZero) {
+      k = value[n.a] == 0.0 ? n.b : k + 1;
+      continue;
+    }
+    if (n.op == Op::kJump) {
+      k = n.b;
+      continue;
+    }
+    if (hasPartials(n.op)) partials[k] = partialsOf(n, value, ownValue[k]);
+    ++k;
+  }
+}
+
+void tangentSweep(const Tape& tape, uint32_t first, uint32_t last, const double* value, const Partials* partials,
+                  double* tangent) {
   const Node* nodes = tape.nodes.data();
   const uint32_t* args = tape.args.data();
   const double* ownValue = value + tape.nodeBase();
@@ -157,7 +183,7 @@ void tangentSweep(const Tape& tape, uint32_t first, uint32_t last, const double*
         break;
       case Op::kCount: case Op::kNumberOf: case Op::kAndList: case Op::kOrList: break;
       default: {
-        const Partials p = partialsOf(n, value, ownValue[k]);
+        const Partials& p = partials[k];
         t = times(p.da, tangent[n.a]);
         if (Tape::operandKind(n.op) == Tape::kTwo) t += times(p.db, tangent[n.b]);
       }
@@ -167,8 +193,8 @@ void tangentSweep(const Tape& tape, uint32_t first, uint32_t last, const double*
   }
 }
 
-void secondOrderSweep(const Tape& tape, uint32_t first, uint32_t last, const double* value, const double* tangent,
-                      double* adjoint, double* adjointDot) {
+void secondOrderSweep(const Tape& tape, uint32_t first, uint32_t last, const double* value, const Partials* partials,
+                      const double* tangent, double* adjoint, double* adjointDot) {
   const Node* nodes = tape.nodes.data();
   const uint32_t* args = tape.args.data();
   const double* ownValue = value + tape.nodeBase();
@@ -189,7 +215,7 @@ void secondOrderSweep(const Tape& tape, uint32_t first, uint32_t last, const dou
       case Op::kCount: case Op::kNumberOf: case Op::kAndList: case Op::kOrList: case Op::kJumpIfZero: case Op::kJump:
         break;
       default: {
-        const Partials p = partialsOf(n, value, ownValue[k]);
+        const Partials& p = partials[k];
         const double ta = tangent[n.a];
         adjoint[n.a] += times(w, p.da);
         adjointDot[n.a] += times(wd, p.da) + times(w, times(p.daa, ta));

@@ -25,14 +25,19 @@ struct Partials {
 // given the operand values and the node's own value v.
 Partials partialsOf(const Node& n, const double* value, double v);
 
+// partials[k] for the nodes k in [first, last) on the branches the values took (once per
+// point: the sweeps below use them for every direction).
+void partialsSweep(const Tape& tape, uint32_t first, uint32_t last, const double* value, Partials* partials);
+
 // tangent[] of the nodes [first, last) from the tangents of their operands. Slots outside
 // the range are read, never written.
-void tangentSweep(const Tape& tape, uint32_t first, uint32_t last, const double* value, double* tangent);
+void tangentSweep(const Tape& tape, uint32_t first, uint32_t last, const double* value, const Partials* partials,
+                  double* tangent);
 
 // Reverse sweep over [first, last): adjoint[] and adjointDot[] hold the seeds in the root's
 // slot; both are added to the operands' slots (constants included) and every node's slots are
 // left at zero again. Nodes whose adjoint and adjointDot are both zero are skipped.
-void secondOrderSweep(const Tape& tape, uint32_t first, uint32_t last, const double* value, const double* tangent,
-                      double* adjoint, double* adjointDot);
+void secondOrderSweep(const Tape& tape, uint32_t first, uint32_t last, const double* value, const Partials* partials,
+                      const double* tangent, double* adjoint, double* adjointDot);
 
 }  // namespace kavro::nl
