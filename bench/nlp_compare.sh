@@ -97,10 +97,11 @@ run_peer() {
   ref="$(printf '%s' "$line" | cut -f18)"
   local args=(-t "$limit" -c "$cls")
   [ -n "$ref" ] && args+=(-r "$ref")
-  ( ulimit -t "$limit" && /usr/bin/time -f "%U %S" -o "$work/time" "$peer" "${args[@]}" "$data/$file" \
+  # In the scratch folder: Ipopt reads an ipopt.opt it finds in the working folder.
+  ( cd "$work" && ulimit -t "$limit" && /usr/bin/time -f "%U %S" -o "$work/time" "$peer" "${args[@]}" "$data/$file" \
       > "$work/out" 2> "$work/err" )
   status=$?
-  cpu="$(awk '{ printf "%.3f", $1 + $2 }' "$work/time" 2>/dev/null)"
+  cpu="$(awk 'END { printf "%.3f", $1 + $2 }' "$work/time" 2>/dev/null)"  # the last line: a killed run's has a note before it
   if [ -s "$work/out" ]; then
     awk -F'\t' -v OFS='\t' -v cpu="${cpu:--}" '{ $11 = cpu; print }' "$work/out"
   else
