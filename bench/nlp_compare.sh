@@ -8,8 +8,10 @@
 # for information), and the models the peer solves and KAVRO does not, by class. The load
 # (`uptime`) before and after is printed too: run it with nothing else on the machine.
 #
-# Usage: bench/nlp_compare.sh [-c LC|NC|all] [-t CPU_SECONDS] [-o TAG] [MODEL...]
+# Usage: bench/nlp_compare.sh [-c LC|NC|all] [-t CPU_SECONDS] [-o TAG] [-p] [MODEL...]
 #        bench/nlp_compare.sh -S KAVRO.tsv IPOPT.tsv     (summary of two existing tables)
+# -p runs the peer alone (its table only, no summary): to be joined later with -S to a table
+# of bench/nlp.sh.
 # Defaults: every model of the class (all), 10 s CPU each, TAG = CLASS_DATE. KAVRO_NL_DATA names
 # the models folder when it is not ../shared/data/nl (it is passed on to bench/nlp.sh).
 set -uo pipefail
@@ -21,6 +23,7 @@ results="$here/bench/results"
 class=all
 limit=10
 tag=""
+peerOnly=0
 
 summary() {
   awk -F'\t' '
@@ -64,12 +67,13 @@ if [ "${1:-}" = "-S" ]; then
   summary "$2" "$3"
   exit 0
 fi
-while getopts "c:t:o:" opt; do
+while getopts "c:t:o:p" opt; do
   case $opt in
     c) class="$OPTARG" ;;
     t) limit="$OPTARG" ;;
     o) tag="$OPTARG" ;;
-    *) echo "usage: $0 [-c LC|NC|all] [-t CPU_SECONDS] [-o TAG] [MODEL...]" >&2; exit 2 ;;
+    p) peerOnly=1 ;;
+    *) echo "usage: $0 [-c LC|NC|all] [-t CPU_SECONDS] [-o TAG] [-p] [MODEL...]" >&2; exit 2 ;;
   esac
 done
 shift $((OPTIND - 1))
@@ -82,7 +86,8 @@ mkdir -p "$results" || exit 2
 kout="$results/nlp_kavro_$tag.tsv"
 pout="$results/nlp_ipopt_$tag.tsv"
 header='model\tclass\texit\tobjective\tref_obj\trel_error\titerations\tmajors\tfunobj\tfuncon\tcpu_seconds\tsolved\n'
-printf "$header" > "$kout" && printf "$header" > "$pout" || { echo "cannot write $results" >&2; exit 2; }
+[ "$peerOnly" = 1 ] || printf "$header" > "$kout" || { echo "cannot write $results" >&2; exit 2; }
+printf "$header" > "$pout" || { echo "cannot write $results" >&2; exit 2; }
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -114,10 +119,17 @@ run_peer() {
 echo "load before: $(uptime)"
 count=0
 for name in "$@"; do
-  "$here/bench/nlp.sh" -t "$limit" "$name" | tail -n +2 >> "$kout" || { echo "cannot write $kout" >&2; exit 2; }
+  if [ "$peerOnly" = 0 ]; then
+    "$here/bench/nlp.sh" -t "$limit" "$name" | tail -n +2 >> "$kout" || { echo "cannot write $kout" >&2; exit 2; }
+  fi
   run_peer "$name" >> "$pout" || { echo "cannot write $pout" >&2; exit 2; }
   count=$((count + 1))
 done
 echo "load after: $(uptime)"
+if [ "$peerOnly" = 1 ]; then
+  echo "models: $count; table: $pout"
+  awk -F'\t' 'NR > 1 { n++; s += $12 } END { printf "solved by the peer: %d of %d\n", s, n }' "$pout"
+  exit 0
+fi
 echo "models: $count; tables: $kout $pout"
 summary "$kout" "$pout"

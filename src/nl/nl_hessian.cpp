@@ -42,6 +42,7 @@ Hessian::Hessian(const Model& model, int32_t objective)
       tape_(model.tape),
       objective_(objective >= 0 && objective < model.nObjs() ? objective : -1),
       functions_(nonlinearFunctions(model, objective)),
+      elements_(splitIntoElements(model, functions_)),
       definedGroupStamp_(static_cast<size_t>(model.nDefined()), -1),
       definedUsed_(definedOperands(model)),
       value_(model.tape.slots(), 0.0),
@@ -60,25 +61,31 @@ Hessian::Hessian(const Model& model, int32_t objective)
   buildGroups(colorColumns(pattern, groups_));
 }
 
-// Per group: its variables, the defined variables and functions that depend on one of them
+// Per group: its variables, the defined variables and elements that depend on one of them
 // (defined variables in evaluation order), and the entries read from its product.
 void Hessian::buildGroups(const std::vector<int32_t>& color) {
-  std::vector<std::vector<int32_t>> vars(static_cast<size_t>(groups_)), defined(vars), functions(vars), entries(vars);
+  std::vector<std::vector<int32_t>> vars(static_cast<size_t>(groups_)), defined(vars), elements(vars), entries(vars);
   for (size_t j = 0; j < color.size(); ++j)
     if (color[j] >= 0) vars[static_cast<size_t>(color[j])].push_back(static_cast<int32_t>(j));
   for (size_t k = 0; k < entryCol_.size(); ++k)
     entries[static_cast<size_t>(color[static_cast<size_t>(entryCol_[k])])].push_back(static_cast<int32_t>(k));
   std::vector<int32_t> stamp(static_cast<size_t>(groups_), -1);
-  auto addDependent = [&](int32_t e, int32_t item, std::vector<std::vector<int32_t>>& lists) {
-    for (const int32_t* j = m_.expressionVars.begin(e); j != m_.expressionVars.end(e); ++j) {
+  int32_t marker = 0;  // distinct per item
+  auto addDependent = [&](const int32_t* begin, const int32_t* end, int32_t item, std::vector<std::vector<int32_t>>& lists) {
+    ++marker;
+    for (const int32_t* j = begin; j != end; ++j) {
       const int32_t g = color[static_cast<size_t>(*j)];
-      if (g < 0 || stamp[static_cast<size_t>(g)] == e) continue;
-      stamp[static_cast<size_t>(g)] = e;
+      if (g < 0 || stamp[static_cast<size_t>(g)] == marker) continue;
+      stamp[static_cast<size_t>(g)] = marker;
       lists[static_cast<size_t>(g)].push_back(item);
     }
   };
-  for (int32_t v : m_.definedOrder) addDependent(m_.definedExpression(v), v, defined);
-  for (int32_t f : functions_) addDependent(f, f, functions);
+  for (int32_t v : m_.definedOrder) {
+    const int32_t e = m_.definedExpression(v);
+    addDependent(m_.expressionVars.begin(e), m_.expressionVars.end(e), v, defined);
+  }
+  for (int32_t k = 0; k < static_cast<int32_t>(elements_.list.size()); ++k)
+    addDependent(elements_.vars.begin(k), elements_.vars.end(k), k, elements);
   auto compress = [&](const std::vector<std::vector<int32_t>>& lists, GroupLists& out) {
     for (const std::vector<int32_t>& list : lists) {
       out.item.insert(out.item.end(), list.begin(), list.end());
@@ -87,7 +94,7 @@ void Hessian::buildGroups(const std::vector<int32_t>& color) {
   };
   compress(vars, groupVars_);
   compress(defined, groupDefined_);
-  compress(functions, groupFunctions_);
+  compress(elements, groupElements_);
   compress(entries, groupEntries_);
 }
 
@@ -140,38 +147,37 @@ void Hessian::evaluateDefined() {
   }
 }
 
-void Hessian::sweepNodes(int32_t e) {
-  tangentSweep(tape_, tape_.first[static_cast<size_t>(e)], tape_.last[static_cast<size_t>(e)], value_.data(),
-               partials_.data(), tangent_.data());
+void Hessian::sweepNodes(uint32_t first, uint32_t last) {
+  tangentSweep(tape_, first, last, value_.data(), partials_.data(), tangent_.data());
 }
 
-void Hessian::sweepBack(int32_t e) {
-  secondOrderSweep(tape_, tape_.first[static_cast<size_t>(e)], tape_.last[static_cast<size_t>(e)], value_.data(),
-                   partials_.data(), tangent_.data(), adjoint_.data(), adjointDot_.data());
+void Hessian::sweepBack(uint32_t first, uint32_t last) {
+  secondOrderSweep(tape_, first, last, value_.data(), partials_.data(), tangent_.data(), adjoint_.data(),
+                   adjointDot_.data());
 }
 
-void Hessian::zeroNodes(std::vector<double>& a, int32_t e) {
-  std::fill(a.begin() + tape_.nodeBase() + tape_.first[static_cast<size_t>(e)],
-            a.begin() + tape_.nodeBase() + tape_.last[static_cast<size_t>(e)], 0.0);
+void Hessian::zeroNodes(std::vector<double>& a, uint32_t first, uint32_t last) {
+  std::fill(a.begin() + tape_.nodeBase() + first, a.begin() + tape_.nodeBase() + last, 0.0);
 }
 
 bool Hessian::sweepGroup(int32_t g, double* values) {
   for (const int32_t* j = groupVars_.begin(g); j != groupVars_.end(g); ++j) tangent_[static_cast<size_t>(*j)] = 1.0;
   for (const int32_t* v = groupDefined_.begin(g); v != groupDefined_.end(g); ++v) {
     const int32_t e = m_.definedExpression(*v);
-    sweepNodes(e);
+    sweepNodes(tape_.first[static_cast<size_t>(e)], tape_.last[static_cast<size_t>(e)]);
     double t = tangent_[tape_.root[static_cast<size_t>(e)]];
     for (const LinearTerm* term = m_.definedLinear.begin(*v); term != m_.definedLinear.end(*v); ++term)
       t += term->coef * tangent_[static_cast<size_t>(term->var)];
     tangent_[tape_.definedBase() + static_cast<size_t>(*v)] = t;
     definedGroupStamp_[static_cast<size_t>(*v)] = g;
   }
-  for (const int32_t* f = groupFunctions_.begin(g); f != groupFunctions_.end(g); ++f) {
-    const double w = weightOf(*f);
+  for (const int32_t* k = groupElements_.begin(g); k != groupElements_.end(g); ++k) {
+    const Element& el = elements_.list[static_cast<size_t>(*k)];
+    const double w = weightOf(el);
     if (w == 0.0) continue;
-    sweepNodes(*f);
-    adjoint_[tape_.root[static_cast<size_t>(*f)]] += w;
-    sweepBack(*f);
+    sweepNodes(el.first, el.last);
+    adjoint_[el.root] += w;
+    sweepBack(el.first, el.last);
   }
   sweepDefinedBackward(g);
   bool ok = true;
@@ -201,22 +207,24 @@ void Hessian::sweepDefinedBackward(int32_t g) {
     const int32_t e = m_.definedExpression(v);
     adjoint_[tape_.root[static_cast<size_t>(e)]] += w;
     adjointDot_[tape_.root[static_cast<size_t>(e)]] += wd;
-    sweepBack(e);
+    sweepBack(tape_.first[static_cast<size_t>(e)], tape_.last[static_cast<size_t>(e)]);
   }
 }
 
 // Tangents back to zero for the next group, and the variables' adjoints (the reverse sweeps
-// reach only the variables of the functions swept, through their defined variables included).
+// reach only the variables of the elements swept, through their defined variables included).
 void Hessian::clearGroup(int32_t g) {
   for (const int32_t* j = groupVars_.begin(g); j != groupVars_.end(g); ++j) tangent_[static_cast<size_t>(*j)] = 0.0;
   for (const int32_t* v = groupDefined_.begin(g); v != groupDefined_.end(g); ++v) {
-    zeroNodes(tangent_, m_.definedExpression(*v));
+    const int32_t e = m_.definedExpression(*v);
+    zeroNodes(tangent_, tape_.first[static_cast<size_t>(e)], tape_.last[static_cast<size_t>(e)]);
     tangent_[tape_.definedBase() + static_cast<size_t>(*v)] = 0.0;
   }
-  for (const int32_t* f = groupFunctions_.begin(g); f != groupFunctions_.end(g); ++f) {
-    if (weightOf(*f) == 0.0) continue;
-    zeroNodes(tangent_, *f);
-    for (const int32_t* j = m_.expressionVars.begin(*f); j != m_.expressionVars.end(*f); ++j)
+  for (const int32_t* k = groupElements_.begin(g); k != groupElements_.end(g); ++k) {
+    const Element& el = elements_.list[static_cast<size_t>(*k)];
+    if (weightOf(el) == 0.0) continue;
+    zeroNodes(tangent_, el.first, el.last);
+    for (const int32_t* j = elements_.vars.begin(*k); j != elements_.vars.end(*k); ++j)
       adjoint_[static_cast<size_t>(*j)] = adjointDot_[static_cast<size_t>(*j)] = 0.0;
   }
 }

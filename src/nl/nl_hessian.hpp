@@ -10,8 +10,8 @@
 // Forward over reverse on the expression tapes: the columns are grouped so that no two in a
 // group share a row (nl_hessian_pattern.hpp), and one tangent sweep plus one second-order
 // reverse sweep per group (nl_second_order.hpp) give H times the group's indicator, from which
-// the group's entries are read. Only the functions that depend on a group's variables and have
-// a nonzero weight are swept for it. Defined variables are evaluated once per call, before the
+// the group's entries are read. Functions are split into elements (nl_elements.hpp), and only
+// the elements that depend on a group's variables and have a nonzero weight are swept for it. Defined variables are evaluated once per call, before the
 // functions, and the chain rule through them is the reverse sweep continuing into their
 // expressions after the functions', in the reverse of their evaluation order.
 //
@@ -26,6 +26,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "nl/nl_elements.hpp"
 #include "nl/nl_hessian_pattern.hpp"
 #include "nl/nl_model.hpp"
 #include "nl/nl_second_order.hpp"
@@ -57,6 +58,7 @@ class Hessian {
 
   void buildGroups(const std::vector<int32_t>& color);
   double weightOf(int32_t f) const;
+  double weightOf(const Element& e) const { return e.coef * weightOf(e.function); }
   // Values of the defined variables and of the functions of nonzero weight; false when one of
   // those functions cannot be evaluated.
   bool evaluatePoint(const double* x);
@@ -66,17 +68,18 @@ class Hessian {
   void sweepDefinedBackward(int32_t g);
   void clearGroup(int32_t g);
   bool forward(int32_t e);
-  void sweepNodes(int32_t e);
-  void sweepBack(int32_t e);
-  void zeroNodes(std::vector<double>& a, int32_t e);
+  void sweepNodes(uint32_t first, uint32_t last);
+  void sweepBack(uint32_t first, uint32_t last);
+  void zeroNodes(std::vector<double>& a, uint32_t first, uint32_t last);
 
   const Model& m_;
   const Tape& tape_;
   int32_t objective_;
   std::vector<int32_t> functions_;           // nonconstant objective and constraints
+  Elements elements_;                        // of the functions
   std::vector<int32_t> entryRow_, entryCol_;
   int32_t groups_ = 0;
-  GroupLists groupVars_, groupDefined_, groupFunctions_, groupEntries_;
+  GroupLists groupVars_, groupDefined_, groupElements_, groupEntries_;
   std::vector<int32_t> definedGroupStamp_;   // per defined variable: the last group it was swept for
   IndexLists definedUsed_;                   // per expression: the defined variables it uses directly
   std::vector<double> value_, tangent_, adjoint_, adjointDot_;  // per slot
