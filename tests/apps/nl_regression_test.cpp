@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -27,6 +28,8 @@ struct Expected {
   double objective = 0.0, tolerance = 0.0;
   long long maxIterations = 0, maxMajors = 0;
 };
+
+void PrintTo(const Expected& e, std::ostream* os) { *os << e.file; }
 
 std::vector<Expected> readTable() {
   std::vector<Expected> table;
