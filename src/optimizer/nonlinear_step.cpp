@@ -148,9 +148,12 @@ RgStatus MainLoop::acceptNonlinearStep(double alpha, const BlockingResult& r, bo
     computePrices();
     computeReducedGradient();
     // A step along which the objective changes by less than its precision carries no usable
-    // curvature: the update would divide roundoff by roundoff.
+    // curvature when the gradients are differenced, or for the diagonal kept beyond "Hessian
+    // dimension": the update would divide roundoff by roundoff. A full factor from exact
+    // gradients keeps learning from tiny steps, and skipping them would stall it near a solution.
     const double precision = p_.functionPrecision * (1.0 + std::fabs(fBefore));
-    if (alpha * std::fabs(slope) > precision)
+    const bool roundoffOnly = gradientsDifferenced() || ns > hess_.maxR();
+    if (!roundoffOnly || alpha * std::fabs(slope) > precision)
       hmod_[0] = hess_.bfgsUpdate(ns, sb_.rgNew.data(), sb_.rg.data(), sb_.pS.data(), alpha, sb_.z.data());
   }
   return afterAcceptedStep(alpha, r, hitBound, fBefore);
