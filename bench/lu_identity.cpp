@@ -2,10 +2,11 @@
 //
 // Fingerprints of everything TRIAX computes on one basis, under eight settings: the result
 // code, both parameter vectors, the permutations, the rows of U in pivot order and the columns
-// of L (values and indices in storage order), the column marks, then the codes, diagonals and
-// norms of the replacement sequence with the factors it leaves, and dense solves before and after
-// it. Speed work on the package must leave every line unchanged: bench/lu_identity.sh runs this
-// over all bases and compares with the reference file taken from the build before the work.
+// of L (values and indices in storage order), the column marks and line lengths, then the codes,
+// diagonals and norms of the replacement sequence with the factors it leaves, and dense solves
+// before and after it. Speed work on the package must leave every line unchanged:
+// bench/lu_identity.sh runs this over all bases and compares with the reference file taken from
+// the build before the work.
 //
 // Prints one line per setting: basis, setting, factorization code, and three 64-bit hashes
 // (factors, replacement sequence, solves).
@@ -102,6 +103,8 @@ void hashFactors(Hash& h, int32_t m, int32_t n, const LuParams& p, const LuStora
   h.add(lu.indc.data() + lu.lena - lenL, lenL);
   h.add(lu.indr.data() + lu.lena - lenL, lenL);
   h.add(lu.luWork.data(), n);
+  h.add(lu.colLength.data(), n);
+  h.add(lu.rowLength.data(), m);
 }
 
 void hashSolves(Hash& h, int32_t m, int32_t n, LuParams& p, LuStorage& lu) {
