@@ -1,6 +1,7 @@
 // Compression of the row and column files in place, and the space check made before each
 // elimination step.
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "lu/lu_internal.hpp"
@@ -36,27 +37,43 @@ int32_t lu1rec(int32_t nLines, int32_t end, const int32_t* len, int32_t* start, 
   return p;
 }
 
+namespace {
+double compressAbove(const FactorState& s, int32_t base) {
+  const int64_t slack = static_cast<int64_t>(s.m) + s.n + 1000;
+  return s.spaceFactor * base + slack;
+}
+}  // namespace
+
+void setRowFileBase(FactorState& s, int32_t base) {
+  s.rowFileBase = base;
+  s.rowCompressAbove = compressAbove(s, base);
+}
+
+void setColumnFileBase(FactorState& s, int32_t base) {
+  s.colFileBase = base;
+  s.colCompressAbove = compressAbove(s, base);
+}
+
 void compressRowFile(FactorState& s) {
   s.lrow = lu1rec(s.m, s.lrow, s.rowLen, s.rowStart, s.indr, s.a);
-  s.rowFileBase = s.lrow;
+  setRowFileBase(s, s.lrow);
   ++s.compressions;
 }
 
 void compressColumnFile(FactorState& s) {
   s.lcol = lu1rec(s.n, s.lcol, s.colLen, s.colStart, s.indc, nullptr);
-  s.colFileBase = s.lcol;
+  setColumnFileBase(s, s.lcol);
   ++s.compressions;
 }
 
-bool ensureSpace(FactorState& s, int64_t rowNeed, int64_t colNeed, int64_t lNeed) {
-  const int64_t slack = static_cast<int64_t>(s.m) + s.n + 1000;
+bool ensureSpaceCompressing(FactorState& s, int64_t rowNeed, int64_t colNeed, int64_t lNeed) {
   auto fits = [&] {
     const int64_t limit = static_cast<int64_t>(s.lu1) - lNeed;
     return s.lrow + rowNeed <= limit && s.lcol + colNeed <= limit;
   };
   const bool ok = fits();
-  if (!ok || s.lrow > s.spaceFactor * s.rowFileBase + slack) compressRowFile(s);
-  if (!ok || s.lcol > s.spaceFactor * s.colFileBase + slack) compressColumnFile(s);
+  if (!ok || s.lrow > s.rowCompressAbove) compressRowFile(s);
+  if (!ok || s.lcol > s.colCompressAbove) compressColumnFile(s);
   if (fits()) {
     s.peakUse = std::max<int64_t>(s.peakUse, std::max(s.lrow + rowNeed, s.lcol + colNeed) + lNeed + (s.lena - s.lu1));
     return true;
@@ -70,18 +87,30 @@ bool ensureSpace(FactorState& s, int64_t rowNeed, int64_t colNeed, int64_t lNeed
   return false;
 }
 
-void orderRowsOfU(FactorState& s) {
+UColumnMeasures orderRowsOfU(FactorState& s) {
   int64_t total = 0;
   for (int32_t k = 0; k < s.nPiv; ++k) total += s.rowLen[s.rowPerm[k]];
   if (s.lrow + total > s.lu1) compressRowFile(s);
-  if (s.lrow + total > s.lu1) return;  // the rows stay where they are: correct, only less compact
+  if (s.lrow + total > s.lu1) return {};  // the rows stay where they are: correct, only less compact
   const int32_t base = s.lrow;
   int32_t p = base;
+  double dumax = 0.0;
   for (int32_t k = 0; k < s.nPiv; ++k) {
     const int32_t i = s.rowPerm[k];
     const int32_t len = s.rowLen[i];
-    std::memcpy(s.a + p, s.a + s.rowStart[i], sizeof(double) * static_cast<size_t>(len));
-    std::memcpy(s.indr + p, s.indr + s.rowStart[i], sizeof(int32_t) * static_cast<size_t>(len));
+    const double* from = s.a + s.rowStart[i];
+    const int32_t* fromCol = s.indr + s.rowStart[i];
+    double* to = s.a + p;
+    int32_t* toCol = s.indr + p;
+    dumax = std::max(dumax, std::fabs(from[0]));
+    for (int32_t t = 0; t < len; ++t) {
+      const double v = from[t];
+      const int32_t j = fromCol[t];
+      to[t] = v;
+      toCol[t] = j;
+      s.luWork[j] = std::max(s.luWork[j], std::fabs(v));
+      ++s.colLen[j];
+    }
     s.rowStart[i] = p - base;
     p += len;
   }
@@ -89,6 +118,7 @@ void orderRowsOfU(FactorState& s) {
   std::memmove(s.indr, s.indr + base, sizeof(int32_t) * static_cast<size_t>(total));
   for (int32_t k = s.nPiv; k < s.m; ++k) s.rowStart[s.rowPerm[k]] = static_cast<int32_t>(total);
   s.lrow = static_cast<int32_t>(total);
+  return {true, dumax};
 }
 
 }  // namespace kavro::lu::detail

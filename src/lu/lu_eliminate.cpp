@@ -10,8 +10,8 @@ namespace kavro::lu::detail {
 namespace {
 
 // Removes row i from the column file of column j (the last entry takes its place); hint is the
-// slot remembered beside the row entry.
-void removeFromColumn(FactorState& s, int32_t j, int32_t i, int32_t hint) {
+// slot remembered beside the row entry. Forced inline: it runs once for every entry of U.
+[[gnu::always_inline]] inline void removeFromColumn(FactorState& s, int32_t j, int32_t i, int32_t hint) {
   const int32_t last = s.colStart[j] + s.colLen[j] - 1;
   const int32_t t = s.findRowEntry(j, i, hint);
   if (t >= 0 && t != last) {
@@ -26,25 +26,31 @@ void removeFromColumn(FactorState& s, int32_t j, int32_t i, int32_t hint) {
   --s.colLen[j];
 }
 
-// Moves a line out of its count list to the first position after the pivots taken so far.
-void rowToPivotPosition(FactorState& s, int32_t i) {
-  int32_t p = s.rowPermInv[i];
-  for (int32_t c = s.rowLen[i]; c >= 0; --c) {
-    const int32_t q = s.rowCountStart[c];
-    s.swapRows(p, q);
-    s.rowCountStart[c] = q + 1;
-    p = q;
+// Moves a line out of its count list to the first position after the pivots taken so far: it
+// trades places with the first line of each shorter count on the way. The moving line is written
+// only where it ends.
+void lineToPivotPosition(int32_t line, int32_t count, int32_t* perm, int32_t* permInv, int32_t* countStart) {
+  int32_t p = permInv[line];
+  for (int32_t c = count; c >= 0; --c) {
+    const int32_t q = countStart[c];
+    if (q != p) {
+      const int32_t other = perm[q];
+      perm[p] = other;
+      permInv[other] = p;
+      p = q;
+    }
+    countStart[c] = q + 1;
   }
+  perm[p] = line;
+  permInv[line] = p;
+}
+
+void rowToPivotPosition(FactorState& s, int32_t i) {
+  lineToPivotPosition(i, s.rowLen[i], s.rowPerm, s.rowPermInv, s.rowCountStart);
 }
 
 void columnToPivotPosition(FactorState& s, int32_t j) {
-  int32_t p = s.colPermInv[j];
-  for (int32_t c = s.colLen[j]; c >= 0; --c) {
-    const int32_t q = s.colCountStart[c];
-    s.swapCols(p, q);
-    s.colCountStart[c] = q + 1;
-    p = q;
-  }
+  lineToPivotPosition(j, s.colLen[j], s.colPerm, s.colPermInv, s.colCountStart);
 }
 
 // Appends (v, j) to row i, moving the row to the end of the row file (with `reserve` free slots

@@ -138,7 +138,8 @@ int32_t buildFiles(FactorState& s, int32_t nelem) {
     }
   std::fill(s.mark, s.mark + s.n, -1);
   s.lrow = s.lcol = nelem;
-  s.rowFileBase = s.colFileBase = nelem;
+  detail::setRowFileBase(s, nelem);
+  detail::setColumnFileBase(s, nelem);
   s.lu1 = s.lena;
   s.nzActive = nelem;
   return -1;
@@ -240,10 +241,14 @@ void reportError(const Printer& pr, int32_t code, const FactorState& s, int32_t 
   }
 }
 
-// Keep-factors: the rows of U in pivot order at the front; L stays at the end.
-void finishFactors(FactorState& s) {
-  if (s.keepLU) detail::orderRowsOfU(s);
-  for (int32_t j = 0; j < s.n; ++j) s.colLen[j] = 0;
+// Keep-factors: the rows of U in pivot order at the front; L stays at the end. Returns the
+// measures of the columns of U when moving the rows took them on the way.
+detail::UColumnMeasures finishFactors(FactorState& s) {
+  std::fill(s.colLen, s.colLen + s.n, 0);
+  std::fill(s.luWork, s.luWork + s.n, 0.0);
+  detail::UColumnMeasures measures;
+  if (s.keepLU) measures = detail::orderRowsOfU(s);
+  return measures;
 }
 
 }  // namespace
@@ -298,9 +303,9 @@ int32_t lu1fac(int32_t m, int32_t n, int32_t& nelem, LuParams& params, LuStorage
   s.peakUse = std::max<int64_t>(s.peakUse, static_cast<int64_t>(s.lena) - s.lu1 + std::max(s.lrow, s.lcol));
   params.minLena() = static_cast<int32_t>(std::min<int64_t>(std::max(minlen, s.peakUse), INT32_MAX));
   if (code == kFactorOk) {
-    finishFactors(s);
+    const detail::UColumnMeasures measures = finishFactors(s);
     storeOutputs(s, code, nelem, params);
-    code = detail::luCheckSingularity(m, n, params, lu, pr);
+    code = detail::luCheckSingularity(m, n, params, lu, pr, measures);
     params.result() = code;
   } else {
     if (code == kFactorNoStorage) params.minLena() = s.need;

@@ -13,6 +13,7 @@
 //   - L at the end of (a, indc, indr), written downward from lena as pivots are taken.
 // Keeping the values in the rows means a pivot row becomes a row of U where it stands.
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -78,6 +79,9 @@ struct FactorState {
   int32_t lrow = 0, lcol = 0;   // ends of the row and column files
   int32_t lu1 = 0;              // L occupies [lu1, lena)
   int32_t rowFileBase = 0, colFileBase = 0;  // live lengths after the last compression
+  // A file is compressed before a step once its end passes spaceFactor * base + m + n + 1000
+  // (kept as computed, so that the test is the same comparison of doubles at every step).
+  double rowCompressAbove = 0.0, colCompressAbove = 0.0;
   int32_t compressions = 0;
 
   // Progress.
@@ -223,18 +227,44 @@ bool eliminate(FactorState& s, int32_t i, int32_t j);
 // Factorizes the remaining active submatrix as a dense block. Returns false on lack of space.
 bool denseFactor(FactorState& s);
 
-// Checks the files' space for a step needing rowNeed and colNeed slots at the ends of the row
-// and column files and lNeed slots of L; compresses when needed or when the files carry much
-// dead space. Returns false when the step cannot fit (s.need set).
-bool ensureSpace(FactorState& s, int64_t rowNeed, int64_t colNeed, int64_t lNeed);
+// Sets the live lengths of the files (after building or compressing them) and the ends beyond
+// which they are compressed again.
+void setRowFileBase(FactorState& s, int32_t base);
+void setColumnFileBase(FactorState& s, int32_t base);
 void compressRowFile(FactorState& s);
 void compressColumnFile(FactorState& s);
+// The rest of ensureSpace, for steps that compress or do not fit.
+bool ensureSpaceCompressing(FactorState& s, int64_t rowNeed, int64_t colNeed, int64_t lNeed);
 
-// After the loop: puts the rows of U in pivot order at the front of the row file.
-void orderRowsOfU(FactorState& s);
+// Checks the files' space for a step needing rowNeed and colNeed slots at the ends of the row
+// and column files and lNeed slots of L; compresses when needed or when the files carry much
+// dead space. Returns false when the step cannot fit (s.need set). Inline: every pivot asks, and
+// nearly always the answer is that the step fits as things are.
+inline bool ensureSpace(FactorState& s, int64_t rowNeed, int64_t colNeed, int64_t lNeed) {
+  const int64_t limit = static_cast<int64_t>(s.lu1) - lNeed;
+  const bool fits = s.lrow + rowNeed <= limit && s.lcol + colNeed <= limit;
+  if (!fits || s.lrow > s.rowCompressAbove || s.lcol > s.colCompressAbove)
+    return ensureSpaceCompressing(s, rowNeed, colNeed, lNeed);
+  const int64_t used = std::max(s.lrow + rowNeed, s.lcol + colNeed) + lNeed + (s.lena - s.lu1);
+  if (used > s.peakUse) s.peakUse = used;
+  return true;
+}
+
+// What the singularity check needs of the columns of U: in luWork the largest magnitude of each
+// column, in colLength its number of entries, and the largest diagonal. Taken while the rows of
+// U are moved into place when they are (measured = true), else by the check itself.
+struct UColumnMeasures {
+  bool measured = false;
+  double dumax = 0.0;
+};
+
+// After the loop: puts the rows of U in pivot order at the front of the row file, measuring the
+// columns of U on the way (luWork and colLength must be zero on entry).
+UColumnMeasures orderRowsOfU(FactorState& s);
 
 // Flags small pivots; fills luWork and the diagonal statistics; returns the result code 0 or 1.
-int32_t luCheckSingularity(int32_t m, int32_t n, LuParams& params, LuStorage& lu, const Printer& print);
+int32_t luCheckSingularity(int32_t m, int32_t n, LuParams& params, LuStorage& lu, const Printer& print,
+                           const UColumnMeasures& measures);
 
 // Statistics block lines.
 void printFirstStatsLine(const Printer& print, int32_t m, int32_t n, int32_t nelem, double amax);
