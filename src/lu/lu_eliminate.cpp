@@ -46,6 +46,7 @@ void lineToPivotPosition(int32_t line, int32_t count, int32_t* perm, int32_t* pe
 }
 
 void rowToPivotPosition(FactorState& s, int32_t i) {
+  if (s.rowLen[i] == 1) s.singletons.rowLeftSingletons(i);
   lineToPivotPosition(i, s.rowLen[i], s.rowPerm, s.rowPermInv, s.rowCountStart);
 }
 
@@ -190,7 +191,7 @@ bool eliminate(FactorState& s, int32_t ip, int32_t jp) {
   for (int32_t e = rs; e < rs + rl; ++e) {
     const int32_t j = s.indr[e];
     removeFromColumn(s, j, ip, s.rowHint(e));
-    s.colMaxValid[j] = 0;
+    s.columnChanged(j);
     s.umax = std::max(s.umax, std::fabs(s.a[e]));
   }
   s.lenU += rl;

@@ -44,6 +44,7 @@ FactorState makeState(int32_t m, int32_t n, LuParams& p, LuStorage& lu) {
   s.rowMax = lu.rowMax.data();
   s.colMax = lu.colMax.data();
   s.colMaxValid = lu.colMaxValid.data();
+
   s.heap = lu.heap.data();
   s.heapPos = lu.heapPos.data();
 
@@ -93,34 +94,32 @@ int32_t buildFiles(FactorState& s, int32_t nelem) {
     s.rowStart[i] = pos;
     pos += s.rowLen[i];
   }
-  // Place entries row by row; next[i] is kept in list[] (m entries suffice there).
+  // Place entries row by row; next[i] is kept in list[] (m entries suffice there). An entry
+  // of another row is carried to that row's next slot, and the entry found there onwards, until
+  // one of row i turns up to fill the slot it left.
   int32_t* next = s.list;
   for (int32_t i = 0; i < s.m; ++i) next[i] = s.rowStart[i];
   for (int32_t i = 0; i < s.m; ++i) {
     const int32_t end = s.rowStart[i] + s.rowLen[i];
-    for (int32_t k = next[i]; k < end;) {
-      const int32_t r = s.indc[k];
-      if (r == i) {
-        ++k;
-        continue;
-      }
-      const int32_t t = next[r]++;
-      std::swap(s.a[k], s.a[t]);
-      std::swap(s.indc[k], s.indc[t]);
-      std::swap(s.indr[k], s.indr[t]);
+    for (int32_t k = next[i]; k < end; ++k) {
+      int32_t r = s.indc[k];
+      if (r == i) continue;
+      double v = s.a[k];
+      int32_t j = s.indr[k];
+      do {
+        const int32_t t = next[r]++;
+        std::swap(v, s.a[t]);
+        std::swap(j, s.indr[t]);
+        std::swap(r, s.indc[t]);
+      } while (r != i);
+      s.a[k] = v;
+      s.indr[k] = j;
+      s.indc[k] = i;
     }
     next[i] = end;
   }
-  // Duplicates: one marker per column holding the last row that used it.
-  std::fill(s.mark, s.mark + s.n, -1);
-  for (int32_t i = 0; i < s.m; ++i) {
-    for (int32_t k = s.rowStart[i]; k < s.rowStart[i] + s.rowLen[i]; ++k) {
-      const int32_t j = s.indr[k];
-      if (s.mark[j] == i) return k;
-      s.mark[j] = i;
-    }
-  }
-  // Column file: row indices only.
+  // Column file: row indices only, rows in order. A duplicate is the second entry of a row in
+  // a column: the entry placed just before it in that column has the same row.
   pos = 0;
   for (int32_t j = 0; j < s.n; ++j) {
     s.colStart[j] = pos;
@@ -129,7 +128,12 @@ int32_t buildFiles(FactorState& s, int32_t nelem) {
   }
   for (int32_t i = 0; i < s.m; ++i)
     for (int32_t k = s.rowStart[i]; k < s.rowStart[i] + s.rowLen[i]; ++k) {
-      const int32_t t = s.mark[s.indr[k]]++;
+      const int32_t j = s.indr[k];
+      const int32_t t = s.mark[j]++;
+      if (t > s.colStart[j] && s.indc[t - 1] == i) {
+        s.indc[k] = i;  // as the error message reports it
+        return k;
+      }
       s.indc[t] = i;
       if (s.colEntryPos != nullptr) {
         s.colEntryPos[t] = k;
@@ -180,8 +184,17 @@ void findSlacks(FactorState& s) {
   std::fill(s.mark, s.mark + std::max(s.m, s.n), -1);
 }
 
+// Under partial and rook pivoting the search looks only at row singletons that may pass: at the
+// start, all of them. (A storage without the lists, as tests make one, searches them all.)
+void startSingletonWatch(FactorState& s, LuStorage& lu) {
+  const bool sized = std::ssize(lu.singletonLists) >= 4 * static_cast<int64_t>(s.m) + s.n;
+  s.singletons.start(lu.singletonLists.data(), s.m, s.n, sized && (s.rule == kPartial || s.rule == kRook));
+  for (int32_t p = s.rowCountStart[1]; p < s.rowCountStart[2]; ++p) s.singletons.rowBecameSingleton(s.rowPerm[p]);
+}
+
 void setupLineMaxima(FactorState& s) {
   std::fill(s.colMaxValid, s.colMaxValid + s.n, 0);
+
   if (s.rule == kPartial) return;
   for (int32_t i = 0; i < s.m; ++i) s.rowMax[i] = s.rowMaxOf(i);
   s.akmax = s.amax;
@@ -296,6 +309,7 @@ int32_t lu1fac(int32_t m, int32_t n, int32_t& nelem, LuParams& params, LuStorage
   }
   sortByCount(m, n, s.rowLen, s.rowPerm, s.rowPermInv, s.rowCountStart);
   sortByCount(n, m, s.colLen, s.colPerm, s.colPermInv, s.colCountStart);
+  startSingletonWatch(s, lu);
   findSlacks(s);
   setupLineMaxima(s);
 

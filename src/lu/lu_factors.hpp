@@ -117,6 +117,7 @@ struct LuStorage {
   std::vector<int32_t> workInt2;        // max(maxRows, maxCols): index lists
   std::vector<double> rowMax, colMax;   // line maxima during the factorization
   std::vector<int32_t> colMaxValid;     // maxCols
+  std::vector<int32_t> singletonLists;  // 4 maxRows + maxCols: row singletons the search skips
   std::vector<int32_t> heap, heapPos;   // maxRows: rows keyed by their maxima (complete pivoting)
   ElementArray<int32_t> colEntryPos;    // lena: where each column-file entry was last seen in its row
   ElementArray<int32_t> rowEntryPos;    // lena: where each row-file entry was last seen in its column

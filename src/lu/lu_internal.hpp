@@ -18,6 +18,7 @@
 #include <cstdint>
 
 #include "lu/lu_factors.hpp"
+#include "lu/lu_singletons.hpp"
 
 namespace kavro {
 class UnitTable;
@@ -61,6 +62,7 @@ struct FactorState {
   double* rowMax = nullptr;
   double* colMax = nullptr;
   int32_t* colMaxValid = nullptr;
+  SingletonWatch singletons;     // under partial and rook pivoting
   int32_t* heap = nullptr;
   int32_t* heapPos = nullptr;
   int32_t heapSize = 0;
@@ -162,12 +164,16 @@ struct FactorState {
   }
   void rowCountDown(int32_t i) {
     const int32_t c = rowLen[i];
+    if (c == 2) singletons.rowBecameSingleton(i);
+    if (c == 1) singletons.rowLeftSingletons(i);
     const int32_t p = rowPermInv[i], q = rowCountStart[c];
     swapRows(p, q);
     rowCountStart[c] = q + 1;
   }
   void rowCountUp(int32_t i) {
     const int32_t c = rowLen[i];
+    if (c == 0) singletons.rowBecameSingleton(i);
+    if (c == 1) singletons.rowLeftSingletons(i);
     const int32_t q = rowCountStart[c + 1] - 1;
     swapRows(rowPermInv[i], q);
     rowCountStart[c + 1] = q;
@@ -192,6 +198,11 @@ struct FactorState {
   // Column maximum of an active column (cached until the column changes). The search asks for
   // it once per entry of every row it examines, so the cached case stays inline.
   double columnMax(int32_t j) { return colMaxValid[j] ? colMax[j] : computeColumnMax(j); }
+  // Column j of the active submatrix has changed (entries updated, added or removed).
+  void columnChanged(int32_t j) {
+    colMaxValid[j] = 0;
+    singletons.columnChanged(j);
+  }
   double computeColumnMax(int32_t j);
   double rowMaxOf(int32_t i) const;
 };
