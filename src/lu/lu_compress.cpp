@@ -8,7 +8,8 @@
 
 namespace kavro::lu::detail {
 
-int32_t lu1rec(int32_t nLines, int32_t end, const int32_t* len, int32_t* start, int32_t* ind, double* values) {
+int32_t lu1rec(int32_t nLines, int32_t end, const int32_t* len, int32_t* start, int32_t* ind, double* values,
+               int32_t* positions) {
   // Mark the first slot of every line with the line number; its own index waits in start[].
   for (int32_t t = 0; t < nLines; ++t) {
     if (len[t] <= 0) continue;
@@ -26,9 +27,11 @@ int32_t lu1rec(int32_t nLines, int32_t end, const int32_t* len, int32_t* start, 
     const int32_t l = len[t];
     ind[p] = start[t];
     if (values) values[p] = values[k];
+    if (positions) positions[p] = positions[k];
     if (l > 1 && p != k) {
       std::memmove(ind + p + 1, ind + k + 1, sizeof(int32_t) * static_cast<size_t>(l - 1));
       if (values) std::memmove(values + p + 1, values + k + 1, sizeof(double) * static_cast<size_t>(l - 1));
+      if (positions) std::memmove(positions + p + 1, positions + k + 1, sizeof(int32_t) * static_cast<size_t>(l - 1));
     }
     start[t] = p;
     p += l;
@@ -54,14 +57,23 @@ void setColumnFileBase(FactorState& s, int32_t base) {
   s.colCompressAbove = compressAbove(s, base);
 }
 
+// The entries carry their positions in the other file; the other file learns their new places.
 void compressRowFile(FactorState& s) {
-  s.lrow = lu1rec(s.m, s.lrow, s.rowLen, s.rowStart, s.indr, s.a);
+  s.lrow = lu1rec(s.m, s.lrow, s.rowLen, s.rowStart, s.indr, s.a, s.rowEntryPos);
+  if (s.rowEntryPos != nullptr) {
+    for (int32_t k = s.nPiv; k < s.m; ++k) {  // the active rows (rows of U have left the columns)
+      const int32_t i = s.rowPerm[k];
+      for (int32_t e = s.rowStart[i]; e < s.rowStart[i] + s.rowLen[i]; ++e) s.colEntryPos[s.rowEntryPos[e]] = e;
+    }
+  }
   setRowFileBase(s, s.lrow);
   ++s.compressions;
 }
 
 void compressColumnFile(FactorState& s) {
-  s.lcol = lu1rec(s.n, s.lcol, s.colLen, s.colStart, s.indc, nullptr);
+  s.lcol = lu1rec(s.n, s.lcol, s.colLen, s.colStart, s.indc, nullptr, s.colEntryPos);
+  if (s.colEntryPos != nullptr)
+    for (int32_t t = 0; t < s.lcol; ++t) s.rowEntryPos[s.colEntryPos[t]] = t;
   setColumnFileBase(s, s.lcol);
   ++s.compressions;
 }
