@@ -1,8 +1,10 @@
 // lu_bench BASIS.mtx[.gz] [REPLACEMENTS.mtx[.gz]]
 //
 // Times TRIAX on one basis with the settings of a linear problem: the factorization, one solve
-// with B and one with B' (random right-hand sides, fixed seed), and the column replacements of
-// the second file (also taken from LU_REPL_FILE), applied one after another with lu8rpc.
+// with B and one with B' (random right-hand sides, fixed seed), the column replacements of the
+// second file (also taken from LU_REPL_FILE) applied one after another with lu8rpc, and sparse
+// solves on the factorization: B x = a_q for the entering columns of the replacements and
+// B' y = e_r for their positions (the last two columns; 0 without replacements).
 // Prints a header, one TSV line (microseconds of thread CPU time per operation, median of 5
 // batches of at least 0.2 s, many calls between two clock reads: see bench_support.hpp) and a
 // line with the worst relative residuals.
@@ -20,6 +22,7 @@ using kavro::bench::CooMatrix;
 using kavro::bench::CscMatrix;
 using kavro::lu::LuParams;
 using kavro::lu::LuStorage;
+using kavro::kernels::SparseVector;
 
 LuParams linearProblemSettings() {
   LuParams p;
@@ -129,6 +132,35 @@ int main(int argc, char** argv) {
   // Entering columns, dense, one per replacement.
   std::vector<std::vector<double>> entering(R.cols, std::vector<double>(m, 0.0));
   for (size_t k = 0; k < R.value.size(); ++k) entering[R.col[k]][R.row[k]] = R.value[k];
+
+  // Sparse right-hand sides on the same factors: B x = a_q for the entering columns and
+  // B' y = e_r for their positions, per solve (the right-hand side is set up inside the timing).
+  double sparseSolveUs = 0.0, sparseSolveTUs = 0.0;
+  if (!positions.empty()) {
+    SparseVector sv, sw;
+    sv.resize(m);
+    sw.resize(n);
+    // The entering columns as the optimizer holds them: their nonzeros only.
+    std::vector<std::vector<std::pair<int32_t, double>>> columns(entering.size());
+    for (size_t s = 0; s < entering.size(); ++s)
+      for (int32_t i = 0; i < m; ++i)
+        if (entering[s][i] != 0.0) columns[s].emplace_back(i, entering[s][i]);
+    const double perSolve = 1.0 / static_cast<double>(positions.size());
+    sparseSolveUs = perSolve * kavro::bench::medianMicroseconds([&] {
+      for (const auto& column : columns) {
+        sv.clear();
+        for (const auto& [i, value] : column) sv.add(i, value);
+        kavro::lu::solveSparse(5, m, n, sv, sw, B.params, B.lu);
+      }
+    });
+    sparseSolveTUs = perSolve * kavro::bench::medianMicroseconds([&] {
+      for (int32_t r : positions) {
+        sw.clear();
+        sw.add(r, 1.0);
+        kavro::lu::solveSparse(6, m, n, sv, sw, B.params, B.lu);
+      }
+    });
+  }
   double replaceUs = 0.0;
   int32_t failures = 0;
   if (!positions.empty()) {
@@ -174,9 +206,9 @@ int main(int argc, char** argv) {
                       kavro::bench::relativeResidual(finCsc, y, b, true)});
   }
 
-  std::printf("name\tm\tnnz\tfactor_us\tsolve_us\tsolvet_us\tlu_nnz\treplace_us\n");
-  std::printf("%s\t%d\t%d\t%.2f\t%.2f\t%.2f\t%d\t%.2f\n", baseName(argv[1]).c_str(), m, nnz, factorUs, solveUs,
-              solveTUs, luNnz, replaceUs);
+  std::printf("name\tm\tnnz\tfactor_us\tsolve_us\tsolvet_us\tlu_nnz\treplace_us\tsparse_solve_us\tsparse_solvet_us\n");
+  std::printf("%s\t%d\t%d\t%.2f\t%.2f\t%.2f\t%d\t%.2f\t%.2f\t%.2f\n", baseName(argv[1]).c_str(), m, nnz, factorUs,
+              solveUs, solveTUs, luNnz, replaceUs, sparseSolveUs, sparseSolveTUs);
   std::printf("worst_residual\t%.2e\treplacement_failures\t%d\n", worst, failures);
   return 0;
 }

@@ -76,7 +76,9 @@ int32_t scanEntries(FactorState& s, int32_t& nelem, int32_t& bad) {
     }
     const int32_t i = s.indc[k], j = s.indr[k];
     bad = k;
-    if (i < 0 || i >= s.m || j < 0 || j >= s.n) return kFactorBadIndex;
+    // One unsigned comparison per index covers both ends (a negative index wraps beyond m).
+    if (static_cast<uint32_t>(i) >= static_cast<uint32_t>(s.m) || static_cast<uint32_t>(j) >= static_cast<uint32_t>(s.n))
+      return kFactorBadIndex;
     if (!std::isfinite(v)) return kFactorRookSetupFailed;
     amax = std::max(amax, v);
     ++s.rowLen[i];
@@ -268,6 +270,7 @@ detail::UColumnMeasures finishFactors(FactorState& s) {
 
 int32_t lu1fac(int32_t m, int32_t n, int32_t& nelem, LuParams& params, LuStorage& lu, UnitTable* units) {
   const Printer pr{units, params.printUnit(), params.printLevel()};
+  lu.sparse.state = 0;  // the sparse solves rebuild their structures for the new factors
   for (int k = 10; k <= 30; ++k) params.ip[k] = 0;
   for (int k = 10; k <= 20; ++k) params.rp[k] = 0.0;
   params.lastSingular() = -1;
