@@ -151,20 +151,24 @@ int32_t buildFiles(FactorState& s, int32_t nelem) {
   return -1;
 }
 
-// Counting sort of lines by count into perm, with the start of each count in countStart.
+// Counting sort of lines by count into perm, with the start of each count in countStart (counts
+// 0..maxCount; those above the longest line all start at nLines).
 void sortByCount(int32_t nLines, int32_t maxCount, const int32_t* len, int32_t* perm, int32_t* permInv,
                  int32_t* countStart) {
-  std::fill(countStart, countStart + maxCount + 2, 0);
+  int32_t longest = 0;
+  for (int32_t t = 0; t < nLines; ++t) longest = std::max(longest, len[t]);
+  std::fill(countStart, countStart + longest + 2, 0);
   for (int32_t t = 0; t < nLines; ++t) ++countStart[len[t] + 1];
-  for (int32_t c = 1; c <= maxCount + 1; ++c) countStart[c] += countStart[c - 1];
+  for (int32_t c = 1; c <= longest + 1; ++c) countStart[c] += countStart[c - 1];
   // countStart[c] is now the first position of count c; place lines (stable).
   for (int32_t t = 0; t < nLines; ++t) {
     const int32_t p = countStart[len[t]]++;
     perm[p] = t;
     permInv[t] = p;
   }
-  for (int32_t c = maxCount + 1; c > 0; --c) countStart[c] = countStart[c - 1];
+  for (int32_t c = longest + 1; c > 0; --c) countStart[c] = countStart[c - 1];
   countStart[0] = 0;
+  std::fill(countStart + longest + 2, countStart + maxCount + 2, nLines);
 }
 
 // Marks the unit slack columns (luWork = 1) and lists them in scratch2-free order in list[].
