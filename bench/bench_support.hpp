@@ -18,19 +18,31 @@ inline double threadSeconds() {
   return static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
 }
 
+// Calls of op between two clock reads: doubled from 1 until they last at least a millisecond,
+// so that reading the clock (a system call for the thread CPU clock, see clockReadMicroseconds)
+// adds nothing measurable to short operations.
+template <class Op>
+long callsPerClockRead(Op& op) {
+  for (long calls = 1;; calls *= 2) {
+    const double start = threadSeconds();
+    for (long k = 0; k < calls; ++k) op();
+    if (threadSeconds() - start >= 1e-3 || calls >= (1L << 30)) return calls;
+  }
+}
+
 // Median over `batches` batches of the thread CPU time per call of op, each batch repeating op
-// until it has lasted at least minSeconds. prepare() runs before each call outside the timing
-// when it is given; then every call is timed on its own and summed.
+// until it has lasted at least minSeconds, with callsPerClockRead calls between clock reads.
 template <class Op>
 double medianMicroseconds(Op op, int batches = 5, double minSeconds = 0.2) {
+  const long group = callsPerClockRead(op);
   std::vector<double> perCall;
   for (int b = 0; b < batches; ++b) {
     long calls = 0;
     const double start = threadSeconds();
     double now = start;
     do {
-      op();
-      ++calls;
+      for (long k = 0; k < group; ++k) op();
+      calls += group;
       now = threadSeconds();
     } while (now - start < minSeconds);
     perCall.push_back(1e6 * (now - start) / static_cast<double>(calls));
@@ -39,8 +51,16 @@ double medianMicroseconds(Op op, int batches = 5, double minSeconds = 0.2) {
   return perCall[perCall.size() / 2];
 }
 
-// Like medianMicroseconds, but only the part of each call that op reports (seconds) is counted;
-// the reported count is the number of operations it covered.
+// What one read of the thread CPU clock costs (microseconds): the overhead per call of timing
+// each call on its own, as these benchmarks did before they grouped calls.
+inline double clockReadMicroseconds() {
+  volatile double last = 0.0;
+  return medianMicroseconds([&] { last = threadSeconds(); });
+}
+
+// Like medianMicroseconds for operations that need preparation that must not be timed: op
+// prepares, reads the clock around its timed part itself and returns those seconds, and
+// reports in count how many operations the timed part covered.
 template <class Op>
 double medianMicrosecondsPartial(Op op, int batches = 5, double minSeconds = 0.2) {
   std::vector<double> perOp;

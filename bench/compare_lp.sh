@@ -6,7 +6,8 @@
 # solve, and the total iterations over the same problems. Times are whole-process wall times,
 # the median of RUNS runs (default 3).
 #
-# Usage: bench/compare_lp.sh [-r RUNS] [FILE.mps[.gz]...]     (default: every Netlib problem)
+# Usage: bench/compare_lp.sh [-r RUNS] [FILE.mps[.gz]...]     (default: every Netlib problem of
+# ../shared/data/netlib, or of NETLIB_DIR)
 # TIMEOUT (seconds, default 900) limits each run.
 set -uo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
@@ -18,7 +19,7 @@ while getopts "r:" opt; do
   esac
 done
 shift $((OPTIND - 1))
-data="$here/../shared/data/netlib"
+data="${NETLIB_DIR:-$here/../shared/data/netlib}"
 if [ $# -eq 0 ]; then
   set -- $(awk -F'\t' '!/^#/ && $3 != "-" && $3 != "file" {print "'"$data"'/" $3}' "$data/REFERENCE.tsv")
 fi

@@ -8,7 +8,7 @@
 # TIMEOUT (seconds, default 900) limits each run.
 #
 # Usage: bench/netlib.sh [-k KAVRO] [-r RUNS] [-s SPECS] [FILE.mps[.gz]...]
-# Without files, every problem of ../shared/data/netlib is run.
+# Without files, every problem of ../shared/data/netlib (or of NETLIB_DIR) is run.
 set -uo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 kavro="${KAVRO:-$here/build/release/apps/kavro}"
@@ -23,7 +23,7 @@ while getopts "k:r:s:" opt; do
   esac
 done
 shift $((OPTIND - 1))
-data="$here/../shared/data/netlib"
+data="${NETLIB_DIR:-$here/../shared/data/netlib}"
 reference="$data/REFERENCE.tsv"
 if [ $# -eq 0 ]; then
   set -- $(awk -F'\t' '!/^#/ && $3 != "-" && $3 != "file" {print "'"$data"'/" $3}' "$reference")

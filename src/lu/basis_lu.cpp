@@ -13,7 +13,7 @@ void BasisLU::size(int32_t m, int32_t maxRows, int32_t lena) {
   m_ = m;
   const int32_t dim = std::max(m, maxRows);
   lu_.resize(dim, dim, lena);
-  keptL_.assign(static_cast<size_t>(dim), 0.0);
+  keptL_.resize(dim);
   work_.assign(static_cast<size_t>(dim), 0.0);
 }
 
@@ -68,7 +68,12 @@ int32_t BasisLU::factorize(int32_t m, int32_t nelem, Parameters& params, const R
 
 void BasisLU::solveL(double* v) {
   lu::solveWithFactors(1, m_, m_, v, work_.data(), p_, lu_);
-  kernels::dcopy(m_, v, keptL_.data());
+  keepL(v);
+}
+
+void BasisLU::keepL(const double* v) {
+  kernels::dcopy(m_, v, keptL_.value.data());
+  keptL_.markDense();
 }
 
 void BasisLU::solveB(double* y, double* x) {
@@ -77,16 +82,45 @@ void BasisLU::solveB(double* y, double* x) {
   const double ymax = kernels::maxNorm(m_, y);
   if (ymax > 0.0) p_.dropTol() = savedDrop * ymax;
   lu::solveWithFactors(1, m_, m_, y, x, p_, lu_);
-  kernels::dcopy(m_, y, keptL_.data());
+  keepL(y);
   lu::solveWithFactors(3, m_, m_, y, x, p_, lu_);
+  p_.dropTol() = savedDrop;
+}
+
+void BasisLU::solveBSparse(kernels::SparseVector& b, kernels::SparseVector& x) {
+  // As solveB: the largest magnitude is the same through the list.
+  const double savedDrop = p_.dropTol();
+  double bmax = 0.0;
+  if (b.listed()) {
+    for (int32_t k = 0; k < b.count; ++k) bmax = std::max(bmax, std::fabs(b.value[static_cast<size_t>(b.index[k])]));
+  } else {
+    bmax = kernels::maxNorm(m_, b.value.data());
+  }
+  if (bmax > 0.0) p_.dropTol() = savedDrop * bmax;
+  lu::solveSparse(1, m_, m_, b, x, p_, lu_);
+  keptL_.clear();
+  if (b.listed()) {
+    for (int32_t k = 0; k < b.count; ++k) {
+      const int32_t i = b.index[static_cast<size_t>(k)];
+      keptL_.add(i, b.value[static_cast<size_t>(i)]);
+    }
+  } else {
+    keepL(b.value.data());
+  }
+  lu::solveSparse(3, m_, m_, b, x, p_, lu_);
   p_.dropTol() = savedDrop;
 }
 
 void BasisLU::solveBt(double* x, double* y) { lu::solveWithFactors(6, m_, m_, y, x, p_, lu_); }
 
+void BasisLU::solveBtSparse(kernels::SparseVector& b, kernels::SparseVector& y) {
+  lu::solveSparse(6, m_, m_, y, b, p_, lu_);
+}
+
 int32_t BasisLU::replaceColumn(int32_t jrep) {
+  // lu8rpc only sets negligible entries to zero, so the list stays right.
   double diag = 0.0, vnorm = 0.0;
-  return lu::lu8rpc(1, 2, m_, m_, jrep, keptL_.data(), work_.data(), p_, lu_, units_, diag, vnorm);
+  return lu::lu8rpc(1, 2, m_, m_, jrep, keptL_.value.data(), work_.data(), p_, lu_, units_, diag, vnorm);
 }
 
 int32_t BasisLU::rankFactorize(int32_t rows, int32_t cols, int32_t nelem, Parameters& params,

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "kernels/sparse_vector.hpp"
 #include "lu/lu_factors.hpp"
 
 namespace kavro {
@@ -40,6 +41,24 @@ class BasisLU {
   // Mode 3: solves B' y = x. x (m entries, by basis position) is overwritten; y receives the
   // solution (by row).
   void solveBt(double* x, double* y);
+
+  // The same two solves for right-hand sides with few nonzeros, for example a column of the
+  // constraint matrix (B x = a_q) or a unit vector (B' y = e_r). The vectors (kernels::
+  // SparseVector, sized m by the caller) hold their values densely with the list of the positions
+  // that may be nonzero; the right-hand side must come with its list. The solutions are those of
+  // solveB and solveBt bit for bit, and the work follows the part of the factors that the
+  // nonzeros reach instead of m.
+  //
+  // The solution comes back listed, or without a list (count == -1, every value set) when the
+  // dense path was taken: the factors are not of full rank, or the last step's recent results
+  // were dense (over 15% of m for B x, 30% for B' y) so that the dense loop was cheaper.
+  //
+  // solveBSparse: b (by row) is left holding L^-1 b, which is kept for a later replaceColumn
+  // as with solveB; x receives the solution (by basis position).
+  void solveBSparse(kernels::SparseVector& b, kernels::SparseVector& x);
+  // solveBtSparse: b (by basis position) is used as work space and left zero; y receives the
+  // solution (by row).
+  void solveBtSparse(kernels::SparseVector& b, kernels::SparseVector& y);
   // Mode 4: replaces basis position jrep by the column whose L-part was kept. Returns the
   // package's result (nonzero means the factors must be recomputed).
   int32_t replaceColumn(int32_t jrep);
@@ -60,12 +79,13 @@ class BasisLU {
 
  private:
   void setParameters(Parameters& params, const ReportChannels& out, bool keepFactors);
+  void keepL(const double* v);  // keptL_ := v (all m entries)
 
   lu::LuParams p_;
   lu::LuStorage lu_;
   UnitTable* units_ = nullptr;
   int32_t m_ = 0;
-  std::vector<double> keptL_;   // L^-1 times the last column solved (for replaceColumn)
+  kernels::SparseVector keptL_;  // L^-1 times the last column solved (for replaceColumn)
   std::vector<double> work_;
 };
 

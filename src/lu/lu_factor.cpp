@@ -44,6 +44,7 @@ FactorState makeState(int32_t m, int32_t n, LuParams& p, LuStorage& lu) {
   s.rowMax = lu.rowMax.data();
   s.colMax = lu.colMax.data();
   s.colMaxValid = lu.colMaxValid.data();
+
   s.heap = lu.heap.data();
   s.heapPos = lu.heapPos.data();
 
@@ -75,7 +76,9 @@ int32_t scanEntries(FactorState& s, int32_t& nelem, int32_t& bad) {
     }
     const int32_t i = s.indc[k], j = s.indr[k];
     bad = k;
-    if (i < 0 || i >= s.m || j < 0 || j >= s.n) return kFactorBadIndex;
+    // One unsigned comparison per index covers both ends (a negative index wraps beyond m).
+    if (static_cast<uint32_t>(i) >= static_cast<uint32_t>(s.m) || static_cast<uint32_t>(j) >= static_cast<uint32_t>(s.n))
+      return kFactorBadIndex;
     if (!std::isfinite(v)) return kFactorRookSetupFailed;
     amax = std::max(amax, v);
     ++s.rowLen[i];
@@ -93,34 +96,32 @@ int32_t buildFiles(FactorState& s, int32_t nelem) {
     s.rowStart[i] = pos;
     pos += s.rowLen[i];
   }
-  // Place entries row by row; next[i] is kept in list[] (m entries suffice there).
+  // Place entries row by row; next[i] is kept in list[] (m entries suffice there). An entry
+  // of another row is carried to that row's next slot, and the entry found there onwards, until
+  // one of row i turns up to fill the slot it left.
   int32_t* next = s.list;
   for (int32_t i = 0; i < s.m; ++i) next[i] = s.rowStart[i];
   for (int32_t i = 0; i < s.m; ++i) {
     const int32_t end = s.rowStart[i] + s.rowLen[i];
-    for (int32_t k = next[i]; k < end;) {
-      const int32_t r = s.indc[k];
-      if (r == i) {
-        ++k;
-        continue;
-      }
-      const int32_t t = next[r]++;
-      std::swap(s.a[k], s.a[t]);
-      std::swap(s.indc[k], s.indc[t]);
-      std::swap(s.indr[k], s.indr[t]);
+    for (int32_t k = next[i]; k < end; ++k) {
+      int32_t r = s.indc[k];
+      if (r == i) continue;
+      double v = s.a[k];
+      int32_t j = s.indr[k];
+      do {
+        const int32_t t = next[r]++;
+        std::swap(v, s.a[t]);
+        std::swap(j, s.indr[t]);
+        std::swap(r, s.indc[t]);
+      } while (r != i);
+      s.a[k] = v;
+      s.indr[k] = j;
+      s.indc[k] = i;
     }
     next[i] = end;
   }
-  // Duplicates: one marker per column holding the last row that used it.
-  std::fill(s.mark, s.mark + s.n, -1);
-  for (int32_t i = 0; i < s.m; ++i) {
-    for (int32_t k = s.rowStart[i]; k < s.rowStart[i] + s.rowLen[i]; ++k) {
-      const int32_t j = s.indr[k];
-      if (s.mark[j] == i) return k;
-      s.mark[j] = i;
-    }
-  }
-  // Column file: row indices only.
+  // Column file: row indices only, rows in order. A duplicate is the second entry of a row in
+  // a column: the entry placed just before it in that column has the same row.
   pos = 0;
   for (int32_t j = 0; j < s.n; ++j) {
     s.colStart[j] = pos;
@@ -129,7 +130,12 @@ int32_t buildFiles(FactorState& s, int32_t nelem) {
   }
   for (int32_t i = 0; i < s.m; ++i)
     for (int32_t k = s.rowStart[i]; k < s.rowStart[i] + s.rowLen[i]; ++k) {
-      const int32_t t = s.mark[s.indr[k]]++;
+      const int32_t j = s.indr[k];
+      const int32_t t = s.mark[j]++;
+      if (t > s.colStart[j] && s.indc[t - 1] == i) {
+        s.indc[k] = i;  // as the error message reports it
+        return k;
+      }
       s.indc[t] = i;
       if (s.colEntryPos != nullptr) {
         s.colEntryPos[t] = k;
@@ -138,26 +144,31 @@ int32_t buildFiles(FactorState& s, int32_t nelem) {
     }
   std::fill(s.mark, s.mark + s.n, -1);
   s.lrow = s.lcol = nelem;
-  s.rowFileBase = s.colFileBase = nelem;
+  detail::setRowFileBase(s, nelem);
+  detail::setColumnFileBase(s, nelem);
   s.lu1 = s.lena;
   s.nzActive = nelem;
   return -1;
 }
 
-// Counting sort of lines by count into perm, with the start of each count in countStart.
+// Counting sort of lines by count into perm, with the start of each count in countStart (counts
+// 0..maxCount; those above the longest line all start at nLines).
 void sortByCount(int32_t nLines, int32_t maxCount, const int32_t* len, int32_t* perm, int32_t* permInv,
                  int32_t* countStart) {
-  std::fill(countStart, countStart + maxCount + 2, 0);
+  int32_t longest = 0;
+  for (int32_t t = 0; t < nLines; ++t) longest = std::max(longest, len[t]);
+  std::fill(countStart, countStart + longest + 2, 0);
   for (int32_t t = 0; t < nLines; ++t) ++countStart[len[t] + 1];
-  for (int32_t c = 1; c <= maxCount + 1; ++c) countStart[c] += countStart[c - 1];
+  for (int32_t c = 1; c <= longest + 1; ++c) countStart[c] += countStart[c - 1];
   // countStart[c] is now the first position of count c; place lines (stable).
   for (int32_t t = 0; t < nLines; ++t) {
     const int32_t p = countStart[len[t]]++;
     perm[p] = t;
     permInv[t] = p;
   }
-  for (int32_t c = maxCount + 1; c > 0; --c) countStart[c] = countStart[c - 1];
+  for (int32_t c = longest + 1; c > 0; --c) countStart[c] = countStart[c - 1];
   countStart[0] = 0;
+  std::fill(countStart + longest + 2, countStart + maxCount + 2, nLines);
 }
 
 // Marks the unit slack columns (luWork = 1) and lists them in scratch2-free order in list[].
@@ -179,8 +190,17 @@ void findSlacks(FactorState& s) {
   std::fill(s.mark, s.mark + std::max(s.m, s.n), -1);
 }
 
+// Under partial and rook pivoting the search looks only at row singletons that may pass: at the
+// start, all of them. (A storage without the lists, as tests make one, searches them all.)
+void startSingletonWatch(FactorState& s, LuStorage& lu) {
+  const bool sized = std::ssize(lu.singletonLists) >= 4 * static_cast<int64_t>(s.m) + s.n;
+  s.singletons.start(lu.singletonLists.data(), s.m, s.n, sized && (s.rule == kPartial || s.rule == kRook));
+  for (int32_t p = s.rowCountStart[1]; p < s.rowCountStart[2]; ++p) s.singletons.rowBecameSingleton(s.rowPerm[p]);
+}
+
 void setupLineMaxima(FactorState& s) {
   std::fill(s.colMaxValid, s.colMaxValid + s.n, 0);
+
   if (s.rule == kPartial) return;
   for (int32_t i = 0; i < s.m; ++i) s.rowMax[i] = s.rowMaxOf(i);
   s.akmax = s.amax;
@@ -240,16 +260,21 @@ void reportError(const Printer& pr, int32_t code, const FactorState& s, int32_t 
   }
 }
 
-// Keep-factors: the rows of U in pivot order at the front; L stays at the end.
-void finishFactors(FactorState& s) {
-  if (s.keepLU) detail::orderRowsOfU(s);
-  for (int32_t j = 0; j < s.n; ++j) s.colLen[j] = 0;
+// Keep-factors: the rows of U in pivot order at the front; L stays at the end. Returns the
+// measures of the columns of U when moving the rows took them on the way.
+detail::UColumnMeasures finishFactors(FactorState& s) {
+  std::fill(s.colLen, s.colLen + s.n, 0);
+  std::fill(s.luWork, s.luWork + s.n, 0.0);
+  detail::UColumnMeasures measures;
+  if (s.keepLU) measures = detail::orderRowsOfU(s);
+  return measures;
 }
 
 }  // namespace
 
 int32_t lu1fac(int32_t m, int32_t n, int32_t& nelem, LuParams& params, LuStorage& lu, UnitTable* units) {
   const Printer pr{units, params.printUnit(), params.printLevel()};
+  lu.sparse.state = 0;  // the sparse solves rebuild their structures for the new factors
   for (int k = 10; k <= 30; ++k) params.ip[k] = 0;
   for (int k = 10; k <= 20; ++k) params.rp[k] = 0.0;
   params.lastSingular() = -1;
@@ -291,6 +316,7 @@ int32_t lu1fac(int32_t m, int32_t n, int32_t& nelem, LuParams& params, LuStorage
   }
   sortByCount(m, n, s.rowLen, s.rowPerm, s.rowPermInv, s.rowCountStart);
   sortByCount(n, m, s.colLen, s.colPerm, s.colPermInv, s.colCountStart);
+  startSingletonWatch(s, lu);
   findSlacks(s);
   setupLineMaxima(s);
 
@@ -298,9 +324,9 @@ int32_t lu1fac(int32_t m, int32_t n, int32_t& nelem, LuParams& params, LuStorage
   s.peakUse = std::max<int64_t>(s.peakUse, static_cast<int64_t>(s.lena) - s.lu1 + std::max(s.lrow, s.lcol));
   params.minLena() = static_cast<int32_t>(std::min<int64_t>(std::max(minlen, s.peakUse), INT32_MAX));
   if (code == kFactorOk) {
-    finishFactors(s);
+    const detail::UColumnMeasures measures = finishFactors(s);
     storeOutputs(s, code, nelem, params);
-    code = detail::luCheckSingularity(m, n, params, lu, pr);
+    code = detail::luCheckSingularity(m, n, params, lu, pr, measures);
     params.result() = code;
   } else {
     if (code == kFactorNoStorage) params.minLena() = s.need;

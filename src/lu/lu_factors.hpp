@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "kernels/sparse_vector.hpp"
 #include "lu/element_array.hpp"
 
 namespace kavro {
@@ -88,6 +89,28 @@ struct LuParams {
   double& uSolveResidual() { return rp[20]; }
 };
 
+// What the solves with sparse right-hand sides (solveSparse) need besides the factors: for each
+// row the L column it is the pivot row of and the L columns it has entries in, and for each
+// column of U the rows with entries in it. Built from the factors by the first sparse solve after
+// a factorization; the replacements add the entries they create to the column lists (entries
+// they remove may stay listed: a listed row without the entry only costs a look). The markers and
+// bits are all zero between solves.
+struct SparseSolveIndex {
+  int32_t state = 0;                   // 0 to be built, 1 built and kept up to date
+  int32_t arenaEnd = 0;                // first free slot of the arena
+  // How dense the results of the U and L' steps have been lately (fractions of the dimension,
+  // averaged over the last few solves): the steps choose their way by them.
+  double uDensity = 0.0, ltDensity = 0.0;
+  ElementArray<int32_t> arena;         // lena: rows' L columns, then the rows of U's columns
+  std::vector<int32_t> lColumnOfRow;   // maxRows: the L column whose pivot row this is, or -1
+  std::vector<int32_t> lRowStart;      // maxRows + 1: row i's L columns in arena[lRowStart[i]..]
+  std::vector<int32_t> uColStart, uColLength, uColCapacity;  // maxCols: U's columns in the arena
+  std::vector<int32_t> rowMark, colMark;  // maxRows, maxCols: the listed positions of a vector
+  std::vector<uint64_t> lineBits;         // max(maxRows, maxCols) bits: the lines still to do
+
+  void resize(int32_t maxRows, int32_t maxCols, int32_t lenaElements);
+};
+
 // Factor storage. a/indc/indr hold the entries on entry and the factors on exit.
 //
 // Layout of the factors: the rows of U are at the front of (a, indr), each row with its diagonal
@@ -117,9 +140,11 @@ struct LuStorage {
   std::vector<int32_t> workInt2;        // max(maxRows, maxCols): index lists
   std::vector<double> rowMax, colMax;   // line maxima during the factorization
   std::vector<int32_t> colMaxValid;     // maxCols
+  std::vector<int32_t> singletonLists;  // 4 maxRows + maxCols: row singletons the search skips
   std::vector<int32_t> heap, heapPos;   // maxRows: rows keyed by their maxima (complete pivoting)
-  ElementArray<int32_t> colEntryPos;    // lena: where each column-file entry was last seen in its row
-  ElementArray<int32_t> rowEntryPos;    // lena: where each row-file entry was last seen in its column
+  ElementArray<int32_t> colEntryPos;    // lena: the row-file position of each column-file entry
+  ElementArray<int32_t> rowEntryPos;    // lena: the column-file slot of each row-file entry
+  SparseSolveIndex sparse;              // for solves with sparse right-hand sides
 
   // Sizes everything for matrices of at most maxRows x maxCols and lena elements.
   void resize(int32_t maxRows, int32_t maxCols, int32_t lenaElements);
@@ -137,6 +162,26 @@ int32_t lu1fac(int32_t m, int32_t n, int32_t& nelem, LuParams& params, LuStorage
 // appended by replacements). The drop tolerance rp[3] applies to every mode.
 int32_t solveWithFactors(int32_t mode, int32_t m, int32_t n, double* v, double* w, LuParams& params,
                          LuStorage& lu);
+
+// Solves with the factors for a sparse right-hand side, with the same modes and the same results
+// as solveWithFactors (bit for bit): 1: v := L^-1 v; 2: v := L'^-1 v; 3: w := U^-1 v;
+// 4: v := U'^-1 w; 5: w := (LU)^-1 v (L then U); 6: v := (LU)'^-1 w (U' then L').
+//
+// v has m entries and w n entries, each with its list of possibly nonzero positions (see
+// kernels::SparseVector). The right-hand side must be listed. Modes 1, 2 and 5 leave the L-part in
+// v (mode 5: L^-1 v, as the dense mode does); modes 4 and 6 use w as work space and leave it
+// zero; the solution vector is overwritten, with its list. The work follows the lines of the
+// factors that the nonzeros reach (a step costs its arithmetic on those lines plus a word per 64
+// lines), found through the structures in LuStorage::sparse, which the first sparse solve after
+// a factorization builds.
+//
+// The dense path is taken, and the results come back without lists (count = -1), when the
+// factors are not square with full rank or the right-hand side is not listed. The U and L' steps
+// also run their dense loop, and leave their result unlisted, while their recent results have
+// been dense (over 15% of the dimension for U, 30% for L'). Returns 1 when the U solve left a residual, else 0
+// (always 0 on the sparse path, which needs full rank). Modes 7 and 8 are not offered.
+int32_t solveSparse(int32_t mode, int32_t m, int32_t n, kernels::SparseVector& v, kernels::SparseVector& w,
+                    LuParams& params, LuStorage& lu);
 
 // Replaces column jrep of A. oldColumnOption: 0 the column has no entries in U, 1 delete them
 // first. newColumnOption: 0 the new column is zero, 1 v holds it, 2 v already holds L^-1 times it.

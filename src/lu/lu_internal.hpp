@@ -7,16 +7,21 @@
 //     contiguous segment rowStart[i] .. rowStart[i] + rowLength[i] - 1; free slots have indr = -1;
 //   - the column file in indc, overlaid on the same front positions: the active columns as row
 //     indices only (the values live in the rows); free slots have indc = -1; colEntryPos holds
-//     beside each column entry the row-file position where that entry was last seen, and
-//     rowEntryPos beside each row entry the column-file slot where it was last seen (hints only:
-//     every use checks them, so a move that does not carry them costs a search, never a result);
+//     beside each column entry the row-file position of that entry, and rowEntryPos beside each
+//     row entry its column-file slot. Every move of an entry, compressions included, carries its
+//     position and renews its partner's, so the two always point at each other (debug builds
+//     check this at every use); a storage without the two arrays searches instead;
 //   - L at the end of (a, indc, indr), written downward from lena as pivots are taken.
 // Keeping the values in the rows means a pivot row becomes a row of U where it stands.
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 
 #include "lu/lu_factors.hpp"
+#include "lu/lu_singletons.hpp"
 
 namespace kavro {
 class UnitTable;
@@ -37,9 +42,10 @@ struct Printer {
 };
 
 // Compresses a file of nLines lines in place: the entries of line t are
-// ind[start[t] .. start[t] + len[t] - 1] (and the same positions of values when given).
-// Every other slot below end must be kFree. Returns the new end; starts are updated.
-int32_t lu1rec(int32_t nLines, int32_t end, const int32_t* len, int32_t* start, int32_t* ind, double* values);
+// ind[start[t] .. start[t] + len[t] - 1] (and the same positions of values and positions when
+// given). Every other slot below end must be kFree. Returns the new end; starts are updated.
+int32_t lu1rec(int32_t nLines, int32_t end, const int32_t* len, int32_t* start, int32_t* ind, double* values,
+               int32_t* positions = nullptr);
 
 struct FactorState {
   int32_t m = 0, n = 0, lena = 0;
@@ -60,6 +66,7 @@ struct FactorState {
   double* rowMax = nullptr;
   double* colMax = nullptr;
   int32_t* colMaxValid = nullptr;
+  SingletonWatch singletons;     // under partial and rook pivoting
   int32_t* heap = nullptr;
   int32_t* heapPos = nullptr;
   int32_t heapSize = 0;
@@ -78,6 +85,9 @@ struct FactorState {
   int32_t lrow = 0, lcol = 0;   // ends of the row and column files
   int32_t lu1 = 0;              // L occupies [lu1, lena)
   int32_t rowFileBase = 0, colFileBase = 0;  // live lengths after the last compression
+  // A file is compressed before a step once its end passes spaceFactor * base + m + n + 1000
+  // (kept as computed, so that the test is the same comparison of doubles at every step).
+  double rowCompressAbove = 0.0, colCompressAbove = 0.0;
   int32_t compressions = 0;
 
   // Progress.
@@ -105,41 +115,45 @@ struct FactorState {
   }
 
   // Position in its row of the column-file entry at slot t (row indc[t], column j), or -1.
-  // Rows move and shrink, so the remembered position is only a hint: it is used when it still
-  // names column j inside row indc[t], otherwise the row is searched and the hint renewed.
-  // The answer is the same as findInRow's; long columns just stop costing a row search each.
-  int32_t findColumnEntry(int32_t t, int32_t j) {
-    const int32_t i = indc[t];
-    if (colEntryPos == nullptr) return findInRow(i, j);
-    const int32_t e = colEntryPos[t];
-    if (e >= rowStart[i] && e < rowStart[i] + rowLen[i] && indr[e] == j) return e;
-    const int32_t found = findInRow(i, j);
-    colEntryPos[t] = found;
-    if (found >= 0) rowEntryPos[found] = t;
-    return found;
+  // With the position arrays this is the position kept beside the slot: long columns do not
+  // cost a row search per entry.
+  int32_t findColumnEntry(int32_t t, int32_t j) const {
+    if (colEntryPos == nullptr) return findInRow(indc[t], j);
+    checkPositions(t, colEntryPos[t]);
+    return colEntryPos[t];
   }
 
-  // Slot of row i in column j (the slot remembered beside the row entry when still right), or -1.
-  int32_t findRowEntry(int32_t j, int32_t i, int32_t hint) const {
-    const int32_t cs = colStart[j], ce = cs + colLen[j];
-    if (hint >= cs && hint < ce && indc[hint] == i) return hint;
-    for (int32_t t = cs; t < ce; ++t)
+  // Slot of row i in column j, or -1; e is the position of the entry in row i.
+  int32_t findRowEntry(int32_t j, int32_t i, int32_t e) const {
+    if (rowEntryPos != nullptr) {
+      checkPositions(rowEntryPos[e], e);
+      return rowEntryPos[e];
+    }
+    for (int32_t t = colStart[j], ce = colStart[j] + colLen[j]; t < ce; ++t)
       if (indc[t] == i) return t;
     return -1;
   }
-  int32_t rowHint(int32_t e) const { return rowEntryPos != nullptr ? rowEntryPos[e] : -1; }
 
-  // After the column entry at slot t of column j moved there: tell its row entry.
-  void columnEntryMoved(int32_t t, int32_t j) {
-    if (colEntryPos == nullptr) return;
-    const int32_t i = indc[t], e = colEntryPos[t];
-    if (e >= rowStart[i] && e < rowStart[i] + rowLen[i] && indr[e] == j) rowEntryPos[e] = t;
+  // After the column entry at slot t moved there (with its colEntryPos): tell its row entry.
+  void columnEntryMoved(int32_t t) {
+    if (colEntryPos != nullptr) rowEntryPos[colEntryPos[t]] = t;
   }
-  // After the row entry at position e of row i moved there (with its rowEntryPos): tell its column.
-  void rowEntryMoved(int32_t e, int32_t i) {
-    if (rowEntryPos == nullptr) return;
-    const int32_t j = indr[e], t = rowEntryPos[e];
-    if (t >= colStart[j] && t < colStart[j] + colLen[j] && indc[t] == i) colEntryPos[t] = e;
+  // After the row entry at position e moved there (with its rowEntryPos): tell its column slot.
+  void rowEntryMoved(int32_t e) {
+    if (rowEntryPos != nullptr) colEntryPos[rowEntryPos[e]] = e;
+  }
+  // Debug builds check that slot t of the column file and position e of the row file hold the
+  // same entry and point at each other.
+  void checkPositions([[maybe_unused]] int32_t t, [[maybe_unused]] int32_t e) const {
+#ifndef NDEBUG
+    const int32_t i = indc[t], j = indr[e];
+    const bool inRow = e >= rowStart[i] && e < rowStart[i] + rowLen[i];
+    const bool inColumn = t >= colStart[j] && t < colStart[j] + colLen[j];
+    if (!inRow || !inColumn || colEntryPos[t] != e || rowEntryPos[e] != t) {
+      std::fprintf(stderr, "TRIAX: entry positions out of step (slot %d, position %d)\n", t, e);
+      std::abort();
+    }
+#endif
   }
 
   // Count lists: the active columns of count c are colPerm[colCountStart[c] .. colCountStart[c+1]-1]
@@ -158,12 +172,16 @@ struct FactorState {
   }
   void rowCountDown(int32_t i) {
     const int32_t c = rowLen[i];
+    if (c == 2) singletons.rowBecameSingleton(i);
+    if (c == 1) singletons.rowLeftSingletons(i);
     const int32_t p = rowPermInv[i], q = rowCountStart[c];
     swapRows(p, q);
     rowCountStart[c] = q + 1;
   }
   void rowCountUp(int32_t i) {
     const int32_t c = rowLen[i];
+    if (c == 0) singletons.rowBecameSingleton(i);
+    if (c == 1) singletons.rowLeftSingletons(i);
     const int32_t q = rowCountStart[c + 1] - 1;
     swapRows(rowPermInv[i], q);
     rowCountStart[c + 1] = q;
@@ -188,6 +206,11 @@ struct FactorState {
   // Column maximum of an active column (cached until the column changes). The search asks for
   // it once per entry of every row it examines, so the cached case stays inline.
   double columnMax(int32_t j) { return colMaxValid[j] ? colMax[j] : computeColumnMax(j); }
+  // Column j of the active submatrix has changed (entries updated, added or removed).
+  void columnChanged(int32_t j) {
+    colMaxValid[j] = 0;
+    singletons.columnChanged(j);
+  }
   double computeColumnMax(int32_t j);
   double rowMaxOf(int32_t i) const;
 };
@@ -223,18 +246,44 @@ bool eliminate(FactorState& s, int32_t i, int32_t j);
 // Factorizes the remaining active submatrix as a dense block. Returns false on lack of space.
 bool denseFactor(FactorState& s);
 
-// Checks the files' space for a step needing rowNeed and colNeed slots at the ends of the row
-// and column files and lNeed slots of L; compresses when needed or when the files carry much
-// dead space. Returns false when the step cannot fit (s.need set).
-bool ensureSpace(FactorState& s, int64_t rowNeed, int64_t colNeed, int64_t lNeed);
+// Sets the live lengths of the files (after building or compressing them) and the ends beyond
+// which they are compressed again.
+void setRowFileBase(FactorState& s, int32_t base);
+void setColumnFileBase(FactorState& s, int32_t base);
 void compressRowFile(FactorState& s);
 void compressColumnFile(FactorState& s);
+// The rest of ensureSpace, for steps that compress or do not fit.
+bool ensureSpaceCompressing(FactorState& s, int64_t rowNeed, int64_t colNeed, int64_t lNeed);
 
-// After the loop: puts the rows of U in pivot order at the front of the row file.
-void orderRowsOfU(FactorState& s);
+// Checks the files' space for a step needing rowNeed and colNeed slots at the ends of the row
+// and column files and lNeed slots of L; compresses when needed or when the files carry much
+// dead space. Returns false when the step cannot fit (s.need set). Inline: every pivot asks, and
+// nearly always the answer is that the step fits as things are.
+inline bool ensureSpace(FactorState& s, int64_t rowNeed, int64_t colNeed, int64_t lNeed) {
+  const int64_t limit = static_cast<int64_t>(s.lu1) - lNeed;
+  const bool fits = s.lrow + rowNeed <= limit && s.lcol + colNeed <= limit;
+  if (!fits || s.lrow > s.rowCompressAbove || s.lcol > s.colCompressAbove)
+    return ensureSpaceCompressing(s, rowNeed, colNeed, lNeed);
+  const int64_t used = std::max(s.lrow + rowNeed, s.lcol + colNeed) + lNeed + (s.lena - s.lu1);
+  if (used > s.peakUse) s.peakUse = used;
+  return true;
+}
+
+// What the singularity check needs of the columns of U: in luWork the largest magnitude of each
+// column, in colLength its number of entries, and the largest diagonal. Taken while the rows of
+// U are moved into place when they are (measured = true), else by the check itself.
+struct UColumnMeasures {
+  bool measured = false;
+  double dumax = 0.0;
+};
+
+// After the loop: puts the rows of U in pivot order at the front of the row file, measuring the
+// columns of U on the way (luWork and colLength must be zero on entry).
+UColumnMeasures orderRowsOfU(FactorState& s);
 
 // Flags small pivots; fills luWork and the diagonal statistics; returns the result code 0 or 1.
-int32_t luCheckSingularity(int32_t m, int32_t n, LuParams& params, LuStorage& lu, const Printer& print);
+int32_t luCheckSingularity(int32_t m, int32_t n, LuParams& params, LuStorage& lu, const Printer& print,
+                           const UColumnMeasures& measures);
 
 // Statistics block lines.
 void printFirstStatsLine(const Printer& print, int32_t m, int32_t n, int32_t nelem, double amax);

@@ -157,10 +157,21 @@ Pivot markowitzSearch(FactorState& s, int32_t maxCol, int32_t maxRow, bool searc
       }
     }
     if (rowsLeft) {
+      // Row singletons known to fail are passed by (all of them when none is pending), and
+      // counted as the scan would have counted them. At count 1 nothing has been found yet
+      // (a pivot of merit 0 ends the search), so a singleton that yields nothing has failed.
+      const bool watched = count == 1 && s.singletons.on();
+      if (watched && !s.singletons.anyPending()) {
+        nrow += s.rowCountStart[2] - s.rowCountStart[1];
+        continue;
+      }
       for (int32_t p = s.rowCountStart[count]; p < s.rowCountStart[count + 1]; ++p) {
-        examineRow(s, s.rowPerm[p], count, best);
+        const int32_t i = s.rowPerm[p];
         ++nrow;
+        if (watched && s.singletons.knownToFail(i)) continue;
+        examineRow(s, i, count, best);
         if (best.pivot.found && (best.pivot.merit == 0 || nrow >= maxRow)) return best.pivot;
+        if (watched) s.singletons.failed(i, s.indr[s.rowStart[i]]);
       }
     }
   }

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "lu/lu_sparse_index.hpp"
 #include "lu/lu_update_file.hpp"
 
 namespace kavro::lu {
@@ -102,6 +103,7 @@ struct Replace {
     }
     lu.rowLength[spikeRow] = e - start;
     p.lenU() -= len - (e - start);
+    detail::noteURow(lu, spikeRow);
     return true;
   }
 
@@ -179,6 +181,7 @@ int32_t lu8rpc(int32_t oldColumnOption, int32_t newColumnOption, int32_t m, int3
   };
 
   if (oldColumnOption == 1) r.deleteOldColumn(krep, rank);
+  detail::clearUColumn(lu, jrep);  // no entries of column jrep remain in U
   if (newColumnOption == 0) std::fill(v, v + m, 0.0);
   if (newColumnOption == 1) solveWithFactors(1, m, n, v, nullptr, params, lu);
   double largest = 0.0;  // kept local: through the reference every step would wait on memory
@@ -260,6 +263,7 @@ int32_t lu8rpc(int32_t oldColumnOption, int32_t newColumnOption, int32_t m, int3
     if (start < 0) return fail(7);
     lu.a[start] = vp;
     lu.indr[start] = jrep;
+    detail::noteUEntry(lu, ibest, jrep);
     r.swapRowPositions(nkeep, lu.rowPermInv[ibest]);
     r.swapColPositions(nkeep, n - 1);
     rank = nkeep + 1;

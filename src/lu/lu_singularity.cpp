@@ -7,9 +7,10 @@
 #include "lu/lu_internal.hpp"
 
 namespace kavro::lu::detail {
+namespace {
 
-int32_t luCheckSingularity(int32_t m, int32_t n, LuParams& params, LuStorage& lu, const Printer& print) {
-  const int32_t rank = params.rank();
+// The column measures of U when the rows were not moved into place (no factors kept, or no room).
+UColumnMeasures measureColumnsOfU(int32_t n, int32_t rank, LuStorage& lu) {
   double* work = lu.luWork.data();
   int32_t* colLen = lu.colLength.data();
   std::fill(work, work + n, 0.0);
@@ -25,6 +26,16 @@ int32_t luCheckSingularity(int32_t m, int32_t n, LuParams& params, LuStorage& lu
     }
     dumax = std::max(dumax, std::fabs(lu.a[rs]));
   }
+  return {true, dumax};
+}
+
+}  // namespace
+
+int32_t luCheckSingularity(int32_t m, int32_t n, LuParams& params, LuStorage& lu, const Printer& print,
+                           const UColumnMeasures& measures) {
+  const int32_t rank = params.rank();
+  double* work = lu.luWork.data();
+  const double dumax = measures.measured ? measures.dumax : measureColumnsOfU(n, rank, lu).dumax;
   double absTol = params.absSingularTol();
   const double relTol = params.relSingularTol();
   if (params.pivotRule() == kRook) absTol = std::max(absTol, relTol * dumax);

@@ -22,6 +22,7 @@ void LuStorage::resize(int32_t rows, int32_t cols, int32_t lenaElements) {
   rowEntryPos = ElementArray<int32_t>(elements);
   for (auto* v : {&rowPerm, &rowLength, &rowStart, &rowPermInv, &heap, &heapPos}) v->assign(rows, 0);
   for (auto* v : {&colPerm, &colLength, &colStart, &colPermInv, &colMaxValid}) v->assign(cols, 0);
+  singletonLists.assign(4 * static_cast<size_t>(rows) + static_cast<size_t>(cols), 0);
   // Count lists: a column count runs over 0..rows, a row count over 0..cols.
   colCountStart.assign(static_cast<size_t>(rows) + 2, 0);
   rowCountStart.assign(static_cast<size_t>(cols) + 2, 0);
@@ -33,6 +34,21 @@ void LuStorage::resize(int32_t rows, int32_t cols, int32_t lenaElements) {
   workReal2.assign(big, 0.0);
   workInt.assign(big, 0);
   workInt2.assign(big, 0);
+  sparse.resize(rows, cols, lenaElements);
+}
+
+void SparseSolveIndex::resize(int32_t rows, int32_t cols, int32_t lenaElements) {
+  const size_t big = static_cast<size_t>(std::max(rows, cols));
+  state = 0;
+  arenaEnd = 0;
+  uDensity = ltDensity = 0.0;
+  arena = ElementArray<int32_t>(static_cast<size_t>(lenaElements));
+  lColumnOfRow.assign(static_cast<size_t>(rows), -1);
+  lRowStart.assign(static_cast<size_t>(rows) + 1, 0);
+  for (auto* v : {&uColStart, &uColLength, &uColCapacity}) v->assign(static_cast<size_t>(cols), 0);
+  rowMark.assign(static_cast<size_t>(rows), 0);
+  colMark.assign(static_cast<size_t>(cols), 0);
+  lineBits.assign((big + 63) / 64, 0);
 }
 
 }  // namespace kavro::lu

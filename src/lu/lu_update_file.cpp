@@ -2,6 +2,8 @@
 // the row file, compressing it, and appending L entries.
 #include "lu/lu_update_file.hpp"
 
+#include "lu/lu_sparse_index.hpp"
+
 namespace kavro::lu::detail {
 
 bool UpdateFile::room(int32_t len, int32_t lNeed) {
@@ -52,6 +54,7 @@ bool UpdateFile::append(int32_t i, double v, int32_t j) {
   indr_[end] = j;
   ++lu_.rowLength[i];
   ++p_.lenU();
+  noteUEntry(lu_, i, j);
   return true;
 }
 

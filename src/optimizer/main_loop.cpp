@@ -53,10 +53,12 @@ MainLoop::MainLoop(RunContext& ctx)
   const int32_t L = m_ + std::max(1, p_.superbasicsLimit);
   lu_.size(m_, L, lenaFor(ctx));
   basisList_.assign(static_cast<size_t>(L) + 1, -1);
-  for (auto* v : {&p_dir_, &y_, &work_, &work2_, &rooms_}) v->assign(static_cast<size_t>(L) + 1, 0.0);
+  for (auto* v : {&p_dir_, &work_, &work2_, &rooms_}) v->assign(static_cast<size_t>(L) + 1, 0.0);
+  for (auto* v : {&column_, &y_, &pricesRhs_, &prices_}) v->resize(m_);
   candidates_.assign(static_cast<size_t>(L) + 1, 0);
   if (majors_) valuesBeforeStep_.assign(static_cast<size_t>(L) + 1, 0.0);
   gB_.assign(static_cast<size_t>(m_), 0.0);
+  basicsMove_.assign(static_cast<size_t>(m_), 0.0);
   infMark_.assign(static_cast<size_t>(L) + 1, 0);
   basisSet_ = BasisSet{&prob_, &hs_, &x_, &basisList_, &ctx.state.ns};
   pricing_.nParts = std::max(1, p_.partialPrice);
@@ -171,8 +173,21 @@ void MainLoop::countInfeasibilities() {
 }
 
 void MainLoop::computePrices() {
-  std::copy(gB_.begin(), gB_.end(), work_.begin());
-  lu_.solveBt(work_.data(), pi_.data());
+  // B' pi = gB. In phase 2 gB is a multiple of a unit vector (the objective row's slack), in
+  // phase 1 it has entries only at the infeasible basics: the sparse solve's case.
+  pricesRhs_.clear();
+  for (int32_t k = 0; k < m_; ++k)
+    if (gB_[static_cast<size_t>(k)] != 0.0) pricesRhs_.add(k, gB_[static_cast<size_t>(k)]);
+  lu_.solveBtSparse(pricesRhs_, prices_);
+  if (prices_.listed()) {
+    std::fill(pi_.begin(), pi_.begin() + m_, 0.0);
+    for (int32_t k = 0; k < prices_.count; ++k) {
+      const size_t i = static_cast<size_t>(prices_.index[static_cast<size_t>(k)]);
+      pi_[i] = prices_.value[i];
+    }
+  } else {
+    std::copy(prices_.value.begin(), prices_.value.begin() + m_, pi_.begin());
+  }
   double biggest = 0.0;
   for (int32_t i = 0; i < m_; ++i) biggest = std::max(biggest, std::fabs(pi_[static_cast<size_t>(i)]));
   piNorm_ = std::max(1.0, biggest);

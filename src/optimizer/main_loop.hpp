@@ -11,6 +11,7 @@
 
 #include "driver/run_context.hpp"
 #include "driver/run_hooks.hpp"
+#include "kernels/sparse_vector.hpp"
 #include "lu/basis_lu.hpp"
 #include "lu/basis_manager.hpp"
 #include "optimizer/iteration_log.hpp"
@@ -160,8 +161,11 @@ class MainLoop {
   FactorizationCounters fc_;
   BasisSet basisSet_;
   std::vector<int32_t> basisList_;   // m + Superbasics limit + 1 positions
-  std::vector<double> p_dir_, gB_, y_, work_, work2_, rooms_;
+  std::vector<double> p_dir_, gB_, work_, work2_, rooms_;
   std::vector<double> valuesBeforeStep_;  // basics and superbasics before a step (nonlinear rows only)
+  std::vector<double> basicsMove_;        // B^-1 S pS: how the basics move with the superbasics
+  kernels::SparseVector column_, y_;          // a_q and B^-1 a_q
+  kernels::SparseVector pricesRhs_, prices_;  // gB and the prices, as the sparse solve takes them
   std::vector<int32_t> candidates_;  // ratio-test scratch
   std::vector<int32_t> infMark_;
   PricingState pricing_;

@@ -81,11 +81,11 @@ void MainLoop::computeDirection() {
       for (int32_t e = prob_.a.colStart[uj]; e < prob_.a.colStart[uj + 1]; ++e)
         work_[static_cast<size_t>(prob_.a.row[static_cast<size_t>(e)])] += prob_.a.value[static_cast<size_t>(e)] * v;
     }
-    lu_.solveB(work_.data(), y_.data());
+    lu_.solveB(work_.data(), basicsMove_.data());
   } else {
-    std::fill(y_.begin(), y_.begin() + m_, 0.0);
+    std::fill(basicsMove_.begin(), basicsMove_.end(), 0.0);
   }
-  for (int32_t k = 0; k < m_; ++k) p_dir_[static_cast<size_t>(k)] = -y_[static_cast<size_t>(k)] * scale;
+  for (int32_t k = 0; k < m_; ++k) p_dir_[static_cast<size_t>(k)] = -basicsMove_[static_cast<size_t>(k)] * scale;
   for (int32_t k = 0; k < ns; ++k) p_dir_[static_cast<size_t>(m_ + k)] = pS[k];
 
   pNorm_ = kernels::maxNorm(m_, p_dir_.data()) + kernels::maxNorm(ns, pS);

@@ -30,18 +30,18 @@ RatioTestInput MainLoop::ratioTestInput(int32_t count, double stepMax, double pi
 
 MainLoop::StepOutcome MainLoop::simplexStep(int32_t q, bool increase) {
   const size_t uq = static_cast<size_t>(q);
-  // y = B^-1 a_q; the L-part of a_q is kept for the column replacement.
-  std::fill(work_.begin(), work_.begin() + m_, 0.0);
+  // y = B^-1 a_q from the nonzeros of a_q; the L-part of a_q is kept for the column replacement.
+  column_.clear();
   if (q < n_) {
     for (int32_t k = prob_.a.colStart[uq]; k < prob_.a.colStart[uq + 1]; ++k)
-      work_[static_cast<size_t>(prob_.a.row[static_cast<size_t>(k)])] = prob_.a.value[static_cast<size_t>(k)];
+      column_.add(prob_.a.row[static_cast<size_t>(k)], prob_.a.value[static_cast<size_t>(k)]);
   } else {
-    work_[static_cast<size_t>(q - n_)] = 1.0;
+    column_.add(q - n_, 1.0);
   }
-  lu_.solveB(work_.data(), y_.data());
+  lu_.solveBSparse(column_, y_);
 
   const double sign = increase ? 1.0 : -1.0;
-  for (int32_t k = 0; k < m_; ++k) p_dir_[static_cast<size_t>(k)] = -sign * y_[static_cast<size_t>(k)];
+  for (int32_t k = 0; k < m_; ++k) p_dir_[static_cast<size_t>(k)] = -sign * y_.value[static_cast<size_t>(k)];
   const size_t e = static_cast<size_t>(m_);
   p_dir_[e] = sign;
   infMark_[e] = 0;

@@ -98,10 +98,11 @@ Entries rowSingletonsOnLongColumns(uint32_t seed) {
   return e;
 }
 
-enum class Hints { kFresh, kStale, kNone };
+enum class Hints { kFresh, kStale, kNone, kNoSingletonWatch };
 
 // Factorizes with the position hints as a fresh storage has them, filled with misleading
-// positions (a storage reused for another matrix), or absent.
+// positions (a storage reused for another matrix), or absent; or without the lists of row
+// singletons known to fail, so that the search looks at every singleton every time.
 int32_t factorWithHints(const Entries& e, LuParams& p, LuStorage& lu, int32_t lena, Hints hints) {
   lu.resize(e.m, e.n, lena);
   if (hints == Hints::kStale) {
@@ -112,6 +113,8 @@ int32_t factorWithHints(const Entries& e, LuParams& p, LuStorage& lu, int32_t le
   } else if (hints == Hints::kNone) {
     lu.colEntryPos.clear();
     lu.rowEntryPos.clear();
+  } else if (hints == Hints::kNoSingletonWatch) {
+    lu.singletonLists.clear();
   }
   for (int32_t k = 0; k < e.size(); ++k) {
     lu.a[k] = e.val[k];
@@ -122,9 +125,10 @@ int32_t factorWithHints(const Entries& e, LuParams& p, LuStorage& lu, int32_t le
   return lu1fac(e.m, e.n, nelem, p, lu, nullptr);
 }
 
-// The remembered positions only save searches: pivots, factors, statistics and every array of
-// the storage come out the same whether they are right, misleading or missing.
-TEST(LuFactor, PositionHintsNeverChangeTheFactors) {
+// The remembered positions and the singletons known to fail only save searching: pivots,
+// factors, statistics and every array of the storage come out the same whether the positions
+// are right, misleading or missing, and with or without the singleton lists.
+TEST(LuFactor, SearchShortcutsNeverChangeTheFactors) {
   struct Case {
     int32_t rule;
     double dropTol;
@@ -138,11 +142,12 @@ TEST(LuFactor, PositionHintsNeverChangeTheFactors) {
                    std::to_string(c.lenaFactor) + " seed " + std::to_string(seed));
       const Entries e = rowSingletonsOnLongColumns(seed);
       const int32_t lena = c.lenaFactor * e.size() + 2 * (e.m + e.n);
-      LuStorage lu[3];
-      LuParams p[3];
-      int32_t code[3];
-      const Hints modes[] = {Hints::kFresh, Hints::kStale, Hints::kNone};
-      for (int32_t k = 0; k < 3; ++k) {
+      constexpr int32_t kModes = 4;
+      LuStorage lu[kModes];
+      LuParams p[kModes];
+      int32_t code[kModes];
+      const Hints modes[kModes] = {Hints::kFresh, Hints::kStale, Hints::kNone, Hints::kNoSingletonWatch};
+      for (int32_t k = 0; k < kModes; ++k) {
         p[k] = defaultParams(c.rule);
         p[k].dropTol() = c.dropTol;
         code[k] = factorWithHints(e, p[k], lu[k], lena, modes[k]);
@@ -152,7 +157,8 @@ TEST(LuFactor, PositionHintsNeverChangeTheFactors) {
         const auto b = randomVector(e.m, seed);
         EXPECT_LT(relResidual(e.dense(), e.m, e.n, solveA(e.m, e.n, b, p[0], lu[0]), b), 1e-12);
       }
-      for (int32_t k = 1; k < 3; ++k) {
+      for (int32_t k = 1; k < kModes; ++k) {
+        SCOPED_TRACE(k);
         EXPECT_EQ(code[k], code[0]);
         EXPECT_EQ(p[k].ip, p[0].ip);
         EXPECT_EQ(p[k].rp, p[0].rp);
@@ -482,7 +488,10 @@ TEST(LuMessages, StatisticsBlockAndErrors) {
     p.printLevel() = 0;
     const std::string out = runPrinted(f, p, 5000);
     EXPECT_NE(out.find("has the same indices as an earlier entry"), std::string::npos);
-    EXPECT_NE(out.find("indc, indr ="), std::string::npos);
+    // The message names the duplicated row and column (1-based).
+    char expected[64];
+    std::snprintf(expected, sizeof expected, " indc, indr =%8d%8d", f.row[0] + 1, f.col[0] + 1);
+    EXPECT_NE(out.find(expected), std::string::npos) << out;
   }
   {
     LuParams p = defaultParams();

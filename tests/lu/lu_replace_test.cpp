@@ -7,9 +7,9 @@
 #include <sstream>
 #include <string>
 
-#include "bench/matrix_market.hpp"
 #include "io/units.hpp"
 #include "lu/lu_test_support.hpp"
+#include "lu/shipped_bases.hpp"
 
 namespace kavro::lu::test {
 namespace {
@@ -278,30 +278,20 @@ TEST(LuRank, LargestEntryBecomesTheDiagonal) {
 TEST(LuBases, NetlibReplacementSequences) {
   for (const char* name : {"afiro", "adlittle"}) {
     SCOPED_TRACE(name);
-    bench::CooMatrix B, R;
-    const std::string dir = KAVRO_TEST_DATA_DIR "/bases/";
-    ASSERT_EQ(bench::readMatrixMarket(dir + name + ".mtx.gz", B), "");
-    ASSERT_EQ(bench::readMatrixMarket(dir + "repl/" + name + ".mtx.gz", R), "");
-    const auto positions = bench::replacementPositions(R);
-    ASSERT_EQ(static_cast<int32_t>(positions.size()), R.cols);
-    Entries e;
-    e.m = B.rows;
-    e.n = B.cols;
-    for (size_t k = 0; k < B.value.size(); ++k) e.add(B.row[k], B.col[k], B.value[k]);
+    ShippedBasis basis;
+    ASSERT_EQ(loadShippedBasis(name, basis), "");
+    const Entries& e = basis.entries;
     Tracked t{e.m, e.n, e.dense()};
     LuParams p = defaultParams();
     LuStorage lu;
     ASSERT_EQ(factor(e, p, lu, 10 * e.size() + 1000), kFactorOk);
     EXPECT_LT(solveResiduals(t, p, lu, 1), 1e-13);
-    for (int32_t s = 0; s < R.cols; ++s) {
-      std::vector<double> col(e.m, 0.0);
-      for (size_t k = 0; k < R.value.size(); ++k)
-        if (R.col[k] == s) col[R.row[k]] = R.value[k];
-      auto v = col;
+    for (size_t s = 0; s < basis.positions.size(); ++s) {
+      auto v = basis.entering[s];
       double diag, vnorm;
-      ASSERT_EQ(lu8rpc(1, 1, e.m, e.n, positions[s], v.data(), nullptr, p, lu, nullptr, diag, vnorm), 0);
-      t.setColumn(positions[s], col);
-      ASSERT_LT(solveResiduals(t, p, lu, s), 1e-12) << s;
+      ASSERT_EQ(lu8rpc(1, 1, e.m, e.n, basis.positions[s], v.data(), nullptr, p, lu, nullptr, diag, vnorm), 0);
+      t.setColumn(basis.positions[s], basis.entering[s]);
+      ASSERT_LT(solveResiduals(t, p, lu, static_cast<uint32_t>(s)), 1e-12) << s;
     }
   }
 }
