@@ -29,6 +29,9 @@ constexpr int64_t kHessianDimensionCap = 2000;
 // instead of a dense factor (measured over the models of 1000 to 5000 variables: ten pairs
 // stall on ill-conditioned quadratics that thirty solve; a hundred cost more and solve no more).
 constexpr int64_t kLimitedMemoryPairs = 30;
+// Models with nonlinear constraints often need more than the library's 50 major iterations
+// (measured: 14 more of the 493 models converge, all within 200); each one is cheap.
+constexpr int64_t kMajorIterationsLimit = 500;
 
 bool endsWith(std::string_view s, std::string_view end) { return s.size() >= end.size() && s.ends_with(end); }
 
@@ -102,6 +105,8 @@ class NlRun {
   void modelSettings(const nl::BuiltProblem& built) {
     if (built.objective >= 0) opt_.setSpecsLine(built.maximize ? "Maximize" : "Minimize");
     const Parameters& p = opt_.impl().params;
+    if (built.problem.nNonlinCons > 0 && p.majorIterationsLimit == kUndefinedInt)
+      opt_.setSpecsInteger("Major iterations", kMajorIterationsLimit);
     if (p.superbasicsLimit != kUndefinedInt || p.hessianDimension != kUndefinedInt) return;
     // A nonlinear model may need every nonlinear variable superbasic at once; the quasi-Newton
     // factor's order is kept where its dense updates stay cheap. Pricing admits every candidate

@@ -145,6 +145,7 @@ void completeParameters(Parameters& p) {
   completeChecksBoundsAndSense(p);
   if (p.backupBasisFile == p.newBasisFile) p.backupBasisFile = 0;
   completeDimensions(p);
+  if (p.majorIterationsLimit < 0) p.majorIterationsLimit = 50;
   if (p.minorIterationsLimit < 0)
     p.minorIterationsLimit = p.nonlinearConstraints > 0 ? 40 : p.iterationLimit;
 }

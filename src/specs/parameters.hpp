@@ -107,7 +107,7 @@ struct Parameters {
 
   // ---- Augmented Lagrangian
   int32_t jacobian = 1;                  // 1 dense, 2 sparse
-  int32_t majorIterationsLimit = 50;
+  int32_t majorIterationsLimit = kUndefinedInt;  // completed to 50
   double radiusOfConvergence = kUndefinedReal;
   int32_t lagrangian = 1;                // 1 yes, 0 no
   int32_t minorIterationsLimit = kUndefinedInt;
