@@ -89,7 +89,10 @@ kavro::SolveResult solve(kavro::Optimizer& opt, const kavro::Problem& problem, k
                          kavro::app::Progress& progress) {
   setCommandIterationLimit(opt.impl().params, problem);
   kavro::SolveOptions options;
+  // Without "Workspace (total)" the storage is the solver's to size, and to grow when the
+  // basis factors need more; a length the user gave is a limit.
   const int64_t given = opt.impl().params.workspaceTotal;
+  options.automaticStorage = given <= 0;
   options.workLength = given > 0 ? given : kavro::estimateWorkWords(problem.m, problem.n, problem.nElements(), 0);
   options.progress = progress.callback();
   const kavro::ProblemState start = state;
@@ -100,6 +103,9 @@ kavro::SolveResult solve(kavro::Optimizer& opt, const kavro::Problem& problem, k
     options.workLength = r.minWorkWords;
     r = opt.solve(problem, state, options);
   }
+  // The solve records the length it used; the next SPECS block must not take that for a
+  // length the user gave.
+  opt.impl().params.workspaceTotal = given;
   progress.done();
   return r;
 }

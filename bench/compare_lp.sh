@@ -18,7 +18,12 @@ while getopts "r:" opt; do
   esac
 done
 shift $((OPTIND - 1))
-data="$here/../shared/data/netlib"
+# The shared data lie beside the project, or one level further up for a worktree.
+data="${NETLIB_DATA:-}"
+for base in "$here/.." "$here/../.."; do
+  [ -z "$data" ] && [ -f "$base/shared/data/netlib/REFERENCE.tsv" ] && data="$base/shared/data/netlib"
+done
+[ -n "$data" ] || { echo "Netlib data not found: set NETLIB_DATA" >&2; exit 2; }
 if [ $# -eq 0 ]; then
   set -- $(awk -F'\t' '!/^#/ && $3 != "-" && $3 != "file" {print "'"$data"'/" $3}' "$data/REFERENCE.tsv")
 fi

@@ -92,6 +92,7 @@ void MainLoop::iterate() {
       atPricing = true;
       continue;
     }
+    weights_.invalidate();  // the basis may change in ways the weights do not follow
     const RgStatus status = reducedGradientStep(pr);
     switch (status) {
       case RgStatus::kPriceAgain: atPricing = true; continue;
@@ -125,7 +126,9 @@ MainLoop::PricingOutcome MainLoop::priceAndTest(PricingResult& pr) {
   in.ns = ctx_.state.ns;
   in.itn = itn_;
   in.debugLevel = p_.debugLevel;
-  pr = price(in, pricing_, wtobj_, dj_.data(), ctx_.out);
+  pr = priceByCheck();
+  if (pr.enteringVar < 0)
+    pr = weightedPricingApplies() ? priceByWeights(in) : price(in, pricing_, wtobj_, dj_.data(), ctx_.out);
   lastNAbove_ = pr.nAbove;
   if (pr.superbasicsLimitReached) {
     ctx_.out.both(" EXIT -- the superbasics limit is too small: %7d", p_.superbasicsLimit);

@@ -51,6 +51,7 @@ MainLoop::MainLoop(RunContext& ctx)
       nonlinearObjective_(ctx.prob.nNonlinObjVars > 0) {
   const int32_t L = m_ + std::max(1, p_.superbasicsLimit);
   lu_.size(m_, L, lenaFor(ctx));
+  if (ctx.options.automaticStorage) fc_.maxFactorElements = INT32_MAX - 16;
   basisList_.assign(static_cast<size_t>(L) + 1, -1);
   for (auto* v : {&p_dir_, &y_, &work_, &work2_, &rooms_}) v->assign(static_cast<size_t>(L) + 1, 0.0);
   candidates_.assign(static_cast<size_t>(L) + 1, 0);
@@ -58,6 +59,7 @@ MainLoop::MainLoop(RunContext& ctx)
   infMark_.assign(static_cast<size_t>(L) + 1, 0);
   basisSet_ = BasisSet{&prob_, &hs_, &x_, &basisList_, &ctx.state.ns};
   pricing_.nParts = std::max(1, p_.partialPrice);
+  weights_.size(prob_, static_cast<PricingRule>(p_.pricingOption));
   if (dj_.size() != static_cast<size_t>(nb_)) dj_.assign(static_cast<size_t>(nb_), 0.0);
   const size_t maxS = static_cast<size_t>(std::max(1, p_.superbasicsLimit)) + 1;
   for (auto* v : {&sb_.rg, &sb_.rgNew, &sb_.pS, &sb_.z, &sb_.y}) v->assign(maxS, 0.0);
@@ -172,7 +174,7 @@ bool MainLoop::optimalityTest(const PricingResult& pr) {
   const int32_t ns = ctx_.state.ns;
   if (ns > 0) {
     const bool partial = p_.completion == 0 && prob_.nNonlinCons > 0;
-    const double tolTarget = (partial ? 0.01 : p_.optimalityTolerance) * piNorm_;
+    const double tolTarget = std::min((partial ? 0.01 : p_.optimalityTolerance) * piNorm_, confirmationRgTarget_);
     const bool searchStuck = sb_.searchFailures > 0 && sb_.restrictedRun < 2;
     if (!(sb_.rgNorm <= tolTarget || sb_.lvltol == 2 || searchStuck)) {
       sb_.tolrg = 0.1 * std::min(sb_.tolrg, sb_.rgNorm);
@@ -196,6 +198,11 @@ bool MainLoop::optimalityTest(const PricingResult& pr) {
   }
   // Optimal by the tests; a reduced gradient that is still large makes it near-optimal only.
   if (sb_.rgNorm / piNorm_ < 0.10000000149011612) {
+    switch (confirmOptimal()) {
+      case Confirmation::kContinue: return false;
+      case Confirmation::kStop: return true;
+      case Confirmation::kConfirmed: break;
+    }
     setExit(0);
   } else {
     ctx_.out.both("%s", " EXIT -- near-optimal solution found");

@@ -15,8 +15,10 @@
 #include "lu/basis_manager.hpp"
 #include "optimizer/iteration_log.hpp"
 #include "optimizer/pricing.hpp"
+#include "optimizer/pricing_weights.hpp"
 #include "optimizer/ratio_test.hpp"
 #include "optimizer/reduced_hessian.hpp"
+#include "optimizer/unscaled_check.hpp"
 
 namespace kavro {
 
@@ -80,6 +82,17 @@ class MainLoop {
   bool optimalityTest(const PricingResult& pr);   // true when the loop must end
   bool infeasibleTest();
   bool unboundedRay();
+  // ---- pricing by edge weights (weighted_pricing.cpp)
+  bool weightedPricingApplies() const;
+  PricingResult priceByWeights(const PricingInput& in);
+  void updateWeights(int32_t q, int32_t position);
+  void rememberBasicSet();
+  void forgetWeightsIfBasisChanged();
+  // ---- the optimality check on the unscaled problem (optimality_confirmation.cpp)
+  enum class Confirmation { kConfirmed, kContinue, kStop };
+  Confirmation confirmOptimal();
+  UnscaledCheckInput unscaledCheckInput() const;
+  PricingResult priceByCheck();
   // ---- the simplex step (simplex_step.cpp)
   enum class StepOutcome { kBoundFlip, kBasisChange, kUnbounded };
   StepOutcome simplexStep(int32_t q, bool increase);
@@ -149,6 +162,15 @@ class MainLoop {
   std::vector<int32_t> candidates_;  // ratio-test scratch
   std::vector<int32_t> infMark_;
   PricingState pricing_;
+  PricingWeights weights_;
+  std::vector<int32_t> basicsBeforeFactor_;
+  // After a failed check on the unscaled problem: the rounds so far, the variables that entered
+  // by it in this round, the scale factors given up, and the target for the superbasics'
+  // reduced gradient.
+  int32_t confirmationRounds_ = 0;
+  std::vector<uint8_t> enteredThisRound_;
+  std::vector<double> formerScales_;   // the factors, once the scaling has been removed
+  double confirmationRgTarget_ = 1.0e20;
   IterationLog log_;
 
   // Counters and state of the loop.
