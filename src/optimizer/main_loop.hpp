@@ -164,6 +164,8 @@ class MainLoop {
   PricingState pricing_;
   PricingWeights weights_;
   std::vector<int32_t> basicsBeforeFactor_;
+  bool feasibleAtLastPricing_ = false;
+  int32_t factorizationsAtLastPricing_ = -1;
   // After a failed check on the unscaled problem: the rounds so far, the variables that entered
   // by it in this round, the scale factors given up, and the target for the superbasics'
   // reduced gradient.

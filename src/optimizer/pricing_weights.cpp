@@ -58,7 +58,40 @@ double PricingWeights::columnDot(int32_t j, const double* rowVector) const {
   return sum;
 }
 
+// By rows when rho is sparse (only the rows where it is nonzero are read), by columns when it is
+// not (every column once, in storage order, instead of scattered updates).
 void PricingWeights::computePivotRow(const double* rho, const int32_t* hs) {
+  int32_t nonzeros = 0;
+  for (int32_t i = 0; i < m_; ++i) nonzeros += rho[i] != 0.0 ? 1 : 0;
+  if (nonzeros > kRowwiseDensity * m_) computePivotRowByColumns(rho, hs);
+  else computePivotRowByRows(rho, hs);
+}
+
+void PricingWeights::computePivotRowByColumns(const double* rho, const int32_t* hs) {
+  double* row = pivotRow_.data();
+  const SparseMatrix& a = prob_->a;
+  const int32_t* start = a.colStart.data();
+  const int32_t* rowIndex = a.row.data();
+  const double* value = a.value.data();
+  for (int32_t j = 0; j < n_; ++j) {
+    if (!priceable(hs[j])) continue;
+    double sum = 0.0;
+    for (int32_t k = start[j]; k < start[j + 1]; ++k) sum += rho[rowIndex[k]] * value[k];
+    if (sum == 0.0) continue;
+    row[j] = sum;
+    touchedMark_[static_cast<size_t>(j)] = 1;
+    touched_.push_back(j);
+  }
+  for (int32_t i = 0; i < m_; ++i) {
+    const int32_t slack = n_ + i;
+    if (rho[i] == 0.0 || !priceable(hs[slack])) continue;
+    row[slack] = rho[i];
+    touchedMark_[static_cast<size_t>(slack)] = 1;
+    touched_.push_back(slack);
+  }
+}
+
+void PricingWeights::computePivotRowByRows(const double* rho, const int32_t* hs) {
   double* row = pivotRow_.data();
   uint8_t* mark = touchedMark_.data();
   auto touch = [&](int32_t j) {
@@ -97,6 +130,7 @@ void PricingWeights::solveUnitRow(int32_t r, BasisLU& lu) {
 }
 
 void PricingWeights::reset(const int32_t* hs, const int32_t* basisList) {
+  reducedCostsKept_ = false;
   if (rule_ == PricingRule::kSteepestEdge && slackBasis(basisList)) fullNormsAtSlackBasis(hs);
   else newFramework(basisList);
   valid_ = active();
@@ -136,15 +170,28 @@ void PricingWeights::fullNormsAtSlackBasis(const int32_t* hs) {
   ++frameworks_;
 }
 
-PricingResult PricingWeights::price(const PricingInput& in, double* reducedCost) const {
+PricingResult PricingWeights::price(const PricingInput& in, double* reducedCost, bool reuse) {
   const Problem& prob = *in.prob;
   const int32_t n = prob.n, nb = prob.nb();
-  priceColumns(prob, in.pi, in.gradient, 0, n, reducedCost);
-  for (int32_t j = n; j < nb; ++j) reducedCost[j] = -in.pi[j - n];
+  const bool kept = reuse && reducedCostsKept_ && reducedCost == reducedCost_;
+  if (!kept) {
+    priceColumns(prob, in.pi, in.gradient, 0, n, reducedCost);
+    for (int32_t j = n; j < nb; ++j) reducedCost[j] = -in.pi[j - n];
+  }
+  reducedCost_ = reducedCost;
+  reducedCostsKept_ = true;
+  PricingResult r = choose(in, reducedCost);
+  if (r.enteringVar < 0 && kept) return price(in, reducedCost, false);
+  return r;
+}
+
+PricingResult PricingWeights::choose(const PricingInput& in, const double* reducedCost) const {
   PricingResult r;
   r.toldj = (in.feasible ? in.optimalityTolerance : std::min(in.optimalityTolerance, in.rootEps)) * in.piNorm;
   const double* w = weight_.data();
-  double bestScore = 0.0;
+  const int32_t nb = in.prob->nb();
+  // The best d^2 / w so far is bestD2 / bestW; candidates are compared by cross-multiplying.
+  double bestD2 = 0.0, bestW = 1.0;
   for (int32_t j = 0; j < nb; ++j) {
     const int32_t h = in.hs[j];
     if (h >= 2) continue;
@@ -152,15 +199,15 @@ PricingResult PricingWeights::price(const PricingInput& in, double* reducedCost)
     if (d <= r.toldj) continue;
     ++r.nAbove;
     // A variable outside the framework may have a projected norm below 1; it counts as 1.
-    const double score = d * d / std::max(w[j], 1.0);
-    if (score > bestScore) {
-      bestScore = score;
+    const double wj = std::max(w[j], 1.0);
+    if (d * d * bestW > bestD2 * wj) {
+      bestD2 = d * d;
+      bestW = wj;
       r.enteringVar = j;
       r.dj = reducedCost[j];
     }
   }
-  if (r.enteringVar < 0) return r;
-  r.increase = r.dj < 0.0;
+  if (r.enteringVar >= 0) r.increase = r.dj < 0.0;
   return r;
 }
 
@@ -168,7 +215,7 @@ void PricingWeights::update(const PivotColumn& pivot, const int32_t* hs, const i
   if (!valid_) return;
   const double alphaRq = pivot.alpha[pivot.position];
   if (alphaRq == 0.0) {
-    valid_ = false;
+    invalidate();
     return;
   }
   const int32_t q = pivot.entering;
@@ -186,6 +233,7 @@ void PricingWeights::update(const PivotColumn& pivot, const int32_t* hs, const i
   solveUnitRow(pivot.position, lu);
   computePivotRow(rho_.data(), hs);
   const int32_t leaving = basisList[pivot.position];
+  if (reducedCostsKept_) updateReducedCosts(q, leaving, alphaRq);
   if (rule_ == PricingRule::kDevex) {
     exact = std::max(exact, 1.0);
     updateDevex(q, alphaRq, exact);
@@ -203,6 +251,14 @@ void PricingWeights::update(const PivotColumn& pivot, const int32_t* hs, const i
   inFramework_[static_cast<size_t>(q)] = 0;
   inFramework_[static_cast<size_t>(leaving)] = 1;
   ++frameworks_;
+}
+
+void PricingWeights::updateReducedCosts(int32_t q, int32_t leaving, double alphaRq) {
+  double* d = reducedCost_;
+  const double theta = d[q] / alphaRq;
+  for (int32_t j : touched_) d[j] -= theta * pivotRow_[static_cast<size_t>(j)];
+  d[q] = 0.0;
+  d[leaving] = -theta;
 }
 
 void PricingWeights::updateDevex(int32_t q, double alphaRq, double wq) {

@@ -51,18 +51,23 @@ class PricingWeights {
   PricingRule rule() const { return rule_; }
   bool active() const { return rule_ != PricingRule::kLargestReducedCost; }
   bool valid() const { return valid_; }
-  void invalidate() { valid_ = false; }
+  void invalidate() { valid_ = reducedCostsKept_ = false; }
 
   // A new framework for the current basis (hs: states, basisList: the m basic variables by
   // position): every variable with the full norms when the basis is all slacks and the rule is
   // steepest edge, else the nonbasic variables with weights 1.
   void reset(const int32_t* hs, const int32_t* basisList);
 
-  // Prices every variable: reducedCost (nb) receives all reduced costs; the result names the
-  // candidate with the largest measure^2 / weight among those whose measure exceeds toldj.
-  PricingResult price(const PricingInput& in, double* reducedCost) const;
+  // Prices every variable: the result names the candidate with the largest measure^2 / weight
+  // among those whose measure exceeds toldj. reducedCost (nb) receives all reduced costs; with
+  // reuse (the costs have not changed since the last pricing) the ones kept up to date by the
+  // updates since then are taken instead, and are computed afresh only to confirm that no
+  // candidate is left.
+  PricingResult price(const PricingInput& in, double* reducedCost, bool reuse);
 
-  // Brings the weights to the basis after the change described by pivot.
+  // Brings the weights to the basis after the change described by pivot, and the reduced costs
+  // of the last pricing with them (d_j -= d_q alpha_rj / alpha_rq; the leaving variable gets
+  // -d_q / alpha_rq), so that they stay those of the new basis while the costs do not change.
   void update(const PivotColumn& pivot, const int32_t* hs, const int32_t* basisList, BasisLU& lu);
 
   double weight(int32_t j) const { return weight_[static_cast<size_t>(j)]; }
@@ -81,18 +86,27 @@ class PricingWeights {
   // pivotRow_[j] = rho' a_j for the nonbasic variables j touched by rho (by row, m entries);
   // their indices go to touched_.
   void computePivotRow(const double* rho, const int32_t* hs);
+  void computePivotRowByRows(const double* rho, const int32_t* hs);
+  void computePivotRowByColumns(const double* rho, const int32_t* hs);
+  // rho denser than this fraction of m: the pivot row is formed by columns.
+  static constexpr double kRowwiseDensity = 0.1;
   void clearPivotRow();
   // rho = B^-T e_r by row.
   void solveUnitRow(int32_t r, BasisLU& lu);
   bool slackBasis(const int32_t* basisList) const;
   void newFramework(const int32_t* basisList);
   void fullNormsAtSlackBasis(const int32_t* hs);
+  void updateReducedCosts(int32_t q, int32_t leaving, double alphaRq);
   void updateDevex(int32_t q, double alphaRq, double wq);
   void updateSteepestEdge(const PivotColumn& pivot, const int32_t* basisList, double alphaRq, double wq, BasisLU& lu);
   double columnDot(int32_t j, const double* rowVector) const;
 
+  PricingResult choose(const PricingInput& in, const double* reducedCost) const;
+
   PricingRule rule_ = PricingRule::kLargestReducedCost;
   bool valid_ = false;
+  bool reducedCostsKept_ = false;   // reducedCost_ holds those of the current basis
+  double* reducedCost_ = nullptr;   // the caller's array, from the last pricing
   int32_t m_ = 0, n_ = 0;
   const Problem* prob_ = nullptr;
   // The matrix by rows: the entries of row i are rowColumn_/rowValue_[rowStart_[i] .. rowStart_[i+1]).

@@ -17,9 +17,15 @@ bool MainLoop::weightedPricingApplies() const {
          (ninf_ > 0 || !nonlinearObjective_) && prob_.nNonlinCons == 0;
 }
 
+// Reduced costs updated by the simplex steps stay exact while the costs do not change: once
+// feasible (phase-1 costs change with the set of infeasibilities), and until the next
+// factorization, which refreshes them against rounding.
 PricingResult MainLoop::priceByWeights(const PricingInput& in) {
   if (!weights_.valid()) weights_.reset(hs_.data(), basisList_.data());
-  return weights_.price(in, dj_.data());
+  const bool reuse = ninf_ == 0 && feasibleAtLastPricing_ && fc_.factorizations == factorizationsAtLastPricing_;
+  feasibleAtLastPricing_ = ninf_ == 0;
+  factorizationsAtLastPricing_ = fc_.factorizations;
+  return weights_.price(in, dj_.data(), reuse);
 }
 
 // Called by the simplex step once the ratio test has chosen the basis position that q takes,

@@ -229,14 +229,14 @@ TEST(PricingWeights, ChoosesTheLargestReducedCostPerUnitEdgeLength) {
   in.gradient = gradient.data();
   std::vector<double> dj(4, 0.0);
   // Scores dj^2 / w: 0.5, 0.4 and 0.125. The largest reduced cost (variable 1) loses.
-  const PricingResult r = h.weights.price(in, dj.data());
+  const PricingResult r = h.weights.price(in, dj.data(), false);
   EXPECT_EQ(r.enteringVar, 0);
   EXPECT_EQ(r.nAbove, 3);
   EXPECT_DOUBLE_EQ(dj[1], -2.0);
   EXPECT_TRUE(r.increase);
   // At its upper bound a negative reduced cost is no candidate; the basic slack never is.
   h.hs[0] = kAtUpper;
-  const PricingResult r2 = h.weights.price(in, dj.data());
+  const PricingResult r2 = h.weights.price(in, dj.data(), false);
   EXPECT_EQ(r2.enteringVar, 1);
   EXPECT_EQ(r2.nAbove, 2);
 }
