@@ -49,3 +49,14 @@ relative_error() {
   awk -v o="$1" -v r="$ref" 'BEGIN { if (o == "-" || o == "" || r == "") { print "-"; exit }
       d = o - r; if (d < 0) d = -d; s = r < 0 ? -r : r; if (s == 0) printf "%.2e", d; else printf "%.2e", d / s }'
 }
+
+# Wall and processor seconds (user + system) of "$@", as "wall cpu", with its output in
+# $out_file.
+time_with_cpu() {
+  local start end cpu
+  start=$(date +%s.%N)
+  /usr/bin/time -o "$out_file.cpu" -f '%U %S' timeout "${TIMEOUT:-900}" "$@" > "$out_file" 2>&1
+  end=$(date +%s.%N)
+  cpu="$(tail -1 "$out_file.cpu")"
+  awk -v a="$start" -v b="$end" -v c="$cpu" 'BEGIN { split(c, t, " "); printf "%.3f %.3f", b - a, t[1] + t[2] }'
+}

@@ -53,8 +53,9 @@ void MainLoop::iterate() {
     }
     atPricing = false;
 
-    // 5. Prices, and 6. the reduced gradient of the superbasics.
-    if (pricesStale_) {
+    // 5. Prices (unless the weighted pricing keeps its reduced costs up to date), and 6. the
+    //    reduced gradient of the superbasics.
+    if (pricesStale_ && !reducedCostsKept()) {
       loadBasicGradient();
       computePrices();
     }

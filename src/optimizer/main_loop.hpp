@@ -84,7 +84,8 @@ class MainLoop {
   bool unboundedRay();
   // ---- pricing by edge weights (weighted_pricing.cpp)
   bool weightedPricingApplies() const;
-  PricingResult priceByWeights(const PricingInput& in);
+  PricingResult priceByWeights(const PricingInput& given);
+  bool reducedCostsKept() const;
   void updateWeights(int32_t q, int32_t position);
   void rememberBasicSet();
   void forgetWeightsIfBasisChanged();

@@ -16,7 +16,7 @@ inline bool priceable(int32_t h) { return h != kBasic && h != kSuperbasic && h !
 
 void PricingWeights::size(const Problem& prob, PricingRule rule) {
   rule_ = rule;
-  valid_ = false;
+  invalidate();
   prob_ = &prob;
   m_ = prob.m;
   n_ = prob.n;
@@ -180,9 +180,7 @@ PricingResult PricingWeights::price(const PricingInput& in, double* reducedCost,
   }
   reducedCost_ = reducedCost;
   reducedCostsKept_ = true;
-  PricingResult r = choose(in, reducedCost);
-  if (r.enteringVar < 0 && kept) return price(in, reducedCost, false);
-  return r;
+  return choose(in, reducedCost);
 }
 
 PricingResult PricingWeights::choose(const PricingInput& in, const double* reducedCost) const {

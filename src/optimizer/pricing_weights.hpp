@@ -61,8 +61,8 @@ class PricingWeights {
   // Prices every variable: the result names the candidate with the largest measure^2 / weight
   // among those whose measure exceeds toldj. reducedCost (nb) receives all reduced costs; with
   // reuse (the costs have not changed since the last pricing) the ones kept up to date by the
-  // updates since then are taken instead, and are computed afresh only to confirm that no
-  // candidate is left.
+  // updates since then are taken instead (and in.pi is not read), so that the caller should
+  // price again without reuse, from fresh prices, before it concludes that no candidate is left.
   PricingResult price(const PricingInput& in, double* reducedCost, bool reuse);
 
   // Brings the weights to the basis after the change described by pivot, and the reduced costs

@@ -19,13 +19,26 @@ bool MainLoop::weightedPricingApplies() const {
 
 // Reduced costs updated by the simplex steps stay exact while the costs do not change: once
 // feasible (phase-1 costs change with the set of infeasibilities), and until the next
-// factorization, which refreshes them against rounding.
-PricingResult MainLoop::priceByWeights(const PricingInput& in) {
+// factorization, which refreshes them against rounding. Meanwhile the prices themselves are not
+// needed, which saves a solve with B' per iteration.
+bool MainLoop::reducedCostsKept() const {
+  return weightedPricingApplies() && weights_.valid() && ninf_ == 0 && feasibleAtLastPricing_ &&
+         fc_.factorizations == factorizationsAtLastPricing_ && confirmationRounds_ == 0;
+}
+
+PricingResult MainLoop::priceByWeights(const PricingInput& given) {
+  const bool reuse = reducedCostsKept();
   if (!weights_.valid()) weights_.reset(hs_.data(), basisList_.data());
-  const bool reuse = ninf_ == 0 && feasibleAtLastPricing_ && fc_.factorizations == factorizationsAtLastPricing_;
   feasibleAtLastPricing_ = ninf_ == 0;
   factorizationsAtLastPricing_ = fc_.factorizations;
-  return weights_.price(in, dj_.data(), reuse);
+  PricingResult r = weights_.price(given, dj_.data(), reuse);
+  if (r.enteringVar >= 0 || !reuse) return r;
+  // No candidate by the kept reduced costs: confirmed by fresh ones.
+  loadBasicGradient();
+  computePrices();
+  PricingInput in = given;
+  in.piNorm = piNorm_;
+  return weights_.price(in, dj_.data(), false);
 }
 
 // Called by the simplex step once the ratio test has chosen the basis position that q takes,
