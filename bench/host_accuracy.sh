@@ -9,16 +9,20 @@
 # c_j the column's objective coefficient (0 for rows); worst_wrong_sign is the largest such
 # amount, whatever its size. MPS objectives are minimized.
 #
-# Usage: bench/host_accuracy.sh [-b BUILD] [FILE.mps[.gz]...]   (default: every Netlib problem)
+# Usage: bench/host_accuracy.sh [-b BUILD] [-e NAME=VALUE]... [FILE.mps[.gz]...]
+# (default: every Netlib problem). -e sets an environment option of the host (for example
+# ResLim=5000: the host's time limit of 1,000 s can stop dfl001 on a busy machine).
 # TIMEOUT (seconds, default 900) limits each run. Needs python3 (standard library).
 set -uo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 . "$here/bench/lp_common.sh"
 build="$here/build/release"
-while getopts "b:" opt; do
+env_options=()
+while getopts "b:e:" opt; do
   case $opt in
     b) build="$OPTARG" ;;
-    *) echo "usage: $0 [-b BUILD] [FILE...]" >&2; exit 2 ;;
+    e) env_options+=(--env "$OPTARG") ;;
+    *) echo "usage: $0 [-b BUILD] [-e NAME=VALUE]... [FILE...]" >&2; exit 2 ;;
   esac
 done
 shift $((OPTIND - 1))
@@ -49,8 +53,10 @@ for line in opener(path, 'rt'):
                 cost[t[0]] = cost.get(t[0], 0.0) + float(v)
 host = json.load(open(json_path))
 count, worst = 0, 0.0
-for records, is_row in ((host['rows'], True), (host['columns'], False)):
+for records, is_row in ((host.get('rows', []), True), (host.get('columns', []), False)):
     for rec in records:
+        if 'basisStatus' not in rec:
+            continue  # no solution records (the host writes none after some exits)
         status, m = rec['basisStatus'], rec['marginal']
         wrong = -m if status == 0 else m if status == 1 else 0.0
         if wrong <= 0.0:
@@ -67,7 +73,7 @@ printf 'problem\tstatus\tobjective\trel_error\titerations\twrong_signs\tworst_wr
 for file in "$@"; do
   name="$(problem_name "$file")"
   rm -f "$work/host.json"
-  (cd "$work" && timeout "${TIMEOUT:-900}" "$qarnhost" --solution host.json "$file" > host.txt 2>&1)
+  (cd "$work" && timeout "${TIMEOUT:-900}" "$qarnhost" "${env_options[@]}" --solution host.json "$file" > host.txt 2>&1)
   if [ ! -s "$work/host.json" ]; then
     printf '%s\tno_solution\t-\t-\t-\t-\t-\n' "$name"
     continue
