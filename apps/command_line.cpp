@@ -18,16 +18,37 @@ bool parseUnit(std::string_view text, std::pair<int, std::string>& unit) {
   return true;
 }
 
+// The units the command connects itself, and the option that names each one's file.
+const char* ownUnitOption(int unit) {
+  switch (unit) {
+    case 4: return "--specs";
+    case 6: return "--summary";
+    case 9: return "--print";
+    case 98: return "the PROBLEM argument";
+    default: return nullptr;
+  }
+}
+
 }  // namespace
 
 const char* usageText() {
   return "Usage: kavro [--specs FILE] [--print FILE] [--summary FILE] [--unit N=PATH]... [--free-mps]\n"
-         "             [--quiet] [PROBLEM]\n"
+         "             [--relax-integers] [--quiet] [PROBLEM]\n"
+         "       kavro [options] [--solution FILE.json] [--relax-integers] MODEL.nl\n"
+         "       kavro STUB -AMPL\n"
          "\n"
-         "Solves a linear program read from an MPS file (plain or .gz) with the KAVRO optimizer.\n"
+         "Solves a linear program read from an MPS file (plain or .gz) with the KAVRO optimizer,\n"
+         "or a model read from an AMPL .nl file.\n"
          "\n"
-         "  PROBLEM          the MPS file. Without it the MPS file named in the SPECS file is read;\n"
-         "                   with neither, a small built-in example problem is solved.\n"
+         "  PROBLEM          the MPS file (a pipe such as <(zcat f.gz) is read once). Without it the\n"
+         "                   MPS file named in the SPECS file is read; with neither, a small built-in\n"
+         "                   example problem is solved.\n"
+         "  MODEL.nl         an AMPL model (text or binary .nl, plain or .gz). Without options the\n"
+         "                   superbasics limit and Hessian dimension are sized from the model.\n"
+         "  -AMPL            the AMPL solver protocol: reads STUB.nl, takes options from the\n"
+         "                   environment variable kavro_options (key=value, '_' for blanks) and\n"
+         "                   writes the solution to STUB.sol.\n"
+         "  --solution FILE  (.nl models) write statuses and every row and column as JSON.\n"
          "  --specs FILE     SPECS options: one or more Begin ... End blocks. Each block runs the\n"
          "                   problem again with its options.\n"
          "  --print FILE     write the full report (parameters, iteration log, solution) to FILE.\n"
@@ -36,20 +57,33 @@ const char* usageText() {
          "  --unit N=PATH    connect file unit N (1..99) to PATH: basis, punch, dump, solution and\n"
          "                   report files are named by unit numbers in the SPECS options. Output\n"
          "                   units that are not connected write to fort.N in the working directory.\n"
+         "                   Units 4, 6, 9 and 98 are the command's own (--specs, --summary,\n"
+         "                   --print, PROBLEM).\n"
          "  --free-mps       read the MPS file in free format (fields separated by blanks). Without\n"
          "                   it fixed columns are read, and free format is chosen automatically\n"
          "                   when a record does not fit the fixed columns.\n"
+         "  --relax-integers solve the continuous relaxation of a file with integer columns (MARKER\n"
+         "                   cards, BV, LI, UI bounds; .nl integer variables), and say so. Without\n"
+         "                   it such a file is refused.\n"
          "  --quiet          no progress display on standard error.\n"
          "  --help           this text.   --version   the version.\n"
          "\n"
          "Without an \"Iterations limit\" option the command allows 10,000,000 iterations, or\n"
          "10 x (rows + columns) when that is more (the library's own default is 3 x rows).\n"
          "\n"
-         "Ctrl-C ends the run at its next iteration (\"EXIT -- control-c interrupt\") with the\n"
-         "current point reported and saved as the options ask; a second Ctrl-C ends at once.\n"
+         "Ctrl-C, SIGTERM and SIGHUP end the run at its next iteration (\"EXIT -- control-c\n"
+         "interrupt\") with the current point reported and saved as the options ask, and no further\n"
+         "SPECS block is run; a second one ends the process at once.\n"
+         "\n"
+         "No output is ever written over an input or over another output: a run whose files clash\n"
+         "(\"Print file 4\", \"New basis file 98\", --print naming the problem, two files on one path)\n"
+         "is refused before anything is written. Basis and solution files are replaced whole, so an\n"
+         "interrupted or failed save leaves the previous file. Input lines may be 1 MiB long.\n"
          "\n"
          "Exit status: 0 when the run ends optimal (exit code 0); 1 for any other optimizer exit\n"
-         "code; 2 for a usage error or an input file that cannot be read or has fatal errors.\n";
+         "code; 2 for a usage error, files that clash, or an input file that cannot be read or has\n"
+         "fatal errors; 3 when an output (print, summary or basis file, standard output) could not\n"
+         "be written, each such file named on standard error with the reason.\n";
 }
 
 bool parseCommandLine(int argc, char** argv, CommandLine& cl, std::string& error) {
@@ -74,8 +108,15 @@ bool parseCommandLine(int argc, char** argv, CommandLine& cl, std::string& error
         error = "--unit expects N=PATH with N from 1 to 99, not '" + text + "'";
         return false;
       }
+      if (const char* own = ownUnitOption(unit.first)) {
+        error = "--unit " + std::to_string(unit.first) + " is the command's own unit: use " + own;
+        return false;
+      }
       cl.units.push_back(unit);
     }
+    else if (arg == "--solution") { if (!value(cl.solutionPath)) return false; }
+    else if (arg == "-AMPL") cl.ampl = true;
+    else if (arg == "--relax-integers") cl.relaxIntegers = true;
     else if (arg == "--free-mps") cl.freeMps = true;
     else if (arg == "--quiet") cl.quiet = true;
     else if (arg == "--help" || arg == "-h") cl.help = true;

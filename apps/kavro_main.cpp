@@ -1,36 +1,45 @@
 // kavro: the stand-alone optimizer. Reads SPECS options and an MPS problem, solves, and
 // writes the summary report to standard output and the full report to the print file.
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "builtin_example.hpp"
+#include "command_files.hpp"
 #include "command_line.hpp"
+#include "command_solve.hpp"
 #include "driver/optimizer_impl.hpp"
-#include "driver/work_estimate.hpp"
+#include "driver/run_files.hpp"
 #include "files/mps_reader.hpp"
 #include "kavro/solver.hpp"
+#include "nl_command.hpp"
 #include "progress.hpp"
+#include "signals.hpp"
 
 namespace {
 
 using kavro::app::CommandLine;
+using kavro::app::kProblemUnit;
+using kavro::app::kSpecsUnit;
+using kavro::app::kSummaryUnit;
+using kavro::app::kPrintUnit;
 
-bool readable(const std::string& path) {
-  std::FILE* f = std::fopen(path.c_str(), "r");
-  if (f) std::fclose(f);
-  return f != nullptr;
+enum Status { kStatusOptimal = 0, kStatusNotOptimal = 1, kStatusInputError = 2, kStatusWriteFailed = 3 };
+
+// Why a file cannot be read, or empty. The file is not opened: opening a named pipe and closing
+// it again would lose what the writer sends.
+std::string unreadableReason(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || ::access(path.c_str(), R_OK) != 0) return std::strerror(errno);
+  return S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "";
 }
-
-// Unit numbers the command uses for its own files.
-constexpr int kSpecsUnit = 4;
-constexpr int kSummaryUnit = 6;
-constexpr int kPrintUnit = 9;
-constexpr int kProblemUnit = 98;
-
-enum Status { kStatusOptimal = 0, kStatusNotOptimal = 1, kStatusInputError = 2 };
 
 struct LoadedProblem {
   kavro::Problem problem;
@@ -53,20 +62,27 @@ LoadedProblem readProblem(kavro::Optimizer& opt, const CommandLine& cl, int unit
   LoadedProblem loaded;
   kavro::InputUnit* in = s.units.openInput(unit);
   if (!in) {
-    std::fprintf(stderr, "kavro: cannot read the MPS file %s\n", s.units.pathOf(unit).c_str());
+    std::fprintf(stderr, "kavro: cannot read the MPS file %s: %s\n", kavro::printableText(s.units.pathOf(unit)).c_str(),
+                 s.units.inputError(unit).c_str());
     return loaded;
   }
   const kavro::MpsFormat format = cl.freeMps ? kavro::MpsFormat::kFree : kavro::MpsFormat::kAutomatic;
+  const kavro::MpsIntegers integers = cl.relaxIntegers ? kavro::MpsIntegers::kRelax : kavro::MpsIntegers::kRefuse;
   kavro::Parameters saved = s.params;
   const double start = kavro::processorSeconds();
   sizeLimitsFromFile(s.params, *in, format);
-  kavro::MpsResult r = kavro::readMpsFile(s.params, *in, s.channels(), format);
+  kavro::MpsResult r = kavro::readMpsFile(s.params, *in, s.channels(), format, integers);
   s.timers.recordBeforeRun(kavro::Timers::kMpsInput, kavro::processorSeconds() - start);
   // The limits were only for reading; the solve stores the true sizes.
   s.params.rowLimit = saved.rowLimit;
   s.params.columnLimit = saved.columnLimit;
   s.params.elementsLimit = saved.elementsLimit;
-  if (r.exitCode != 0) return loaded;
+  if (r.exitCode != 0) {
+    if (r.nIntegerColumns > 0 && !cl.relaxIntegers)
+      std::fprintf(stderr, "kavro: the MPS file describes an integer program; --relax-integers solves its "
+                           "continuous relaxation\n");
+    return loaded;
+  }
   loaded.problem = std::move(r.problem);
   loaded.state = std::move(r.start);
   loaded.state.reducedCost.assign(static_cast<size_t>(loaded.problem.nb()), 0.0);
@@ -74,40 +90,12 @@ LoadedProblem readProblem(kavro::Optimizer& opt, const CommandLine& cl, int unit
   return loaded;
 }
 
-// The library's default iteration limit (3 x rows) suits a caller that restarts often; a user
-// of the command wants the problem solved (degenerate problems can need many times more simplex
-// iterations than rows: dfl001 takes 2.1 million with 18,301 rows and columns), so without an
-// "Iterations limit" option the command allows 10,000,000 iterations, as the host library does,
-// or 10 x (rows + columns) when that is more. Ctrl-C still ends a run early with its report.
-void setCommandIterationLimit(kavro::Parameters& p, const kavro::Problem& problem) {
-  if (p.iterationLimit != kavro::kUndefinedInt) return;
-  const int64_t limit = std::max<int64_t>(10000000, 10 * (static_cast<int64_t>(problem.m) + problem.n));
-  p.iterationLimit = static_cast<int32_t>(std::min<int64_t>(limit, 99999999));
-}
-
-kavro::SolveResult solve(kavro::Optimizer& opt, const kavro::Problem& problem, kavro::ProblemState& state,
-                         kavro::app::Progress& progress) {
-  setCommandIterationLimit(opt.impl().params, problem);
-  kavro::SolveOptions options;
-  // Without "Workspace (total)" the storage is the solver's to size, and to grow when the
-  // basis factors need more; a length the user gave is a limit.
-  const int64_t given = opt.impl().params.workspaceTotal;
-  options.automaticStorage = given <= 0;
-  options.workLength = given > 0 ? given : kavro::estimateWorkWords(problem.m, problem.n, problem.nElements(), 0);
-  options.progress = progress.callback();
-  const kavro::ProblemState start = state;
-  kavro::SolveResult r = opt.solve(problem, state, options);
-  if (r.exitCode == kavro::kWorkspaceTooSmall) {
-    // Once more with the least storage the problem needs.
-    state = start;
-    options.workLength = r.minWorkWords;
-    r = opt.solve(problem, state, options);
-  }
-  // The solve records the length it used; the next SPECS block must not take that for a
-  // length the user gave.
-  opt.impl().params.workspaceTotal = given;
-  progress.done();
-  return r;
+// Exit status of one solve (the command's limits and storage: command_solve.hpp).
+int solve(kavro::Optimizer& opt, const kavro::Problem& problem, kavro::ProblemState& state,
+          kavro::app::Progress& progress) {
+  const kavro::SolveResult r = kavro::app::solveProblem(opt, problem, state, progress);
+  if (r.exitCode == kavro::kFileClash) return kStatusInputError;
+  return r.exitCode == 0 ? kStatusOptimal : kStatusNotOptimal;
 }
 
 int runBuiltin(kavro::Optimizer& opt, kavro::app::Progress& progress) {
@@ -116,70 +104,93 @@ int runBuiltin(kavro::Optimizer& opt, kavro::app::Progress& progress) {
   kavro::Problem problem = kavro::app::builtinExample();
   kavro::ProblemState state;
   state.resizeFor(problem);
-  return solve(opt, problem, state, progress).exitCode == 0 ? kStatusOptimal : kStatusNotOptimal;
+  return solve(opt, problem, state, progress);
 }
 
-void connectUnits(kavro::Optimizer& opt, const CommandLine& cl) {
-  for (const auto& [unit, path] : cl.units) opt.connectUnit(unit, path);
-  if (cl.summaryPath.empty()) opt.connectStream(kSummaryUnit, stdout);
-  else opt.connectUnit(kSummaryUnit, cl.summaryPath);
-  if (!cl.printPath.empty()) opt.connectUnit(kPrintUnit, cl.printPath);
-  if (!cl.specsPath.empty()) opt.connectUnit(kSpecsUnit, cl.specsPath);
-  if (!cl.problemPath.empty()) opt.connectUnit(kProblemUnit, cl.problemPath);
+// The files of a block's run, before the problem file is read: the MPS reader already writes
+// to the print file the options name.
+bool blockFilesClash(kavro::Optimizer& opt) {
+  kavro::Optimizer::Impl& s = opt.impl();
+  return kavro::app::refuseClashes(kavro::runFileClashes(s.params, s.units));
 }
 
-// Each block of the SPECS file runs the problem again with its options.
-int runWithSpecs(kavro::Optimizer& opt, const CommandLine& cl, kavro::app::Progress& progress) {
+// Each block of the SPECS file runs the problem again with its options, until ENDRUN, the end
+// of the file or a stop signal.
+int runWithSpecs(kavro::Optimizer& opt, const CommandLine& cl, kavro::app::Progress& progress,
+                 kavro::app::WriteFailures& failures) {
+  const std::string specs = kavro::printableText(cl.specsPath);
   int status = kStatusOptimal;
-  for (int problemNumber = 1;; ++problemNumber) {
+  for (int problemNumber = 1; !kavro::app::stopRequested(); ++problemNumber) {
     const int r = opt.readSpecsFile(problemNumber).result;
-    if (r == 4 || (r == 3 && problemNumber > 1)) break;
+    if (r == 3 && problemNumber > 1) break;
+    if (r == 4) {
+      if (problemNumber > 1) break;
+      std::fprintf(stderr, "kavro: %s: ENDRUN before any Begin ... End block: nothing was solved\n", specs.c_str());
+      return kStatusInputError;
+    }
     if (r == 1 || r == 2 || r == 3) {
-      std::fprintf(stderr, "kavro: %s: %s\n", cl.specsPath.c_str(),
+      std::fprintf(stderr, "kavro: %s: %s\n", specs.c_str(),
                    r == 2 ? "the file ends inside a Begin ... End block" : "no Begin ... End block found");
       return kStatusInputError;
     }
+    if (blockFilesClash(opt)) return kStatusInputError;
     kavro::Parameters& p = opt.impl().params;
     int unit = kProblemUnit;
     if (cl.problemPath.empty()) unit = p.mpsFile > 0 ? p.mpsFile : kSpecsUnit;
-    else if (problemNumber > 1) opt.impl().units.closeInput(kProblemUnit);
+    else if (kavro::InputUnit* again = opt.impl().units.input(kProblemUnit)) again->rewind();  // a pipe is not reopened
     LoadedProblem loaded = readProblem(opt, cl, unit);
     if (!loaded.ok) return kStatusInputError;
-    if (solve(opt, loaded.problem, loaded.state, progress).exitCode != 0) status = kStatusNotOptimal;
+    const int solved = solve(opt, loaded.problem, loaded.state, progress);
+    failures.report(opt.impl().units);
+    if (solved == kStatusInputError) return solved;
+    if (solved != kStatusOptimal) status = solved;
   }
   return status;
+}
+
+int run(kavro::Optimizer& opt, const CommandLine& cl, kavro::app::WriteFailures& failures) {
+  kavro::app::Progress progress(!cl.quiet);
+  if (kavro::app::isNlRun(cl)) return kavro::app::runNlModel(opt, cl, progress);
+  if (!cl.specsPath.empty()) return runWithSpecs(opt, cl, progress, failures);
+  if (blockFilesClash(opt)) return kStatusInputError;
+  if (cl.problemPath.empty()) return runBuiltin(opt, progress);
+  LoadedProblem loaded = readProblem(opt, cl, kProblemUnit);
+  if (!loaded.ok) return kStatusInputError;
+  return solve(opt, loaded.problem, loaded.state, progress);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  kavro::app::watchStopSignals();
   CommandLine cl;
   std::string error;
   if (!kavro::app::parseCommandLine(argc, argv, cl, error)) {
-    std::fprintf(stderr, "kavro: %s\n\n%s", error.c_str(), kavro::app::usageText());
+    std::fprintf(stderr, "kavro: %s\n\n%s", kavro::printableText(error).c_str(), kavro::app::usageText());
     return kStatusInputError;
   }
-  if (cl.help) {
-    std::fputs(kavro::app::usageText(), stdout);
-    return 0;
+  if (cl.help || cl.version) {
+    std::fputs(cl.help ? kavro::app::usageText() : "kavro 5.6\n", stdout);
+    return kavro::app::standardOutputWritten() ? 0 : kStatusWriteFailed;
   }
-  if (cl.version) {
-    std::puts("kavro 5.6");
-    return 0;
-  }
-  if (!cl.specsPath.empty() && !readable(cl.specsPath)) {
-    std::fprintf(stderr, "kavro: cannot read the SPECS file %s\n", cl.specsPath.c_str());
-    return kStatusInputError;
+  if (!cl.specsPath.empty()) {
+    const std::string why = unreadableReason(cl.specsPath);
+    if (!why.empty()) {
+      std::fprintf(stderr, "kavro: cannot read the SPECS file %s: %s\n", kavro::printableText(cl.specsPath).c_str(),
+                   why.c_str());
+      return kStatusInputError;
+    }
   }
 
   kavro::Optimizer opt;
-  connectUnits(opt, cl);
+  kavro::app::connectCommandUnits(opt, cl);
+  if (kavro::app::refuseClashes(kavro::app::commandLineClashes(opt.impl().units, cl))) return kStatusInputError;
   opt.initialize({cl.printPath.empty() ? 0 : kPrintUnit, kSummaryUnit, cl.specsPath.empty() ? 0 : kSpecsUnit});
-  kavro::app::Progress progress(!cl.quiet);
 
-  if (!cl.specsPath.empty()) return runWithSpecs(opt, cl, progress);
-  if (cl.problemPath.empty()) return runBuiltin(opt, progress);
-  LoadedProblem loaded = readProblem(opt, cl, kProblemUnit);
-  if (!loaded.ok) return kStatusInputError;
-  return solve(opt, loaded.problem, loaded.state, progress).exitCode == 0 ? kStatusOptimal : kStatusNotOptimal;
+  kavro::app::WriteFailures failures;
+  const int status = run(opt, cl, failures);
+  if (kavro::app::stopRequested())
+    std::fprintf(stderr, "kavro: stopped by %s\n", kavro::app::signalName(kavro::app::stopSignal()));
+  const bool writeFailed = failures.finish(opt.impl().units);
+  return writeFailed && status != kStatusInputError ? kStatusWriteFailed : status;
 }

@@ -2,35 +2,21 @@
 
 #include <unistd.h>
 
-#include <csignal>
 #include <cstdio>
+
+#include "signals.hpp"
 
 namespace kavro::app {
 
-namespace {
-
-volatile std::sig_atomic_t interrupted = 0;
-
-extern "C" void onInterrupt(int) {
-  interrupted = 1;
-  std::signal(SIGINT, SIG_DFL);  // a second Ctrl-C ends the process
-}
-
-}  // namespace
-
 Progress::Progress(bool enabled) : enabled_(enabled && isatty(STDERR_FILENO)) {
   start_ = last_ = std::chrono::steady_clock::now();
-  std::signal(SIGINT, onInterrupt);
 }
 
-Progress::~Progress() {
-  done();
-  std::signal(SIGINT, SIG_DFL);
-}
+Progress::~Progress() { done(); }
 
 IterationCallback Progress::callback() {
   return [this](const IterationLogEntry& e) {
-    if (interrupted) return 2;
+    if (stopRequested()) return 2;
     if (!enabled_) return 0;
     const auto now = std::chrono::steady_clock::now();
     if (now - start_ < std::chrono::seconds(1) || now - last_ < std::chrono::milliseconds(100)) return 0;

@@ -1,8 +1,8 @@
 #pragma once
 // A one-line progress display on standard error, updated in place, for runs that take more
-// than about a second (off when standard error is not a terminal or with --quiet), and the
-// Ctrl-C handling of the command: the first interrupt ends the run at its next iteration with
-// the current point reported and saved as usual; a second one ends the process at once.
+// than about a second (off when standard error is not a terminal or with --quiet). Its callback
+// also turns a stop signal (signals.hpp) into the solver's stop request, so that the run ends at
+// its next iteration with the current point reported and saved as usual.
 
 #include <chrono>
 

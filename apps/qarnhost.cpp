@@ -1,45 +1,50 @@
 // qarnhost: a stand-in modelling host. Builds the host's model, environment and option objects
-// from an MPS file and the command line, loads the solver library librevuride64.so, drives it
+// from an MPS or AMPL .nl file and the command line, loads the solver library librevuride64.so, drives it
 // through its four entry points and prints the host log on standard output.
 //
 // Exit status: 0 when the solve call returned 0, 1 when the library reported an error, 2 for
-// usage errors and input that cannot be read.
+// usage errors and input that cannot be read, 3 when the --solution file or the host log on
+// standard output could not be written. Ctrl-C, SIGTERM and SIGHUP stop the solve at its next
+// iteration ("user interrupt"); the --solution file is still written and says it was interrupted.
 
 #include <dlfcn.h>
 
-#include <csignal>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "io/units.hpp"
 #include "link/kavro_link.h"
 #include "mps_model.hpp"
+#include "nl_model.hpp"
 #include "qarn/model_builder.hpp"
 #include "qarnhost_solution.hpp"
+#include "signals.hpp"
 
 namespace {
 
 constexpr const char* kUsage =
     "usage: qarnhost [--optfile FILE] [--sysdir DIR] [--env NAME=VALUE]... [--solution FILE.json]\n"
-    "                [--library PATH] MODEL.mps\n"
+    "                [--library PATH] [--relax-integers] MODEL.mps|MODEL.nl\n"
     "  --optfile FILE      the model's option file (names from optkavro.def, one \"name value\" a line)\n"
     "  --sysdir DIR        the system directory holding optkavro.def\n"
     "  --env NAME=VALUE    an environment option: DomLim, IterLim, ResLim, WorkSpace, WorkFactor,\n"
     "                      NameSysDir, ScrDir (where the print file kavro55Print goes)\n"
     "  --solution FILE     write statuses, statistics and all records as JSON\n"
-    "  --library PATH      the solver library (default: $KAVRO_LIBRARY, else the one built here)\n";
+    "  --library PATH      the solver library (default: $KAVRO_LIBRARY, else the one built here)\n"
+    "  --relax-integers    solve the continuous relaxation of a file with integer columns (else refused)\n"
+    "Exit status: 0 solved, 1 the library reported an error, 2 usage or input errors, 3 an output\n"
+    "could not be written. Ctrl-C, SIGTERM, SIGHUP: the solve stops at its next iteration.\n";
 
-enum { kStatusSolved = 0, kStatusFailed = 1, kStatusUsage = 2 };
-
-volatile std::sig_atomic_t gInterrupted = 0;
-
-extern "C" void onInterrupt(int) { gInterrupted = 1; }
+enum { kStatusSolved = 0, kStatusFailed = 1, kStatusUsage = 2, kStatusWriteFailed = 3 };
 
 struct Arguments {
   std::string optFile, sysDir = QARN_DEFAULT_SYSDIR, solution, model, library;
   std::vector<std::string> env;
+  bool relaxIntegers = false;
 };
 
 bool parseArguments(int argc, char** argv, Arguments& a, std::string& error) {
@@ -58,6 +63,7 @@ bool parseArguments(int argc, char** argv, Arguments& a, std::string& error) {
     else if (arg == "--solution") ok = value(a.solution);
     else if (arg == "--library") ok = value(a.library);
     else if (arg == "--env") ok = value(a.env.emplace_back());
+    else if (arg == "--relax-integers") a.relaxIntegers = true;
     else if (!arg.empty() && arg[0] == '-') return error = "unknown option " + arg, false;
     else if (a.model.empty()) a.model = arg;
     else return error = "more than one model file", false;
@@ -118,49 +124,67 @@ int drive(const SolverLibrary& lib, qmoHandle_t model, qevHandle_t env) {
   return status;
 }
 
+// Everything a run prints goes through here, a line at a time: paths and names may hold any bytes.
+void fail(const std::string& message) {
+  size_t start = 0;
+  while (start < message.size()) {
+    const size_t end = std::min(message.find('\n', start), message.size());
+    std::fprintf(stderr, "qarnhost: %s\n", kavro::printableText(message.substr(start, end - start)).c_str());
+    start = end + 1;
+  }
+}
+
+int run(const Arguments& args) {
+  std::string error;
+  qarn::Environment env;
+  if (!configureEnvironment(env.handle(), args, error)) return fail(error), kStatusUsage;
+  qarn::Model model(env);
+  qarn::NlModelSource nlSource;  // answers the nonlinear calls of a .nl model
+  const bool nl = args.model.ends_with(".nl") || args.model.ends_with(".nl.gz");
+  std::string notes;
+  error = nl ? nlSource.load(model.handle(), args.model, args.relaxIntegers)
+             : qarn::loadMpsModel(model.handle(), args.model, args.relaxIntegers, &notes);
+  if (!error.empty()) return fail(error), kStatusUsage;
+  if (!notes.empty()) fail(notes);
+  qmoSetOptFileName(model.handle(), args.optFile.c_str());
+  SolverLibrary lib;
+  if (!loadLibrary(args.library, lib, error)) return fail("cannot load the solver library: " + error), kStatusUsage;
+  qevTerminateWatch(env.handle(), kavro::app::stopFlag());
+  const int status = drive(lib, model.handle(), env.handle());
+  if (!args.solution.empty()) {
+    const int signal = kavro::app::stopSignal();
+    error = kavro::app::writeSolutionJson(model.handle(), args.model, args.solution,
+                                          signal ? kavro::app::signalName(signal) : nullptr);
+    if (!error.empty()) return fail(error), kStatusWriteFailed;
+  }
+  return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  kavro::app::watchStopSignals();
   Arguments args;
   std::string error;
   if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
     std::fputs(kUsage, stdout);
-    return 0;
+    return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : kStatusWriteFailed;
   }
   if (!parseArguments(argc, argv, args, error)) {
-    std::fprintf(stderr, "qarnhost: %s\n%s", error.c_str(), kUsage);
+    std::fprintf(stderr, "qarnhost: %s\n%s", kavro::printableText(error).c_str(), kUsage);
     return kStatusUsage;
   }
+  int status = kStatusUsage;
   try {
-    qarn::Environment env;
-    if (!configureEnvironment(env.handle(), args, error)) {
-      std::fprintf(stderr, "qarnhost: %s\n", error.c_str());
-      return kStatusUsage;
-    }
-    qarn::Model model(env);
-    if (error = qarn::loadMpsModel(model.handle(), args.model); !error.empty()) {
-      std::fprintf(stderr, "qarnhost: %s\n", error.c_str());
-      return kStatusUsage;
-    }
-    qmoSetOptFileName(model.handle(), args.optFile.c_str());
-    SolverLibrary lib;
-    if (!loadLibrary(args.library, lib, error)) {
-      std::fprintf(stderr, "qarnhost: cannot load the solver library: %s\n", error.c_str());
-      return kStatusUsage;
-    }
-    std::signal(SIGINT, onInterrupt);
-    qevTerminateWatch(env.handle(), &gInterrupted);
-    const int status = drive(lib, model.handle(), env.handle());
-    std::signal(SIGINT, SIG_DFL);
-    if (!args.solution.empty()) {
-      if (error = kavro::app::writeSolutionJson(model.handle(), args.model, args.solution); !error.empty()) {
-        std::fprintf(stderr, "qarnhost: %s\n", error.c_str());
-        return kStatusUsage;
-      }
-    }
-    return status;
+    status = run(args);
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "qarnhost: %s\n", e.what());
-    return kStatusUsage;
+    fail(e.what());
   }
+  if (kavro::app::stopRequested()) fail(std::string("stopped by ") + kavro::app::signalName(kavro::app::stopSignal()));
+  // The host log went to standard output.
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    fail("cannot write standard output");
+    if (status != kStatusUsage) status = kStatusWriteFailed;
+  }
+  return status;
 }

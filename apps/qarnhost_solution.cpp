@@ -1,90 +1,41 @@
 #include "qarnhost_solution.hpp"
 
-#include <fstream>
-#include <nlohmann/json.hpp>
+#include "solution_json.hpp"
 
 namespace kavro::app {
 
 namespace {
 
-using nlohmann::json;
-
-const char* modelStatusText(int s) {
-  switch (s) {
-    case 1: return "optimal";
-    case 2: return "locally optimal";
-    case 3: return "unbounded";
-    case 4: return "infeasible";
-    case 5: return "locally infeasible";
-    case 6: return "intermediate infeasible";
-    case 7: return "intermediate nonoptimal";
-    case 13: return "error, no solution";
-    case 14: return "no solution returned";
-    case 16: return "solved";
-    default: return "other";
-  }
-}
-
-const char* solveStatusText(int s) {
-  switch (s) {
-    case 1: return "normal completion";
-    case 2: return "iteration interrupt";
-    case 3: return "resource interrupt";
-    case 4: return "terminated by solver";
-    case 5: return "evaluation error limit";
-    case 6: return "capability problems";
-    case 8: return "user interrupt";
-    case 9: return "setup failure";
-    case 10: return "solver failure";
-    case 13: return "system failure";
-    default: return "other";
-  }
-}
-
 template <class Name, class Result>
-json records(qmoHandle_t model, int count, Name name, Result result) {
-  json list = json::array();
+std::vector<SolutionRecord> records(qmoHandle_t model, int count, Name name, Result result) {
+  std::vector<SolutionRecord> list(static_cast<size_t>(count));
   char text[256];
   for (int k = 0; k < count; ++k) {
+    SolutionRecord& r = list[static_cast<size_t>(k)];
     name(model, k, text, static_cast<int>(sizeof text));
-    double level = 0.0, marginal = 0.0;
-    int basis = 0, condition = 0;
-    json r = {{"name", text}};
-    if (result(model, k, &level, &marginal, &basis, &condition) == 0) {
-      r["level"] = level;
-      r["marginal"] = marginal;
-      r["basisStatus"] = basis;
-      r["condition"] = condition;
-    } else {
-      r["level"] = nullptr;  // the solver returned no record
-    }
-    list.push_back(std::move(r));
+    r.name = text;
+    r.returned = result(model, k, &r.level, &r.marginal, &r.basisStatus, &r.condition) == 0;
   }
   return list;
 }
 
 }  // namespace
 
-std::string writeSolutionJson(qmoHandle_t model, const std::string& modelPath, const std::string& path) {
-  const int ms = qmoModelStat(model), ss = qmoSolveStat(model);
-  json j = {
-      {"model", modelPath},
-      {"modelStatus", ms},
-      {"modelStatusText", modelStatusText(ms)},
-      {"solveStatus", ss},
-      {"solveStatusText", solveStatusText(ss)},
-      {"solutionComplete", qmoSolutionComplete(model) != 0},
-      {"iterations", static_cast<long long>(qmoHeadnTail(model, qmoHiterused))},
-      {"time", qmoHeadnTail(model, qmoHresused)},
-      {"objective", qmoHeadnTail(model, qmoHobjval)},
-      {"evaluationErrors", static_cast<long long>(qmoHeadnTail(model, qmoHdomused))},
-  };
-  j["rows"] = records(model, qmoHostM(model), qmoEquName, qmoResultEqu);
-  j["columns"] = records(model, qmoHostN(model), qmoVarName, qmoResultVar);
-  std::ofstream out(path);
-  if (!out) return "cannot write " + path;
-  out << j.dump(1) << '\n';
-  return out ? std::string() : "cannot write " + path;
+std::string writeSolutionJson(qmoHandle_t model, const std::string& modelPath, const std::string& path,
+                              const char* stopSignal) {
+  SolutionReport r;
+  r.model = modelPath;
+  r.modelStatus = qmoModelStat(model);
+  r.solveStatus = qmoSolveStat(model);
+  r.complete = qmoSolutionComplete(model) != 0;
+  r.iterations = static_cast<long long>(qmoHeadnTail(model, qmoHiterused));
+  r.time = qmoHeadnTail(model, qmoHresused);
+  r.objective = qmoHeadnTail(model, qmoHobjval);
+  r.evaluationErrors = static_cast<long long>(qmoHeadnTail(model, qmoHdomused));
+  r.stopSignal = stopSignal ? stopSignal : "";
+  r.rows = records(model, qmoHostM(model), qmoEquName, qmoResultEqu);
+  r.columns = records(model, qmoHostN(model), qmoVarName, qmoResultVar);
+  return writeSolutionReport(r, path);
 }
 
 }  // namespace kavro::app

@@ -1,6 +1,7 @@
 // libFuzzer target for the MPS reader. The first input byte chooses the format (fixed, free,
-// automatic), small limits and a nonlinear block; the rest is the file, plain or (when it starts
-// with the gzip magic) compressed. Reports go to /dev/null so that the printing paths run; a
+// automatic), small limits, a nonlinear block and a line limit of 64 characters (so that short
+// inputs reach the long-line path: reading stops with a read error at any point of the file);
+// the rest is the file, plain or (when it starts with the gzip magic) compressed. Reports go to /dev/null so that the printing paths run; a
 // problem read without errors also goes through the solution listing.
 // Checks beyond the sanitizers: the problem is consistent (matrix by columns with rows
 // increasing and in range, nb bounds, finite values) whatever the exit code.
@@ -80,9 +81,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   units.connect(9, "/dev/null");
   units.connect(6, "/dev/null");
   const kavro::ReportChannels out{&units, 9, 6};
-  kavro::InputUnit in(path);
+  kavro::InputUnit in(path, (control & 0x04) ? 64 : kavro::InputUnit::kMaxLineLength);
   if (control & 0x80) (void)kavro::scanMpsDimensions(in, format);
-  const kavro::MpsResult r = kavro::readMpsFile(params, in, out, format);
+  const kavro::MpsIntegers integers = (control & 0x10) ? kavro::MpsIntegers::kRelax : kavro::MpsIntegers::kRefuse;
+  const kavro::MpsResult r = kavro::readMpsFile(params, in, out, format, integers);
+  // A read that stopped early (a long line, damaged data) never passes as a complete problem.
+  if (in.hadReadError() && r.exitCode == 0) __builtin_trap();
+  // Integer columns are solved only when the relaxation was asked for.
+  if (integers == kavro::MpsIntegers::kRefuse && r.nIntegerColumns > 0 && r.exitCode == 0) __builtin_trap();
   checkProblem(r);
   if (r.exitCode == 0) {
     kavro::SolutionReport report;

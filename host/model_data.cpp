@@ -1,4 +1,4 @@
-// Model object: row and column data of the view, evaluation, and the results written back.
+// Model object: row and column data of the view, and the results written back.
 
 #include <cmath>
 #include <cstring>
@@ -132,10 +132,6 @@ int qmoGetEquStatOne(qmoHandle_t h, int row) {
   const int k = h ? h->checkedRow(row) : -1;
   return k < 0 ? -1 : h->equs[static_cast<size_t>(h->hostRow(k))].basis;
 }
-
-int qmoEvalNewPoint(qmoHandle_t, const double*) { return 1; }
-int qmoEvalGradNL(qmoHandle_t, int, const double*, double*, double*, int*) { return 1; }
-int qmoEvalGradNLObj(qmoHandle_t, const double*, double*, double*, int*) { return 1; }
 
 int qmoSetSolutionVarRec(qmoHandle_t h, int column, double level, double marginal, int basisStatus, int condition) {
   if (failing(h, __func__)) return 1;

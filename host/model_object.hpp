@@ -59,6 +59,12 @@ struct qmoRec {
   int64_t reportNz = -1, reportNlnz = -1;
   std::string failing;
 
+  // Nonlinear functions: the host program's evaluator and its scratch in host indices.
+  qmoEvaluator evaluator{};
+  void* evaluatorUser = nullptr;
+  bool hasEvaluator = false;
+  std::vector<double> hostX, hostGradient;
+
   int viewColumns() const { return customVarOrder ? static_cast<int>(varOrder.size()) : static_cast<int>(vars.size()); }
   int viewRows() const { return customEquOrder ? static_cast<int>(equOrder.size()) : static_cast<int>(equs.size()); }
   int hostColumn(int view) const { return customVarOrder ? varOrder[static_cast<size_t>(view)] : view; }

@@ -14,8 +14,12 @@
 
 namespace qarn {
 
-// Returns an empty string on success, else what went wrong (the MPS reader's own messages go
-// to the listing, which is discarded).
-std::string loadMpsModel(qmoHandle_t model, const std::string& path);
+// Returns an empty string on success, else what went wrong: for a file with errors, every
+// message of the MPS reader (each error with its line number), then the count. Integer columns
+// are refused unless relaxIntegers asks for the continuous relaxation. The reader's warnings and
+// notes about a file that is read (an RHS set that is not used, the relaxation) go to `notes`
+// when given. Names and records are shown with their control bytes as "?".
+std::string loadMpsModel(qmoHandle_t model, const std::string& path, bool relaxIntegers = false,
+                         std::string* notes = nullptr);
 
 }  // namespace qarn

@@ -14,30 +14,43 @@ namespace {
 
 // Lines of a text file through C stdio: the first C++ file stream of a process sets up the
 // locale machinery, which cost more than everything else the solver library does before a
-// short solve.
+// short solve. A line may hold at most kMaxLineLength characters: a longer one ends the reading
+// (tooLong()), so that no file can take unbounded memory.
 class TextLines {
  public:
+  static constexpr size_t kMaxLineLength = 65536;
+
   explicit TextLines(const char* path) : file_(std::fopen(path ? path : "", "r")) {}
   ~TextLines() {
     if (file_) std::fclose(file_);
-    std::free(buffer_);
   }
   TextLines(const TextLines&) = delete;
   TextLines& operator=(const TextLines&) = delete;
   explicit operator bool() const { return file_ != nullptr; }
-  // The next line without its newline; false at the end of the file.
+  // The next line without its newline; false at the end of the file or at a line too long.
   bool next(std::string& line) {
-    const ssize_t n = ::getline(&buffer_, &capacity_, file_);
-    if (n < 0) return false;
-    line.assign(buffer_, static_cast<size_t>(n));
-    if (!line.empty() && line.back() == '\n') line.pop_back();
-    return true;
+    line.clear();
+    if (tooLong_) return false;
+    bool any = false;
+    for (int c; (c = getc_unlocked(file_)) != EOF;) {
+      any = true;
+      if (c == '\n') return true;
+      if (line.size() == kMaxLineLength) {
+        tooLong_ = true;
+        return false;
+      }
+      line.push_back(static_cast<char>(c));
+    }
+    return any;
+  }
+  bool tooLong() const { return tooLong_; }
+  std::string tooLongText(int lineNumber) const {
+    return "line " + std::to_string(lineNumber) + " is longer than " + std::to_string(kMaxLineLength) + " characters";
   }
 
  private:
   std::FILE* file_;
-  char* buffer_ = nullptr;
-  size_t capacity_ = 0;
+  bool tooLong_ = false;
 };
 
 }  // namespace
@@ -152,7 +165,8 @@ bool optRec::readDefinitions(const char* path) {
   std::vector<Group> readGroups;
   int group = 0;
   std::string line;
-  for (int lineNumber = 1; in.next(line); ++lineNumber) {
+  int lineNumber = 1;
+  for (; in.next(line); ++lineNumber) {
     if (line.empty() || line[0] == '#' || line[0] == '*') continue;
     std::string description;
     if (const size_t bang = line.find('!'); bang != std::string::npos) {
@@ -194,6 +208,10 @@ bool optRec::readDefinitions(const char* path) {
       if (qarn::sameName(other.name, d.name)) return bad("option defined twice");
     read.push_back(std::move(d));
   }
+  if (in.tooLong()) {
+    message(optMsgFileError, std::string(path) + ", " + in.tooLongText(lineNumber));
+    return false;
+  }
   definitions = std::move(read);
   groups = std::move(readGroups);
   return true;
@@ -208,7 +226,8 @@ int optRec::readParameterFile(const char* path) {
   message(optMsgNote, std::string("Reading option file ") + path);
   int errors = 0;
   std::string line;
-  for (int lineNumber = 1; in.next(line); ++lineNumber) {
+  int lineNumber = 1;
+  for (; in.next(line); ++lineNumber) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (echo) message(optMsgEcho, "    >>  " + line);
     if (line.empty() || line[0] == '*') continue;
@@ -240,6 +259,10 @@ int optRec::readParameterFile(const char* path) {
     }
     d->defined = d->definedRecent = true;
     message(optMsgDetail, d->name + " set to " + value);
+  }
+  if (in.tooLong()) {
+    message(optMsgError, "*** Error: " + in.tooLongText(lineNumber));
+    ++errors;
   }
   if (errors > 0) message(optMsgSummary, "*** " + std::to_string(errors) + " error(s) in option file " + path);
   return errors;

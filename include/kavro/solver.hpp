@@ -50,6 +50,7 @@ enum ExitCode : int32_t {
   kMpsFatalErrors = 41,
   kWorkspaceTooSmall = 42,
   kInvalidProblemData = 43,  // the problem handed to the solver entry is not valid (sizes, NaN, ...)
+  kFileClash = 44,           // an output file is an input or another output file of the run
 };
 
 // One line of the iteration log as offered to a progress callback.
@@ -137,9 +138,10 @@ class Optimizer {
 
   // Records the units, sets the machine constants and resets every parameter.
   void initialize(const UnitSettings& units);
-  // Connects a unit number to a file path (or, for output, to an open stream).
+  // Connects a unit number to a file path (or, for output, to an open stream, which `name`
+  // names in messages).
   void connectUnit(int unit, std::string path);
-  void connectStream(int unit, std::FILE* stream);
+  void connectStream(int unit, std::FILE* stream, std::string name = "");
 
   // SPECS options. Each returns the number of rejected lines (0 or 1).
   int setSpecsLine(std::string_view line);

@@ -38,8 +38,8 @@ bool loadBasisFile(RunContext& ctx) {
   const char* label = p.oldBasisFile > 0 ? "Old basis" : p.insertFile > 0 ? "Insert" : "Load";
   InputUnit* in = ctx.units.openInput(unit);
   if (!in) {
-    ctx.out.both(" XXX  %s file %d cannot be opened (%s); the run starts without it", label, unit,
-                 ctx.units.pathOf(unit).c_str());
+    ctx.out.both(" XXX  %s file %d cannot be opened (%s: %s); the run starts without it", label, unit,
+                 printableText(ctx.units.pathOf(unit)).c_str(), ctx.units.inputError(unit).c_str());
     return false;
   }
   if (unit != p.cardReader) in->rewind();

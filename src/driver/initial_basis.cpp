@@ -41,7 +41,12 @@ void setupLaterCycle(RunContext& ctx) {
   // are kept as they are (the factorization completes them with slacks where needed).
   if (ctx.gotbas) return;
   const int mode = (p.crashOption >= 1 && p.crashOption <= 3) ? p.crashOption : 0;
+  // Crashing the nonlinear rows needs nonzero values where the Jacobian will be; reproducible
+  // random ones stand in for it.
+  const bool jacobianNeeded = mode == 1 && ctx.majors;
+  if (jacobianNeeded) ctx.majors->randomJacobianForCrash(ctx.prob);
   crashBasis(ctx, mode);
+  if (jacobianNeeded) ctx.majors->restoreMatrixJacobian(ctx.prob);
   ctx.crashInequalitiesPending = mode == 3 && ctx.prob.nNonlinCons < ctx.m();
 }
 

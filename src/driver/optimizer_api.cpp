@@ -19,7 +19,9 @@ void Optimizer::initialize(const UnitSettings& units) {
 }
 
 void Optimizer::connectUnit(int unit, std::string path) { impl_->units.connect(unit, std::move(path)); }
-void Optimizer::connectStream(int unit, std::FILE* stream) { impl_->units.connectStream(unit, stream); }
+void Optimizer::connectStream(int unit, std::FILE* stream, std::string name) {
+  impl_->units.connectStream(unit, stream, std::move(name));
+}
 
 SolveResult Optimizer::solve(const Problem& problem, ProblemState& state, const SolveOptions& options) {
   Impl& s = *impl_;

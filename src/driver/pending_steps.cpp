@@ -8,11 +8,24 @@
 
 namespace kavro {
 
-void checkInitialMultipliers(RunContext&) {}
+// The caller's multipliers of the nonlinear rows become the first estimates (sign of the
+// minimization, checked for size).
+void checkInitialMultipliers(RunContext& ctx) {
+  if (ctx.majors) ctx.majors->setInitialMultipliers(ctx.state.pi, ctx.params.objectiveSense >= 1 ? 1.0 : -1.0);
+}
 
-void setupNonlinearConstraints(RunContext&) {}
+// The major iterations' state lives for the whole run: made once, used by every cycle.
+void setupNonlinearConstraints(RunContext& ctx) {
+  if (ctx.majors || !ctx.evaluator || ctx.prob.nNonlinCons <= 0) return;
+  ctx.majors = std::make_unique<MajorIterations>(ctx.params, ctx.out, *ctx.evaluator, &ctx.options.progress, ctx.m(),
+                                                 ctx.n());
+}
 
-bool callFunctionsAtEnd(RunContext&, int) { return false; }
+// The final calls see the unscaled point (the run has unscaled it) with scaling off.
+bool callFunctionsAtEnd(RunContext& ctx, int nstate) {
+  if (!ctx.evaluator) return false;
+  return ctx.evaluator->callAtEnd(ctx.state.x.data(), nstate - 2) != 0;
+}
 
 bool matmod(RunContext&, int) { return false; }
 

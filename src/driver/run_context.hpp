@@ -4,6 +4,7 @@
 // block, the units and the timers it refers to belong to the Optimizer object.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,8 @@
 #include "driver/work_layout.hpp"
 #include "kavro/problem.hpp"
 #include "kavro/solver.hpp"
+#include "nonlinear/function_evaluator.hpp"
+#include "nonlinear/major_iterations.hpp"
 #include "specs/parameters.hpp"
 
 namespace kavro {
@@ -33,6 +36,13 @@ struct RunContext {
 
   WorkLayout layout;
   int32_t nJacElements = 0;
+
+  // Evaluation of the nonlinear functions, made when the problem has nonlinear parts.
+  std::unique_ptr<FunctionEvaluator> evaluator;
+  // The major iterations, made when the problem has nonlinear constraints.
+  std::unique_ptr<MajorIterations> majors;
+  // The nonlinear objective's gradient at the final point (user's units), for the reports.
+  std::vector<double> objectiveGradient;
 
   // Start mode.
   bool gotbas = false, gotfac = false, gothes = false, gotscl = false;

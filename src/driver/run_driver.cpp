@@ -115,6 +115,10 @@ void runDriver(RunContext& ctx) {
 
   interpretStart(ctx);
   sizePartialPricing(ctx);
+  // The evaluator reads the Jacobian's place and stored values before anything is scaled.
+  if (ctx.options.functions && (ctx.prob.nNonlinObjVars > 0 || ctx.prob.nNonlinCons > 0))
+    ctx.evaluator = std::make_unique<FunctionEvaluator>(p, ctx.out, &ctx.timers, ctx.options.functions,
+                                                        NonlinearShape::fromProblem(ctx.prob));
   problemStatistics(1, ctx.prob, p, ctx.out, ctx.rowTypes);
   if (ctx.prob.nNonlinCons > 0) setupNonlinearConstraints(ctx);
 

@@ -1,5 +1,7 @@
 #include "driver/scaling.hpp"
 
+#include <span>
+
 #include <algorithm>
 #include <cmath>
 
@@ -244,6 +246,14 @@ void scaleProblem(RunContext& ctx) {
   }
   applyScales(1, ctx.prob, ctx.state.x, ctx.scales, ctx.params.machine.infBound);
   ctx.scaled = true;
+  // With Scale option 2 the nonlinear variables and rows are scaled too: the evaluator hands the
+  // user's routines unscaled values and scales what they return.
+  if (ctx.evaluator && ctx.params.scaleOption == 2) {
+    const int32_t n = ctx.prob.n;
+    const auto columns = std::span<const double>(ctx.scales.data(), static_cast<size_t>(ctx.prob.nNonlinVars()));
+    const auto rows = std::span<const double>(ctx.scales.data() + n, static_cast<size_t>(ctx.prob.nNonlinCons));
+    ctx.evaluator->setScales(columns, rows);
+  }
 }
 
 void unscaleProblem(RunContext& ctx) {

@@ -20,6 +20,7 @@ void solutionOutput(RunContext& ctx, int stage) {
   report.objValue = ctx.objValue;
   report.piNorm = ctx.piNorm;
   report.nonlinViolation = ctx.absoluteViolation;
+  report.objGradient = ctx.objectiveGradient;
 
   // After the optimizer the problem is unscaled, so the basis writers get no factors.
   const BasisFileChannel io{ctx.units, ctx.out, ctx.params};

@@ -5,6 +5,7 @@
 
 #include "driver/problem_check.hpp"
 #include "driver/run_context.hpp"
+#include "driver/run_files.hpp"
 #include "driver/work_estimate.hpp"
 
 namespace kavro {
@@ -30,24 +31,12 @@ Problem workingCopy(const Problem& prob, double infBound) {
   return w;
 }
 
-// Output units that share the SPECS or MPS unit are reported before the run.
-void warnUnitClashes(const Parameters& p, const ReportChannels& out) {
-  struct Named { const char* name; int32_t unit; };
-  const Named outputs[] = {{"Backup", p.backupBasisFile}, {"New Basis", p.newBasisFile}, {"Punch", p.punchFile},
-                           {"Dump", p.dumpFile}, {"Solution", p.solutionFile}, {"Report", p.reportFile}};
-  for (const Named& o : outputs) {
-    if (o.unit <= 0) continue;
-    if (o.unit == p.specsFile) out.print(" XXX  Warning: the Specs file and %s file are on the same unit", o.name);
-    if (o.unit == p.mpsFile) out.print(" XXX  Warning: the  MPS  file and %s file are on the same unit", o.name);
-  }
-}
-
-// Every input unit that is set (and is not standard output) is opened and rewound.
-void openInputUnits(const Parameters& p, UnitTable& units) {
-  for (int32_t unit : {p.oldBasisFile, p.insertFile, p.loadFile}) {
-    if (unit <= 0 || unit == 6) continue;
-    if (InputUnit* in = units.openInput(unit)) in->rewind();
-  }
+// The basis file a cold start reads is opened afresh by each run: an earlier run may have replaced
+// the file since. Only that one is touched: another basis unit that is set may be the SPECS
+// file, which must not be rewound.
+void refreshBasisInput(const Parameters& p, UnitTable& units) {
+  const int32_t unit = p.oldBasisFile > 0 ? p.oldBasisFile : p.insertFile > 0 ? p.insertFile : p.loadFile;
+  if (unit > 0 && unit != p.cardReader) units.closeInput(unit);
 }
 
 SolveResult resultOf(const RunContext& ctx) {
@@ -103,6 +92,11 @@ SolveResult solverEntry(Parameters& params, UnitTable& units, Timers& timers, co
                         ProblemState& state, const SolveOptions& options) {
   RunContext ctx(params, units, timers, options, state);
   ctx.out = ReportChannels{&units, params.printFile, params.summaryFile};
+  if (refuseFileClashes(params, units, ctx.out)) {
+    ctx.exitCode = kFileClash;
+    units.flushAll();
+    return resultOf(ctx);
+  }
   if (refuseInvalidData(problem, state, options, ctx.out)) {
     ctx.exitCode = kInvalidProblemData;
     units.flushAll();
@@ -128,8 +122,7 @@ SolveResult solverEntry(Parameters& params, UnitTable& units, Timers& timers, co
     return resultOf(ctx);
   }
 
-  openInputUnits(params, units);
-  warnUnitClashes(params, ctx.out);
+  refreshBasisInput(params, units);
   setParameters(params, 3, ctx.out);
   ctx.out.print(" Nonzeros allowed for in LU factors %12lld", static_cast<long long>(ctx.layout.factorElementsAllowed));
 

@@ -200,9 +200,10 @@ BasisReadResult readNamed(const BasisFileChannel& io, int unit, InputUnit& in, B
   if (!targetFits(t)) return result;
   NamedReader reader(io, t, format);
   const bool complete = reader.read(in);
+  const std::string why = in.readErrorText();
   if (unit != io.params.cardReader) in.rewind();
   reader.printCounts();
-  if (!complete) io.out.both("%s", " XXX  The file could not be read to its end");
+  if (!complete) io.out.both(" XXX  The file could not be read to its end%s%s", why.empty() ? "" : ": ", why.c_str());
   if (!complete || reader.counts().used == 0) {
     io.out.both("%s", " XXX  The file is not used; the run starts without it");
     return result;

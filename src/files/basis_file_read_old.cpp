@@ -142,7 +142,7 @@ BasisReadResult readOldBasis(const BasisFileChannel& io, int unit, InputUnit& in
     io.out.print(" No. of fixed cols made nonbasic: %7d", fixedColumnsToNonbasic(t.prob, hs, x));
   }
   if (in.hadReadError()) {
-    io.out.both("%s", " XXX  The basis file could not be read to its end");
+    io.out.both(" XXX  The basis file could not be read to its end: %s", in.readErrorText().c_str());
     usable = false;
   }
   if (unit != io.params.cardReader) in.rewind();

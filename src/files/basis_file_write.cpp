@@ -5,11 +5,13 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
 #include "files/basis_file_fields.hpp"
 #include "files/basis_files.hpp"
+#include "files/file_save.hpp"
 #include "files/name_table.hpp"
 #include "files/variable_names.hpp"
 
@@ -37,10 +39,10 @@ bool sourceFits(const BasisSource& s) {
          (s.scales.empty() || s.scales.size() >= nb);
 }
 
-// After a save the next one replaces it; the report files are never rewound.
-void finishSave(const BasisFileChannel& io, int unit) {
-  if (unit != io.params.printFile && unit != io.params.summaryFile) io.units.rewind(unit);
-  else io.units.flush(unit);
+std::string savedLine(const char* text, int unit) {
+  char line[64];
+  std::snprintf(line, sizeof line, "%s %3d", text, unit);
+  return line;
 }
 
 // The New basis file is built in one buffer and handed to the unit in one write.
@@ -190,9 +192,11 @@ void writeNewBasis(const BasisFileChannel& io, int unit, const BasisSource& s, c
   appendStateMap(text, hs, nb);
   appendValueLines(text, s, ns);
   text.pop_back();  // the unit ends the last line
+  startSave(io.units, io.out, unit);
   io.units.writeLine(unit, text);
-  finishSave(io, unit);
-  io.out.both(" NEW BASIS file saved on file %3d    itn = %7d", unit, header.itn);
+  char saved[64];
+  std::snprintf(saved, sizeof saved, " NEW BASIS file saved on file %3d    itn = %7d", unit, header.itn);
+  finishSave(io.units, io.out, unit, saved, "NEW BASIS");
 }
 
 // Each basic column is paired with the next slack (searching forward) that is not basic; the
@@ -205,6 +209,7 @@ void writePunch(const BasisFileChannel& io, int unit, const BasisSource& s) {
   const int32_t n = prob.n, nb = prob.nb();
   const std::string blank(8, ' ');
   const std::vector<uint8_t> mustWrite = columnsNamedLikeRows(prob);
+  startSave(io.units, io.out, unit);
   writeNamedHeader(io, unit, "PUNCH/INSERT");
   int32_t slack = n;
   for (int32_t j = 0; j < n; ++j) {
@@ -225,22 +230,21 @@ void writePunch(const BasisFileChannel& io, int unit, const BasisSource& s) {
     if (externalState(s.hs[static_cast<size_t>(j)]) == kSuperbasic)
       writeNamedLine(io, unit, " SB ", rowName(prob, j - n), blank, unscaled(s, j));
   io.units.writeLine(unit, "ENDATA");
-  finishSave(io, unit);
-  io.out.both(" PUNCH file saved on file %3d", unit);
+  finishSave(io.units, io.out, unit, savedLine(" PUNCH file saved on file", unit), "PUNCH");
 }
 
 void writeDump(const BasisFileChannel& io, int unit, const BasisSource& s) {
   if (unit <= 0 || !sourceFits(s)) return;
   const int32_t nb = s.prob.nb();
   const std::string blank(8, ' ');  // with the two gaps, the 12 blanks between name and value
+  startSave(io.units, io.out, unit);
   writeNamedHeader(io, unit, "   DUMP/LOAD");
   for (int32_t j = 0; j < nb; ++j) {
     const int32_t state = externalState(s.hs[static_cast<size_t>(j)]);
     writeNamedLine(io, unit, kDumpKeys[state], variableName(s.prob, j), blank, unscaled(s, j));
   }
   io.units.writeLine(unit, "ENDATA");
-  finishSave(io, unit);
-  io.out.both(" DUMP file saved on file %3d", unit);
+  finishSave(io.units, io.out, unit, savedLine(" DUMP file saved on file", unit), "DUMP");
 }
 
 }  // namespace kavro

@@ -9,8 +9,8 @@
 //
 // Writers take the optimizer's working data: the states may be its internal ones (4, -1) and
 // the values and bounds may be scaled; what they write is always external and unscaled. Each
-// writer rewinds its unit afterwards (unless it is the print or summary file) so that the next
-// save replaces the contents.
+// save replaces the file whole (files/file_save.hpp), unless the unit is the print or summary
+// file, to which it is added; " ... file saved on file" is printed only once it was.
 //
 // Readers are transactional: they work on copies and change the caller's states and values
 // only when the file was read to its end. A file that cannot be used leaves them untouched.

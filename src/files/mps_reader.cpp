@@ -48,8 +48,9 @@ std::string_view trimName(std::string_view name) {
 
 // ---------------------------------------------------------------- set-up and record loop
 
-MpsReader::MpsReader(Parameters& params, InputUnit& in, const ReportChannels& out, bool freeFormat)
-    : params_(params), in_(in), out_(out), free_(freeFormat) {
+MpsReader::MpsReader(Parameters& params, InputUnit& in, const ReportChannels& out, bool freeFormat,
+                     MpsIntegers integers)
+    : params_(params), in_(in), out_(out), free_(freeFormat), integers_(integers) {
   rowLimit_ = limitOrDefault(params.rowLimit, 100);
   columnLimit_ = limitOrDefault(params.columnLimit, 3 * rowLimit_);
   elementsLimit_ = limitOrDefault(params.elementsLimit, 5 * columnLimit_);
@@ -71,8 +72,8 @@ MpsResult MpsReader::read() {
     if (lineNumber() == 1) stripByteOrderMark(line_);
     sawAnyRecord = true;
     const bool data = isDataRecord(line_);
-    if (!data || lineNumber() <= params_.listLimit) out_.print("%7ld    %.*s", lineNumber(),
-        static_cast<int>(std::min(line_.size(), kShownRecordLength)), line_.data());
+    if (!data || lineNumber() <= params_.listLimit) out_.print("%7ld    %s", lineNumber(),
+        printableText(std::string_view(line_).substr(0, kShownRecordLength)).c_str());
     if (!data) {
       if (line_[0] != '*') sectionCard(sectionOfCard(line_));
     } else if (!isBlankRecord(line_)) {
@@ -81,6 +82,7 @@ MpsResult MpsReader::read() {
   }
   if (!done_) endOfFile(sawAnyRecord);
   if (!storage_) checkBoundsOrder();
+  if (!storage_) checkIntegerColumns();
   printSummary();
   return result();
 }
@@ -180,9 +182,13 @@ void MpsReader::dataRecord() {
   }
 }
 
+// A file that could not be read to its end is reported as such, not as missing its sections.
 void MpsReader::endOfFile(bool sawAnyRecord) {
-  if (in_.hadReadError()) fatal(" XXXX  Read error in the MPS file after line%7ld", lineNumber());
-  if (!sawAnyRecord && !in_.hadReadError()) {
+  if (in_.hadReadError()) {
+    fatal(" XXXX  Read error in the MPS file after line%7ld: %s", lineNumber(), in_.readErrorText().c_str());
+    return;
+  }
+  if (!sawAnyRecord) {
     fatal(" XXXX  The MPS file is empty");
     return;
   }
@@ -200,6 +206,19 @@ void MpsReader::checkBoundsOrder() {
   for (size_t j = 0; j < colLower_.size(); ++j)
     if (colLower_[j] > colUpper_[j])
       error(kBackToFront, " XXXX  Bounds back to front on column %s", columnNames_[j].c_str());
+}
+
+// The optimizer treats every column as continuous: a file with integer columns describes another
+// problem, whose optimum the run would not find, unless the caller asked for the relaxation.
+void MpsReader::checkIntegerColumns() {
+  if (nInteger_ == 0) return;
+  if (integers_ == MpsIntegers::kRelax) {
+    note(" ===>  Note:  %d integer columns are taken as continuous: the problem solved is the continuous relaxation",
+         nInteger_);
+    return;
+  }
+  fatal(" XXXX  This file describes an integer program; KAVRO solves continuous problems");
+  note(" XXXX  (%d integer columns, marked by MARKER cards or by BV, LI or UI bounds)", nInteger_);
 }
 
 void MpsReader::printSummary() {
@@ -268,12 +287,17 @@ MpsResult MpsReader::result() {
 
 bool MpsReader::allow(Message kind) { return ++messageCount_[kind] <= params_.errorMessageLimit; }
 
+// Names and records may hold any bytes; the messages show control bytes as "?".
+void MpsReader::emit(const char* format, va_list args) {
+  out_.both("%s", printableText(vformat(format, args)).c_str());
+}
+
 void MpsReader::error(Message kind, const char* format, ...) {
   ++errors_;
   if (!allow(kind)) return;
   va_list args;
   va_start(args, format);
-  out_.both("%s", vformat(format, args).c_str());
+  emit(format, args);
   va_end(args);
 }
 
@@ -281,7 +305,7 @@ void MpsReader::warning(Message kind, const char* format, ...) {
   if (!allow(kind)) return;
   va_list args;
   va_start(args, format);
-  out_.both("%s", vformat(format, args).c_str());
+  emit(format, args);
   va_end(args);
 }
 
@@ -289,14 +313,14 @@ void MpsReader::fatal(const char* format, ...) {
   ++errors_;
   va_list args;
   va_start(args, format);
-  out_.both("%s", vformat(format, args).c_str());
+  emit(format, args);
   va_end(args);
 }
 
 void MpsReader::note(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  out_.both("%s", vformat(format, args).c_str());
+  emit(format, args);
   va_end(args);
 }
 
@@ -311,11 +335,12 @@ std::string_view MpsReader::recordText() const {
 
 // ---------------------------------------------------------------- entry points
 
-MpsResult readMpsFile(Parameters& params, InputUnit& in, const ReportChannels& out, MpsFormat format) {
+MpsResult readMpsFile(Parameters& params, InputUnit& in, const ReportChannels& out, MpsFormat format,
+                      MpsIntegers integers) {
   try {
     bool freeFormat = format == MpsFormat::kFree;
     if (format == MpsFormat::kAutomatic) freeFormat = scanMpsDimensions(in, MpsFormat::kAutomatic).freeFormat;
-    MpsReader reader(params, in, out, freeFormat);
+    MpsReader reader(params, in, out, freeFormat, integers);
     return reader.read();
   } catch (const std::bad_alloc&) {
     out.both(" EXIT -- not enough storage to read the MPS file");

@@ -27,7 +27,14 @@
 // Errors. Every message about the file's content that begins with "XXXX" counts as an error,
 // except four warnings that leave the problem as the file means it: "Garbage before NAME
 // card", "RHS card not found" (the RHS is zero), "No valid row entries in column" (an empty
-// column) and "Characters beyond column 61 ignored". Values that are not numbers, and NaN or
+// column) and "Characters beyond column 61 ignored". Integer columns are an error unless the
+// caller relaxes them (MpsIntegers). A line longer than the input's limit, or data that cannot
+// be read, ends the reading with an error that says why.
+//
+// Warnings ("===>  Warning - ...") name what the file holds but the problem does not use: a
+// second RHS, RANGES or BOUNDS set (only the first, or the one the parameters name, is used, as
+// the format intends), RANGES entries on a free row, and a second RHS entry for one row (the
+// last value is used). Values that are not numbers, and NaN or
 // values too large for a double (1e400), are errors and never reach the problem. With errors
 // the exit code is 41 ("fatal errors in the MPS file"): the problem read is then incomplete and
 // must not be solved. Messages about single records print while their kind's count is within
@@ -54,6 +61,12 @@
 namespace kavro {
 
 enum class MpsFormat { kFixed, kFree, kAutomatic };
+
+// What a file with integer columns (MARKER cards, BV, LI and UI bounds) means for the reader:
+// by default an error, since the optimizer solves continuous problems and would report the
+// optimum of another problem; or, when the caller asks for it, the continuous relaxation, which
+// the reader then says it is.
+enum class MpsIntegers { kRefuse, kRelax };
 
 struct MpsDimensions {
   int64_t rows = 0;       // data records of the ROWS section
@@ -105,6 +118,6 @@ struct MpsResult {
 // rangesName and boundsName when they were blank (as described above). Never throws: running
 // out of memory ends the read with exit code 40.
 MpsResult readMpsFile(Parameters& params, InputUnit& in, const ReportChannels& out,
-                      MpsFormat format = MpsFormat::kFixed);
+                      MpsFormat format = MpsFormat::kFixed, MpsIntegers integers = MpsIntegers::kRefuse);
 
 }  // namespace kavro

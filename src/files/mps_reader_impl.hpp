@@ -4,6 +4,7 @@
 // mps_rhs_bounds.cpp (the data records of each section).
 
 #include <array>
+#include <cstdarg>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -18,7 +19,7 @@ namespace kavro {
 
 class MpsReader {
  public:
-  MpsReader(Parameters& params, InputUnit& in, const ReportChannels& out, bool freeFormat);
+  MpsReader(Parameters& params, InputUnit& in, const ReportChannels& out, bool freeFormat, MpsIntegers integers);
   MpsResult read();
 
  private:
@@ -28,7 +29,7 @@ class MpsReader {
     kGarbage, kSectionCard, kFieldCount, kLongRecord, kInvalidNumber, kBlankName,
     kIllegalRowType, kDuplicateRow, kNonexistentRow, kDuplicateEntry, kNoValidEntries,
     kDuplicateColumn, kIllegalMarker, kIllegalBoundType, kNonexistentColumn, kBackToFront,
-    kMessageKinds
+    kIgnoredSet, kFreeRowRange, kDuplicateRhs, kMessageKinds
   };
   // How a card of a section with named sets is used.
   enum class SetUse { kUse, kIgnore, kSpecial };
@@ -37,6 +38,7 @@ class MpsReader {
     bool specialFirst = false;  // the first set was LAGRANGE / INITIAL
     bool chosen = false;
     std::string name;           // the set in use
+    std::vector<std::string> ignored;  // other sets met so far (each is warned about once)
   };
 
   // ---- record loop and section order (mps_reader.cpp)
@@ -48,11 +50,13 @@ class MpsReader {
   void dataRecord();
   void endOfFile(bool sawAnyRecord);
   void checkBoundsOrder();
+  void checkIntegerColumns();
   void printSummary();
   MpsResult result();
 
   // ---- messages
   bool allow(Message kind);
+  void emit(const char* format, va_list args);
   void error(Message kind, const char* format, ...) __attribute__((format(printf, 3, 4)));
   void warning(Message kind, const char* format, ...) __attribute__((format(printf, 3, 4)));
   void fatal(const char* format, ...) __attribute__((format(printf, 2, 3)));
@@ -78,7 +82,8 @@ class MpsReader {
   void boundsRecord(const MpsCard& card);
   void applyBound(std::string_view type, int32_t j, double value);
   void markInteger(int32_t j);
-  SetUse chooseSet(std::string_view set, SetChoice& choice, std::string& parameter, std::string_view special);
+  SetUse chooseSet(std::string_view set, SetChoice& choice, std::string& parameter, std::string_view special,
+                   const char* section);
   int32_t findRow(std::string_view name);
   bool readValue(std::string_view text, bool blanksIgnored, double& value);
 
@@ -86,6 +91,7 @@ class MpsReader {
   InputUnit& in_;
   const ReportChannels& out_;
   const bool free_;
+  const MpsIntegers integers_;
   int64_t rowLimit_, columnLimit_, elementsLimit_;
   double infBound_;
   int32_t nNonlinCons_, nNonlinJacVars_;
@@ -130,6 +136,7 @@ class MpsReader {
   // RHS, RANGES, BOUNDS.
   SetChoice rhsSet_, rangesSet_, boundsSet_;
   int64_t rhsGiven_ = 0;
+  std::vector<uint8_t> rhsSeen_;  // per row (objective included): an RHS entry was read
   double objConstant_ = 0.0;
   std::vector<double> pi_;
   std::vector<double> x_;

@@ -1,5 +1,6 @@
 // The RHS, RANGES and BOUNDS sections of the MPS reader.
 
+#include <algorithm>
 #include <cmath>
 
 #include "files/fortran_format.hpp"
@@ -24,9 +25,10 @@ bool isBoundType(std::string_view t) {
 
 // The first set of a section is used unless the parameter names one; its name is stored in
 // the parameter. A `special` set (LAGRANGE, INITIAL) is always used for its own purpose and,
-// when it comes first, shuts out every other set.
+// when it comes first, shuts out every other set (with a warning of its own). Every other set
+// is named in a warning, once, so that no part of the file is left out without a word.
 MpsReader::SetUse MpsReader::chooseSet(std::string_view set, SetChoice& choice, std::string& parameter,
-                                       std::string_view special) {
+                                       std::string_view special, const char* section) {
   set = trimName(set);
   const bool isSpecial = !special.empty() && set == special;
   if (!choice.seen) {
@@ -41,18 +43,25 @@ MpsReader::SetUse MpsReader::chooseSet(std::string_view set, SetChoice& choice, 
     if (wanted.empty()) parameter = padded(set);
     choice.name = std::string(wanted.empty() ? set : wanted);
   }
-  return set == choice.name ? SetUse::kUse : SetUse::kIgnore;
+  if (set == choice.name) return SetUse::kUse;
+  if (std::find(choice.ignored.begin(), choice.ignored.end(), set) == choice.ignored.end()) {
+    choice.ignored.emplace_back(set);
+    warning(kIgnoredSet, " ===>  Warning - %s set %s ignored at line%7ld: the set used is %s", section,
+            padded(set).c_str(), lineNumber(), padded(choice.name).c_str());
+  }
+  return SetUse::kIgnore;
 }
 
 // ---------------------------------------------------------------- RHS
 
 void MpsReader::rhsRecord(const MpsCard& card) {
   const bool first = !rhsSet_.seen;
-  const SetUse use = chooseSet(card.name1, rhsSet_, params_.rhsName, "LAGRANGE");
+  const SetUse use = chooseSet(card.name1, rhsSet_, params_.rhsName, "LAGRANGE", "RHS");
   if (first && rhsSet_.specialFirst)
     note(" ===>  Warning - first RHS is LAGRANGE.   Other RHS's will be ignored.");
   if (use == SetUse::kIgnore) return;
   pi_.resize(rowNames_.size(), 0.0);
+  rhsSeen_.resize(rowNames_.size(), 0);
   for (const MpsPair& pair : card.pair) {
     if (!pair.present) continue;
     const int32_t i = findRow(pair.name);
@@ -66,7 +75,13 @@ void MpsReader::rhsRecord(const MpsCard& card) {
     const size_t k = static_cast<size_t>(i);
     if (use == SetUse::kSpecial) {
       pi_[k] = r;  // initial multiplier estimate
-    } else if (i == objRow_) {
+      continue;
+    }
+    if (rhsSeen_[k])
+      warning(kDuplicateRhs, " ===>  Warning - second RHS entry for row %s at line%7ld: the last value is used",
+              padded(rowNames_[k]).c_str(), lineNumber());
+    rhsSeen_[k] = 1;
+    if (i == objRow_) {
       objConstant_ = -r;
     } else if (rowType_[k] != 2) {
       if (rowType_[k] >= 0) slackLower_[k] = -r;   // L, E: activity <= r
@@ -85,7 +100,7 @@ void MpsReader::endRhs() {
 // ---------------------------------------------------------------- RANGES
 
 void MpsReader::rangesRecord(const MpsCard& card) {
-  if (chooseSet(card.name1, rangesSet_, params_.rangesName, {}) != SetUse::kUse) return;
+  if (chooseSet(card.name1, rangesSet_, params_.rangesName, {}, "RANGES") != SetUse::kUse) return;
   for (const MpsPair& pair : card.pair) {
     if (!pair.present) continue;
     const int32_t i = findRow(pair.name);
@@ -111,7 +126,10 @@ void MpsReader::applyRange(int32_t row, double value) {
       if (value > 0) slackLower_[k] = slackUpper_[k] - range;
       else if (value < 0) slackUpper_[k] = slackLower_[k] + range;
       break;
-    default: break;  // free rows have no range
+    default:  // free rows (the objective among them) have no range
+      warning(kFreeRowRange, " ===>  Warning - RANGES entry for free row %s ignored at line%7ld",
+              padded(rowNames_[k]).c_str(), lineNumber());
+      break;
   }
 }
 
@@ -124,7 +142,7 @@ void MpsReader::boundsRecord(const MpsCard& card) {
     return;
   }
   const bool first = !boundsSet_.seen;
-  const SetUse use = chooseSet(card.name1, boundsSet_, params_.boundsName, "INITIAL");
+  const SetUse use = chooseSet(card.name1, boundsSet_, params_.boundsName, "INITIAL", "BOUNDS");
   if (first && boundsSet_.specialFirst)
     note(" ===>  Warning - first bounds set is  INITIAL .   Other bounds will be ignored.");
   if (use == SetUse::kIgnore) return;

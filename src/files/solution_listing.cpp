@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "files/file_save.hpp"
 #include "files/fortran_format.hpp"
 #include "files/solution_output.hpp"
 #include "files/variable_class.hpp"
@@ -164,16 +165,17 @@ void writeSolutionListing(int unit, const SolutionReport& report, const Paramete
   if (unit <= 0 || !report.problem || !report.state) return;
   const double inf = params.machine.infBound;
   const ClassificationContext ctx = classificationContext(report, params, marks);
+  startSave(units, out, unit);
   units.writeLine(unit, "");
   writeHeader(units, unit, report, params);
   units.writeLine(unit, "");
   writeRows(units, unit, report, ctx, inf);
   units.writeLine(unit, "");
   writeColumns(units, unit, report, ctx, inf);
-  if (unit != out.printUnit) {
-    units.rewind(unit);
-    out.both(" SOLUTION file saved on file%4d", unit);
-  }
+  if (unit == out.printUnit) return;
+  char saved[48];
+  std::snprintf(saved, sizeof saved, " SOLUTION file saved on file%4d", unit);
+  finishSave(units, out, unit, saved, "SOLUTION");
 }
 
 }  // namespace kavro

@@ -58,9 +58,9 @@ struct SolutionFileWriters {
 void writeSolutionOutput(int stage, const SolutionReport& report, const Parameters& params, UnitTable& units,
                          const ReportChannels& out, SolutionMarks& marks, const SolutionFileWriters& writers = {});
 
-// The listing (header, rows, columns) on `unit`. When `unit` is not the print file it is rewound
-// afterwards, so that it always holds the latest listing, and " SOLUTION file saved on file" is
-// printed on the print and summary files.
+// The listing (header, rows, columns) on `unit`. When `unit` is not the print file the listing
+// is a save that replaces the file whole, so that it always holds the latest listing, and
+// " SOLUTION file saved on file" is printed on the print and summary files once it was saved.
 void writeSolutionListing(int unit, const SolutionReport& report, const Parameters& params,
                           const SolutionMarks& marks, UnitTable& units, const ReportChannels& out);
 

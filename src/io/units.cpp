@@ -1,80 +1,12 @@
 #include "io/units.hpp"
 
 #include <unistd.h>
-#include <zlib.h>
 
-#include <cstring>
 #include <vector>
 
+#include "io/output_guard.hpp"
+
 namespace kavro {
-
-// ---------------------------------------------------------------- input
-
-InputUnit::InputUnit(std::string path) : path_(std::move(path)) {
-  gzFile f = gzopen(path_.c_str(), "rb");
-  if (f) gzbuffer(f, 1 << 16);
-  file_ = f;
-}
-
-InputUnit::~InputUnit() {
-  if (file_) gzclose(static_cast<gzFile>(file_));
-}
-
-// Reads the next chunk of the file into the buffer; false when nothing more can be read.
-bool InputUnit::fill() {
-  if (atEnd_ || !file_) return false;
-  gzFile f = static_cast<gzFile>(file_);
-  buffer_.erase(0, next_);
-  next_ = 0;
-  char chunk[1 << 15];
-  const int got = gzread(f, chunk, sizeof chunk);
-  if (got < 0) {
-    readError_ = true;
-    atEnd_ = true;
-    return false;
-  }
-  if (got == 0) {
-    int err = Z_OK;
-    gzerror(f, &err);
-    // A compressed file that ends in the middle of its data is a read error, not a clean end.
-    if (err != Z_OK && err != Z_STREAM_END) readError_ = true;
-    atEnd_ = true;
-    return false;
-  }
-  buffer_.append(chunk, static_cast<size_t>(got));
-  return true;
-}
-
-bool InputUnit::readLine(std::string& line) {
-  line.clear();
-  if (!file_) return false;
-  for (;;) {
-    const size_t eol = buffer_.find('\n', next_);
-    if (eol != std::string::npos) {
-      line.assign(buffer_, next_, eol - next_);
-      next_ = eol + 1;
-      break;
-    }
-    if (!fill()) {
-      if (next_ >= buffer_.size()) return false;
-      line.assign(buffer_, next_, std::string::npos);
-      next_ = buffer_.size();
-      break;
-    }
-  }
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  ++lineNumber_;
-  return true;
-}
-
-void InputUnit::rewind() {
-  if (file_) gzrewind(static_cast<gzFile>(file_));
-  lineNumber_ = 0;
-  readError_ = false;
-  atEnd_ = false;
-  buffer_.clear();
-  next_ = 0;
-}
 
 // ---------------------------------------------------------------- output
 
@@ -90,29 +22,57 @@ bool cutAtPosition(std::FILE* file) {
 }  // namespace
 
 struct UnitTable::Output {
-  std::FILE* file = nullptr;
-  bool owned = false;
+  std::unique_ptr<OutputFile> file = std::make_unique<OutputFile>();
   long lines = 0;
-  std::string path;
+  bool failureRecorded = false;  // the failure of `file` is in the table's list
 };
 
 UnitTable::UnitTable() = default;
 
-UnitTable::~UnitTable() {
-  while (!outputs_.empty()) closeOutput(outputs_.begin()->first);
+UnitTable::~UnitTable() { closeOutputs(); }
+
+void UnitTable::recordFailure(int unit, const std::string& text) {
+  for (UnitFailure& f : failures_) {
+    if (f.unit != unit) continue;
+    ++f.times;
+    return;
+  }
+  failures_.push_back({unit, text, 1});
+}
+
+const UnitFailure* UnitTable::failureOf(int unit) const {
+  for (const UnitFailure& f : failures_)
+    if (f.unit == unit) return &f;
+  return nullptr;
+}
+
+UnitTable::Output& UnitTable::outputEntry(int unit) {
+  std::unique_ptr<Output>& slot = outputs_[unit];
+  if (!slot) slot = std::make_unique<Output>();
+  return *slot;
+}
+
+// Keeps the first failure of the unit's current file; later writes to it are dropped.
+bool UnitTable::noteFailure(int unit, Output& out) {
+  if (!out.file->failed()) return false;
+  if (!out.failureRecorded) recordFailure(unit, out.file->failure());
+  out.failureRecorded = true;
+  return true;
 }
 
 void UnitTable::closeOutput(int unit) {
   auto it = outputs_.find(unit);
   if (it == outputs_.end()) return;
   Output& out = *it->second;
-  if (out.owned && out.file) {
-    if (out.lines > 0) cutAtPosition(out.file);
-    std::fclose(out.file);
-  } else if (out.file) {
-    std::fflush(out.file);
-  }
+  if (out.file->isOwned() && out.file->isOpen() && !out.file->isReplacement() && out.lines > 0)
+    cutAtPosition(out.file->stream());
+  out.file->close();
+  noteFailure(unit, out);
   outputs_.erase(it);
+}
+
+void UnitTable::closeOutputs() {
+  while (!outputs_.empty()) closeOutput(outputs_.begin()->first);
 }
 
 void UnitTable::connect(int unit, std::string path) {
@@ -122,48 +82,47 @@ void UnitTable::connect(int unit, std::string path) {
   paths_[unit] = std::move(path);
 }
 
-void UnitTable::connectStream(int unit, std::FILE* stream) {
+void UnitTable::connectStream(int unit, std::FILE* stream, std::string name) {
   closeOutput(unit);
   paths_.erase(unit);
-  streams_[unit] = stream;
+  if (name.empty()) name = "the stream of unit " + std::to_string(unit);
+  streams_[unit] = {stream, std::move(name)};
 }
 
 std::string UnitTable::pathOf(int unit) const {
-  auto it = paths_.find(unit);
-  if (it != paths_.end()) return it->second;
+  if (auto it = paths_.find(unit); it != paths_.end()) return it->second;
+  if (auto s = streams_.find(unit); s != streams_.end()) return s->second.second;
   return "fort." + std::to_string(unit);
 }
 
 bool UnitTable::isStream(int unit) const { return streams_.count(unit) != 0; }
 
+FileIdentity UnitTable::identityOf(int unit) const {
+  if (auto s = streams_.find(unit); s != streams_.end()) return identifyStream(s->second.first);
+  return identifyPath(pathOf(unit));
+}
+
+void UnitTable::declareUse(FileUse use) { declared_.push_back(std::move(use)); }
+
 UnitTable::Output* UnitTable::output(int unit) {
   if (unit <= 0) return nullptr;
-  auto it = outputs_.find(unit);
-  if (it != outputs_.end()) {
-    Output* out = it->second.get();
-    return out->file ? out : nullptr;
+  Output& out = outputEntry(unit);
+  if (out.file->failed()) return nullptr;
+  if (out.file->isOpen()) return &out;
+  if (auto s = streams_.find(unit); s != streams_.end()) {
+    out.file->attach(s->second.first, s->second.second);
+    return &out;
   }
-  auto out = std::make_unique<Output>();
-  auto s = streams_.find(unit);
-  if (s != streams_.end()) {
-    out->file = s->second;
-    out->owned = false;
-  } else {
-    out->path = pathOf(unit);
-    out->file = std::fopen(out->path.c_str(), "w");
-    out->owned = true;
-  }
-  Output* raw = out.get();
-  outputs_[unit] = std::move(out);
-  return raw->file ? raw : nullptr;
+  if (out.file->openDirect(pathOf(unit))) return &out;
+  noteFailure(unit, out);
+  return nullptr;
 }
 
 void UnitTable::writeLine(int unit, std::string_view text) {
   Output* out = output(unit);
   if (!out) return;
-  std::fwrite(text.data(), 1, text.size(), out->file);
-  std::fputc('\n', out->file);
-  ++out->lines;
+  if (out->file->write(text) && out->file->write("\n")) ++out->lines;
+  noteFailure(unit, *out);
 }
 
 void UnitTable::vprintf(int unit, const char* format, va_list args) {
@@ -190,17 +149,42 @@ void UnitTable::printf(int unit, const char* format, ...) {
   va_end(args);
 }
 
+// Each save starts a new file of its own, so that a failure of one save does not silence the
+// next; the unit's failure is listed once, with the number of times.
+void UnitTable::beginSave(int unit) {
+  if (unit <= 0) return;
+  Output& out = outputEntry(unit);
+  if (streams_.count(unit)) return;  // written as it comes
+  out.file->close();
+  noteFailure(unit, out);
+  out.file = std::make_unique<OutputFile>();
+  out.failureRecorded = false;
+  out.lines = 0;
+  if (!out.file->openReplacement(pathOf(unit)))
+    noteFailure(unit, out);
+}
+
+bool UnitTable::commitSave(int unit) {
+  auto it = outputs_.find(unit);
+  if (unit <= 0 || it == outputs_.end()) return true;
+  Output& out = *it->second;
+  if (!out.file->failed()) out.file->commit();
+  return !noteFailure(unit, out);
+}
+
 // The file is cut where the last write ended and the next write starts over its first byte:
-// cheaper than reopening it, which matters for files saved every few iterations.
+// cheaper than reopening it. A save in progress is committed instead.
 void UnitTable::rewind(int unit) {
   auto it = outputs_.find(unit);
-  if (it != outputs_.end() && it->second->file) {
+  if (it != outputs_.end() && it->second->file->isOpen()) {
     Output& out = *it->second;
-    std::fflush(out.file);
-    if (out.owned) {
-      if (cutAtPosition(out.file)) std::fseek(out.file, 0, SEEK_SET);
+    if (out.file->isReplacement()) {
+      commitSave(unit);
+    } else if (out.file->flush() && out.file->isOwned()) {
+      if (cutAtPosition(out.file->stream())) std::fseek(out.file->stream(), 0, SEEK_SET);
       out.lines = 0;
     }
+    noteFailure(unit, out);
   }
   auto in = inputs_.find(unit);
   if (in != inputs_.end()) in->second->rewind();
@@ -208,12 +192,13 @@ void UnitTable::rewind(int unit) {
 
 void UnitTable::flush(int unit) {
   auto it = outputs_.find(unit);
-  if (it != outputs_.end() && it->second->file) std::fflush(it->second->file);
+  if (it == outputs_.end() || !it->second->file->isOpen()) return;
+  it->second->file->flush();
+  noteFailure(unit, *it->second);
 }
 
 void UnitTable::flushAll() {
-  for (auto& [unit, out] : outputs_)
-    if (out->file) std::fflush(out->file);
+  for (auto& [unit, out] : outputs_) flush(unit);
 }
 
 long UnitTable::linesWritten(int unit) const {
@@ -221,12 +206,18 @@ long UnitTable::linesWritten(int unit) const {
   return it == outputs_.end() ? 0 : it->second->lines;
 }
 
+// ---------------------------------------------------------------- input
+
 InputUnit* UnitTable::openInput(int unit) {
   if (unit <= 0) return nullptr;
   auto it = inputs_.find(unit);
   if (it != inputs_.end()) return it->second->isOpen() ? it->second.get() : nullptr;
-  auto in = std::make_unique<InputUnit>(pathOf(unit));
-  if (!in->isOpen()) return nullptr;
+  auto in = std::make_unique<InputUnit>(pathOf(unit), maxLineLength_);
+  if (!in->isOpen()) {
+    inputErrors_[unit] = in->openError();
+    return nullptr;
+  }
+  inputErrors_.erase(unit);
   InputUnit* raw = in.get();
   inputs_[unit] = std::move(in);
   return raw;
@@ -238,6 +229,11 @@ InputUnit* UnitTable::input(int unit) {
 }
 
 void UnitTable::closeInput(int unit) { inputs_.erase(unit); }
+
+std::string UnitTable::inputError(int unit) const {
+  auto it = inputErrors_.find(unit);
+  return it == inputErrors_.end() ? std::string() : it->second;
+}
 
 // ---------------------------------------------------------------- report channels
 
@@ -277,6 +273,15 @@ void ReportChannels::printLine(std::string_view text) const {
 
 void ReportChannels::summaryLine(std::string_view text) const {
   if (hasSummary()) units->writeLine(summaryUnit, text);
+}
+
+std::string printableText(std::string_view text) {
+  std::string s(text);
+  for (char& c : s) {
+    const auto u = static_cast<unsigned char>(c);
+    if ((u < 0x20 && c != '\t') || u == 0x7f) c = '?';
+  }
+  return s;
 }
 
 }  // namespace kavro

@@ -1,11 +1,33 @@
 #include "link/call_solver.hpp"
 
+#include "driver/optimizer_impl.hpp"
+#include "driver/run_files.hpp"
 #include "link/host_functions.hpp"
 #include "link/log_callback.hpp"
 #include "link/model_transfer.hpp"
 #include "link/solution_return.hpp"
 
 namespace kavro::link {
+
+namespace {
+
+// Files of the run that would overwrite each other are an IO error before the solve.
+bool refuseFileClashes(LinkContext& ctx) {
+  Optimizer::Impl& s = ctx.optimizer->impl();
+  const std::vector<FileClash> clashes = runFileClashes(s.params, s.units);
+  if (clashes.empty()) return false;
+  raiseLinkError(ctx, kIoError, "%s", clashes.front().text.c_str());
+  return true;
+}
+
+// Files that could not be written leave the solution as it is; each is a warning in the log.
+void warnAboutFailedOutputs(LinkContext& ctx) {
+  UnitTable& units = ctx.optimizer->impl().units;
+  units.flushAll();
+  for (const UnitFailure& f : units.failures()) logWarning(ctx, "KAVRO could not write %s", f.text.c_str());
+}
+
+}  // namespace
 
 void callSolver(LinkContext& ctx) {
   // A failed set-up may have left the host half bound or the options half applied.
@@ -14,7 +36,7 @@ void callSolver(LinkContext& ctx) {
     return;
   }
   TransferredModel model;
-  if (!transferModel(ctx, model) || !sendModelOptions(ctx)) return;
+  if (!transferModel(ctx, model) || !sendModelOptions(ctx) || refuseFileClashes(ctx)) return;
   ctx.evaluationErrors = 0;
   HostFunctions functions(ctx, model.problem.n);
   ctx.majorLines = ctx.minorLines = 0;
@@ -27,6 +49,7 @@ void callSolver(LinkContext& ctx) {
   if (model.nonlinear) options.functions = &functions;
   const SolveResult result = ctx.optimizer->solve(model.problem, model.state, options);
   returnSolution(ctx, model, result);
+  warnAboutFailedOutputs(ctx);
 }
 
 }  // namespace kavro::link

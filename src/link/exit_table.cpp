@@ -63,6 +63,7 @@ ExitReport exitReport(const ExitFacts& f) {
     case 42:
       set({" EXIT - Not enough storage to solve the model.", requestLine(f.minWorkWords)}, 13, 9, false);
       break;
+    case 44: set({" EXIT - An output file is an input or another output file of the run."}, 13, 9, false); break;
     default: set({" EXIT - Systems error."}, -1, 4, false); break;
   }
   return r;

@@ -14,6 +14,7 @@
 
 #include "kavro/solver.hpp"
 #include "link/host_api.hpp"
+#include "link/print_file.hpp"
 
 struct kavLinkContext;
 
@@ -83,6 +84,7 @@ struct kavLinkContext {
   // print file could not be opened.
   std::unique_ptr<kavro::Optimizer> optimizer;
   int printUnit = 0;
+  kavro::link::PrintFile printFile;  // outlives the optimizers that write to it
 
   kavLinkContext() = default;
   ~kavLinkContext();

@@ -75,13 +75,13 @@ void initialiseOptimizer(LinkContext& ctx, bool warnOnFailure) {
   ctx.optimizer.reset();
   ctx.optimizer = std::make_unique<Optimizer>();
   ctx.printUnit = 0;
-  if (ctx.qev().qevGetScratchName(ctx.env, "kavro55Print", path, sizeof path) == 0) {
-    // Created when missing, replaced otherwise; the unit table reopens it on the first write.
-    if (std::FILE* probe = std::fopen(path, "w")) {
-      std::fclose(probe);
-      ctx.optimizer->connectUnit(kPrintUnit, path);
-      ctx.printUnit = kPrintUnit;
-    }
+  // Created when missing, emptied otherwise, and locked while the context holds it.
+  if (ctx.qev().qevGetScratchName(ctx.env, "kavro55Print", path, sizeof path) == 0 && ctx.printFile.open(path)) {
+    ctx.optimizer->connectStream(kPrintUnit, ctx.printFile.stream(), ctx.printFile.path());
+    ctx.printUnit = kPrintUnit;
+    if (warnOnFailure && ctx.printFile.path() != path)
+      logWarning(ctx, "KAVRO print file %s is in use by another run; this run prints to %s", path,
+                 ctx.printFile.path().c_str());
   }
   if (ctx.printUnit == 0 && warnOnFailure)
     logWarning(ctx, "Can't open KAVRO print file (%s). It will be suppressed from the sysout file", path);

@@ -42,9 +42,11 @@ bool MainLoop::factorize(FactorKind kind) {
   return true;
 }
 
-// x_B = B^-1 (-N x_N): the basic values that satisfy the general constraints exactly.
+// x_B = B^-1 (b - N x_N): the basic values that satisfy the general constraints exactly (b is
+// zero but for the linearized nonlinear rows).
 void MainLoop::recomputeBasics() {
-  std::fill(work_.begin(), work_.begin() + m_, 0.0);
+  if (majors_) std::copy(majors_->rhs().begin(), majors_->rhs().end(), work_.begin());
+  else std::fill(work_.begin(), work_.begin() + m_, 0.0);
   for (int32_t j = 0; j < n_; ++j) {
     const size_t uj = static_cast<size_t>(j);
     if (hs_[uj] == kBasic) continue;
@@ -62,6 +64,8 @@ void MainLoop::recomputeBasics() {
 
 void MainLoop::computeResidual(std::vector<double>& r) const {
   for (int32_t i = 0; i < m_; ++i) r[static_cast<size_t>(i)] = x_[static_cast<size_t>(n_ + i)];
+  if (majors_)
+    for (int32_t i = 0; i < prob_.nNonlinCons; ++i) r[static_cast<size_t>(i)] -= majors_->rhs()[static_cast<size_t>(i)];
   for (int32_t j = 0; j < n_; ++j) {
     const size_t uj = static_cast<size_t>(j);
     const double v = x_[uj];

@@ -98,7 +98,14 @@ void MainLoop::iterate() {
     switch (status) {
       case RgStatus::kPriceAgain: atPricing = true; continue;
       case RgStatus::kRestart: continue;
-      case RgStatus::kStop: return;
+      case RgStatus::kStop:
+        // With nonlinear constraints a step that cannot make progress ends the major iteration
+        // (after the first); the next linearization may do better.
+        if (ctx_.exitCode == 9 && majors_ && majorItn_ > 1) {
+          ctx_.exitCode = 0;
+          endMajorIteration(kSubproblemLimit);
+        }
+        return;
       case RgStatus::kRefactorize:
         if (!factorize(FactorKind::kChooseFirst)) return;
         continue;
@@ -155,7 +162,8 @@ MainLoop::PricingOutcome MainLoop::priceAndTest(PricingResult& pr) {
     return PricingOutcome::kStop;
   }
   if (feasibleMinorItn_ >= p_.minorIterationsLimit) {
-    setExit(3);
+    if (majors_) endMajorIteration(kSubproblemLimit);
+    else setExit(3);
     return PricingOutcome::kStop;
   }
   return PricingOutcome::kProceed;

@@ -115,6 +115,19 @@ void printRunStatistics(const RunStatistics& s, const ReportChannels& out) {
     (out.*emit)(" Problem name                 %-8.8s", s.problemName.c_str());
     (out.*emit)(" No. of iterations         %10d     Objective value      %20.10E", s.itn, s.objective);
     if (s.ninf > 0) (out.*emit)(" No. of infeasibilities    %10d     Sum of infeas        %20.10E", s.ninf, s.sinf);
+    if (s.nonlinear) {
+      (out.*emit)(" No. of major iterations   %10d     Linear objective     %20.10E", s.majorItn, s.linearObjective);
+      (out.*emit)(" Penalty parameter         %10.6f     Nonlinear objective  %20.10E", s.penalty, s.nonlinearObjective);
+      (out.*emit)(" No. of calls to funobj    %10lld     No. of calls to funcon     %10lld",
+                  static_cast<long long>(s.objCalls[0]), static_cast<long long>(s.conCalls[0]));
+      if (s.differencing) {
+        const char* labels[3] = {"Calls with mode=2 (f, known g)", "Calls for forward differencing",
+                                 "Calls for central differencing"};
+        for (int k = 0; k < 3; ++k)
+          (out.*emit)(" %-30s %10lld %10lld", labels[k], static_cast<long long>(s.objCalls[k + 1]),
+                      static_cast<long long>(s.conCalls[k + 1]));
+      }
+    }
     if (s.nonlinear || s.ns > 0)
       (out.*emit)(" No. of superbasics        %10d     No. of basic nonlinears    %10d", s.ns, s.basicNonlinears);
     (out.*emit)(" No. of degenerate steps   %10d     Percentage                 %10.2f", s.nDegenerate, percentage);

@@ -79,6 +79,12 @@ struct RunStatistics {
   int32_t ns = 0;
   int32_t basicNonlinears = 0;
   int32_t nDegenerate = 0;
+  // Problems with nonlinear functions.
+  int32_t majorItn = 0;
+  double linearObjective = 0.0, nonlinearObjective = 0.0, penalty = 0.0;
+  int64_t objCalls[4] = {0, 0, 0, 0};  // all, mode 2, forward differences, central differences
+  int64_t conCalls[4] = {0, 0, 0, 0};
+  bool differencing = false;           // "Derivative level" below 3
 };
 void printRunStatistics(const RunStatistics& s, const ReportChannels& out);
 

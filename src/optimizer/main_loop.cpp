@@ -48,7 +48,8 @@ MainLoop::MainLoop(RunContext& ctx)
       sigma_(ctx.params.objectiveSense >= 1 ? 1.0 : -1.0),
       objSlack_(ctx.prob.objRow >= 0 ? ctx.n() + ctx.prob.objRow : -1),
       log_(ctx.params, ctx.out, &ctx.options.progress, ctx.prob.nNonlinCons > 0),
-      nonlinearObjective_(ctx.prob.nNonlinObjVars > 0) {
+      majors_(ctx.majors.get()),
+      nonlinearObjective_(ctx.prob.nNonlinObjVars > 0 || (ctx.majors && ctx.majors->lagrangianOn())) {
   const int32_t L = m_ + std::max(1, p_.superbasicsLimit);
   lu_.size(m_, L, lenaFor(ctx));
   if (ctx.options.automaticStorage) fc_.maxFactorElements = INT32_MAX - 16;
@@ -63,13 +64,19 @@ MainLoop::MainLoop(RunContext& ctx)
   if (dj_.size() != static_cast<size_t>(nb_)) dj_.assign(static_cast<size_t>(nb_), 0.0);
   const size_t maxS = static_cast<size_t>(std::max(1, p_.superbasicsLimit)) + 1;
   for (auto* v : {&sb_.rg, &sb_.rgNew, &sb_.pS, &sb_.z, &sb_.y}) v->assign(maxS, 0.0);
-  hess_.resize(std::max(1, p_.hessianDimension), std::max(1, p_.superbasicsLimit), p_.machine);
+  hess_.resize(std::max(1, p_.hessianDimension), std::max(1, p_.superbasicsLimit), p_.hessianMemory, p_.machine);
   gradient_.assign(static_cast<size_t>(n_), 0.0);
   const size_t nNonlin = static_cast<size_t>(prob_.nNonlinVars());
   xTrial_.assign(nNonlin, 0.0);
-  gTrial_.assign(static_cast<size_t>(prob_.nNonlinObjVars), 0.0);
+  gTrial_.assign(nNonlin, 0.0);
+  gUser_.assign(static_cast<size_t>(prob_.nNonlinObjVars), 0.0);
+  gUserTrial_.assign(static_cast<size_t>(prob_.nNonlinObjVars), 0.0);
+  conValues_.assign(static_cast<size_t>(prob_.nNonlinCons), 0.0);
+  conJacobian_.assign(static_cast<size_t>(std::max(ctx.nJacElements, 0)), 0.0);
   linePositions_.reserve(static_cast<size_t>(L) + 1);
   log_.setReducedGradientForm(nonlinearObjective_);
+  if (majors_ && !ctx.scales.empty() && p_.scaleOption == 2 && ctx.majorIterations == 0)
+    majors_->scaleMultipliers(ctx.scales.data() + n_);
 }
 
 void MainLoop::toInternalStates() {
@@ -102,6 +109,7 @@ void MainLoop::startMajorIteration() {
   sb_.lvltol = 1;
   sb_.tolrg = 0.0;
   sb_.replaceFailures = 0;
+  if (ctx_.evaluator) ctx_.evaluator->setDifferenceChoice(FunctionEvaluator::kForward);
 }
 
 void MainLoop::setExit(int32_t code) {
@@ -110,7 +118,7 @@ void MainLoop::setExit(int32_t code) {
 }
 
 double MainLoop::trueObjective() const {
-  double value = prob_.objConstant + (nonlinearObjective_ && functionsEvaluated_ ? fNonlinear_ : 0.0);
+  double value = prob_.objConstant + (functionsEvaluated_ ? fUser_ : 0.0);
   if (objSlack_ >= 0) {
     const double scale = ctx_.scales.empty() ? 1.0 : ctx_.scales[static_cast<size_t>(objSlack_)];
     value -= x_[static_cast<size_t>(objSlack_)] * scale;
@@ -118,7 +126,11 @@ double MainLoop::trueObjective() const {
   return value;
 }
 
-double MainLoop::minimizedObjective() const { return sigma_ * (trueObjective() - prob_.objConstant); }
+// The objective the feasible phases minimize: the subproblem's nonlinear part plus sigma times
+// the objective row's.
+double MainLoop::minimizedObjective() const {
+  return (functionsEvaluated_ ? fNonlinear_ : 0.0) + sigma_ * (trueObjective() - prob_.objConstant - (functionsEvaluated_ ? fUser_ : 0.0));
+}
 
 // Infeasibilities of the basic variables against bounds relaxed by the working tolerance, the
 // phase-1 gradient, and the phase that follows from them.
@@ -196,19 +208,22 @@ bool MainLoop::optimalityTest(const PricingResult& pr) {
     if (!factorize()) return true;
     return false;
   }
-  // Optimal by the tests; a reduced gradient that is still large makes it near-optimal only.
-  if (sb_.rgNorm / piNorm_ < 0.10000000149011612) {
+  // With nonlinear constraints an optimal subproblem ends the major iteration. Otherwise the
+  // point is checked on the user's (unscaled) problem before the run may end optimal, and the
+  // iterations go on when it fails; a reduced gradient that is still large makes it
+  // near-optimal only.
+  if (majors_) {
+    endMajorIteration(kSubproblemOptimal);
+    return true;
+  }
+  if (sb_.rgNorm / piNorm_ < kSinglePrecisionTenth) {
     switch (confirmOptimal()) {
       case Confirmation::kContinue: return false;
       case Confirmation::kStop: return true;
       case Confirmation::kConfirmed: break;
     }
-    setExit(0);
-  } else {
-    ctx_.out.both("%s", " EXIT -- near-optimal solution found");
-    ctx_.out.both("%s", " XXX WARNING: reduced gradient is large -- solution is not really optimal");
-    ctx_.exitCode = 13;
   }
+  setOptimalExit();
   return true;
 }
 
@@ -232,6 +247,21 @@ bool MainLoop::infeasibleTest() {
       return false;
     }
   }
+  // A linearized subproblem after the first may be infeasible where the problem is not: its
+  // nonlinear rows are relaxed a little (a few times) before the run gives up.
+  if (majors_ && majorItn_ > 1) {
+    majors_->countInfeasibleRetry();
+    if (majors_->infeasibleRetries() <= 5) {
+      if (majors_->perturbRowBounds(prob_, sinf_)) {
+        placeWithinBounds();
+        expandReset(false);
+        pricesStale_ = true;
+        return false;
+      }
+      endMajorIteration(kSubproblemInfeasible);
+      return true;
+    }
+  }
   setExit(1);
   return true;
 }
@@ -243,6 +273,12 @@ bool MainLoop::unboundedRay() {
     return false;
   }
   if (expandReset(true)) return false;
+  // With nonlinear constraints a larger penalty may bound the subproblem.
+  if (majors_ && majors_->raisePenalty()) {
+    functionsStale_ = true;
+    pricesStale_ = true;
+    return false;
+  }
   setExit(2);
   return true;
 }
@@ -291,8 +327,13 @@ CycleIterations MainLoop::run() {
   wtobj_ = p_.weightOnObjective;
   loadSuperbasics();
   log_.setReducedGradientForm(nonlinearObjective_ || ctx_.state.ns > 0);
-  startMajorIteration();
-  if (factorize()) iterate();
+  SubproblemSummary previous;
+  while (beginMajorIteration(previous)) {
+    majorEnded_ = false;
+    iterate();
+    if (!majorEnded_ || ctx_.exitCode != 0) break;
+    previous = subproblemSummary();
+  }
   finish();
   return CycleIterations{majorItn_, itn_};
 }

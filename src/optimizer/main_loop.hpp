@@ -17,6 +17,8 @@
 #include "optimizer/pricing.hpp"
 #include "optimizer/pricing_weights.hpp"
 #include "optimizer/ratio_test.hpp"
+#include "optimizer/subspace_hessian.hpp"
+#include "nonlinear/major_iterations.hpp"
 #include "optimizer/reduced_hessian.hpp"
 #include "optimizer/unscaled_check.hpp"
 
@@ -25,6 +27,9 @@ namespace kavro {
 // Internal states of nonbasic variables during the loop, beside 0..3.
 inline constexpr int32_t kFixedNonbasic = 4;
 inline constexpr int32_t kBetweenBounds = -1;
+// A reduced gradient below this fraction of the multiplier norm at the end allows "optimal"
+// (0.1 rounded to single precision).
+inline constexpr double kSinglePrecisionTenth = 0.10000000149011612;
 
 // What a reduced-gradient step asks of the loop.
 enum class RgStatus {
@@ -120,12 +125,23 @@ class MainLoop {
   bool exchangeAcrossHessianBoundary();
   void resetHessian();
   void printCannotImprove();
+  // ---- major iterations (major_control.cpp)
+  SubproblemSummary subproblemSummary();
+  void superbasicsToNonbasic();
+  void placeWithinBounds();
+  bool beginMajorIteration(const SubproblemSummary& previous);
+  void endMajorIteration(int32_t status);
+  void setOptimalExit();
+  void measureTrueRows(const std::vector<double>& F, bool setSlacks);
+  void trueNonlinearRows();
   // ---- the objective (objective.cpp)
   struct AlongLine;
   double phaseObjective() const { return ninf_ > 0 ? sinf_ : minimizedObjective(); }
   bool evaluateAtCurrentPoint();
-  int32_t evaluateObjectiveAt(const double* x, bool wantGradient, double& f, double* g);
+  int32_t evaluateSubproblem(const double* x, bool wantGradient, double& fUser, double& fSub, double* gSub);
+  void takeTrialValues();
   bool forwardDifferencesInUse() const;
+  bool gradientsDifferenced() const;
   RgStatus afterAcceptedStep(double alpha, const BlockingResult& r, bool hitBound, double fBefore);
   RgStatus superbasicHitsBound(int32_t k, const BlockingResult& r);
   RgStatus basicHitsBound(int32_t position, const BlockingResult& r);
@@ -140,6 +156,7 @@ class MainLoop {
   void finish();
   // Copies the current itn, ninf, sinf and objective into the run context (for basis saves).
   void publishProgress();
+  void publishObjectiveGradient();
   void setExit(int32_t code);
   void computeFinalReducedCosts();
 
@@ -205,15 +222,20 @@ class MainLoop {
   int32_t lastNAbove_ = 0;          // candidates above the threshold at the last pricing
   double pNorm_ = 0.0, xNorm_ = 0.0;
 
-  // The objective. The nonlinear part f is known once the point has been feasible; gradient_
-  // holds sigma * df/dx for the columns (zero beyond the nonlinear objective variables).
+  // The objective. Its nonlinear part is known once the point has been feasible: fUser_ is the
+  // user's f, fNonlinear_ the subproblem's (sigma f, plus the augmented-Lagrangian terms during
+  // major iterations), gradient_ the subproblem gradient over the columns (zero beyond the
+  // nonlinear variables), gUser_ the user's gradient of f.
+  MajorIterations* majors_;
   const bool nonlinearObjective_;
-  double fNonlinear_ = 0.0;
-  std::vector<double> gradient_;
-  std::vector<double> xTrial_, gTrial_;   // the point and gradient of the latest evaluation
+  double fUser_ = 0.0, fNonlinear_ = 0.0;
+  std::vector<double> gradient_, gUser_;
+  // The point, values and gradients of the latest evaluation.
+  std::vector<double> xTrial_, gTrial_, gUserTrial_;
+  double fTrial_ = 0.0, fUserTrial_ = 0.0;
+  std::vector<double> conValues_, conJacobian_;  // constraint values and Jacobian (scratch)
   std::vector<int32_t> linePositions_;    // positions the linesearch follows
-  double fTrial_ = 0.0;
-  ReducedHessian hess_;
+  SubspaceHessian hess_;
   int32_t hmod_[2] = {0, 0};
   struct ExchangeLine {
     double rgIn = 0.0;
@@ -223,6 +245,9 @@ class MainLoop {
   bool functionsEvaluated_ = false;   // evaluated at least once (the first feasible point)
   bool functionsStale_ = true;        // x moved since the last evaluation
   bool announceFeasible_ = false;     // print the feasible-point message once f is known
+  // How the current major iteration's subproblem ended (when majorEnded_).
+  bool majorEnded_ = false;
+  int32_t subproblemStatus_ = kSubproblemOptimal;
 };
 
 }  // namespace kavro

@@ -27,7 +27,7 @@ const char* searchMessage(int32_t code) {
 void MainLoop::resetHessian() {
   const int32_t ns = ctx_.state.ns;
   if (sb_.hessianResetPending) hess_.markForReset();
-  const ReducedHessian::ResetResult r = hess_.reset(ns);
+  const SubspaceHessian::ResetResult r = hess_.reset(ns);
   if (r.rescaled) ctx_.out.print(" Hessian modified.  CondR = %10.2e", r.condR);
   sb_.hessianResetPending = false;
 }
@@ -57,7 +57,7 @@ RgStatus MainLoop::nonlinearStep(const BlockingResult& r, double fBefore) {
   s.pNorm = pNorm_;
   s.xNorm = xNorm_;
   s.tinyStepRatio = toltny;
-  s.derivatives = !forwardDifferencesInUse() && p_.derivativeLevel % 2 == 1;
+  s.derivatives = !gradientsDifferenced();
   s.forwardDifferences = forwardDifferencesInUse();
   s.debug = itn_ >= p_.linesearchDebugAfter;
   s.itn = itn_;
@@ -102,12 +102,7 @@ RgStatus MainLoop::acceptNonlinearStep(double alpha, const BlockingResult& r, bo
   const bool hitBound = blocked && atBound;
   if (hitBound) alpha = r.step;
   moveValuesAlong(alpha);
-  if (alpha != 0.0) {
-    fNonlinear_ = fTrial_;
-    for (int32_t j = 0; j < prob_.nNonlinObjVars; ++j)
-      gradient_[static_cast<size_t>(j)] = sigma_ * gTrial_[static_cast<size_t>(j)];
-    functionsStale_ = false;
-  }
+  if (alpha != 0.0) takeTrialValues();
   const double objective = minimizedObjective();
   if (std::fabs(objective) >= p_.unboundedObjectiveValue || alpha * pNorm_ >= p_.unboundedStepSize) {
     if (std::fabs(objective) >= p_.unboundedObjectiveValue)
@@ -123,17 +118,24 @@ RgStatus MainLoop::acceptNonlinearStep(double alpha, const BlockingResult& r, bo
   hmod_[0] = hmod_[1] = 0;
   if (alpha != 0.0) {
     std::copy(sb_.rg.begin(), sb_.rg.begin() + ns, sb_.rgNew.begin());  // the old reduced gradient
+    double slope = 0.0;
+    for (int32_t k = 0; k < ns; ++k) slope += sb_.rgNew[static_cast<size_t>(k)] * sb_.pS[static_cast<size_t>(k)];
     loadBasicGradient();
     computePrices();
     computeReducedGradient();
-    hmod_[0] = hess_.bfgsUpdate(ns, sb_.rgNew.data(), sb_.rg.data(), sb_.pS.data(), alpha, sb_.z.data());
+    // A step along which the objective changes by less than its precision carries no usable
+    // curvature: the update would divide roundoff by roundoff.
+    const double precision = p_.functionPrecision * (1.0 + std::fabs(fBefore));
+    if (alpha * std::fabs(slope) > precision)
+      hmod_[0] = hess_.bfgsUpdate(ns, sb_.rgNew.data(), sb_.rg.data(), sb_.pS.data(), alpha, sb_.z.data());
   }
   return afterAcceptedStep(alpha, r, hitBound, fBefore);
 }
 
 RgStatus MainLoop::switchToCentralDifferences() {
   ctx_.out.both("%s", " Switch to central differences.");
-  // The evaluator takes the new difference choice from here on; gradients are recomputed.
+  ctx_.evaluator->setDifferenceChoice(FunctionEvaluator::kCentral);
+  // Gradients are recomputed with the new differences.
   sb_.searchFailures = 0;
   functionsStale_ = true;
   pricesStale_ = true;

@@ -1,6 +1,7 @@
-// The objective that the feasible phases minimize: sigma * (f(x) + linear objective row), with
-// f the user's nonlinear function. Its values along a search direction are what the linesearch
-// sees; its gradient drives the prices and the reduced gradient.
+// The objective that the feasible phases minimize: sigma (f(x) + linear objective row), with f
+// the user's nonlinear function, and during major iterations the augmented-Lagrangian terms of
+// the nonlinear constraints. Its values along a search direction are what the linesearch sees;
+// its gradient drives the prices and the reduced gradient.
 
 #include <algorithm>
 #include <cmath>
@@ -9,37 +10,83 @@
 
 namespace kavro {
 
-// Interim: the user's routine is called directly, with mode 2.
-int32_t MainLoop::evaluateObjectiveAt(const double* x, bool wantGradient, double& f, double* g) {
-  NonlinearFunctions* fun = ctx_.options.functions;
-  if (!fun) return 6;
-  int mode = wantGradient ? 2 : 0;
-  fun->objective(mode, prob_.nNonlinObjVars, x, f, g, functionsEvaluated_ ? 0 : 1);
-  if (mode == -1) return -1;
-  if (mode < -1) return 6;
+// The subproblem objective at x (the nonlinear variables): the user's f, and the minimized
+// subproblem value and gradient (over the nonlinear variables). Constraints are evaluated
+// first, as the user's routines expect.
+int32_t MainLoop::evaluateSubproblem(const double* x, bool wantGradient, double& fUser, double& fSub, double* gSub) {
+  FunctionEvaluator* fe = ctx_.evaluator.get();
+  if (!fe) return 6;
+  const bool lagrangian = majors_ && majors_->lagrangianOn();
+  if (lagrangian) {
+    const int32_t status =
+        wantGradient ? fe->constraintsAndJacobian(x, conValues_.data(), conJacobian_.data()) : fe->constraintValues(x, conValues_.data());
+    if (status != 0) return status;
+  }
+  fUser = 0.0;
+  const int32_t nObj = prob_.nNonlinObjVars;
+  if (nObj > 0) {
+    const int32_t status = wantGradient ? fe->objectiveAndGradient(x, fUser, gUserTrial_.data()) : fe->objectiveValue(x, fUser);
+    if (status != 0) return status;
+  }
+  fSub = sigma_ * fUser;
+  if (wantGradient) {
+    std::fill(gSub, gSub + prob_.nNonlinVars(), 0.0);
+    for (int32_t j = 0; j < nObj; ++j) gSub[j] = sigma_ * gUserTrial_[static_cast<size_t>(j)];
+  }
+  if (lagrangian) fSub += majors_->lagrangianTerms(x, conValues_.data(), wantGradient ? conJacobian_.data() : nullptr,
+                                                   wantGradient ? gSub : nullptr);
   return 0;
 }
 
-bool MainLoop::forwardDifferencesInUse() const { return false; }
+// Whether some gradient of the current objective comes from differences: the objective's when
+// "Derivative level" is 0 or 2, the constraints' (inside the Lagrangian) when it is 0 or 1.
+bool MainLoop::gradientsDifferenced() const {
+  const int32_t level = p_.derivativeLevel;
+  const bool objective = prob_.nNonlinObjVars > 0 && (level == 0 || level == 2);
+  const bool constraints = majors_ && majors_->lagrangianOn() && (level == 0 || level == 1);
+  return objective || constraints;
+}
+
+bool MainLoop::forwardDifferencesInUse() const {
+  return gradientsDifferenced() && ctx_.evaluator &&
+         ctx_.evaluator->differenceChoice() == FunctionEvaluator::kForward;
+}
+
+// The point of the latest evaluation becomes the current one's: values and gradients.
+void MainLoop::takeTrialValues() {
+  fUser_ = fUserTrial_;
+  fNonlinear_ = fTrial_;
+  const int32_t nNonlin = prob_.nNonlinVars();
+  std::copy(gTrial_.begin(), gTrial_.begin() + nNonlin, gradient_.begin());
+  std::copy(gUserTrial_.begin(), gUserTrial_.end(), gUser_.begin());
+  functionsStale_ = false;
+}
 
 // The objective and its gradient at the current point (after x has moved by anything but an
 // accepted linesearch step). False when the run must end.
 bool MainLoop::evaluateAtCurrentPoint() {
-  const int32_t nObj = prob_.nNonlinObjVars;
-  const int32_t status = evaluateObjectiveAt(x_.data(), true, fTrial_, gTrial_.data());
+  const int32_t status = evaluateSubproblem(x_.data(), true, fUserTrial_, fTrial_, gTrial_.data());
   if (status != 0) {
-    if (status == -1) ctx_.out.both("%s", " EXIT -- function not defined (mode = -1) prior to linesearch");
+    if (status == kFunctionUndefined)
+      ctx_.out.both("%s", " EXIT -- function not defined (mode = -1) prior to linesearch");
     ctx_.exitCode = 6;
     return false;
   }
-  fNonlinear_ = fTrial_;
-  for (int32_t j = 0; j < nObj; ++j) gradient_[static_cast<size_t>(j)] = sigma_ * gTrial_[static_cast<size_t>(j)];
+  takeTrialValues();
   const bool first = !functionsEvaluated_;
   functionsEvaluated_ = true;
-  functionsStale_ = false;
   loadBasicGradient();
   pricesStale_ = true;
-  if (first) ctx_.out.both(" Itn %7d -- feasible solution.  Objective = %16.8e", itn_, trueObjective());
+  // The user's derivatives are checked once, at the first feasible point.
+  if (first) {
+    const int32_t verified = ctx_.evaluator->verifyDerivatives(x_.data(), prob_.lower.data(), prob_.upper.data());
+    if (verified != 0) {
+      if (verified == kFunctionUndefined)
+        ctx_.out.both("%s", " EXIT -- function not defined (mode = -1) prior to linesearch");
+      ctx_.exitCode = verified == kFunctionUndefined ? 6 : verified;
+      return false;
+    }
+  }
   return true;
 }
 

@@ -7,19 +7,11 @@
 #include <algorithm>
 #include <cmath>
 
+#include "kernels/vector_ops.hpp"
+
 #include "optimizer/main_loop.hpp"
 
 namespace kavro {
-
-namespace {
-
-double maxAbs(const double* v, int32_t count) {
-  double biggest = 0.0;
-  for (int32_t k = 0; k < count; ++k) biggest = std::max(biggest, std::fabs(v[k]));
-  return biggest;
-}
-
-}  // namespace
 
 // Phase 3: the variables chosen by pricing join the superbasic set, unless the subspace is
 // still far from optimal compared with what the new variable offers (nonlinear phase), in
@@ -57,16 +49,12 @@ void MainLoop::computeDirection() {
   const double* rg = sb_.rg.data();
   sb_.restricted = false;
   if (hessianInUse()) {
-    double* z = sb_.z.data();
-    std::copy(rg, rg + ns, z);
-    hess_.solve(2, ns, z);
-    for (int32_t k = 0; k < ns; ++k) pS[k] = -z[k];
-    hess_.solve(1, ns, pS);
+    hess_.direction(ns, rg, sb_.z.data(), pS);
     const int32_t maxR = hess_.maxR();
     if (ns > maxR) {
       // Beyond the factor only a diagonal is known; after a few such directions the search
       // keeps to the superbasics inside R, unless that would leave nothing to move.
-      if (++sb_.restrictedRun > 3 && maxAbs(pS, maxR) > 0.0) {
+      if (++sb_.restrictedRun > 3 && kernels::maxNorm(maxR, pS) > 0.0) {
         std::fill(pS + maxR, pS + ns, 0.0);
         sb_.restricted = true;
       }
@@ -78,7 +66,7 @@ void MainLoop::computeDirection() {
   }
 
   // pB = -B^-1 (S pS), formed with pS scaled to unit size.
-  const double scale = maxAbs(pS, ns);
+  const double scale = kernels::maxNorm(ns, pS);
   std::fill(work_.begin(), work_.begin() + m_, 0.0);
   if (scale > 0.0) {
     for (int32_t k = 0; k < ns; ++k) {
@@ -100,7 +88,7 @@ void MainLoop::computeDirection() {
   for (int32_t k = 0; k < m_; ++k) p_dir_[static_cast<size_t>(k)] = -y_[static_cast<size_t>(k)] * scale;
   for (int32_t k = 0; k < ns; ++k) p_dir_[static_cast<size_t>(m_ + k)] = pS[k];
 
-  pNorm_ = maxAbs(p_dir_.data(), m_) + maxAbs(pS, ns);
+  pNorm_ = kernels::maxNorm(m_, p_dir_.data()) + kernels::maxNorm(ns, pS);
   double xB = 0.0, xS = 0.0;
   for (int32_t k = 0; k < m_ + ns; ++k) {
     const double v = std::fabs(x_[static_cast<size_t>(basisList_[static_cast<size_t>(k)])]);
@@ -272,8 +260,8 @@ RgStatus MainLoop::subspaceConvergence(double alpha, double fBefore) {
   const int32_t ns = ctx_.state.ns;
   const bool useR = hessianInUse();
   const int32_t inR = useR ? hess_.order(ns) : ns;
-  sb_.rgNorm = maxAbs(sb_.rg.data(), ns);
-  sb_.rgNormR = maxAbs(sb_.rg.data(), inR);
+  sb_.rgNorm = kernels::maxNorm(ns, sb_.rg.data());
+  sb_.rgNormR = kernels::maxNorm(inR, sb_.rg.data());
   const double tolx2 = std::max(p_.machine.eps2, 1.0e-6);
   const double tolX = sb_.lvltol == 1 ? 0.1 : tolx2;
   const double tolF = sb_.lvltol == 1 ? 0.01 : tolx2 * tolx2;

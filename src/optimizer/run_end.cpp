@@ -16,12 +16,24 @@ void MainLoop::computeFinalReducedCosts() {
   // Prices for the final point: phase-1 prices when it is infeasible, else the objective's.
   countInfeasibilities();
   computePrices();
-  priceColumns(prob_, pi_.data(), nullptr, 0, n_, dj_.data());
+  const bool withGradient = ninf_ == 0 && nonlinearObjective_ && functionsEvaluated_;
+  priceColumns(prob_, pi_.data(), withGradient ? gradient_.data() : nullptr, 0, n_, dj_.data());
   for (int32_t i = 0; i < m_; ++i) dj_[static_cast<size_t>(n_ + i)] = -pi_[static_cast<size_t>(i)];
   for (int32_t k = 0; k < m_; ++k) {
     const size_t j = static_cast<size_t>(basisList_[static_cast<size_t>(k)]);
     if (static_cast<int32_t>(j) == objSlack_) continue;
     dj_[j] = 0.0;
+  }
+}
+
+// The nonlinear objective's gradient for the reports, in the user's units and sign.
+void MainLoop::publishObjectiveGradient() {
+  auto& g = ctx_.objectiveGradient;
+  g.assign(static_cast<size_t>(prob_.nNonlinObjVars), 0.0);
+  if (!functionsEvaluated_) return;
+  for (int32_t j = 0; j < prob_.nNonlinObjVars; ++j) {
+    const double scale = ctx_.scales.empty() ? 1.0 : ctx_.scales[static_cast<size_t>(j)];
+    g[static_cast<size_t>(j)] = gUser_[static_cast<size_t>(j)] / scale;
   }
 }
 
@@ -35,6 +47,9 @@ void MainLoop::publishProgress() {
 
 void MainLoop::finish() {
   computeFinalReducedCosts();
+  trueNonlinearRows();
+  if (majors_ && majorItn_ >= 1) majors_->restoreRowBounds(prob_);
+  if (prob_.nNonlinObjVars > 0) publishObjectiveGradient();
   toExternalStates();
   publishProgress();
   if (p_.newBasisFile > 0 && ctx_.exitCode < 20) saveBasisFiles(ctx_, itn_, ctx_.exitCode + 1);
@@ -47,6 +62,22 @@ void MainLoop::finish() {
   s.sinf = sinf_;
   s.ns = ctx_.state.ns;
   s.nDegenerate = nDegenerate_;
+  if (const FunctionEvaluator* fe = ctx_.evaluator.get()) {
+    s.nonlinear = true;
+    s.majorItn = majorItn_;
+    s.nonlinearObjective = functionsEvaluated_ ? fUser_ : 0.0;
+    s.linearObjective = ctx_.objValue - s.nonlinearObjective;
+    s.penalty = prob_.nNonlinCons > 0 ? p_.currentPenalty : 0.0;
+    const FunctionCallCounts& o = fe->objectiveCounts();
+    const FunctionCallCounts& c = fe->constraintCounts();
+    const int64_t objCalls[4] = {o.calls, o.mode2, o.forward, o.central};
+    const int64_t conCalls[4] = {c.calls, c.mode2, c.forward, c.central};
+    std::copy(objCalls, objCalls + 4, s.objCalls);
+    std::copy(conCalls, conCalls + 4, s.conCalls);
+    s.differencing = p_.derivativeLevel < 3;
+    for (int32_t k = 0; k < m_; ++k)
+      if (basisList_[static_cast<size_t>(k)] < prob_.nNonlinVars()) ++s.basicNonlinears;
+  }
   printRunStatistics(s, ctx_.out);
 }
 

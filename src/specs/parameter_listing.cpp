@@ -126,7 +126,8 @@ void printMethodGroups(const Parameters& p, const ReportChannels& out) {
               integer("Problem number", p.problemNumber), fixed("Subspace tolerance", p.subspaceTolerance),
               integer("Derivative level", p.derivativeLevel),
               exponent("Unbounded objective val", p.unboundedObjectiveValue),
-              exponent("Unbounded step size", p.unboundedStepSize), integer("Verify level", p.verifyLevel)});
+              exponent("Unbounded step size", p.unboundedStepSize), integer("Verify level", p.verifyLevel),
+              integer("Hessian memory", p.hessianMemory)});
   if (p.nonlinearConstraints >= 1)
     printGroup(out, "AUGMENTED LAGRANGIAN.",
                {word("Jacobian", switchWord(3 + p.jacobian)),

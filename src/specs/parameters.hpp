@@ -91,6 +91,7 @@ struct Parameters {
   // ---- Nonlinear problems
   int32_t nonlinearConstraints = 0;
   int32_t hessianDimension = kUndefinedInt;
+  int32_t hessianMemory = 0;             // > 0: limited-memory updates instead of the dense factor
   double functionPrecision = kUndefinedReal;       // RPARM(3)
   int32_t nonlinearJacobianVars = 0;
   int32_t superbasicsLimit = kUndefinedInt;

@@ -20,6 +20,18 @@
 //     (a missing third token counts as 0, as a missing value does on any line);
 //   - setSpecsReal with a value that is not finite, which is written into the line as "nan" or
 //     "inf" and so rejected as above.
+//
+// Nor is a value ever misread: a keyword that needs a value rejects a line without a number
+// (" XXX  Value missing or not a number:  " and the last token), and a value that a parameter
+// cannot hold, or that completion would leave in force although it means nothing, is rejected
+// rather than turned into 0 or kept:
+//         " XXX  Value out of range:             " the value and the admissible values, as
+//   "2147483648  (an integer below 100000000 in magnitude)" for an integer parameter, "100  (a
+//   file number from 0 to 99)", "99  (0 to 3)" for Crash option, "1E300  (below 1)" for the
+//   tolerances that completion keeps when positive (parameter_ranges.hpp). Values that
+//   completion replaces by a default (a tolerance that is not positive, a negative Scale
+//   option) are still accepted, as are the IPARM and RPARM slots with the same ranges. A parm
+//   subscript out of range is shown as written.
 
 #include <cstdint>
 #include <functional>

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "io/units.hpp"
+#include "specs/parameter_ranges.hpp"
 #include "specs/specs.hpp"
 #include "specs/specs_line.hpp"
 
@@ -25,12 +26,14 @@ SpecsLine::SpecsLine(Parameters& p, std::string_view line, const ReportChannels&
   const auto second = lookup(Table::second, tokens_.field[1]);
   second_ = second.value_or(tokens_.field[1]);
   secondKnown_ = second.has_value();
-  badValue_ = makeField("");
+  badValue_ = valueToken_ = makeField("");
   // The value is the first numeric token after the key. Text that reads as NaN or infinity
   // before it makes the value bad rather than absent, so that it is reported, not taken as 0.
   for (size_t k = 1; k < tokens_.count; ++k) {
     const Field& f = tokens_.field[k];
     if (looksNumeric(f)) {
+      hasValue_ = true;
+      valueToken_ = f;
       const auto v = readReal(text(f));
       if (v) real_ = *v;
       else valueBad_ = true, badValue_ = f;
@@ -55,6 +58,53 @@ bool SpecsLine::valueOk() {
   reject(kValueError, text(badValue_));
   return false;
 }
+
+bool SpecsLine::requireValue() {
+  if (!valueOk()) return false;
+  if (hasValue_) return true;
+  reject(kValueMissing, text(tokens_.field[tokens_.count > 0 ? tokens_.count - 1 : 0]));
+  return false;
+}
+
+bool SpecsLine::requireInteger() {
+  if (!requireValue()) return false;
+  if (std::fabs(real_) < kIntegerValueLimit) return true;
+  rejectRange("an integer below 100000000 in magnitude");
+  return false;
+}
+
+void SpecsLine::rejectRange(const std::string& admissible) {
+  reject(kRangeError, std::string(text(valueToken_)) + "  (" + admissible + ")");
+}
+
+namespace {
+
+template <class T>
+bool storeInRange(SpecsLine& l, T& field, T value) {
+  if (const std::string range = outOfRange(l.params(), field, value); !range.empty()) {
+    l.rejectRange(range);
+    return false;
+  }
+  field = value;
+  return true;
+}
+
+}  // namespace
+
+bool SpecsLine::set(int32_t& field) { return requireInteger() && storeInRange(*this, field, integer_); }
+
+// Work storage may be counted in billions of words: any integer a double holds exactly.
+bool SpecsLine::set(int64_t& field) {
+  if (!requireValue()) return false;
+  if (std::fabs(real_) >= 9.0e15) {
+    rejectRange("an integer below 9000000000000000 in magnitude");
+    return false;
+  }
+  field = static_cast<int64_t>(std::trunc(real_));
+  return true;
+}
+
+bool SpecsLine::set(double& field) { return requireValue() && storeInRange(*this, field, real_); }
 
 void SpecsLine::reject(std::string_view message, std::string_view detail) {
   rejected_ = true;

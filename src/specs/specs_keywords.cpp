@@ -8,6 +8,7 @@
 #include <string>
 
 #include "io/units.hpp"
+#include "specs/parameter_ranges.hpp"
 #include "specs/specs_line.hpp"
 
 namespace kavro::specs {
@@ -15,31 +16,41 @@ namespace {
 
 std::string name8(const Field& token) { return std::string(token.data(), 8); }
 
+// The subscript is shown as written, so that a huge one is not reported as another number.
 void applyParm(SpecsLine& l, bool integer) {
-  if (!l.valueOk()) return;
-  const int32_t k = l.integer();
-  if (k < 1 || k > 30) {
-    l.reject(kSubscriptError, " " + std::to_string(k));
+  if (!l.requireValue()) return;
+  if (l.real() < 1.0 || l.real() >= 31.0) {
+    l.reject(kSubscriptError, " " + std::string(text(l.valueToken())));
     return;
   }
-  // A missing third token reads as 0, like any missing value.
+  const int k = static_cast<int>(l.real());
   const std::string_view w = text(l.token(2));
+  if (w.empty()) return l.reject(kValueMissing, text(l.token(1)));
+  std::string range;
   if (integer) {
-    const auto v = w.empty() ? std::optional<int32_t>(0) : readInteger(w);
+    const auto v = readInteger(w);
     if (!v) return l.reject(kParmIntegerError, w);
-    iparmSlot(l.params(), k) = *v;
+    int32_t& slot = iparmSlot(l.params(), k);
+    range = outOfRange(l.params(), slot, *v);
+    if (range.empty()) slot = *v;
   } else {
-    const auto v = w.empty() ? std::optional<double>(0.0) : readReal(w);
+    const auto v = readReal(w);
     if (!v) return l.reject(kParmRealError, w);
-    rparmSlot(l.params(), k) = *v;
+    double& slot = rparmSlot(l.params(), k);
+    range = outOfRange(l.params(), slot, *v);
+    if (range.empty()) slot = *v;
   }
+  if (!range.empty()) l.reject(kRangeError, std::string(w) + "  (" + range + ")");
 }
 
 // SCALE with any second word but OPTION. A positive value sets Scale tolerance even when the
 // second word is then rejected.
 void applyScale(SpecsLine& l) {
   Parameters& p = l.params();
-  if (l.secondIs("OPTION")) return l.set(p.scaleOption);
+  if (l.secondIs("OPTION")) {
+    l.set(p.scaleOption);
+    return;
+  }
   if (!l.valueOk()) return;
   if (l.real() > 0.0) p.scaleTolerance = l.real();
   if (l.secondBlank()) {
@@ -88,7 +99,7 @@ void applyLU(SpecsLine& l) {
   else if (l.secondIs("UPDATE")) l.set(p.luUpdateTolerance);
   else if (l.secondIs("DENSITY")) l.set(p.luDensity);
   else if (l.secondIs("SINGULARITY")) {
-    if (l.valueOk()) p.luSingularityTol = p.luSingularityTol2 = l.real();
+    if (l.set(p.luSingularityTol)) p.luSingularityTol2 = p.luSingularityTol;
   } else if (l.secondIs("SWAP")) l.set(p.luSwapTolerance);
   else if (l.secondIs("PARTIAL")) p.luPivoting = 0;
   else if (l.secondIs("ROOK")) p.luPivoting = 1;
@@ -130,7 +141,12 @@ bool applyFirstKeyword(SpecsLine& l) {
   else if (l.keyIs("EXPAND")) l.set(p.expandFrequency);
   else if (l.keyIs("FACTORIZATION")) l.set(p.factorizeBasis);
   else if (l.keyIs("FEASIBILITY")) l.set(p.feasibilityTolerance);
-  else if (l.keyIs("HESSIAN")) l.set(p.hessianDimension);
+  else if (l.keyIs("HESSIAN")) {
+    // "Hessian memory k" chooses the limited-memory model; any other second word is the
+    // dimension of the dense factor, as it always was.
+    if (l.secondIs("MEMORY")) l.set(p.hessianMemory);
+    else l.set(p.hessianDimension);
+  }
   else if (l.keyIs("IPARM")) applyParm(l, true);
   else if (l.keyIs("ITERATIONS")) l.set(p.iterationLimit);
   else if (l.keyIs("LAGRANGIAN"))
@@ -150,7 +166,7 @@ bool applyFirstKeyword(SpecsLine& l) {
   else if (l.keyIs("OPTIMALITY")) l.set(p.optimalityTolerance);
   else if (l.keyIs("PARTIAL")) l.set(p.partialPrice);
   else if (l.keyIs("PENALTY")) {
-    if (l.valueOk()) p.penaltyParameter = p.currentPenalty = l.real();
+    if (l.set(p.penaltyParameter)) p.currentPenalty = p.penaltyParameter;
   } else if (l.keyIs("PIVOT")) l.set(p.pivotTolerance);
   else if (l.keyIs("PRINT"))
     choose(l, {setTo("FILE", &Parameters::printFile),
@@ -172,7 +188,7 @@ bool applyFirstKeyword(SpecsLine& l) {
     choose(l, {setTo("FILE", &Parameters::summaryFile),
                             setTo("FREQUENCY", &Parameters::summaryFrequency),
                             {"LEVEL", [](SpecsLine& s) {
-                               if (!s.valueOk()) return;
+                               if (!s.requireInteger()) return;
                                s.params().summaryBrief = s.integer() == 0;
                                s.params().summaryDetailed = s.integer() > 0;
                              }}});
@@ -219,8 +235,8 @@ bool applyFurtherKeyword(SpecsLine& l) {
                             setTo("OBJECTIVE", &Parameters::nonlinearObjectiveVars),
                             setTo("JACOBIAN", &Parameters::nonlinearJacobianVars),
                             {"VARIABLES", [](SpecsLine& s) {
-                               if (!s.valueOk()) return;
-                               s.params().nonlinearObjectiveVars = s.params().nonlinearJacobianVars = s.integer();
+                               Parameters& p = s.params();
+                               if (s.set(p.nonlinearObjectiveVars)) p.nonlinearJacobianVars = p.nonlinearObjectiveVars;
                              }}});
   else if (l.keyIs("OBJECTIVE")) p.objectiveName = name8(l.token(1));
   else if (l.keyIs("OLD")) l.set(p.oldBasisFile);

@@ -22,6 +22,8 @@ inline constexpr std::string_view kSubscriptError = " XXX  The parm subscript is
 inline constexpr std::string_view kValueError = " XXX  Value is not a finite number:   ";
 inline constexpr std::string_view kParmIntegerError = " XXX  The parm value is not an integer: ";
 inline constexpr std::string_view kParmRealError = " XXX  The parm value is not a finite number: ";
+inline constexpr std::string_view kValueMissing = " XXX  Value missing or not a number:  ";
+inline constexpr std::string_view kRangeError = " XXX  Value out of range:             ";
 
 // Integer values of this magnitude or more are taken as 0.
 inline constexpr double kIntegerValueLimit = 1.0e8;
@@ -46,15 +48,26 @@ class SpecsLine {
   // second-keyword table.
   bool requireSecond();
 
-  // The value of the line; false, with the line rejected, when it is not a finite number.
+  // The value of the line where it is optional: false, with the line rejected, when there is one
+  // and it is not a finite number. Without one the value is 0.
   bool valueOk();
+  // The value of a keyword that needs one: false, with the line rejected, when the line has no
+  // number or one that is not finite; requireInteger() also when its magnitude is 1e8 or more.
+  bool requireValue();
+  bool requireInteger();
   double real() const { return real_; }
   int32_t integer() const { return integer_; }
-  void set(int32_t& field) { if (valueOk()) field = integer_; }
-  void set(int64_t& field) { if (valueOk()) field = integer_; }
-  void set(double& field) { if (valueOk()) field = real_; }
+  // The token the value was read from (blank when there is none).
+  const Field& valueToken() const { return valueToken_; }
+  // Sets a parameter from the value, as required above and only within the parameter's
+  // admissible range (parameter_ranges.hpp). False, with the line rejected, otherwise.
+  bool set(int32_t& field);
+  bool set(int64_t& field);
+  bool set(double& field);
 
   void reject(std::string_view message, std::string_view detail);
+  // Rejects the line's value as outside `admissible` ("0 to 3").
+  void rejectRange(const std::string& admissible);
   bool rejected() const { return rejected_; }
 
  private:
@@ -67,6 +80,8 @@ class SpecsLine {
   bool secondKnown_ = false;
   double real_ = 0.0;
   int32_t integer_ = 0;
+  bool hasValue_ = false;
+  Field valueToken_;
   bool valueBad_ = false;
   Field badValue_;
   bool rejected_ = false;

@@ -80,11 +80,19 @@ SpecsReadOutcome readSpecsFile(Parameters& p, int problemNumber, int specsUnit, 
   if (specsUnit < 0 || specsUnit > 99) return {kSpecsBadUnit, 0};
   InputUnit* in = units.openInput(specsUnit);
   if (!in) {
-    out.both(" XXX  The SPECS file on unit%4d cannot be opened: %s", specsUnit,
-             specs::shownText(units.pathOf(specsUnit)).c_str());
+    out.both(" XXX  The SPECS file on unit%4d cannot be opened: %s: %s", specsUnit,
+             specs::shownText(units.pathOf(specsUnit)).c_str(), units.inputError(specsUnit).c_str());
     return {kSpecsNoBlock, 0};
   }
-  return readSpecsBlock(p, problemNumber, specsUnit, [in](std::string& line) { return in->readLine(line); }, out);
+  // A file that cannot be read further (a line past the limit, damaged data) says why before the
+  // reader reports where it ended.
+  const SpecsLineSource next = [in, specsUnit, &out](std::string& line) {
+    if (in->readLine(line)) return true;
+    if (in->hadReadError())
+      out.both(" XXX  The SPECS file on unit%4d cannot be read further: %s", specsUnit, in->readErrorText().c_str());
+    return false;
+  };
+  return readSpecsBlock(p, problemNumber, specsUnit, next, out);
 }
 
 }  // namespace kavro

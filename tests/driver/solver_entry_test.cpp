@@ -6,6 +6,7 @@
 #include <sstream>
 #include <string>
 
+#include "driver/optimizer_impl.hpp"
 #include "driver/work_estimate.hpp"
 #include "driver/work_layout.hpp"
 #include "kavro/solver.hpp"
@@ -95,6 +96,30 @@ TEST_F(SolverEntry, InvalidDataIsRefusedWithAClearMessage) {
   EXPECT_NE(text.find(" XXX  Invalid problem data: column 1, row 2: matrix value is not a finite number"),
             std::string::npos);
   EXPECT_NE(text.find(" EXIT -- the problem data are not valid"), std::string::npos);
+}
+
+// Files of the run that clash end it before anything is written (exit 44): the message goes to
+// the reports that take no part in the clash, and the files involved are not touched.
+TEST_F(SolverEntry, FilesThatClashAreRefusedBeforeAnythingIsWritten) {
+  const Problem p = tinyLp();
+  ProblemState s;
+  s.resizeFor(p);
+  const std::string summaryPath = testing::uniqueTempPath("entry", ".summary");
+  opt.connectUnit(6, summaryPath);
+  opt.initialize({9, 6, 0});
+  opt.connectUnit(11, printPath);  // the New basis file is the print file under another number
+  opt.setSpecsLine("New basis file 11");
+  EXPECT_EQ(solve(p, s, 1000000).exitCode, kFileClash);
+  opt.impl().units.flushAll();
+  EXPECT_EQ(slurp(printPath), "      New basis file 11\n") << "only the option's echo: the print file is in the clash";
+  EXPECT_EQ(slurp(summaryPath), " XXX  the print file (unit 9) and the New basis file (unit 11) are the same file: " +
+                                    printPath + "\n EXIT -- an output file is an input or another output file of the "
+                                                "run\n");
+
+  // Without the clash the same run is solved.
+  opt.setSpecsLine("New basis file 0");
+  EXPECT_EQ(solve(p, s, 1000000).exitCode, kOptimal);
+  std::remove(summaryPath.c_str());
 }
 
 TEST(WorkStorage, LayoutFollowsTheRegionTable) {

@@ -34,7 +34,9 @@ struct MpsText {
   std::string str() const { return head + rows + columns + rhs + ranges + bounds + end; }
 };
 
-MpsRun readLp(const MpsText& t, Parameters params = {}) { return readMpsText(t.str(), params); }
+MpsRun readLp(const MpsText& t, Parameters params = {}, MpsIntegers integers = MpsIntegers::kRefuse) {
+  return readMpsText(t.str(), params, MpsFormat::kFixed, integers);
+}
 
 // Column j's entries as (row, value) pairs.
 std::vector<std::pair<int, double>> columnEntries(const Problem& p, int j) {
@@ -207,7 +209,25 @@ TEST(MpsReaderTest, TruncatedGzipFileEndsCleanly) {
   const MpsRun run = test::readMpsPath(path, params);
   EXPECT_EQ(run.r.exitCode, 41);
   EXPECT_EQ(run.printedStartingWith(" XXXX  Read error in the MPS file after line").size(), 1u);
-  EXPECT_TRUE(run.inSummary(" XXXX  ENDATA card not found"));
+  EXPECT_FALSE(run.inSummary(" XXXX  ENDATA card not found"));
+}
+
+// A line past the input's limit ends the reading with the line's number; names and records are
+// shown with their control bytes as "?".
+TEST(MpsReaderTest, OverlongLineAndControlBytes) {
+  MpsText t;
+  t.head = card("NAME", "", "TESTLP") + "* " + std::string(2u << 20, 'x') + "\n";
+  const MpsRun longLine = readLp(t);
+  EXPECT_EQ(longLine.r.exitCode, 41);
+  EXPECT_TRUE(longLine.inSummary(
+      " XXXX  Read error in the MPS file after line      1: line 2 is longer than 1048576 characters"));
+
+  t = MpsText{};
+  t.rhs = "RHS\n" + card("", "RHS", "L\x1b[2J\x07", "1.0");
+  const MpsRun control = readLp(t);
+  EXPECT_EQ(control.r.exitCode, 41);
+  EXPECT_TRUE(control.inSummary(" XXXX  Non-existent row    specified --L?[2J?  -- entry ignored in line     14"));
+  for (const std::string& line : control.print) EXPECT_EQ(line.find('\x1b'), std::string::npos) << line;
 }
 
 TEST(MpsReaderTest, GzipFileReadsLikePlainText) {
@@ -347,6 +367,30 @@ TEST(MpsColumnsTest, MarkerCardsAreRecognised) {
   EXPECT_EQ(run.r.exitCode, 41);
 }
 
+// The optimizer solves continuous problems: a file with integer columns is refused, unless the
+// caller asks for the continuous relaxation, which the reader then says it is.
+TEST(MpsColumnsTest, IntegerColumnsAreAnErrorUnlessRelaxed) {
+  MpsText t;
+  t.columns = "COLUMNS\n" + card("", "MARKER", "'MARKER'", "", "'INTORG'") + card("", "X1", "COST", "1.0", "LIM1", "1.0") +
+              card("", "MARKER", "'MARKER'", "", "'INTEND'") + card("", "X2", "COST", "2.0", "LIM1", "1.0") +
+              card("", "X3", "MYEQN", "1.0");
+  t.bounds = "BOUNDS\n" + card(" BV", "BND", "X3");
+  const MpsRun refused = readLp(t);
+  EXPECT_EQ(refused.r.exitCode, 41);
+  EXPECT_EQ(refused.r.nIntegerColumns, 2);
+  EXPECT_TRUE(refused.inSummary(" XXXX  This file describes an integer program; KAVRO solves continuous problems"));
+  EXPECT_TRUE(refused.inSummary(" XXXX  (2 integer columns, marked by MARKER cards or by BV, LI or UI bounds)"));
+  EXPECT_TRUE(refused.inSummary(" XXXX  Total no. of errors in MPS file       1"));
+  EXPECT_TRUE(refused.inSummary(" EXIT -- fatal errors in the MPS file"));
+
+  const MpsRun relaxed = readLp(t, {}, MpsIntegers::kRelax);
+  EXPECT_EQ(relaxed.r.exitCode, 0);
+  EXPECT_EQ(relaxed.r.integerColumn, (std::vector<uint8_t>{1, 0, 1}));
+  EXPECT_EQ(relaxed.r.problem.upper[2], 1.0);
+  EXPECT_TRUE(relaxed.inSummary(
+      " ===>  Note:  2 integer columns are taken as continuous: the problem solved is the continuous relaxation"));
+}
+
 TEST(MpsColumnsTest, TooManyColumnsAndElementsStopWithExit40) {
   Parameters params;
   params.rowLimit = 10;
@@ -412,6 +456,42 @@ TEST(MpsRhsTest, SlackBoundsObjectiveConstantAndSets) {
   EXPECT_EQ(p.upper[6], -5.0);
   EXPECT_EQ(p.objConstant, -2.5);
   EXPECT_TRUE(run.inSummary(" ===>  Note:  constant  -2.5000000E+00 is added to the objective."));
+  EXPECT_TRUE(run.inSummary(" ===>  Warning - RHS set OTHER    ignored at line     16: the set used is RHS     "));
+}
+
+// Every part of the file that the problem does not use is named: other RHS, RANGES and BOUNDS
+// sets (once each), a range on a free row, a second RHS entry for a row (the last one counts).
+TEST(MpsSetsTest, WhatIsNotUsedIsNamed) {
+  MpsText t;
+  t.rhs = "RHS\n" + card("", "SMALL", "LIM1", "1") + card("", "RHS", "LIM1", "4", "LIM2", "1") +
+          card("", "SMALL", "LIM2", "2") + card("", "RHS", "LIM1", "6");
+  t.ranges = "RANGES\n" + card("", "RNG", "LIM1", "2", "COST", "5") + card("", "RNG2", "LIM2", "3");
+  t.bounds = "BOUNDS\n" + card(" UP", "BND", "X1", "4.0") + card(" UP", "BND2", "X2", "1.0");
+  const MpsRun run = readLp(t);
+  ASSERT_EQ(run.r.exitCode, 0);
+  const Problem& p = run.r.problem;
+  EXPECT_EQ(p.lower[4], -1.0);  // LIM1 <= 1 from the first set, range 2: [-1, 1]
+  EXPECT_EQ(p.upper[4], 1.0);
+  EXPECT_EQ(p.upper[5], -2.0);  // LIM2 >= 2 from the first set, not 1 from the second
+  EXPECT_EQ(p.upper[0], 4.0);
+  EXPECT_EQ(p.upper[1], kInf);
+  const std::vector<std::string> expected = {
+      " ===>  Warning - RHS set RHS      ignored at line     15: the set used is SMALL   ",
+      " ===>  Warning - RANGES entry for free row COST     ignored at line     19",
+      " ===>  Warning - RANGES set RNG2     ignored at line     20: the set used is RNG     ",
+      " ===>  Warning - BOUNDS set BND2     ignored at line     23: the set used is BND     "};
+  for (const std::string& line : expected) EXPECT_TRUE(run.inSummary(line)) << line;
+  EXPECT_EQ(run.printedStartingWith(" ===>  Warning - RHS set").size(), 1u);
+
+  t.rhs = "RHS\n" + card("", "RHS", "LIM1", "4", "LIM2", "1") + card("", "RHS", "LIM1", "6", "COST", "1") +
+          card("", "RHS", "COST", "2");
+  t.ranges.clear();
+  const MpsRun twice = readLp(t);
+  ASSERT_EQ(twice.r.exitCode, 0);
+  EXPECT_EQ(twice.r.problem.lower[4], -6.0);
+  EXPECT_EQ(twice.r.problem.objConstant, -2.0);
+  EXPECT_TRUE(twice.inSummary(" ===>  Warning - second RHS entry for row LIM1     at line     15: the last value is used"));
+  EXPECT_TRUE(twice.inSummary(" ===>  Warning - second RHS entry for row COST     at line     16: the last value is used"));
 }
 
 TEST(MpsRhsTest, LagrangeSetGivesMultipliersAndShutsOutTheOthers) {
@@ -480,7 +560,7 @@ TEST_P(MpsBoundTypeTest, SetsTheColumnBounds) {
   MpsText t;
   t.bounds = "BOUNDS\n";
   for (size_t k = 0; k + 1 < c.cards.size(); k += 2) t.bounds += card(" " + c.cards[k], "BND", "X3", c.cards[k + 1]);
-  const MpsRun run = readLp(t);
+  const MpsRun run = readLp(t, {}, MpsIntegers::kRelax);
   ASSERT_EQ(run.r.exitCode, 0) << t.bounds;
   EXPECT_EQ(run.r.problem.lower[2], c.lower);
   EXPECT_EQ(run.r.problem.upper[2], c.upper);

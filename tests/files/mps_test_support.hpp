@@ -87,7 +87,8 @@ struct MpsRun {
   }
 };
 
-inline MpsRun readMpsPath(const std::string& path, Parameters params = {}, MpsFormat format = MpsFormat::kFixed) {
+inline MpsRun readMpsPath(const std::string& path, Parameters params = {}, MpsFormat format = MpsFormat::kFixed,
+                          MpsIntegers integers = MpsIntegers::kRefuse) {
   MpsRun run;
   // The reports go to the temporary folder, never beside the input (which may be read-only data).
   const std::string base = tempPath(path.substr(path.find_last_of('/') + 1));
@@ -98,7 +99,7 @@ inline MpsRun readMpsPath(const std::string& path, Parameters params = {}, MpsFo
     units.connect(6, summaryPath);
     ReportChannels out{&units, 9, 6};
     InputUnit in(path);
-    run.r = readMpsFile(params, in, out, format);
+    run.r = readMpsFile(params, in, out, format, integers);
   }
   run.print = readLines(printPath);
   run.summary = readLines(summaryPath);
@@ -116,11 +117,12 @@ inline MpsRun readSized(const std::string& path) {
   return readMpsPath(path, params, MpsFormat::kAutomatic);
 }
 
-inline MpsRun readMpsText(const std::string& text, Parameters params = {}, MpsFormat format = MpsFormat::kFixed) {
+inline MpsRun readMpsText(const std::string& text, Parameters params = {}, MpsFormat format = MpsFormat::kFixed,
+                          MpsIntegers integers = MpsIntegers::kRefuse) {
   static int counter = 0;
   const std::string path = tempPath("case" + std::to_string(++counter) + ".mps");
   writeFile(path, text);
-  return readMpsPath(path, params, format);
+  return readMpsPath(path, params, format, integers);
 }
 
 }  // namespace kavro::test

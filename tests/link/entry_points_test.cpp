@@ -2,6 +2,7 @@
 // print file and the exported symbols.
 
 #include <cstdio>
+#include <filesystem>
 
 #include "link_test_support.hpp"
 
@@ -214,6 +215,63 @@ TEST_F(EntryPoints, TheOptionObjectOutlivesASecondSetUp) {
   EXPECT_EQ(lib.ready(ctx, model.handle()), 0);
   EXPECT_EQ(lib.call(ctx), 0);
   lib.free(&ctx);
+}
+
+// Two runs in one folder at the same time: the second finds the print file held by the first and
+// writes its own, so that neither report is lost or mixed with the other.
+TEST_F(EntryPoints, TwoRunsInOneFolderWriteTwoWholePrintFiles) {
+  buildLp();
+  const SolverLibrary& lib = SolverLibrary::get();
+  kavHandle_t first = nullptr, second = nullptr;
+  lib.create(&first, nullptr, 0);
+  lib.create(&second, nullptr, 0);
+  ASSERT_EQ(lib.ready(first, model.handle()), 0);
+  ASSERT_EQ(lib.ready(second, model.handle()), 0);
+  EXPECT_EQ(lib.call(second), 0);
+  EXPECT_EQ(lib.call(first), 0);
+  lib.free(&second);
+  lib.free(&first);
+  EXPECT_EQ(countOf(log(), "*** WARNING: KAVRO print file " + scratch_ + "/kavro55Print is in use by another run; "
+                           "this run prints to " + scratch_ + "/kavro55Print.2\n"),
+            1)
+      << log();
+  const std::string one = printFile(), two = readFile(scratch_ + "/kavro55Print.2");
+  EXPECT_EQ(one, two);
+  EXPECT_EQ(one.find('\0'), std::string::npos);
+  EXPECT_NE(one.find("EXIT -- optimal solution found"), std::string::npos);
+  // Once the first run has let go of the name, the next run takes it again.
+  runLibrary();
+  EXPECT_EQ(countOf(log(), "is in use by another run"), 1);
+}
+
+// Outputs of the run that would overwrite each other are an IO error before the solve.
+TEST_F(EntryPoints, OutputFilesThatClashAreAnIoError) {
+  buildLp();
+  writeOptionFile("new_basis_file 20\npunch_file 20\n");
+  const Calls c = runLibrary();
+  EXPECT_EQ(c.ready, 0);
+  EXPECT_EQ(c.call, 1);
+  EXPECT_NE(log().find("*** IO ERROR: the New basis file (unit 20) and the Punch file (unit 20) are the same file: "
+                       "fort.20"),
+            std::string::npos)
+      << log();
+  EXPECT_EQ(modelStatus(), 13);
+  EXPECT_EQ(solveStatus(), 13);
+  EXPECT_FALSE(std::filesystem::exists("fort.20"));
+}
+
+// A file the run could not write keeps the solution, with a warning naming the file and why.
+TEST_F(EntryPoints, FilesThatCannotBeWrittenAreWarnedAbout) {
+  buildLp();
+  std::filesystem::create_directory("fort.21");
+  writeOptionFile("new_basis_file 21\n");
+  const Calls c = runLibrary();
+  std::filesystem::remove("fort.21");
+  EXPECT_EQ(c.call, 0);
+  EXPECT_EQ(countOf(log(), "*** WARNING: KAVRO could not write fort.21: Is a directory\n"), 1) << log();
+  EXPECT_EQ(modelStatus(), 1);
+  EXPECT_EQ(printFile().find("NEW BASIS file saved"), std::string::npos);
+  EXPECT_NE(printFile().find(" XXX  NEW BASIS file not saved on file  21: fort.21: Is a directory"), std::string::npos);
 }
 
 }  // namespace

@@ -71,6 +71,15 @@ TEST_F(Options, ProblemsInTheOptionFileAreLoggedAndTheRunGoesOn) {
   EXPECT_EQ(log().find("set to"), std::string::npos) << "detail messages are not logged";
 }
 
+// A line past the reader's limit ends the option file there: the lines before it count.
+TEST_F(Options, OverlongLineEndsTheOptionFile) {
+  writeOptionFile("iterations_limit 77\n" + std::string(100000, 'x') + "\nsolution yes\n");
+  EXPECT_EQ(runLibrary(false).ready, 0);
+  EXPECT_NE(log().find("*** Error: line 2 is longer than 65536 characters"), std::string::npos) << log();
+  EXPECT_NE(log().find("*** 1 error(s) in option file"), std::string::npos);
+  EXPECT_EQ(log().find("solution yes"), std::string::npos);
+}
+
 TEST_F(Options, MissingOptionFileIsOnlyLogged) {
   qmoSetOptFileName(model.handle(), "/nonexistent/kavro.opt");
   EXPECT_EQ(runLibrary(false).ready, 0);

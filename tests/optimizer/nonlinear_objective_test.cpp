@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -30,7 +31,11 @@ Solved solveNlp(Problem p, int nNonlinObjVars, const ObjectiveCallable& objectiv
   p.nNonlinObjVars = nNonlinObjVars;
   FunctionsFromCallables functions(objective);
   Optimizer opt;
-  opt.initialize({});
+  // KAVRO_TEST_PRINT=path keeps the full report of the run, for looking into a failure.
+  const char* print = std::getenv("KAVRO_TEST_PRINT");
+  if (print) opt.connectUnit(9, print);
+  opt.initialize({print ? 9 : 0, 0, 0});
+  if (print) opt.setSpecsLine("Print level 1");
   for (const char* line : specs) EXPECT_EQ(opt.setSpecsLine(line), 0) << line;
   Solved r;
   r.state.resizeFor(p);
@@ -132,6 +137,59 @@ TEST(NonlinearObjective, ManySuperbasics) {
   for (int j = 0; j < n; ++j) sum += r.state.x[static_cast<size_t>(j)];
   EXPECT_NEAR(sum, 10.0, 1e-8);
   EXPECT_GT(r.state.ns, 40);
+}
+
+// With "Hessian dimension" 1 only the first superbasic has a quasi-Newton column; the others get
+// a diagonal, and after a few such directions the search keeps to the first one at a time.
+TEST(NonlinearObjective, HessianDimensionOneWithSeveralSuperbasics) {
+  const int n = 8;
+  DenseLp lp{{std::vector<double>(n, 1.0)}, {2}, {2}, std::vector<double>(n, 0.0), std::vector<double>(n, 1.0)};
+  const Solved r = solveNlp(makeProblem(lp), n,
+                            [n](std::span<const double> x, double& f, std::span<double> g) {
+                              f = 0.0;
+                              for (int j = 0; j < n; ++j) {
+                                const double w = 1.0 + j, d = x[j] - 0.1 * (j % 3);
+                                f += w * d * d;
+                                g[j] = 2.0 * w * d;
+                              }
+                              return true;
+                            },
+                            {}, {"Hessian dimension 1", "Superbasics limit 10", "Iterations limit 2000", "Linesearch debug after 103", "Log frequency 1"});
+  ASSERT_EQ(r.result.exitCode, kOptimal);
+  // Optimal: every variable strictly inside its bounds has the same w (x - c) (one multiplier).
+  double multiplier = 0.0;
+  bool first = true;
+  for (int j = 0; j < n; ++j) {
+    const double x = r.state.x[static_cast<size_t>(j)];
+    if (x <= 1e-7 || x >= 1 - 1e-7) continue;
+    const double m = 2.0 * (1.0 + j) * (x - 0.1 * (j % 3));
+    if (first) multiplier = m;
+    first = false;
+    EXPECT_NEAR(m, multiplier, 1e-5);
+  }
+  EXPECT_GT(r.state.ns, 1);
+}
+
+// At the kink of w (|x - 0.3| + |y - 0.4|) the gradient never vanishes and every direction the
+// quasi-Newton model proposes goes uphill, so the retries after the failed searches run:
+//  - with a small reduced gradient (w = 1) the third retry prices again and, finding nothing,
+//    takes the point as near-optimal (exit 13, with the warning that it is not really optimal);
+//  - with a large one (w = 100) pricing is not worth asking, the refactorization is tried and
+//    the next failure ends the run: exit 9, or exit 5 with the superbasics limit full.
+TEST(NonlinearObjective, NonSmoothFunctionExhaustsTheRetries) {
+  auto kink = [](double w) {
+    return [w](std::span<const double> x, double& f, std::span<double> g) {
+      f = w * (std::fabs(x[0] - 0.3) + std::fabs(x[1] - 0.4));
+      g[0] = x[0] >= 0.3 ? w : -w;
+      g[1] = x[1] >= 0.4 ? w : -w;
+      return true;
+    };
+  };
+  const Problem p = boundsOnly({-1, -1}, {1, 1});
+  EXPECT_EQ(solveNlp(p, 2, kink(1.0), {0.9, -0.8}, {"Verify level -1"}).result.exitCode, kNearOptimal);
+  EXPECT_EQ(solveNlp(p, 2, kink(100.0), {0.9, -0.8}, {"Verify level -1"}).result.exitCode, kCannotImprove);
+  EXPECT_EQ(solveNlp(p, 2, kink(1.0), {0.9, -0.8}, {"Verify level -1", "Superbasics limit 1"}).result.exitCode,
+            kSuperbasicsLimit);
 }
 
 TEST(NonlinearObjective, SuperbasicsLimitTooSmallEndsWithExitFive) {

@@ -142,13 +142,25 @@ TEST(Reader, EndOfFileMessages) {
   EXPECT_EQ(endrun.cap.summary(), endrun.cap.print());
 }
 
+// A line past the input's limit ends the file there, with the reason before the usual message.
+TEST(Reader, OverlongLineEndsTheFileWithItsReason) {
+  Reader r("BEGIN\nITERATIONS 50\n* " + std::string(2u << 20, '-') + "\nEND\n");
+  EXPECT_EQ(r.read(1), kSpecsEndInsideBlock);
+  EXPECT_EQ(r.p.iterationLimit, 50);
+  const Lines print = r.cap.print();
+  ASSERT_GE(print.size(), 2u);
+  EXPECT_EQ(print[print.size() - 2],
+            " XXX  The SPECS file on unit   4 cannot be read further: line 3 is longer than 1048576 characters");
+  EXPECT_EQ(print.back(), " XXX  End-of-file encountered while processing a SPECS file on unit   4");
+}
+
 TEST(Reader, MissingFileIsReportedAsNoBlock) {
   ReportCapture cap;
   Parameters p;
   const std::string missing = cap.path("no_such_file").string();
   cap.units.connect(kSpecsUnit, missing);
   EXPECT_EQ(readSpecsFile(p, 1, kSpecsUnit, cap.units, cap.out).result, kSpecsNoBlock);
-  EXPECT_EQ(cap.print(), (Lines{" XXX  The SPECS file on unit   4 cannot be opened: " + missing}));
+  EXPECT_EQ(cap.print(), (Lines{" XXX  The SPECS file on unit   4 cannot be opened: " + missing + ": No such file or directory"}));
 }
 
 TEST(Reader, BadInputIsHandled) {

@@ -100,11 +100,29 @@ int qmoGetEquM(qmoHandle_t h, double* marginal);
 int qmoGetVarStatOne(qmoHandle_t h, int column);
 int qmoGetEquStatOne(qmoHandle_t h, int row);
 
-/* Evaluation of nonlinear functions. The stand-in holds no nonlinear expressions: these fail
- * (return 1) for every point. */
+/* Evaluation of nonlinear functions, in view indices: x holds qmoN values, gradient has room for
+ * qmoN values, row counts from the index base. The nonlinear part of a row (or the objective) is
+ * every term in the columns of its nonlinear entries (their linear terms included): its value
+ * goes to *f and its derivatives with respect to those columns into gradient at their view
+ * positions (other positions are left as they are). *errors is the number of evaluation errors
+ * met (log of a non-positive number, ...): nonzero means the point could not be evaluated. The
+ * functions return 0, or 1 when the model holds no evaluator (an MPS model) or the call is not
+ * valid. */
 int qmoEvalNewPoint(qmoHandle_t h, const double* x);
 int qmoEvalGradNL(qmoHandle_t h, int row, const double* x, double* f, double* gradient, int* errors);
 int qmoEvalGradNLObj(qmoHandle_t h, const double* x, double* f, double* gradient, int* errors);
+
+/* The evaluator a host program installs for a model with nonlinear entries (NULL removes it).
+ * The model object calls it in the host's own indices: x holds qmoHostN values, gradient has
+ * room for qmoHostN values and the callback writes the derivatives at the host columns of the
+ * row's (objective's) nonlinear entries. Each callback returns 0, or nonzero when it failed, and
+ * sets *errors as above. The evaluator and user must stay valid while it is installed. */
+typedef struct qmoEvaluator {
+  int (*newPoint)(void* user, const double* x);
+  int (*row)(void* user, int row, const double* x, double* f, double* gradient, int* errors);
+  int (*objective)(void* user, const double* x, double* f, double* gradient, int* errors);
+} qmoEvaluator;
+int qmoSetEvaluator(qmoHandle_t h, const qmoEvaluator* evaluator, void* user);
 
 /* Results, in view indices. */
 int qmoSetSolutionVarRec(qmoHandle_t h, int column, double level, double marginal, int basisStatus, int condition);

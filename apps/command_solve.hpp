@@ -1,0 +1,18 @@
+#pragma once
+// One solve as the kavro command makes it, for MPS and .nl problems alike: the command's
+// iteration limit, work storage sized from the problem unless "Workspace (total)" is given, and
+// one more attempt with the least storage the problem needs when that was too small.
+
+#include <cstdint>
+
+#include "kavro/solver.hpp"
+#include "progress.hpp"
+
+namespace kavro::app {
+
+// nonlinearEntries: the variables occurring nonlinearly, summed over the functions (they size
+// the work storage of a nonlinear problem).
+SolveResult solveProblem(Optimizer& opt, const Problem& problem, ProblemState& state, Progress& progress,
+                         NonlinearFunctions* functions = nullptr, int64_t nonlinearEntries = 0);
+
+}  // namespace kavro::app

@@ -1,0 +1,36 @@
+#pragma once
+// The solution as a host sees it, written as JSON: statuses, statistics and every row and
+// column record. qarnhost --solution and kavro --solution (for .nl models) write the same file.
+
+#include <string>
+#include <vector>
+
+namespace kavro::app {
+
+struct SolutionRecord {
+  std::string name;
+  bool returned = false;  // false: the solver returned no record ("level": null)
+  double level = 0.0, marginal = 0.0;
+  int basisStatus = 0, condition = 0;
+};
+
+struct SolutionReport {
+  std::string model;
+  int modelStatus = 0, solveStatus = 0;
+  bool complete = false;
+  long long iterations = 0;
+  double time = 0.0, objective = 0.0;
+  long long evaluationErrors = 0;
+  std::string stopSignal;  // the signal that interrupted the run ("SIGTERM"), empty when none
+  std::vector<SolutionRecord> rows, columns;
+};
+
+const char* modelStatusText(int status);
+const char* solveStatusText(int status);
+
+// Writes the file whole or not at all (a failure leaves an earlier file as it was); names that
+// are not valid UTF-8 get U+FFFD in place of the bytes that are not. Returns an empty string on
+// success, else the path and the reason.
+std::string writeSolutionReport(const SolutionReport& report, const std::string& path);
+
+}  // namespace kavro::app

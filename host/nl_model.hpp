@@ -1,0 +1,58 @@
+#pragma once
+// Fills a host model object from an AMPL .nl file and answers its nonlinear calls.
+//
+//   qarn::Model model(env);
+//   qarn::NlModelSource source;                 // must outlive the model's use, not the model
+//   std::string error = source.load(model.handle(), "model.nl");
+//
+// The model is the one the kavro command solves (nl/nl_problem.hpp): the .nl variables as the
+// host's columns, the constraints as its rows (a range becomes an =E= row with a column
+// "rng.<row>", a free row an =N= row), the first objective with its sense and constant. An entry
+// is nonlinear where its column occurs in the row's (objective's) nonlinear part; its value is
+// the derivative at the starting point. The variables' levels are the starting point, the
+// equations' levels the row bodies there and their marginals the initial duals (as the
+// optimizer's multipliers). Names come from STUB.col and STUB.row when AMPL wrote them, else
+// x1, x2, ... and r1, r2, ...
+//
+// The source installs itself as the model object's evaluator (qmoEvalNewPoint, qmoEvalGradNL,
+// qmoEvalGradNLObj); its destructor removes it. Evaluations allocate nothing.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "nl/nl_evaluator.hpp"
+#include "nl/nl_model.hpp"
+#include "qarn/qarn.h"
+
+namespace qarn {
+
+class NlModelSource {
+ public:
+  NlModelSource() = default;
+  ~NlModelSource();
+  NlModelSource(const NlModelSource&) = delete;
+  NlModelSource& operator=(const NlModelSource&) = delete;
+
+  // Returns an empty string on success, else what went wrong. Integer variables are refused
+  // unless relaxIntegers (then they are taken as continuous).
+  std::string load(qmoHandle_t model, const std::string& path, bool relaxIntegers = false);
+
+  // The evaluator's callbacks (host indices).
+  int row(int row, const double* x, double& f, double* gradient, int& errors);
+  int objective(const double* x, double& f, double* gradient, int& errors);
+  void newPoint(const double* x) { evaluator_->setPoint(x); }
+
+ private:
+  int function(int32_t f, const std::vector<uint8_t>& nonlinearTerm, int32_t firstTerm, const double* x, double& value,
+               double* gradient, int& errors);
+  std::string fill(qmoHandle_t model, const std::string& stub, bool relaxIntegers);
+
+  qmoHandle_t handle_ = nullptr;
+  kavro::nl::Model model_;
+  std::unique_ptr<kavro::nl::Evaluator> evaluator_;
+  std::vector<uint8_t> conNonlinear_, objNonlinear_;  // per J (G) term: its column is nonlinear there
+  std::vector<double> gradient_;                      // one function's gradient on its J or G list
+};
+
+}  // namespace qarn

@@ -1,0 +1,413 @@
+#include "nonlinear/major_iterations.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "kernels/vector_ops.hpp"
+
+#include "nonlinear/wichmann_hill.hpp"
+
+namespace kavro {
+
+namespace {
+
+constexpr double kSinglePrecisionTenth = 0.10000000149011612;
+
+}  // namespace
+
+MajorIterations::MajorIterations(Parameters& params, const ReportChannels& out, FunctionEvaluator& evaluator,
+                                 const IterationCallback* callback, int32_t m, int32_t n)
+    : params_(params),
+      out_(out),
+      fe_(evaluator),
+      callback_(callback),
+      m_(m),
+      n_(n),
+      C_(evaluator.nNonlinCons()),
+      nJ_(evaluator.nNonlinJacVars()),
+      nJac_(evaluator.nJacElements()),
+      jac_(evaluator.jacobian()) {
+  const size_t c = static_cast<size_t>(C_), jv = static_cast<size_t>(nJ_), je = static_cast<size_t>(nJac_);
+  for (auto* v : {&Fk_, &F_, &lambda_, &lambdaNew_, &lambdaOld_, &savedLower_, &savedUpper_, &fScratch_, &departure_})
+    v->assign(c, 0.0);
+  for (auto* v : {&Jk_, &J_, &savedMatrix_}) v->assign(je, 0.0);
+  xk_.assign(jv, 0.0);
+  gScratch_.assign(static_cast<size_t>(std::max(1, evaluator.nNonlinObjVars())), 0.0);
+  rhs_.assign(static_cast<size_t>(m), 0.0);
+  xStart_.assign(static_cast<size_t>(n + m), 0.0);
+  xSub_.assign(static_cast<size_t>(n + m), 0.0);
+  linearPart_.assign(c, 0.0);
+  prices_.assign(static_cast<size_t>(m), 0.0);
+  const double rho0 = params_.currentPenalty > 0.0 ? params_.currentPenalty : 1.0;
+  rhoMin_ = 1.0e-4 * rho0;
+  rhoMax_ = 10.0 * rho0;
+  rhoLastPositive_ = rho0;
+}
+
+// ---------------------------------------------------------------- set-up of the run
+
+void MajorIterations::saveRowBounds(const Problem& prob) {
+  for (int32_t i = 0; i < C_; ++i) {
+    savedLower_[static_cast<size_t>(i)] = prob.lower[static_cast<size_t>(n_ + i)];
+    savedUpper_[static_cast<size_t>(i)] = prob.upper[static_cast<size_t>(n_ + i)];
+  }
+}
+
+void MajorIterations::relaxRows(Problem& prob) {
+  for (int32_t i = 0; i < C_; ++i) {
+    prob.lower[static_cast<size_t>(n_ + i)] = -params_.machine.infBound;
+    prob.upper[static_cast<size_t>(n_ + i)] = params_.machine.infBound;
+  }
+}
+
+void MajorIterations::restoreRowBounds(Problem& prob) {
+  for (int32_t i = 0; i < C_; ++i) {
+    prob.lower[static_cast<size_t>(n_ + i)] = savedLower_[static_cast<size_t>(i)];
+    prob.upper[static_cast<size_t>(n_ + i)] = savedUpper_[static_cast<size_t>(i)];
+  }
+}
+
+void MajorIterations::setInitialMultipliers(const std::vector<double>& pi, double sigma) {
+  double biggest = 0.0;
+  for (int32_t i = 0; i < C_; ++i) {
+    lambda_[static_cast<size_t>(i)] = sigma * pi[static_cast<size_t>(i)];
+    biggest = std::max(biggest, std::fabs(pi[static_cast<size_t>(i)]));
+  }
+  if (biggest >= 1.0e10) {
+    out_.both("%s", " XXX Warning: pi(*) is big (perhaps not initialized).");
+    out_.both("%s", " XXX Setting  pi(*) = 0  for use as initial lambda.");
+    std::fill(lambda_.begin(), lambda_.end(), 0.0);
+  }
+}
+
+void MajorIterations::scaleMultipliers(const double* rowScales) {
+  for (int32_t i = 0; i < C_; ++i) lambda_[static_cast<size_t>(i)] *= rowScales[i];
+}
+
+void MajorIterations::randomJacobianForCrash(Problem& prob) {
+  WichmannHill random;
+  for (int32_t e = 0; e < nJac_; ++e) {
+    const size_t k = static_cast<size_t>(jac_.position[static_cast<size_t>(e)]);
+    savedMatrix_[static_cast<size_t>(e)] = prob.a.value[k];
+    prob.a.value[k] = random.next() + 0.5;
+  }
+}
+
+void MajorIterations::restoreMatrixJacobian(Problem& prob) {
+  for (int32_t e = 0; e < nJac_; ++e)
+    prob.a.value[static_cast<size_t>(jac_.position[static_cast<size_t>(e)])] = savedMatrix_[static_cast<size_t>(e)];
+}
+
+// ---------------------------------------------------------------- the start of a major iteration
+
+int32_t MajorIterations::evaluateAt(const std::vector<double>& x) {
+  if (C_ > 0) {
+    const int32_t status = fe_.constraintsAndJacobian(x.data(), F_.data(), J_.data());
+    if (status != 0) return status;
+  }
+  objective_ = 0.0;
+  if (fe_.nNonlinObjVars() > 0) return fe_.objectiveAndGradient(x.data(), objective_, gScratch_.data());
+  return 0;
+}
+
+int32_t MajorIterations::start(int32_t k, const SubproblemSummary& previous, MajorView& view) {
+  if (k == 1) {
+    // The first subproblem has only the linear constraints to satisfy: with the rows relaxed,
+    // an infeasible first subproblem means the linear constraints themselves are infeasible.
+    saveRowBounds(*view.prob);
+    relaxRows(*view.prob);
+    const int32_t status = evaluateAt(*view.x);
+    if (status != 0) return status;
+    step_ = 1.0;
+    linearize(view);
+    return 0;
+  }
+  // Every subproblem after the first has the nonlinear rows with their own bounds (a
+  // perturbation only helps the subproblem it was made for).
+  restoreRowBounds(*view.prob);
+  updateMultipliers(view);
+  const double* x = view.x->data();
+  double dx = 0.0;
+  for (int32_t j = 0; j < nJ_; ++j) dx = std::max(dx, std::fabs(x[j] - xk_[static_cast<size_t>(j)]));
+  const double cx = dx / (kernels::maxNorm(nJ_, xk_.data()) + 1.0);
+  const double lambdaNorm = kernels::maxNorm(C_, lambda_.data());
+  double dLambda = 0.0;
+  for (int32_t i = 0; i < C_; ++i)
+    dLambda = std::max(dLambda, std::fabs(lambdaNew_[static_cast<size_t>(i)] - lambda_[static_cast<size_t>(i)]));
+  const double cLambda = lambdaNorm > params_.machine.eps2 ? dLambda / (lambdaNorm + 1.0) : 1.0;
+  firstUpdate_ = k == 2;
+  const int32_t status = dampStep(view, cx, cLambda);
+  if (status != 0) return status;
+  measureViolation(view);
+  linearize(view);
+  measureOptimality(view);
+  if (cx <= params_.machine.eps0) {
+    out_.both("%s", " Jacobian variables have not changed");
+    ++unchangedCount_;
+  } else {
+    unchangedCount_ = 0;
+  }
+  if (previous.status != kSubproblemInfeasible && previous.status != kSubproblemUnbounded) {
+    const bool within = optimal_ <= params_.optimalityTolerance && feasible_ <= params_.rowTolerance;
+    convergedCount_ = within ? convergedCount_ + 1 : 0;
+    convergedStrongly_ = within && optimal_ <= params_.machine.eps2 && feasible_ <= params_.machine.eps2;
+  }
+  if (params_.completion == 0 && previous.status == kSubproblemOptimal && feasible_ <= kSinglePrecisionTenth &&
+      optimal_ <= kSinglePrecisionTenth) {
+    params_.completion = 1;
+    out_.both("%s", " Completion Full    now requested");
+  }
+  adaptPenalty(cx, cLambda, k);
+  printLogLine(k, previous, view);
+  return 0;
+}
+
+// The subproblem's multipliers of the nonlinear rows, with the sign that the state of the row's
+// slack allows, bounded in size.
+void MajorIterations::updateMultipliers(const MajorView& view) {
+  const double bound = 1.0 / params_.machine.eps0;
+  for (int32_t i = 0; i < C_; ++i) {
+    double v = (*view.pi)[static_cast<size_t>(i)];
+    const int32_t state = (*view.hs)[static_cast<size_t>(n_ + i)];
+    if (state == kAtLower) v = std::min(v, 0.0);
+    else if (state == kAtUpper) v = std::max(v, 0.0);
+    lambdaNew_[static_cast<size_t>(i)] = std::clamp(v, -bound, bound);
+  }
+}
+
+// Moves the point and the multipliers part of the way when the subproblem proposes a large
+// change, and evaluates the functions there; an undefined point shortens the step further.
+int32_t MajorIterations::dampStep(MajorView& view, double cx, double cLambda) {
+  const double damping = params_.majorDampingParameter;
+  double sigma = std::min(1.0, damping / (cx + 1.0e-15));
+  if (view.hasLinearConstraints || !firstUpdate_) sigma = std::min(sigma, damping / (cLambda + 1.0e-15));
+  if (sigma >= 0.99) sigma = 1.0;
+  std::vector<double>& x = *view.x;
+  std::copy(x.begin(), x.end(), xSub_.begin());
+  std::copy(lambda_.begin(), lambda_.end(), lambdaOld_.begin());
+  for (;;) {
+    if (sigma < 1.0)
+      for (size_t j = 0; j < x.size(); ++j) x[j] = xStart_[j] + sigma * (xSub_[j] - xStart_[j]);
+    for (int32_t i = 0; i < C_; ++i) {
+      const size_t ui = static_cast<size_t>(i);
+      lambda_[ui] = lambdaOld_[ui] + sigma * (lambdaNew_[ui] - lambdaOld_[ui]);
+    }
+    const int32_t status = evaluateAt(x);
+    if (status == kFunctionUndefined && sigma >= 1.0e-5) {
+      sigma *= 0.1;
+      continue;
+    }
+    step_ = sigma;
+    return status;
+  }
+}
+
+// Violation of the true nonlinear constraints at the (damped) point, normalized.
+void MajorIterations::measureViolation(const MajorView& view) {
+  const Problem& prob = *view.prob;
+  const std::vector<double>& x = *view.x;
+  std::fill(linearPart_.begin(), linearPart_.end(), 0.0);
+  for (int32_t j = nJ_; j < n_; ++j) {
+    const double v = x[static_cast<size_t>(j)];
+    if (v == 0.0) continue;
+    for (int32_t e = prob.a.colStart[static_cast<size_t>(j)]; e < prob.a.colStart[static_cast<size_t>(j) + 1]; ++e) {
+      const int32_t i = prob.a.row[static_cast<size_t>(e)];
+      if (i < C_) linearPart_[static_cast<size_t>(i)] += prob.a.value[static_cast<size_t>(e)] * v;
+    }
+  }
+  violation_ = 0.0;
+  for (int32_t i = 0; i < C_; ++i) {
+    const size_t ui = static_cast<size_t>(i);
+    const double slack = -(F_[ui] + linearPart_[ui]);
+    violation_ = std::max({violation_, savedLower_[ui] - slack, slack - savedUpper_[ui]});
+  }
+  feasible_ = violation_ / (kernels::maxNorm(nJ_, x.data()) + 1.0);
+  if (params_.printLevel % 10 > 0)
+    out_.print(" Maximum constraint violation    = %12.4e ( = %12.4e normalized)", violation_, feasible_);
+}
+
+// The optimality measure of the problem itself at the new point: reduced costs of the true
+// Lagrangian, g - J' lambda - A' pi, with the Jacobian just loaded into the matrix, the new
+// estimates for the nonlinear rows and the subproblem's prices for the linear ones. (The
+// subproblem's own reduced gradient is zero at its solution whatever the penalty holds back, so
+// it cannot tell whether the problem is optimal.)
+void MajorIterations::measureOptimality(const MajorView& view) {
+  const Problem& prob = *view.prob;
+  const std::vector<double>& x = *view.x;
+  const std::vector<double>& pi = *view.pi;
+  std::copy(pi.begin(), pi.end(), prices_.begin());
+  std::copy(lambda_.begin(), lambda_.end(), prices_.begin());
+  double priceNorm = 0.0;
+  for (int32_t i = 0; i < m_; ++i)
+    if (n_ + i != view.objSlack) priceNorm = std::max(priceNorm, std::fabs(prices_[static_cast<size_t>(i)]));
+  const int32_t nObj = fe_.nNonlinObjVars();
+  double o = 0.0;
+  auto contribution = [&](size_t j, double dj) {
+    const double lo = prob.lower[j], up = prob.upper[j];
+    if (lo == up || static_cast<int32_t>(j) == view.objSlack) return;
+    if (dj > 0.0) o = std::max(o, dj * std::min(1.0, x[j] - lo));
+    else if (dj < 0.0) o = std::max(o, -dj * std::min(1.0, up - x[j]));
+  };
+  for (int32_t j = 0; j < n_; ++j) {
+    double dj = j < nObj ? view.sigma * gScratch_[static_cast<size_t>(j)] : 0.0;
+    for (int32_t e = prob.a.colStart[static_cast<size_t>(j)]; e < prob.a.colStart[static_cast<size_t>(j) + 1]; ++e)
+      dj -= prob.a.value[static_cast<size_t>(e)] * prices_[static_cast<size_t>(prob.a.row[static_cast<size_t>(e)])];
+    contribution(static_cast<size_t>(j), dj);
+  }
+  for (int32_t i = 0; i < m_; ++i) contribution(static_cast<size_t>(n_ + i), -prices_[static_cast<size_t>(i)]);
+  optimal_ = o / (priceNorm + 1.0);
+
+  goodStep_ = (step_ == 1.0 && feasible_ <= 1.1 * (minViolation_ + 0.1) && optimal_ <= 1.1 * (minOptimality_ + 0.1)) ||
+              feasible_ + optimal_ < minSum_;
+  minViolation_ = std::min(minViolation_, feasible_);
+  minOptimality_ = std::min(minOptimality_, optimal_);
+  minSum_ = std::min(minSum_, feasible_ + optimal_);
+}
+
+void MajorIterations::adaptPenalty(double cx, double cLambda, int32_t k) {
+  double& rho = params_.currentPenalty;
+  const double radius = params_.radiusOfConvergence;
+  if (rho > rhoMin_ && cLambda <= radius && feasible_ <= radius && cx <= radius && goodStep_ && step_ == 1.0) {
+    rho = std::max(rho / 10.0, rhoMin_);
+    ++penaltyDecreases_;
+  }
+  if (rho > 0.0) rhoLastPositive_ = rho;
+  if (k > 5 && cLambda >= 1.0e5 && rho < rhoMax_) {
+    const double before = rho;
+    rho = std::min(2.0 * rhoLastPositive_, rhoMax_);
+    rhoLastPositive_ = rho;
+    if (rho > before) out_.both(" Penalty parameter increased to %12.4e", rho);
+    penaltyDecreases_ = 0;
+  }
+}
+
+// The new subproblem: the nonlinear rows linearized at the current point.
+void MajorIterations::linearize(MajorView& view) {
+  Problem& prob = *view.prob;
+  const std::vector<double>& x = *view.x;
+  std::copy(x.begin(), x.begin() + nJ_, xk_.begin());
+  std::copy(F_.begin(), F_.end(), Fk_.begin());
+  std::copy(J_.begin(), J_.end(), Jk_.begin());
+  std::copy(x.begin(), x.end(), xStart_.begin());
+  std::fill(rhs_.begin(), rhs_.end(), 0.0);
+  for (int32_t j = 0; j < nJ_; ++j) {
+    for (int32_t e = jac_.colStart[static_cast<size_t>(j)]; e < jac_.colStart[static_cast<size_t>(j) + 1]; ++e) {
+      const size_t ue = static_cast<size_t>(e);
+      prob.a.value[static_cast<size_t>(jac_.position[ue])] = Jk_[ue];
+      rhs_[static_cast<size_t>(jac_.row[ue])] += Jk_[ue] * xk_[static_cast<size_t>(j)];
+    }
+  }
+  for (int32_t i = 0; i < C_; ++i) rhs_[static_cast<size_t>(i)] -= Fk_[static_cast<size_t>(i)];
+}
+
+// ---------------------------------------------------------------- the subproblem objective
+
+double MajorIterations::lagrangianTerms(const double* x, const double* F, const double* J, double* grad) const {
+  const double rho = params_.currentPenalty > 0.0 ? params_.currentPenalty * 100.0 / C_ : 0.0;
+  double* d = departure_.data();
+  for (int32_t i = 0; i < C_; ++i) d[i] = F[i] - Fk_[static_cast<size_t>(i)];
+  for (int32_t j = 0; j < nJ_; ++j) {
+    const double dxj = x[j] - xk_[static_cast<size_t>(j)];
+    if (dxj == 0.0) continue;
+    for (int32_t e = jac_.colStart[static_cast<size_t>(j)]; e < jac_.colStart[static_cast<size_t>(j) + 1]; ++e)
+      d[jac_.row[static_cast<size_t>(e)]] -= Jk_[static_cast<size_t>(e)] * dxj;
+  }
+  double value = 0.0;
+  for (int32_t i = 0; i < C_; ++i) value += d[i] * (0.5 * rho * d[i] - lambda_[static_cast<size_t>(i)]);
+  if (!grad) return value;
+  for (int32_t i = 0; i < C_; ++i) d[i] = rho * d[i] - lambda_[static_cast<size_t>(i)];
+  for (int32_t j = 0; j < nJ_; ++j) {
+    double sum = 0.0;
+    for (int32_t e = jac_.colStart[static_cast<size_t>(j)]; e < jac_.colStart[static_cast<size_t>(j) + 1]; ++e) {
+      const size_t ue = static_cast<size_t>(e);
+      sum += (J[ue] - Jk_[ue]) * d[jac_.row[ue]];
+    }
+    grad[j] += sum;
+  }
+  return value;
+}
+
+// ---------------------------------------------------------------- infeasible subproblems
+
+bool MajorIterations::raisePenalty() {
+  ++penaltyRaises_;
+  if (penaltyRaises_ >= 6 || !lagrangianOn()) return false;
+  double& rho = params_.currentPenalty;
+  rho = rho <= 0.0 ? C_ / 100.0 : 10.0 * rho;
+  rhoLastPositive_ = rho;
+  out_.both(" Penalty parameter increased to %12.4e", rho);
+  return true;
+}
+
+bool MajorIterations::perturbRowBounds(Problem& prob, double sinf) {
+  if (rowPerturbations_ >= 3) return false;
+  const int32_t t = ++rowPerturbations_;
+  if (t == 1) perturbBase_ = sinf;
+  const double factor = std::pow(10.0, t - 3);
+  out_.both("%s", " XXX  Infeasible subproblem.");
+  out_.both(" RHS perturbed by %8.1e * (|RHS|  + %10.2e)", factor, perturbBase_);
+  const double infinite = 0.9 * params_.machine.infBound;
+  for (int32_t i = 0; i < C_; ++i) {
+    double& lo = prob.lower[static_cast<size_t>(n_ + i)];
+    double& up = prob.upper[static_cast<size_t>(n_ + i)];
+    if (lo > -infinite) lo -= (std::fabs(lo) + perturbBase_) * factor;
+    if (up < infinite) up += (std::fabs(up) + perturbBase_) * factor;
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------- the major log
+
+void MajorIterations::printLogLine(int32_t k, const SubproblemSummary& s, const MajorView& view) {
+  const char flag = s.status == kSubproblemInfeasible ? 'I'
+                    : s.status == kSubproblemUnbounded ? 'U'
+                    : s.status == kSubproblemLimit    ? 'T'
+                                                      : ' ';
+  double objective = objective_ + view.objConstant;
+  if (view.objSlack >= 0) objective -= (*view.x)[static_cast<size_t>(view.objSlack)] * view.objScale;
+  const double rho = params_.currentPenalty;
+  if (out_.hasPrint()) {
+    if (printLines_ % 20 == 0) {
+      out_.print("%s", "");
+      out_.print("%s", " Major minor   total ninf   step      objective   Feasible  Optimal  nsb   ncon      LU penalty BSwap");
+    }
+    out_.print("%6d%6d%8d%5d %7.1e %14.7e %8.1e %8.1e %4d %6lld %7d %7.1e %5d %c", k - 1, s.minorItn, s.totalItn,
+               s.ninf, step_, objective, feasible_, optimal_, s.ns,
+               static_cast<long long>(fe_.constraintCounts().calls), s.luNonzeros, rho, s.basisSwaps, flag);
+    ++printLines_;
+  }
+  if (out_.hasSummary()) {
+    if (summaryLines_ % 10 == 0) {
+      out_.summary("%s", "");
+      out_.summary("%s", " Major minor   step      objective   Feasible  Optimal  nsb   ncon penalty BSwap");
+    }
+    out_.summary("%6d%6d %7.1e %14.7e %8.1e %8.1e %4d %6lld %7.1e %5d %c", k - 1, s.minorItn, step_, objective,
+                 feasible_, optimal_, s.ns, static_cast<long long>(fe_.constraintCounts().calls), rho, s.basisSwaps,
+                 flag);
+    ++summaryLines_;
+  }
+  if (callback_ && *callback_) {
+    IterationLogEntry e;
+    e.kind = 2;
+    e.majorItn = k - 1;
+    e.minorItn = s.minorItn;
+    e.ninf = s.ninf;
+    e.sinf = s.sinf;
+    e.flag = flag;
+    e.step = step_;
+    e.objective = objective;
+    e.feasibility = feasible_;
+    e.optimality = optimal_;
+    e.nSuperbasics = s.ns;
+    e.nNonlinCons = C_;
+    e.penalty = rho;
+    e.basisSwaps = s.basisSwaps;
+    const int stop = (*callback_)(e);
+    if (stop == 1 || stop == 2) {
+      stopFlag_ = true;
+      stopCode_ = stop == 1 ? 18 : 19;
+    }
+  }
+}
+
+}  // namespace kavro

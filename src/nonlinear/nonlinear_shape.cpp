@@ -1,0 +1,27 @@
+#include "nonlinear/nonlinear_shape.hpp"
+
+namespace kavro {
+
+NonlinearShape NonlinearShape::fromProblem(const Problem& prob) {
+  NonlinearShape shape;
+  shape.nNonlinObjVars = prob.nNonlinObjVars;
+  const bool hasJacobian = prob.nNonlinCons > 0 && prob.nNonlinJacVars > 0;
+  JacobianStructure& jac = shape.jacobian;
+  jac.nCons = hasJacobian ? prob.nNonlinCons : 0;
+  jac.nVars = hasJacobian ? prob.nNonlinJacVars : 0;
+  jac.colStart.assign(static_cast<size_t>(jac.nVars) + 1, 0);
+  for (int32_t j = 0; j < jac.nVars; ++j) {
+    jac.colStart[static_cast<size_t>(j)] = jac.elements();
+    for (int32_t k = prob.a.colStart[static_cast<size_t>(j)]; k < prob.a.colStart[static_cast<size_t>(j) + 1]; ++k) {
+      const int32_t i = prob.a.row[static_cast<size_t>(k)];
+      if (i >= jac.nCons) continue;
+      jac.row.push_back(i);
+      jac.position.push_back(k);
+      shape.storedJacobian.push_back(prob.a.value[static_cast<size_t>(k)]);
+    }
+  }
+  jac.colStart[static_cast<size_t>(jac.nVars)] = jac.elements();
+  return shape;
+}
+
+}  // namespace kavro

@@ -1,0 +1,185 @@
+// The major iterations seen from the main loop: each starts with the set-up of a linearized
+// subproblem and its termination tests, runs minor iterations until the subproblem ends, and
+// reports how it ended to the next one.
+
+#include <algorithm>
+#include <cmath>
+
+#include "driver/crash.hpp"
+#include "optimizer/main_loop.hpp"
+
+namespace kavro {
+
+SubproblemSummary MainLoop::subproblemSummary() {
+  SubproblemSummary s;
+  s.status = subproblemStatus_;
+  s.minorItn = minorItn_;
+  s.totalItn = itn_;
+  s.ninf = ninf_;
+  s.sinf = sinf_;
+  s.ns = ctx_.state.ns;
+  s.luNonzeros = lu_.params().lenL() + lu_.params().lenU();
+  s.basisSwaps = fc_.basisSwaps;
+  return s;
+}
+
+// The superbasics become nonbasic where they stand (for a crash, which counts basics only).
+void MainLoop::superbasicsToNonbasic() {
+  for (int32_t k = ctx_.state.ns - 1; k >= 0; --k) {
+    hs_[static_cast<size_t>(basisList_[static_cast<size_t>(m_ + k)])] = kBetweenBounds;
+    removeSuperbasic(k);
+  }
+  sb_.hessianResetPending = true;
+}
+
+// Every variable that is not basic goes within its bounds, and a nonbasic one takes the state
+// its value and bounds give it (the basic values follow at the next factorization).
+void MainLoop::placeWithinBounds() {
+  for (int32_t j = 0; j < nb_; ++j) {
+    const size_t uj = static_cast<size_t>(j);
+    int32_t& h = hs_[uj];
+    if (h == kBasic) continue;
+    const double lo = prob_.lower[uj], up = prob_.upper[uj];
+    x_[uj] = std::min(std::max(x_[uj], lo), up);
+    if (h == kSuperbasic) continue;
+    if (lo == up) h = kFixedNonbasic;
+    else if (x_[uj] <= lo) h = kAtLower;
+    else if (x_[uj] >= up) h = kAtUpper;
+    else h = kBetweenBounds;
+  }
+}
+
+bool MainLoop::beginMajorIteration(const SubproblemSummary& previous) {
+  startMajorIteration();
+  minorItn_ = feasibleMinorItn_ = 0;
+  if (!majors_) return factorize();
+  if (majorItn_ > 1) {
+    loadBasicGradient();
+    computePrices();
+  }
+  MajorView view;
+  view.prob = &prob_;
+  view.x = &x_;
+  view.pi = &pi_;
+  view.hs = &hs_;
+  view.sigma = sigma_;
+  view.objSlack = objSlack_;
+  view.objScale = (objSlack_ >= 0 && !ctx_.scales.empty()) ? ctx_.scales[static_cast<size_t>(objSlack_)] : 1.0;
+  view.objConstant = prob_.objConstant;
+  view.hasLinearConstraints = prob_.nNonlinCons < m_ - (objSlack_ >= 0 ? 1 : 0);
+  const int32_t status = majors_->start(majorItn_, previous, view);
+  // The point may have moved (damping), the nonlinear rows' bounds changed (relaxed or
+  // restored) and the subproblem objective with them.
+  placeWithinBounds();
+  functionsStale_ = true;
+  pricesStale_ = true;
+  if (status != 0) {
+    if (status == kFunctionUndefined)
+      ctx_.out.both("%s", " EXIT -- function not defined (mode = -1) prior to linesearch");
+    ctx_.exitCode = 6;
+    return false;
+  }
+  if (majors_->stopRequested()) {
+    setExit(majors_->stopCode());
+    return false;
+  }
+  if (majorItn_ > 1 && majors_->converged()) {
+    // "Optimal" is said only of a point whose true constraints hold on the unscaled problem.
+    measureTrueRows(majors_->constraintValues(), false);
+    if (ctx_.nonlinearStatus == 2) {
+      ctx_.out.both(" XXX  The nonlinear constraints are violated by %10.2e (relative) at the final point",
+                    ctx_.relativeViolation);
+      ctx_.out.both("%s", " EXIT -- near-optimal solution found");
+      ctx_.exitCode = 13;
+    } else {
+      setOptimalExit();
+    }
+    return false;
+  }
+  if (majorItn_ > p_.majorIterationsLimit) {
+    ctx_.out.both("%s", " XXX  Major iterations terminated before convergence");
+    setExit(3);
+    return false;
+  }
+  if (itn_ >= p_.iterationLimit) {
+    setExit(3);
+    return false;
+  }
+  if (majors_->unchangedMajors() >= 4 && majors_->infeasibleRetries() == 0) {
+    printCannotImprove();
+    ctx_.exitCode = 9;
+    return false;
+  }
+  // From the second major iteration on the nonlinear rows are constraints: the crash gives them
+  // basic columns where it can.
+  if (majorItn_ == 2 && p_.crashOption == 3) {
+    superbasicsToNonbasic();
+    crashBasis(ctx_, 5);
+    toInternalStates();
+  }
+  return factorize(majorItn_ > 1 ? FactorKind::kTest : FactorKind::kOrdinary);
+}
+
+// The subproblem ended: its status goes to the next major iteration.
+void MainLoop::endMajorIteration(int32_t status) {
+  subproblemStatus_ = status;
+  majorEnded_ = true;
+  const bool optimal = status == kSubproblemOptimal;
+  ctx_.out.print(" End of major itn %4d  -  %s %7d  -  total itns = %8d", majorItn_,
+                 optimal ? "optimal subproblem at minor itn" : "minor itns terminated at", minorItn_, itn_);
+  ctx_.out.summary(" %s %7d  -  total itns = %8d", optimal ? "Optimal subproblem at minor itn" : "Minor itns terminated at",
+                   minorItn_, itn_);
+  ph_ = 4;
+}
+
+// Optimal by the tests: exit 0, or 13 when the reduced gradient is still large.
+void MainLoop::setOptimalExit() {
+  if (sb_.rgNorm / piNorm_ < kSinglePrecisionTenth) {
+    setExit(0);
+  } else {
+    ctx_.out.both("%s", " EXIT -- near-optimal solution found");
+    ctx_.out.both("%s", " XXX WARNING: reduced gradient is large -- solution is not really optimal");
+    ctx_.exitCode = 13;
+  }
+}
+
+// The violation of the true nonlinear constraints (values F at the current point) on the
+// unscaled problem, absolute and relative to the size of the Jacobian variables; with setSlacks
+// the nonlinear rows' slacks take the true values, for the reports.
+void MainLoop::measureTrueRows(const std::vector<double>& F, bool setSlacks) {
+  const int32_t C = prob_.nNonlinCons;
+  std::vector<double>& linear = work2_;
+  std::fill(linear.begin(), linear.begin() + C, 0.0);
+  for (int32_t j = prob_.nNonlinJacVars; j < n_; ++j) {
+    const double v = x_[static_cast<size_t>(j)];
+    if (v == 0.0) continue;
+    for (int32_t e = prob_.a.colStart[static_cast<size_t>(j)]; e < prob_.a.colStart[static_cast<size_t>(j) + 1]; ++e) {
+      const int32_t i = prob_.a.row[static_cast<size_t>(e)];
+      if (i < C) linear[static_cast<size_t>(i)] += prob_.a.value[static_cast<size_t>(e)] * v;
+    }
+  }
+  double violation = 0.0, xNorm = 0.0;
+  for (int32_t j = 0; j < prob_.nNonlinJacVars; ++j) {
+    const double scale = ctx_.scales.empty() ? 1.0 : ctx_.scales[static_cast<size_t>(j)];
+    xNorm = std::max(xNorm, std::fabs(x_[static_cast<size_t>(j)] * scale));
+  }
+  for (int32_t i = 0; i < C; ++i) {
+    const size_t slack = static_cast<size_t>(n_ + i);
+    const double value = -(F[static_cast<size_t>(i)] + linear[static_cast<size_t>(i)]);
+    if (setSlacks) x_[slack] = value;
+    const double scale = ctx_.scales.empty() ? 1.0 : ctx_.scales[slack];
+    violation = std::max({violation, (majors_->rowLower(i) - value) * scale, (value - majors_->rowUpper(i)) * scale});
+  }
+  ctx_.absoluteViolation = violation;
+  ctx_.relativeViolation = violation / (1.0 + xNorm);
+  ctx_.nonlinearStatus = ctx_.relativeViolation <= p_.rowTolerance ? 1 : 2;
+}
+
+// At the end of the run the reports show the true nonlinear rows.
+void MainLoop::trueNonlinearRows() {
+  if (!majors_ || !ctx_.evaluator || !functionsEvaluated_) return;
+  if (ctx_.evaluator->constraintValues(x_.data(), conValues_.data()) != 0) return;
+  measureTrueRows(conValues_, true);
+}
+
+}  // namespace kavro

@@ -1,0 +1,254 @@
+// Problems with nonlinear constraints, solved by major iterations through the library with
+// functions given as callables: classic test problems with known optima and the exits a user
+// meets.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "kavro/functions.hpp"
+#include "kavro/solver.hpp"
+#include "support/test_problems.hpp"
+
+namespace kavro {
+namespace {
+
+using testing::DenseLp;
+using testing::kInf;
+using testing::makeProblem;
+
+struct Solved {
+  SolveResult result;
+  ProblemState state;
+};
+
+// rows: the nonlinear rows first (their entries in the Jacobian columns are placeholders, any
+// nonzero value), then the linear rows.
+struct NonlinearCase {
+  DenseLp lp;
+  int nNonlinCons = 0, nNonlinObjVars = 0, nNonlinJacVars = 0;
+  ObjectiveCallable objective;
+  ConstraintCallable constraints;
+  std::vector<double> x0;
+};
+
+Solved solveCase(const NonlinearCase& c, std::initializer_list<const char*> specs = {}) {
+  Problem p = makeProblem(c.lp);
+  p.nNonlinCons = c.nNonlinCons;
+  p.nNonlinObjVars = c.nNonlinObjVars;
+  p.nNonlinJacVars = c.nNonlinJacVars;
+  FunctionsFromCallables functions(c.objective, c.constraints);
+  Optimizer opt;
+  // KAVRO_TEST_PRINT=path keeps the full report of the run, for looking into a failure.
+  const char* print = std::getenv("KAVRO_TEST_PRINT");
+  if (print) opt.connectUnit(9, print);
+  opt.initialize({print ? 9 : 0, 0, 0});
+  if (print) opt.setSpecsLine("Print level 1");
+  // The library's default limit (3 m + 10 nonlinear variables) suits callers that restart; these
+  // small problems need more.
+  opt.setSpecsLine("Iterations limit 1000");
+  if (const char* extra = std::getenv("KAVRO_TEST_SPECS")) opt.setSpecsLine(extra);
+  for (const char* line : specs) EXPECT_EQ(opt.setSpecsLine(line), 0) << line;
+  Solved s;
+  s.state.resizeFor(p);
+  for (size_t j = 0; j < c.x0.size(); ++j) s.state.x[j] = c.x0[j];
+  SolveOptions o;
+  o.workLength = 400000;
+  o.functions = &functions;
+  s.result = opt.solve(p, s.state, o);
+  return s;
+}
+
+// Hock-Schittkowski 6: min (1 - x1)^2 subject to 10 (x2 - x1^2) = 0; optimum 0 at (1, 1).
+NonlinearCase hs6() {
+  NonlinearCase c;
+  c.lp = DenseLp{{{1, 1}}, {0}, {0}, {-kInf, -kInf}, {kInf, kInf}};
+  c.nNonlinCons = 1;
+  c.nNonlinObjVars = 1;
+  c.nNonlinJacVars = 2;
+  c.objective = [](std::span<const double> x, double& f, std::span<double> g) {
+    f = (1 - x[0]) * (1 - x[0]);
+    g[0] = -2 * (1 - x[0]);
+    return true;
+  };
+  c.constraints = [](std::span<const double> x, std::span<double> f, std::span<double> jac) {
+    f[0] = 10 * (x[1] - x[0] * x[0]);
+    jac[0] = -20 * x[0];
+    jac[1] = 10;
+    return true;
+  };
+  c.x0 = {-1.2, 1.0};
+  return c;
+}
+
+TEST(NonlinearConstraints, Hs6OneEquality) {
+  const Solved s = solveCase(hs6());
+  EXPECT_EQ(s.result.exitCode, kOptimal);
+  EXPECT_NEAR(s.state.x[0], 1.0, 1e-5);
+  EXPECT_NEAR(s.state.x[1], 1.0, 1e-5);
+  EXPECT_NEAR(s.result.objValue, 0.0, 1e-9);
+  EXPECT_GT(s.result.majorIterations, 1);
+  EXPECT_EQ(s.result.nonlinearStatus, 1);
+}
+
+// Hock-Schittkowski 71: min x1 x4 (x1 + x2 + x3) + x3, x1 x2 x3 x4 >= 25,
+// x1^2 + x2^2 + x3^2 + x4^2 = 40, 1 <= x <= 5; optimum 17.0140173.
+NonlinearCase hs71() {
+  NonlinearCase c;
+  c.lp = DenseLp{{{1, 1, 1, 1}, {1, 1, 1, 1}}, {25, 40}, {kInf, 40}, {1, 1, 1, 1}, {5, 5, 5, 5}};
+  c.nNonlinCons = 2;
+  c.nNonlinObjVars = 4;
+  c.nNonlinJacVars = 4;
+  c.objective = [](std::span<const double> x, double& f, std::span<double> g) {
+    const double s = x[0] + x[1] + x[2];
+    f = x[0] * x[3] * s + x[2];
+    g[0] = x[3] * s + x[0] * x[3];
+    g[1] = x[0] * x[3];
+    g[2] = x[0] * x[3] + 1;
+    g[3] = x[0] * s;
+    return true;
+  };
+  c.constraints = [](std::span<const double> x, std::span<double> f, std::span<double> jac) {
+    f[0] = x[0] * x[1] * x[2] * x[3];
+    f[1] = x[0] * x[0] + x[1] * x[1] + x[2] * x[2] + x[3] * x[3];
+    // Column by column: (row 0, row 1) for each variable.
+    for (int j = 0; j < 4; ++j) {
+      double prod = 1.0;
+      for (int k = 0; k < 4; ++k)
+        if (k != j) prod *= x[k];
+      jac[2 * j] = prod;
+      jac[2 * j + 1] = 2 * x[j];
+    }
+    return true;
+  };
+  c.x0 = {1, 5, 5, 1};
+  return c;
+}
+
+TEST(NonlinearConstraints, Hs71InequalityAndEquality) {
+  const Solved s = solveCase(hs71());
+  EXPECT_EQ(s.result.exitCode, kOptimal);
+  EXPECT_NEAR(s.result.objValue, 17.0140173, 1e-6);
+  EXPECT_LE(s.result.relativeViolation, 1e-6);
+}
+
+// Minimize x + y on the unit disc: (-1/sqrt 2, -1/sqrt 2); the objective is linear (objective
+// row), only the constraint is nonlinear.
+NonlinearCase disc(double radiusSquared) {
+  NonlinearCase c;
+  c.lp = DenseLp{{{1, 1}, {1, 1}}, {-kInf, -kInf}, {radiusSquared, kInf}, {-5, -5}, {5, 5}, 1};
+  c.nNonlinCons = 1;
+  c.nNonlinJacVars = 2;
+  c.constraints = [](std::span<const double> x, std::span<double> f, std::span<double> jac) {
+    f[0] = x[0] * x[0] + x[1] * x[1];
+    jac[0] = 2 * x[0];
+    jac[1] = 2 * x[1];
+    return true;
+  };
+  c.x0 = {0.1, 0.2};
+  return c;
+}
+
+TEST(NonlinearConstraints, LinearObjectiveOnADisc) {
+  const Solved s = solveCase(disc(1.0));
+  EXPECT_EQ(s.result.exitCode, kOptimal);
+  EXPECT_NEAR(s.result.objValue, -std::sqrt(2.0), 1e-7);
+  EXPECT_NEAR(s.state.x[0], -1.0 / std::sqrt(2.0), 1e-5);
+}
+
+TEST(NonlinearConstraints, MaximizationOnADisc) {
+  const Solved s = solveCase(disc(1.0), {"Maximize"});
+  EXPECT_EQ(s.result.exitCode, kOptimal);
+  EXPECT_NEAR(s.result.objValue, std::sqrt(2.0), 1e-7);
+}
+
+TEST(NonlinearConstraints, PenaltyParameterZeroStillConverges) {
+  const Solved s = solveCase(hs71(), {"Penalty parameter 0"});
+  EXPECT_EQ(s.result.exitCode, kOptimal);
+  EXPECT_NEAR(s.result.objValue, 17.0140173, 1e-6);
+}
+
+TEST(NonlinearConstraints, JacobianValuesOfZeroAtTheStart) {
+  // At (0, 0) both Jacobian elements of the disc are 0: the matrix holds explicit zeros there.
+  NonlinearCase c = disc(1.0);
+  c.x0 = {0.0, 0.0};
+  const Solved s = solveCase(c);
+  EXPECT_EQ(s.result.exitCode, kOptimal);
+  EXPECT_NEAR(s.result.objValue, -std::sqrt(2.0), 1e-7);
+}
+
+TEST(NonlinearConstraints, CrashOnAllRowsIsReproducible) {
+  // Crash option 1 crashes the nonlinear rows too, on random stand-ins for the Jacobian values.
+  const Solved a = solveCase(hs71(), {"Crash option 1"});
+  const Solved b = solveCase(hs71(), {"Crash option 1"});
+  EXPECT_EQ(a.result.exitCode, kOptimal);
+  EXPECT_EQ(a.result.minorIterations, b.result.minorIterations);
+  EXPECT_EQ(a.result.majorIterations, b.result.majorIterations);
+  EXPECT_EQ(a.state.x, b.state.x);
+}
+
+// The host's callback sees every major line (kind 2) and may stop the run there.
+TEST(NonlinearConstraints, InterruptAndResourceLimitAtAMajorBoundary) {
+  for (int stop : {1, 2}) {
+    NonlinearCase c = hs71();
+    Problem p = makeProblem(c.lp);
+    p.nNonlinCons = c.nNonlinCons;
+    p.nNonlinObjVars = c.nNonlinObjVars;
+    p.nNonlinJacVars = c.nNonlinJacVars;
+    FunctionsFromCallables functions(c.objective, c.constraints);
+    Optimizer opt;
+    opt.initialize({});
+    opt.setSpecsLine("Iterations limit 1000");
+    ProblemState state;
+    state.resizeFor(p);
+    std::copy(c.x0.begin(), c.x0.end(), state.x.begin());
+    int majorLines = 0;
+    SolveOptions o;
+    o.workLength = 400000;
+    o.functions = &functions;
+    o.progress = [&](const IterationLogEntry& e) {
+      if (e.kind != 2) return 0;
+      ++majorLines;
+      return majorLines == 2 ? stop : 0;
+    };
+    const SolveResult r = opt.solve(p, state, o);
+    EXPECT_EQ(r.exitCode, stop == 1 ? kTimeLimit : kInterrupted);
+    EXPECT_EQ(majorLines, 2);
+    EXPECT_EQ(r.majorIterations, 3);
+  }
+}
+
+// x^2 + y^2 >= 4 in the box [-1, 1]^2: every linearization underestimates the convex function,
+// so every subproblem after the first is infeasible too; the retries (row bounds perturbed)
+// are logged and the run ends infeasible.
+TEST(NonlinearConstraints, InfeasibleConstraintsEndWithExitOneAfterTheRetries) {
+  NonlinearCase c = disc(kInf);
+  c.lp = DenseLp{{{1, 1}, {1, 1}}, {4, -kInf}, {kInf, kInf}, {-1, -1}, {1, 1}, 1};
+  const std::string path = ::testing::TempDir() + "infeasible_nc.print";
+  setenv("KAVRO_TEST_PRINT", path.c_str(), 1);
+  const Solved s = solveCase(c);
+  unsetenv("KAVRO_TEST_PRINT");
+  EXPECT_EQ(s.result.exitCode, kInfeasible);
+  EXPECT_EQ(s.result.nonlinearStatus, 2);
+  std::ifstream in(path);
+  const std::string report((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(report.find("XXX  Infeasible subproblem."), std::string::npos);
+  EXPECT_NE(report.find("RHS perturbed by"), std::string::npos);
+}
+
+// x^2 + y^2 <= -1 has no solution, yet every linearization (a tangent plane) is feasible: the
+// run must end without claiming optimality and report the violation.
+TEST(NonlinearConstraints, ConstraintsThatCannotHoldAreNeverReportedOptimal) {
+  const Solved s = solveCase(disc(-1.0));
+  EXPECT_NE(s.result.exitCode, kOptimal);
+  EXPECT_EQ(s.result.nonlinearStatus, 2);
+  EXPECT_GT(s.result.absoluteViolation, 1.0);
+}
+
+}  // namespace
+}  // namespace kavro

@@ -1,0 +1,157 @@
+// Inputs that used to be misread or not read: endless lines (4), MPS content that changes the
+// problem (7), pipes (8), and what the messages show of names (9).
+
+#include <zlib.h>
+
+#include "command_runner.hpp"
+
+namespace kavro::robustness {
+namespace {
+
+std::string gzipped(const std::string& text) {
+  std::string out(compressBound(static_cast<uLong>(text.size())) + 64, '\0');
+  z_stream z{};
+  deflateInit2(&z, 1, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+  z.avail_in = static_cast<uInt>(text.size());
+  z.next_out = reinterpret_cast<Bytef*>(out.data());
+  z.avail_out = static_cast<uInt>(out.size());
+  deflate(&z, Z_FINISH);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
+}
+
+// `text` with `extra` put before the line that starts with `before`.
+std::string insertBefore(std::string text, const std::string& before, const std::string& extra) {
+  const size_t at = text.find("\n" + before) + 1;
+  return text.insert(at, extra);
+}
+
+std::string afiroWith(const std::string& before, const std::string& extra) {
+  return insertBefore(slurp(example("afiro.mps")), before, extra);
+}
+
+// 4. A line of any length costs time in proportion to it, and one past 1 MiB ends the reading
+//    with a message that names it, plain or compressed, in the MPS and the SPECS file.
+TEST(Robustness, EndlessLinesEndTheReadingWithAMessage) {
+  Workspace w;
+  w.input("long.mps", "NAME          LONG\n* " + std::string(3u << 20, 'x') + "\nROWS\n");
+  w.input("bomb.mps.gz", gzipped("NAME          BOMB\n" + std::string(64u << 20, ' ')));
+  w.inputCopy("a.mps", example("afiro.mps"));
+  w.input("long.spc", "BEGIN\nIterations limit 50\n* " + std::string(2u << 20, '-') + "\nEND\n");
+  for (const std::string file : {"long.mps", "bomb.mps.gz"}) {
+    const Outcome o = w.run(kKavro, {file}, {}, "", 30);
+    EXPECT_EQ(o.status, 2) << file;
+    EXPECT_TRUE(contains(o.out, " XXXX  Read error in the MPS file after line      1: line 2 is longer than 1048576 "
+                                "characters"))
+        << file << o.out;
+    EXPECT_TRUE(contains(o.out, " EXIT -- fatal errors in the MPS file"));
+  }
+  const Outcome specs = w.run(kKavro, {"--specs", "long.spc", "a.mps"});
+  EXPECT_EQ(specs.status, 2);
+  EXPECT_TRUE(contains(specs.out, " XXX  The SPECS file on unit   4 cannot be read further: line 3 is longer than "
+                                  "1048576 characters"))
+      << specs.out;
+  EXPECT_TRUE(contains(specs.err, "the file ends inside a Begin ... End block"));
+  w.expectInputsUnchanged();
+}
+
+// 7. What the file says about the problem is never dropped without a word: integer columns are
+//    refused unless the relaxation is asked for (and then it says so); unused RHS, RANGES and
+//    BOUNDS sets, ranges on the objective row and second RHS entries are warned about.
+TEST(Robustness, MpsContentIsNeverDroppedSilently) {
+  Workspace w;
+  w.input("int.mps", insertBefore(afiroWith("    X01", "    MARKER    'MARKER'                 'INTORG'\n"), "    X02",
+                                   "    MARKER    'MARKER'                 'INTEND'\n"));
+  w.input("bv.mps", afiroWith("ENDATA", "BOUNDS\n BV BND       X01\n"));
+  w.input("rhs2.mps", afiroWith("    B         X50", "    A         X50                 1.\n"));
+  w.input("objrange.mps", afiroWith("ENDATA", "RANGES\n    RNG       COST               5.\n"));
+  w.input("duprhs.mps", afiroWith("ENDATA", "    B         X50               320.\n"));
+  for (const std::string file : {"int.mps", "bv.mps"}) {
+    const Outcome refused = w.run(kKavro, {file});
+    EXPECT_EQ(refused.status, 2) << file;
+    EXPECT_TRUE(contains(refused.out, " XXXX  This file describes an integer program; KAVRO solves continuous problems"));
+    EXPECT_TRUE(contains(refused.err, "--relax-integers solves its continuous relaxation"));
+    const Outcome relaxed = w.run(kKavro, {"--relax-integers", file});
+    EXPECT_EQ(relaxed.status, 0) << file;
+    EXPECT_TRUE(contains(relaxed.out, " ===>  Note:  1 integer columns are taken as continuous: the problem solved is "
+                                      "the continuous relaxation"));
+  }
+  const Outcome host = w.run(kQarnhost, {"int.mps"});
+  EXPECT_EQ(host.status, 2);
+  EXPECT_TRUE(contains(host.err, "qarnhost:  XXXX  This file describes an integer program")) << host.err;
+
+  const struct {
+    std::string file, warning;
+  } warned[] = {
+      {"rhs2.mps", " ===>  Warning - RHS set B        ignored at line     80: the set used is A       "},
+      {"objrange.mps", " ===>  Warning - RANGES entry for free row COST     ignored at line     84"},
+      {"duprhs.mps", " ===>  Warning - second RHS entry for row X50      at line     83: the last value is used"},
+  };
+  for (const auto& c : warned) {
+    const Outcome o = w.run(kKavro, {c.file});
+    EXPECT_TRUE(contains(o.out, c.warning)) << c.file << "\n" << o.out;
+    EXPECT_LE(o.status, 1);
+  }
+  w.expectInputsUnchanged();
+}
+
+// 8. A problem or SPECS file that cannot be read twice (a pipe) is read once; a problem pipe
+//    serves every SPECS block.
+TEST(Robustness, PipedInputIsReadOnce) {
+  Workspace w;
+  const std::string afiro = slurp(example("afiro.mps"));
+  w.inputCopy("a.mps", example("afiro.mps"));
+  w.inputCopy("s.spc", example("afiro.spc"));
+  const struct {
+    std::string contents;
+    std::vector<std::string> args;
+    size_t optimalRuns;
+  } cases[] = {
+      {afiro, {"pipe"}, 1},
+      {gzipped(afiro), {"pipe"}, 1},
+      {slurp(example("afiro.spc")), {"--specs", "pipe", "a.mps"}, 2},
+      {afiro, {"--specs", "s.spc", "pipe"}, 2},
+  };
+  for (const auto& c : cases) {
+    ::unlink(w.path("pipe").c_str());
+    ASSERT_EQ(::mkfifo(w.path("pipe").c_str(), 0600), 0);
+    std::thread writer;
+    const Outcome o = w.run(kKavro, c.args, [&](pid_t) {
+      writer = std::thread([&] { std::ofstream(w.path("pipe"), std::ios::binary) << c.contents; });
+    });
+    writer.join();
+    EXPECT_EQ(o.status, 0) << o.err;
+    size_t optimal = 0;
+    for (size_t at = o.out.find(kAfiroOptimum); at != std::string::npos; at = o.out.find(kAfiroOptimum, at + 1))
+      ++optimal;
+    EXPECT_EQ(optimal, c.optimalRuns) << o.out;
+    EXPECT_FALSE(contains(o.out, "XXXX")) << o.out;
+  }
+  w.expectInputsUnchanged();
+}
+
+// 9. Names with control bytes are shown with "?" in every message, and qarnhost prints each MPS
+//    error with its line.
+TEST(Robustness, MessagesShowNamesSafelyAndEveryErrorLine) {
+  Workspace w;
+  w.input("bad.mps", afiroWith("ENDATA", "    B         X\x1b[2J\x07     1.   X\x1b]0;t\x07    2.\n"));
+  const Outcome o = w.run(kKavro, {"bad.mps"});
+  EXPECT_EQ(o.status, 2);
+  EXPECT_TRUE(contains(o.out, " XXXX  Non-existent row    specified --X?[2J?  -- entry ignored in line     83"))
+      << o.out;
+  EXPECT_EQ(o.out.find('\x1b'), std::string::npos);
+  const Outcome host = w.run(kQarnhost, {"bad.mps"});
+  EXPECT_EQ(host.status, 2);
+  EXPECT_TRUE(contains(host.err, "qarnhost:  XXXX  Non-existent row    specified --X?[2J?  -- entry ignored in line     83"))
+      << host.err;
+  EXPECT_TRUE(contains(host.err, "qarnhost:  XXXX  Non-existent row    specified --X?]0;t? -- entry ignored in line     83"));
+  EXPECT_TRUE(contains(host.err, "qarnhost: bad.mps: 2 error(s) in the MPS file"));
+  EXPECT_EQ(host.err.find('\x1b'), std::string::npos);
+  EXPECT_EQ(host.out.find('\x1b'), std::string::npos);
+  w.expectInputsUnchanged();
+}
+
+}  // namespace
+}  // namespace kavro::robustness
