@@ -3,7 +3,9 @@
 # packages glpk-utils and coinor-clp; a solver that is not installed is left out) on MPS files.
 # Each -s SPECS adds a kavro column set run with that SPECS file (default: kavro's defaults).
 # One TSV line per problem:
-#   problem  {<variant>_exit <variant>_relerr <variant>_itns <variant>_s}...  glpk_ok glpk_itns glpk_s  clp_ok clp_itns clp_s
+#   problem  {<variant>_exit <variant>_relerr <variant>_itns <variant>_s <variant>_cleanup}...
+#            glpk_ok glpk_itns glpk_s  clp_ok clp_itns clp_s
+# (cleanup: the times the run went on after failing the optimality check on the unscaled problem)
 # then, for each kavro variant, the shifted geometric means (shift 1 s) of the times over the
 # problems that every variant and every peer solves, and the total iterations over them.
 # Times are whole-process wall times, the median of RUNS runs (default 3); the runs alternate
@@ -43,7 +45,7 @@ trap 'rm -rf "$work"' EXIT
 
 label() { [ -z "$1" ] && echo kavro || echo "$(basename "${1%.*}")"; }
 header="problem"
-for v in "${variants[@]}"; do l="$(label "$v")"; header+="\t${l}_exit\t${l}_relerr\t${l}_itns\t${l}_s"; done
+for v in "${variants[@]}"; do l="$(label "$v")"; header+="\t${l}_exit\t${l}_relerr\t${l}_itns\t${l}_s\t${l}_cleanup"; done
 header+="\tglpk_ok\tglpk_itns\tglpk_s\tclp_ok\tclp_itns\tclp_s"
 {
 printf "$header\n"
@@ -67,7 +69,7 @@ for file in "$@"; do
   line="$name"
   for ((v = 0; v < ${#variants[@]}; v++)); do
     IFS=$'\t' read -r e o it c <<<"$(kavro_fields "$work/kavro$v.txt")"
-    line+="\t$e\t$(relative_error "$o" "$name")\t$it\t$(tr ' ' '\n' <<<"${times[k$v]}" | grep . | median)"
+    line+="\t$e\t$(relative_error "$o" "$name")\t$it\t$(tr ' ' '\n' <<<"${times[k$v]}" | grep . | median)\t$c"
   done
   if [ $have_glpk = 1 ]; then
     ok="$(grep -q 'OPTIMAL LP SOLUTION FOUND' "$work/glpk.txt" && echo 1 || echo 0)"
@@ -91,13 +93,13 @@ done
 
 # Summary: problems that every kavro variant solves optimally and every peer present solves.
 awk -F'\t' -v nv=${#variants[@]} '
-  NR == 1 { for (v = 0; v < nv; v++) { name[v] = $(2 + 4 * v); sub(/_exit$/, "", name[v]) } next }
+  NR == 1 { for (v = 0; v < nv; v++) { name[v] = $(2 + 5 * v); sub(/_exit$/, "", name[v]) } next }
   {
-    g = 2 + 4 * nv; c = g + 3
-    for (v = 0; v < nv; v++) if ($(2 + 4 * v) != "0") next
+    g = 2 + 5 * nv; c = g + 3
+    for (v = 0; v < nv; v++) if ($(2 + 5 * v) != "0") next
     if ($g == "0" || $c == "0") next
     n++
-    for (v = 0; v < nv; v++) { lk[v] += log($(5 + 4 * v) + 1); ik[v] += $(4 + 4 * v) }
+    for (v = 0; v < nv; v++) { lk[v] += log($(5 + 5 * v) + 1); ik[v] += $(4 + 5 * v) }
     if ($g == "1") { lg += log($(g + 2) + 1); ig += $(g + 1) }
     if ($c == "1") { lc += log($(c + 2) + 1); ic += $(c + 1) }
   }

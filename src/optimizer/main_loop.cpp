@@ -208,15 +208,17 @@ bool MainLoop::optimalityTest(const PricingResult& pr) {
     if (!factorize()) return true;
     return false;
   }
-  // With nonlinear constraints an optimal subproblem ends the major iteration. Otherwise the
-  // point is checked on the user's (unscaled) problem before the run may end optimal, and the
-  // iterations go on when it fails; a reduced gradient that is still large makes it
-  // near-optimal only.
+  // With nonlinear constraints an optimal subproblem ends the major iteration. With a linear
+  // objective the point is checked on the user's (unscaled) problem before the run may end
+  // optimal, and the iterations go on when it fails. (A nonlinear objective converges to its
+  // own test on the reduced gradient, which allows for the precision of the functions; the
+  // reduced-cost test of the check would be met there only by chance.) A reduced gradient that
+  // is still large makes it near-optimal only.
   if (majors_) {
     endMajorIteration(kSubproblemOptimal);
     return true;
   }
-  if (sb_.rgNorm / piNorm_ < kSinglePrecisionTenth) {
+  if (!nonlinearObjective_ && sb_.rgNorm / piNorm_ < kSinglePrecisionTenth) {
     switch (confirmOptimal()) {
       case Confirmation::kContinue: return false;
       case Confirmation::kStop: return true;
