@@ -10,8 +10,8 @@ namespace kavro {
 
 // The weighted rules choose variables for simplex steps: phases 1 and 2 without superbasic
 // variables and with one candidate per pricing. Where pricing chooses variables to become
-// superbasic (superbasics exist, or the objective is nonlinear and the point feasible), the
-// largest-reduced-cost rule with partial pricing stays.
+// superbasic (superbasics exist, the objective is nonlinear and the point feasible, or the
+// constraints are nonlinear), the largest-reduced-cost rule with partial pricing stays.
 bool MainLoop::weightedPricingApplies() const {
   return weights_.active() && ctx_.state.ns == 0 && std::min(p_.multiplePrice, p_.superbasicsLimit) <= 1 &&
          (ninf_ > 0 || !nonlinearObjective_) && prob_.nNonlinCons == 0;
