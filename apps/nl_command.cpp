@@ -25,6 +25,10 @@ constexpr const char* kSolverName = "KAVRO 5.6";
 // The largest quasi-Newton factor the command sizes by itself: its updates cost the square of
 // its order every iteration.
 constexpr int64_t kHessianDimensionCap = 2000;
+// Beyond that many nonlinear variables the quasi-Newton model keeps this many recent updates
+// instead of a dense factor (measured over the models of 1000 to 5000 variables: ten pairs
+// stall on ill-conditioned quadratics that thirty solve; a hundred cost more and solve no more).
+constexpr int64_t kLimitedMemoryPairs = 30;
 
 bool endsWith(std::string_view s, std::string_view end) { return s.size() >= end.size() && s.ends_with(end); }
 
@@ -108,6 +112,8 @@ class NlRun {
     limit = std::min<int64_t>(limit, int64_t{prob.n} + prob.m + 1);
     opt_.setSpecsInteger("Superbasics limit", limit);
     opt_.setSpecsInteger("Hessian dimension", std::min<int64_t>(limit, kHessianDimensionCap));
+    if (prob.nNonlinVars() > kHessianDimensionCap && p.hessianMemory == 0)
+      opt_.setSpecsInteger("Hessian memory", kLimitedMemoryPairs);
     if (built.nonlinear() && p.multiplePrice <= 1) opt_.setSpecsInteger("Multiple price", limit);
   }
 

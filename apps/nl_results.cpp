@@ -100,6 +100,8 @@ SolutionReport solutionReport(const NlSolve& s, const std::string& modelPath, co
   if (exit.writeRecords) records(s, r);
   r.complete = true;
   r.iterations = s.result.minorIterations;
+  r.majorIterations = s.result.majorIterations;
+  r.exitCode = s.result.exitCode;
   r.time = s.seconds;
   r.objective = s.built->objective >= 0 ? s.result.objValue : 0.0;
   r.evaluationErrors = s.evaluationErrors;

@@ -75,6 +75,8 @@ std::string writeSolutionReport(const SolutionReport& r, const std::string& path
       {"evaluationErrors", r.evaluationErrors},
       {"interrupted", !r.stopSignal.empty()},
   };
+  if (r.majorIterations >= 0) j["majorIterations"] = r.majorIterations;
+  if (r.exitCode >= 0) j["exitCode"] = r.exitCode;
   if (!r.stopSignal.empty()) j["stopSignal"] = r.stopSignal;
   j["rows"] = records(r.rows);
   j["columns"] = records(r.columns);

@@ -19,6 +19,8 @@ struct SolutionReport {
   int modelStatus = 0, solveStatus = 0;
   bool complete = false;
   long long iterations = 0;
+  long long majorIterations = -1;  // -1: not known to the writer (left out of the file)
+  int exitCode = -1;               // the optimizer's EXIT code; -1: not known (left out)
   double time = 0.0, objective = 0.0;
   long long evaluationErrors = 0;
   std::string stopSignal;  // the signal that interrupted the run ("SIGTERM"), empty when none

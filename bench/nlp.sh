@@ -11,7 +11,7 @@
 # 10 s CPU each, 1 job). Each run gets its own scratch folder; nothing is written elsewhere.
 set -uo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
-data="$here/../shared/data/nl"
+data="${KAVRO_NL_DATA:-$here/../shared/data/nl}"  # the models (override where shared/ is elsewhere)
 kavro="$here/build/release/apps/kavro"
 class=all
 limit=10
@@ -51,7 +51,7 @@ run_one() {
   ( cd "$dir" && ulimit -t "$limit" && /usr/bin/time -f "%U %S" -o "$dir/time" \
       "$kavro" "${args[@]}" "$data/$file" > "$out" 2>&1 )
   status=$?
-  cpu="$(awk '{ printf "%.3f", $1 + $2 }' "$dir/time" 2>/dev/null)"
+  cpu="$(awk 'END { printf "%.3f", $1 + $2 }' "$dir/time" 2>/dev/null)"  # the last line: a killed run's has a note before it
   awk -v name="$name" -v cls="$cls" -v ref="$ref" -v cpu="${cpu:--}" -v status="$status" '
     /EXIT --/ && exitcode == "" {
       if ($0 ~ /optimal solution found/) exitcode = 0; else if ($0 ~ /infeasible/) exitcode = 1;

@@ -54,6 +54,7 @@ void MajorIterations::saveRowBounds(const Problem& prob) {
 }
 
 void MajorIterations::relaxRows(Problem& prob) {
+  rowsRelaxed_ = true;
   for (int32_t i = 0; i < C_; ++i) {
     prob.lower[static_cast<size_t>(n_ + i)] = -params_.machine.infBound;
     prob.upper[static_cast<size_t>(n_ + i)] = params_.machine.infBound;
@@ -61,6 +62,7 @@ void MajorIterations::relaxRows(Problem& prob) {
 }
 
 void MajorIterations::restoreRowBounds(Problem& prob) {
+  rowsRelaxed_ = false;
   for (int32_t i = 0; i < C_; ++i) {
     prob.lower[static_cast<size_t>(n_ + i)] = savedLower_[static_cast<size_t>(i)];
     prob.upper[static_cast<size_t>(n_ + i)] = savedUpper_[static_cast<size_t>(i)];
@@ -336,6 +338,12 @@ bool MajorIterations::raisePenalty() {
   rho = rho <= 0.0 ? C_ / 100.0 : 10.0 * rho;
   rhoLastPositive_ = rho;
   out_.both(" Penalty parameter increased to %12.4e", rho);
+  return true;
+}
+
+bool MajorIterations::giveRowsTheirBounds(Problem& prob) {
+  if (!rowsRelaxed_) return false;
+  restoreRowBounds(prob);
   return true;
 }
 

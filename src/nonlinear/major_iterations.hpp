@@ -95,6 +95,11 @@ class MajorIterations {
   // ---- infeasible or unbounded subproblems
   // Raises the penalty (up to five times); true when the subproblem changed.
   bool raisePenalty();
+  // The first subproblem's nonlinear rows are relaxed until given back their bounds here: a
+  // subproblem unbounded without them says nothing about the problem (a minimax model's
+  // objective variable is bounded only by its nonlinear rows). True when the rows were relaxed.
+  bool giveRowsTheirBounds(Problem& prob);
+  bool rowsRelaxed() const { return rowsRelaxed_; }
   // Moves the finite bounds of the nonlinear rows outwards (up to three times); true when done.
   bool perturbRowBounds(Problem& prob, double sinf);
   int32_t infeasibleRetries() const { return infeasibleRetries_; }
@@ -150,6 +155,7 @@ class MajorIterations {
   int32_t convergedCount_ = 0, unchangedCount_ = 0, penaltyDecreases_ = 0;
   bool convergedStrongly_ = false;
   int32_t penaltyRaises_ = 0, rowPerturbations_ = 0, infeasibleRetries_ = 0;
+  bool rowsRelaxed_ = false;
   double perturbBase_ = 0.0;
   int32_t printLines_ = 0, summaryLines_ = 0;
   bool stopFlag_ = false;

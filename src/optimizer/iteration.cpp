@@ -41,6 +41,14 @@ void MainLoop::iterate() {
         ctx_.out.both(" Itn %7d -- feasible solution.  Objective = %16.8e", itn_, trueObjective());
         announceFeasible_ = false;
       }
+      // The first subproblem, without its nonlinear rows, only finds a point that satisfies the
+      // linear constraints: optimizing the objective without those rows would take the point
+      // where they give no guidance (their gradients vanish, or the objective is unbounded), far
+      // from the start the model gave.
+      if (ninf_ == 0 && majors_ && majors_->rowsRelaxed()) {
+        endMajorIteration(kSubproblemOptimal);
+        return;
+      }
 
       // 4. Weight on the objective falls when the sum of infeasibilities grows.
       if (ninf_ > 0 && wtobj_ > 0.0 && itn_ > 0 && sinf_ > 1.1 * previousSinf_) {

@@ -56,6 +56,7 @@ MainLoop::MainLoop(RunContext& ctx)
   basisList_.assign(static_cast<size_t>(L) + 1, -1);
   for (auto* v : {&p_dir_, &y_, &work_, &work2_, &rooms_}) v->assign(static_cast<size_t>(L) + 1, 0.0);
   candidates_.assign(static_cast<size_t>(L) + 1, 0);
+  if (majors_) valuesBeforeStep_.assign(static_cast<size_t>(L) + 1, 0.0);
   gB_.assign(static_cast<size_t>(m_), 0.0);
   infMark_.assign(static_cast<size_t>(L) + 1, 0);
   basisSet_ = BasisSet{&prob_, &hs_, &x_, &basisList_, &ctx.state.ns};
@@ -249,9 +250,10 @@ bool MainLoop::infeasibleTest() {
       return false;
     }
   }
-  // A linearized subproblem after the first may be infeasible where the problem is not: its
+  // A linearized subproblem (after the first, or once the first has its nonlinear rows back)
+  // may be infeasible where the problem is not: its
   // nonlinear rows are relaxed a little (a few times) before the run gives up.
-  if (majors_ && majorItn_ > 1) {
+  if (majors_ && (majorItn_ > 1 || !majors_->rowsRelaxed())) {
     majors_->countInfeasibleRetry();
     if (majors_->infeasibleRetries() <= 5) {
       if (majors_->perturbRowBounds(prob_, sinf_)) {
@@ -275,7 +277,15 @@ bool MainLoop::unboundedRay() {
     return false;
   }
   if (expandReset(true)) return false;
-  // With nonlinear constraints a larger penalty may bound the subproblem.
+  // With nonlinear constraints the first subproblem is bounded only by its linear rows: the
+  // nonlinear rows get their bounds back before a larger penalty is tried.
+  if (majors_ && majors_->giveRowsTheirBounds(prob_)) {
+    placeWithinBounds();
+    expandReset(false);
+    functionsStale_ = true;
+    pricesStale_ = true;
+    return false;
+  }
   if (majors_ && majors_->raisePenalty()) {
     functionsStale_ = true;
     pricesStale_ = true;

@@ -129,6 +129,8 @@ class MainLoop {
   SubproblemSummary subproblemSummary();
   void superbasicsToNonbasic();
   void placeWithinBounds();
+  void keepValuesBeforeStep();
+  void restoreValuesBeforeStep();
   bool beginMajorIteration(const SubproblemSummary& previous);
   void endMajorIteration(int32_t status);
   void setOptimalExit();
@@ -177,6 +179,7 @@ class MainLoop {
   BasisSet basisSet_;
   std::vector<int32_t> basisList_;   // m + Superbasics limit + 1 positions
   std::vector<double> p_dir_, gB_, y_, work_, work2_, rooms_;
+  std::vector<double> valuesBeforeStep_;  // basics and superbasics before a step (nonlinear rows only)
   std::vector<int32_t> candidates_;  // ratio-test scratch
   std::vector<int32_t> infMark_;
   PricingState pricing_;

@@ -94,6 +94,19 @@ RgStatus MainLoop::nonlinearStep(const BlockingResult& r, double fBefore) {
   return retrySequence();
 }
 
+void MainLoop::keepValuesBeforeStep() {
+  const int32_t count = m_ + ctx_.state.ns;
+  for (int32_t k = 0; k < count; ++k)
+    valuesBeforeStep_[static_cast<size_t>(k)] = x_[static_cast<size_t>(basisList_[static_cast<size_t>(k)])];
+}
+
+void MainLoop::restoreValuesBeforeStep() {
+  const int32_t count = m_ + ctx_.state.ns;
+  for (int32_t k = 0; k < count; ++k)
+    x_[static_cast<size_t>(basisList_[static_cast<size_t>(k)])] = valuesBeforeStep_[static_cast<size_t>(k)];
+  functionsStale_ = true;
+}
+
 // The point moves to the accepted step; the prices and reduced gradient follow the new gradient
 // and R learns the curvature seen along the step.
 RgStatus MainLoop::acceptNonlinearStep(double alpha, const BlockingResult& r, bool atBound, double fBefore) {
@@ -101,19 +114,30 @@ RgStatus MainLoop::acceptNonlinearStep(double alpha, const BlockingResult& r, bo
   const bool blocked = !r.unbounded && r.blockPos >= 0;
   const bool hitBound = blocked && atBound;
   if (hitBound) alpha = r.step;
+  if (majors_) keepValuesBeforeStep();
   moveValuesAlong(alpha);
   if (alpha != 0.0) takeTrialValues();
+  // Only a value far below zero is unbounded: a large positive one (a subproblem far from its
+  // linearization point, with the penalty term large) is still being reduced.
   const double objective = minimizedObjective();
-  if (std::fabs(objective) >= p_.unboundedObjectiveValue || alpha * pNorm_ >= p_.unboundedStepSize) {
-    if (std::fabs(objective) >= p_.unboundedObjectiveValue)
+  const bool unboundedValue = objective <= -p_.unboundedObjectiveValue;
+  if (unboundedValue || alpha * pNorm_ >= p_.unboundedStepSize) {
+    if (unboundedValue)
       ctx_.out.print(" XXX  Linesearch has exceeded the Unbounded function value.  fsub = %15.6e", objective);
     else
       ctx_.out.print(" XXX  Linesearch has exceeded the Unbounded step size.  step = %15.6e", alpha);
     if (ns > 0)
       ctx_.out.print(" XXX  Unbounded in Phase %2d   Last SB = %7d   rg = %11.3e", ph_,
                      basisList_[static_cast<size_t>(m_ + ns - 1)] + 1, sb_.rg[static_cast<size_t>(ns - 1)]);
-    setExit(2);
-    return RgStatus::kStop;
+    if (!majors_) {
+      setExit(2);
+      return RgStatus::kStop;
+    }
+    // A subproblem may be unbounded where the problem is not (the first one lacks its nonlinear
+    // rows; a later one may have too small a penalty): the point goes back to where the step
+    // started and the subproblem is changed as for an unbounded ray, while it can be.
+    restoreValuesBeforeStep();
+    return unboundedRay() ? RgStatus::kStop : RgStatus::kRestart;
   }
   hmod_[0] = hmod_[1] = 0;
   if (alpha != 0.0) {
@@ -124,9 +148,12 @@ RgStatus MainLoop::acceptNonlinearStep(double alpha, const BlockingResult& r, bo
     computePrices();
     computeReducedGradient();
     // A step along which the objective changes by less than its precision carries no usable
-    // curvature: the update would divide roundoff by roundoff.
+    // curvature when the gradients are differenced, or for the diagonal kept beyond "Hessian
+    // dimension": the update would divide roundoff by roundoff. A full factor from exact
+    // gradients keeps learning from tiny steps, and skipping them would stall it near a solution.
     const double precision = p_.functionPrecision * (1.0 + std::fabs(fBefore));
-    if (alpha * std::fabs(slope) > precision)
+    const bool roundoffOnly = gradientsDifferenced() || ns > hess_.maxR();
+    if (!roundoffOnly || alpha * std::fabs(slope) > precision)
       hmod_[0] = hess_.bfgsUpdate(ns, sb_.rgNew.data(), sb_.rg.data(), sb_.pS.data(), alpha, sb_.z.data());
   }
   return afterAcceptedStep(alpha, r, hitBound, fBefore);

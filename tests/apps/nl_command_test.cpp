@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -190,6 +191,26 @@ TEST_F(NlCommand, SuperbasicsLimitAndHessianDimensionAreSizedUnlessGiven) {
   const std::string given(std::istreambuf_iterator<char>(again), {});
   EXPECT_EQ(given.find("Hessian dimension               3"), std::string::npos);
   EXPECT_NE(given.find("Superbasics limit 10"), std::string::npos) << given.substr(0, 400);
+}
+
+// Past 2000 nonlinear variables the command keeps the last updates of the quasi-Newton model
+// rather than a dense factor of that order: a separable quadratic of 2001 variables solves so.
+TEST_F(NlCommand, ManyNonlinearVariablesUseLimitedMemory) {
+  const int n = 2001;
+  std::string model = "g3 1 1 0\n " + std::to_string(n) + " 0 1 0 0\n 0 1\n 0 0\n 0 " + std::to_string(n) +
+                      " 0\n 0 0 0 1\n 0 0 0 0 0\n 0 " + std::to_string(n) + "\n 0 0\n 0 0 0 0 0\n";
+  model += "O0 0\no54\n" + std::to_string(n) + "\n";
+  for (int i = 0; i < n; ++i) model += "o5\nv" + std::to_string(i) + "\nn2\n";
+  model += "b\n";
+  for (int i = 0; i < n; ++i) model += "3\n";
+  model += "G0 " + std::to_string(n) + "\n";
+  for (int i = 0; i < n; ++i) model += std::to_string(i) + " -2\n";  // min sum x^2 - 2x: x = 1
+  write("sep.nl", model);
+  ASSERT_EQ(run("--print sep.print sep.nl"), 0) << out;
+  std::ifstream print(dir_ + "/sep.print");
+  const std::string listing(std::istreambuf_iterator<char>(print), {});
+  EXPECT_TRUE(std::regex_search(listing, std::regex("Hessian memory +30"))) << listing.substr(0, 2000);
+  EXPECT_NE(out.find("Objective value         -2.0010000000E+03"), std::string::npos) << out;
 }
 
 // Linear models give the same optimum from the .nl file as from an MPS copy of them written by

@@ -309,5 +309,33 @@ TEST(NonlinearObjective, NonFiniteValuesNeverReachTheReportedPoint) {
   EXPECT_LE(r.state.x[0], 2.0);
 }
 
+// A quartic in 200 variables whose steps near the solution change the objective by less than
+// its precision: the quasi-Newton factor must keep learning from them (exact gradients), or the
+// run crawls until the objective stops changing instead of converging.
+TEST(NonlinearObjective, FactorKeepsLearningFromTinyStepsNearTheSolution) {
+  const int n = 200;
+  auto quartic = [n](std::span<const double> x, double& f, std::span<double> g) {
+    f = 0.0;
+    std::fill(g.begin(), g.end(), 0.0);
+    for (int i = 0; i + 4 < n; ++i) {
+      const double a = -4.0 * x[i] + 3.0;
+      const double q = x[i] * x[i] + 2 * x[i + 1] * x[i + 1] + 3 * x[i + 2] * x[i + 2] + 4 * x[i + 3] * x[i + 3] +
+                       5 * x[n - 1] * x[n - 1];
+      f += a * a + q * q;
+      g[i] += -8.0 * a + 4.0 * q * x[i];
+      g[i + 1] += 8.0 * q * x[i + 1];
+      g[i + 2] += 12.0 * q * x[i + 2];
+      g[i + 3] += 16.0 * q * x[i + 3];
+      g[n - 1] += 20.0 * q * x[n - 1];
+    }
+    return true;
+  };
+  const Solved r = solveNlp(boundsOnly(std::vector<double>(n, -kInf), std::vector<double>(n, kInf)), n, quartic,
+                            std::vector<double>(n, 1.0),
+                            {"Superbasics limit 201", "Hessian dimension 201", "Multiple price 201"});
+  EXPECT_EQ(r.result.exitCode, kOptimal);
+  EXPECT_LT(r.result.minorIterations, 1000);
+}
+
 }  // namespace
 }  // namespace kavro
