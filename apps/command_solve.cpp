@@ -26,7 +26,10 @@ SolveResult solveProblem(Optimizer& opt, const Problem& problem, ProblemState& s
                          NonlinearFunctions* functions, int64_t nonlinearEntries) {
   setCommandIterationLimit(opt.impl().params, problem);
   SolveOptions options;
+  // Without "Workspace (total)" the storage is the solver's to size, and to grow when the
+  // basis factors need more; a length the user gave is a limit.
   const int64_t given = opt.impl().params.workspaceTotal;
+  options.automaticStorage = given <= 0;
   options.workLength =
       given > 0 ? given : estimateWorkWords(problem.m, problem.n, problem.nElements(), nonlinearEntries);
   options.progress = progress.callback();
@@ -39,6 +42,9 @@ SolveResult solveProblem(Optimizer& opt, const Problem& problem, ProblemState& s
     options.workLength = r.minWorkWords;
     r = opt.solve(problem, state, options);
   }
+  // The solve records the length it used; the next SPECS block must not take that for a
+  // length the user gave.
+  opt.impl().params.workspaceTotal = given;
   progress.done();
   return r;
 }

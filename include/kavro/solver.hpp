@@ -92,6 +92,11 @@ class NonlinearFunctions {
 struct SolveOptions {
   std::string start = "Cold";      // "Cold", "Basis", "Warm" or "Hot[FHS]"
   int64_t workLength = 0;          // work storage in 8-byte words ("Workspace (total)")
+  // false: workLength is a limit the caller fixed; a run that needs more ends with exit 42
+  // (before it starts) or 20 (the basis factors). true: the solver sizes its storage itself,
+  // from workLength (a hint, may be 0) and the problem's matrix, and the storage for the basis
+  // factors grows whenever a factorization needs more, the run going on from its basis.
+  bool automaticStorage = false;
   int32_t controlWord = 1;
   IterationCallback progress;      // optional
   NonlinearFunctions* functions = nullptr;  // required when the problem has nonlinear parts

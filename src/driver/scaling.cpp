@@ -263,4 +263,11 @@ void unscaleProblem(RunContext& ctx) {
   ctx.scaled = false;
 }
 
+void dropScaling(RunContext& ctx) {
+  if (!ctx.scaled) return;
+  applyScales(2, ctx.prob, ctx.state.x, ctx.scales, ctx.params.machine.infBound);
+  unscaleMultipliers(ctx.prob, ctx.scales, ctx.state.pi, ctx.state.reducedCost);
+  std::fill(ctx.scales.begin(), ctx.scales.end(), 1.0);
+}
+
 }  // namespace kavro

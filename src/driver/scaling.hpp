@@ -36,5 +36,9 @@ void unscaleMultipliers(const Problem& prob, const std::vector<double>& scales, 
 void scaleProblem(RunContext& ctx);
 // Undoes it after a cycle, for the reports and the caller.
 void unscaleProblem(RunContext& ctx);
+// Unscales the working problem and state in place and makes every factor 1, so that the rest
+// of the run (the iterations that go on after the optimality check on the user's problem
+// failed, and any later cycle) works on the problem as the user gave it.
+void dropScaling(RunContext& ctx);
 
 }  // namespace kavro

@@ -1,10 +1,12 @@
 #include "driver/solver_entry.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 #include "driver/problem_check.hpp"
 #include "driver/run_context.hpp"
 #include "driver/run_files.hpp"
+#include "driver/work_estimate.hpp"
 
 namespace kavro {
 
@@ -64,6 +66,17 @@ bool refuseInvalidData(const Problem& problem, const ProblemState& state, const 
   return true;
 }
 
+// With automatic storage the work length is at least the caller's hint, the least length the
+// layout accepts, and what gives the factors room for six times the densest basis.
+int64_t automaticWorkLength(const Parameters& p, const Problem& prob, int32_t nJacElements, int64_t hint) {
+  const WorkLayout w = computeWorkLayout(p, prob.m, prob.n, prob.nElements(), nJacElements, 0);
+  const int64_t elements =
+      std::max(w.minFactorElements, 6 * densestBasisEntries(prob.a, prob.m) + prob.nb() + 10000) + 1;
+  const int64_t nwordh = p.machine.nwordh;
+  const int64_t words = w.wordsBeforeFactors + 2 + (elements * (nwordh + 2) + nwordh - 1) / nwordh;
+  return std::max({hint, w.minWorkWords, words});
+}
+
 }  // namespace
 
 int32_t countJacobianElements(const Problem& prob) {
@@ -101,9 +114,10 @@ SolveResult solverEntry(Parameters& params, UnitTable& units, Timers& timers, co
   if (problem.nNonlinCons >= 1 && ctx.nJacElements != problem.nNonlinCons * problem.nNonlinJacVars)
     params.jacobian = 2;
 
+  if (options.automaticStorage) params.workspaceTotal = automaticWorkLength(params, problem, ctx.nJacElements, options.workLength);
   ctx.layout = computeWorkLayout(params, problem.m, problem.n, problem.nElements(), ctx.nJacElements,
-                                 options.workLength);
-  if (ctx.layout.minWorkWords > options.workLength) {
+                                 params.workspaceTotal);
+  if (ctx.layout.minWorkWords > params.workspaceTotal) {
     ctx.exitCode = kWorkspaceTooSmall;
     return resultOf(ctx);
   }

@@ -1,6 +1,8 @@
 #include "driver/work_estimate.hpp"
 
 #include <algorithm>
+#include <functional>
+#include <vector>
 
 namespace kavro {
 
@@ -24,6 +26,18 @@ int64_t estimateWorkWords(int32_t m, int32_t n, int32_t nz, int64_t nonlinearEnt
                     10 * (int64_t{m} + H);
   const int64_t estimate = 5 * (std::max(int64_t{m} + H, p) + b) + t + 2 * q1;
   return estimate + 100000;
+}
+
+int64_t densestBasisEntries(const SparseMatrix& a, int32_t m) {
+  const int32_t n = a.columns();
+  std::vector<int32_t> lengths(static_cast<size_t>(n));
+  for (int32_t j = 0; j < n; ++j)
+    lengths[static_cast<size_t>(j)] = std::max(10, a.colStart[static_cast<size_t>(j) + 1] - a.colStart[static_cast<size_t>(j)]);
+  const int32_t k = std::min(m, n);
+  std::nth_element(lengths.begin(), lengths.begin() + k, lengths.end(), std::greater<int32_t>());
+  int64_t entries = static_cast<int64_t>(m) - k;
+  for (int32_t t = 0; t < k; ++t) entries += lengths[static_cast<size_t>(t)];
+  return entries;
 }
 
 }  // namespace kavro

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "kavro/problem.hpp"
+
 namespace kavro {
 
 // Superbasics estimate from the number of nonlinear Jacobian and objective entries.
@@ -13,5 +15,11 @@ int32_t superbasicsEstimate(int64_t nonlinearEntries);
 // done in 32-bit integers as the host link has always done it; the result includes a margin of
 // 100000 words.
 int64_t estimateWorkWords(int32_t m, int32_t n, int32_t nz, int64_t nonlinearEntries);
+
+// Entries of the densest basis the matrix allows: its min(m, n) longest columns, each counted
+// as at least 10 entries (as the storage formulas count an average column), and a slack for
+// every other row. Problems with a few dense columns need far more room for their factors
+// than a count built on the average column gives.
+int64_t densestBasisEntries(const SparseMatrix& a, int32_t m);
 
 }  // namespace kavro

@@ -43,6 +43,7 @@ void callSolver(LinkContext& ctx) {
   SolveOptions options;
   options.start = model.start;
   options.workLength = ctx.workWords;
+  options.automaticStorage = ctx.automaticWorkSpace;
   options.controlWord = 1;
   options.progress = [&ctx](const IterationLogEntry& entry) { return logIteration(ctx, entry); };
   if (model.nonlinear) options.functions = &functions;

@@ -1,5 +1,6 @@
 #include "link/link_context.hpp"
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 
@@ -23,7 +24,9 @@ std::string formatted(const char* format, va_list args) {
   return buffer;
 }
 
-LinkContext* gCurrentContext = nullptr;
+// The host contract keeps the current context in one process-wide variable. Atomic, so that
+// hosts that create contexts on several threads do not race on it.
+std::atomic<LinkContext*> gCurrentContext{nullptr};
 
 }  // namespace
 
@@ -102,8 +105,8 @@ void logWarning(const LinkContext& ctx, const char* format, ...) {
   }
 }
 
-LinkContext* currentContext() { return gCurrentContext; }
-void setCurrentContext(LinkContext* ctx) { gCurrentContext = ctx; }
+LinkContext* currentContext() { return gCurrentContext.load(); }
+void setCurrentContext(LinkContext* ctx) { gCurrentContext.store(ctx); }
 
 }  // namespace kavro::link
 

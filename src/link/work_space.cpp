@@ -55,6 +55,7 @@ void sizeWorkSpace(LinkContext& ctx) {
                                              ctx.qmo().qmoNZ(ctx.model), ctx.qmo().qmoNLN(ctx.model), workSpace,
                                              workFactor);
   ctx.workWords = s.workWords;
+  ctx.automaticWorkSpace = workSpace == 0.0;
   if (s.capped) logWarning(ctx, "internal allocation limit exceeded: work space request was capped");
   for (const std::string& line : workSpaceLogLines(s, workSpace, workFactor)) logLine(ctx, "%s", line.c_str());
 }

@@ -17,6 +17,8 @@ void BasisLU::size(int32_t m, int32_t maxRows, int32_t lena) {
   work_.assign(static_cast<size_t>(dim), 0.0);
 }
 
+void BasisLU::resizeElements(int32_t lena) { lu_.resize(lu_.maxRows, lu_.maxCols, lena); }
+
 void BasisLU::setParameters(Parameters& params, const ReportChannels& out, bool keepFactors) {
   units_ = out.units;
   p_.printUnit() = out.printUnit;

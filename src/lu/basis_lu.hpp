@@ -20,6 +20,9 @@ class BasisLU {
   // Sizes the storage for bases of m rows and rank checks of up to maxRows rows, with lena
   // elements for the factors. Allocates; called once per run.
   void size(int32_t m, int32_t maxRows, int32_t lena);
+  // New element storage of lena elements for the same dimensions; the factors are lost, so a
+  // factorization must follow.
+  void resizeElements(int32_t lena);
 
   // Entry area to be filled before factorize()/rankFactorize(): nelem entries of a, with
   // 0-based row (indc) and column (indr) indices.

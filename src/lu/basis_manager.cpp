@@ -1,6 +1,7 @@
 #include "lu/basis_manager.hpp"
 
 #include <algorithm>
+#include <new>
 
 #include "io/units.hpp"
 #include "specs/parameters.hpp"
@@ -134,6 +135,31 @@ int32_t assembleBasis(const Problem& prob, const std::vector<int32_t>& basisList
 
 namespace {
 
+// New element storage of at least `wanted` elements, with half as much again in hand, when the
+// storage may grow that far. False when it may not.
+bool growStorage(BasisLU& lu, FactorizationCounters& c, int64_t wanted, const ReportChannels& out) {
+  const int64_t lena = lu.lena();
+  const int64_t grown = std::min(3 * std::max(wanted, lena) / 2, c.maxFactorElements);
+  if (grown <= lena || grown < wanted) return false;
+  try {
+    lu.resizeElements(static_cast<int32_t>(grown));
+  } catch (const std::bad_alloc&) {
+    lu.resizeElements(static_cast<int32_t>(lena));  // the old size was just released
+    return false;
+  }
+  ++c.storageGrowths;
+  out.print(" Storage for the basis factors increased from %lld to %lld elements", static_cast<long long>(lena),
+            static_cast<long long>(grown));
+  return true;
+}
+
+void reportNoStorage(const Parameters& params, const ReportChannels& out, int64_t need, int64_t lena) {
+  out.both("%s", " EXIT -- not enough storage for the basis factors");
+  out.both(" Words available = %12lld", static_cast<long long>(params.workspaceTotal));
+  out.both(" Increase Workspace (total) to at least %12lld",
+           static_cast<long long>(3 * (need - lena) + params.workspaceTotal));
+}
+
 // The ordinary factorization with its recoveries. singular is set when some basic column was
 // found dependent and replaced by a slack.
 int32_t factorizeOrdinary(BasisSet& b, BasisLU& lu, Parameters& params, const ReportChannels& out,
@@ -148,11 +174,8 @@ int32_t factorizeOrdinary(BasisSet& b, BasisLU& lu, Parameters& params, const Re
     return 32;
   }
   const int64_t entries = entriesToFactorize(prob, *b.basisList, m);
-  if (5 * entries / 4 > lu.lena()) {
-    out.both("%s", " EXIT -- not enough storage for the basis factors");
-    out.both(" Words available = %12lld", static_cast<long long>(params.workspaceTotal));
-    out.both(" Increase Workspace (total) to at least %12lld",
-             static_cast<long long>(3 * (5 * entries / 4 - lu.lena()) + params.workspaceTotal));
+  if (5 * entries / 4 > lu.lena() && !growStorage(lu, c, 5 * entries / 4, out)) {
+    reportNoStorage(params, out, 5 * entries / 4, lu.lena());
     return 20;
   }
   printHeader(b, c, params, out);
@@ -169,11 +192,12 @@ int32_t factorizeOrdinary(BasisSet& b, BasisLU& lu, Parameters& params, const Re
     const int32_t nelem = assembleBasis(prob, *b.basisList, m, lu);
     const int32_t result = lu.factorize(m, nelem, params, out);
     copyStatistics(lu, c);
+    if (result == lu::kFactorNoStorage && growStorage(lu, c, c.need, out)) {
+      --attempt;  // the same basis again, with more room
+      continue;
+    }
     if (result >= 7) {
-      out.both("%s", " EXIT -- not enough storage for the basis factors");
-      out.both(" Words available = %12lld", static_cast<long long>(params.workspaceTotal));
-      out.both(" Increase Workspace (total) to at least %12lld",
-               static_cast<long long>(3 * (static_cast<int64_t>(c.need) - lu.lena()) + params.workspaceTotal));
+      reportNoStorage(params, out, c.need, lu.lena());
       status = 20;
       break;
     }

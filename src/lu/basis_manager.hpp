@@ -41,6 +41,11 @@ struct FactorizationCounters {
   int32_t sinceChoice = 0;
   int32_t basisSwaps = 0;
   bool superbasicsChanged = false;  // set when a choice moved variables between the sets
+  // Storage that grows: when above lena, a factorization that runs out of room gets new
+  // element storage (what TRIAX asks for, with margin) up to this many elements instead of
+  // ending the run with exit 20. 0: the storage stays as sized.
+  int64_t maxFactorElements = 0;
+  int32_t storageGrowths = 0;
 };
 
 // What a factorization is asked for: the ordinary one ("B "), one that first chooses the basic

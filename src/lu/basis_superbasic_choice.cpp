@@ -12,6 +12,13 @@ namespace kavro {
 
 namespace {
 
+int64_t entriesOf(const Problem& prob, const std::vector<int32_t>& vars) {
+  int64_t count = 0;
+  for (int32_t j : vars)
+    count += j >= prob.n ? 1 : prob.a.colStart[static_cast<size_t>(j) + 1] - prob.a.colStart[static_cast<size_t>(j)];
+  return count;
+}
+
 // One row per variable (basics first, then superbasics), one column per constraint row.
 int32_t assembleTransposed(const Problem& prob, const std::vector<int32_t>& vars, BasisLU& lu) {
   double* a = lu.entries();
@@ -66,6 +73,8 @@ int32_t chooseBasicAndSuperbasics(BasisSet& b, BasisLU& lu, Parameters& params, 
   const int32_t basics = static_cast<int32_t>(scratch.size());
   for (int32_t k = 0; k < ns; ++k) scratch.push_back(list[static_cast<size_t>(m + k)]);
   const int32_t rows = static_cast<int32_t>(scratch.size());
+  // Without room for the entries the sets stay as they are, like after a failed rank check.
+  if (entriesOf(prob, scratch) > lu.lena()) return 0;
   const int32_t nelem = assembleTransposed(prob, scratch, lu);
   const int32_t result = lu.rankFactorize(rows, m, nelem, params, out);
   if (result >= 3) return 0;  // the rank check failed: keep the sets as they are

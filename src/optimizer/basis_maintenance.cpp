@@ -19,7 +19,9 @@ bool MainLoop::factorize(FactorKind kind) {
   fc_.ninf = ninf_;
   fc_.infeasible = ninf_ > 0;
   fc_.objectiveOrSinf = ninf_ > 0 ? sinf_ : minimizedObjective();
+  rememberBasicSet();
   const int32_t status = factorizeBasis(basisSet_, lu_, p_, ctx_.out, fc_, kind);
+  forgetWeightsIfBasisChanged();
   // A new choice of basic and superbasic variables invalidates what R knew of the subspace.
   if (fc_.superbasicsChanged) sb_.hessianResetPending = true;
   if (status != 0) {

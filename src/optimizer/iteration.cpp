@@ -61,8 +61,9 @@ void MainLoop::iterate() {
     }
     atPricing = false;
 
-    // 5. Prices, and 6. the reduced gradient of the superbasics.
-    if (pricesStale_) {
+    // 5. Prices (unless the weighted pricing keeps its reduced costs up to date), and 6. the
+    //    reduced gradient of the superbasics.
+    if (pricesStale_ && !reducedCostsKept()) {
       loadBasicGradient();
       computePrices();
     }
@@ -100,6 +101,7 @@ void MainLoop::iterate() {
       atPricing = true;
       continue;
     }
+    weights_.invalidate();  // the basis may change in ways the weights do not follow
     const RgStatus status = reducedGradientStep(pr);
     switch (status) {
       case RgStatus::kPriceAgain: atPricing = true; continue;
@@ -140,7 +142,9 @@ MainLoop::PricingOutcome MainLoop::priceAndTest(PricingResult& pr) {
   in.ns = ctx_.state.ns;
   in.itn = itn_;
   in.debugLevel = p_.debugLevel;
-  pr = price(in, pricing_, wtobj_, dj_.data(), ctx_.out);
+  pr = priceByCheck();
+  if (pr.enteringVar < 0)
+    pr = weightedPricingApplies() ? priceByWeights(in) : price(in, pricing_, wtobj_, dj_.data(), ctx_.out);
   lastNAbove_ = pr.nAbove;
   if (pr.superbasicsLimitReached) {
     ctx_.out.both(" EXIT -- the superbasics limit is too small: %7d", p_.superbasicsLimit);

@@ -52,6 +52,7 @@ MainLoop::MainLoop(RunContext& ctx)
       nonlinearObjective_(ctx.prob.nNonlinObjVars > 0 || (ctx.majors && ctx.majors->lagrangianOn())) {
   const int32_t L = m_ + std::max(1, p_.superbasicsLimit);
   lu_.size(m_, L, lenaFor(ctx));
+  if (ctx.options.automaticStorage) fc_.maxFactorElements = INT32_MAX - 16;
   basisList_.assign(static_cast<size_t>(L) + 1, -1);
   for (auto* v : {&p_dir_, &work_, &work2_, &rooms_}) v->assign(static_cast<size_t>(L) + 1, 0.0);
   for (auto* v : {&column_, &y_, &pricesRhs_, &prices_}) v->resize(m_);
@@ -62,6 +63,7 @@ MainLoop::MainLoop(RunContext& ctx)
   infMark_.assign(static_cast<size_t>(L) + 1, 0);
   basisSet_ = BasisSet{&prob_, &hs_, &x_, &basisList_, &ctx.state.ns};
   pricing_.nParts = std::max(1, p_.partialPrice);
+  weights_.size(prob_, static_cast<PricingRule>(p_.pricingOption));
   if (dj_.size() != static_cast<size_t>(nb_)) dj_.assign(static_cast<size_t>(nb_), 0.0);
   const size_t maxS = static_cast<size_t>(std::max(1, p_.superbasicsLimit)) + 1;
   for (auto* v : {&sb_.rg, &sb_.rgNew, &sb_.pS, &sb_.z, &sb_.y}) v->assign(maxS, 0.0);
@@ -200,7 +202,7 @@ bool MainLoop::optimalityTest(const PricingResult& pr) {
   const int32_t ns = ctx_.state.ns;
   if (ns > 0) {
     const bool partial = p_.completion == 0 && prob_.nNonlinCons > 0;
-    const double tolTarget = (partial ? 0.01 : p_.optimalityTolerance) * piNorm_;
+    const double tolTarget = std::min((partial ? 0.01 : p_.optimalityTolerance) * piNorm_, confirmationRgTarget_);
     const bool searchStuck = sb_.searchFailures > 0 && sb_.restrictedRun < 2;
     if (!(sb_.rgNorm <= tolTarget || sb_.lvltol == 2 || searchStuck)) {
       sb_.tolrg = 0.1 * std::min(sb_.tolrg, sb_.rgNorm);
@@ -222,10 +224,24 @@ bool MainLoop::optimalityTest(const PricingResult& pr) {
     if (!factorize()) return true;
     return false;
   }
-  // With nonlinear constraints an optimal subproblem ends the major iteration; otherwise the
-  // run ends optimal (or near-optimal when the reduced gradient is still large).
-  if (majors_) endMajorIteration(kSubproblemOptimal);
-  else setOptimalExit();
+  // With nonlinear constraints an optimal subproblem ends the major iteration. With a linear
+  // objective the point is checked on the user's (unscaled) problem before the run may end
+  // optimal, and the iterations go on when it fails. (A nonlinear objective converges to its
+  // own test on the reduced gradient, which allows for the precision of the functions; the
+  // reduced-cost test of the check would be met there only by chance.) A reduced gradient that
+  // is still large makes it near-optimal only.
+  if (majors_) {
+    endMajorIteration(kSubproblemOptimal);
+    return true;
+  }
+  if (!nonlinearObjective_ && sb_.rgNorm / piNorm_ < kSinglePrecisionTenth) {
+    switch (confirmOptimal()) {
+      case Confirmation::kContinue: return false;
+      case Confirmation::kStop: return true;
+      case Confirmation::kConfirmed: break;
+    }
+  }
+  setOptimalExit();
   return true;
 }
 

@@ -16,15 +16,21 @@
 #include "lu/basis_manager.hpp"
 #include "optimizer/iteration_log.hpp"
 #include "optimizer/pricing.hpp"
+#include "optimizer/pricing_weights.hpp"
 #include "optimizer/ratio_test.hpp"
 #include "optimizer/subspace_hessian.hpp"
 #include "nonlinear/major_iterations.hpp"
+#include "optimizer/reduced_hessian.hpp"
+#include "optimizer/unscaled_check.hpp"
 
 namespace kavro {
 
 // Internal states of nonbasic variables during the loop, beside 0..3.
 inline constexpr int32_t kFixedNonbasic = 4;
 inline constexpr int32_t kBetweenBounds = -1;
+// A reduced gradient below this fraction of the multiplier norm at the end allows "optimal"
+// (0.1 rounded to single precision).
+inline constexpr double kSinglePrecisionTenth = 0.10000000149011612;
 
 // What a reduced-gradient step asks of the loop.
 enum class RgStatus {
@@ -82,6 +88,18 @@ class MainLoop {
   bool optimalityTest(const PricingResult& pr);   // true when the loop must end
   bool infeasibleTest();
   bool unboundedRay();
+  // ---- pricing by edge weights (weighted_pricing.cpp)
+  bool weightedPricingApplies() const;
+  PricingResult priceByWeights(const PricingInput& given);
+  bool reducedCostsKept() const;
+  void updateWeights(int32_t q, int32_t position);
+  void rememberBasicSet();
+  void forgetWeightsIfBasisChanged();
+  // ---- the optimality check on the unscaled problem (optimality_confirmation.cpp)
+  enum class Confirmation { kConfirmed, kContinue, kStop };
+  Confirmation confirmOptimal();
+  UnscaledCheckInput unscaledCheckInput() const;
+  PricingResult priceByCheck();
   // ---- the simplex step (simplex_step.cpp)
   enum class StepOutcome { kBoundFlip, kBasisChange, kUnbounded };
   StepOutcome simplexStep(int32_t q, bool increase);
@@ -169,6 +187,17 @@ class MainLoop {
   std::vector<int32_t> candidates_;  // ratio-test scratch
   std::vector<int32_t> infMark_;
   PricingState pricing_;
+  PricingWeights weights_;
+  std::vector<int32_t> basicsBeforeFactor_;
+  bool feasibleAtLastPricing_ = false;
+  int32_t factorizationsAtLastPricing_ = -1;
+  // After a failed check on the unscaled problem: the rounds so far, the variables that entered
+  // by it in this round, the scale factors given up, and the target for the superbasics'
+  // reduced gradient.
+  int32_t confirmationRounds_ = 0;
+  std::vector<uint8_t> enteredThisRound_;
+  std::vector<double> formerScales_;   // the factors, once the scaling has been removed
+  double confirmationRgTarget_ = 1.0e20;
   IterationLog log_;
 
   // Counters and state of the loop.

@@ -10,10 +10,6 @@
 
 namespace kavro {
 
-namespace {
-constexpr double kSinglePrecisionTenth = 0.10000000149011612;
-}
-
 SubproblemSummary MainLoop::subproblemSummary() {
   SubproblemSummary s;
   s.status = subproblemStatus_;

@@ -21,13 +21,6 @@ void priceColumns(const Problem& prob, const double* pi, const double* gradient,
 
 namespace {
 
-// Candidate measure of a nonbasic variable: how much the objective falls per unit step.
-inline double measure(int32_t hs, double dj) {
-  if (hs == 0) return -dj;
-  if (hs == 1) return dj;
-  return std::fabs(dj);  // hs == -1: between its bounds, may move either way
-}
-
 struct SectionRange {
   int32_t colFirst, colLast, slackFirst, slackLast;
 };
@@ -101,7 +94,7 @@ PricingResult price(const PricingInput& in, PricingState& state, double& wtobj, 
       for (int32_t j = first; j < last; ++j) {
         const int32_t h = in.hs[j];
         if (h >= 2) continue;
-        const double d = measure(h, reducedCost[j]);
+        const double d = candidateMeasure(h, reducedCost[j]);
         if (d > threshold) ++r.nAbove;
         if (d > best) {
           best = d;

@@ -3,6 +3,7 @@
 // section by section (partial pricing); the first section with a candidate above the current
 // threshold ends the scan. With multiple pricing a short list of further candidates is kept.
 
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -55,6 +56,14 @@ struct PricingResult {
   int32_t nCandidates = 1;
   bool superbasicsLimitReached = false;
 };
+
+// Candidate measure of a nonbasic variable in state hs (0 at lower, 1 at upper, -1 between its
+// bounds): how much the objective falls per unit step.
+inline double candidateMeasure(int32_t hs, double dj) {
+  if (hs == 0) return -dj;
+  if (hs == 1) return dj;
+  return std::fabs(dj);
+}
 
 // Computes the reduced costs of the columns j in [first, last): dj = g_j - pi' a_j.
 void priceColumns(const Problem& prob, const double* pi, const double* gradient, int32_t first, int32_t last,

@@ -54,6 +54,7 @@ MainLoop::StepOutcome MainLoop::simplexStep(int32_t q, bool increase) {
     return StepOutcome::kUnbounded;
   }
   if (r.degenerate) ++nDegenerate_;
+  if (r.blockPos != m_) updateWeights(q, r.blockPos);
   const double step = r.step;
   logStep_ = step;
 

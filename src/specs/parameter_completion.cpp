@@ -76,6 +76,7 @@ void completeSwitches(Parameters& p, bool linear) {
   if (p.scaleOption < 0) p.scaleOption = linear ? 2 : 1;
   if (p.completion < 0) p.completion = p.nonlinearConstraints == 0 ? 1 : 0;
   if (p.partialPrice < 1) p.partialPrice = linear ? 10 : 1;
+  if (p.pricingOption < 0 || p.pricingOption > 2) p.pricingOption = 0;
 }
 
 void completeTolerances(Parameters& p, bool linear) {

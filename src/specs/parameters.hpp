@@ -86,6 +86,7 @@ struct Parameters {
   int32_t multiplePrice = 1;
   double crashTolerance = kUndefinedReal;   // RPARM(5)
   double weightOnObjective = kUndefinedReal;
+  int32_t pricingOption = 0;                // 0 largest reduced cost, 1 Devex, 2 steepest edge
 
   // ---- Nonlinear problems
   int32_t nonlinearConstraints = 0;

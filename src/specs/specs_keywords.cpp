@@ -242,6 +242,7 @@ bool applyFurtherKeyword(SpecsLine& l) {
   else if (l.keyIs("OLD")) l.set(p.oldBasisFile);
   else if (l.keyIs("PHANTOM"))
     choose(l, {setTo("COLUMNS", &Parameters::phantomColumns), setTo("ELEMENTS", &Parameters::phantomElements)});
+  else if (l.keyIs("PRICING")) choose(l, {setTo("OPTION", &Parameters::pricingOption)});
   else if (l.keyIs("PROBLEM")) l.set(p.problemNumber);
   else if (l.keyIs("PUNCH")) l.set(p.punchFile);
   else if (l.keyIs("RANGES")) p.rangesName = name8(l.token(1));

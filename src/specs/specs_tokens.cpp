@@ -24,11 +24,13 @@ constexpr std::array<std::string_view, 42> kSecondKeywords = {
     "ROOK", "SINGULARITY", "SPARSE", "STEP", "SUPERBASIC", "SWAP", "TOLERANCE", "UPDATE",
     "VARIABLES", "YES"};
 
-constexpr std::array<std::string_view, 35> kFurtherKeywords = {
+// PRICING is a further keyword, not a first one: in the first table it would sort before PRINT
+// and take over the abbreviations "PR" and "PRI", which have always meant PRINT.
+constexpr std::array<std::string_view, 36> kFurtherKeywords = {
     "AIJ", "BACKUP", "BOUNDS", "CENTRAL", "COEFFICIENTS", "COLUMNS", "CYCLE", "DERIVATIVE",
     "DIFFERENCE", "DUMP", "ELEMENTS", "ERROR", "FUNCTION", "INSERT", "JACOBIAN", "LIST", "LOAD",
     "LOWER", "MAXIMIZE", "MINIMIZE", "MPS", "NEW", "NONLINEAR", "OBJECTIVE", "OLD", "PHANTOM",
-    "PROBLEM", "PUNCH", "RANGES", "REPORT", "RHS", "SAVE", "STOP", "UPPER", "WORKSPACE"};
+    "PRICING", "PROBLEM", "PUNCH", "RANGES", "REPORT", "RHS", "SAVE", "STOP", "UPPER", "WORKSPACE"};
 
 bool isSeparator(char c) { return c == ' ' || c == '\t' || c == ',' || c == ':' || c == '='; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }

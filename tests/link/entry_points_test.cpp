@@ -39,6 +39,51 @@ TEST_F(EntryPoints, SolvesASmallLinearModel) {
             0u);
 }
 
+// Several contexts may exist at once; the host solves through one at a time, and each keeps
+// its own model, options and print file.
+TEST_F(EntryPoints, TwoContextsSolveTheirOwnModels) {
+  buildLp();  // minimum -3 at (3, 0)
+  qarn::Environment env2;
+  qarn::Model model2{env2};
+  char pattern[] = "/tmp/kavro_link_test_XXXXXX";
+  const std::string scratch2 = mkdtemp(pattern);
+  qevSetStrOpt(env2.handle(), "ScrDir", scratch2.c_str());
+  qevSetStrOpt(env2.handle(), "NameSysDir", QARN_SYSDIR);
+  // minimize y0 + 2 y1 with y0 + y1 >= 2, y0 <= 1.5: (1.5, 0.5), objective 2.5.
+  const int y0 = model2.var("y0", 0.0, 0.0, 1.5), y1 = model2.var("y1", 0.0, 0.0, 10.0);
+  const int r = model2.equ("r", qmoEquG, 2.0);
+  model2.entry(r, y0, 1.0), model2.entry(r, y1, 1.0);
+  model2.objectiveEntry(y0, 1.0), model2.objectiveEntry(y1, 2.0);
+  model2.objective(0);
+
+  const SolverLibrary& lib = SolverLibrary::get();
+  kavHandle_t first = nullptr, second = nullptr;
+  ASSERT_EQ(lib.create(&first, nullptr, 0), 0);
+  ASSERT_EQ(lib.create(&second, nullptr, 0), 0);
+  ASSERT_EQ(lib.ready(first, model.handle()), 0);
+  ASSERT_EQ(lib.ready(second, model2.handle()), 0);
+  EXPECT_EQ(lib.call(second), 0);
+  EXPECT_EQ(lib.call(first), 0);
+  EXPECT_EQ(lib.free(&first), 0);
+  EXPECT_EQ(lib.free(&second), 0);
+
+  auto level = [](const qarn::Model& m, int column) {
+    double x = 0.0, marginal = 0.0;
+    int basis = 0, condition = 0;
+    EXPECT_EQ(qmoResultVar(m.handle(), column, &x, &marginal, &basis, &condition), 0);
+    return x;
+  };
+  EXPECT_EQ(modelStatus(), 1);
+  EXPECT_EQ(qmoModelStat(model2.handle()), 1);
+  EXPECT_NEAR(level(model, 0), 3.0, 1e-12);
+  EXPECT_NEAR(level(model, 1), 0.0, 1e-12);
+  EXPECT_NEAR(level(model2, y0), 1.5, 1e-12);
+  EXPECT_NEAR(level(model2, y1), 0.5, 1e-12);
+  EXPECT_NE(readFile(scratch2 + "/kavro55Print").find("Objective value          2.5000000000E+00"), std::string::npos);
+  EXPECT_NE(printFile().find("Objective value         -3.0000000000E+00"), std::string::npos);
+  std::filesystem::remove_all(scratch2);
+}
+
 TEST_F(EntryPoints, NullArgumentsAreRefused) {
   const SolverLibrary& lib = SolverLibrary::get();
   EXPECT_EQ(lib.create(nullptr, nullptr, 0), 1);

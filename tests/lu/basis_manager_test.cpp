@@ -111,14 +111,8 @@ TEST(BasisManager, TooLittleStorageGivesExit20WithTheNeed) {
   EXPECT_NE(text.find("Increase Workspace (total) to at least"), std::string::npos) << text;
 }
 
-TEST(BasisManager, SolvesWithTheFactorsMatchTheBasis) {
-  Harness h;
-  h.hs = {3, 0, 0, 3, 0, 3, 0};  // columns 1 and 4 and the slack of row 2
-  ASSERT_EQ(factorizeBasis(h.set, h.lu, h.params, h.out, h.counters), 0);
-  // B x = b and B' y = c checked by multiplying back with the basis columns.
-  std::vector<double> b{1.0, 2.0, 3.0}, x(4, 0.0);
-  std::vector<double> rhs = b;
-  h.lu.solveB(rhs.data(), x.data());
+// B x for the basis positions of h.
+std::vector<double> basisTimes(const Harness& h, const std::vector<double>& x) {
   std::vector<double> bx(3, 0.0);
   for (int k = 0; k < 3; ++k) {
     const int32_t j = h.basisList[static_cast<size_t>(k)];
@@ -129,6 +123,43 @@ TEST(BasisManager, SolvesWithTheFactorsMatchTheBasis) {
     for (int32_t e = h.prob.a.colStart[static_cast<size_t>(j)]; e < h.prob.a.colStart[static_cast<size_t>(j) + 1]; ++e)
       bx[static_cast<size_t>(h.prob.a.row[static_cast<size_t>(e)])] += h.prob.a.value[static_cast<size_t>(e)] * x[static_cast<size_t>(k)];
   }
+  return bx;
+}
+
+// Storage the run sized itself grows to what the factorization needs, and the same basis is
+// factorized again; a limit below that need still ends with exit 20.
+TEST(BasisManager, StorageThatMayGrowIsEnlargedAndTheFactorizationGoesOn) {
+  const std::vector<int32_t> basis = {3, 0, 0, 3, 0, 3, 0};  // columns 1 and 4 and the slack of row 2
+  Harness h(4);
+  h.hs = basis;
+  h.counters.maxFactorElements = 1000;
+  ASSERT_EQ(factorizeBasis(h.set, h.lu, h.params, h.out, h.counters), 0);
+  EXPECT_GE(h.counters.storageGrowths, 1);
+  EXPECT_GT(h.lu.lena(), 4);
+  EXPECT_LE(h.lu.lena(), 1000);
+  EXPECT_EQ(h.hs, basis) << "the basis is the one asked for";
+  EXPECT_NE(h.printed().find("Storage for the basis factors increased from 4 to"), std::string::npos) << h.printed();
+  const std::vector<double> b{1.0, 2.0, 3.0};
+  std::vector<double> rhs = b, x(4, 0.0);
+  h.lu.solveB(rhs.data(), x.data());
+  const std::vector<double> bx = basisTimes(h, x);
+  for (int i = 0; i < 3; ++i) EXPECT_NEAR(bx[static_cast<size_t>(i)], b[static_cast<size_t>(i)], 1e-14);
+
+  Harness limited(4);
+  limited.hs = basis;
+  limited.counters.maxFactorElements = 5;
+  EXPECT_EQ(factorizeBasis(limited.set, limited.lu, limited.params, limited.out, limited.counters), 20);
+}
+
+TEST(BasisManager, SolvesWithTheFactorsMatchTheBasis) {
+  Harness h;
+  h.hs = {3, 0, 0, 3, 0, 3, 0};  // columns 1 and 4 and the slack of row 2
+  ASSERT_EQ(factorizeBasis(h.set, h.lu, h.params, h.out, h.counters), 0);
+  // B x = b checked by multiplying back with the basis columns.
+  const std::vector<double> b{1.0, 2.0, 3.0};
+  std::vector<double> rhs = b, x(4, 0.0);
+  h.lu.solveB(rhs.data(), x.data());
+  const std::vector<double> bx = basisTimes(h, x);
   for (int i = 0; i < 3; ++i) EXPECT_NEAR(bx[static_cast<size_t>(i)], b[static_cast<size_t>(i)], 1e-14);
 }
 

@@ -12,6 +12,7 @@
 #include "driver/optimizer_impl.hpp"
 #include "driver/work_estimate.hpp"
 #include "files/mps_reader.hpp"
+#include "support/mps_problem.hpp"
 
 namespace kavro {
 namespace {
@@ -52,16 +53,7 @@ Outcome solveNetlib(const std::string& name, bool allSlack, std::initializer_lis
   Optimizer opt;
   if (!printPath.empty()) opt.connectUnit(9, printPath);
   opt.initialize({printPath.empty() ? 0 : 9, 0, 0});
-  const int unit = 20;
-  opt.connectUnit(unit, std::string(KAVRO_TEST_DATA_DIR) + "/netlib/" + name + ".mps.gz");
-  Optimizer::Impl& s = opt.impl();
-  InputUnit* in = s.units.openInput(unit);
-  if (!in) return {};
-  const MpsDimensions d = scanMpsDimensions(*in);
-  s.params.rowLimit = static_cast<int32_t>(d.rows + 1);
-  s.params.columnLimit = static_cast<int32_t>(d.columns + 1);
-  s.params.elementsLimit = static_cast<int32_t>(d.elements + 1);
-  MpsResult r = readMpsFile(s.params, *in, s.channels());
+  MpsResult r = testing::readMpsForTest(opt, std::string(KAVRO_TEST_DATA_DIR) + "/netlib/" + name + ".mps.gz");
   if (r.exitCode != 0) return {};
   if (allSlack) {
     opt.setSpecsLine("Crash option 0");
@@ -99,6 +91,7 @@ TEST(FactorizationSchedule, RefactorizesAfterFrequencyMinusOneUpdates) {
 class NetlibRegression : public ::testing::TestWithParam<NetlibCase> {};
 class NetlibFromSlacks : public ::testing::TestWithParam<NetlibCase> {};
 class NetlibMultiplePricing : public ::testing::TestWithParam<NetlibCase> {};
+class NetlibPricingRules : public ::testing::TestWithParam<NetlibCase> {};
 
 TEST_P(NetlibRegression, DefaultOptions) {
   const NetlibCase& c = GetParam();
@@ -128,6 +121,19 @@ TEST_P(NetlibMultiplePricing, CandidatesBecomeSuperbasic) {
   EXPECT_LE(o.iterations, 3 * c.maxIterations);
 }
 
+// Devex and steepest edge reach the same optimum, in no more iterations than the default rule
+// is allowed.
+TEST_P(NetlibPricingRules, DevexAndSteepestEdge) {
+  const NetlibCase& c = GetParam();
+  for (const char* rule : {"Pricing option 1", "Pricing option 2"}) {
+    SCOPED_TRACE(rule);
+    const Outcome o = solveNetlib(c.name, false, {rule});
+    EXPECT_EQ(o.exitCode, 0);
+    EXPECT_NEAR(o.objective, c.objective, 1e-8 * std::fabs(c.objective));
+    EXPECT_LE(o.iterations, c.maxIterations);
+  }
+}
+
 std::vector<NetlibCase> smallestCases() {
   std::vector<NetlibCase> small;
   for (const NetlibCase& c : kCases)
@@ -140,6 +146,7 @@ std::string caseName(const ::testing::TestParamInfo<NetlibCase>& info) { return 
 INSTANTIATE_TEST_SUITE_P(Netlib, NetlibRegression, ::testing::ValuesIn(kCases), caseName);
 INSTANTIATE_TEST_SUITE_P(Netlib, NetlibFromSlacks, ::testing::ValuesIn(smallestCases()), caseName);
 INSTANTIATE_TEST_SUITE_P(Netlib, NetlibMultiplePricing, ::testing::ValuesIn(kCases), caseName);
+INSTANTIATE_TEST_SUITE_P(Netlib, NetlibPricingRules, ::testing::ValuesIn(kCases), caseName);
 
 }  // namespace
 }  // namespace kavro

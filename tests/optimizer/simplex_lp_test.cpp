@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <string>
@@ -53,14 +54,19 @@ struct KnownAnswer {
 
 class KnownAnswers : public ::testing::TestWithParam<KnownAnswer> {};
 
+const char* const kRules[] = {"Pricing option 0", "Pricing option 1", "Pricing option 2"};
+
 TEST_P(KnownAnswers, ExitAndObjective) {
   const KnownAnswer& k = GetParam();
-  const Solved s = solve(k.problem);
-  EXPECT_EQ(s.result.exitCode, k.exitCode) << k.what;
-  if (k.exitCode == 0) {
-    EXPECT_NEAR(s.result.objValue, k.objective, 1e-9 * (1 + std::fabs(k.objective))) << k.what;
+  for (const char* rule : kRules) {
+    SCOPED_TRACE(rule);
+    const Solved s = solve(k.problem, {rule});
+    EXPECT_EQ(s.result.exitCode, k.exitCode) << k.what;
+    if (k.exitCode == 0) {
+      EXPECT_NEAR(s.result.objValue, k.objective, 1e-9 * (1 + std::fabs(k.objective))) << k.what;
+    }
+    for (double v : s.state.x) EXPECT_TRUE(std::isfinite(v));
   }
-  for (double v : s.state.x) EXPECT_TRUE(std::isfinite(v));
 }
 
 const KnownAnswer kKnownAnswers[] = {
@@ -128,6 +134,66 @@ TEST(SmallLps, ReducedCostsAreReturned) {
   EXPECT_NEAR(s.result.objValue, 2.0, 1e-12);
   EXPECT_NEAR(s.state.reducedCost[1], 1.0, 1e-12);
   EXPECT_NEAR(s.state.reducedCost[0], 0.0, 1e-12);
+}
+
+// An n x n assignment problem (2n rows, n^2 columns; every basic solution is highly
+// degenerate), against the cheapest permutation found by trying them all.
+TEST(SmallLps, DegenerateAssignmentWithEachRule) {
+  const int n = 7;
+  std::vector<std::vector<double>> cost(n, std::vector<double>(n));
+  unsigned seed = 12345;
+  for (auto& row : cost)
+    for (double& c : row) c = static_cast<double>((seed = seed * 1103515245u + 12345u) >> 16 & 63);
+  std::vector<int> perm(n);
+  for (int i = 0; i < n; ++i) perm[static_cast<size_t>(i)] = i;
+  double best = 1e30;
+  do {
+    double total = 0;
+    for (int i = 0; i < n; ++i) total += cost[static_cast<size_t>(i)][static_cast<size_t>(perm[static_cast<size_t>(i)])];
+    best = std::min(best, total);
+  } while (std::next_permutation(perm.begin(), perm.end()));
+
+  std::vector<std::vector<double>> rows(2 * n + 1, std::vector<double>(n * n, 0.0));
+  for (int i = 0; i < n; ++i)
+    for (int j = 0; j < n; ++j) {
+      const size_t col = static_cast<size_t>(i * n + j);
+      rows[static_cast<size_t>(i)][col] = 1.0;
+      rows[static_cast<size_t>(n + j)][col] = 1.0;
+      rows[static_cast<size_t>(2 * n)][col] = cost[static_cast<size_t>(i)][static_cast<size_t>(j)];
+    }
+  const DenseLp assignment = lp(rows, std::vector<double>(2 * n, 1.0), std::vector<double>(2 * n, 1.0),
+                                std::vector<double>(n * n, 0.0), std::vector<double>(n * n, kInf));
+  for (const char* rule : kRules) {
+    SCOPED_TRACE(rule);
+    const Solved s = solve(assignment, {rule, "Crash option 0"});
+    ASSERT_EQ(s.result.exitCode, 0);
+    EXPECT_NEAR(s.result.objValue, best, 1e-9);
+    EXPECT_LE(s.result.minorIterations, 200);
+  }
+}
+
+// Boxed columns and a loose row: every entering column reaches its own upper bound first, so
+// each iteration is a bound flip and the basis never changes. With a tighter row the flips
+// stop where the row binds and one basis change follows.
+TEST(SmallLps, BoundFlipsWithEachRule) {
+  const int n = 12;
+  std::vector<std::vector<double>> rows(2, std::vector<double>(n, 1.0));
+  for (int j = 0; j < n; ++j) rows[1][static_cast<size_t>(j)] = -(1.0 + j % 5);  // objective
+  const std::vector<double> lower(n, 0.0), upper(n, 1.0);
+  for (const char* rule : kRules) {
+    SCOPED_TRACE(rule);
+    const Solved loose = solve(lp(rows, {-kInf}, {100.0}, lower, upper), {rule, "Crash option 0", "Iterations limit 100"});
+    ASSERT_EQ(loose.result.exitCode, 0);
+    EXPECT_NEAR(loose.result.objValue, -33.0, 1e-12);
+    EXPECT_EQ(loose.result.minorIterations, n);
+    for (int j = 0; j < n; ++j) EXPECT_EQ(loose.state.hs[static_cast<size_t>(j)], kAtUpper) << j;
+
+    // Row limit 4.5: the costs are 1 2 3 4 5 1 2 3 4 5 1 2; the two columns of 5 and the two of
+    // 4 at their upper bounds and half of a column of 3.
+    const Solved tight = solve(lp(rows, {-kInf}, {4.5}, lower, upper), {rule, "Crash option 0", "Iterations limit 100"});
+    ASSERT_EQ(tight.result.exitCode, 0);
+    EXPECT_NEAR(tight.result.objValue, -(5 + 5 + 4 + 4 + 0.5 * 3), 1e-12);
+  }
 }
 
 }  // namespace

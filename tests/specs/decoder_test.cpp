@@ -6,6 +6,8 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <optional>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -172,6 +174,7 @@ TEST(Decoder, EveryKeywordSetsItsParameter) {
       {{"OLD BASIS FILE 8"}, FIELD(oldBasisFile), 8},
       {{"PHANTOM COLUMNS 3"}, FIELD(phantomColumns), 3},
       {{"PHANTOM ELEMENTS 9"}, FIELD(phantomElements), 9},
+      {{"PRICING OPTION 2"}, FIELD(pricingOption), 2},
       {{"PROBLEM NUMBER 4"}, FIELD(problemNumber), 4},
       {{"PUNCH FILE 12"}, FIELD(punchFile), 12},
       {{"REPORT FILE 15"}, FIELD(reportFile), 15},
@@ -205,6 +208,8 @@ TEST(Decoder, AbbreviationsSynonymsSeparatorsAndCase) {
       {{"FACT 20"}, FIELD(factorizeBasis), 20},
       {{"P 3"}, FIELD(partialPrice), 3},
       {{"PRI LEV 2"}, FIELD(printLevel), 2},
+      {{"PRIC OPT 1"}, FIELD(pricingOption), 1},
+      {{"Pricing option 1", "Pricing option 0"}, FIELD(pricingOption), 0},
       {{"Superbasics:250"}, FIELD(superbasicsLimit), 250},
       {{"SUPERBASICS LIMIT 500 * comment 7"}, FIELD(superbasicsLimit), 500},
       {{"ITERATIONS 5", "* ITERATIONS 6"}, FIELD(iterationLimit), 5},
@@ -432,7 +437,64 @@ TEST(KeywordTables, SortedSoThatLookupStopsCorrectly) {
   }
   EXPECT_EQ(specs::entries(specs::Table::first).size(), 38u);
   EXPECT_EQ(specs::entries(specs::Table::second).size(), 42u);
-  EXPECT_EQ(specs::entries(specs::Table::further).size(), 35u);
+  EXPECT_EQ(specs::entries(specs::Table::further).size(), 36u);
+}
+
+// The lookup as it was before PRICING joined the further table, over any list of entries.
+std::optional<std::string> lookupIn(const std::vector<std::string_view>& list, std::string_view token) {
+  if (token.empty()) return std::nullopt;
+  for (std::string_view entry : list) {
+    std::string padded(entry);
+    padded.resize(std::max(padded.size(), token.size()), ' ');
+    const int order = padded.compare(0, token.size(), token);
+    if (order < 0) continue;
+    if (order > 0) return std::nullopt;
+    const size_t colon = entry.find(':');
+    if (colon == std::string_view::npos) return std::string(entry);
+    std::string_view target = entry.substr(colon + 1);
+    return lookupIn(list, target);
+  }
+  return std::nullopt;
+}
+
+// The keyword a line's first token resolves to: the first table, then the further one.
+std::string resolved(std::string_view token, const std::vector<std::string_view>& further) {
+  const specs::Field f = specs::makeField(token);
+  if (const auto k = specs::lookup(specs::Table::first, f)) return std::string(specs::text(*k));
+  if (const auto k = lookupIn(further, token)) return *k;
+  return "";
+}
+
+// Every prefix of every keyword, and every such prefix with one more letter, resolves as it did
+// before PRICING was added; the only tokens that changed are PRIC... , which were rejected.
+TEST(KeywordTables, PricingChangesNoExistingKeywordOrAbbreviation) {
+  const auto furtherNow = specs::entries(specs::Table::further);
+  std::vector<std::string_view> furtherBefore;
+  for (std::string_view e : furtherNow)
+    if (e != "PRICING") furtherBefore.push_back(e);
+  const std::vector<std::string_view> furtherAll(furtherNow.begin(), furtherNow.end());
+  std::vector<std::string> tokens;
+  for (auto table : {specs::Table::first, specs::Table::second, specs::Table::further})
+    for (std::string_view e : specs::entries(table)) {
+      const std::string word(e.substr(0, e.find(':')));
+      for (size_t n = 1; n <= word.size(); ++n) {
+        tokens.push_back(word.substr(0, n));
+        for (char c = 'A'; c <= 'Z'; ++c) tokens.push_back(word.substr(0, n) + c);
+      }
+    }
+  int changed = 0;
+  for (const std::string& t : tokens) {
+    const std::string before = resolved(t, furtherBefore), now = resolved(t, furtherAll);
+    if (before == now) continue;
+    ++changed;
+    EXPECT_EQ(before, "") << t;
+    EXPECT_EQ(now, "PRICING") << t;
+    EXPECT_TRUE(t.starts_with("PRIC")) << t;
+  }
+  EXPECT_GT(changed, 0);
+  EXPECT_EQ(resolved("PR", furtherAll), "PRINT");
+  EXPECT_EQ(resolved("PRI", furtherAll), "PRINT");
+  EXPECT_EQ(resolved("PRO", furtherAll), "PROBLEM");
 }
 
 }  // namespace

@@ -1,0 +1,3 @@
+BEGIN pricing option 1 (Devex)
+   Pricing option 1
+END

@@ -1,0 +1,2 @@
+BEGIN pricing option 0 (the default)
+END

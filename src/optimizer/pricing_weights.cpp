@@ -1,0 +1,290 @@
+#include "optimizer/pricing_weights.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "lu/basis_lu.hpp"
+
+namespace kavro {
+
+namespace {
+
+// Variables whose weight matters: nonbasic and free to move (a fixed nonbasic never enters).
+inline bool priceable(int32_t h) { return h != kBasic && h != kSuperbasic && h != 4; }
+
+}  // namespace
+
+void PricingWeights::size(const Problem& prob, PricingRule rule) {
+  rule_ = rule;
+  invalidate();
+  prob_ = &prob;
+  m_ = prob.m;
+  n_ = prob.n;
+  frameworks_ = 0;
+  if (!active()) return;
+  const size_t nb = static_cast<size_t>(prob.nb()), m = static_cast<size_t>(prob.m);
+  buildRowCopy(prob);
+  weight_.assign(nb, 1.0);
+  inFramework_.assign(nb, 0);
+  pivotRow_.assign(nb, 0.0);
+  touchedMark_.assign(nb, 0);
+  touched_.clear();
+  touched_.reserve(nb);
+  for (auto* v : {&rho_, &tau_, &unit_}) v->assign(m, 0.0);
+}
+
+void PricingWeights::buildRowCopy(const Problem& prob) {
+  const SparseMatrix& a = prob.a;
+  rowStart_.assign(static_cast<size_t>(m_) + 1, 0);
+  for (int32_t row : a.row) ++rowStart_[static_cast<size_t>(row) + 1];
+  for (int32_t i = 0; i < m_; ++i) rowStart_[static_cast<size_t>(i) + 1] += rowStart_[static_cast<size_t>(i)];
+  rowColumn_.assign(a.value.size(), 0);
+  rowValue_.assign(a.value.size(), 0.0);
+  std::vector<int32_t> next(rowStart_.begin(), rowStart_.end() - 1);
+  for (int32_t j = 0; j < n_; ++j)
+    for (int32_t k = a.colStart[static_cast<size_t>(j)]; k < a.colStart[static_cast<size_t>(j) + 1]; ++k) {
+      const size_t at = static_cast<size_t>(next[static_cast<size_t>(a.row[static_cast<size_t>(k)])]++);
+      rowColumn_[at] = j;
+      rowValue_[at] = a.value[static_cast<size_t>(k)];
+    }
+}
+
+double PricingWeights::columnDot(int32_t j, const double* rowVector) const {
+  if (j >= n_) return rowVector[j - n_];
+  const SparseMatrix& a = prob_->a;
+  double sum = 0.0;
+  for (int32_t k = a.colStart[static_cast<size_t>(j)]; k < a.colStart[static_cast<size_t>(j) + 1]; ++k)
+    sum += a.value[static_cast<size_t>(k)] * rowVector[a.row[static_cast<size_t>(k)]];
+  return sum;
+}
+
+// By rows when rho is sparse (only the rows where it is nonzero are read), by columns when it is
+// not (every column once, in storage order, instead of scattered updates).
+void PricingWeights::computePivotRow(const double* rho, const int32_t* hs) {
+  int32_t nonzeros = 0;
+  for (int32_t i = 0; i < m_; ++i) nonzeros += rho[i] != 0.0 ? 1 : 0;
+  if (nonzeros > kRowwiseDensity * m_) computePivotRowByColumns(rho, hs);
+  else computePivotRowByRows(rho, hs);
+}
+
+void PricingWeights::computePivotRowByColumns(const double* rho, const int32_t* hs) {
+  double* row = pivotRow_.data();
+  const SparseMatrix& a = prob_->a;
+  const int32_t* start = a.colStart.data();
+  const int32_t* rowIndex = a.row.data();
+  const double* value = a.value.data();
+  for (int32_t j = 0; j < n_; ++j) {
+    if (!priceable(hs[j])) continue;
+    double sum = 0.0;
+    for (int32_t k = start[j]; k < start[j + 1]; ++k) sum += rho[rowIndex[k]] * value[k];
+    if (sum == 0.0) continue;
+    row[j] = sum;
+    touchedMark_[static_cast<size_t>(j)] = 1;
+    touched_.push_back(j);
+  }
+  for (int32_t i = 0; i < m_; ++i) {
+    const int32_t slack = n_ + i;
+    if (rho[i] == 0.0 || !priceable(hs[slack])) continue;
+    row[slack] = rho[i];
+    touchedMark_[static_cast<size_t>(slack)] = 1;
+    touched_.push_back(slack);
+  }
+}
+
+void PricingWeights::computePivotRowByRows(const double* rho, const int32_t* hs) {
+  double* row = pivotRow_.data();
+  uint8_t* mark = touchedMark_.data();
+  auto touch = [&](int32_t j) {
+    if (mark[j]) return;
+    mark[j] = 1;
+    touched_.push_back(j);
+  };
+  for (int32_t i = 0; i < m_; ++i) {
+    const double r = rho[i];
+    if (r == 0.0) continue;
+    for (int32_t k = rowStart_[static_cast<size_t>(i)]; k < rowStart_[static_cast<size_t>(i) + 1]; ++k) {
+      const int32_t j = rowColumn_[static_cast<size_t>(k)];
+      if (!priceable(hs[j])) continue;
+      touch(j);
+      row[j] += r * rowValue_[static_cast<size_t>(k)];
+    }
+    const int32_t slack = n_ + i;
+    if (!priceable(hs[slack])) continue;
+    touch(slack);
+    row[slack] = r;
+  }
+}
+
+void PricingWeights::clearPivotRow() {
+  for (int32_t j : touched_) {
+    pivotRow_[static_cast<size_t>(j)] = 0.0;
+    touchedMark_[static_cast<size_t>(j)] = 0;
+  }
+  touched_.clear();
+}
+
+void PricingWeights::solveUnitRow(int32_t r, BasisLU& lu) {
+  std::fill(unit_.begin(), unit_.end(), 0.0);
+  unit_[static_cast<size_t>(r)] = 1.0;
+  lu.solveBt(unit_.data(), rho_.data());
+}
+
+void PricingWeights::reset(const int32_t* hs, const int32_t* basisList) {
+  reducedCostsKept_ = false;
+  if (rule_ == PricingRule::kSteepestEdge && slackBasis(basisList)) fullNormsAtSlackBasis(hs);
+  else newFramework(basisList);
+  valid_ = active();
+}
+
+bool PricingWeights::slackBasis(const int32_t* basisList) const {
+  for (int32_t k = 0; k < m_; ++k)
+    if (basisList[k] < n_) return false;
+  return true;
+}
+
+// Every weight 1, which is exact for a framework of the variables that are nonbasic now.
+void PricingWeights::newFramework(const int32_t* basisList) {
+  std::fill(weight_.begin(), weight_.end(), 1.0);
+  std::fill(inFramework_.begin(), inFramework_.end(), 1);
+  for (int32_t k = 0; k < m_; ++k) inFramework_[static_cast<size_t>(basisList[k])] = 0;
+  ++frameworks_;
+}
+
+// The full norms 1 + ||B^-1 a_j||^2 for a framework of every variable, from a slack basis:
+// B is then a permutation of I, so the norms are those of the columns themselves.
+void PricingWeights::fullNormsAtSlackBasis(const int32_t* hs) {
+  const SparseMatrix& a = prob_->a;
+  for (int32_t j = 0; j < n_ + m_; ++j) {
+    double w = 1.0;
+    if (priceable(hs[j])) {
+      if (j >= n_) {
+        w = 2.0;
+      } else {
+        for (int32_t k = a.colStart[static_cast<size_t>(j)]; k < a.colStart[static_cast<size_t>(j) + 1]; ++k)
+          w += a.value[static_cast<size_t>(k)] * a.value[static_cast<size_t>(k)];
+      }
+    }
+    weight_[static_cast<size_t>(j)] = w;
+  }
+  std::fill(inFramework_.begin(), inFramework_.end(), 1);
+  ++frameworks_;
+}
+
+PricingResult PricingWeights::price(const PricingInput& in, double* reducedCost, bool reuse) {
+  const Problem& prob = *in.prob;
+  const int32_t n = prob.n, nb = prob.nb();
+  const bool kept = reuse && reducedCostsKept_ && reducedCost == reducedCost_;
+  if (!kept) {
+    priceColumns(prob, in.pi, in.gradient, 0, n, reducedCost);
+    for (int32_t j = n; j < nb; ++j) reducedCost[j] = -in.pi[j - n];
+  }
+  reducedCost_ = reducedCost;
+  reducedCostsKept_ = true;
+  return choose(in, reducedCost);
+}
+
+PricingResult PricingWeights::choose(const PricingInput& in, const double* reducedCost) const {
+  PricingResult r;
+  r.toldj = (in.feasible ? in.optimalityTolerance : std::min(in.optimalityTolerance, in.rootEps)) * in.piNorm;
+  const double* w = weight_.data();
+  const int32_t nb = in.prob->nb();
+  // The best d^2 / w so far is bestD2 / bestW; candidates are compared by cross-multiplying.
+  double bestD2 = 0.0, bestW = 1.0;
+  for (int32_t j = 0; j < nb; ++j) {
+    const int32_t h = in.hs[j];
+    if (h >= 2) continue;
+    const double d = candidateMeasure(h, reducedCost[j]);
+    if (d <= r.toldj) continue;
+    ++r.nAbove;
+    // A variable outside the framework may have a projected norm below 1; it counts as 1.
+    const double wj = std::max(w[j], 1.0);
+    if (d * d * bestW > bestD2 * wj) {
+      bestD2 = d * d;
+      bestW = wj;
+      r.enteringVar = j;
+      r.dj = reducedCost[j];
+    }
+  }
+  if (r.enteringVar >= 0) r.increase = r.dj < 0.0;
+  return r;
+}
+
+void PricingWeights::update(const PivotColumn& pivot, const int32_t* hs, const int32_t* basisList, BasisLU& lu) {
+  if (!valid_) return;
+  const double alphaRq = pivot.alpha[pivot.position];
+  if (alphaRq == 0.0) {
+    invalidate();
+    return;
+  }
+  const int32_t q = pivot.entering;
+  // The entering variable's weight recomputed in the framework: its own 1 when it belongs to
+  // it, plus the squares of its column's entries in the basic positions that belong to it.
+  double exact = inFramework_[static_cast<size_t>(q)] ? 1.0 : 0.0;
+  for (int32_t k = 0; k < m_; ++k)
+    if (inFramework_[static_cast<size_t>(basisList[k])]) exact += pivot.alpha[k] * pivot.alpha[k];
+  const double updated = std::max(weight_[static_cast<size_t>(q)], 1.0);
+  // Devex weights only grow, so an underestimate is expected and harmless; an overestimate
+  // makes the variable look worse than it is. Steepest-edge weights drift either way.
+  const bool drifted = updated > kResetRatio * std::max(exact, 1.0) ||
+                       (rule_ == PricingRule::kSteepestEdge && exact > kResetRatio * updated);
+
+  solveUnitRow(pivot.position, lu);
+  computePivotRow(rho_.data(), hs);
+  const int32_t leaving = basisList[pivot.position];
+  if (reducedCostsKept_) updateReducedCosts(q, leaving, alphaRq);
+  if (rule_ == PricingRule::kDevex) {
+    exact = std::max(exact, 1.0);
+    updateDevex(q, alphaRq, exact);
+    weight_[static_cast<size_t>(leaving)] = std::max(exact / (alphaRq * alphaRq), 1.0);
+  } else {
+    updateSteepestEdge(pivot, basisList, alphaRq, exact, lu);
+    weight_[static_cast<size_t>(leaving)] = exact / (alphaRq * alphaRq);
+  }
+  clearPivotRow();
+  if (!drifted) return;
+  // A new framework: the nonbasic variables after this change.
+  std::fill(weight_.begin(), weight_.end(), 1.0);
+  std::fill(inFramework_.begin(), inFramework_.end(), 1);
+  for (int32_t k = 0; k < m_; ++k) inFramework_[static_cast<size_t>(basisList[k])] = 0;
+  inFramework_[static_cast<size_t>(q)] = 0;
+  inFramework_[static_cast<size_t>(leaving)] = 1;
+  ++frameworks_;
+}
+
+void PricingWeights::updateReducedCosts(int32_t q, int32_t leaving, double alphaRq) {
+  double* d = reducedCost_;
+  const double theta = d[q] / alphaRq;
+  for (int32_t j : touched_) d[j] -= theta * pivotRow_[static_cast<size_t>(j)];
+  d[q] = 0.0;
+  d[leaving] = -theta;
+}
+
+void PricingWeights::updateDevex(int32_t q, double alphaRq, double wq) {
+  for (int32_t j : touched_) {
+    if (j == q) continue;
+    const double ratio = pivotRow_[static_cast<size_t>(j)] / alphaRq;
+    double& w = weight_[static_cast<size_t>(j)];
+    w = std::max(w, ratio * ratio * wq);
+  }
+}
+
+// Goldfarb and Reid, in the framework: with ratio = alpha_rj / alpha_rq and tau = B^-T times
+// alpha_q restricted to the basic positions in the framework,
+//   w_j <- max(w_j - 2 ratio a_j' tau + ratio^2 w_q, [j in it] + [q in it] ratio^2).
+void PricingWeights::updateSteepestEdge(const PivotColumn& pivot, const int32_t* basisList, double alphaRq, double wq,
+                                        BasisLU& lu) {
+  const int32_t q = pivot.entering;
+  for (int32_t k = 0; k < m_; ++k)
+    unit_[static_cast<size_t>(k)] = inFramework_[static_cast<size_t>(basisList[k])] ? pivot.alpha[k] : 0.0;
+  lu.solveBt(unit_.data(), tau_.data());
+  const double qIn = inFramework_[static_cast<size_t>(q)] ? 1.0 : 0.0;
+  for (int32_t j : touched_) {
+    if (j == q) continue;
+    const double ratio = pivotRow_[static_cast<size_t>(j)] / alphaRq;
+    const double floor = (inFramework_[static_cast<size_t>(j)] ? 1.0 : 0.0) + qIn * ratio * ratio;
+    double& w = weight_[static_cast<size_t>(j)];
+    w = std::max(w - 2.0 * ratio * columnDot(j, tau_.data()) + ratio * ratio * wq, floor);
+  }
+}
+
+}  // namespace kavro

@@ -1,0 +1,124 @@
+#pragma once
+// Pricing rules that weigh each reduced cost by the length of the edge its variable would move
+// along, so that the choice does not depend on how the columns happen to be scaled. Lengths are
+// measured in a reference framework (a set of variables): the weight of variable j is
+//   w_j = [j in the framework] + sum of (B^-1 a_j)_k^2 over the basis positions k whose
+//         variable is in the framework.
+// A framework starts with every weight exact: from a slack basis it is every variable (the full
+// steepest-edge norms 1 + ||B^-1 a_j||^2, which are then the column norms), otherwise the
+// variables nonbasic at that moment (every weight 1).
+//
+//   Devex (rule 1)          updates the weights cheaply by w_j <- max(w_j, ratio^2 w_q).
+//   steepest edge (rule 2)  updates them exactly (Goldfarb and Reid), with one more solve with
+//                           B' per iteration.
+//
+// In both, the entering variable's weight is recomputed from its column every iteration; when
+// it differs from the updated value by more than a factor of 3 (Devex drifts by design,
+// steepest edge by rounding on ill-conditioned bases) a new framework of the nonbasic
+// variables starts. Both price every nonbasic variable (no partial pricing) and choose the
+// largest d_j^2 / w_j among those whose measure exceeds the same tolerance as the
+// largest-reduced-cost rule, so the optimality test is the same for every rule. Weights belong
+// to variables, not to basis positions: a refactorization that only reorders the basis keeps
+// them. Any other change of the basis than a simplex step (dependent columns replaced by
+// slacks, a crash, reduced-gradient steps) makes them invalid, and a new framework starts
+// before the next weighted pricing.
+
+#include <cstdint>
+#include <vector>
+
+#include "kavro/problem.hpp"
+#include "optimizer/pricing.hpp"
+
+namespace kavro {
+
+class BasisLU;
+
+enum class PricingRule : int32_t { kLargestReducedCost = 0, kDevex = 1, kSteepestEdge = 2 };
+
+// One basis change by a simplex step, seen before the states and the basis list change and
+// while the factors still hold the old basis.
+struct PivotColumn {
+  int32_t entering = -1;          // q
+  int32_t position = -1;          // r: the basis position q takes
+  const double* alpha = nullptr;  // B^-1 a_q by basis position (m entries)
+};
+
+class PricingWeights {
+ public:
+  // Sizes every array for the problem and keeps a row-wise copy of its matrix (the values as
+  // they are now: call again after the matrix changes). The weights start invalid.
+  void size(const Problem& prob, PricingRule rule);
+  PricingRule rule() const { return rule_; }
+  bool active() const { return rule_ != PricingRule::kLargestReducedCost; }
+  bool valid() const { return valid_; }
+  void invalidate() { valid_ = reducedCostsKept_ = false; }
+
+  // A new framework for the current basis (hs: states, basisList: the m basic variables by
+  // position): every variable with the full norms when the basis is all slacks and the rule is
+  // steepest edge, else the nonbasic variables with weights 1.
+  void reset(const int32_t* hs, const int32_t* basisList);
+
+  // Prices every variable: the result names the candidate with the largest measure^2 / weight
+  // among those whose measure exceeds toldj. reducedCost (nb) receives all reduced costs; with
+  // reuse (the costs have not changed since the last pricing) the ones kept up to date by the
+  // updates since then are taken instead (and in.pi is not read), so that the caller should
+  // price again without reuse, from fresh prices, before it concludes that no candidate is left.
+  PricingResult price(const PricingInput& in, double* reducedCost, bool reuse);
+
+  // Brings the weights to the basis after the change described by pivot, and the reduced costs
+  // of the last pricing with them (d_j -= d_q alpha_rj / alpha_rq; the leaving variable gets
+  // -d_q / alpha_rq), so that they stay those of the new basis while the costs do not change.
+  void update(const PivotColumn& pivot, const int32_t* hs, const int32_t* basisList, BasisLU& lu);
+
+  double weight(int32_t j) const { return weight_[static_cast<size_t>(j)]; }
+  // Reference frameworks set up since size(), counting the first.
+  int32_t frameworks() const { return frameworks_; }
+  bool inFramework(int32_t j) const { return inFramework_[static_cast<size_t>(j)] != 0; }
+
+  // A new framework starts when the entering variable's updated weight and its value
+  // recomputed in the framework differ by more than this factor: Devex weights drift by
+  // design; steepest-edge weights drift only by rounding, which grows large on
+  // ill-conditioned bases.
+  static constexpr double kResetRatio = 3.0;
+
+ private:
+  void buildRowCopy(const Problem& prob);
+  // pivotRow_[j] = rho' a_j for the nonbasic variables j touched by rho (by row, m entries);
+  // their indices go to touched_.
+  void computePivotRow(const double* rho, const int32_t* hs);
+  void computePivotRowByRows(const double* rho, const int32_t* hs);
+  void computePivotRowByColumns(const double* rho, const int32_t* hs);
+  // rho denser than this fraction of m: the pivot row is formed by columns.
+  static constexpr double kRowwiseDensity = 0.1;
+  void clearPivotRow();
+  // rho = B^-T e_r by row.
+  void solveUnitRow(int32_t r, BasisLU& lu);
+  bool slackBasis(const int32_t* basisList) const;
+  void newFramework(const int32_t* basisList);
+  void fullNormsAtSlackBasis(const int32_t* hs);
+  void updateReducedCosts(int32_t q, int32_t leaving, double alphaRq);
+  void updateDevex(int32_t q, double alphaRq, double wq);
+  void updateSteepestEdge(const PivotColumn& pivot, const int32_t* basisList, double alphaRq, double wq, BasisLU& lu);
+  double columnDot(int32_t j, const double* rowVector) const;
+
+  PricingResult choose(const PricingInput& in, const double* reducedCost) const;
+
+  PricingRule rule_ = PricingRule::kLargestReducedCost;
+  bool valid_ = false;
+  bool reducedCostsKept_ = false;   // reducedCost_ holds those of the current basis
+  double* reducedCost_ = nullptr;   // the caller's array, from the last pricing
+  int32_t m_ = 0, n_ = 0;
+  const Problem* prob_ = nullptr;
+  // The matrix by rows: the entries of row i are rowColumn_/rowValue_[rowStart_[i] .. rowStart_[i+1]).
+  std::vector<int32_t> rowStart_, rowColumn_;
+  std::vector<double> rowValue_;
+  std::vector<double> weight_;             // nb
+  std::vector<uint8_t> inFramework_;       // nb (Devex)
+  std::vector<double> pivotRow_;           // nb, zero outside touched_
+  std::vector<uint8_t> touchedMark_;       // nb
+  std::vector<int32_t> touched_;
+  std::vector<double> rho_, tau_, unit_;   // m
+  int32_t frameworks_ = 0;
+};
+
+}  // namespace kavro

@@ -1,0 +1,67 @@
+// The main loop's side of the weighted pricing rules (Devex and steepest edge): when they
+// apply, the weights they keep, and how a basis change outside the simplex step makes them
+// invalid.
+
+#include <algorithm>
+
+#include "optimizer/main_loop.hpp"
+
+namespace kavro {
+
+// The weighted rules choose variables for simplex steps: phases 1 and 2 without superbasic
+// variables and with one candidate per pricing. Where pricing chooses variables to become
+// superbasic (superbasics exist, the objective is nonlinear and the point feasible, or the
+// constraints are nonlinear), the largest-reduced-cost rule with partial pricing stays.
+bool MainLoop::weightedPricingApplies() const {
+  return weights_.active() && ctx_.state.ns == 0 && std::min(p_.multiplePrice, p_.superbasicsLimit) <= 1 &&
+         (ninf_ > 0 || !nonlinearObjective_) && prob_.nNonlinCons == 0;
+}
+
+// Reduced costs updated by the simplex steps stay exact while the costs do not change: once
+// feasible (phase-1 costs change with the set of infeasibilities), and until the next
+// factorization, which refreshes them against rounding. Meanwhile the prices themselves are not
+// needed, which saves a solve with B' per iteration.
+bool MainLoop::reducedCostsKept() const {
+  return weightedPricingApplies() && weights_.valid() && ninf_ == 0 && feasibleAtLastPricing_ &&
+         fc_.factorizations == factorizationsAtLastPricing_ && confirmationRounds_ == 0;
+}
+
+PricingResult MainLoop::priceByWeights(const PricingInput& given) {
+  const bool reuse = reducedCostsKept();
+  if (!weights_.valid()) weights_.reset(hs_.data(), basisList_.data());
+  feasibleAtLastPricing_ = ninf_ == 0;
+  factorizationsAtLastPricing_ = fc_.factorizations;
+  PricingResult r = weights_.price(given, dj_.data(), reuse);
+  if (r.enteringVar >= 0 || !reuse) return r;
+  // No candidate by the kept reduced costs: confirmed by fresh ones.
+  loadBasicGradient();
+  computePrices();
+  PricingInput in = given;
+  in.piNorm = piNorm_;
+  return weights_.price(in, dj_.data(), false);
+}
+
+// Called by the simplex step once the ratio test has chosen the basis position that q takes,
+// before the states change.
+void MainLoop::updateWeights(int32_t q, int32_t position) {
+  if (!weights_.valid()) return;
+  weights_.update(PivotColumn{q, position, y_.value.data()}, hs_.data(), basisList_.data(), lu_);
+}
+
+// A factorization may replace dependent basic columns by slacks or exchange basic and
+// superbasic variables; the weights then describe another basis.
+void MainLoop::rememberBasicSet() {
+  basicsBeforeFactor_.clear();
+  if (!weights_.valid()) return;
+  basicsBeforeFactor_.assign(basisList_.begin(), basisList_.begin() + m_);
+}
+
+void MainLoop::forgetWeightsIfBasisChanged() {
+  for (int32_t j : basicsBeforeFactor_)
+    if (j < 0 || hs_[static_cast<size_t>(j)] != kBasic) {
+      weights_.invalidate();
+      return;
+    }
+}
+
+}  // namespace kavro

@@ -1,0 +1,245 @@
+// The pricing weights: updates checked against norms recomputed from scratch after each basis
+// change, the reference framework of Devex and its reset, and the choice they make.
+
+#include "optimizer/pricing_weights.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+#include "io/units.hpp"
+#include "lu/basis_manager.hpp"
+#include "specs/parameters.hpp"
+
+namespace kavro {
+namespace {
+
+// A random sparse m x n matrix with every column nonzero, bounds [0, 10] everywhere.
+Problem randomProblem(int32_t m, int32_t n, double density, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<double> value(-2.0, 2.0), coin(0.0, 1.0);
+  Problem p;
+  p.m = m;
+  p.n = n;
+  p.a.colStart.push_back(0);
+  for (int32_t j = 0; j < n; ++j) {
+    const int32_t forced = static_cast<int32_t>(rng() % static_cast<unsigned>(m));
+    for (int32_t i = 0; i < m; ++i) {
+      if (i != forced && coin(rng) > density) continue;
+      p.a.row.push_back(i);
+      p.a.value.push_back(value(rng));
+    }
+    p.a.colStart.push_back(static_cast<int32_t>(p.a.row.size()));
+  }
+  p.lower.assign(static_cast<size_t>(m + n), 0.0);
+  p.upper.assign(static_cast<size_t>(m + n), 10.0);
+  return p;
+}
+
+// A basis kept by full refactorization after each change, with simplex-style pivots chosen by
+// the test, and the weights kept beside it.
+struct Harness {
+  Problem prob;
+  std::vector<int32_t> hs, basisList;
+  std::vector<double> x;
+  int32_t ns = 0;
+  Parameters params;
+  ReportChannels out;
+  BasisLU lu;
+  FactorizationCounters counters;
+  BasisSet set;
+  PricingWeights weights;
+
+  Harness(Problem p, PricingRule rule) : prob(std::move(p)) {
+    params.luFactorTolerance = 100.0;
+    params.luUpdateTolerance = 10.0;
+    params.luSingularityTol = params.luSingularityTol2 = 3.25e-11;
+    params.luDensity = 0.5;
+    const size_t nb = static_cast<size_t>(prob.nb());
+    hs.assign(nb, kAtLower);
+    for (int32_t i = 0; i < prob.m; ++i) hs[static_cast<size_t>(prob.n + i)] = kBasic;
+    x.assign(nb, 0.0);
+    basisList.assign(static_cast<size_t>(prob.m) + 1, -1);
+    lu.size(prob.m, prob.m + 1, 20000);
+    set = BasisSet{&prob, &hs, &x, &basisList, &ns};
+    factorize();
+    weights.size(prob, rule);
+  }
+
+  void factorize() {
+    counters.factorRequest = 0;
+    ASSERT_EQ(factorizeBasis(set, lu, params, out, counters), 0);
+  }
+
+  // B^-1 a_j by basis position.
+  std::vector<double> column(int32_t j) {
+    std::vector<double> rhs(static_cast<size_t>(prob.m), 0.0), alpha(static_cast<size_t>(prob.m), 0.0);
+    if (j < prob.n) {
+      for (int32_t k = prob.a.colStart[static_cast<size_t>(j)]; k < prob.a.colStart[static_cast<size_t>(j) + 1]; ++k)
+        rhs[static_cast<size_t>(prob.a.row[static_cast<size_t>(k)])] = prob.a.value[static_cast<size_t>(k)];
+    } else {
+      rhs[static_cast<size_t>(j - prob.n)] = 1.0;
+    }
+    lu.solveB(rhs.data(), alpha.data());
+    return alpha;
+  }
+
+  // The weight of j recomputed from its column: its own 1 when it is in the framework, plus the
+  // squares of its entries in the basic positions whose variables are in the framework. Devex
+  // weights are kept at 1 or more.
+  double exactWeight(int32_t j) {
+    const std::vector<double> alpha = column(j);
+    double w = weights.inFramework(j) ? 1.0 : 0.0;
+    for (int32_t k = 0; k < prob.m; ++k)
+      if (weights.inFramework(basisList[static_cast<size_t>(k)])) w += alpha[static_cast<size_t>(k)] * alpha[static_cast<size_t>(k)];
+    return weights.rule() == PricingRule::kDevex ? std::max(w, 1.0) : w;
+  }
+
+  // q enters at the position of its largest (or, when asked, its smallest usable) entry.
+  void pivot(int32_t q, bool smallPivot = false) {
+    const std::vector<double> alpha = column(q);
+    int32_t r = -1;
+    for (int32_t k = 0; k < prob.m; ++k) {
+      const double a = std::fabs(alpha[static_cast<size_t>(k)]);
+      if (a < 1e-3) continue;
+      if (r < 0 || (smallPivot ? a < std::fabs(alpha[static_cast<size_t>(r)]) : a > std::fabs(alpha[static_cast<size_t>(r)])))
+        r = k;
+    }
+    ASSERT_GE(r, 0);
+    weights.update(PivotColumn{q, r, alpha.data()}, hs.data(), basisList.data(), lu);
+    const int32_t leaving = basisList[static_cast<size_t>(r)];
+    hs[static_cast<size_t>(q)] = kBasic;
+    hs[static_cast<size_t>(leaving)] = kAtLower;
+    factorize();
+  }
+
+  // Every nonbasic weight against its value recomputed from scratch.
+  void expectExactWeights(int step) {
+    for (int32_t j = 0; j < prob.nb(); ++j) {
+      if (hs[static_cast<size_t>(j)] == kBasic) continue;
+      const double exact = exactWeight(j);
+      EXPECT_NEAR(weights.weight(j), exact, 1e-9 * std::max(exact, 1.0)) << "variable " << j << " after step " << step;
+    }
+  }
+
+  // A nonbasic variable, chosen by the generator.
+  int32_t someNonbasic(std::mt19937& rng) {
+    for (;;) {
+      const int32_t j = static_cast<int32_t>(rng() % static_cast<unsigned>(prob.nb()));
+      if (hs[static_cast<size_t>(j)] != kBasic) return j;
+    }
+  }
+};
+
+TEST(PricingWeights, SteepestEdgeUpdatesMatchNormsRecomputedFromScratch) {
+  for (unsigned seed : {1u, 2u, 3u}) {
+    SCOPED_TRACE(seed);
+    Harness h(randomProblem(9, 15, 0.3, seed), PricingRule::kSteepestEdge);
+    // From the slack basis the weights are the full norms 1 + ||B^-1 a_j||^2.
+    h.weights.reset(h.hs.data(), h.basisList.data());
+    for (int32_t j = 0; j < h.prob.nb(); ++j) EXPECT_TRUE(h.weights.inFramework(j));
+    std::mt19937 rng(seed);
+    for (int step = 0; step < 25; ++step) {
+      h.pivot(h.someNonbasic(rng));
+      ASSERT_EQ(h.weights.frameworks(), 1) << "no reset expected at step " << step;
+      h.expectExactWeights(step);
+    }
+  }
+}
+
+TEST(PricingWeights, SteepestEdgeInAFrameworkOfTheNonbasicVariables) {
+  Harness h(randomProblem(8, 12, 0.35, 7), PricingRule::kSteepestEdge);
+  std::mt19937 rng(7);
+  for (int step = 0; step < 6; ++step) h.pivot(h.someNonbasic(rng));
+  // Not a slack basis: the weights start as 1 for a framework of today's nonbasic variables.
+  h.weights.reset(h.hs.data(), h.basisList.data());
+  for (int32_t j = 0; j < h.prob.nb(); ++j) {
+    EXPECT_EQ(h.weights.inFramework(j), h.hs[static_cast<size_t>(j)] != kBasic) << j;
+    if (h.hs[static_cast<size_t>(j)] != kBasic) {
+      EXPECT_EQ(h.weights.weight(j), 1.0);
+    }
+  }
+  // A reset (the entering weight drifted) starts a new framework whose weights are exact too.
+  for (int step = 0; step < 20; ++step) {
+    h.pivot(h.someNonbasic(rng));
+    h.expectExactWeights(step);
+  }
+}
+
+TEST(PricingWeights, DevexStartsANewFrameworkWhenTheEnteringWeightHasDrifted) {
+  Harness h(randomProblem(10, 18, 0.3, 11), PricingRule::kDevex);
+  h.weights.reset(h.hs.data(), h.basisList.data());
+  EXPECT_EQ(h.weights.frameworks(), 1);
+  std::mt19937 rng(11);
+  bool reset = false;
+  for (int step = 0; step < 400 && !reset; ++step) {
+    // Small pivots make the weights grow fast, and the max-update lets them overestimate.
+    const int32_t q = h.someNonbasic(rng);
+    const double updated = h.weights.weight(q);
+    const double exact = h.exactWeight(q);
+    const int before = h.weights.frameworks();
+    h.pivot(q, true);
+    const bool drifted = updated > PricingWeights::kResetRatio * exact ||
+                         exact > PricingWeights::kResetRatio * updated;
+    if (h.weights.frameworks() == before) {
+      EXPECT_FALSE(drifted) << "no reset although the weight drifted";
+      continue;
+    }
+    reset = true;
+    EXPECT_TRUE(drifted);
+    // The new framework is the nonbasic set after the change, every weight 1.
+    for (int32_t j = 0; j < h.prob.nb(); ++j) {
+      EXPECT_EQ(h.weights.inFramework(j), h.hs[static_cast<size_t>(j)] != kBasic) << j;
+      EXPECT_EQ(h.weights.weight(j), 1.0) << j;
+    }
+  }
+  EXPECT_TRUE(reset) << "the pivots never made the weights drift";
+}
+
+TEST(PricingWeights, DevexWeightsStayAtLeastOne) {
+  Harness h(randomProblem(10, 18, 0.3, 5), PricingRule::kDevex);
+  h.weights.reset(h.hs.data(), h.basisList.data());
+  std::mt19937 rng(5);
+  for (int step = 0; step < 60; ++step) {
+    h.pivot(h.someNonbasic(rng));
+    for (int32_t j = 0; j < h.prob.nb(); ++j) EXPECT_GE(h.weights.weight(j), 1.0);
+  }
+}
+
+TEST(PricingWeights, ChoosesTheLargestReducedCostPerUnitEdgeLength) {
+  // One row; from the slack basis the weights are 1 + a_j^2: 2, 10 and 2.
+  Problem p;
+  p.m = 1;
+  p.n = 3;
+  p.a.colStart = {0, 1, 2, 3};
+  p.a.row = {0, 0, 0};
+  p.a.value = {1.0, 3.0, 1.0};
+  p.lower.assign(4, 0.0);
+  p.upper.assign(4, 1.0);
+  Harness h(p, PricingRule::kSteepestEdge);
+  h.weights.reset(h.hs.data(), h.basisList.data());
+  EXPECT_DOUBLE_EQ(h.weights.weight(1), 10.0);
+  const std::vector<double> gradient = {-1.0, -2.0, -0.5};
+  const double pi = 0.0;
+  PricingInput in;
+  in.prob = &h.prob;
+  in.hs = h.hs.data();
+  in.pi = &pi;
+  in.gradient = gradient.data();
+  std::vector<double> dj(4, 0.0);
+  // Scores dj^2 / w: 0.5, 0.4 and 0.125. The largest reduced cost (variable 1) loses.
+  const PricingResult r = h.weights.price(in, dj.data(), false);
+  EXPECT_EQ(r.enteringVar, 0);
+  EXPECT_EQ(r.nAbove, 3);
+  EXPECT_DOUBLE_EQ(dj[1], -2.0);
+  EXPECT_TRUE(r.increase);
+  // At its upper bound a negative reduced cost is no candidate; the basic slack never is.
+  h.hs[0] = kAtUpper;
+  const PricingResult r2 = h.weights.price(in, dj.data(), false);
+  EXPECT_EQ(r2.enteringVar, 1);
+  EXPECT_EQ(r2.nAbove, 2);
+}
+
+}  // namespace
+}  // namespace kavro
