@@ -266,9 +266,10 @@ bool MainLoop::infeasibleTest() {
     }
   }
   // A linearized subproblem (after the first, or once the first has its nonlinear rows back)
-  // may be infeasible where the problem is not: its
-  // nonlinear rows are relaxed a little (a few times) before the run gives up.
-  if (majors_ && (majorItn_ > 1 || !majors_->rowsRelaxed())) {
+  // may be infeasible where the problem is not: its nonlinear rows are relaxed a little (a few
+  // times) before the run gives up, and then it says what was shown infeasible.
+  const bool linearized = majors_ && (majorItn_ > 1 || !majors_->rowsRelaxed());
+  if (linearized) {
     majors_->countInfeasibleRetry();
     if (majors_->infeasibleRetries() <= 5) {
       if (majors_->perturbRowBounds(prob_, sinf_)) {
@@ -282,6 +283,9 @@ bool MainLoop::infeasibleTest() {
     }
   }
   setExit(1);
+  if (linearized)
+    ctx_.out.both("%s", " XXX  The linearized constraints cannot be satisfied near this point: the nonlinear"
+                        " constraints may still be feasible from another starting point.");
   return true;
 }
 
