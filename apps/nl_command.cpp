@@ -30,8 +30,11 @@ constexpr int64_t kHessianDimensionCap = 2000;
 // stall on ill-conditioned quadratics that thirty solve; a hundred cost more and solve no more).
 constexpr int64_t kLimitedMemoryPairs = 30;
 // Models with nonlinear constraints often need more than the library's 50 major iterations
-// (measured: 14 more of the 493 models converge, all within 200); each one is cheap.
+// (measured: 14 more of the 493 models converge, all within 200); each one is cheap. Their
+// subproblems, solved further than the library's 40 minor iterations allow, give better
+// multipliers and linearization points (measured: about 18 more of the 493 converge).
 constexpr int64_t kMajorIterationsLimit = 500;
+constexpr int64_t kMinorIterationsLimit = 500;
 
 bool endsWith(std::string_view s, std::string_view end) { return s.size() >= end.size() && s.ends_with(end); }
 
@@ -107,6 +110,8 @@ class NlRun {
     const Parameters& p = opt_.impl().params;
     if (built.problem.nNonlinCons > 0 && p.majorIterationsLimit == kUndefinedInt)
       opt_.setSpecsInteger("Major iterations", kMajorIterationsLimit);
+    if (built.problem.nNonlinCons > 0 && p.minorIterationsLimit == kUndefinedInt)
+      opt_.setSpecsInteger("Minor iterations", kMinorIterationsLimit);
     if (p.superbasicsLimit != kUndefinedInt || p.hessianDimension != kUndefinedInt) return;
     // A nonlinear model may need every nonlinear variable superbasic at once; the quasi-Newton
     // factor's order is kept where its dense updates stay cheap. Pricing admits every candidate

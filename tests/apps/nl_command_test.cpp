@@ -193,18 +193,21 @@ TEST_F(NlCommand, SuperbasicsLimitAndHessianDimensionAreSizedUnlessGiven) {
   EXPECT_NE(given.find("Superbasics limit 10"), std::string::npos) << given.substr(0, 400);
 }
 
-// A model with nonlinear constraints gets 500 major iterations unless the options give a limit.
-TEST_F(NlCommand, MajorIterationsLimitIsRaisedUnlessGiven) {
+// A model with nonlinear constraints gets 500 major and 500 minor iterations unless the options
+// give limits.
+TEST_F(NlCommand, MajorAndMinorIterationLimitsAreRaisedUnlessGiven) {
   std::system(("cp " KAVRO_TEST_DATA_DIR "/nl/hs071.nl '" + dir_ + "/'").c_str());
   ASSERT_EQ(run("--print default.print hs071.nl"), 0) << out;
   std::ifstream print(dir_ + "/default.print");
   const std::string listing(std::istreambuf_iterator<char>(print), {});
   EXPECT_TRUE(std::regex_search(listing, std::regex("Major iterations +500"))) << listing.substr(0, 1000);
-  write("major.spc", "BEGIN\n  Major iterations 60\nEND\n");
+  EXPECT_TRUE(std::regex_search(listing, std::regex("Minor iterations +500"))) << listing.substr(0, 1000);
+  write("major.spc", "BEGIN\n  Major iterations 60\n  Minor iterations 70\nEND\n");
   ASSERT_EQ(run("--specs major.spc --print given.print hs071.nl"), 0) << out;
   std::ifstream again(dir_ + "/given.print");
   const std::string given(std::istreambuf_iterator<char>(again), {});
   EXPECT_FALSE(std::regex_search(given, std::regex("Major iterations +500"))) << given.substr(0, 1000);
+  EXPECT_FALSE(std::regex_search(given, std::regex("Minor iterations +500"))) << given.substr(0, 1000);
 }
 
 // Past 2000 nonlinear variables the command keeps the last updates of the quasi-Newton model
