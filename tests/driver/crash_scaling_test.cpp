@@ -10,6 +10,7 @@
 #include "io/units.hpp"
 #include "specs/parameters.hpp"
 #include "support/test_problems.hpp"
+#include "support/temp_path.hpp"
 
 namespace kavro {
 namespace {
@@ -182,7 +183,7 @@ Scaled scale(const Problem& p, int option, double tolerance = 0.9) {
   std::vector<int32_t> types;
   problemStatistics(2, p, params, ReportChannels{}, types);
   UnitTable units;
-  const std::string path = ::testing::TempDir() + "scale_report.txt";
+  const std::string path = kavro::testing::uniqueTempPath("scale_report", ".txt");
   units.connect(9, path);
   Scaled s;
   computeScales(p, types, params, ReportChannels{&units, 9, 0}, s.scales);

@@ -13,6 +13,7 @@
 #include "driver/work_estimate.hpp"
 #include "files/mps_reader.hpp"
 #include "support/mps_problem.hpp"
+#include "support/temp_path.hpp"
 
 namespace kavro {
 namespace {
@@ -71,7 +72,7 @@ Outcome solveNetlib(const std::string& name, bool allSlack, std::initializer_lis
 // The factorization schedule: with "Factorization frequency" k the basis is refactorized after
 // k - 1 updates (reason 1 in the factorization header).
 TEST(FactorizationSchedule, RefactorizesAfterFrequencyMinusOneUpdates) {
-  const std::string path = ::testing::TempDir() + "schedule.print";
+  const std::string path = kavro::testing::uniqueTempPath("schedule", ".print");
   const Outcome o = solveNetlib("adlittle", false, {"Factorization frequency 10", "Print level 1"}, path);
   ASSERT_EQ(o.exitCode, 0);
   std::ifstream in(path);

@@ -14,6 +14,7 @@
 #include "kavro/functions.hpp"
 #include "kavro/solver.hpp"
 #include "support/test_problems.hpp"
+#include "support/temp_path.hpp"
 
 namespace kavro {
 namespace {
@@ -229,7 +230,7 @@ TEST(NonlinearConstraints, InterruptAndResourceLimitAtAMajorBoundary) {
 TEST(NonlinearConstraints, InfeasibleConstraintsEndWithExitOneAfterTheRetries) {
   NonlinearCase c = disc(kInf);
   c.lp = DenseLp{{{1, 1}, {1, 1}}, {4, -kInf}, {kInf, kInf}, {-1, -1}, {1, 1}, 1};
-  const std::string path = ::testing::TempDir() + "infeasible_nc.print";
+  const std::string path = kavro::testing::uniqueTempPath("infeasible_nc", ".print");
   setenv("KAVRO_TEST_PRINT", path.c_str(), 1);
   const Solved s = solveCase(c);
   unsetenv("KAVRO_TEST_PRINT");
