@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "nl/nl_defined_values.hpp"
 #include "nl/nl_sweep.hpp"
 
 namespace kavro::nl {
@@ -99,15 +100,7 @@ bool Evaluator::backward(int32_t e) {
 
 void Evaluator::evaluateDefined() {
   definedValid_ = true;  // forward() below must not come back here
-  for (int32_t v : m_.definedOrder) {
-    const int32_t e = m_.definedExpression(v);
-    const bool ok = forward(e);
-    double s = value_[tape_.root[static_cast<size_t>(e)]];
-    for (const LinearTerm* t = m_.definedLinear.begin(v); t != m_.definedLinear.end(v); ++t)
-      s += t->coef * value_[static_cast<size_t>(t->var)];
-    value_[tape_.definedBase() + static_cast<size_t>(v)] = s;
-    definedError_[static_cast<size_t>(v)] = !ok || !std::isfinite(s);
-  }
+  evaluateDefinedVariables(m_, tape_, value_, definedError_, [this](int32_t e) { return forward(e); });
 }
 
 // Each defined variable's gradient from its own backward sweep, with the gradients of the

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "nl/nl_second_order.hpp"
+#include "nl/nl_defined_values.hpp"
 #include "nl/nl_sweep.hpp"
 
 namespace kavro::nl {
@@ -136,15 +137,7 @@ bool Hessian::forward(int32_t e) {
 
 // A defined variable is in error when its own value is not finite or one it uses is in error.
 void Hessian::evaluateDefined() {
-  for (int32_t v : m_.definedOrder) {
-    const int32_t e = m_.definedExpression(v);
-    const bool ok = forward(e);
-    double s = value_[tape_.root[static_cast<size_t>(e)]];
-    for (const LinearTerm* t = m_.definedLinear.begin(v); t != m_.definedLinear.end(v); ++t)
-      s += t->coef * value_[static_cast<size_t>(t->var)];
-    value_[tape_.definedBase() + static_cast<size_t>(v)] = s;
-    definedError_[static_cast<size_t>(v)] = !ok || !std::isfinite(s);
-  }
+  evaluateDefinedVariables(m_, tape_, value_, definedError_, [this](int32_t e) { return forward(e); });
 }
 
 void Hessian::sweepNodes(uint32_t first, uint32_t last) {
