@@ -1,6 +1,7 @@
 #include "nonlinear/major_iterations.hpp"
 
 #include <algorithm>
+#include <tuple>
 #include <cmath>
 
 #include "kernels/vector_ops.hpp"
@@ -12,6 +13,12 @@ namespace kavro {
 namespace {
 
 constexpr double kSinglePrecisionTenth = 0.10000000149011612;
+// A restoration step is halved down to this length at the least before it is taken as it is.
+constexpr double kShortestRestorationStep = 1.0e-3;
+// How far past its usual ceiling a stalled violation may raise the penalty.
+constexpr double kStalledPenaltyCeiling = 1.0e4;
+// A stalled violation raises the penalty only when above this share of the optimality measure.
+constexpr double kStallOptimalityShare = 0.01;
 
 }  // namespace
 
@@ -120,6 +127,7 @@ int32_t MajorIterations::start(int32_t k, const SubproblemSummary& previous, Maj
     relaxRows(*view.prob);
     const int32_t status = evaluateAt(*view.x);
     if (status != 0) return status;
+    std::tie(violation_, violationSum_) = violationAt(*view.prob, *view.x);
     step_ = 1.0;
     linearize(view);
     return 0;
@@ -127,7 +135,20 @@ int32_t MajorIterations::start(int32_t k, const SubproblemSummary& previous, Maj
   // Every subproblem after the first has the nonlinear rows with their own bounds (a
   // perturbation only helps the subproblem it was made for).
   restoreRowBounds(*view.prob);
-  updateMultipliers(view);
+  // The retries for infeasible subproblems count the ones in a row: a subproblem solved since
+  // with the rows' own bounds, or one that halved the violation since the retries began, shows
+  // that the linearizations can be satisfied again, and a later infeasible stretch gets its own
+  // retries.
+  if (previous.status == kSubproblemOptimal && (!boundsPerturbed_ || violation_ <= 0.5 * violationAtFirstRetry_)) {
+    infeasibleRetries_ = 0;
+    rowPerturbations_ = 0;
+    restorationViolation_ = 1e20;
+  }
+  boundsPerturbed_ = false;
+  // The prices of an infeasible subproblem belong to its sum of infeasibilities, not to the
+  // objective: the estimates stay as they were.
+  if (previous.status == kSubproblemInfeasible) lambdaNew_ = lambda_;
+  else updateMultipliers(view);
   const double* x = view.x->data();
   double dx = 0.0;
   for (int32_t j = 0; j < nJ_; ++j) dx = std::max(dx, std::fabs(x[j] - xk_[static_cast<size_t>(j)]));
@@ -138,7 +159,7 @@ int32_t MajorIterations::start(int32_t k, const SubproblemSummary& previous, Maj
     dLambda = std::max(dLambda, std::fabs(lambdaNew_[static_cast<size_t>(i)] - lambda_[static_cast<size_t>(i)]));
   const double cLambda = lambdaNorm > params_.machine.eps2 ? dLambda / (lambdaNorm + 1.0) : 1.0;
   firstUpdate_ = k == 2;
-  const int32_t status = dampStep(view, cx, cLambda);
+  const int32_t status = dampStep(view, cx, cLambda, previous.status == kSubproblemInfeasible);
   if (status != 0) return status;
   measureViolation(view);
   linearize(view);
@@ -160,6 +181,7 @@ int32_t MajorIterations::start(int32_t k, const SubproblemSummary& previous, Maj
     out_.both("%s", " Completion Full    now requested");
   }
   adaptPenalty(cx, cLambda, k);
+  if (previous.status == kSubproblemOptimal || previous.status == kSubproblemLimit) raisePenaltyWhenViolationStalls();
   printLogLine(k, previous, view);
   return 0;
 }
@@ -178,8 +200,10 @@ void MajorIterations::updateMultipliers(const MajorView& view) {
 }
 
 // Moves the point and the multipliers part of the way when the subproblem proposes a large
-// change, and evaluates the functions there; an undefined point shortens the step further.
-int32_t MajorIterations::dampStep(MajorView& view, double cx, double cLambda) {
+// change, and evaluates the functions there; an undefined point shortens the step further. A
+// step from an infeasible subproblem is only a step toward feasibility: it is shortened until
+// the sum of violations of the true constraints falls below its value at the linearization point.
+int32_t MajorIterations::dampStep(MajorView& view, double cx, double cLambda, bool restoring) {
   const double damping = params_.majorDampingParameter;
   double sigma = std::min(1.0, damping / (cx + 1.0e-15));
   if (view.hasLinearConstraints || !firstUpdate_) sigma = std::min(sigma, damping / (cLambda + 1.0e-15));
@@ -187,6 +211,7 @@ int32_t MajorIterations::dampStep(MajorView& view, double cx, double cLambda) {
   std::vector<double>& x = *view.x;
   std::copy(x.begin(), x.end(), xSub_.begin());
   std::copy(lambda_.begin(), lambda_.end(), lambdaOld_.begin());
+  const double sumAtStart = violationSum_;
   for (;;) {
     if (sigma < 1.0)
       for (size_t j = 0; j < x.size(); ++j) x[j] = xStart_[j] + sigma * (xSub_[j] - xStart_[j]);
@@ -199,15 +224,19 @@ int32_t MajorIterations::dampStep(MajorView& view, double cx, double cLambda) {
       sigma *= 0.1;
       continue;
     }
+    if (status == 0 && restoring && sigma >= kShortestRestorationStep &&
+        violationAt(*view.prob, x).second >= sumAtStart) {
+      sigma *= 0.5;
+      continue;
+    }
     step_ = sigma;
     return status;
   }
 }
 
-// Violation of the true nonlinear constraints at the (damped) point, normalized.
-void MajorIterations::measureViolation(const MajorView& view) {
-  const Problem& prob = *view.prob;
-  const std::vector<double>& x = *view.x;
+// Violation of the true nonlinear constraints at x (F_ evaluated there): the largest and the
+// sum over the rows.
+std::pair<double, double> MajorIterations::violationAt(const Problem& prob, const std::vector<double>& x) {
   std::fill(linearPart_.begin(), linearPart_.end(), 0.0);
   for (int32_t j = nJ_; j < n_; ++j) {
     const double v = x[static_cast<size_t>(j)];
@@ -217,12 +246,21 @@ void MajorIterations::measureViolation(const MajorView& view) {
       if (i < C_) linearPart_[static_cast<size_t>(i)] += prob.a.value[static_cast<size_t>(e)] * v;
     }
   }
-  violation_ = 0.0;
+  double largest = 0.0, sum = 0.0;
   for (int32_t i = 0; i < C_; ++i) {
     const size_t ui = static_cast<size_t>(i);
     const double slack = -(F_[ui] + linearPart_[ui]);
-    violation_ = std::max({violation_, savedLower_[ui] - slack, slack - savedUpper_[ui]});
+    const double v = std::max({0.0, savedLower_[ui] - slack, slack - savedUpper_[ui]});
+    largest = std::max(largest, v);
+    sum += v;
   }
+  return {largest, sum};
+}
+
+// Violation at the (damped) point, normalized.
+void MajorIterations::measureViolation(const MajorView& view) {
+  const std::vector<double>& x = *view.x;
+  std::tie(violation_, violationSum_) = violationAt(*view.prob, x);
   feasible_ = violation_ / (kernels::maxNorm(nJ_, x.data()) + 1.0);
   if (params_.printLevel % 10 > 0)
     out_.print(" Maximum constraint violation    = %12.4e ( = %12.4e normalized)", violation_, feasible_);
@@ -269,7 +307,9 @@ void MajorIterations::measureOptimality(const MajorView& view) {
 void MajorIterations::adaptPenalty(double cx, double cLambda, int32_t k) {
   double& rho = params_.currentPenalty;
   const double radius = params_.radiusOfConvergence;
-  if (rho > rhoMin_ && cLambda <= radius && feasible_ <= radius && cx <= radius && goodStep_ && step_ == 1.0) {
+  if (raisedAtViolation_ > 0.0 && feasible_ <= 0.5 * raisedAtViolation_) raisedAtViolation_ = 0.0;
+  if (rho > rhoMin_ && cLambda <= radius && feasible_ <= radius && cx <= radius && goodStep_ && step_ == 1.0 &&
+      raisedAtViolation_ == 0.0) {
     rho = std::max(rho / 10.0, rhoMin_);
     ++penaltyDecreases_;
   }
@@ -281,6 +321,38 @@ void MajorIterations::adaptPenalty(double cx, double cLambda, int32_t k) {
     if (rho > before) out_.both(" Penalty parameter increased to %12.4e", rho);
     penaltyDecreases_ = 0;
   }
+}
+
+// The penalty keeps each subproblem's point near its linearization. When it is too weak for the
+// constraints' curvature, or the problem has directions in which the objective does not care
+// (a symmetric model), the subproblems drift along the constraints and the violation stays where
+// it is for hundreds of major iterations: a violation that has not halved in three major
+// iterations with full steps raises the penalty tenfold (to its initial value at least), and it
+// is not lowered again before the violation has halved. A violation below a hundredth of the
+// optimality measure is left alone: there the objective has the work to do and a large penalty
+// would only hold it back.
+void MajorIterations::raisePenaltyWhenViolationStalls() {
+  const bool violationMatters = feasible_ > kStallOptimalityShare * optimal_;
+  if (feasible_ <= params_.rowTolerance || !violationMatters || step_ < 1.0) {
+    stalledMajors_ = 0;
+    stallReference_ = feasible_;
+    return;
+  }
+  if (stalledMajors_ == 0 || feasible_ <= 0.5 * stallReference_) {
+    stallReference_ = feasible_;
+    stalledMajors_ = 1;
+    return;
+  }
+  if (++stalledMajors_ < 4) return;
+  double& rho = params_.currentPenalty;
+  const double ceiling = kStalledPenaltyCeiling * rhoMax_;
+  if (rho >= ceiling) return;
+  rho = std::min(std::max(10.0 * rho, 0.1 * rhoMax_), ceiling);
+  rhoLastPositive_ = rho;
+  raisedAtViolation_ = feasible_;
+  out_.both(" Penalty parameter increased to %12.4e", rho);
+  penaltyDecreases_ = 0;
+  stalledMajors_ = 0;
 }
 
 // The new subproblem: the nonlinear rows linearized at the current point.
@@ -347,9 +419,16 @@ bool MajorIterations::giveRowsTheirBounds(Problem& prob) {
   return true;
 }
 
+bool MajorIterations::restorationProgressing() {
+  if (violation_ > 0.9 * restorationViolation_) return false;
+  restorationViolation_ = violation_;
+  return true;
+}
+
 bool MajorIterations::perturbRowBounds(Problem& prob, double sinf) {
   if (rowPerturbations_ >= 3) return false;
   const int32_t t = ++rowPerturbations_;
+  boundsPerturbed_ = true;
   if (t == 1) perturbBase_ = sinf;
   const double factor = std::pow(10.0, t - 3);
   out_.both("%s", " XXX  Infeasible subproblem.");

@@ -103,7 +103,13 @@ class MajorIterations {
   // Moves the finite bounds of the nonlinear rows outwards (up to three times); true when done.
   bool perturbRowBounds(Problem& prob, double sinf);
   int32_t infeasibleRetries() const { return infeasibleRetries_; }
-  void countInfeasibleRetry() { ++infeasibleRetries_; }
+  void countInfeasibleRetry() {
+    if (infeasibleRetries_++ == 0) violationAtFirstRetry_ = violation_;
+  }
+  // An infeasible linearization still gives a step toward feasibility (the subproblem's least
+  // infeasible point, a Gauss-Newton step on the violated rows). True while such steps keep
+  // reducing the true violation: the subproblem then ends as it is, without a retry counted.
+  bool restorationProgressing();
 
   // ---- results
   // The violation of the true nonlinear constraints at the last start: absolute and relative
@@ -126,10 +132,12 @@ class MajorIterations {
  private:
   int32_t evaluateAt(const std::vector<double>& x);
   void updateMultipliers(const MajorView& view);
-  int32_t dampStep(MajorView& view, double cx, double cLambda);
+  int32_t dampStep(MajorView& view, double cx, double cLambda, bool restoring);
+  std::pair<double, double> violationAt(const Problem& prob, const std::vector<double>& x);
   void measureViolation(const MajorView& view);
   void measureOptimality(const MajorView& view);
   void adaptPenalty(double cx, double cLambda, int32_t k);
+  void raisePenaltyWhenViolationStalls();
   void linearize(MajorView& view);
   void relaxRows(Problem& prob);
   void printLogLine(int32_t k, const SubproblemSummary& s, const MajorView& view);
@@ -148,7 +156,7 @@ class MajorIterations {
   std::vector<double> fScratch_, gScratch_;
   double rhoMin_ = 0.0, rhoMax_ = 0.0, rhoLastPositive_ = 0.0;
   double minViolation_ = 1e20, minOptimality_ = 1e20, minSum_ = 1e20;
-  double step_ = 1.0, violation_ = 0.0, feasible_ = 0.0, optimal_ = 0.0;
+  double step_ = 1.0, violation_ = 0.0, violationSum_ = 0.0, feasible_ = 0.0, optimal_ = 0.0;
   double objective_ = 0.0;
   bool goodStep_ = false;
   bool firstUpdate_ = false;
@@ -156,7 +164,11 @@ class MajorIterations {
   bool convergedStrongly_ = false;
   int32_t penaltyRaises_ = 0, rowPerturbations_ = 0, infeasibleRetries_ = 0;
   bool rowsRelaxed_ = false;
+  bool boundsPerturbed_ = false;  // in the subproblem being solved
   double perturbBase_ = 0.0;
+  double restorationViolation_ = 1e20;
+  double stallReference_ = 0.0, raisedAtViolation_ = 0.0, violationAtFirstRetry_ = 0.0;
+  int32_t stalledMajors_ = 0;
   int32_t printLines_ = 0, summaryLines_ = 0;
   bool stopFlag_ = false;
   int32_t stopCode_ = 0;

@@ -113,15 +113,8 @@ bool MainLoop::rowCheck(bool correcting) {
   return !bad;
 }
 
-bool MainLoop::expandReset(bool requested) {
-  if (requested) {
-    if (lastResetItn_ == itn_) return false;
-    int32_t& count = ninf_ > 0 ? resetsInfeasible_ : resetsFeasible_;
-    if (count >= 2) return false;
-    ++count;
-  }
-  lastResetItn_ = itn_;
-  expandTol_ = expandBase_;
+// Puts every nonbasic variable at a bound (or fixed) exactly on it; returns the largest move.
+double MainLoop::moveNonbasicsOntoBounds() {
   double moved = 0.0;
   for (int32_t j = 0; j < nb_; ++j) {
     const size_t uj = static_cast<size_t>(j);
@@ -131,7 +124,19 @@ bool MainLoop::expandReset(bool requested) {
     moved = std::max(moved, std::fabs(x_[uj] - bound));
     x_[uj] = bound;
   }
-  if (moved <= p_.machine.eps1) return false;
+  return moved;
+}
+
+bool MainLoop::expandReset(bool requested) {
+  if (requested) {
+    if (lastResetItn_ == itn_) return false;
+    int32_t& count = ninf_ > 0 ? resetsInfeasible_ : resetsFeasible_;
+    if (count >= 2) return false;
+    ++count;
+  }
+  lastResetItn_ = itn_;
+  expandTol_ = expandBase_;
+  if (moveNonbasicsOntoBounds() <= p_.machine.eps1) return false;
   recomputeBasics();
   functionsStale_ = true;
   rowCheck(true);

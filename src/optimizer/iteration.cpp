@@ -12,6 +12,9 @@ namespace kavro {
 
 namespace {
 constexpr int32_t kNever = 99999999;
+// Infeasible minor iterations a linearized subproblem may make, as a multiple of the
+// "Minor iterations limit" (or m, when that is more).
+constexpr int32_t kInfeasibleMinorFactor = 10;
 }
 
 void MainLoop::iterate() {
@@ -173,6 +176,15 @@ MainLoop::PricingOutcome MainLoop::priceAndTest(PricingResult& pr) {
     if (majors_) endMajorIteration(kSubproblemLimit);
     else setExit(3);
     return PricingOutcome::kStop;
+  }
+  // Infeasible iterations are not bounded by the minor-iterations limit; in a linearized
+  // subproblem a phase 1 with superbasics can wander around the same sum of infeasibilities
+  // without end, so after a generous allowance the subproblem counts as infeasible.
+  const int32_t infeasibleItns = minorItn_ - feasibleMinorItn_ - infeasibleItnsAllowed_;
+  if (majors_ && majorItn_ > 1 && ninf_ > 0 &&
+      infeasibleItns >= std::max(kInfeasibleMinorFactor * p_.minorIterationsLimit, m_)) {
+    infeasibleItnsAllowed_ += infeasibleItns;
+    return subproblemInfeasible() ? PricingOutcome::kStop : PricingOutcome::kRestart;
   }
   return PricingOutcome::kProceed;
 }

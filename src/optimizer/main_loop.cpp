@@ -265,10 +265,19 @@ bool MainLoop::infeasibleTest() {
       return false;
     }
   }
-  // A linearized subproblem (after the first, or once the first has its nonlinear rows back)
-  // may be infeasible where the problem is not: its nonlinear rows are relaxed a little (a few
-  // times) before the run gives up, and then it says what was shown infeasible.
+  return subproblemInfeasible();
+}
+
+// A linearized subproblem (after the first, or once the first has its nonlinear rows back) may
+// be infeasible where the problem is not: its least infeasible point is taken as a step toward
+// feasibility while such steps help, its nonlinear rows are relaxed a little (a few times), and
+// only then does the run give up, saying what was shown infeasible.
+bool MainLoop::subproblemInfeasible() {
   const bool linearized = majors_ && (majorItn_ > 1 || !majors_->rowsRelaxed());
+  if (linearized && majors_->restorationProgressing()) {
+    endMajorIteration(kSubproblemInfeasible);
+    return true;
+  }
   if (linearized) {
     majors_->countInfeasibleRetry();
     if (majors_->infeasibleRetries() <= 5) {

@@ -129,6 +129,10 @@ class MainLoop {
   // ---- major iterations (major_control.cpp)
   SubproblemSummary subproblemSummary();
   void superbasicsToNonbasic();
+  bool crashNonlinearRows();
+  bool subproblemInfeasible();
+  bool crashedBasisExplodes(const std::vector<double>& valuesBefore);
+  double moveNonbasicsOntoBounds();
   void placeWithinBounds();
   void keepValuesBeforeStep();
   void restoreValuesBeforeStep();
@@ -202,6 +206,7 @@ class MainLoop {
 
   // Counters and state of the loop.
   int32_t itn_ = 0, itnSinceFactor_ = 0, majorItn_ = 0, minorItn_ = 0, feasibleMinorItn_ = 0;
+  int32_t infeasibleItnsAllowed_ = 0;  // infeasible minor iterations already judged this major
   int32_t ph_ = 1;
   int32_t ninf_ = 0;
   double sinf_ = 0.0, previousSinf_ = 0.0;
