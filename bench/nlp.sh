@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs `kavro MODEL.nl` over the nonlinear test models and prints one TSV line per model:
 #   model  class  exit  objective  ref_obj  rel_error  iterations  majors  funobj  funcon  cpu_seconds  solved
-# exit is the optimizer's exit code from the report ("-" when the run gave none: a crash, a refused
+# exit is the optimizer's exit code from the report's last EXIT line ("-" when the run gave none: a crash, a refused
 # model or the CPU limit, shown as "cpu" when the limit struck). rel_error is
 # |objective - ref| / max(1, |ref|) where INDEX.tsv has a reference objective. solved is 1 when
 # the exit is 0 and (without a reference, or) the error is at most 1e-6.
@@ -53,7 +53,7 @@ run_one() {
   status=$?
   cpu="$(awk 'END { printf "%.3f", $1 + $2 }' "$dir/time" 2>/dev/null)"  # the last line: a killed run's has a note before it
   awk -v name="$name" -v cls="$cls" -v ref="$ref" -v cpu="${cpu:--}" -v status="$status" '
-    /EXIT --/ && exitcode == "" {
+    /EXIT --/ {
       if ($0 ~ /optimal solution found/) exitcode = 0; else if ($0 ~ /infeasible/) exitcode = 1;
       else if ($0 ~ /unbounded/) exitcode = 2; else if ($0 ~ /too many iterations|Major iterations/) exitcode = 3;
       else if ($0 ~ /not changed/) exitcode = 4; else if ($0 ~ /superbasics limit/) exitcode = 5;

@@ -200,6 +200,11 @@ RgStatus MainLoop::retrySequence() {
       if (ns >= p_.superbasicsLimit) {
         ctx_.out.both("%s", " EXIT -- the superbasics limit is too small...");
         ctx_.exitCode = 5;
+      } else if (majors_ && majorItn_ > 1) {
+        // A later major iteration may do better from a new linearization: the run goes on, so
+        // nothing here may read as its end.
+        ctx_.out.both("%s", " XXX  The subproblem cannot be improved upon: the major iteration ends");
+        ctx_.exitCode = 9;
       } else {
         printCannotImprove();
         ctx_.exitCode = 9;
