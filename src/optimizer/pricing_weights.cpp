@@ -32,6 +32,7 @@ void PricingWeights::size(const Problem& prob, PricingRule rule) {
   touched_.clear();
   touched_.reserve(nb);
   candidates_.size(prob.nb());
+  listLimit_ = static_cast<int32_t>(kListFraction * prob.nb());
   rhoDensity_ = tauDensity_ = 0.0;
   for (auto* v : {&rhs_, &rho_, &tau_}) v->resize(static_cast<int32_t>(m));
 }
@@ -333,7 +334,6 @@ void PricingWeights::update(const PivotColumn& pivot, const int32_t* hs, const i
   computePivotRow(rho_, steepest ? tau_.value.data() : nullptr, hs);
   const int32_t leaving = basisList[pivot.position];
   if (reducedCostsKept_) updateReducedCosts(q, leaving, alphaRq);
-  if (reducedCostsKept_ && candidatesKept_) extendCandidates(leaving);
   if (rule_ == PricingRule::kDevex) {
     exact = std::max(exact, 1.0);
     updateDevex(q, alphaRq, exact);
@@ -353,26 +353,28 @@ void PricingWeights::update(const PivotColumn& pivot, const int32_t* hs, const i
   ++frameworks_;
 }
 
+// The variables whose updated reduced costs may now price out join the candidate list.
 void PricingWeights::updateReducedCosts(int32_t q, int32_t leaving, double alphaRq) {
   double* d = reducedCost_;
   const double theta = d[q] / alphaRq;
-  for (int32_t j : touched_) d[j] -= theta * pivotRow_[static_cast<size_t>(j)];
+  if (candidatesKept_) {
+    for (int32_t j : touched_) {
+      d[j] -= theta * pivotRow_[static_cast<size_t>(j)];
+      if (std::fabs(d[j]) > listTol_) keepCandidate(j);
+    }
+    keepCandidate(leaving);
+  } else {
+    for (int32_t j : touched_) d[j] -= theta * pivotRow_[static_cast<size_t>(j)];
+  }
   d[q] = 0.0;
   d[leaving] = -theta;
-}
-
-void PricingWeights::extendCandidates(int32_t leaving) {
-  const double* d = reducedCost_;
-  for (int32_t j : touched_)
-    if (std::fabs(d[j]) > listTol_) keepCandidate(j);
-  keepCandidate(leaving);
 }
 
 // A list longer than a fraction of the variables is scanned no faster than all of them: it is
 // given up until the next full pricing.
 void PricingWeights::keepCandidate(int32_t j) {
   if (!candidatesKept_) return;
-  if (candidates_.count() >= kListFraction * static_cast<double>(m_ + n_)) {
+  if (candidates_.count() >= listLimit_) {
     candidatesKept_ = false;
     candidates_.clear();
     return;

@@ -110,8 +110,6 @@ class PricingWeights {
   // y = B^-T rhs_ (rhs_ is left zero), by the sparse or the dense solve as density suggests.
   void solveTransposed(kernels::SparseVector& y, double& density, BasisLU& lu);
   static constexpr double kDenseSolution = 0.25;
-  // The variables whose updated reduced costs may now price out join the candidate list.
-  void extendCandidates(int32_t leaving);
   void keepCandidate(int32_t j);
   static constexpr double kListFraction = 0.125;
   bool slackBasis(const int32_t* basisList) const;
@@ -131,6 +129,7 @@ class PricingWeights {
   bool valid_ = false;
   bool reducedCostsKept_ = false;   // reducedCost_ holds those of the current basis
   bool candidatesKept_ = false;     // every variable that prices out at listTol_ is listed
+  int32_t listLimit_ = 0;           // longer lists are given up
   double listTol_ = 0.0;
   double* reducedCost_ = nullptr;   // the caller's array, from the last pricing
   int32_t m_ = 0, n_ = 0;
