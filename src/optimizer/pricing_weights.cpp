@@ -11,6 +11,8 @@ namespace {
 
 // Variables whose weight matters: nonbasic and free to move (a fixed nonbasic never enters).
 inline bool priceable(int32_t h) { return h != kBasic && h != kSuperbasic && h != 4; }
+// The state of a nonbasic variable between its bounds, which may move either way.
+constexpr int32_t kBetweenBoundsState = -1;
 
 }  // namespace
 
@@ -31,6 +33,7 @@ void PricingWeights::size(const Problem& prob, PricingRule rule) {
   touchedMark_.assign(nb, 0);
   touched_.clear();
   touched_.reserve(nb);
+  above_.assign(nb, 0);
   candidates_.size(prob.nb());
   listLimit_ = static_cast<int32_t>(kListFraction * prob.nb());
   rhoDensity_ = tauDensity_ = 0.0;
@@ -254,24 +257,35 @@ struct BestCandidate {
 
 }  // namespace
 
+// Two passes: the variables that price out are gathered without branching (which of them do is
+// irregular, so a branch per variable would mostly mispredict), then compared.
 PricingResult PricingWeights::chooseAll(const PricingInput& in, double toldj) {
   PricingResult r;
   r.toldj = toldj;
-  candidates_.clear();
-  candidatesKept_ = in.feasible;
-  listTol_ = toldj;
-  const double* w = weight_.data();
   const double* reducedCost = reducedCost_;
+  const int32_t* hs = in.hs;
   const int32_t nb = in.prob->nb();
-  BestCandidate best;
+  int32_t* above = above_.data();
+  int32_t count = 0;
   for (int32_t j = 0; j < nb; ++j) {
-    const int32_t h = in.hs[j];
-    if (h >= 2) continue;
-    const double d = candidateMeasure(h, reducedCost[j]);
-    if (d <= toldj) continue;
-    ++r.nAbove;
-    if (candidatesKept_) keepCandidate(j);
-    best.offer(j, d, w[j]);
+    const int32_t h = hs[j];
+    const double dj = reducedCost[j];
+    double d = h == 1 ? dj : -dj;
+    d = h == kBetweenBoundsState ? std::fabs(dj) : d;
+    above[count] = j;
+    count += (h < 2) & (d > toldj);
+  }
+  r.nAbove = count;
+  candidates_.clear();
+  listTol_ = toldj;
+  candidatesKept_ = in.feasible && count < listLimit_;
+  if (candidatesKept_)
+    for (int32_t k = 0; k < count; ++k) candidates_.add(above[k]);
+  const double* w = weight_.data();
+  BestCandidate best;
+  for (int32_t k = 0; k < count; ++k) {
+    const int32_t j = above[k];
+    best.offer(j, candidateMeasure(hs[j], reducedCost[j]), w[j]);
   }
   r.enteringVar = best.j;
   if (best.j >= 0) r.dj = reducedCost[best.j];

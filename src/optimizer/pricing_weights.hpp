@@ -144,6 +144,7 @@ class PricingWeights {
   bool tauDotsFormed_ = false;
   std::vector<uint8_t> touchedMark_;       // nb
   std::vector<int32_t> touched_;
+  std::vector<int32_t> above_;             // nb: the variables that price out, in a full scan
   CandidateList candidates_;               // nb
   kernels::SparseVector rhs_, rho_, tau_;  // m: right-hand sides by position, solutions by row
   double rhoDensity_ = 0.0, tauDensity_ = 0.0;  // running nonzero fractions of rho and tau
