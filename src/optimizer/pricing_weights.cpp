@@ -11,6 +11,8 @@ namespace {
 
 // Variables whose weight matters: nonbasic and free to move (a fixed nonbasic never enters).
 inline bool priceable(int32_t h) { return h != kBasic && h != kSuperbasic && h != 4; }
+// The state of a nonbasic variable between its bounds, which may move either way.
+constexpr int32_t kBetweenBoundsState = -1;
 
 }  // namespace
 
@@ -20,17 +22,22 @@ void PricingWeights::size(const Problem& prob, PricingRule rule) {
   prob_ = &prob;
   m_ = prob.m;
   n_ = prob.n;
-  frameworks_ = 0;
+  frameworks_ = listedPricings_ = 0;
   if (!active()) return;
   const size_t nb = static_cast<size_t>(prob.nb()), m = static_cast<size_t>(prob.m);
   buildRowCopy(prob);
   weight_.assign(nb, 1.0);
   inFramework_.assign(nb, 0);
   pivotRow_.assign(nb, 0.0);
+  tauDot_.assign(nb, 0.0);
   touchedMark_.assign(nb, 0);
   touched_.clear();
   touched_.reserve(nb);
-  for (auto* v : {&rho_, &tau_, &unit_}) v->assign(m, 0.0);
+  above_.assign(nb, 0);
+  candidates_.size(prob.nb());
+  listLimit_ = static_cast<int32_t>(kListFraction * prob.nb());
+  rhoDensity_ = tauDensity_ = 0.0;
+  for (auto* v : {&rhs_, &rho_, &tau_}) v->resize(static_cast<int32_t>(m));
 }
 
 void PricingWeights::buildRowCopy(const Problem& prob) {
@@ -60,28 +67,49 @@ double PricingWeights::columnDot(int32_t j, const double* rowVector) const {
 
 // By rows when rho is sparse (only the rows where it is nonzero are read), by columns when it is
 // not (every column once, in storage order, instead of scattered updates).
-void PricingWeights::computePivotRow(const double* rho, const int32_t* hs) {
-  int32_t nonzeros = 0;
-  for (int32_t i = 0; i < m_; ++i) nonzeros += rho[i] != 0.0 ? 1 : 0;
-  if (nonzeros > kRowwiseDensity * m_) computePivotRowByColumns(rho, hs);
-  else computePivotRowByRows(rho, hs);
+void PricingWeights::computePivotRow(const kernels::SparseVector& rho, const double* tau, const int32_t* hs) {
+  int32_t nonzeros = rho.count;
+  if (!rho.listed()) {
+    nonzeros = 0;
+    for (int32_t i = 0; i < m_; ++i) nonzeros += rho.value[static_cast<size_t>(i)] != 0.0 ? 1 : 0;
+  }
+  tauDotsFormed_ = false;
+  if (nonzeros <= kRowwiseDensity * m_) computePivotRowByRows(rho, hs);
+  else if (tau) computePivotRowByColumns<true>(rho.value.data(), tau, hs);
+  else computePivotRowByColumns<false>(rho.value.data(), nullptr, hs);
 }
 
-void PricingWeights::computePivotRowByColumns(const double* rho, const int32_t* hs) {
+// With tau, the same pass forms a_j' tau beside a_j' rho while each column is at hand.
+template <bool kWithTau>
+void PricingWeights::computePivotRowByColumns(const double* rho, const double* tau, const int32_t* hs) {
   double* row = pivotRow_.data();
+  double* dots = tauDot_.data();
   const SparseMatrix& a = prob_->a;
   const int32_t* start = a.colStart.data();
   const int32_t* rowIndex = a.row.data();
   const double* value = a.value.data();
   for (int32_t j = 0; j < n_; ++j) {
     if (!priceable(hs[j])) continue;
-    double sum = 0.0;
-    for (int32_t k = start[j]; k < start[j + 1]; ++k) sum += rho[rowIndex[k]] * value[k];
+    double sum = 0.0, tauSum = 0.0;
+    for (int32_t k = start[j]; k < start[j + 1]; ++k) {
+      sum += rho[rowIndex[k]] * value[k];
+      if constexpr (kWithTau) tauSum += value[k] * tau[rowIndex[k]];
+    }
     if (sum == 0.0) continue;
     row[j] = sum;
+    if constexpr (kWithTau) dots[j] = tauSum;
     touchedMark_[static_cast<size_t>(j)] = 1;
     touched_.push_back(j);
   }
+  if constexpr (kWithTau) {
+    for (int32_t i = 0; i < m_; ++i) dots[n_ + i] = tau[i];
+    tauDotsFormed_ = true;
+  }
+  touchSlacks(rho, hs);
+}
+
+void PricingWeights::touchSlacks(const double* rho, const int32_t* hs) {
+  double* row = pivotRow_.data();
   for (int32_t i = 0; i < m_; ++i) {
     const int32_t slack = n_ + i;
     if (rho[i] == 0.0 || !priceable(hs[slack])) continue;
@@ -91,7 +119,7 @@ void PricingWeights::computePivotRowByColumns(const double* rho, const int32_t* 
   }
 }
 
-void PricingWeights::computePivotRowByRows(const double* rho, const int32_t* hs) {
+void PricingWeights::computePivotRowByRows(const kernels::SparseVector& rho, const int32_t* hs) {
   double* row = pivotRow_.data();
   uint8_t* mark = touchedMark_.data();
   auto touch = [&](int32_t j) {
@@ -99,8 +127,11 @@ void PricingWeights::computePivotRowByRows(const double* rho, const int32_t* hs)
     mark[j] = 1;
     touched_.push_back(j);
   };
-  for (int32_t i = 0; i < m_; ++i) {
-    const double r = rho[i];
+  const bool listed = rho.listed();
+  const int32_t count = listed ? rho.count : m_;
+  for (int32_t t = 0; t < count; ++t) {
+    const int32_t i = listed ? rho.index[static_cast<size_t>(t)] : t;
+    const double r = rho.value[static_cast<size_t>(i)];
     if (r == 0.0) continue;
     for (int32_t k = rowStart_[static_cast<size_t>(i)]; k < rowStart_[static_cast<size_t>(i) + 1]; ++k) {
       const int32_t j = rowColumn_[static_cast<size_t>(k)];
@@ -124,9 +155,27 @@ void PricingWeights::clearPivotRow() {
 }
 
 void PricingWeights::solveUnitRow(int32_t r, BasisLU& lu) {
-  std::fill(unit_.begin(), unit_.end(), 0.0);
-  unit_[static_cast<size_t>(r)] = 1.0;
-  lu.solveBt(unit_.data(), rho_.data());
+  rhs_.clear();
+  rhs_.add(r, 1.0);
+  solveTransposed(rho_, rhoDensity_, lu);
+}
+
+// The sparse solve follows the nonzeros it creates, which costs more than the plain loops once
+// the solutions are dense; the running density of the recent solutions of the same kind decides.
+void PricingWeights::solveTransposed(kernels::SparseVector& y, double& density, BasisLU& lu) {
+  int32_t nonzeros = 0;
+  if (density > kDenseSolution) {
+    y.clear();
+    lu.solveBt(rhs_.value.data(), y.value.data());
+    y.markDense();
+    rhs_.markDense();
+    rhs_.clear();
+    for (int32_t i = 0; i < m_; ++i) nonzeros += y.value[static_cast<size_t>(i)] != 0.0 ? 1 : 0;
+  } else {
+    lu.solveBtSparse(rhs_, y);
+    nonzeros = y.listed() ? y.count : m_;
+  }
+  density = 0.9 * density + 0.1 * static_cast<double>(nonzeros) / std::max(m_, 1);
 }
 
 void PricingWeights::reset(const int32_t* hs, const int32_t* basisList) {
@@ -180,32 +229,90 @@ PricingResult PricingWeights::price(const PricingInput& in, double* reducedCost,
   }
   reducedCost_ = reducedCost;
   reducedCostsKept_ = true;
-  return choose(in, reducedCost);
+  const double toldj = (in.feasible ? in.optimalityTolerance : std::min(in.optimalityTolerance, in.rootEps)) * in.piNorm;
+  PricingResult r = kept && candidatesKept_ && toldj >= listTol_ ? chooseListed(in, toldj) : chooseAll(in, toldj);
+  if (r.enteringVar >= 0) r.increase = r.dj < 0.0;
+  return r;
 }
 
-PricingResult PricingWeights::choose(const PricingInput& in, const double* reducedCost) const {
-  PricingResult r;
-  r.toldj = (in.feasible ? in.optimalityTolerance : std::min(in.optimalityTolerance, in.rootEps)) * in.piNorm;
-  const double* w = weight_.data();
-  const int32_t nb = in.prob->nb();
-  // The best d^2 / w so far is bestD2 / bestW; candidates are compared by cross-multiplying.
-  double bestD2 = 0.0, bestW = 1.0;
-  for (int32_t j = 0; j < nb; ++j) {
-    const int32_t h = in.hs[j];
-    if (h >= 2) continue;
-    const double d = candidateMeasure(h, reducedCost[j]);
-    if (d <= r.toldj) continue;
-    ++r.nAbove;
-    // A variable outside the framework may have a projected norm below 1; it counts as 1.
-    const double wj = std::max(w[j], 1.0);
-    if (d * d * bestW > bestD2 * wj) {
-      bestD2 = d * d;
-      bestW = wj;
-      r.enteringVar = j;
-      r.dj = reducedCost[j];
+namespace {
+
+// The choice among candidates: the largest d^2 / w, compared by cross-multiplying, the lowest
+// index among equals. A variable outside the framework may have a projected norm below 1; it
+// counts as 1.
+struct BestCandidate {
+  double d2 = 0.0, w = 1.0;
+  int32_t j = -1;
+
+  void offer(int32_t candidate, double d, double weight) {
+    const double wj = std::max(weight, 1.0);
+    const double mine = d * d * w, theirs = d2 * wj;
+    if (mine > theirs || (!(theirs > mine) && candidate < j)) {
+      d2 = d * d;
+      w = wj;
+      j = candidate;
     }
   }
-  if (r.enteringVar >= 0) r.increase = r.dj < 0.0;
+};
+
+}  // namespace
+
+// Two passes: the variables that price out are gathered without branching (which of them do is
+// irregular, so a branch per variable would mostly mispredict), then compared.
+PricingResult PricingWeights::chooseAll(const PricingInput& in, double toldj) {
+  PricingResult r;
+  r.toldj = toldj;
+  const double* reducedCost = reducedCost_;
+  const int32_t* hs = in.hs;
+  const int32_t nb = in.prob->nb();
+  int32_t* above = above_.data();
+  int32_t count = 0;
+  for (int32_t j = 0; j < nb; ++j) {
+    const int32_t h = hs[j];
+    const double dj = reducedCost[j];
+    double d = h == 1 ? dj : -dj;
+    d = h == kBetweenBoundsState ? std::fabs(dj) : d;
+    above[count] = j;
+    count += (h < 2) & (d > toldj);
+  }
+  r.nAbove = count;
+  candidates_.clear();
+  listTol_ = toldj;
+  candidatesKept_ = in.feasible && count < listLimit_;
+  if (candidatesKept_)
+    for (int32_t k = 0; k < count; ++k) candidates_.add(above[k]);
+  const double* w = weight_.data();
+  BestCandidate best;
+  for (int32_t k = 0; k < count; ++k) {
+    const int32_t j = above[k];
+    best.offer(j, candidateMeasure(hs[j], reducedCost[j]), w[j]);
+  }
+  r.enteringVar = best.j;
+  if (best.j >= 0) r.dj = reducedCost[best.j];
+  return r;
+}
+
+PricingResult PricingWeights::chooseListed(const PricingInput& in, double toldj) {
+  ++listedPricings_;
+  PricingResult r;
+  r.toldj = toldj;
+  const double* w = weight_.data();
+  const double* reducedCost = reducedCost_;
+  BestCandidate best;
+  for (int32_t k = 0; k < candidates_.count();) {
+    const int32_t j = candidates_[k];
+    const int32_t h = in.hs[j];
+    const double d = h >= 2 ? 0.0 : candidateMeasure(h, reducedCost[j]);
+    if (d <= toldj) {
+      candidates_.removeAt(k);
+      continue;
+    }
+    ++k;
+    ++r.nAbove;
+    best.offer(j, d, w[j]);
+  }
+  r.enteringVar = best.j;
+  if (best.j >= 0) r.dj = reducedCost[best.j];
   return r;
 }
 
@@ -217,19 +324,28 @@ void PricingWeights::update(const PivotColumn& pivot, const int32_t* hs, const i
     return;
   }
   const int32_t q = pivot.entering;
+  const bool steepest = rule_ == PricingRule::kSteepestEdge;
   // The entering variable's weight recomputed in the framework: its own 1 when it belongs to
   // it, plus the squares of its column's entries in the basic positions that belong to it.
+  // Those entries are also the right-hand side of tau (steepest edge).
   double exact = inFramework_[static_cast<size_t>(q)] ? 1.0 : 0.0;
-  for (int32_t k = 0; k < m_; ++k)
-    if (inFramework_[static_cast<size_t>(basisList[k])]) exact += pivot.alpha[k] * pivot.alpha[k];
+  const int32_t count = pivot.count >= 0 ? pivot.count : m_;
+  for (int32_t t = 0; t < count; ++t) {
+    const int32_t k = pivot.count >= 0 ? pivot.index[t] : t;
+    if (!inFramework_[static_cast<size_t>(basisList[k])]) continue;
+    const double a = pivot.alpha[k];
+    exact += a * a;
+    if (steepest && a != 0.0) rhs_.add(k, a);
+  }
+  if (steepest) solveTransposed(tau_, tauDensity_, lu);
   const double updated = std::max(weight_[static_cast<size_t>(q)], 1.0);
   // Devex weights only grow, so an underestimate is expected and harmless; an overestimate
   // makes the variable look worse than it is. Steepest-edge weights drift either way.
   const bool drifted = updated > kResetRatio * std::max(exact, 1.0) ||
-                       (rule_ == PricingRule::kSteepestEdge && exact > kResetRatio * updated);
+                       (steepest && exact > kResetRatio * updated);
 
   solveUnitRow(pivot.position, lu);
-  computePivotRow(rho_.data(), hs);
+  computePivotRow(rho_, steepest ? tau_.value.data() : nullptr, hs);
   const int32_t leaving = basisList[pivot.position];
   if (reducedCostsKept_) updateReducedCosts(q, leaving, alphaRq);
   if (rule_ == PricingRule::kDevex) {
@@ -237,7 +353,7 @@ void PricingWeights::update(const PivotColumn& pivot, const int32_t* hs, const i
     updateDevex(q, alphaRq, exact);
     weight_[static_cast<size_t>(leaving)] = std::max(exact / (alphaRq * alphaRq), 1.0);
   } else {
-    updateSteepestEdge(pivot, basisList, alphaRq, exact, lu);
+    updateSteepestEdge(q, alphaRq, exact);
     weight_[static_cast<size_t>(leaving)] = exact / (alphaRq * alphaRq);
   }
   clearPivotRow();
@@ -251,12 +367,33 @@ void PricingWeights::update(const PivotColumn& pivot, const int32_t* hs, const i
   ++frameworks_;
 }
 
+// The variables whose updated reduced costs may now price out join the candidate list.
 void PricingWeights::updateReducedCosts(int32_t q, int32_t leaving, double alphaRq) {
   double* d = reducedCost_;
   const double theta = d[q] / alphaRq;
-  for (int32_t j : touched_) d[j] -= theta * pivotRow_[static_cast<size_t>(j)];
+  if (candidatesKept_) {
+    for (int32_t j : touched_) {
+      d[j] -= theta * pivotRow_[static_cast<size_t>(j)];
+      if (std::fabs(d[j]) > listTol_) keepCandidate(j);
+    }
+    keepCandidate(leaving);
+  } else {
+    for (int32_t j : touched_) d[j] -= theta * pivotRow_[static_cast<size_t>(j)];
+  }
   d[q] = 0.0;
   d[leaving] = -theta;
+}
+
+// A list longer than a fraction of the variables is scanned no faster than all of them: it is
+// given up until the next full pricing.
+void PricingWeights::keepCandidate(int32_t j) {
+  if (!candidatesKept_) return;
+  if (candidates_.count() >= listLimit_) {
+    candidatesKept_ = false;
+    candidates_.clear();
+    return;
+  }
+  candidates_.add(j);
 }
 
 void PricingWeights::updateDevex(int32_t q, double alphaRq, double wq) {
@@ -271,19 +408,16 @@ void PricingWeights::updateDevex(int32_t q, double alphaRq, double wq) {
 // Goldfarb and Reid, in the framework: with ratio = alpha_rj / alpha_rq and tau = B^-T times
 // alpha_q restricted to the basic positions in the framework,
 //   w_j <- max(w_j - 2 ratio a_j' tau + ratio^2 w_q, [j in it] + [q in it] ratio^2).
-void PricingWeights::updateSteepestEdge(const PivotColumn& pivot, const int32_t* basisList, double alphaRq, double wq,
-                                        BasisLU& lu) {
-  const int32_t q = pivot.entering;
-  for (int32_t k = 0; k < m_; ++k)
-    unit_[static_cast<size_t>(k)] = inFramework_[static_cast<size_t>(basisList[k])] ? pivot.alpha[k] : 0.0;
-  lu.solveBt(unit_.data(), tau_.data());
+void PricingWeights::updateSteepestEdge(int32_t q, double alphaRq, double wq) {
+  const double* tau = tau_.value.data();
   const double qIn = inFramework_[static_cast<size_t>(q)] ? 1.0 : 0.0;
   for (int32_t j : touched_) {
     if (j == q) continue;
     const double ratio = pivotRow_[static_cast<size_t>(j)] / alphaRq;
     const double floor = (inFramework_[static_cast<size_t>(j)] ? 1.0 : 0.0) + qIn * ratio * ratio;
     double& w = weight_[static_cast<size_t>(j)];
-    w = std::max(w - 2.0 * ratio * columnDot(j, tau_.data()) + ratio * ratio * wq, floor);
+    const double tauDot = tauDotsFormed_ ? tauDot_[static_cast<size_t>(j)] : columnDot(j, tau);
+    w = std::max(w - 2.0 * ratio * tauDot + ratio * ratio * wq, floor);
   }
 }
 

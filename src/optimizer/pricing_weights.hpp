@@ -17,7 +17,10 @@
 // steepest edge by rounding on ill-conditioned bases) a new framework of the nonbasic
 // variables starts. Both price every nonbasic variable (no partial pricing) and choose the
 // largest d_j^2 / w_j among those whose measure exceeds the same tolerance as the
-// largest-reduced-cost rule, so the optimality test is the same for every rule. Weights belong
+// largest-reduced-cost rule, so the optimality test is the same for every rule; ties go to the
+// lowest index. While the reduced costs are updated step by step, only the variables that the
+// pivot rows touch can start to price out, so a list of possible candidates is kept and scanned
+// instead of every variable. Weights belong
 // to variables, not to basis positions: a refactorization that only reorders the basis keeps
 // them. Any other change of the basis than a simplex step (dependent columns replaced by
 // slacks, a crash, reduced-gradient steps) makes them invalid, and a new framework starts
@@ -27,6 +30,8 @@
 #include <vector>
 
 #include "kavro/problem.hpp"
+#include "kernels/sparse_vector.hpp"
+#include "optimizer/candidate_list.hpp"
 #include "optimizer/pricing.hpp"
 
 namespace kavro {
@@ -41,6 +46,9 @@ struct PivotColumn {
   int32_t entering = -1;          // q
   int32_t position = -1;          // r: the basis position q takes
   const double* alpha = nullptr;  // B^-1 a_q by basis position (m entries)
+  // The positions where alpha may be nonzero (count of them), or count -1: any position.
+  const int32_t* index = nullptr;
+  int32_t count = -1;
 };
 
 class PricingWeights {
@@ -51,7 +59,7 @@ class PricingWeights {
   PricingRule rule() const { return rule_; }
   bool active() const { return rule_ != PricingRule::kLargestReducedCost; }
   bool valid() const { return valid_; }
-  void invalidate() { valid_ = reducedCostsKept_ = false; }
+  void invalidate() { valid_ = reducedCostsKept_ = candidatesKept_ = false; }
 
   // A new framework for the current basis (hs: states, basisList: the m basic variables by
   // position): every variable with the full norms when the basis is all slacks and the rule is
@@ -61,8 +69,9 @@ class PricingWeights {
   // Prices every variable: the result names the candidate with the largest measure^2 / weight
   // among those whose measure exceeds toldj. reducedCost (nb) receives all reduced costs; with
   // reuse (the costs have not changed since the last pricing) the ones kept up to date by the
-  // updates since then are taken instead (and in.pi is not read), so that the caller should
-  // price again without reuse, from fresh prices, before it concludes that no candidate is left.
+  // updates since then are taken instead (and in.pi is not read), and only the variables that
+  // may have become candidates since are scanned, so that the caller should price again without
+  // reuse, from fresh prices, before it concludes that no candidate is left.
   PricingResult price(const PricingInput& in, double* reducedCost, bool reuse);
 
   // Brings the weights to the basis after the change described by pivot, and the reduced costs
@@ -73,6 +82,8 @@ class PricingWeights {
   double weight(int32_t j) const { return weight_[static_cast<size_t>(j)]; }
   // Reference frameworks set up since size(), counting the first.
   int32_t frameworks() const { return frameworks_; }
+  // Pricings since size() that scanned only the candidate list.
+  int32_t listedPricings() const { return listedPricings_; }
   bool inFramework(int32_t j) const { return inFramework_[static_cast<size_t>(j)] != 0; }
 
   // A new framework starts when the entering variable's updated weight and its value
@@ -85,27 +96,41 @@ class PricingWeights {
   void buildRowCopy(const Problem& prob);
   // pivotRow_[j] = rho' a_j for the nonbasic variables j touched by rho (by row, m entries);
   // their indices go to touched_.
-  void computePivotRow(const double* rho, const int32_t* hs);
-  void computePivotRowByRows(const double* rho, const int32_t* hs);
-  void computePivotRowByColumns(const double* rho, const int32_t* hs);
+  // With tau (steepest edge), tauDot_[j] = tau' a_j is formed too when the pass goes by columns.
+  void computePivotRow(const kernels::SparseVector& rho, const double* tau, const int32_t* hs);
+  void computePivotRowByRows(const kernels::SparseVector& rho, const int32_t* hs);
+  template <bool kWithTau>
+  void computePivotRowByColumns(const double* rho, const double* tau, const int32_t* hs);
+  void touchSlacks(const double* rho, const int32_t* hs);
   // rho denser than this fraction of m: the pivot row is formed by columns.
   static constexpr double kRowwiseDensity = 0.1;
   void clearPivotRow();
   // rho = B^-T e_r by row.
   void solveUnitRow(int32_t r, BasisLU& lu);
+  // y = B^-T rhs_ (rhs_ is left zero), by the sparse or the dense solve as density suggests.
+  void solveTransposed(kernels::SparseVector& y, double& density, BasisLU& lu);
+  static constexpr double kDenseSolution = 0.25;
+  void keepCandidate(int32_t j);
+  static constexpr double kListFraction = 0.125;
   bool slackBasis(const int32_t* basisList) const;
   void newFramework(const int32_t* basisList);
   void fullNormsAtSlackBasis(const int32_t* hs);
   void updateReducedCosts(int32_t q, int32_t leaving, double alphaRq);
   void updateDevex(int32_t q, double alphaRq, double wq);
-  void updateSteepestEdge(const PivotColumn& pivot, const int32_t* basisList, double alphaRq, double wq, BasisLU& lu);
+  void updateSteepestEdge(int32_t q, double alphaRq, double wq);
   double columnDot(int32_t j, const double* rowVector) const;
 
-  PricingResult choose(const PricingInput& in, const double* reducedCost) const;
+  // Every variable is scanned, and the candidate list made anew when the point is feasible.
+  PricingResult chooseAll(const PricingInput& in, double toldj);
+  // Only the listed variables; those that no longer price out leave the list.
+  PricingResult chooseListed(const PricingInput& in, double toldj);
 
   PricingRule rule_ = PricingRule::kLargestReducedCost;
   bool valid_ = false;
   bool reducedCostsKept_ = false;   // reducedCost_ holds those of the current basis
+  bool candidatesKept_ = false;     // every variable that prices out at listTol_ is listed
+  int32_t listLimit_ = 0;           // longer lists are given up
+  double listTol_ = 0.0;
   double* reducedCost_ = nullptr;   // the caller's array, from the last pricing
   int32_t m_ = 0, n_ = 0;
   const Problem* prob_ = nullptr;
@@ -115,10 +140,16 @@ class PricingWeights {
   std::vector<double> weight_;             // nb
   std::vector<uint8_t> inFramework_;       // nb (Devex)
   std::vector<double> pivotRow_;           // nb, zero outside touched_
+  std::vector<double> tauDot_;             // nb, tau' a_j over touched_ when tauDotsFormed_
+  bool tauDotsFormed_ = false;
   std::vector<uint8_t> touchedMark_;       // nb
   std::vector<int32_t> touched_;
-  std::vector<double> rho_, tau_, unit_;   // m
+  std::vector<int32_t> above_;             // nb: the variables that price out, in a full scan
+  CandidateList candidates_;               // nb
+  kernels::SparseVector rhs_, rho_, tau_;  // m: right-hand sides by position, solutions by row
+  double rhoDensity_ = 0.0, tauDensity_ = 0.0;  // running nonzero fractions of rho and tau
   int32_t frameworks_ = 0;
+  int32_t listedPricings_ = 0;
 };
 
 }  // namespace kavro

@@ -33,10 +33,21 @@ double MainLoop::gradientOf(int32_t j) const {
   return gradient_[static_cast<size_t>(j)];
 }
 
+// The same values as gradientOf for each basic variable, with the tests that do not depend on
+// the variable taken out of the loop: it runs every iteration over all m positions.
 void MainLoop::loadBasicGradient() {
+  const double objectiveSlack = objSlack_ >= 0 ? gradientOf(objSlack_) : 0.0;
+  const double* gradient = ninf_ == 0 && nonlinearObjective_ ? gradient_.data() : nullptr;
+  const int32_t* basic = basisList_.data();
+  double* gB = gB_.data();
+  if (ninf_ > 0) {
+    const int32_t* mark = infMark_.data();
+    for (int32_t k = 0; k < m_; ++k) gB[k] = (basic[k] == objSlack_ ? objectiveSlack : 0.0) + mark[k] / 2;
+    return;
+  }
   for (int32_t k = 0; k < m_; ++k) {
-    const size_t uk = static_cast<size_t>(k);
-    gB_[uk] = gradientOf(basisList_[uk]) + (ninf_ > 0 ? infMark_[uk] / 2 : 0);
+    const int32_t j = basic[k];
+    gB[k] = j == objSlack_ ? objectiveSlack : (gradient && j < n_ ? gradient[j] : 0.0);
   }
 }
 

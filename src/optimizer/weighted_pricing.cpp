@@ -45,7 +45,7 @@ PricingResult MainLoop::priceByWeights(const PricingInput& given) {
 // before the states change.
 void MainLoop::updateWeights(int32_t q, int32_t position) {
   if (!weights_.valid()) return;
-  weights_.update(PivotColumn{q, position, y_.value.data()}, hs_.data(), basisList_.data(), lu_);
+  weights_.update(PivotColumn{q, position, y_.value.data(), y_.index.data(), y_.count}, hs_.data(), basisList_.data(), lu_);
 }
 
 // A factorization may replace dependent basic columns by slacks or exchange basic and

@@ -50,6 +50,7 @@ struct Harness {
   FactorizationCounters counters;
   BasisSet set;
   PricingWeights weights;
+  bool listAlpha = false;  // hand the pivot column over with the list of its nonzeros
 
   Harness(Problem p, PricingRule rule) : prob(std::move(p)) {
     params.luFactorTolerance = 100.0;
@@ -107,7 +108,15 @@ struct Harness {
         r = k;
     }
     ASSERT_GE(r, 0);
-    weights.update(PivotColumn{q, r, alpha.data()}, hs.data(), basisList.data(), lu);
+    std::vector<int32_t> nonzeros;
+    for (int32_t k = 0; k < prob.m; ++k)
+      if (alpha[static_cast<size_t>(k)] != 0.0) nonzeros.push_back(k);
+    PivotColumn column{q, r, alpha.data()};
+    if (listAlpha) {
+      column.index = nonzeros.data();
+      column.count = static_cast<int32_t>(nonzeros.size());
+    }
+    weights.update(column, hs.data(), basisList.data(), lu);
     const int32_t leaving = basisList[static_cast<size_t>(r)];
     hs[static_cast<size_t>(q)] = kBasic;
     hs[static_cast<size_t>(leaving)] = kAtLower;
@@ -133,9 +142,10 @@ struct Harness {
 };
 
 TEST(PricingWeights, SteepestEdgeUpdatesMatchNormsRecomputedFromScratch) {
-  for (unsigned seed : {1u, 2u, 3u}) {
+  for (unsigned seed : {1u, 2u, 3u, 4u}) {
     SCOPED_TRACE(seed);
     Harness h(randomProblem(9, 15, 0.3, seed), PricingRule::kSteepestEdge);
+    h.listAlpha = seed % 2 == 0;
     // From the slack basis the weights are the full norms 1 + ||B^-1 a_j||^2.
     h.weights.reset(h.hs.data(), h.basisList.data());
     for (int32_t j = 0; j < h.prob.nb(); ++j) EXPECT_TRUE(h.weights.inFramework(j));
@@ -239,6 +249,93 @@ TEST(PricingWeights, ChoosesTheLargestReducedCostPerUnitEdgeLength) {
   const PricingResult r2 = h.weights.price(in, dj.data(), false);
   EXPECT_EQ(r2.enteringVar, 1);
   EXPECT_EQ(r2.nAbove, 2);
+}
+
+// Reduced costs d = c - A' pi with B' pi = c_B, recomputed from scratch (slacks cost nothing).
+std::vector<double> freshReducedCosts(Harness& h, const std::vector<double>& cost) {
+  const int32_t m = h.prob.m;
+  std::vector<double> cB(static_cast<size_t>(m)), pi(static_cast<size_t>(m));
+  for (int32_t k = 0; k < m; ++k) {
+    const int32_t j = h.basisList[static_cast<size_t>(k)];
+    cB[static_cast<size_t>(k)] = j < h.prob.n ? cost[static_cast<size_t>(j)] : 0.0;
+  }
+  h.lu.solveBt(cB.data(), pi.data());
+  std::vector<double> d(static_cast<size_t>(h.prob.nb()));
+  priceColumns(h.prob, pi.data(), cost.data(), 0, h.prob.n, d.data());
+  for (int32_t i = 0; i < m; ++i) d[static_cast<size_t>(h.prob.n + i)] = -pi[static_cast<size_t>(i)];
+  return d;
+}
+
+TEST(PricingWeights, KeptReducedCostsAndCandidateListFollowTheSteps) {
+  for (PricingRule rule : {PricingRule::kSteepestEdge, PricingRule::kDevex}) {
+    SCOPED_TRACE(static_cast<int>(rule));
+    // Few priced columns, so that few variables price out and the list is kept.
+    Harness h(randomProblem(30, 600, 0.04, 21), rule);
+    h.listAlpha = true;
+    h.weights.reset(h.hs.data(), h.basisList.data());
+    std::vector<double> cost(static_cast<size_t>(h.prob.n), 0.0);
+    for (int32_t j = 0; j < h.prob.n; j += 53) cost[static_cast<size_t>(j)] = -1.0 - 0.01 * j;
+    const std::vector<double> pi(static_cast<size_t>(h.prob.m), 0.0);  // of the slack basis
+    PricingInput in;
+    in.prob = &h.prob;
+    in.hs = h.hs.data();
+    in.pi = pi.data();
+    in.gradient = cost.data();
+    std::vector<double> dj(static_cast<size_t>(h.prob.nb()), 0.0);
+    PricingResult r = h.weights.price(in, dj.data(), false);
+    for (int step = 0; step < 40 && r.enteringVar >= 0; ++step) {
+      h.pivot(r.enteringVar);
+      r = h.weights.price(in, dj.data(), true);
+      // The kept reduced costs are those of the new basis, and the choice is the best of all
+      // variables by them, as a scan of every variable would make it.
+      const std::vector<double> fresh = freshReducedCosts(h, cost);
+      int32_t expected = -1, above = 0;
+      double bestScore = 0.0;
+      for (int32_t j = 0; j < h.prob.nb(); ++j) {
+        const int32_t state = h.hs[static_cast<size_t>(j)];
+        if (state == kBasic) continue;
+        EXPECT_NEAR(dj[static_cast<size_t>(j)], fresh[static_cast<size_t>(j)], 1e-9) << j << " at step " << step;
+        const double d = candidateMeasure(state, fresh[static_cast<size_t>(j)]);
+        if (d <= r.toldj) continue;
+        ++above;
+        const double score = d * d / std::max(h.weights.weight(j), 1.0);
+        if (score > bestScore) {
+          bestScore = score;
+          expected = j;
+        }
+      }
+      // Devex makes near ties (weights raised to ratio^2 w_q give scores close to each other):
+      // the choice must be as good as the best up to rounding.
+      ASSERT_EQ(r.enteringVar >= 0, expected >= 0) << "step " << step;
+      if (expected >= 0) {
+        const size_t chosen = static_cast<size_t>(r.enteringVar);
+        const double d = candidateMeasure(h.hs[chosen], fresh[chosen]);
+        EXPECT_GT(d, r.toldj);
+        EXPECT_GE(d * d / std::max(h.weights.weight(r.enteringVar), 1.0), bestScore * (1.0 - 1e-12)) << "step " << step;
+      }
+      EXPECT_EQ(r.nAbove, above) << "step " << step;
+    }
+    EXPECT_GE(h.weights.listedPricings(), 5);  // the list was used, not only the full scan
+  }
+}
+
+TEST(CandidateList, AddsOnceAndRemovesByMovingTheLastMember) {
+  CandidateList list;
+  list.size(10);
+  for (int32_t j : {4, 7, 4, 2, 9}) list.add(j);
+  ASSERT_EQ(list.count(), 4);
+  list.removeAt(1);  // 7 leaves; 9, the last, takes its slot
+  EXPECT_EQ(list.count(), 3);
+  EXPECT_EQ(list[1], 9);
+  EXPECT_FALSE(list.contains(7));
+  EXPECT_TRUE(list.contains(9));
+  list.removeAt(2);  // the last member itself
+  EXPECT_FALSE(list.contains(2));
+  list.add(7);
+  EXPECT_EQ(list[2], 7);
+  list.clear();
+  EXPECT_EQ(list.count(), 0);
+  for (int32_t j = 0; j < 10; ++j) EXPECT_FALSE(list.contains(j));
 }
 
 }  // namespace
