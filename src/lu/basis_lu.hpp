@@ -53,8 +53,9 @@ class BasisLU {
   // nonzeros reach instead of m.
   //
   // The solution comes back listed, or without a list (count == -1, every value set) when the
-  // dense path was taken: the factors are not of full rank, or the last step's recent results
-  // were dense (over 15% of m for B x, 30% for B' y) so that the dense loop was cheaper.
+  // dense path was taken: the factors are not of full rank, a step's result passed a tenth of m
+  // (from there the dense loop is cheaper than following the nonzeros), or the recent results of
+  // B x were dense (over 15% of m).
   //
   // solveBSparse: b (by row) is left holding L^-1 b, which is kept for a later replaceColumn
   // as with solveB; x receives the solution (by basis position).

@@ -176,10 +176,12 @@ int32_t solveWithFactors(int32_t mode, int32_t m, int32_t n, double* v, double* 
 // a factorization builds.
 //
 // The dense path is taken, and the results come back without lists (count = -1), when the
-// factors are not square with full rank or the right-hand side is not listed. The U and L' steps
-// also run their dense loop, and leave their result unlisted, while their recent results have
-// been dense (over 15% of the dimension for U, 30% for L'). Returns 1 when the U solve left a residual, else 0
-// (always 0 on the sparse path, which needs full rank). Modes 7 and 8 are not offered.
+// factors are not square with full rank or the right-hand side is not listed. Each step also
+// finishes with its dense loop, and leaves its result unlisted, once the positions it has listed
+// pass a tenth of the dimension (at once when its right-hand side is that dense); the U and L'
+// steps also while their recent results have been dense (over 15% of the dimension for U, 30%
+// for L'). Returns 1 when the U solve left a residual, else 0 (always 0 on the sparse path,
+// which needs full rank). Modes 7 and 8 are not offered.
 int32_t solveSparse(int32_t mode, int32_t m, int32_t n, kernels::SparseVector& v, kernels::SparseVector& w,
                     LuParams& params, LuStorage& lu);
 

@@ -176,22 +176,35 @@ void MainLoop::countInfeasibilities() {
 
 void MainLoop::computePrices() {
   // B' pi = gB. In phase 2 gB is a multiple of a unit vector (the objective row's slack), in
-  // phase 1 it has entries only at the infeasible basics: the sparse solve's case.
-  pricesRhs_.clear();
-  for (int32_t k = 0; k < m_; ++k)
-    if (gB_[static_cast<size_t>(k)] != 0.0) pricesRhs_.add(k, gB_[static_cast<size_t>(k)]);
-  lu_.solveBtSparse(pricesRhs_, prices_);
-  if (prices_.listed()) {
-    std::fill(pi_.begin(), pi_.begin() + m_, 0.0);
-    for (int32_t k = 0; k < prices_.count; ++k) {
-      const size_t i = static_cast<size_t>(prices_.index[static_cast<size_t>(k)]);
-      pi_[i] = prices_.value[i];
-    }
+  // phase 1 it has entries only at the infeasible basics: the sparse solve's case. Successive
+  // prices are much alike, so when the last ones were dense the dense solve is taken at once
+  // (the results are the same bit for bit); it skips the marking of the sparse solve's first
+  // steps.
+  if (pricesDense_) {
+    std::copy(gB_.begin(), gB_.begin() + m_, work_.begin());
+    lu_.solveBt(work_.data(), pi_.data());
   } else {
-    std::copy(prices_.value.begin(), prices_.value.begin() + m_, pi_.begin());
+    pricesRhs_.clear();
+    for (int32_t k = 0; k < m_; ++k)
+      if (gB_[static_cast<size_t>(k)] != 0.0) pricesRhs_.add(k, gB_[static_cast<size_t>(k)]);
+    lu_.solveBtSparse(pricesRhs_, prices_);
+    if (prices_.listed()) {
+      std::fill(pi_.begin(), pi_.begin() + m_, 0.0);
+      for (int32_t k = 0; k < prices_.count; ++k) {
+        const size_t i = static_cast<size_t>(prices_.index[static_cast<size_t>(k)]);
+        pi_[i] = prices_.value[i];
+      }
+    } else {
+      std::copy(prices_.value.begin(), prices_.value.begin() + m_, pi_.begin());
+    }
   }
   double biggest = 0.0;
-  for (int32_t i = 0; i < m_; ++i) biggest = std::max(biggest, std::fabs(pi_[static_cast<size_t>(i)]));
+  int32_t nonzeros = 0;
+  for (int32_t i = 0; i < m_; ++i) {
+    biggest = std::max(biggest, std::fabs(pi_[static_cast<size_t>(i)]));
+    nonzeros += pi_[static_cast<size_t>(i)] != 0.0;
+  }
+  pricesDense_ = nonzeros > m_ / 10;
   piNorm_ = std::max(1.0, biggest);
   pricesStale_ = false;
 }

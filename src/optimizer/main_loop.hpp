@@ -221,6 +221,7 @@ class MainLoop {
   double previousObjective_ = 0.0;
   bool havePrevious_ = false;
   bool pricesStale_ = true;
+  bool pricesDense_ = false;  // the last prices had over m/10 nonzeros: solve the next densely
   bool justFactorized_ = false;
   bool wasFeasible_ = false;
   bool firstFeasibleSeen_ = false;

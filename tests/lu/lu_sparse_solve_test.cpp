@@ -3,6 +3,7 @@
 // dense path.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 
@@ -37,39 +38,43 @@ void load(SparseVector& x, const std::vector<double>& dense) {
     if (dense[i] != 0.0) x.add(i, dense[i]);
 }
 
-// Every mode, sparse against dense, for the right-hand side b (m = n). Returns how many solves
+// One mode, sparse against dense, for the right-hand side b (m = n): the same bits, lists that
+// cover the nonzeros, the work vector of modes 4 and 6 left zero. Returns whether the solution
 // came back listed.
+bool compareMode(int32_t mode, int32_t m, const std::vector<double>& b, LuParams& p, LuStorage& lu, SparseVector& v,
+                 SparseVector& w) {
+  SCOPED_TRACE("mode " + std::to_string(mode));
+  const bool fromV = mode == 1 || mode == 2 || mode == 3 || mode == 5;
+  std::vector<double> dv(m, 0.0), dw(m, 0.0);
+  (fromV ? dv : dw) = b;
+  LuParams pd = p;
+  solveWithFactors(mode, m, m, dv.data(), dw.data(), pd, lu);
+  v.clear();
+  w.clear();
+  load(fromV ? v : w, b);
+  solveSparse(mode, m, m, v, w, p, lu);
+  EXPECT_EQ(p.uSolveResidual(), pd.uSolveResidual());
+  EXPECT_TRUE(sameBits(v.value, dv, m)) << "v";
+  expectListCovers(v, "v");
+  if (mode == 3 || mode == 5) {
+    EXPECT_TRUE(sameBits(w.value, dw, m)) << "w";
+    expectListCovers(w, "w");
+    return w.listed();
+  }
+  if (mode == 4 || mode == 6) {
+    EXPECT_EQ(w.count, 0);  // the work vector is left zero
+    for (double x : w.value) EXPECT_EQ(x, 0.0);
+  }
+  return v.listed();
+}
+
+// Every mode; returns how many solutions of modes 3 to 6 came back listed.
 int32_t compareAllModes(int32_t m, const std::vector<double>& b, LuParams& p, LuStorage& lu, SparseVector& v,
                         SparseVector& w) {
   int32_t listed = 0;
   for (int32_t mode = 1; mode <= 6; ++mode) {
-    SCOPED_TRACE("mode " + std::to_string(mode));
-    const bool fromV = mode == 1 || mode == 2 || mode == 3 || mode == 5;
-    std::vector<double> dv(m, 0.0), dw(m, 0.0);
-    (fromV ? dv : dw) = b;
-    LuParams pd = p;
-    solveWithFactors(mode, m, m, dv.data(), dw.data(), pd, lu);
-    v.clear();
-    w.clear();
-    load(fromV ? v : w, b);
-    solveSparse(mode, m, m, v, w, p, lu);
-    EXPECT_EQ(p.uSolveResidual(), pd.uSolveResidual());
-    if (mode != 4 && mode != 6) {
-      EXPECT_TRUE(sameBits(v.value, dv, m)) << "v";
-      expectListCovers(v, "v");
-    }
-    if (mode == 3 || mode == 5) {
-      EXPECT_TRUE(sameBits(w.value, dw, m)) << "w";
-      expectListCovers(w, "w");
-      listed += w.listed();
-    }
-    if (mode == 4 || mode == 6) {
-      EXPECT_TRUE(sameBits(v.value, dv, m)) << "v";
-      expectListCovers(v, "v");
-      listed += v.listed();
-      EXPECT_EQ(w.count, 0);  // the work vector is left zero
-      for (double x : w.value) EXPECT_EQ(x, 0.0);
-    }
+    const bool solutionListed = compareMode(mode, m, b, p, lu, v, w);
+    if (mode >= 3) listed += solutionListed;
   }
   return listed;
 }
@@ -166,6 +171,42 @@ TEST(LuSparseSolve, NetlibBasesAlongTheirReplacements) {
   }
   EXPECT_GT(listed, 0);
   EXPECT_LT(listed, solves);
+}
+
+// Each step stops marking once it has listed a tenth of the dimension and finishes with its dense
+// loop from where it stands; a right-hand side with a tenth of the dimension listed starts
+// sparse, one with an entry more starts dense. Every way gives the dense solve's results bit for
+// bit, and each of the four steps is seen switching inside a solve.
+TEST(LuSparseSolve, DenseLoopTakesOverInsideOneSolve) {
+  const int32_t m = 200, limit = m / 10;
+  const Entries e = randomMatrix(m, m, 0.015, 21, true);
+  LuParams p = defaultParams();
+  LuStorage lu;
+  ASSERT_EQ(factor(e, p, lu, 10 * e.size() + 20 * m), kFactorOk);
+  SparseVector v, w;
+  v.resize(m);
+  w.resize(m);
+  std::mt19937 gen(9);
+  int32_t switchedInside[5] = {0, 0, 0, 0, 0};
+  for (int32_t nonzeros : {1, 2, limit - 1, limit, limit + 1, 3 * limit}) {
+    for (int32_t trial = 0; trial < 8; ++trial) {
+      SCOPED_TRACE("nonzeros " + std::to_string(nonzeros) + " trial " + std::to_string(trial));
+      std::vector<double> b(m, 0.0);
+      std::vector<int32_t> rows(m);
+      for (int32_t i = 0; i < m; ++i) rows[i] = i;
+      std::shuffle(rows.begin(), rows.end(), gen);
+      for (int32_t k = 0; k < nonzeros; ++k) b[rows[k]] = 1.0 + k;
+      for (int32_t mode = 1; mode <= 4; ++mode) {
+        lu.sparse.uDensity = lu.sparse.ltDensity = 0.0;  // no history: the step starts by the count
+        const bool listed = compareMode(mode, m, b, p, lu, v, w);
+        if (nonzeros > limit) {
+          EXPECT_FALSE(listed) << "mode " << mode;
+        }
+        if (nonzeros <= limit && !listed) ++switchedInside[mode];
+      }
+    }
+  }
+  for (int32_t mode = 1; mode <= 4; ++mode) EXPECT_GT(switchedInside[mode], 0) << "mode " << mode;
 }
 
 // Factors without full rank, and right-hand sides without a list, take the dense path: the
