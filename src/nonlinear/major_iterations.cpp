@@ -1,8 +1,8 @@
 #include "nonlinear/major_iterations.hpp"
 
 #include <algorithm>
-#include <tuple>
 #include <cmath>
+#include <tuple>
 
 #include "kernels/vector_ops.hpp"
 
