@@ -122,6 +122,13 @@ class FunctionEvaluator {
   int32_t objectiveValue(const double* x, double& f) { return evalObjective(0, x, f, nullptr); }
   int32_t constraintValues(const double* x, double* f) { return evalConstraints(0, x, f, nullptr); }
 
+  // ---- Points just outside the bounds. An active-set method leaves variables up to the
+  // feasibility tolerance beyond their bounds, while a model's functions are often undefined
+  // there (log(x) with x >= 0). With the bounds given (optimizer units, the nonlinear variables
+  // first), an evaluation that is undefined at such a point is made again on the bounds. The
+  // slack is the largest distance beyond a bound that is pulled back, relative to 1 + |bound|.
+  void setVariableBounds(const double* lower, const double* upper, double slack);
+
   // ---- Derivative verification, once at the first feasible point. lower and upper are the
   // bounds of the variables in the optimizer's units (at least the nonlinear ones); they keep the
   // test steps feasible. The checks themselves run in the user's units with "Scale option" 0.
@@ -153,6 +160,8 @@ class FunctionEvaluator {
   void loadPoint(const double* x, int32_t count);
   void setVariable(int32_t j, double value);
   double userValue(int32_t j, double value) const;
+
+  bool pullOntoBounds(int32_t count);
 
   // The wrappers on the loaded point.
   int32_t callObjective(int32_t mode, double& f, double* g, bool lastCall = false);
@@ -206,6 +215,8 @@ class FunctionEvaluator {
 
   // Verification.
   std::vector<double> xBase_, xTrial_, lowerV_, upperV_, dir1_, dir2_;
+  std::vector<double> boundLower_, boundUpper_;  // the variables' bounds (optimizer units), or empty
+  double boundSlack_ = 0.0;
   std::vector<double> gVerify_, jVerify_, fVerify_, jpVerify_;
   std::vector<uint8_t> rowUsable_;
 };

@@ -380,6 +380,9 @@ CycleIterations MainLoop::run() {
   wtobj_ = p_.weightOnObjective;
   loadSuperbasics();
   log_.setReducedGradientForm(nonlinearObjective_ || ctx_.state.ns > 0);
+  // Basic values computed by the factors may lie within the feasibility tolerance beyond a
+  // bound, where a model's functions need not be defined.
+  if (ctx_.evaluator) ctx_.evaluator->setVariableBounds(prob_.lower.data(), prob_.upper.data(), p_.feasibilityTolerance);
   SubproblemSummary previous;
   while (beginMajorIteration(previous)) {
     majorEnded_ = false;

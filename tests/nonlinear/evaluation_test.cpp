@@ -180,6 +180,38 @@ TEST_F(EvaluatorTest, UndefinedAndNonFiniteValuesAreUndefinedPoints) {
   EXPECT_EQ(fun.conModes, (std::vector<int>{2, 2}));
 }
 
+// Active-set iterates may lie within the feasibility tolerance beyond a bound where the model is
+// undefined: such a point is evaluated on the bound, a point further out stays undefined.
+TEST_F(EvaluatorTest, PointsJustBeyondABoundAreEvaluatedOnTheBound) {
+  fun.undefinedBelow = 0.0;
+  make();
+  const std::vector<double> lower{0.0, -1e20, -1e20}, upper{1e20, 1e20, 1e20};
+  x[0] = -1e-7;
+  double fx = 0.0;
+  EXPECT_EQ(ev->objectiveValue(x.data(), fx), kFunctionUndefined);  // no bounds given yet
+
+  ev->setVariableBounds(lower.data(), upper.data(), 1e-6);
+  ASSERT_EQ(ev->objectiveAndGradient(x.data(), fx, g.data()), 0);
+  std::vector<double> onBound = x;
+  onBound[0] = 0.0;
+  EXPECT_EQ(fx, objectiveAt(onBound.data()));
+  EXPECT_EQ(g, gradientAt(onBound.data()));
+  EXPECT_EQ(fun.objPoints.back()[0], 0.0);
+  EXPECT_EQ(x[0], -1e-7);  // the caller's point is not touched
+  ASSERT_EQ(ev->constraintsAndJacobian(x.data(), f.data(), jac.data()), 0);
+  EXPECT_EQ(fun.conPoints.back()[0], 0.0);
+  ASSERT_EQ(ev->objectiveValue(x.data(), fx), 0);
+  ASSERT_EQ(ev->constraintValues(x.data(), f.data()), 0);
+
+  // Beyond the slack, or defined where it stands: evaluated where it is.
+  x[0] = -1e-5;
+  EXPECT_EQ(ev->objectiveAndGradient(x.data(), fx, g.data()), kFunctionUndefined);
+  EXPECT_EQ(ev->constraintValues(x.data(), f.data()), kFunctionUndefined);
+  fun.undefinedBelow = -1.0;
+  ASSERT_EQ(ev->objectiveValue(x.data(), fx), 0);
+  EXPECT_EQ(fun.objPoints.back()[0], -1e-5);
+}
+
 TEST_F(EvaluatorTest, LastCallsCarryTheExitCodeWithScalingOff) {
   p.scaleOption = 2;
   make();

@@ -88,6 +88,8 @@ class TestFunctions : public NonlinearFunctions {
   int objModeAt = 0, objMode = 0, conModeAt = 0, conMode = 0;
   // At call number ...At return a value that is not finite (f, a gradient element, F2).
   int objNanAt = 0, objInfGradientAt = 0, conNanAt = 0;
+  // Both routines are undefined (mode -1) wherever x1 lies below this value, like log(x1).
+  double undefinedBelow = -std::numeric_limits<double>::infinity();
 
   // What the routines saw.
   std::vector<int> objNstates, conNstates, objModes, conModes;
@@ -107,6 +109,7 @@ class TestFunctions : public NonlinearFunctions {
     }
     if (call == objNanAt) f = std::numeric_limits<double>::quiet_NaN();
     if (call == objModeAt) mode = objMode;
+    if (x[0] < undefinedBelow) mode = -1;
   }
 
   void constraints(int& mode, int m, int n, int njac, const double* x, double* f, double* g, int nstate) override {
@@ -123,6 +126,7 @@ class TestFunctions : public NonlinearFunctions {
     }
     if (call == conNanAt) f[1] = std::numeric_limits<double>::quiet_NaN();
     if (call == conModeAt) mode = conMode;
+    if (x[0] < undefinedBelow) mode = -1;
   }
 };
 
