@@ -210,6 +210,24 @@ TEST_F(NlCommand, MajorAndMinorIterationLimitsAreRaisedUnlessGiven) {
   EXPECT_FALSE(std::regex_search(given, std::regex("Minor iterations +500"))) << given.substr(0, 1000);
 }
 
+// hs093's linearizations stay infeasible with the default penalty (exit 1); without options the
+// command solves it again from the model's start with a tenfold penalty and finds the optimum
+// (135.0759...). Options given by the user are left alone: no second run.
+TEST_F(NlCommand, FailedRunsAreRepeatedWithALargerPenaltyUnlessOptionsAreGiven) {
+  std::system(("cp " KAVRO_TEST_DATA_DIR "/nl/hs093.nl '" + dir_ + "/'").c_str());
+  ASSERT_EQ(run("hs093.nl"), 0) << out;
+  EXPECT_NE(out.find(" Solved again from the model's starting point with Penalty parameter 10 (the last run ended "
+                     "with exit 1)"), std::string::npos) << out;
+  EXPECT_EQ(out.find("Penalty parameter 100 ("), std::string::npos) << out;
+  EXPECT_TRUE(std::regex_search(out, std::regex("Objective value +1\\.35075"))) << out;
+
+  write("given.spc", "BEGIN\n  Major iterations 500\nEND\n");
+  EXPECT_EQ(run("--specs given.spc hs093.nl"), 1) << out;
+  EXPECT_EQ(out.find("Solved again"), std::string::npos) << out;
+  EXPECT_EQ(run("hs093 -AMPL", "major_iterations=500"), 0) << out;
+  EXPECT_EQ(out.find("Solved again"), std::string::npos) << out;
+}
+
 // Past 2000 nonlinear variables the command keeps the last updates of the quasi-Newton model
 // rather than a dense factor of that order: a separable quadratic of 2001 variables solves so.
 TEST_F(NlCommand, ManyNonlinearVariablesUseLimitedMemory) {
