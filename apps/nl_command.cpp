@@ -44,10 +44,11 @@ constexpr int64_t kMinorIterationsLimit = 500;
 constexpr const char* kRetryPenalties[] = {"10", "100"};
 
 // Exits after which another penalty may succeed: not the limits and interrupts of the host,
-// storage, input or derivative errors, nor a superbasics limit that a new run would meet again.
+// storage, input or derivative errors. (The superbasics limit is the command's own choice when
+// a repeat is allowed, and another path may need fewer superbasics.)
 bool worthRetrying(int32_t exitCode) {
   switch (exitCode) {
-    case 1: case 2: case 3: case 4: case 6: case 9: case 10: case 11: case 12: case 13: case 22: return true;
+    case 1: case 2: case 3: case 4: case 5: case 6: case 9: case 10: case 11: case 12: case 13: case 22: return true;
     default: return false;
   }
 }

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs `kavro MODEL.nl` over the nonlinear test models and prints one TSV line per model:
 #   model  class  exit  objective  ref_obj  rel_error  iterations  majors  funobj  funcon  cpu_seconds  solved
-# exit is the optimizer's exit code from the report's last EXIT line ("-" when the run gave none: a crash, a refused
-# model or the CPU limit, shown as "cpu" when the limit struck). rel_error is
+# exit is the optimizer's exit code from the report's last EXIT line ("-" when the run gave none:
+# a crash, a refused model or the CPU limit, shown as "cpu" when the limit struck); where the
+# command solved the model more than once, every figure is the last run's. rel_error is
 # |objective - ref| / max(1, |ref|) where INDEX.tsv has a reference objective. solved is 1 when
 # the exit is 0 and (without a reference, or) the error is at most 1e-6.
 #
@@ -64,10 +65,10 @@ run_one() {
       else if ($0 ~ /near-optimal/) exitcode = 13; else if ($0 ~ /CPU limit/) exitcode = 18;
       else if ($0 ~ /control-c/) exitcode = 19; else exitcode = "other"
     }
-    /Objective value/ && obj == "" { obj = $NF }
-    /No. of iterations/ && itn == "" { itn = $4 }
-    /No. of major iterations/ && maj == "" { maj = $5 }
-    /No. of calls to funobj/ && fo == "" { fo = $6; fc = $NF }
+    /Objective value/ { obj = $NF }
+    /No. of iterations/ { itn = $4 }
+    /No. of major iterations/ { maj = $5 }
+    /No. of calls to funobj/ { fo = $6; fc = $NF }
     END {
       if (exitcode == "") exitcode = (status == 152 || status == 137) ? "cpu" : "-";
       err = "-"

@@ -39,7 +39,14 @@ void MainLoop::iterate() {
       }
 
       // 3. A feasible point needs the nonlinear objective and its gradient where it stands.
-      if (ninf_ == 0 && nonlinearObjective_ && functionsStale_ && !evaluateAtCurrentPoint()) return;
+      if (ninf_ == 0 && nonlinearObjective_ && functionsStale_) {
+        const int32_t status = evaluateAndVerify();
+        if (status == kFunctionUndefined && !statesBeforeCrash_.empty()) {
+          if (!undoInequalityCrash()) return;
+          continue;
+        }
+        if (!acceptEvaluation(status)) return;
+      }
       if (announceFeasible_) {
         ctx_.out.both(" Itn %7d -- feasible solution.  Objective = %16.8e", itn_, trueObjective());
         announceFeasible_ = false;
@@ -210,10 +217,28 @@ void MainLoop::crashInequalityRows() {
     removeSuperbasic(k);
   }
   sb_.hessianResetPending = true;
+  if (nonlinearObjective_) {
+    statesBeforeCrash_ = hs_;
+    valuesBeforeCrash_ = x_;
+  }
   crashBasis(ctx_, 4);
   toInternalStates();
   fc_.factorRequest = 0;
   factorize();
+}
+
+// The crash puts inequality slacks on their bounds, and a model whose functions are undefined
+// on such a boundary (log(x - y) with x - y >= 0) would end before its first step although they
+// were defined where the crash began: there the crash is undone and the run goes on from the
+// basis it had. False when the run must end.
+bool MainLoop::undoInequalityCrash() {
+  ctx_.out.both(" Itn %7d -- functions undefined at the crashed point: the crash of the LG rows is undone", itn_);
+  hs_ = std::move(statesBeforeCrash_);
+  x_ = std::move(valuesBeforeCrash_);
+  statesBeforeCrash_.clear();
+  valuesBeforeCrash_.clear();
+  fc_.factorRequest = 0;
+  return factorize();
 }
 
 // Counts the iteration, writes the log and applies the termination tests and the factor

@@ -82,6 +82,7 @@ class MainLoop {
   void countInfeasibilities();
   bool equalityRowsSatisfied() const;
   void crashInequalityRows();
+  bool undoInequalityCrash();
   void computePrices();
   enum class PricingOutcome { kProceed, kRestart, kStop };
   PricingOutcome priceAndTest(PricingResult& pr);
@@ -144,7 +145,8 @@ class MainLoop {
   // ---- the objective (objective.cpp)
   struct AlongLine;
   double phaseObjective() const { return ninf_ > 0 ? sinf_ : minimizedObjective(); }
-  bool evaluateAtCurrentPoint();
+  int32_t evaluateAndVerify();
+  bool acceptEvaluation(int32_t status);
   int32_t evaluateSubproblem(const double* x, bool wantGradient, double& fUser, double& fSub, double* gSub);
   void takeTrialValues();
   bool forwardDifferencesInUse() const;
@@ -184,6 +186,10 @@ class MainLoop {
   BasisSet basisSet_;
   std::vector<int32_t> basisList_;   // m + Superbasics limit + 1 positions
   std::vector<double> p_dir_, gB_, work_, work2_, rooms_;
+  // The basis and point before the crash of the inequality rows, kept until the functions have
+  // been evaluated at the crashed point (empty otherwise).
+  std::vector<int32_t> statesBeforeCrash_;
+  std::vector<double> valuesBeforeCrash_;
   std::vector<double> valuesBeforeStep_;  // basics and superbasics before a step (nonlinear rows only)
   std::vector<double> basicsMove_;        // B^-1 S pS: how the basics move with the superbasics
   kernels::SparseVector column_, y_;          // a_q and B^-1 a_q

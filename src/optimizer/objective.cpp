@@ -63,31 +63,29 @@ void MainLoop::takeTrialValues() {
 }
 
 // The objective and its gradient at the current point (after x has moved by anything but an
-// accepted linesearch step). False when the run must end.
-bool MainLoop::evaluateAtCurrentPoint() {
+// accepted linesearch step), the user's derivatives checked at the first such point. Returns 0,
+// kFunctionUndefined or the exit the error asks for; nothing is printed.
+int32_t MainLoop::evaluateAndVerify() {
   const int32_t status = evaluateSubproblem(x_.data(), true, fUserTrial_, fTrial_, gTrial_.data());
-  if (status != 0) {
-    if (status == kFunctionUndefined)
-      ctx_.out.both("%s", " EXIT -- function not defined (mode = -1) prior to linesearch");
-    ctx_.exitCode = 6;
-    return false;
-  }
+  if (status != 0) return status == kFunctionUndefined ? status : 6;
   takeTrialValues();
   const bool first = !functionsEvaluated_;
   functionsEvaluated_ = true;
+  statesBeforeCrash_.clear();
+  valuesBeforeCrash_.clear();
   loadBasicGradient();
   pricesStale_ = true;
-  // The user's derivatives are checked once, at the first feasible point.
-  if (first) {
-    const int32_t verified = ctx_.evaluator->verifyDerivatives(x_.data(), prob_.lower.data(), prob_.upper.data());
-    if (verified != 0) {
-      if (verified == kFunctionUndefined)
-        ctx_.out.both("%s", " EXIT -- function not defined (mode = -1) prior to linesearch");
-      ctx_.exitCode = verified == kFunctionUndefined ? 6 : verified;
-      return false;
-    }
-  }
-  return true;
+  if (!first) return 0;
+  return ctx_.evaluator->verifyDerivatives(x_.data(), prob_.lower.data(), prob_.upper.data());
+}
+
+// False when the run must end: an evaluation or verification error ends it with its exit.
+bool MainLoop::acceptEvaluation(int32_t status) {
+  if (status == 0) return true;
+  if (status == kFunctionUndefined)
+    ctx_.out.both("%s", " EXIT -- function not defined (mode = -1) prior to linesearch");
+  ctx_.exitCode = status == kFunctionUndefined ? 6 : status;
+  return false;
 }
 
 }  // namespace kavro

@@ -228,6 +228,19 @@ TEST_F(NlCommand, FailedRunsAreRepeatedWithALargerPenaltyUnlessOptionsAreGiven) 
   EXPECT_EQ(out.find("Solved again"), std::string::npos) << out;
 }
 
+// ex8_5_1 minimizes terms in log(x3 - x5) with x3 - x5 >= 0 a linear row whose slack starts
+// within the crash's reach of its bound: the crash of the inequality rows puts it there, where the
+// log is undefined. The crash is undone and the run goes on (to the optimum with this penalty)
+// instead of ending before its first step.
+TEST_F(NlCommand, ACrashOntoAnUndefinedBoundaryIsUndone) {
+  std::system(("cp " KAVRO_TEST_DATA_DIR "/nl/ex8_5_1.nl '" + dir_ + "/'").c_str());
+  write("p100.spc", "BEGIN\n  Penalty parameter 100\nEND\n");
+  ASSERT_EQ(run("--specs p100.spc ex8_5_1.nl"), 0) << out;
+  EXPECT_NE(out.find(" Itn       0 -- functions undefined at the crashed point: the crash of the LG rows is undone"),
+            std::string::npos) << out;
+  EXPECT_NE(out.find("EXIT -- optimal solution found"), std::string::npos) << out;
+}
+
 // Past 2000 nonlinear variables the command keeps the last updates of the quasi-Newton model
 // rather than a dense factor of that order: a separable quadratic of 2001 variables solves so.
 TEST_F(NlCommand, ManyNonlinearVariablesUseLimitedMemory) {
