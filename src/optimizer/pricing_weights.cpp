@@ -22,10 +22,10 @@ void PricingWeights::size(const Problem& prob, PricingRule rule) {
   prob_ = &prob;
   m_ = prob.m;
   n_ = prob.n;
-  frameworks_ = listedPricings_ = 0;
+  frameworks_ = listedPricings_ = rowwisePivotRows_ = 0;
   if (!active()) return;
   const size_t nb = static_cast<size_t>(prob.nb()), m = static_cast<size_t>(prob.m);
-  buildRowCopy(prob);
+  rows_.build(prob.a, prob.m);
   weight_.assign(nb, 1.0);
   inFramework_.assign(nb, 0);
   pivotRow_.assign(nb, 0.0);
@@ -40,22 +40,6 @@ void PricingWeights::size(const Problem& prob, PricingRule rule) {
   for (auto* v : {&rhs_, &rho_, &tau_}) v->resize(static_cast<int32_t>(m));
 }
 
-void PricingWeights::buildRowCopy(const Problem& prob) {
-  const SparseMatrix& a = prob.a;
-  rowStart_.assign(static_cast<size_t>(m_) + 1, 0);
-  for (int32_t row : a.row) ++rowStart_[static_cast<size_t>(row) + 1];
-  for (int32_t i = 0; i < m_; ++i) rowStart_[static_cast<size_t>(i) + 1] += rowStart_[static_cast<size_t>(i)];
-  rowColumn_.assign(a.value.size(), 0);
-  rowValue_.assign(a.value.size(), 0.0);
-  std::vector<int32_t> next(rowStart_.begin(), rowStart_.end() - 1);
-  for (int32_t j = 0; j < n_; ++j)
-    for (int32_t k = a.colStart[static_cast<size_t>(j)]; k < a.colStart[static_cast<size_t>(j) + 1]; ++k) {
-      const size_t at = static_cast<size_t>(next[static_cast<size_t>(a.row[static_cast<size_t>(k)])]++);
-      rowColumn_[at] = j;
-      rowValue_[at] = a.value[static_cast<size_t>(k)];
-    }
-}
-
 double PricingWeights::columnDot(int32_t j, const double* rowVector) const {
   if (j >= n_) return rowVector[j - n_];
   const SparseMatrix& a = prob_->a;
@@ -65,18 +49,27 @@ double PricingWeights::columnDot(int32_t j, const double* rowVector) const {
   return sum;
 }
 
-// By rows when rho is sparse (only the rows where it is nonzero are read), by columns when it is
-// not (every column once, in storage order, instead of scattered updates).
+// By rows when the rows where rho is nonzero hold few nonbasic entries (only those are read),
+// by columns otherwise (every nonbasic column once, in storage order, without scattering).
 void PricingWeights::computePivotRow(const kernels::SparseVector& rho, const double* tau, const int32_t* hs) {
-  int32_t nonzeros = rho.count;
-  if (!rho.listed()) {
-    nonzeros = 0;
-    for (int32_t i = 0; i < m_; ++i) nonzeros += rho.value[static_cast<size_t>(i)] != 0.0 ? 1 : 0;
+  int64_t rowWork = 0;
+  auto count = [&](int32_t i) { rowWork += 1 + rows_.nonbasicEnd(i) - rows_.begin(i); };
+  if (rho.listed()) {
+    for (int32_t t = 0; t < rho.count; ++t) count(rho.index[static_cast<size_t>(t)]);
+  } else {
+    for (int32_t i = 0; i < m_; ++i)
+      if (rho.value[static_cast<size_t>(i)] != 0.0) count(i);
   }
   tauDotsFormed_ = false;
-  if (nonzeros <= kRowwiseDensity * m_) computePivotRowByRows(rho, hs);
-  else if (tau) computePivotRowByColumns<true>(rho.value.data(), tau, hs);
-  else computePivotRowByColumns<false>(rho.value.data(), nullptr, hs);
+  const double columnWork = static_cast<double>(rows_.nonbasicNonzeros() + n_);
+  if (kRowwiseCost * static_cast<double>(rowWork) < columnWork) {
+    ++rowwisePivotRows_;
+    computePivotRowByRows(rho, hs);
+  } else if (tau) {
+    computePivotRowByColumns<true>(rho.value.data(), tau, hs);
+  } else {
+    computePivotRowByColumns<false>(rho.value.data(), nullptr, hs);
+  }
 }
 
 // With tau, the same pass forms a_j' tau beside a_j' rho while each column is at hand.
@@ -129,15 +122,17 @@ void PricingWeights::computePivotRowByRows(const kernels::SparseVector& rho, con
   };
   const bool listed = rho.listed();
   const int32_t count = listed ? rho.count : m_;
+  const int32_t* column = rows_.column();
+  const double* value = rows_.value();
   for (int32_t t = 0; t < count; ++t) {
     const int32_t i = listed ? rho.index[static_cast<size_t>(t)] : t;
     const double r = rho.value[static_cast<size_t>(i)];
     if (r == 0.0) continue;
-    for (int32_t k = rowStart_[static_cast<size_t>(i)]; k < rowStart_[static_cast<size_t>(i) + 1]; ++k) {
-      const int32_t j = rowColumn_[static_cast<size_t>(k)];
+    for (int32_t k = rows_.begin(i); k < rows_.nonbasicEnd(i); ++k) {
+      const int32_t j = column[k];
       if (!priceable(hs[j])) continue;
       touch(j);
-      row[j] += r * rowValue_[static_cast<size_t>(k)];
+      row[j] += r * value[k];
     }
     const int32_t slack = n_ + i;
     if (!priceable(hs[slack])) continue;
@@ -180,6 +175,7 @@ void PricingWeights::solveTransposed(kernels::SparseVector& y, double& density, 
 
 void PricingWeights::reset(const int32_t* hs, const int32_t* basisList) {
   reducedCostsKept_ = false;
+  rows_.partition(hs);
   if (rule_ == PricingRule::kSteepestEdge && slackBasis(basisList)) fullNormsAtSlackBasis(hs);
   else newFramework(basisList);
   valid_ = active();
@@ -278,7 +274,7 @@ PricingResult PricingWeights::chooseAll(const PricingInput& in, double toldj) {
   r.nAbove = count;
   candidates_.clear();
   listTol_ = toldj;
-  candidatesKept_ = in.feasible && count < listLimit_;
+  candidatesKept_ = count < listLimit_;
   if (candidatesKept_)
     for (int32_t k = 0; k < count; ++k) candidates_.add(above[k]);
   const double* w = weight_.data();
@@ -347,7 +343,7 @@ void PricingWeights::update(const PivotColumn& pivot, const int32_t* hs, const i
   solveUnitRow(pivot.position, lu);
   computePivotRow(rho_, steepest ? tau_.value.data() : nullptr, hs);
   const int32_t leaving = basisList[pivot.position];
-  if (reducedCostsKept_) updateReducedCosts(q, leaving, alphaRq);
+  if (reducedCostsKept_) updateReducedCosts(q, leaving, alphaRq, pivot.leavingCost);
   if (rule_ == PricingRule::kDevex) {
     exact = std::max(exact, 1.0);
     updateDevex(q, alphaRq, exact);
@@ -357,6 +353,8 @@ void PricingWeights::update(const PivotColumn& pivot, const int32_t* hs, const i
     weight_[static_cast<size_t>(leaving)] = exact / (alphaRq * alphaRq);
   }
   clearPivotRow();
+  rows_.enter(q);
+  rows_.leave(leaving);
   if (!drifted) return;
   // A new framework: the nonbasic variables after this change.
   std::fill(weight_.begin(), weight_.end(), 1.0);
@@ -368,7 +366,7 @@ void PricingWeights::update(const PivotColumn& pivot, const int32_t* hs, const i
 }
 
 // The variables whose updated reduced costs may now price out join the candidate list.
-void PricingWeights::updateReducedCosts(int32_t q, int32_t leaving, double alphaRq) {
+void PricingWeights::updateReducedCosts(int32_t q, int32_t leaving, double alphaRq, double leavingCost) {
   double* d = reducedCost_;
   const double theta = d[q] / alphaRq;
   if (candidatesKept_) {
@@ -381,7 +379,7 @@ void PricingWeights::updateReducedCosts(int32_t q, int32_t leaving, double alpha
     for (int32_t j : touched_) d[j] -= theta * pivotRow_[static_cast<size_t>(j)];
   }
   d[q] = 0.0;
-  d[leaving] = -theta;
+  d[leaving] = -theta - leavingCost;
 }
 
 // A list longer than a fraction of the variables is scanned no faster than all of them: it is

@@ -32,6 +32,7 @@
 #include "kavro/problem.hpp"
 #include "kernels/sparse_vector.hpp"
 #include "optimizer/candidate_list.hpp"
+#include "optimizer/nonbasic_rows.hpp"
 #include "optimizer/pricing.hpp"
 
 namespace kavro {
@@ -49,6 +50,9 @@ struct PivotColumn {
   // The positions where alpha may be nonzero (count of them), or count -1: any position.
   const int32_t* index = nullptr;
   int32_t count = -1;
+  // The leaving variable's cost as a basic less its cost as a nonbasic (phase 1: its
+  // infeasibility), which its kept reduced cost must lose.
+  double leavingCost = 0.0;
 };
 
 class PricingWeights {
@@ -84,6 +88,8 @@ class PricingWeights {
   int32_t frameworks() const { return frameworks_; }
   // Pricings since size() that scanned only the candidate list.
   int32_t listedPricings() const { return listedPricings_; }
+  // Pivot rows since size() formed row by row.
+  int32_t rowwisePivotRows() const { return rowwisePivotRows_; }
   bool inFramework(int32_t j) const { return inFramework_[static_cast<size_t>(j)] != 0; }
 
   // A new framework starts when the entering variable's updated weight and its value
@@ -93,7 +99,6 @@ class PricingWeights {
   static constexpr double kResetRatio = 3.0;
 
  private:
-  void buildRowCopy(const Problem& prob);
   // pivotRow_[j] = rho' a_j for the nonbasic variables j touched by rho (by row, m entries);
   // their indices go to touched_.
   // With tau (steepest edge), tauDot_[j] = tau' a_j is formed too when the pass goes by columns.
@@ -102,8 +107,9 @@ class PricingWeights {
   template <bool kWithTau>
   void computePivotRowByColumns(const double* rho, const double* tau, const int32_t* hs);
   void touchSlacks(const double* rho, const int32_t* hs);
-  // rho denser than this fraction of m: the pivot row is formed by columns.
-  static constexpr double kRowwiseDensity = 0.1;
+  // The pass by rows scatters into the row and, with tau, reads each touched column again, so
+  // an entry it reads costs about this many of the pass by columns.
+  static constexpr double kRowwiseCost = 3.0;
   void clearPivotRow();
   // rho = B^-T e_r by row.
   void solveUnitRow(int32_t r, BasisLU& lu);
@@ -115,12 +121,12 @@ class PricingWeights {
   bool slackBasis(const int32_t* basisList) const;
   void newFramework(const int32_t* basisList);
   void fullNormsAtSlackBasis(const int32_t* hs);
-  void updateReducedCosts(int32_t q, int32_t leaving, double alphaRq);
+  void updateReducedCosts(int32_t q, int32_t leaving, double alphaRq, double leavingCost);
   void updateDevex(int32_t q, double alphaRq, double wq);
   void updateSteepestEdge(int32_t q, double alphaRq, double wq);
   double columnDot(int32_t j, const double* rowVector) const;
 
-  // Every variable is scanned, and the candidate list made anew when the point is feasible.
+  // Every variable is scanned, and the candidate list made anew.
   PricingResult chooseAll(const PricingInput& in, double toldj);
   // Only the listed variables; those that no longer price out leave the list.
   PricingResult chooseListed(const PricingInput& in, double toldj);
@@ -134,9 +140,7 @@ class PricingWeights {
   double* reducedCost_ = nullptr;   // the caller's array, from the last pricing
   int32_t m_ = 0, n_ = 0;
   const Problem* prob_ = nullptr;
-  // The matrix by rows: the entries of row i are rowColumn_/rowValue_[rowStart_[i] .. rowStart_[i+1]).
-  std::vector<int32_t> rowStart_, rowColumn_;
-  std::vector<double> rowValue_;
+  NonbasicRows rows_;  // the matrix by rows, the nonbasic columns first
   std::vector<double> weight_;             // nb
   std::vector<uint8_t> inFramework_;       // nb (Devex)
   std::vector<double> pivotRow_;           // nb, zero outside touched_
@@ -150,6 +154,7 @@ class PricingWeights {
   double rhoDensity_ = 0.0, tauDensity_ = 0.0;  // running nonzero fractions of rho and tau
   int32_t frameworks_ = 0;
   int32_t listedPricings_ = 0;
+  int32_t rowwisePivotRows_ = 0;
 };
 
 }  // namespace kavro
