@@ -22,7 +22,7 @@ void PricingWeights::size(const Problem& prob, PricingRule rule) {
   prob_ = &prob;
   m_ = prob.m;
   n_ = prob.n;
-  frameworks_ = listedPricings_ = rowwisePivotRows_ = 0;
+  frameworks_ = listedPricings_ = blockPricings_ = rowwisePivotRows_ = 0;
   if (!active()) return;
   const size_t nb = static_cast<size_t>(prob.nb()), m = static_cast<size_t>(prob.m);
   rows_.build(prob.a, prob.m);
@@ -35,6 +35,7 @@ void PricingWeights::size(const Problem& prob, PricingRule rule) {
   touched_.reserve(nb);
   above_.assign(nb, 0);
   candidates_.size(prob.nb());
+  blocks_.size(prob.nb());
   listLimit_ = static_cast<int32_t>(kListFraction * prob.nb());
   rhoDensity_ = tauDensity_ = 0.0;
   for (auto* v : {&rhs_, &rho_, &tau_}) v->resize(static_cast<int32_t>(m));
@@ -226,72 +227,61 @@ PricingResult PricingWeights::price(const PricingInput& in, double* reducedCost,
   reducedCost_ = reducedCost;
   reducedCostsKept_ = true;
   const double toldj = (in.feasible ? in.optimalityTolerance : std::min(in.optimalityTolerance, in.rootEps)) * in.piNorm;
-  PricingResult r = kept && candidatesKept_ && toldj >= listTol_ ? chooseListed(in, toldj) : chooseAll(in, toldj);
+  PricingResult r;
+  if (kept && candidatesKept_ && toldj >= listTol_) r = chooseListed(in, toldj);
+  else if (kept && blocks_.kept() && toldj == blocks_.tolerance()) r = chooseByBlocks(in, toldj);
+  else r = chooseAll(in, toldj);
   if (r.enteringVar >= 0) r.increase = r.dj < 0.0;
   return r;
 }
 
-namespace {
-
-// The choice among candidates: the largest d^2 / w, compared by cross-multiplying, the lowest
-// index among equals. A variable outside the framework may have a projected norm below 1; it
-// counts as 1.
-struct BestCandidate {
-  double d2 = 0.0, w = 1.0;
-  int32_t j = -1;
-
-  void offer(int32_t candidate, double d, double weight) {
-    const double wj = std::max(weight, 1.0);
-    const double mine = d * d * w, theirs = d2 * wj;
-    if (mine > theirs || (!(theirs > mine) && candidate < j)) {
-      d2 = d * d;
-      w = wj;
-      j = candidate;
-    }
-  }
-};
-
-}  // namespace
-
-// Two passes: the variables that price out are gathered without branching (which of them do is
-// irregular, so a branch per variable would mostly mispredict), then compared.
+// Two passes: the variables that price out are gathered, then compared.
 PricingResult PricingWeights::chooseAll(const PricingInput& in, double toldj) {
   PricingResult r;
   r.toldj = toldj;
-  const double* reducedCost = reducedCost_;
-  const int32_t* hs = in.hs;
-  const int32_t nb = in.prob->nb();
+  const CandidateScores s = scores(in.hs);
   int32_t* above = above_.data();
-  int32_t count = 0;
-  for (int32_t j = 0; j < nb; ++j) {
-    const int32_t h = hs[j];
-    const double dj = reducedCost[j];
-    double d = h == 1 ? dj : -dj;
-    d = h == kBetweenBoundsState ? std::fabs(dj) : d;
-    above[count] = j;
-    count += (h < 2) & (d > toldj);
-  }
+  const int32_t count = gatherCandidates(s, 0, in.prob->nb(), toldj, above);
   r.nAbove = count;
   candidates_.clear();
   listTol_ = toldj;
   candidatesKept_ = count < listLimit_;
   if (candidatesKept_)
     for (int32_t k = 0; k < count; ++k) candidates_.add(above[k]);
-  const double* w = weight_.data();
-  BestCandidate best;
-  for (int32_t k = 0; k < count; ++k) {
-    const int32_t j = above[k];
-    best.offer(j, candidateMeasure(hs[j], reducedCost[j]), w[j]);
+  if (!candidatesKept_ && blocks_.worthBuilding()) {
+    r.enteringVar = blocks_.rebuild(s, toldj, above, count);
+  } else {
+    blocks_.forget();  // the steps will not keep them
+    BestCandidate best;
+    for (int32_t k = 0; k < count; ++k) {
+      const int32_t j = above[k];
+      best.offer(j, candidateMeasure(in.hs[j], reducedCost_[j]), weight_[static_cast<size_t>(j)]);
+    }
+    r.enteringVar = best.j;
   }
-  r.enteringVar = best.j;
-  if (best.j >= 0) r.dj = reducedCost[best.j];
+  if (r.enteringVar >= 0) r.dj = reducedCost_[r.enteringVar];
+  return r;
+}
+
+PricingResult PricingWeights::chooseByBlocks(const PricingInput& in, double toldj) {
+  ++blockPricings_;
+  int32_t count = 0;
+  const int32_t j = blocks_.choose(scores(in.hs), count);
+  return chosen(j, count, toldj);
+}
+
+PricingResult PricingWeights::chosen(int32_t j, int32_t nAbove, double toldj) const {
+  PricingResult r;
+  r.toldj = toldj;
+  r.nAbove = nAbove;
+  r.enteringVar = j;
+  if (j >= 0) r.dj = reducedCost_[j];
   return r;
 }
 
 PricingResult PricingWeights::chooseListed(const PricingInput& in, double toldj) {
   ++listedPricings_;
-  PricingResult r;
-  r.toldj = toldj;
+  int32_t nAbove = 0;
   const double* w = weight_.data();
   const double* reducedCost = reducedCost_;
   BestCandidate best;
@@ -304,12 +294,10 @@ PricingResult PricingWeights::chooseListed(const PricingInput& in, double toldj)
       continue;
     }
     ++k;
-    ++r.nAbove;
+    ++nAbove;
     best.offer(j, d, w[j]);
   }
-  r.enteringVar = best.j;
-  if (best.j >= 0) r.dj = reducedCost[best.j];
-  return r;
+  return chosen(best.j, nAbove, toldj);
 }
 
 void PricingWeights::update(const PivotColumn& pivot, const int32_t* hs, const int32_t* basisList, BasisLU& lu) {
@@ -356,6 +344,7 @@ void PricingWeights::update(const PivotColumn& pivot, const int32_t* hs, const i
   rows_.enter(q);
   rows_.leave(leaving);
   if (!drifted) return;
+  blocks_.forget();
   // A new framework: the nonbasic variables after this change.
   std::fill(weight_.begin(), weight_.end(), 1.0);
   std::fill(inFramework_.begin(), inFramework_.end(), 1);
@@ -376,7 +365,13 @@ void PricingWeights::updateReducedCosts(int32_t q, int32_t leaving, double alpha
     }
     keepCandidate(leaving);
   } else {
-    for (int32_t j : touched_) d[j] -= theta * pivotRow_[static_cast<size_t>(j)];
+    // The touched variables' weights change too, in the same blocks.
+    for (int32_t j : touched_) {
+      d[j] -= theta * pivotRow_[static_cast<size_t>(j)];
+      blocks_.markStale(j);
+    }
+    blocks_.markStale(q);
+    blocks_.markStale(leaving);
   }
   d[q] = 0.0;
   d[leaving] = -theta - leavingCost;

@@ -31,6 +31,7 @@
 
 #include "kavro/problem.hpp"
 #include "kernels/sparse_vector.hpp"
+#include "optimizer/candidate_blocks.hpp"
 #include "optimizer/candidate_list.hpp"
 #include "optimizer/nonbasic_rows.hpp"
 #include "optimizer/pricing.hpp"
@@ -63,7 +64,10 @@ class PricingWeights {
   PricingRule rule() const { return rule_; }
   bool active() const { return rule_ != PricingRule::kLargestReducedCost; }
   bool valid() const { return valid_; }
-  void invalidate() { valid_ = reducedCostsKept_ = candidatesKept_ = false; }
+  void invalidate() {
+    valid_ = reducedCostsKept_ = candidatesKept_ = false;
+    blocks_.forget();
+  }
 
   // A new framework for the current basis (hs: states, basisList: the m basic variables by
   // position): every variable with the full norms when the basis is all slacks and the rule is
@@ -82,12 +86,15 @@ class PricingWeights {
   // of the last pricing with them (d_j -= d_q alpha_rj / alpha_rq; the leaving variable gets
   // -d_q / alpha_rq), so that they stay those of the new basis while the costs do not change.
   void update(const PivotColumn& pivot, const int32_t* hs, const int32_t* basisList, BasisLU& lu);
+  // Variable j went from one bound to the other without a basis change.
+  void boundFlipped(int32_t j) { blocks_.markStale(j); }
 
   double weight(int32_t j) const { return weight_[static_cast<size_t>(j)]; }
   // Reference frameworks set up since size(), counting the first.
   int32_t frameworks() const { return frameworks_; }
-  // Pricings since size() that scanned only the candidate list.
+  // Pricings since size() that scanned only the candidate list, or only the changed blocks.
   int32_t listedPricings() const { return listedPricings_; }
+  int32_t blockPricings() const { return blockPricings_; }
   // Pivot rows since size() formed row by row.
   int32_t rowwisePivotRows() const { return rowwisePivotRows_; }
   bool inFramework(int32_t j) const { return inFramework_[static_cast<size_t>(j)] != 0; }
@@ -130,6 +137,10 @@ class PricingWeights {
   PricingResult chooseAll(const PricingInput& in, double toldj);
   // Only the listed variables; those that no longer price out leave the list.
   PricingResult chooseListed(const PricingInput& in, double toldj);
+  // The best of the block bests, the blocks changed since rescanned.
+  PricingResult chooseByBlocks(const PricingInput& in, double toldj);
+  PricingResult chosen(int32_t j, int32_t nAbove, double toldj) const;
+  CandidateScores scores(const int32_t* hs) const { return CandidateScores{hs, reducedCost_, weight_.data()}; }
 
   PricingRule rule_ = PricingRule::kLargestReducedCost;
   bool valid_ = false;
@@ -150,10 +161,12 @@ class PricingWeights {
   std::vector<int32_t> touched_;
   std::vector<int32_t> above_;             // nb: the variables that price out, in a full scan
   CandidateList candidates_;               // nb
+  CandidateBlocks blocks_;                 // nb, when the list is too long to keep
   kernels::SparseVector rhs_, rho_, tau_;  // m: right-hand sides by position, solutions by row
   double rhoDensity_ = 0.0, tauDensity_ = 0.0;  // running nonzero fractions of rho and tau
   int32_t frameworks_ = 0;
   int32_t listedPricings_ = 0;
+  int32_t blockPricings_ = 0;
   int32_t rowwisePivotRows_ = 0;
 };
 
