@@ -150,8 +150,9 @@ class CandidateBlocks {
     staleList_.clear();
     usedSinceBuilt_ = true;
     backoff_ = 0;
+    const int32_t best = bestOfBlocks(s);  // may rescan blocks, which updates the count
     count = total_;
-    return bestOfBlocks(s);
+    return best;
   }
 
  private:
