@@ -26,6 +26,7 @@ void PricingWeights::size(const Problem& prob, PricingRule rule) {
   if (!active()) return;
   const size_t nb = static_cast<size_t>(prob.nb()), m = static_cast<size_t>(prob.m);
   rows_.build(prob.a, prob.m);
+  averageColumnLength_ = static_cast<double>(prob.a.elements()) / std::max(prob.n, 1);
   weight_.assign(nb, 1.0);
   inFramework_.assign(nb, 0);
   pivotRow_.assign(nb, 0.0);
@@ -63,7 +64,11 @@ void PricingWeights::computePivotRow(const kernels::SparseVector& rho, const dou
   }
   tauDotsFormed_ = false;
   const double columnWork = static_cast<double>(rows_.nonbasicNonzeros() + n_);
-  if (kRowwiseCost * static_cast<double>(rowWork) < columnWork) {
+  // With tau, the pass by rows leaves a_j' tau to a pass over each touched column, which reads
+  // about the touched columns' average length for every entry it touched, up to every column.
+  double work = kRowwiseCost * static_cast<double>(rowWork);
+  if (tau) work += std::min(static_cast<double>(rowWork) * averageColumnLength_, columnWork);
+  if (work < columnWork) {
     ++rowwisePivotRows_;
     computePivotRowByRows(rho, hs);
   } else if (tau) {

@@ -18,9 +18,11 @@
 // variables starts. Both price every nonbasic variable (no partial pricing) and choose the
 // largest d_j^2 / w_j among those whose measure exceeds the same tolerance as the
 // largest-reduced-cost rule, so the optimality test is the same for every rule; ties go to the
-// lowest index. While the reduced costs are updated step by step, only the variables that the
-// pivot rows touch can start to price out, so a list of possible candidates is kept and scanned
-// instead of every variable. Weights belong
+// lowest index. While the reduced costs are updated step by step (in phase 1 too, while the
+// steps leave the set of infeasible basics alone), only the variables that the pivot rows touch
+// can start to price out, so a list of possible candidates is kept and scanned instead of every
+// variable; when too many price out for a list, the best of each block of variables is kept and
+// only the blocks that the steps touched are scanned again. Weights belong
 // to variables, not to basis positions: a refactorization that only reorders the basis keeps
 // them. Any other change of the basis than a simplex step (dependent columns replaced by
 // slacks, a crash, reduced-gradient steps) makes them invalid, and a new framework starts
@@ -117,6 +119,7 @@ class PricingWeights {
   // The pass by rows scatters into the row and, with tau, reads each touched column again, so
   // an entry it reads costs about this many of the pass by columns.
   static constexpr double kRowwiseCost = 3.0;
+  double averageColumnLength_ = 1.0;
   void clearPivotRow();
   // rho = B^-T e_r by row.
   void solveUnitRow(int32_t r, BasisLU& lu);
