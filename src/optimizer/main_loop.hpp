@@ -93,6 +93,7 @@ class MainLoop {
   bool weightedPricingApplies() const;
   PricingResult priceByWeights(const PricingInput& given);
   bool reducedCostsKept() const;
+  bool phaseOneCostsKept() const;
   void updateWeights(int32_t q, int32_t position);
   void rememberBasicSet();
   void forgetWeightsIfBasisChanged();
@@ -201,6 +202,7 @@ class MainLoop {
   std::vector<int32_t> basicsBeforeFactor_;
   bool feasibleAtLastPricing_ = false;
   int32_t factorizationsAtLastPricing_ = -1;
+  std::vector<double> pricedGB_;  // in phase 1, the basic costs of the last weighted pricing
   // After a failed check on the unscaled problem: the rounds so far, the variables that entered
   // by it in this round, the scale factors given up, and the target for the superbasics'
   // reduced gradient.

@@ -22,10 +22,11 @@ void PricingWeights::size(const Problem& prob, PricingRule rule) {
   prob_ = &prob;
   m_ = prob.m;
   n_ = prob.n;
-  frameworks_ = listedPricings_ = 0;
+  frameworks_ = listedPricings_ = blockPricings_ = rowwisePivotRows_ = 0;
   if (!active()) return;
   const size_t nb = static_cast<size_t>(prob.nb()), m = static_cast<size_t>(prob.m);
-  buildRowCopy(prob);
+  rows_.build(prob.a, prob.m);
+  averageColumnLength_ = static_cast<double>(prob.a.elements()) / std::max(prob.n, 1);
   weight_.assign(nb, 1.0);
   inFramework_.assign(nb, 0);
   pivotRow_.assign(nb, 0.0);
@@ -35,25 +36,10 @@ void PricingWeights::size(const Problem& prob, PricingRule rule) {
   touched_.reserve(nb);
   above_.assign(nb, 0);
   candidates_.size(prob.nb());
+  blocks_.size(prob.nb());
   listLimit_ = static_cast<int32_t>(kListFraction * prob.nb());
   rhoDensity_ = tauDensity_ = 0.0;
   for (auto* v : {&rhs_, &rho_, &tau_}) v->resize(static_cast<int32_t>(m));
-}
-
-void PricingWeights::buildRowCopy(const Problem& prob) {
-  const SparseMatrix& a = prob.a;
-  rowStart_.assign(static_cast<size_t>(m_) + 1, 0);
-  for (int32_t row : a.row) ++rowStart_[static_cast<size_t>(row) + 1];
-  for (int32_t i = 0; i < m_; ++i) rowStart_[static_cast<size_t>(i) + 1] += rowStart_[static_cast<size_t>(i)];
-  rowColumn_.assign(a.value.size(), 0);
-  rowValue_.assign(a.value.size(), 0.0);
-  std::vector<int32_t> next(rowStart_.begin(), rowStart_.end() - 1);
-  for (int32_t j = 0; j < n_; ++j)
-    for (int32_t k = a.colStart[static_cast<size_t>(j)]; k < a.colStart[static_cast<size_t>(j) + 1]; ++k) {
-      const size_t at = static_cast<size_t>(next[static_cast<size_t>(a.row[static_cast<size_t>(k)])]++);
-      rowColumn_[at] = j;
-      rowValue_[at] = a.value[static_cast<size_t>(k)];
-    }
 }
 
 double PricingWeights::columnDot(int32_t j, const double* rowVector) const {
@@ -65,18 +51,31 @@ double PricingWeights::columnDot(int32_t j, const double* rowVector) const {
   return sum;
 }
 
-// By rows when rho is sparse (only the rows where it is nonzero are read), by columns when it is
-// not (every column once, in storage order, instead of scattered updates).
+// By rows when the rows where rho is nonzero hold few nonbasic entries (only those are read),
+// by columns otherwise (every nonbasic column once, in storage order, without scattering).
 void PricingWeights::computePivotRow(const kernels::SparseVector& rho, const double* tau, const int32_t* hs) {
-  int32_t nonzeros = rho.count;
-  if (!rho.listed()) {
-    nonzeros = 0;
-    for (int32_t i = 0; i < m_; ++i) nonzeros += rho.value[static_cast<size_t>(i)] != 0.0 ? 1 : 0;
+  int64_t rowWork = 0;
+  auto count = [&](int32_t i) { rowWork += 1 + rows_.nonbasicEnd(i) - rows_.begin(i); };
+  if (rho.listed()) {
+    for (int32_t t = 0; t < rho.count; ++t) count(rho.index[static_cast<size_t>(t)]);
+  } else {
+    for (int32_t i = 0; i < m_; ++i)
+      if (rho.value[static_cast<size_t>(i)] != 0.0) count(i);
   }
   tauDotsFormed_ = false;
-  if (nonzeros <= kRowwiseDensity * m_) computePivotRowByRows(rho, hs);
-  else if (tau) computePivotRowByColumns<true>(rho.value.data(), tau, hs);
-  else computePivotRowByColumns<false>(rho.value.data(), nullptr, hs);
+  const double columnWork = static_cast<double>(rows_.nonbasicNonzeros() + n_);
+  // With tau, the pass by rows leaves a_j' tau to a pass over each touched column, which reads
+  // about the touched columns' average length for every entry it touched, up to every column.
+  double work = kRowwiseCost * static_cast<double>(rowWork);
+  if (tau) work += std::min(static_cast<double>(rowWork) * averageColumnLength_, columnWork);
+  if (work < columnWork) {
+    ++rowwisePivotRows_;
+    computePivotRowByRows(rho, hs);
+  } else if (tau) {
+    computePivotRowByColumns<true>(rho.value.data(), tau, hs);
+  } else {
+    computePivotRowByColumns<false>(rho.value.data(), nullptr, hs);
+  }
 }
 
 // With tau, the same pass forms a_j' tau beside a_j' rho while each column is at hand.
@@ -129,15 +128,17 @@ void PricingWeights::computePivotRowByRows(const kernels::SparseVector& rho, con
   };
   const bool listed = rho.listed();
   const int32_t count = listed ? rho.count : m_;
+  const int32_t* column = rows_.column();
+  const double* value = rows_.value();
   for (int32_t t = 0; t < count; ++t) {
     const int32_t i = listed ? rho.index[static_cast<size_t>(t)] : t;
     const double r = rho.value[static_cast<size_t>(i)];
     if (r == 0.0) continue;
-    for (int32_t k = rowStart_[static_cast<size_t>(i)]; k < rowStart_[static_cast<size_t>(i) + 1]; ++k) {
-      const int32_t j = rowColumn_[static_cast<size_t>(k)];
+    for (int32_t k = rows_.begin(i); k < rows_.nonbasicEnd(i); ++k) {
+      const int32_t j = column[k];
       if (!priceable(hs[j])) continue;
       touch(j);
-      row[j] += r * rowValue_[static_cast<size_t>(k)];
+      row[j] += r * value[k];
     }
     const int32_t slack = n_ + i;
     if (!priceable(hs[slack])) continue;
@@ -180,6 +181,7 @@ void PricingWeights::solveTransposed(kernels::SparseVector& y, double& density, 
 
 void PricingWeights::reset(const int32_t* hs, const int32_t* basisList) {
   reducedCostsKept_ = false;
+  rows_.partition(hs);
   if (rule_ == PricingRule::kSteepestEdge && slackBasis(basisList)) fullNormsAtSlackBasis(hs);
   else newFramework(basisList);
   valid_ = active();
@@ -230,72 +232,61 @@ PricingResult PricingWeights::price(const PricingInput& in, double* reducedCost,
   reducedCost_ = reducedCost;
   reducedCostsKept_ = true;
   const double toldj = (in.feasible ? in.optimalityTolerance : std::min(in.optimalityTolerance, in.rootEps)) * in.piNorm;
-  PricingResult r = kept && candidatesKept_ && toldj >= listTol_ ? chooseListed(in, toldj) : chooseAll(in, toldj);
+  PricingResult r;
+  if (kept && candidatesKept_ && toldj >= listTol_) r = chooseListed(in, toldj);
+  else if (kept && blocks_.kept() && toldj == blocks_.tolerance()) r = chooseByBlocks(in, toldj);
+  else r = chooseAll(in, toldj);
   if (r.enteringVar >= 0) r.increase = r.dj < 0.0;
   return r;
 }
 
-namespace {
-
-// The choice among candidates: the largest d^2 / w, compared by cross-multiplying, the lowest
-// index among equals. A variable outside the framework may have a projected norm below 1; it
-// counts as 1.
-struct BestCandidate {
-  double d2 = 0.0, w = 1.0;
-  int32_t j = -1;
-
-  void offer(int32_t candidate, double d, double weight) {
-    const double wj = std::max(weight, 1.0);
-    const double mine = d * d * w, theirs = d2 * wj;
-    if (mine > theirs || (!(theirs > mine) && candidate < j)) {
-      d2 = d * d;
-      w = wj;
-      j = candidate;
-    }
-  }
-};
-
-}  // namespace
-
-// Two passes: the variables that price out are gathered without branching (which of them do is
-// irregular, so a branch per variable would mostly mispredict), then compared.
+// Two passes: the variables that price out are gathered, then compared.
 PricingResult PricingWeights::chooseAll(const PricingInput& in, double toldj) {
   PricingResult r;
   r.toldj = toldj;
-  const double* reducedCost = reducedCost_;
-  const int32_t* hs = in.hs;
-  const int32_t nb = in.prob->nb();
+  const CandidateScores s = scores(in.hs);
   int32_t* above = above_.data();
-  int32_t count = 0;
-  for (int32_t j = 0; j < nb; ++j) {
-    const int32_t h = hs[j];
-    const double dj = reducedCost[j];
-    double d = h == 1 ? dj : -dj;
-    d = h == kBetweenBoundsState ? std::fabs(dj) : d;
-    above[count] = j;
-    count += (h < 2) & (d > toldj);
-  }
+  const int32_t count = gatherCandidates(s, 0, in.prob->nb(), toldj, above);
   r.nAbove = count;
   candidates_.clear();
   listTol_ = toldj;
-  candidatesKept_ = in.feasible && count < listLimit_;
+  candidatesKept_ = count < listLimit_;
   if (candidatesKept_)
     for (int32_t k = 0; k < count; ++k) candidates_.add(above[k]);
-  const double* w = weight_.data();
-  BestCandidate best;
-  for (int32_t k = 0; k < count; ++k) {
-    const int32_t j = above[k];
-    best.offer(j, candidateMeasure(hs[j], reducedCost[j]), w[j]);
+  if (!candidatesKept_ && blocks_.worthBuilding()) {
+    r.enteringVar = blocks_.rebuild(s, toldj, above, count);
+  } else {
+    blocks_.forget();  // the steps will not keep them
+    BestCandidate best;
+    for (int32_t k = 0; k < count; ++k) {
+      const int32_t j = above[k];
+      best.offer(j, candidateMeasure(in.hs[j], reducedCost_[j]), weight_[static_cast<size_t>(j)]);
+    }
+    r.enteringVar = best.j;
   }
-  r.enteringVar = best.j;
-  if (best.j >= 0) r.dj = reducedCost[best.j];
+  if (r.enteringVar >= 0) r.dj = reducedCost_[r.enteringVar];
+  return r;
+}
+
+PricingResult PricingWeights::chooseByBlocks(const PricingInput& in, double toldj) {
+  ++blockPricings_;
+  int32_t count = 0;
+  const int32_t j = blocks_.choose(scores(in.hs), count);
+  return chosen(j, count, toldj);
+}
+
+PricingResult PricingWeights::chosen(int32_t j, int32_t nAbove, double toldj) const {
+  PricingResult r;
+  r.toldj = toldj;
+  r.nAbove = nAbove;
+  r.enteringVar = j;
+  if (j >= 0) r.dj = reducedCost_[j];
   return r;
 }
 
 PricingResult PricingWeights::chooseListed(const PricingInput& in, double toldj) {
   ++listedPricings_;
-  PricingResult r;
-  r.toldj = toldj;
+  int32_t nAbove = 0;
   const double* w = weight_.data();
   const double* reducedCost = reducedCost_;
   BestCandidate best;
@@ -308,12 +299,10 @@ PricingResult PricingWeights::chooseListed(const PricingInput& in, double toldj)
       continue;
     }
     ++k;
-    ++r.nAbove;
+    ++nAbove;
     best.offer(j, d, w[j]);
   }
-  r.enteringVar = best.j;
-  if (best.j >= 0) r.dj = reducedCost[best.j];
-  return r;
+  return chosen(best.j, nAbove, toldj);
 }
 
 void PricingWeights::update(const PivotColumn& pivot, const int32_t* hs, const int32_t* basisList, BasisLU& lu) {
@@ -347,7 +336,7 @@ void PricingWeights::update(const PivotColumn& pivot, const int32_t* hs, const i
   solveUnitRow(pivot.position, lu);
   computePivotRow(rho_, steepest ? tau_.value.data() : nullptr, hs);
   const int32_t leaving = basisList[pivot.position];
-  if (reducedCostsKept_) updateReducedCosts(q, leaving, alphaRq);
+  if (reducedCostsKept_) updateReducedCosts(q, leaving, alphaRq, pivot.leavingCost);
   if (rule_ == PricingRule::kDevex) {
     exact = std::max(exact, 1.0);
     updateDevex(q, alphaRq, exact);
@@ -357,7 +346,10 @@ void PricingWeights::update(const PivotColumn& pivot, const int32_t* hs, const i
     weight_[static_cast<size_t>(leaving)] = exact / (alphaRq * alphaRq);
   }
   clearPivotRow();
+  rows_.enter(q);
+  rows_.leave(leaving);
   if (!drifted) return;
+  blocks_.forget();
   // A new framework: the nonbasic variables after this change.
   std::fill(weight_.begin(), weight_.end(), 1.0);
   std::fill(inFramework_.begin(), inFramework_.end(), 1);
@@ -368,7 +360,7 @@ void PricingWeights::update(const PivotColumn& pivot, const int32_t* hs, const i
 }
 
 // The variables whose updated reduced costs may now price out join the candidate list.
-void PricingWeights::updateReducedCosts(int32_t q, int32_t leaving, double alphaRq) {
+void PricingWeights::updateReducedCosts(int32_t q, int32_t leaving, double alphaRq, double leavingCost) {
   double* d = reducedCost_;
   const double theta = d[q] / alphaRq;
   if (candidatesKept_) {
@@ -378,10 +370,16 @@ void PricingWeights::updateReducedCosts(int32_t q, int32_t leaving, double alpha
     }
     keepCandidate(leaving);
   } else {
-    for (int32_t j : touched_) d[j] -= theta * pivotRow_[static_cast<size_t>(j)];
+    // The touched variables' weights change too, in the same blocks.
+    for (int32_t j : touched_) {
+      d[j] -= theta * pivotRow_[static_cast<size_t>(j)];
+      blocks_.markStale(j);
+    }
+    blocks_.markStale(q);
+    blocks_.markStale(leaving);
   }
   d[q] = 0.0;
-  d[leaving] = -theta;
+  d[leaving] = -theta - leavingCost;
 }
 
 // A list longer than a fraction of the variables is scanned no faster than all of them: it is

@@ -18,9 +18,11 @@
 // variables starts. Both price every nonbasic variable (no partial pricing) and choose the
 // largest d_j^2 / w_j among those whose measure exceeds the same tolerance as the
 // largest-reduced-cost rule, so the optimality test is the same for every rule; ties go to the
-// lowest index. While the reduced costs are updated step by step, only the variables that the
-// pivot rows touch can start to price out, so a list of possible candidates is kept and scanned
-// instead of every variable. Weights belong
+// lowest index. While the reduced costs are updated step by step (in phase 1 too, while the
+// steps leave the set of infeasible basics alone), only the variables that the pivot rows touch
+// can start to price out, so a list of possible candidates is kept and scanned instead of every
+// variable; when too many price out for a list, the best of each block of variables is kept and
+// only the blocks that the steps touched are scanned again. Weights belong
 // to variables, not to basis positions: a refactorization that only reorders the basis keeps
 // them. Any other change of the basis than a simplex step (dependent columns replaced by
 // slacks, a crash, reduced-gradient steps) makes them invalid, and a new framework starts
@@ -31,7 +33,9 @@
 
 #include "kavro/problem.hpp"
 #include "kernels/sparse_vector.hpp"
+#include "optimizer/candidate_blocks.hpp"
 #include "optimizer/candidate_list.hpp"
+#include "optimizer/nonbasic_rows.hpp"
 #include "optimizer/pricing.hpp"
 
 namespace kavro {
@@ -49,6 +53,9 @@ struct PivotColumn {
   // The positions where alpha may be nonzero (count of them), or count -1: any position.
   const int32_t* index = nullptr;
   int32_t count = -1;
+  // The leaving variable's cost as a basic less its cost as a nonbasic (phase 1: its
+  // infeasibility), which its kept reduced cost must lose.
+  double leavingCost = 0.0;
 };
 
 class PricingWeights {
@@ -59,7 +66,10 @@ class PricingWeights {
   PricingRule rule() const { return rule_; }
   bool active() const { return rule_ != PricingRule::kLargestReducedCost; }
   bool valid() const { return valid_; }
-  void invalidate() { valid_ = reducedCostsKept_ = candidatesKept_ = false; }
+  void invalidate() {
+    valid_ = reducedCostsKept_ = candidatesKept_ = false;
+    blocks_.forget();
+  }
 
   // A new framework for the current basis (hs: states, basisList: the m basic variables by
   // position): every variable with the full norms when the basis is all slacks and the rule is
@@ -78,12 +88,17 @@ class PricingWeights {
   // of the last pricing with them (d_j -= d_q alpha_rj / alpha_rq; the leaving variable gets
   // -d_q / alpha_rq), so that they stay those of the new basis while the costs do not change.
   void update(const PivotColumn& pivot, const int32_t* hs, const int32_t* basisList, BasisLU& lu);
+  // Variable j went from one bound to the other without a basis change.
+  void boundFlipped(int32_t j) { blocks_.markStale(j); }
 
   double weight(int32_t j) const { return weight_[static_cast<size_t>(j)]; }
   // Reference frameworks set up since size(), counting the first.
   int32_t frameworks() const { return frameworks_; }
-  // Pricings since size() that scanned only the candidate list.
+  // Pricings since size() that scanned only the candidate list, or only the changed blocks.
   int32_t listedPricings() const { return listedPricings_; }
+  int32_t blockPricings() const { return blockPricings_; }
+  // Pivot rows since size() formed row by row.
+  int32_t rowwisePivotRows() const { return rowwisePivotRows_; }
   bool inFramework(int32_t j) const { return inFramework_[static_cast<size_t>(j)] != 0; }
 
   // A new framework starts when the entering variable's updated weight and its value
@@ -93,7 +108,6 @@ class PricingWeights {
   static constexpr double kResetRatio = 3.0;
 
  private:
-  void buildRowCopy(const Problem& prob);
   // pivotRow_[j] = rho' a_j for the nonbasic variables j touched by rho (by row, m entries);
   // their indices go to touched_.
   // With tau (steepest edge), tauDot_[j] = tau' a_j is formed too when the pass goes by columns.
@@ -102,8 +116,10 @@ class PricingWeights {
   template <bool kWithTau>
   void computePivotRowByColumns(const double* rho, const double* tau, const int32_t* hs);
   void touchSlacks(const double* rho, const int32_t* hs);
-  // rho denser than this fraction of m: the pivot row is formed by columns.
-  static constexpr double kRowwiseDensity = 0.1;
+  // The pass by rows scatters into the row and, with tau, reads each touched column again, so
+  // an entry it reads costs about this many of the pass by columns.
+  static constexpr double kRowwiseCost = 3.0;
+  double averageColumnLength_ = 1.0;
   void clearPivotRow();
   // rho = B^-T e_r by row.
   void solveUnitRow(int32_t r, BasisLU& lu);
@@ -115,15 +131,19 @@ class PricingWeights {
   bool slackBasis(const int32_t* basisList) const;
   void newFramework(const int32_t* basisList);
   void fullNormsAtSlackBasis(const int32_t* hs);
-  void updateReducedCosts(int32_t q, int32_t leaving, double alphaRq);
+  void updateReducedCosts(int32_t q, int32_t leaving, double alphaRq, double leavingCost);
   void updateDevex(int32_t q, double alphaRq, double wq);
   void updateSteepestEdge(int32_t q, double alphaRq, double wq);
   double columnDot(int32_t j, const double* rowVector) const;
 
-  // Every variable is scanned, and the candidate list made anew when the point is feasible.
+  // Every variable is scanned, and the candidate list made anew.
   PricingResult chooseAll(const PricingInput& in, double toldj);
   // Only the listed variables; those that no longer price out leave the list.
   PricingResult chooseListed(const PricingInput& in, double toldj);
+  // The best of the block bests, the blocks changed since rescanned.
+  PricingResult chooseByBlocks(const PricingInput& in, double toldj);
+  PricingResult chosen(int32_t j, int32_t nAbove, double toldj) const;
+  CandidateScores scores(const int32_t* hs) const { return CandidateScores{hs, reducedCost_, weight_.data()}; }
 
   PricingRule rule_ = PricingRule::kLargestReducedCost;
   bool valid_ = false;
@@ -134,9 +154,7 @@ class PricingWeights {
   double* reducedCost_ = nullptr;   // the caller's array, from the last pricing
   int32_t m_ = 0, n_ = 0;
   const Problem* prob_ = nullptr;
-  // The matrix by rows: the entries of row i are rowColumn_/rowValue_[rowStart_[i] .. rowStart_[i+1]).
-  std::vector<int32_t> rowStart_, rowColumn_;
-  std::vector<double> rowValue_;
+  NonbasicRows rows_;  // the matrix by rows, the nonbasic columns first
   std::vector<double> weight_;             // nb
   std::vector<uint8_t> inFramework_;       // nb (Devex)
   std::vector<double> pivotRow_;           // nb, zero outside touched_
@@ -146,10 +164,13 @@ class PricingWeights {
   std::vector<int32_t> touched_;
   std::vector<int32_t> above_;             // nb: the variables that price out, in a full scan
   CandidateList candidates_;               // nb
+  CandidateBlocks blocks_;                 // nb, when the list is too long to keep
   kernels::SparseVector rhs_, rho_, tau_;  // m: right-hand sides by position, solutions by row
   double rhoDensity_ = 0.0, tauDensity_ = 0.0;  // running nonzero fractions of rho and tau
   int32_t frameworks_ = 0;
   int32_t listedPricings_ = 0;
+  int32_t blockPricings_ = 0;
+  int32_t rowwisePivotRows_ = 0;
 };
 
 }  // namespace kavro

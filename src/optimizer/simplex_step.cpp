@@ -75,6 +75,7 @@ MainLoop::StepOutcome MainLoop::simplexStep(int32_t q, bool increase) {
 
   if (r.blockPos == m_) {
     hs_[uq] = increase ? kAtUpper : kAtLower;
+    if (weights_.valid()) weights_.boundFlipped(q);
     logPivot_ = 0.0;
     logLeft_ = 0;
     stepPosition_ = -1;

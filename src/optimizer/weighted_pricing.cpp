@@ -17,13 +17,28 @@ bool MainLoop::weightedPricingApplies() const {
          (ninf_ > 0 || !nonlinearObjective_) && prob_.nNonlinCons == 0;
 }
 
-// Reduced costs updated by the simplex steps stay exact while the costs do not change: once
-// feasible (phase-1 costs change with the set of infeasibilities), and until the next
-// factorization, which refreshes them against rounding. Meanwhile the prices themselves are not
-// needed, which saves a solve with B' per iteration.
+// Reduced costs updated by the simplex steps stay exact while the costs do not change, and until
+// the next factorization, which refreshes them against rounding. Meanwhile the prices themselves
+// are not needed, which saves a solve with B' per iteration. Once feasible the costs are fixed;
+// in phase 1 they change with the set of infeasible basics, which most steps leave alone.
 bool MainLoop::reducedCostsKept() const {
-  return weightedPricingApplies() && weights_.valid() && ninf_ == 0 && feasibleAtLastPricing_ &&
-         fc_.factorizations == factorizationsAtLastPricing_ && confirmationRounds_ == 0;
+  if (!weightedPricingApplies() || !weights_.valid() || fc_.factorizations != factorizationsAtLastPricing_ ||
+      confirmationRounds_ != 0)
+    return false;
+  if (ninf_ == 0) return feasibleAtLastPricing_;
+  return !feasibleAtLastPricing_ && phaseOneCostsKept();
+}
+
+// The phase-1 costs of the basics as at the last pricing: the same at every position but the one
+// the last step changed, where the entering variable must cost what it cost as a nonbasic (0).
+// The leaving variable's cost as a nonbasic was applied when its reduced cost was updated.
+bool MainLoop::phaseOneCostsKept() const {
+  if (pricedGB_.size() != static_cast<size_t>(m_)) return false;
+  const double* now = gB_.data();
+  const double* then = pricedGB_.data();
+  bool same = true;
+  for (int32_t k = 0; k < m_; ++k) same &= now[k] == then[k] || k == stepPosition_;
+  return same && (stepPosition_ < 0 || now[stepPosition_] == 0.0);
 }
 
 PricingResult MainLoop::priceByWeights(const PricingInput& given) {
@@ -31,6 +46,7 @@ PricingResult MainLoop::priceByWeights(const PricingInput& given) {
   if (!weights_.valid()) weights_.reset(hs_.data(), basisList_.data());
   feasibleAtLastPricing_ = ninf_ == 0;
   factorizationsAtLastPricing_ = fc_.factorizations;
+  if (ninf_ > 0) pricedGB_.assign(gB_.begin(), gB_.begin() + m_);
   PricingResult r = weights_.price(given, dj_.data(), reuse);
   if (r.enteringVar >= 0 || !reuse) return r;
   // No candidate by the kept reduced costs: confirmed by fresh ones.
@@ -45,7 +61,10 @@ PricingResult MainLoop::priceByWeights(const PricingInput& given) {
 // before the states change.
 void MainLoop::updateWeights(int32_t q, int32_t position) {
   if (!weights_.valid()) return;
-  weights_.update(PivotColumn{q, position, y_.value.data(), y_.index.data(), y_.count}, hs_.data(), basisList_.data(), lu_);
+  // In phase 1 the leaving variable cost its infeasibility as a basic, nothing as a nonbasic.
+  const double leavingCost = ninf_ > 0 ? infMark_[static_cast<size_t>(position)] / 2 : 0.0;
+  weights_.update(PivotColumn{q, position, y_.value.data(), y_.index.data(), y_.count, leavingCost}, hs_.data(),
+                  basisList_.data(), lu_);
 }
 
 // A factorization may replace dependent basic columns by slacks or exchange basic and

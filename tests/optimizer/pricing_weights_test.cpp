@@ -11,31 +11,10 @@
 #include "io/units.hpp"
 #include "lu/basis_manager.hpp"
 #include "specs/parameters.hpp"
+#include "random_problem.hpp"
 
 namespace kavro {
 namespace {
-
-// A random sparse m x n matrix with every column nonzero, bounds [0, 10] everywhere.
-Problem randomProblem(int32_t m, int32_t n, double density, unsigned seed) {
-  std::mt19937 rng(seed);
-  std::uniform_real_distribution<double> value(-2.0, 2.0), coin(0.0, 1.0);
-  Problem p;
-  p.m = m;
-  p.n = n;
-  p.a.colStart.push_back(0);
-  for (int32_t j = 0; j < n; ++j) {
-    const int32_t forced = static_cast<int32_t>(rng() % static_cast<unsigned>(m));
-    for (int32_t i = 0; i < m; ++i) {
-      if (i != forced && coin(rng) > density) continue;
-      p.a.row.push_back(i);
-      p.a.value.push_back(value(rng));
-    }
-    p.a.colStart.push_back(static_cast<int32_t>(p.a.row.size()));
-  }
-  p.lower.assign(static_cast<size_t>(m + n), 0.0);
-  p.upper.assign(static_cast<size_t>(m + n), 10.0);
-  return p;
-}
 
 // A basis kept by full refactorization after each change, with simplex-style pivots chosen by
 // the test, and the weights kept beside it.
@@ -51,6 +30,9 @@ struct Harness {
   BasisSet set;
   PricingWeights weights;
   bool listAlpha = false;  // hand the pivot column over with the list of its nonzeros
+  // Costs that hold only while a variable is basic, as phase 1's infeasibilities: a variable
+  // that leaves the basis loses its cost for good (empty: none).
+  std::vector<double> basicCost;
 
   Harness(Problem p, PricingRule rule) : prob(std::move(p)) {
     params.luFactorTolerance = 100.0;
@@ -116,8 +98,12 @@ struct Harness {
       column.index = nonzeros.data();
       column.count = static_cast<int32_t>(nonzeros.size());
     }
-    weights.update(column, hs.data(), basisList.data(), lu);
     const int32_t leaving = basisList[static_cast<size_t>(r)];
+    if (!basicCost.empty()) {
+      column.leavingCost = basicCost[static_cast<size_t>(leaving)];
+      basicCost[static_cast<size_t>(leaving)] = 0.0;
+    }
+    weights.update(column, hs.data(), basisList.data(), lu);
     hs[static_cast<size_t>(q)] = kBasic;
     hs[static_cast<size_t>(leaving)] = kAtLower;
     factorize();
@@ -144,7 +130,7 @@ struct Harness {
 TEST(PricingWeights, SteepestEdgeUpdatesMatchNormsRecomputedFromScratch) {
   for (unsigned seed : {1u, 2u, 3u, 4u}) {
     SCOPED_TRACE(seed);
-    Harness h(randomProblem(9, 15, 0.3, seed), PricingRule::kSteepestEdge);
+    Harness h(test_support::randomProblem(9, 15, 0.3, seed), PricingRule::kSteepestEdge);
     h.listAlpha = seed % 2 == 0;
     // From the slack basis the weights are the full norms 1 + ||B^-1 a_j||^2.
     h.weights.reset(h.hs.data(), h.basisList.data());
@@ -155,11 +141,30 @@ TEST(PricingWeights, SteepestEdgeUpdatesMatchNormsRecomputedFromScratch) {
       ASSERT_EQ(h.weights.frameworks(), 1) << "no reset expected at step " << step;
       h.expectExactWeights(step);
     }
+    // Dense rows: the pivot rows went by columns at least once.
+    EXPECT_LT(h.weights.rowwisePivotRows(), 25);
+  }
+}
+
+// On a sparse matrix the pivot rows go row by row, over the nonbasic entries kept ahead in each
+// row; the weights must come out as exact as by columns.
+TEST(PricingWeights, PivotRowsFormedByRowsKeepTheWeightsExact) {
+  for (unsigned seed : {5u, 6u}) {
+    SCOPED_TRACE(seed);
+    Harness h(test_support::randomProblem(40, 90, 0.03, seed), PricingRule::kSteepestEdge);
+    h.listAlpha = seed % 2 == 0;
+    h.weights.reset(h.hs.data(), h.basisList.data());
+    std::mt19937 rng(seed);
+    for (int step = 0; step < 40; ++step) {
+      h.pivot(h.someNonbasic(rng));
+      h.expectExactWeights(step);
+    }
+    EXPECT_GT(h.weights.rowwisePivotRows(), 20);
   }
 }
 
 TEST(PricingWeights, SteepestEdgeInAFrameworkOfTheNonbasicVariables) {
-  Harness h(randomProblem(8, 12, 0.35, 7), PricingRule::kSteepestEdge);
+  Harness h(test_support::randomProblem(8, 12, 0.35, 7), PricingRule::kSteepestEdge);
   std::mt19937 rng(7);
   for (int step = 0; step < 6; ++step) h.pivot(h.someNonbasic(rng));
   // Not a slack basis: the weights start as 1 for a framework of today's nonbasic variables.
@@ -178,7 +183,7 @@ TEST(PricingWeights, SteepestEdgeInAFrameworkOfTheNonbasicVariables) {
 }
 
 TEST(PricingWeights, DevexStartsANewFrameworkWhenTheEnteringWeightHasDrifted) {
-  Harness h(randomProblem(10, 18, 0.3, 11), PricingRule::kDevex);
+  Harness h(test_support::randomProblem(10, 18, 0.3, 11), PricingRule::kDevex);
   h.weights.reset(h.hs.data(), h.basisList.data());
   EXPECT_EQ(h.weights.frameworks(), 1);
   std::mt19937 rng(11);
@@ -208,7 +213,7 @@ TEST(PricingWeights, DevexStartsANewFrameworkWhenTheEnteringWeightHasDrifted) {
 }
 
 TEST(PricingWeights, DevexWeightsStayAtLeastOne) {
-  Harness h(randomProblem(10, 18, 0.3, 5), PricingRule::kDevex);
+  Harness h(test_support::randomProblem(10, 18, 0.3, 5), PricingRule::kDevex);
   h.weights.reset(h.hs.data(), h.basisList.data());
   std::mt19937 rng(5);
   for (int step = 0; step < 60; ++step) {
@@ -251,13 +256,15 @@ TEST(PricingWeights, ChoosesTheLargestReducedCostPerUnitEdgeLength) {
   EXPECT_EQ(r2.nAbove, 2);
 }
 
-// Reduced costs d = c - A' pi with B' pi = c_B, recomputed from scratch (slacks cost nothing).
+// Reduced costs d = c - A' pi with B' pi = c_B, recomputed from scratch: c is cost over the
+// structural columns (slacks cost nothing) plus the harness's basic costs.
 std::vector<double> freshReducedCosts(Harness& h, const std::vector<double>& cost) {
   const int32_t m = h.prob.m;
   std::vector<double> cB(static_cast<size_t>(m)), pi(static_cast<size_t>(m));
   for (int32_t k = 0; k < m; ++k) {
     const int32_t j = h.basisList[static_cast<size_t>(k)];
-    cB[static_cast<size_t>(k)] = j < h.prob.n ? cost[static_cast<size_t>(j)] : 0.0;
+    cB[static_cast<size_t>(k)] = (j < h.prob.n ? cost[static_cast<size_t>(j)] : 0.0) +
+                                 (h.basicCost.empty() ? 0.0 : h.basicCost[static_cast<size_t>(j)]);
   }
   h.lu.solveBt(cB.data(), pi.data());
   std::vector<double> d(static_cast<size_t>(h.prob.nb()));
@@ -266,11 +273,43 @@ std::vector<double> freshReducedCosts(Harness& h, const std::vector<double>& cos
   return d;
 }
 
+// The kept reduced costs against fresh ones, and the choice made from them against the best of
+// all variables by the fresh ones, as a scan of every variable would make it.
+void expectKeptCostsAndBestChoice(Harness& h, const std::vector<double>& cost, const std::vector<double>& dj,
+                                  const PricingResult& r, int step) {
+  const std::vector<double> fresh = freshReducedCosts(h, cost);
+  int32_t expected = -1, above = 0;
+  double bestScore = 0.0;
+  for (int32_t j = 0; j < h.prob.nb(); ++j) {
+    const int32_t state = h.hs[static_cast<size_t>(j)];
+    if (state == kBasic) continue;
+    EXPECT_NEAR(dj[static_cast<size_t>(j)], fresh[static_cast<size_t>(j)], 1e-9) << j << " at step " << step;
+    const double d = candidateMeasure(state, fresh[static_cast<size_t>(j)]);
+    if (d <= r.toldj) continue;
+    ++above;
+    const double score = d * d / std::max(h.weights.weight(j), 1.0);
+    if (score > bestScore) {
+      bestScore = score;
+      expected = j;
+    }
+  }
+  // Devex makes near ties (weights raised to ratio^2 w_q give scores close to each other): the
+  // choice must be as good as the best up to rounding.
+  ASSERT_EQ(r.enteringVar >= 0, expected >= 0) << "step " << step;
+  if (expected >= 0) {
+    const size_t chosen = static_cast<size_t>(r.enteringVar);
+    const double d = candidateMeasure(h.hs[chosen], fresh[chosen]);
+    EXPECT_GT(d, r.toldj);
+    EXPECT_GE(d * d / std::max(h.weights.weight(r.enteringVar), 1.0), bestScore * (1.0 - 1e-12)) << "step " << step;
+  }
+  EXPECT_EQ(r.nAbove, above) << "step " << step;
+}
+
 TEST(PricingWeights, KeptReducedCostsAndCandidateListFollowTheSteps) {
   for (PricingRule rule : {PricingRule::kSteepestEdge, PricingRule::kDevex}) {
     SCOPED_TRACE(static_cast<int>(rule));
     // Few priced columns, so that few variables price out and the list is kept.
-    Harness h(randomProblem(30, 600, 0.04, 21), rule);
+    Harness h(test_support::randomProblem(30, 600, 0.04, 21), rule);
     h.listAlpha = true;
     h.weights.reset(h.hs.data(), h.basisList.data());
     std::vector<double> cost(static_cast<size_t>(h.prob.n), 0.0);
@@ -286,36 +325,41 @@ TEST(PricingWeights, KeptReducedCostsAndCandidateListFollowTheSteps) {
     for (int step = 0; step < 40 && r.enteringVar >= 0; ++step) {
       h.pivot(r.enteringVar);
       r = h.weights.price(in, dj.data(), true);
-      // The kept reduced costs are those of the new basis, and the choice is the best of all
-      // variables by them, as a scan of every variable would make it.
-      const std::vector<double> fresh = freshReducedCosts(h, cost);
-      int32_t expected = -1, above = 0;
-      double bestScore = 0.0;
-      for (int32_t j = 0; j < h.prob.nb(); ++j) {
-        const int32_t state = h.hs[static_cast<size_t>(j)];
-        if (state == kBasic) continue;
-        EXPECT_NEAR(dj[static_cast<size_t>(j)], fresh[static_cast<size_t>(j)], 1e-9) << j << " at step " << step;
-        const double d = candidateMeasure(state, fresh[static_cast<size_t>(j)]);
-        if (d <= r.toldj) continue;
-        ++above;
-        const double score = d * d / std::max(h.weights.weight(j), 1.0);
-        if (score > bestScore) {
-          bestScore = score;
-          expected = j;
-        }
-      }
-      // Devex makes near ties (weights raised to ratio^2 w_q give scores close to each other):
-      // the choice must be as good as the best up to rounding.
-      ASSERT_EQ(r.enteringVar >= 0, expected >= 0) << "step " << step;
-      if (expected >= 0) {
-        const size_t chosen = static_cast<size_t>(r.enteringVar);
-        const double d = candidateMeasure(h.hs[chosen], fresh[chosen]);
-        EXPECT_GT(d, r.toldj);
-        EXPECT_GE(d * d / std::max(h.weights.weight(r.enteringVar), 1.0), bestScore * (1.0 - 1e-12)) << "step " << step;
-      }
-      EXPECT_EQ(r.nAbove, above) << "step " << step;
+      expectKeptCostsAndBestChoice(h, cost, dj, r, step);
     }
     EXPECT_GE(h.weights.listedPricings(), 5);  // the list was used, not only the full scan
+  }
+}
+
+// Phase 1: the basics outside their bounds cost +-1 until they leave the basis at a bound, and
+// no longer after. Steps that change no other cost keep the reduced costs exact, provided the
+// leaving variable's reduced cost loses the cost it had as a basic.
+TEST(PricingWeights, KeptReducedCostsFollowPhaseOneSteps) {
+  for (unsigned seed : {31u, 32u}) {
+    SCOPED_TRACE(seed);
+    Harness h(test_support::randomProblem(30, 1500, 0.02, seed), PricingRule::kSteepestEdge);
+    h.listAlpha = true;
+    h.weights.reset(h.hs.data(), h.basisList.data());
+    h.basicCost.assign(static_cast<size_t>(h.prob.nb()), 0.0);
+    for (int32_t i : {3, 8, 17, 22, 28}) h.basicCost[static_cast<size_t>(h.prob.n + i)] = i % 2 == 0 ? 1.0 : -1.0;
+    const std::vector<double> cost(static_cast<size_t>(h.prob.n), 0.0);
+    std::vector<double> pi(static_cast<size_t>(h.prob.m), 0.0);  // of the slack basis: pi = c_B
+    for (int32_t i = 0; i < h.prob.m; ++i) pi[static_cast<size_t>(i)] = h.basicCost[static_cast<size_t>(h.prob.n + i)];
+    PricingInput in;
+    in.prob = &h.prob;
+    in.hs = h.hs.data();
+    in.pi = pi.data();
+    in.feasible = false;
+    std::vector<double> dj(static_cast<size_t>(h.prob.nb()), 0.0);
+    PricingResult r = h.weights.price(in, dj.data(), false);
+    int steps = 0;
+    for (; steps < 30 && r.enteringVar >= 0; ++steps) {
+      h.pivot(r.enteringVar);
+      r = h.weights.price(in, dj.data(), true);
+      expectKeptCostsAndBestChoice(h, cost, dj, r, steps);
+    }
+    EXPECT_GE(steps, 4);
+    EXPECT_GE(h.weights.listedPricings(), 2);
   }
 }
 
