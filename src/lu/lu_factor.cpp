@@ -193,7 +193,7 @@ void findSlacks(FactorState& s) {
 // Under partial and rook pivoting the search looks only at row singletons that may pass: at the
 // start, all of them. (A storage without the lists, as tests make one, searches them all.)
 void startSingletonWatch(FactorState& s, LuStorage& lu) {
-  const bool sized = std::ssize(lu.singletonLists) >= 4 * static_cast<int64_t>(s.m) + s.n;
+  const bool sized = std::ssize(lu.singletonLists) >= detail::SingletonWatch::workSize(s.m, s.n);
   s.singletons.start(lu.singletonLists.data(), s.m, s.n, sized && (s.rule == kPartial || s.rule == kRook));
   for (int32_t p = s.rowCountStart[1]; p < s.rowCountStart[2]; ++p) s.singletons.rowBecameSingleton(s.rowPerm[p]);
 }
