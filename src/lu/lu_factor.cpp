@@ -41,6 +41,7 @@ FactorState makeState(int32_t m, int32_t n, LuParams& p, LuStorage& lu) {
   s.scratch2 = lu.workReal2.data();
   s.mark = lu.workInt.data();
   s.list = lu.workInt2.data();
+  s.colStamp = lu.colStamp.data();
   s.rowMax = lu.rowMax.data();
   s.colMax = lu.colMax.data();
   s.colMaxValid = lu.colMaxValid.data();
@@ -200,6 +201,7 @@ void startSingletonWatch(FactorState& s, LuStorage& lu) {
 
 void setupLineMaxima(FactorState& s) {
   std::fill(s.colMaxValid, s.colMaxValid + s.n, 0);
+  std::fill(s.colStamp, s.colStamp + s.n, -1);
 
   if (s.rule == kPartial) return;
   for (int32_t i = 0; i < s.m; ++i) s.rowMax[i] = s.rowMaxOf(i);

@@ -138,6 +138,7 @@ struct LuStorage {
   std::vector<double> workReal2;        // max(maxRows, maxCols)
   std::vector<int32_t> workInt;         // max(maxRows, maxCols): markers
   std::vector<int32_t> workInt2;        // max(maxRows, maxCols): index lists
+  std::vector<int32_t> colStamp;        // maxCols: columns met by the row being updated
   std::vector<double> rowMax, colMax;   // line maxima during the factorization
   std::vector<int32_t> colMaxValid;     // maxCols
   std::vector<int32_t> singletonLists;  // 6 maxRows + maxCols: row singletons the search skips

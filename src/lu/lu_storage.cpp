@@ -22,7 +22,7 @@ void LuStorage::resize(int32_t rows, int32_t cols, int32_t lenaElements) {
   colEntryPos = ElementArray<int32_t>(elements);
   rowEntryPos = ElementArray<int32_t>(elements);
   for (auto* v : {&rowPerm, &rowLength, &rowStart, &rowPermInv, &heap, &heapPos}) v->assign(rows, 0);
-  for (auto* v : {&colPerm, &colLength, &colStart, &colPermInv, &colMaxValid}) v->assign(cols, 0);
+  for (auto* v : {&colPerm, &colLength, &colStart, &colPermInv, &colMaxValid, &colStamp}) v->assign(cols, 0);
   singletonLists.assign(static_cast<size_t>(detail::SingletonWatch::workSize(rows, cols)), 0);
   // Count lists: a column count runs over 0..rows, a row count over 0..cols.
   colCountStart.assign(static_cast<size_t>(rows) + 2, 0);
