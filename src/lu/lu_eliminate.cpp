@@ -109,8 +109,11 @@ void appendToColumn(FactorState& s, int32_t j, int32_t i, int32_t rowPos, int32_
 }
 
 // Row i := row i - l * pivot row (the pivot row's other columns are marked with their positions).
-// remainingRows bounds the fill that any one column can still receive in this step.
+// remainingRows bounds the fill that any one column can still receive in this step. The columns
+// that row i already has are stamped with a number new to this call, so that nothing is left to
+// undo afterwards: each row costs its own length and the pivot row's only when it takes fill.
 void updateRow(FactorState& s, int32_t i, double l, int32_t rs, int32_t rl, int32_t remainingRows) {
+  const int32_t stamp = s.nextUpdateStamp();
   int32_t nfill = rl - 1;
   const int32_t re = s.rowStart[i];
   const int32_t len = s.rowLen[i];
@@ -120,7 +123,7 @@ void updateRow(FactorState& s, int32_t i, double l, int32_t rs, int32_t rl, int3
     const int32_t me = s.mark[j];
     if (me < 0) continue;
     s.a[e] -= l * s.a[me];
-    s.mark[j] = -2 - me;
+    s.colStamp[j] = stamp;
     --nfill;
     if (std::fabs(s.a[e]) <= s.small) anySmall = true;
   }
@@ -151,7 +154,7 @@ void updateRow(FactorState& s, int32_t i, double l, int32_t rs, int32_t rl, int3
   if (nfill > 0) {
     for (int32_t e = rs + 1; e < rs + rl; ++e) {
       const int32_t j = s.indr[e];
-      if (s.mark[j] < 0) continue;
+      if (s.colStamp[j] == stamp) continue;
       const double v = -l * s.a[e];
       if (std::fabs(v) <= s.small) continue;
       appendToRow(s, i, v, j, nfill);
@@ -160,10 +163,6 @@ void updateRow(FactorState& s, int32_t i, double l, int32_t rs, int32_t rl, int3
       if (s.rowEntryPos != nullptr) s.rowEntryPos[rowPos] = s.colStart[j] + s.colLen[j] - 1;
       ++s.nzActive;
     }
-  }
-  for (int32_t e = rs + 1; e < rs + rl; ++e) {
-    const int32_t j = s.indr[e];
-    if (s.mark[j] <= -2) s.mark[j] = -2 - s.mark[j];
   }
 }
 

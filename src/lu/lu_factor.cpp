@@ -41,6 +41,7 @@ FactorState makeState(int32_t m, int32_t n, LuParams& p, LuStorage& lu) {
   s.scratch2 = lu.workReal2.data();
   s.mark = lu.workInt.data();
   s.list = lu.workInt2.data();
+  s.colStamp = lu.colStamp.data();
   s.rowMax = lu.rowMax.data();
   s.colMax = lu.colMax.data();
   s.colMaxValid = lu.colMaxValid.data();
@@ -193,13 +194,14 @@ void findSlacks(FactorState& s) {
 // Under partial and rook pivoting the search looks only at row singletons that may pass: at the
 // start, all of them. (A storage without the lists, as tests make one, searches them all.)
 void startSingletonWatch(FactorState& s, LuStorage& lu) {
-  const bool sized = std::ssize(lu.singletonLists) >= 4 * static_cast<int64_t>(s.m) + s.n;
+  const bool sized = std::ssize(lu.singletonLists) >= detail::SingletonWatch::workSize(s.m, s.n);
   s.singletons.start(lu.singletonLists.data(), s.m, s.n, sized && (s.rule == kPartial || s.rule == kRook));
   for (int32_t p = s.rowCountStart[1]; p < s.rowCountStart[2]; ++p) s.singletons.rowBecameSingleton(s.rowPerm[p]);
 }
 
 void setupLineMaxima(FactorState& s) {
   std::fill(s.colMaxValid, s.colMaxValid + s.n, 0);
+  std::fill(s.colStamp, s.colStamp + s.n, -1);
 
   if (s.rule == kPartial) return;
   for (int32_t i = 0; i < s.m; ++i) s.rowMax[i] = s.rowMaxOf(i);

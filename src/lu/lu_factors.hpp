@@ -138,9 +138,10 @@ struct LuStorage {
   std::vector<double> workReal2;        // max(maxRows, maxCols)
   std::vector<int32_t> workInt;         // max(maxRows, maxCols): markers
   std::vector<int32_t> workInt2;        // max(maxRows, maxCols): index lists
+  std::vector<int32_t> colStamp;        // maxCols: columns met by the row being updated
   std::vector<double> rowMax, colMax;   // line maxima during the factorization
   std::vector<int32_t> colMaxValid;     // maxCols
-  std::vector<int32_t> singletonLists;  // 4 maxRows + maxCols: row singletons the search skips
+  std::vector<int32_t> singletonLists;  // 6 maxRows + maxCols: row singletons the search skips
   std::vector<int32_t> heap, heapPos;   // maxRows: rows keyed by their maxima (complete pivoting)
   ElementArray<int32_t> colEntryPos;    // lena: the row-file position of each column-file entry
   ElementArray<int32_t> rowEntryPos;    // lena: the column-file slot of each row-file entry

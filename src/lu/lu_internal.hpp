@@ -63,6 +63,8 @@ struct FactorState {
   double* scratch2 = nullptr;    // max(m, n): multipliers
   int32_t* mark = nullptr;       // n: position of a column in the pivot row, or -1
   int32_t* list = nullptr;       // max(m, n): rows of the pivot column
+  int32_t* colStamp = nullptr;   // n: the last row update whose row had the column (see updateRow)
+  int32_t updateStamp = 0;
   double* rowMax = nullptr;
   double* colMax = nullptr;
   int32_t* colMaxValid = nullptr;
@@ -100,6 +102,10 @@ struct FactorState {
   int32_t need = 0;             // storage need on code 7
   int64_t peakUse = 0;          // most slots in use at once (files, L and the step's room)
   Printer print;
+
+  // A number no earlier row update of this factorization has used (colStamp starts at -1; there
+  // are fewer updates than entries of L, so the count stays within lena).
+  int32_t nextUpdateStamp() { return updateStamp++; }
 
   int32_t rowsLeft() const { return m - nPiv; }
   int32_t colsLeft() const { return n - nPiv; }

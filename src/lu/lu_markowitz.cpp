@@ -113,7 +113,7 @@ void examineColumn(FactorState& s, int32_t j, int32_t count, Best& best) {
   }
 }
 
-void examineRow(FactorState& s, int32_t i, int32_t count, Best& best) {
+[[gnu::always_inline]] inline void examineRow(FactorState& s, int32_t i, int32_t count, Best& best) {
   for (int32_t e = s.rowStart[i]; e < s.rowStart[i] + count; ++e) {
     const int32_t j = s.indr[e];
     if (s.rule == kSymmetric && j != i) continue;
@@ -124,6 +124,33 @@ void examineRow(FactorState& s, int32_t i, int32_t count, Best& best) {
     if (!acceptable(s, i, j, aij, cmax)) continue;
     best.consider(i, j, merit, aij, cmax);
   }
+}
+
+// The row singletons in count-list order until one passes (best then holds it, of merit 0, which
+// ends the search); those that fail are recorded as failed. Singletons known to fail are passed
+// by: taken from the list of pending ones when it is short next to the count list, by a walk of
+// the count list otherwise (the order, and so the pivot, is the same either way). Only called at
+// count 1, where nothing has been found yet.
+bool pendingSingletonPasses(FactorState& s, Best& best) {
+  SingletonWatch& w = s.singletons;
+  const int64_t pending = w.pendingCount();
+  if (pending * pending <= s.rowCountStart[2] - s.rowCountStart[1]) {
+    while (w.anyPending()) {
+      const int32_t i = w.firstPending(s.rowPermInv);
+      examineRow(s, i, 1, best);
+      if (best.pivot.found) return true;
+      w.failed(i, s.indr[s.rowStart[i]]);
+    }
+    return false;
+  }
+  for (int32_t p = s.rowCountStart[1]; p < s.rowCountStart[2] && w.anyPending(); ++p) {
+    const int32_t i = s.rowPerm[p];
+    if (w.knownToFail(i)) continue;
+    examineRow(s, i, 1, best);
+    if (best.pivot.found) return true;
+    w.failed(i, s.indr[s.rowStart[i]]);
+  }
+  return false;
 }
 
 int32_t smallestRowCount(const FactorState& s) {
@@ -157,21 +184,16 @@ Pivot markowitzSearch(FactorState& s, int32_t maxCol, int32_t maxRow, bool searc
       }
     }
     if (rowsLeft) {
-      // Row singletons known to fail are passed by (all of them when none is pending), and
-      // counted as the scan would have counted them. At count 1 nothing has been found yet
-      // (a pivot of merit 0 ends the search), so a singleton that yields nothing has failed.
-      const bool watched = count == 1 && s.singletons.on();
-      if (watched && !s.singletons.anyPending()) {
+      if (count == 1 && s.singletons.on()) {
+        // Every row singleton counts as examined, as a scan of them all would count them.
+        if (pendingSingletonPasses(s, best)) return best.pivot;
         nrow += s.rowCountStart[2] - s.rowCountStart[1];
         continue;
       }
       for (int32_t p = s.rowCountStart[count]; p < s.rowCountStart[count + 1]; ++p) {
-        const int32_t i = s.rowPerm[p];
         ++nrow;
-        if (watched && s.singletons.knownToFail(i)) continue;
-        examineRow(s, i, count, best);
+        examineRow(s, s.rowPerm[p], count, best);
         if (best.pivot.found && (best.pivot.merit == 0 || nrow >= maxRow)) return best.pivot;
-        if (watched) s.singletons.failed(i, s.indr[s.rowStart[i]]);
       }
     }
   }

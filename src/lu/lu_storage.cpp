@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "lu/lu_factors.hpp"
+#include "lu/lu_singletons.hpp"
 
 namespace kavro::lu {
 
@@ -21,8 +22,8 @@ void LuStorage::resize(int32_t rows, int32_t cols, int32_t lenaElements) {
   colEntryPos = ElementArray<int32_t>(elements);
   rowEntryPos = ElementArray<int32_t>(elements);
   for (auto* v : {&rowPerm, &rowLength, &rowStart, &rowPermInv, &heap, &heapPos}) v->assign(rows, 0);
-  for (auto* v : {&colPerm, &colLength, &colStart, &colPermInv, &colMaxValid}) v->assign(cols, 0);
-  singletonLists.assign(4 * static_cast<size_t>(rows) + static_cast<size_t>(cols), 0);
+  for (auto* v : {&colPerm, &colLength, &colStart, &colPermInv, &colMaxValid, &colStamp}) v->assign(cols, 0);
+  singletonLists.assign(static_cast<size_t>(detail::SingletonWatch::workSize(rows, cols)), 0);
   // Count lists: a column count runs over 0..rows, a row count over 0..cols.
   colCountStart.assign(static_cast<size_t>(rows) + 2, 0);
   rowCountStart.assign(static_cast<size_t>(cols) + 2, 0);
