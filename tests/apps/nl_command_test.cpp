@@ -228,6 +228,20 @@ TEST_F(NlCommand, FailedRunsAreRepeatedWithALargerPenaltyUnlessOptionsAreGiven) 
   EXPECT_EQ(out.find("Solved again"), std::string::npos) << out;
 }
 
+// ex8_5_6's functions are undefined where the crash's basis puts the point, whatever the penalty:
+// the third repeat starts from the all-slack basis and reaches the optimum.
+TEST_F(NlCommand, RepeatsEndWithTheAllSlackBasis) {
+  std::system(("cp " KAVRO_TEST_DATA_DIR "/nl/ex8_5_6.nl '" + dir_ + "/'").c_str());
+  ASSERT_EQ(run("ex8_5_6.nl"), 0) << out;
+  for (const char* line : {" Solved again from the model's starting point with Penalty parameter 10 (the last run ended with exit 6)",
+                           " Solved again from the model's starting point with Penalty parameter 100 (the last run ended with exit 6)",
+                           " Solved again from the model's starting point with Penalty parameter 1 and Crash option 0 (the last "
+                           "run ended with exit 6)"})
+    EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
+  EXPECT_EQ(out.find("Penalty parameter 10 and Crash option 0"), std::string::npos) << out;
+  EXPECT_NE(out.find("EXIT -- optimal solution found"), std::string::npos) << out;
+}
+
 // ex8_5_1 minimizes terms in log(x3 - x5) with x3 - x5 >= 0 a linear row whose slack starts
 // within the crash's reach of its bound: the crash of the inequality rows puts it there, where the
 // log is undefined. The crash is undone and the run goes on (to the optimum with this penalty)
