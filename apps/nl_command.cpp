@@ -163,8 +163,8 @@ class NlRun {
     const auto start = std::chrono::steady_clock::now();
     const Parameters settings = opt_.impl().params;
     const ProblemState startingPoint = built.state;
-    SolveResult result = solveProblem(opt_, built.problem, built.state, progress_,
-                                      built.nonlinear() ? &functions : nullptr, built.nonlinearEntries);
+    NonlinearFunctions* nonlinear = built.nonlinear() ? &functions : nullptr;
+    SolveResult result = solveProblem(opt_, built.problem, built.state, progress_, nonlinear, built.nonlinearEntries);
     for (const Repeat& repeat : kRepeats) {
       if (!retryAllowed(built, result)) break;
       opt_.impl().channels().both(" Solved again from the model's starting point with Penalty parameter %s%s"
@@ -174,7 +174,7 @@ class NlRun {
       opt_.setSpecsLine(std::string("Penalty parameter ") + repeat.penalty);
       if (repeat.slackBasis) opt_.setSpecsLine("Crash option 0");
       built.state = startingPoint;
-      result = solveProblem(opt_, built.problem, built.state, progress_, &functions, built.nonlinearEntries);
+      result = solveProblem(opt_, built.problem, built.state, progress_, nonlinear, built.nonlinearEntries);
     }
     NlSolve s;
     s.model = &model_;

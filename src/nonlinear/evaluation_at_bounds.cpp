@@ -35,4 +35,18 @@ bool FunctionEvaluator::pullOntoBounds(int32_t count) {
   return moved;
 }
 
+// The routines at the loaded point, and once more on the bounds when they are undefined just
+// beyond them.
+int32_t FunctionEvaluator::callObjectiveNearBounds(int32_t mode, double& f, double* g) {
+  const int32_t result = callObjective(mode, f, g);
+  if (result != kFunctionUndefined || !pullOntoBounds(nObj_)) return result;
+  return callObjective(mode, f, g);
+}
+
+int32_t FunctionEvaluator::callConstraintsNearBounds(int32_t mode, double* f, double* g) {
+  const int32_t result = callConstraints(mode, f, g);
+  if (result != kFunctionUndefined || !pullOntoBounds(nJacVars_)) return result;
+  return callConstraints(mode, f, g);
+}
+
 }  // namespace kavro

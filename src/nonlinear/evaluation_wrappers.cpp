@@ -124,16 +124,12 @@ void FunctionEvaluator::setVariable(int32_t j, double value) {
 
 int32_t FunctionEvaluator::evalObjective(int32_t mode, const double* x, double& f, double* g) {
   loadPoint(x, nObj_);
-  const int32_t result = callObjective(mode == 2 ? 2 : 0, f, g);
-  if (result != kFunctionUndefined || !pullOntoBounds(nObj_)) return result;
-  return callObjective(mode == 2 ? 2 : 0, f, g);
+  return callObjectiveNearBounds(mode == 2 ? 2 : 0, f, g);
 }
 
 int32_t FunctionEvaluator::evalConstraints(int32_t mode, const double* x, double* f, double* g) {
   loadPoint(x, nJacVars_);
-  const int32_t result = callConstraints(mode == 2 ? 2 : 0, f, g);
-  if (result != kFunctionUndefined || !pullOntoBounds(nJacVars_)) return result;
-  return callConstraints(mode == 2 ? 2 : 0, f, g);
+  return callConstraintsNearBounds(mode == 2 ? 2 : 0, f, g);
 }
 
 // ---------------------------------------------------------------- the wrappers proper

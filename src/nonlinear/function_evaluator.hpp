@@ -162,6 +162,8 @@ class FunctionEvaluator {
   double userValue(int32_t j, double value) const;
 
   bool pullOntoBounds(int32_t count);
+  int32_t callObjectiveNearBounds(int32_t mode, double& f, double* g);
+  int32_t callConstraintsNearBounds(int32_t mode, double* f, double* g);
 
   // The wrappers on the loaded point.
   int32_t callObjective(int32_t mode, double& f, double* g, bool lastCall = false);
