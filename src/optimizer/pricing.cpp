@@ -35,13 +35,19 @@ SectionRange sectionRange(int32_t k, int32_t nParts, int32_t n, int32_t m) {
   return s;
 }
 
-// Keeps the candidate list in decreasing |dj|; a new entry goes behind all entries at least as large.
-void insertCandidate(std::vector<PriceCandidate>& list, int32_t maxCandidates, int32_t j, double dj, double d) {
-  auto it = list.begin();
-  while (it != list.end() && std::fabs(it->dj) >= d) ++it;
-  if (it - list.begin() >= maxCandidates) return;
-  list.insert(it, PriceCandidate{j, dj});
-  if (static_cast<int32_t>(list.size()) > maxCandidates) list.pop_back();
+// The best maxCandidates of the scanned candidates in decreasing measure, ties in the order the
+// scan met them (so a later candidate goes behind all earlier ones at least as large). Selection
+// then sorting of the few kept: linear in the candidates, however many price out.
+void keepBestCandidates(PricingState& state, int32_t maxCandidates) {
+  std::vector<ScannedCandidate>& all = state.scanned;
+  auto better = [](const ScannedCandidate& a, const ScannedCandidate& b) {
+    return a.measure > b.measure || (a.measure == b.measure && a.seq < b.seq);
+  };
+  const size_t keep = std::min(all.size(), static_cast<size_t>(maxCandidates));
+  if (keep < all.size()) std::nth_element(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(keep), all.end(), better);
+  std::sort(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(keep), better);
+  state.best.clear();
+  for (size_t k = 0; k < keep; ++k) state.best.push_back(PriceCandidate{all[k].j, all[k].dj});
 }
 
 // Fallback when nothing prices out: a nonbasic variable strictly between its bounds with a
@@ -84,6 +90,7 @@ PricingResult price(const PricingInput& in, PricingState& state, double& wtobj, 
 
   double best = 0.0;
   int32_t bestSection = 0;
+  state.scanned.clear();
   for (int32_t scanned = 0; scanned < nParts;) {
     state.sectionNo = state.sectionNo % nParts + 1;
     ++scanned;
@@ -102,7 +109,8 @@ PricingResult price(const PricingInput& in, PricingState& state, double& wtobj, 
           r.dj = reducedCost[j];
           bestSection = state.sectionNo;
         }
-        if (multiple && d > r.toldj) insertCandidate(r.candidates, maxCandidates, j, reducedCost[j], d);
+        if (multiple && d > r.toldj)
+          state.scanned.push_back(ScannedCandidate{d, reducedCost[j], j, static_cast<int32_t>(state.scanned.size())});
       }
     };
     scan(s.colFirst, s.colLast);
@@ -127,6 +135,8 @@ PricingResult price(const PricingInput& in, PricingState& state, double& wtobj, 
   }
   r.increase = r.dj < 0.0;
   if (multiple) {
+    keepBestCandidates(state, maxCandidates);
+    r.candidates = state.best;
     r.nCandidates = 1;
     for (size_t k = 1; k < r.candidates.size(); ++k)
       if (std::fabs(r.candidates[k].dj) >= 0.2 * best) ++r.nCandidates;

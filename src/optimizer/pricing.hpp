@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "kavro/problem.hpp"
@@ -13,10 +14,27 @@ namespace kavro {
 
 struct ReportChannels;
 
+struct PriceCandidate {
+  int32_t j = -1;
+  double dj = 0.0;
+};
+
+// A candidate as the scan met it: its measure and its place in the scan break ties.
+struct ScannedCandidate {
+  double measure = 0.0;
+  double dj = 0.0;
+  int32_t j = -1;
+  int32_t seq = 0;
+};
+
 struct PricingState {
   int32_t nParts = 1;
   int32_t sectionNo = 0;                 // last section scanned, 1..nParts (0 before the first)
   double priceThreshold[2] = {1e20, 1e20};  // [0] phase 1, [1] phases 2 to 4
+  // Multiple pricing: every candidate of one scan, then the best of them, best first. Kept here
+  // so that their storage lasts from one pricing to the next.
+  std::vector<ScannedCandidate> scanned;
+  std::vector<PriceCandidate> best;
 
   void resetForMajorIteration() {
     sectionNo = 0;
@@ -40,11 +58,6 @@ struct PricingInput {
   int32_t debugLevel = 0;
 };
 
-struct PriceCandidate {
-  int32_t j = -1;
-  double dj = 0.0;
-};
-
 struct PricingResult {
   int32_t enteringVar = -1;   // -1 when no candidate
   double dj = 0.0;
@@ -52,7 +65,7 @@ struct PricingResult {
   bool increase = true;       // direction of the entering variable
   int32_t nAbove = 0;
   double toldj = 0.0;
-  std::vector<PriceCandidate> candidates;  // with multiple pricing, best first
+  std::span<const PriceCandidate> candidates;  // with multiple pricing, best first (PricingState::best)
   int32_t nCandidates = 1;
   bool superbasicsLimitReached = false;
 };
