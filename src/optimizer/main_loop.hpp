@@ -132,6 +132,7 @@ class MainLoop {
   SubproblemSummary subproblemSummary();
   void superbasicsToNonbasic();
   bool crashNonlinearRows();
+  int32_t columnsForSlackRows();
   bool subproblemInfeasible();
   bool crashedBasisExplodes(const std::vector<double>& valuesBefore);
   double moveNonbasicsOntoBounds();

@@ -5,14 +5,10 @@
 #include <algorithm>
 #include <cmath>
 
-#include "driver/crash.hpp"
 #include "kernels/vector_ops.hpp"
 #include "optimizer/main_loop.hpp"
 
 namespace kavro {
-
-// How much larger than the values before it the basic values of a crashed basis may come out.
-constexpr double kCrashGrowthLimit = 1.0e10;
 
 SubproblemSummary MainLoop::subproblemSummary() {
   SubproblemSummary s;
@@ -118,37 +114,6 @@ bool MainLoop::beginMajorIteration(const SubproblemSummary& previous) {
   // basic columns where it can.
   if (majorItn_ == 2 && p_.crashOption == 3) return crashNonlinearRows();
   return factorize(majorItn_ > 1 ? FactorKind::kTest : FactorKind::kOrdinary);
-}
-
-// The crash picks the nonlinear rows' basic columns by the sizes of their Jacobian entries alone.
-// Along a chain of rows (a discretized differential equation) a triangular choice can be so
-// ill-conditioned that the basic values explode (1e+200 and beyond, where the subproblem then
-// looks unbounded): such a basis is not used, the subproblem keeps the one it had.
-bool MainLoop::crashNonlinearRows() {
-  superbasicsToNonbasic();
-  const std::vector<int32_t> statesBefore = hs_;
-  const std::vector<double> valuesBefore = x_;
-  crashBasis(ctx_, 5);
-  toInternalStates();
-  if (!factorize(FactorKind::kTest)) return false;
-  if (!crashedBasisExplodes(valuesBefore)) return true;
-  ctx_.out.print("%s", " Crash basis for the nonlinear rows is ill-conditioned: the previous basis is kept");
-  hs_ = statesBefore;
-  x_ = valuesBefore;
-  return factorize(FactorKind::kTest);
-}
-
-// The basic values the crashed basis gives once its nonbasic variables sit on their bounds (as
-// the subproblem soon puts them), compared with the values before the crash. The point itself
-// is left as the factorization computed it.
-bool MainLoop::crashedBasisExplodes(const std::vector<double>& valuesBefore) {
-  const std::vector<double> valuesNow = x_;
-  moveNonbasicsOntoBounds();
-  recomputeBasics();
-  const double before = kernels::maxNorm(nb_, valuesBefore.data());
-  const bool explodes = !(kernels::maxNorm(nb_, x_.data()) <= kCrashGrowthLimit * (1.0 + before));
-  x_ = valuesNow;
-  return explodes;
 }
 
 // The subproblem ended: its status goes to the next major iteration.

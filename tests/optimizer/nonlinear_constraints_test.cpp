@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -323,6 +324,54 @@ TEST(NonlinearConstraints, IllConditionedCrashOfTheNonlinearRowsIsRefused) {
     EXPECT_LE(s.result.absoluteViolation, 1e-6) << "a = " << a;
     EXPECT_EQ(report.find("ill-conditioned") != std::string::npos, a > 1) << "a = " << a;
   }
+}
+
+// A square tridiagonal system: (3 - 2 x_i) x_i - x_(i-1) - 2 x_(i+1) + 1 = 0, i = 1..n, from
+// x = -1. The crash's triangular choice among the three diagonals grows by 3.5 per row and is
+// refused; the equality rows it left to their slacks then take the remaining columns, so the
+// subproblem starts from the whole Jacobian (Newton's method) instead of bringing the n columns
+// into the basis one minor iteration at a time.
+NonlinearCase squareTridiagonalSystem(int n) {
+  NonlinearCase c;
+  std::vector<std::vector<double>> rows(static_cast<size_t>(n), std::vector<double>(static_cast<size_t>(n), 0.0));
+  for (int i = 0; i < n; ++i)
+    for (int j = std::max(0, i - 1); j <= std::min(n - 1, i + 1); ++j) rows[static_cast<size_t>(i)][static_cast<size_t>(j)] = 1;
+  c.lp = DenseLp{rows, std::vector<double>(static_cast<size_t>(n), 0.0), std::vector<double>(static_cast<size_t>(n), 0.0),
+                 std::vector<double>(static_cast<size_t>(n), -kInf), std::vector<double>(static_cast<size_t>(n), kInf)};
+  c.nNonlinCons = n;
+  c.nNonlinJacVars = n;
+  c.constraints = [n](std::span<const double> x, std::span<double> f, std::span<double> jac) {
+    size_t e = 0;
+    for (int j = 0; j < n; ++j) {
+      if (j > 0) jac[e++] = -2.0;                                        // row j - 1
+      jac[e++] = 3.0 - 4.0 * x[static_cast<size_t>(j)];                 // row j
+      if (j < n - 1) jac[e++] = -1.0;                                    // row j + 1
+    }
+    for (int i = 0; i < n; ++i) {
+      const double xi = x[static_cast<size_t>(i)];
+      const double before = i > 0 ? x[static_cast<size_t>(i - 1)] : 0.0;
+      const double after = i < n - 1 ? x[static_cast<size_t>(i + 1)] : 0.0;
+      f[static_cast<size_t>(i)] = (3.0 - 2.0 * xi) * xi - before - 2.0 * after + 1.0;
+    }
+    return true;
+  };
+  c.x0.assign(static_cast<size_t>(n), -1.0);
+  return c;
+}
+
+TEST(NonlinearConstraints, RefusedCrashOfASquareSystemStartsFromItsJacobian) {
+  const int n = 200;
+  const std::string path = kavro::testing::uniqueTempPath("square_nc", ".print");
+  setenv("KAVRO_TEST_PRINT", path.c_str(), 1);
+  const Solved s = solveCase(squareTridiagonalSystem(n));
+  unsetenv("KAVRO_TEST_PRINT");
+  std::ifstream in(path);
+  const std::string report((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::remove(path.c_str());
+  EXPECT_EQ(s.result.exitCode, kOptimal);
+  EXPECT_LE(s.result.absoluteViolation, 1e-6);
+  EXPECT_NE(report.find("equality rows left to slacks took columns"), std::string::npos);
+  EXPECT_LT(s.result.minorIterations, n / 4);  // not one column at a time
 }
 
 // Thomson's problem: k unit charges on the sphere, min sum 1 / |p_i - p_j| subject to |p_i|^2 = 1.

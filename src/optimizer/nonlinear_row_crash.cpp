@@ -1,0 +1,119 @@
+// The crash of the nonlinear rows at the start of the second major iteration, and what happens
+// when the basis it chooses is unusable.
+
+#include <cmath>
+#include <vector>
+
+#include "driver/crash.hpp"
+#include "kernels/vector_ops.hpp"
+#include "optimizer/main_loop.hpp"
+
+namespace kavro {
+
+namespace {
+
+// How much larger than the values before it the basic values of a crashed basis may come out.
+constexpr double kCrashGrowthLimit = 1.0e10;
+
+}  // namespace
+
+// The crash picks the nonlinear rows' basic columns by the sizes of their Jacobian entries alone.
+// Along a chain of rows (a discretized differential equation) a triangular choice can be so
+// ill-conditioned that the basic values explode (1e+200 and beyond, where the subproblem then
+// looks unbounded). Such a basis is tried once more with a column for every equality row the
+// crash left to its slack, the factorization choosing among them what is stable (a square
+// system then starts from its Jacobian, one Newton step away, instead of pivoting its columns in
+// one by one); when that explodes too, the subproblem keeps the basis it had.
+bool MainLoop::crashNonlinearRows() {
+  superbasicsToNonbasic();
+  const std::vector<int32_t> statesBefore = hs_;
+  const std::vector<double> valuesBefore = x_;
+  crashBasis(ctx_, 5);
+  toInternalStates();
+  if (!factorize(FactorKind::kTest)) return false;
+  if (!crashedBasisExplodes(valuesBefore)) return true;
+  const int32_t added = columnsForSlackRows();
+  if (added > 0) {
+    if (!factorize(FactorKind::kTest)) return false;
+    if (!crashedBasisExplodes(valuesBefore)) {
+      ctx_.out.print(" Crash basis for the nonlinear rows is ill-conditioned: %d equality rows left to slacks took columns",
+                     added);
+      return true;
+    }
+  }
+  ctx_.out.print("%s", " Crash basis for the nonlinear rows is ill-conditioned: the previous basis is kept");
+  hs_ = statesBefore;
+  x_ = valuesBefore;
+  return factorize(FactorKind::kTest);
+}
+
+// Every nonlinear equality row whose slack is basic gives its place in the basis to a nonbasic
+// column (not fixed, not yet taken) with an entry in the nonlinear rows: the column with its
+// largest entry in that row where there is one, else the next column left. A column with no
+// entry in its row leaves the basis structurally singular, and the factorization then returns
+// the slacks it cannot do without. Returns how many rows gave their places.
+int32_t MainLoop::columnsForSlackRows() {
+  const int32_t C = prob_.nNonlinCons;
+  const SparseMatrix& a = prob_.a;
+  std::vector<int32_t> best(static_cast<size_t>(C), -1);
+  std::vector<double> bestSize(static_cast<size_t>(C), 0.0);
+  std::vector<int32_t> candidates;
+  for (int32_t j = 0; j < n_; ++j) {
+    const size_t uj = static_cast<size_t>(j);
+    if (hs_[uj] == kBasic || prob_.lower[uj] == prob_.upper[uj]) continue;
+    bool inNonlinearRows = false;
+    for (int32_t k = a.colStart[uj]; k < a.colStart[uj + 1]; ++k) {
+      const int32_t i = a.row[static_cast<size_t>(k)];
+      if (i >= C) continue;
+      inNonlinearRows = true;
+      const double size = std::fabs(a.value[static_cast<size_t>(k)]);
+      if (size > bestSize[static_cast<size_t>(i)]) {
+        bestSize[static_cast<size_t>(i)] = size;
+        best[static_cast<size_t>(i)] = j;
+      }
+    }
+    if (inNonlinearRows) candidates.push_back(j);
+  }
+  std::vector<int32_t> rowsLeft;
+  auto swapIn = [&](int32_t i, int32_t j) {
+    const size_t slack = static_cast<size_t>(n_ + i);
+    hs_[static_cast<size_t>(j)] = kBasic;
+    hs_[slack] = kFixedNonbasic;
+    x_[slack] = prob_.lower[slack];
+  };
+  int32_t added = 0;
+  for (int32_t i = 0; i < C; ++i) {
+    const size_t slack = static_cast<size_t>(n_ + i);
+    if (hs_[slack] != kBasic || prob_.lower[slack] != prob_.upper[slack]) continue;
+    const int32_t j = best[static_cast<size_t>(i)];
+    if (j < 0 || hs_[static_cast<size_t>(j)] == kBasic) {
+      rowsLeft.push_back(i);
+      continue;
+    }
+    swapIn(i, j);
+    ++added;
+  }
+  size_t next = 0;
+  for (const int32_t i : rowsLeft) {
+    while (next < candidates.size() && hs_[static_cast<size_t>(candidates[next])] == kBasic) ++next;
+    if (next == candidates.size()) break;
+    swapIn(i, candidates[next]);
+    ++added;
+  }
+  return added;
+}
+
+// The basic values the crashed basis gives once its nonbasic variables sit on their bounds (as
+// the subproblem soon puts them), compared with the values before the crash. The point itself
+// is left as the factorization computed it.
+bool MainLoop::crashedBasisExplodes(const std::vector<double>& valuesBefore) {
+  const std::vector<double> valuesNow = x_;
+  moveNonbasicsOntoBounds();
+  recomputeBasics();
+  const double before = kernels::maxNorm(nb_, valuesBefore.data());
+  const bool explodes = !(kernels::maxNorm(nb_, x_.data()) <= kCrashGrowthLimit * (1.0 + before));
+  x_ = valuesNow;
+  return explodes;
+}
+
+}  // namespace kavro
