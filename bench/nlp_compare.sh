@@ -8,10 +8,11 @@
 # for information), and the models the peer solves and KAVRO does not, by class. The load
 # (`uptime`) before and after is printed too: run it with nothing else on the machine.
 #
-# Usage: bench/nlp_compare.sh [-c LC|NC|all] [-t CPU_SECONDS] [-o TAG] [-p] [MODEL...]
+# Usage: bench/nlp_compare.sh [-c LC|NC|all] [-t CPU_SECONDS] [-o TAG] [-k KAVRO] [-p] [MODEL...]
 #        bench/nlp_compare.sh -S KAVRO.tsv IPOPT.tsv     (summary of two existing tables)
 # -p runs the peer alone (its table only, no summary): to be joined later with -S to a table
 # of bench/nlp.sh.
+# -k names the kavro program (default build/release/apps/kavro; a copy lets the build go on).
 # Defaults: every model of the class (all), 10 s CPU each, TAG = CLASS_DATE. KAVRO_NL_DATA names
 # the models folder when it is not ../shared/data/nl (it is passed on to bench/nlp.sh).
 set -uo pipefail
@@ -24,6 +25,7 @@ class=all
 limit=10
 tag=""
 peerOnly=0
+kavroArgs=()
 
 summary() {
   awk -F'\t' '
@@ -67,13 +69,14 @@ if [ "${1:-}" = "-S" ]; then
   summary "$2" "$3"
   exit 0
 fi
-while getopts "c:t:o:p" opt; do
+while getopts "c:t:o:k:p" opt; do
   case $opt in
     c) class="$OPTARG" ;;
     t) limit="$OPTARG" ;;
     o) tag="$OPTARG" ;;
+    k) kavroArgs=(-k "$OPTARG") ;;
     p) peerOnly=1 ;;
-    *) echo "usage: $0 [-c LC|NC|all] [-t CPU_SECONDS] [-o TAG] [-p] [MODEL...]" >&2; exit 2 ;;
+    *) echo "usage: $0 [-c LC|NC|all] [-t CPU_SECONDS] [-o TAG] [-k KAVRO] [-p] [MODEL...]" >&2; exit 2 ;;
   esac
 done
 shift $((OPTIND - 1))
@@ -120,7 +123,7 @@ echo "load before: $(uptime)"
 count=0
 for name in "$@"; do
   if [ "$peerOnly" = 0 ]; then
-    "$here/bench/nlp.sh" -t "$limit" "$name" | tail -n +2 >> "$kout" || { echo "cannot write $kout" >&2; exit 2; }
+    "$here/bench/nlp.sh" "${kavroArgs[@]}" -t "$limit" "$name" | tail -n +2 >> "$kout" || { echo "cannot write $kout" >&2; exit 2; }
   fi
   run_peer "$name" >> "$pout" || { echo "cannot write $pout" >&2; exit 2; }
   count=$((count + 1))
