@@ -23,7 +23,7 @@ void setCommandIterationLimit(Parameters& p, const Problem& problem) {
 }  // namespace
 
 SolveResult solveProblem(Optimizer& opt, const Problem& problem, ProblemState& state, Progress& progress,
-                         NonlinearFunctions* functions, int64_t nonlinearEntries) {
+                         NonlinearFunctions* functions, int64_t nonlinearEntries, DivergenceWatch* watch) {
   setCommandIterationLimit(opt.impl().params, problem);
   SolveOptions options;
   // Without "Workspace (total)" the storage is the solver's to size, and to grow when the
@@ -33,6 +33,11 @@ SolveResult solveProblem(Optimizer& opt, const Problem& problem, ProblemState& s
   options.workLength =
       given > 0 ? given : estimateWorkWords(problem.m, problem.n, problem.nElements(), nonlinearEntries);
   options.progress = progress.callback();
+  if (watch) {
+    options.progress = [watch, shown = options.progress](const IterationLogEntry& e) {
+      return watch->diverged(e) ? 1 : shown(e);
+    };
+  }
   options.functions = functions;
   const ProblemState start = state;
   SolveResult r = opt.solve(problem, state, options);

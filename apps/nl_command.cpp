@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -164,9 +165,20 @@ class NlRun {
     const Parameters settings = opt_.impl().params;
     const ProblemState startingPoint = built.state;
     NonlinearFunctions* nonlinear = built.nonlinear() ? &functions : nullptr;
-    SolveResult result = solveProblem(opt_, built.problem, built.state, progress_, nonlinear, built.nonlinearEntries);
-    for (const Repeat& repeat : kRepeats) {
-      if (!retryAllowed(built, result)) break;
+    // Every run but the last possible one is watched for running away (divergence_watch.hpp).
+    DivergenceWatch watch;
+    const bool repeatable = retryAllowed(built);
+    SolveResult result = solveProblem(opt_, built.problem, built.state, progress_, nonlinear, built.nonlinearEntries,
+                                      repeatable ? &watch : nullptr);
+    for (size_t k = 0; k < std::size(kRepeats); ++k) {
+      if (!repeatable || !(worthRetrying(result.exitCode) || watch.fired())) break;
+      if (watch.fired())
+        opt_.impl().channels().both(" The kavro command stopped the run at major iteration %d (no CPU limit): the violation"
+                                    " of the nonlinear constraints stayed above %g times its best (%.1e at major %d) for"
+                                    " %d major iterations",
+                                    watch.stopMajor(), DivergenceWatch::kFactor, watch.bestViolation(), watch.bestMajor(),
+                                    DivergenceWatch::kWindow);
+      const Repeat& repeat = kRepeats[k];
       opt_.impl().channels().both(" Solved again from the model's starting point with Penalty parameter %s%s"
                                   " (the last run ended with exit %d)",
                                   repeat.penalty, repeat.slackBasis ? " and Crash option 0" : "", result.exitCode);
@@ -174,7 +186,10 @@ class NlRun {
       opt_.setSpecsLine(std::string("Penalty parameter ") + repeat.penalty);
       if (repeat.slackBasis) opt_.setSpecsLine("Crash option 0");
       built.state = startingPoint;
-      result = solveProblem(opt_, built.problem, built.state, progress_, nonlinear, built.nonlinearEntries);
+      watch = DivergenceWatch{};
+      const bool last = k + 1 == std::size(kRepeats);
+      result = solveProblem(opt_, built.problem, built.state, progress_, nonlinear, built.nonlinearEntries,
+                            last ? nullptr : &watch);
     }
     NlSolve s;
     s.model = &model_;
@@ -189,9 +204,8 @@ class NlRun {
 
   // Only the command's own choice of options is changed: not when the user gave a SPECS file or
   // kavro_options.
-  bool retryAllowed(const nl::BuiltProblem& built, const SolveResult& result) const {
-    return cl_.specsPath.empty() && ampl_.specsLines.empty() && built.problem.nNonlinCons > 0 &&
-           worthRetrying(result.exitCode);
+  bool retryAllowed(const nl::BuiltProblem& built) const {
+    return cl_.specsPath.empty() && ampl_.specsLines.empty() && built.problem.nNonlinCons > 0;
   }
 
   void describe(const nl::BuiltProblem& b) const {

@@ -242,6 +242,21 @@ TEST_F(NlCommand, RepeatsEndWithTheAllSlackBasis) {
   EXPECT_NE(out.find("EXIT -- optimal solution found"), std::string::npos) << out;
 }
 
+// optctrl6 runs away with the default penalty: its violation, 2.7e-3 at its best (major 30),
+// stays between 0.02 and 1 while the objective grows to 1e9 (500 major iterations, 700,000 minor
+// ones when left alone). The command stops that run after 100 such major iterations and the
+// tenfold penalty solves the model.
+TEST_F(NlCommand, ARunThatRunsAwayIsStoppedForTheRepeat) {
+  std::system(("cp " KAVRO_TEST_DATA_DIR "/nl/optctrl6.nl '" + dir_ + "/'").c_str());
+  ASSERT_EQ(run("optctrl6.nl"), 0) << out;
+  EXPECT_NE(out.find(" The kavro command stopped the run at major iteration 140 (no CPU limit): the violation of the "
+                     "nonlinear constraints stayed above 10 times its best (2.7e-03 at major 30) for 100 major iterations"),
+            std::string::npos) << out;
+  EXPECT_NE(out.find(" Solved again from the model's starting point with Penalty parameter 10 (the last run ended with exit 18)"),
+            std::string::npos) << out;
+  EXPECT_TRUE(std::regex_search(out, std::regex("Objective value +2\\.04801654"))) << out;
+}
+
 // ex8_5_1 minimizes terms in log(x3 - x5) with x3 - x5 >= 0 a linear row whose slack starts
 // within the crash's reach of its bound: the crash of the inequality rows puts it there, where the
 // log is undefined. The crash is undone and the run goes on (to the optimum with this penalty)

@@ -1,0 +1,21 @@
+#include "divergence_watch.hpp"
+
+namespace kavro::app {
+
+bool DivergenceWatch::diverged(const IterationLogEntry& e) {
+  if (fired_) return true;
+  if (e.kind != 2) return false;
+  const double v = e.feasibility;
+  if (!(v >= 0.0)) return false;  // no measure on this line
+  if (best_ < 0.0 || v < best_) {
+    best_ = v;
+    bestMajor_ = e.majorItn;
+  }
+  if (v <= kFactor * best_ || v <= kFloor) lastNearBest_ = e.majorItn;
+  if (e.majorItn - lastNearBest_ < kWindow) return false;
+  fired_ = true;
+  stopMajor_ = e.majorItn;
+  return true;
+}
+
+}  // namespace kavro::app
