@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -107,7 +108,18 @@ bool OutputFile::write(std::string_view text) {
   if (!file_ || failed()) return false;
   errno = 0;
   if (std::fwrite(text.data(), 1, text.size(), file_) != text.size() || std::ferror(file_)) return fail();
-  return true;
+  const bool lineEnded = !text.empty() && text.back() == '\n';
+  return isReplacement() || !lineEnded ? true : flushWhenDue();
+}
+
+// A report is pushed out at the end of a line at least every second while lines come, so that
+// someone following a long run sees it progress, and a run killed by a CPU limit leaves its log
+// behind. (A replacement is wanted whole or not at all: it is flushed when it is committed.)
+bool OutputFile::flushWhenDue() {
+  const auto now = std::chrono::steady_clock::now();
+  if (now - lastFlush_ < kFlushInterval) return true;
+  lastFlush_ = now;
+  return flush();
 }
 
 bool OutputFile::flush() {

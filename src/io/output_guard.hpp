@@ -15,6 +15,7 @@
 //                where no temporary file can be made;
 //   stream       an open stream that is not ours (standard output): closing only flushes it.
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -49,8 +50,11 @@ class OutputFile {
   bool close();
 
  private:
+  static constexpr std::chrono::seconds kFlushInterval{1};
+
   bool fail(const char* what = nullptr);
   void abandon();
+  bool flushWhenDue();
 
   std::FILE* file_ = nullptr;
   bool owned_ = false;
@@ -58,6 +62,7 @@ class OutputFile {
   std::string target_;     // replacement: the file the rename replaces
   std::string temporary_;  // replacement: the file being written
   std::string failure_;
+  std::chrono::steady_clock::time_point lastFlush_ = std::chrono::steady_clock::now();
 };
 
 // Writes `text` as the whole new contents of `path` by replacement. Empty on success, else

@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "io/output_guard.hpp"
 #include "io/units.hpp"
@@ -154,6 +156,23 @@ TEST(DirectOutput, RewoundFileHoldsWhatWasWrittenAfterwards) {
     units.writeLine(20, "short");
   }
   EXPECT_EQ(dir.read("r"), "short\n");
+}
+
+// A report reaches its file while the run goes on (at least every second), so that a run killed
+// by a CPU limit leaves its log; a save in progress never does.
+TEST(DirectOutput, ReportsReachTheFileWhileTheRunGoesOn) {
+  TempFolder dir;
+  UnitTable units;
+  units.connect(9, dir.path("report"));
+  units.connect(kUnit, dir.path("save.bas"));
+  units.beginSave(kUnit);
+  units.writeLine(9, "first line");
+  units.writeLine(kUnit, "half a save");
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+  units.writeLine(9, "a second later");
+  units.writeLine(kUnit, "more of it");
+  EXPECT_EQ(dir.read("report"), "first line\na second later\n");
+  EXPECT_EQ(dir.entries(), 2u);  // the report and the save's temporary file, not the target
 }
 
 TEST(ReplaceFileContents, WholeFileOrAReason) {
