@@ -70,7 +70,8 @@ run_one() {
     /No. of major iterations/ { maj = $5 }
     /No. of calls to funobj/ { fo = $6; fc = $NF }
     END {
-      if (exitcode == "") exitcode = (status == 152 || status == 137) ? "cpu" : "-";
+      # A run killed by the limit may have printed the EXIT line of an earlier run (the repeats).
+      if (status == 152 || status == 137) exitcode = "cpu"; else if (exitcode == "") exitcode = "-";
       err = "-"
       if (obj != "" && ref != "") { d = obj - ref; if (d < 0) d = -d; s = ref < 0 ? -ref : ref; if (s < 1) s = 1; err = sprintf("%.2e", d / s) }
       solved = (exitcode == "0" && (err == "-" || err + 0 <= 1e-6)) ? 1 : 0
