@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "kernels/vector_ops.hpp"
 #include "optimizer/main_loop.hpp"
 
 namespace kavro {
