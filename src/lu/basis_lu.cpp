@@ -115,6 +115,10 @@ void BasisLU::solveBSparse(kernels::SparseVector& b, kernels::SparseVector& x) {
 
 void BasisLU::solveBt(double* x, double* y) { lu::solveWithFactors(6, m_, m_, y, x, p_, lu_); }
 
+void BasisLU::solveBtPair(double* x0, double* y0, double* x1, double* y1) {
+  lu::solveTransposedPair(m_, m_, y0, x0, y1, x1, p_, lu_);
+}
+
 void BasisLU::solveBtSparse(kernels::SparseVector& b, kernels::SparseVector& y) {
   lu::solveSparse(6, m_, m_, y, b, p_, lu_);
 }

@@ -44,6 +44,9 @@ class BasisLU {
   // Mode 3: solves B' y = x. x (m entries, by basis position) is overwritten; y receives the
   // solution (by row).
   void solveBt(double* x, double* y);
+  // Two solves with B' in one pass over the factors (x0 -> y0, x1 -> y1), each bit for bit
+  // what solveBt gives it: cheaper when both solutions are dense.
+  void solveBtPair(double* x0, double* y0, double* x1, double* y1);
 
   // The same two solves for right-hand sides with few nonzeros, for example a column of the
   // constraint matrix (B x = a_q) or a unit vector (B' y = e_r). The vectors (kernels::

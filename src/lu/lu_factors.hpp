@@ -164,6 +164,11 @@ int32_t lu1fac(int32_t m, int32_t n, int32_t& nelem, LuParams& params, LuStorage
 int32_t solveWithFactors(int32_t mode, int32_t m, int32_t n, double* v, double* w, LuParams& params,
                          LuStorage& lu);
 
+// Mode 6 for two right-hand sides at once (v0 := (LU)'^-1 w0, v1 := (LU)'^-1 w1), reading the
+// factors once; each result is bit for bit that of its own solve. The residual is the second's.
+int32_t solveTransposedPair(int32_t m, int32_t n, double* v0, double* w0, double* v1, double* w1,
+                            LuParams& params, LuStorage& lu);
+
 // Solves with the factors for a sparse right-hand side, with the same modes and the same results
 // as solveWithFactors (bit for bit): 1: v := L^-1 v; 2: v := L'^-1 v; 3: w := U^-1 v;
 // 4: v := U'^-1 w; 5: w := (LU)^-1 v (L then U); 6: v := (LU)'^-1 w (U' then L').

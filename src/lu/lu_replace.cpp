@@ -48,25 +48,36 @@ struct Replace {
     setRowAt(k2, i1);
   }
 
-  // Deletes column jrep from the rows of U up to its own pivot position.
+  // Deletes column jrep from the rows of U up to its own pivot position. The sparse solves'
+  // column list of jrep, when it is kept, names every row that may hold it (and perhaps rows
+  // that no longer do, which find nothing), so only those rows are searched; otherwise all of
+  // them are, which reads most of U.
   void deleteOldColumn(int32_t krep, int32_t rank) {
     const int32_t last = std::min(krep, rank - 1);
-    double* a = file.a();
-    int32_t* indr = file.indr();
-    for (int32_t k = 0; k <= last; ++k) {
-      const int32_t i = lu.rowPerm[k];
-      const int32_t rs = lu.rowStart[i], re = rs + lu.rowLength[i];
-      for (int32_t e = rs; e < re; ++e) {
-        if (indr[e] != jrep) continue;
-        a[e] = a[re - 1];
-        indr[e] = indr[re - 1];
-        indr[re - 1] = kFree;
-        --lu.rowLength[i];
-        --p.lenU();
-        break;
+    const SparseSolveIndex& x = lu.sparse;
+    if (x.state == 1) {
+      for (int32_t q = x.uColStart[jrep], qe = q + x.uColLength[jrep]; q < qe; ++q) {
+        const int32_t i = x.arena[q];
+        if (lu.rowPermInv[i] <= last) deleteFromRow(i);
       }
+    } else {
+      for (int32_t k = 0; k <= last; ++k) deleteFromRow(lu.rowPerm[k]);
     }
     file.trim();
+  }
+  void deleteFromRow(int32_t i) {
+    double* a = file.a();
+    int32_t* indr = file.indr();
+    const int32_t rs = lu.rowStart[i], re = rs + lu.rowLength[i];
+    for (int32_t e = rs; e < re; ++e) {
+      if (indr[e] != jrep) continue;
+      a[e] = a[re - 1];
+      indr[e] = indr[re - 1];
+      indr[re - 1] = kFree;
+      --lu.rowLength[i];
+      --p.lenU();
+      return;
+    }
   }
 
   // Cyclic shifts: row position krep to rank-1 (when krep is a pivot), column krep to n-1.

@@ -1,6 +1,7 @@
 // Solves with the stored factors. L is applied column by column (a column is skipped when its
 // pivot component is negligible); U is applied row by row. Every loop streams through the
 // contiguous storage of the factors.
+#include <algorithm>
 #include <cmath>
 
 #include "lu/lu_factors.hpp"
@@ -115,7 +116,94 @@ double solveUTransposed(int32_t m, int32_t n, double* v, const double* w, const 
   return resid;
 }
 
+// Two right-hand sides in one pass over the factors: each vector gets exactly the arithmetic,
+// in the same order, that its own solve would give it, so the results agree bit for bit; the
+// factors are read once instead of twice.
+struct Pair {
+  double* v[2];
+  const double* w[2];
+};
+
+// U'^-1 for both; returns the residual of the second.
+double solveUTransposedPair(int32_t m, int32_t n, Pair x, const LuParams& p, LuStorage& lu, double tol) {
+  const int32_t rank = p.ip[16];
+  const int32_t* rowPerm = lu.rowPerm.data();
+  const int32_t* colPerm = lu.colPerm.data();
+  const int32_t* rowStart = lu.rowStart.data();
+  const int32_t* rowLen = lu.rowLength.data();
+  const double* a = lu.a.data();
+  const int32_t* indr = lu.indr.data();
+  double* s0 = lu.workReal.data();
+  double* s1 = lu.workReal2.data();
+  std::copy(x.w[0], x.w[0] + n, s0);
+  std::copy(x.w[1], x.w[1] + n, s1);
+  for (int32_t k = 0; k < rank; ++k) {
+    const int32_t i = rowPerm[k];
+    const int32_t rs = rowStart[i], re = rs + rowLen[i];
+    const double t0 = s0[indr[rs]], t1 = s1[indr[rs]];
+    const bool use0 = std::fabs(t0) > tol, use1 = std::fabs(t1) > tol;
+    const double x0 = use0 ? t0 / a[rs] : 0.0, x1 = use1 ? t1 / a[rs] : 0.0;
+    x.v[0][i] = x0;
+    x.v[1][i] = x1;
+    if (use0 && use1) {
+      for (int32_t e = rs + 1; e < re; ++e) {
+        s0[indr[e]] -= a[e] * x0;
+        s1[indr[e]] -= a[e] * x1;
+      }
+    } else if (use0 || use1) {
+      double* s = use0 ? s0 : s1;
+      const double xs = use0 ? x0 : x1;
+      for (int32_t e = rs + 1; e < re; ++e) s[indr[e]] -= a[e] * xs;
+    }
+  }
+  double resid = 0.0;
+  for (int32_t k = rank; k < m; ++k) x.v[0][rowPerm[k]] = x.v[1][rowPerm[k]] = 0.0;
+  for (int32_t k = rank; k < n; ++k) {
+    const double r = std::fabs(s1[colPerm[k]]);
+    if (r > tol) resid += r;
+  }
+  return resid;
+}
+
+void solveLUpdatesTransposedPair(const LView& l, Pair x, double tol) {
+  double* v0 = x.v[0];
+  double* v1 = x.v[1];
+  for (int32_t t = l.lEnd; t < l.l0End; ++t) {
+    const double vi0 = v0[l.indc[t]], vi1 = v1[l.indc[t]];
+    if (std::fabs(vi0) > tol) v0[l.indr[t]] -= l.a[t] * vi0;
+    if (std::fabs(vi1) > tol) v1[l.indr[t]] -= l.a[t] * vi1;
+  }
+}
+
+void solveL0TransposedPair(const LView& l, Pair x) {
+  double* v0 = x.v[0];
+  double* v1 = x.v[1];
+  for (int32_t k = l.numL0 - 1; k >= 0; --k) {
+    const int32_t lo = l.colStart[k + 1], hi = l.colStart[k];
+    double sum0 = 0.0, sum1 = 0.0;
+    for (int32_t t = lo; t < hi; ++t) {
+      sum0 += l.a[t] * v0[l.indc[t]];
+      sum1 += l.a[t] * v1[l.indc[t]];
+    }
+    v0[l.indr[lo]] -= sum0;
+    v1[l.indr[lo]] -= sum1;
+  }
+}
+
 }  // namespace
+
+int32_t solveTransposedPair(int32_t m, int32_t n, double* v0, double* w0, double* v1, double* w1,
+                            LuParams& params, LuStorage& lu) {
+  if (m < 0 || n < 0 || m > lu.maxRows || n > lu.maxCols) return 0;
+  const double tol = params.dropTol() > 0 ? params.dropTol() : 0.0;
+  const LView l = lView(params, lu);
+  const Pair x{{v0, v1}, {w0, w1}};
+  const double resid = solveUTransposedPair(m, n, x, params, lu, tol);
+  solveLUpdatesTransposedPair(l, x, tol);
+  solveL0TransposedPair(l, x);
+  params.uSolveResidual() = resid;
+  return resid > 0.0 ? 1 : 0;
+}
 
 int32_t solveWithFactors(int32_t mode, int32_t m, int32_t n, double* v, double* w, LuParams& params,
                          LuStorage& lu) {

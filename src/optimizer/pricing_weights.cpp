@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "kernels/branchless.hpp"
 #include "lu/basis_lu.hpp"
 
 namespace kavro {
@@ -38,8 +39,8 @@ void PricingWeights::size(const Problem& prob, PricingRule rule) {
   candidates_.size(prob.nb());
   blocks_.size(prob.nb());
   listLimit_ = static_cast<int32_t>(kListFraction * prob.nb());
-  rhoDensity_ = tauDensity_ = 0.0;
-  for (auto* v : {&rhs_, &rho_, &tau_}) v->resize(static_cast<int32_t>(m));
+  rhoDensity_ = tauDensity_ = columnsTouched_ = 0.0;
+  for (auto* v : {&rhs_, &unitRhs_, &rho_, &tau_}) v->resize(static_cast<int32_t>(m));
 }
 
 double PricingWeights::columnDot(int32_t j, const double* rowVector) const {
@@ -71,15 +72,19 @@ void PricingWeights::computePivotRow(const kernels::SparseVector& rho, const dou
   if (work < columnWork) {
     ++rowwisePivotRows_;
     computePivotRowByRows(rho, hs);
-  } else if (tau) {
-    computePivotRowByColumns<true>(rho.value.data(), tau, hs);
+  } else if (!tau) {
+    computePivotRowByColumns<TauDots::kNone>(rho.value.data(), nullptr, hs);
+  } else if (columnsTouched_ < kTouchedColumnsApart) {
+    computePivotRowByColumns<TauDots::kTouched>(rho.value.data(), tau, hs);
   } else {
-    computePivotRowByColumns<false>(rho.value.data(), nullptr, hs);
+    computePivotRowByColumns<TauDots::kAll>(rho.value.data(), tau, hs);
   }
 }
 
-// With tau, the same pass forms a_j' tau beside a_j' rho while each column is at hand.
-template <bool kWithTau>
+// With tau, the same pass forms a_j' tau while each column is at hand: only for the columns
+// whose pivot-row entry is nonzero (only their weights change) while those are a small part, in
+// one loop with a_j' rho when most are (the second loop would read the columns twice).
+template <TauDots kDots>
 void PricingWeights::computePivotRowByColumns(const double* rho, const double* tau, const int32_t* hs) {
   double* row = pivotRow_.data();
   double* dots = tauDot_.data();
@@ -87,20 +92,26 @@ void PricingWeights::computePivotRowByColumns(const double* rho, const double* t
   const int32_t* start = a.colStart.data();
   const int32_t* rowIndex = a.row.data();
   const double* value = a.value.data();
+  int32_t scanned = 0, nonzero = 0;
   for (int32_t j = 0; j < n_; ++j) {
     if (!priceable(hs[j])) continue;
+    ++scanned;
     double sum = 0.0, tauSum = 0.0;
     for (int32_t k = start[j]; k < start[j + 1]; ++k) {
       sum += rho[rowIndex[k]] * value[k];
-      if constexpr (kWithTau) tauSum += value[k] * tau[rowIndex[k]];
+      if constexpr (kDots == TauDots::kAll) tauSum += value[k] * tau[rowIndex[k]];
     }
     if (sum == 0.0) continue;
+    ++nonzero;
     row[j] = sum;
-    if constexpr (kWithTau) dots[j] = tauSum;
+    if constexpr (kDots == TauDots::kTouched)
+      for (int32_t k = start[j]; k < start[j + 1]; ++k) tauSum += value[k] * tau[rowIndex[k]];
+    if constexpr (kDots != TauDots::kNone) dots[j] = tauSum;
     touchedMark_[static_cast<size_t>(j)] = 1;
     touched_.push_back(j);
   }
-  if constexpr (kWithTau) {
+  columnsTouched_ = 0.75 * columnsTouched_ + 0.25 * static_cast<double>(nonzero) / std::max(scanned, 1);
+  if constexpr (kDots != TauDots::kNone) {
     for (int32_t i = 0; i < m_; ++i) dots[n_ + i] = tau[i];
     tauDotsFormed_ = true;
   }
@@ -164,18 +175,45 @@ void PricingWeights::solveUnitRow(int32_t r, BasisLU& lu) {
 // The sparse solve follows the nonzeros it creates, which costs more than the plain loops once
 // the solutions are dense; the running density of the recent solutions of the same kind decides.
 void PricingWeights::solveTransposed(kernels::SparseVector& y, double& density, BasisLU& lu) {
-  int32_t nonzeros = 0;
   if (density > kDenseSolution) {
     y.clear();
     lu.solveBt(rhs_.value.data(), y.value.data());
-    y.markDense();
     rhs_.markDense();
     rhs_.clear();
-    for (int32_t i = 0; i < m_; ++i) nonzeros += y.value[static_cast<size_t>(i)] != 0.0 ? 1 : 0;
+    recordDense(y, density);
   } else {
     lu.solveBtSparse(rhs_, y);
-    nonzeros = y.listed() ? y.count : m_;
+    recordDensity(density, y.listed() ? y.count : m_);
   }
+}
+
+// tau (from rhs_) and rho = B^-T e_r: in one pass over the factors when both are expected dense.
+void PricingWeights::solveTauAndRho(int32_t r, BasisLU& lu) {
+  if (tauDensity_ <= kDenseSolution || rhoDensity_ <= kDenseSolution) {
+    solveTransposed(tau_, tauDensity_, lu);
+    solveUnitRow(r, lu);
+    return;
+  }
+  unitRhs_.clear();
+  unitRhs_.add(r, 1.0);
+  tau_.clear();
+  rho_.clear();
+  lu.solveBtPair(rhs_.value.data(), tau_.value.data(), unitRhs_.value.data(), rho_.value.data());
+  rhs_.markDense();
+  rhs_.clear();
+  unitRhs_.clear();
+  recordDense(tau_, tauDensity_);
+  recordDense(rho_, rhoDensity_);
+}
+
+void PricingWeights::recordDense(kernels::SparseVector& y, double& density) const {
+  y.markDense();
+  int32_t nonzeros = 0;
+  for (int32_t i = 0; i < m_; ++i) nonzeros += y.value[static_cast<size_t>(i)] != 0.0 ? 1 : 0;
+  recordDensity(density, nonzeros);
+}
+
+void PricingWeights::recordDensity(double& density, int32_t nonzeros) const {
   density = 0.9 * density + 0.1 * static_cast<double>(nonzeros) / std::max(m_, 1);
 }
 
@@ -317,23 +355,15 @@ void PricingWeights::update(const PivotColumn& pivot, const int32_t* hs, const i
   // The entering variable's weight recomputed in the framework: its own 1 when it belongs to
   // it, plus the squares of its column's entries in the basic positions that belong to it.
   // Those entries are also the right-hand side of tau (steepest edge).
-  double exact = inFramework_[static_cast<size_t>(q)] ? 1.0 : 0.0;
-  const int32_t count = pivot.count >= 0 ? pivot.count : m_;
-  for (int32_t t = 0; t < count; ++t) {
-    const int32_t k = pivot.count >= 0 ? pivot.index[t] : t;
-    if (!inFramework_[static_cast<size_t>(basisList[k])]) continue;
-    const double a = pivot.alpha[k];
-    exact += a * a;
-    if (steepest && a != 0.0) rhs_.add(k, a);
-  }
-  if (steepest) solveTransposed(tau_, tauDensity_, lu);
+  double exact = steepest ? frameworkNorm<true>(pivot, basisList) : frameworkNorm<false>(pivot, basisList);
   const double updated = std::max(weight_[static_cast<size_t>(q)], 1.0);
   // Devex weights only grow, so an underestimate is expected and harmless; an overestimate
   // makes the variable look worse than it is. Steepest-edge weights drift either way.
   const bool drifted = updated > kResetRatio * std::max(exact, 1.0) ||
                        (steepest && exact > kResetRatio * updated);
 
-  solveUnitRow(pivot.position, lu);
+  if (steepest) solveTauAndRho(pivot.position, lu);
+  else solveUnitRow(pivot.position, lu);
   computePivotRow(rho_, steepest ? tau_.value.data() : nullptr, hs);
   const int32_t leaving = basisList[pivot.position];
   if (reducedCostsKept_) updateReducedCosts(q, leaving, alphaRq, pivot.leavingCost);
@@ -357,6 +387,36 @@ void PricingWeights::update(const PivotColumn& pivot, const int32_t* hs, const i
   inFramework_[static_cast<size_t>(q)] = 0;
   inFramework_[static_cast<size_t>(leaving)] = 1;
   ++frameworks_;
+}
+
+// The entering variable's weight in the framework; with kTauRhs its entries in the framework's
+// basic positions also go to rhs_. The zeros are passed over first: they are most of a column.
+// Which entries count is irregular, so they are summed and listed without a branch (a zero adds
+// nothing to the sum, which is never -0, and rhs_ is zero to begin with).
+template <bool kTauRhs>
+double PricingWeights::frameworkNorm(const PivotColumn& pivot, const int32_t* basisList) {
+  const uint8_t* in = inFramework_.data();
+  const double* alpha = pivot.alpha;
+  double* rhs = rhs_.value.data();
+  int32_t* listed = rhs_.index.data();
+  int32_t count = rhs_.count;
+  double sum = in[pivot.entering] ? 1.0 : 0.0;
+  auto add = [&](int32_t k) {
+    const double a = kernels::keepIf(in[basisList[k]] != 0, alpha[k]);
+    sum += a * a;
+    if constexpr (kTauRhs) {
+      rhs[k] = a;
+      listed[count] = k;
+      count += a != 0.0 ? 1 : 0;
+    }
+  };
+  if (pivot.count >= 0) {
+    for (int32_t t = 0; t < pivot.count; ++t) add(pivot.index[t]);
+  } else {
+    for (int32_t k = 0; k < m_; ++k) add(k);
+  }
+  if constexpr (kTauRhs) rhs_.count = count;
+  return sum;
 }
 
 // The variables whose updated reduced costs may now price out join the candidate list.

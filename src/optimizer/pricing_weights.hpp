@@ -42,6 +42,10 @@ namespace kavro {
 
 class BasisLU;
 
+// Which tau dots a column pass of the pivot row forms: none, those of the columns with a nonzero
+// pivot-row entry (in a loop of their own), or every column's (in the same loop).
+enum class TauDots { kNone, kTouched, kAll };
+
 enum class PricingRule : int32_t { kLargestReducedCost = 0, kDevex = 1, kSteepestEdge = 2 };
 
 // One basis change by a simplex step, seen before the states and the basis list change and
@@ -113,8 +117,12 @@ class PricingWeights {
   // With tau (steepest edge), tauDot_[j] = tau' a_j is formed too when the pass goes by columns.
   void computePivotRow(const kernels::SparseVector& rho, const double* tau, const int32_t* hs);
   void computePivotRowByRows(const kernels::SparseVector& rho, const int32_t* hs);
-  template <bool kWithTau>
+  template <TauDots kDots>
   void computePivotRowByColumns(const double* rho, const double* tau, const int32_t* hs);
+  // The running fraction of the scanned columns with a nonzero pivot-row entry; below this
+  // their tau dots get a loop of their own.
+  double columnsTouched_ = 0.0;
+  static constexpr double kTouchedColumnsApart = 0.5;
   void touchSlacks(const double* rho, const int32_t* hs);
   // The pass by rows scatters into the row and, with tau, reads each touched column again, so
   // an entry it reads costs about this many of the pass by columns.
@@ -125,12 +133,17 @@ class PricingWeights {
   void solveUnitRow(int32_t r, BasisLU& lu);
   // y = B^-T rhs_ (rhs_ is left zero), by the sparse or the dense solve as density suggests.
   void solveTransposed(kernels::SparseVector& y, double& density, BasisLU& lu);
+  void solveTauAndRho(int32_t r, BasisLU& lu);
+  void recordDense(kernels::SparseVector& y, double& density) const;
+  void recordDensity(double& density, int32_t nonzeros) const;
   static constexpr double kDenseSolution = 0.25;
   void keepCandidate(int32_t j);
   static constexpr double kListFraction = 0.125;
   bool slackBasis(const int32_t* basisList) const;
   void newFramework(const int32_t* basisList);
   void fullNormsAtSlackBasis(const int32_t* hs);
+  template <bool kTauRhs>
+  double frameworkNorm(const PivotColumn& pivot, const int32_t* basisList);
   void updateReducedCosts(int32_t q, int32_t leaving, double alphaRq, double leavingCost);
   void updateDevex(int32_t q, double alphaRq, double wq);
   void updateSteepestEdge(int32_t q, double alphaRq, double wq);
@@ -165,7 +178,7 @@ class PricingWeights {
   std::vector<int32_t> above_;             // nb: the variables that price out, in a full scan
   CandidateList candidates_;               // nb
   CandidateBlocks blocks_;                 // nb, when the list is too long to keep
-  kernels::SparseVector rhs_, rho_, tau_;  // m: right-hand sides by position, solutions by row
+  kernels::SparseVector rhs_, unitRhs_, rho_, tau_;  // m: right-hand sides by position, solutions by row
   double rhoDensity_ = 0.0, tauDensity_ = 0.0;  // running nonzero fractions of rho and tau
   int32_t frameworks_ = 0;
   int32_t listedPricings_ = 0;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "kernels/branchless.hpp"
 #include "optimizer/main_loop.hpp"
 
 namespace kavro {
@@ -58,10 +59,15 @@ MainLoop::StepOutcome MainLoop::simplexStep(int32_t q, bool increase) {
   const double step = r.step;
   logStep_ = step;
 
-  // Every basic value and the entering variable move.
+  // Every basic value and the entering variable move. The zeros of the direction are irregular,
+  // so every value is rewritten, with itself where the direction is zero, instead of branching.
+  const int32_t* basic = basisList_.data();
+  const double* direction = p_dir_.data();
+  double* x = x_.data();
   for (int32_t k = 0; k < m_; ++k) {
-    const double pk = p_dir_[static_cast<size_t>(k)];
-    if (pk != 0.0) x_[static_cast<size_t>(basisList_[static_cast<size_t>(k)])] += step * pk;
+    const double pk = direction[k];
+    double& xj = x[basic[k]];
+    xj = kernels::selectIf(pk != 0.0, xj + step * pk, xj);
   }
   x_[uq] += step * p_dir_[e];
   functionsStale_ = true;
