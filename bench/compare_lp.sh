@@ -8,7 +8,8 @@
 # (cleanup: the times the run went on after failing the optimality check on the unscaled problem)
 # then, for each kavro variant, the shifted geometric means (shift 1 s) of the times over the
 # problems that every variant and every peer solves, and the total iterations over them.
-# Times are whole-process wall times, the median of RUNS runs (default 3); the runs alternate
+# Every solver reads the same uncompressed file. Times are whole-process wall times, pinned to
+# one core (PIN_CPU, see lp_common.sh), the median of RUNS runs (default 3); the runs alternate
 # solver by solver (every variant, GLPK, Clp, then again), so that a change of machine speed
 # during the run falls on all of them alike.
 #
@@ -59,7 +60,7 @@ for file in "$@"; do
       args=(--quiet)
       [ -n "${variants[$v]}" ] && args+=(--specs "${variants[$v]}")
       out_file="$work/kavro$v.txt"
-      times[k$v]+="$(cd "$work" && time_once "$kavro" "${args[@]}" "$file") "
+      times[k$v]+="$(cd "$work" && time_once "$kavro" "${args[@]}" "$plain") "
     done
     out_file="$work/glpk.txt"
     [ $have_glpk = 1 ] && times[g]+="$(time_once glpsol --primal --mps "$plain") "

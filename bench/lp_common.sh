@@ -18,11 +18,17 @@ netlib_files() { awk -F'\t' -v d="$data" '!/^#/ && $3 != "-" && $3 != "file" {pr
 
 problem_name() { local n; n="$(basename "$1")"; n="${n%.gz}"; echo "${n%.mps}"; }
 
+# Every timed run is pinned to one processor, the same for every solver: the two cores of the
+# benchmark machine differ by up to 40% in speed, and a run that lands on either at random makes
+# the times bimodal. PIN_CPU chooses the core (default 0); PIN_CPU= (empty) leaves runs unpinned.
+pinned=()
+if [ -n "${PIN_CPU-0}" ] && command -v taskset >/dev/null; then pinned=(taskset -c "${PIN_CPU-0}"); fi
+
 # Wall seconds of "$@" with its output in $out_file (TIMEOUT seconds at most, default 900).
 time_once() {
   local start end
   start=$(date +%s.%N)
-  timeout "${TIMEOUT:-900}" "$@" > "$out_file" 2>&1
+  timeout "${TIMEOUT:-900}" "${pinned[@]}" "$@" > "$out_file" 2>&1
   end=$(date +%s.%N)
   awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", b - a }'
 }
@@ -55,7 +61,7 @@ relative_error() {
 time_with_cpu() {
   local start end cpu
   start=$(date +%s.%N)
-  /usr/bin/time -o "$out_file.cpu" -f '%U %S' timeout "${TIMEOUT:-900}" "$@" > "$out_file" 2>&1
+  /usr/bin/time -o "$out_file.cpu" -f '%U %S' timeout "${TIMEOUT:-900}" "${pinned[@]}" "$@" > "$out_file" 2>&1
   end=$(date +%s.%N)
   cpu="$(tail -1 "$out_file.cpu")"
   awk -v a="$start" -v b="$end" -v c="$cpu" 'BEGIN { split(c, t, " "); printf "%.3f %.3f", b - a, t[1] + t[2] }'

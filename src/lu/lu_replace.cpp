@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "kernels/branchless.hpp"
 #include "lu/lu_sparse_index.hpp"
 #include "lu/lu_update_file.hpp"
 
@@ -19,6 +20,26 @@ namespace {
 using detail::kFree;
 using detail::Printer;
 using detail::UpdateFile;
+
+// Sets the entries of v (m) of magnitude at most tol to +0 and returns the largest magnitude
+// left. Which entries are small is irregular, so they are cleared without a branch (a NaN stays,
+// as no maximum takes it); the largest is kept in four partial maxima, which give the same value
+// in any order.
+double dropSmallEntries(double* v, int32_t m, double tol) {
+  double largest[4] = {0.0, 0.0, 0.0, 0.0};
+  int32_t i = 0;
+  for (; i + 4 <= m; i += 4) {
+    for (int32_t t = 0; t < 4; ++t) {
+      v[i + t] = kernels::keepIf(!(std::fabs(v[i + t]) <= tol), v[i + t]);
+      largest[t] = std::max(largest[t], std::fabs(v[i + t]));
+    }
+  }
+  for (; i < m; ++i) {
+    v[i] = kernels::keepIf(!(std::fabs(v[i]) <= tol), v[i]);
+    largest[0] = std::max(largest[0], std::fabs(v[i]));
+  }
+  return std::max(std::max(largest[0], largest[1]), std::max(largest[2], largest[3]));
+}
 
 struct Replace {
   int32_t m, n, jrep;
@@ -195,12 +216,7 @@ int32_t lu8rpc(int32_t oldColumnOption, int32_t newColumnOption, int32_t m, int3
   detail::clearUColumn(lu, jrep);  // no entries of column jrep remain in U
   if (newColumnOption == 0) std::fill(v, v + m, 0.0);
   if (newColumnOption == 1) solveWithFactors(1, m, n, v, nullptr, params, lu);
-  double largest = 0.0;  // kept local: through the reference every step would wait on memory
-  for (int32_t i = 0; i < m; ++i) {
-    if (std::fabs(v[i]) <= r.tol) v[i] = 0.0;
-    largest = std::max(largest, std::fabs(v[i]));
-  }
-  vnorm = largest;
+  vnorm = dropSmallEntries(v, m, r.tol);
 
   r.moveToEnd(krep, rank);
   const bool hadPivot = krep < rank;

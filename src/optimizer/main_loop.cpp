@@ -57,6 +57,7 @@ MainLoop::MainLoop(RunContext& ctx)
   for (auto* v : {&p_dir_, &work_, &work2_, &rooms_}) v->assign(static_cast<size_t>(L) + 1, 0.0);
   for (auto* v : {&column_, &y_, &pricesRhs_, &prices_}) v->resize(m_);
   candidates_.assign(static_cast<size_t>(L) + 1, 0);
+  movedPositions_.assign(static_cast<size_t>(L) + 1, 0);
   if (majors_) valuesBeforeStep_.assign(static_cast<size_t>(L) + 1, 0.0);
   gB_.assign(static_cast<size_t>(m_), 0.0);
   basicsMove_.assign(static_cast<size_t>(m_), 0.0);

@@ -94,7 +94,7 @@ class MainLoop {
   PricingResult priceByWeights(const PricingInput& given);
   bool reducedCostsKept() const;
   bool phaseOneCostsKept() const;
-  void updateWeights(int32_t q, int32_t position);
+  void updateWeights(int32_t q, int32_t position, int32_t nMoved);
   void rememberBasicSet();
   void forgetWeightsIfBasisChanged();
   // ---- the optimality check on the unscaled problem (optimality_confirmation.cpp)
@@ -197,6 +197,7 @@ class MainLoop {
   kernels::SparseVector column_, y_;          // a_q and B^-1 a_q
   kernels::SparseVector pricesRhs_, prices_;  // gB and the prices, as the sparse solve takes them
   std::vector<int32_t> candidates_;  // ratio-test scratch
+  std::vector<int32_t> movedPositions_;  // simplex step: where the direction is nonzero, ascending
   std::vector<int32_t> infMark_;
   PricingState pricing_;
   PricingWeights weights_;

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "kernels/branchless.hpp"
 #include "optimizer/main_loop.hpp"
 
 namespace kavro {
@@ -41,8 +40,16 @@ MainLoop::StepOutcome MainLoop::simplexStep(int32_t q, bool increase) {
   }
   lu_.solveBSparse(column_, y_);
 
+  // The direction, and the positions where it is nonzero (listed without a branch).
   const double sign = increase ? 1.0 : -1.0;
-  for (int32_t k = 0; k < m_; ++k) p_dir_[static_cast<size_t>(k)] = -sign * y_.value[static_cast<size_t>(k)];
+  int32_t* moved = movedPositions_.data();
+  int32_t nMoved = 0;
+  for (int32_t k = 0; k < m_; ++k) {
+    const double yk = y_.value[static_cast<size_t>(k)];
+    p_dir_[static_cast<size_t>(k)] = -sign * yk;
+    moved[nMoved] = k;
+    nMoved += yk != 0.0 ? 1 : 0;
+  }
   const size_t e = static_cast<size_t>(m_);
   p_dir_[e] = sign;
   infMark_[e] = 0;
@@ -55,19 +62,17 @@ MainLoop::StepOutcome MainLoop::simplexStep(int32_t q, bool increase) {
     return StepOutcome::kUnbounded;
   }
   if (r.degenerate) ++nDegenerate_;
-  if (r.blockPos != m_) updateWeights(q, r.blockPos);
+  if (r.blockPos != m_) updateWeights(q, r.blockPos, nMoved);
   const double step = r.step;
   logStep_ = step;
 
-  // Every basic value and the entering variable move. The zeros of the direction are irregular,
-  // so every value is rewritten, with itself where the direction is zero, instead of branching.
+  // Every basic value where the direction is nonzero, and the entering variable, move.
   const int32_t* basic = basisList_.data();
   const double* direction = p_dir_.data();
   double* x = x_.data();
-  for (int32_t k = 0; k < m_; ++k) {
-    const double pk = direction[k];
-    double& xj = x[basic[k]];
-    xj = kernels::selectIf(pk != 0.0, xj + step * pk, xj);
+  for (int32_t t = 0; t < nMoved; ++t) {
+    const int32_t k = moved[t];
+    x[basic[k]] += step * direction[k];
   }
   x_[uq] += step * p_dir_[e];
   functionsStale_ = true;

@@ -59,12 +59,16 @@ PricingResult MainLoop::priceByWeights(const PricingInput& given) {
 
 // Called by the simplex step once the ratio test has chosen the basis position that q takes,
 // before the states change.
-void MainLoop::updateWeights(int32_t q, int32_t position) {
+// nMoved: the positions where y_ is nonzero, ascending, in movedPositions_ (the dense order, for
+// a y_ without a list of its own).
+void MainLoop::updateWeights(int32_t q, int32_t position, int32_t nMoved) {
   if (!weights_.valid()) return;
   // In phase 1 the leaving variable cost its infeasibility as a basic, nothing as a nonbasic.
   const double leavingCost = ninf_ > 0 ? infMark_[static_cast<size_t>(position)] / 2 : 0.0;
-  weights_.update(PivotColumn{q, position, y_.value.data(), y_.index.data(), y_.count, leavingCost}, hs_.data(),
-                  basisList_.data(), lu_);
+  const bool ownList = y_.listed();
+  const PivotColumn pivot{q, position, y_.value.data(), ownList ? y_.index.data() : movedPositions_.data(),
+                          ownList ? y_.count : nMoved, leavingCost};
+  weights_.update(pivot, hs_.data(), basisList_.data(), lu_);
 }
 
 // A factorization may replace dependent basic columns by slacks or exchange basic and

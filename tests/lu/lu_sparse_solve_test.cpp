@@ -144,6 +144,60 @@ TEST(LuSparseSolve, EveryModeMatchesTheDenseSolveThroughReplacements) {
   }
 }
 
+// Two copies of the same factors go through the same replacements, one keeping the column lists
+// of the sparse solves (which replacement then uses to find the old column's entries) and one
+// not: they must stay identical. Between the replacements two transposed solves in one pass give
+// what each gives alone, the residual included.
+TEST(LuSparseSolve, ListsAndPairedSolvesChangeNoResult) {
+  const Case cases[] = {{80, 0.05, 120, 10, 11}, {250, 0.01, 150, 10, 12}, {150, 0.03, 150, 4, 13}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE("m " + std::to_string(c.m));
+    std::mt19937 gen(c.seed);
+    const Entries e = randomMatrix(c.m, c.m, c.density, c.seed, true);
+    const int32_t lena = c.lenaFactor * e.size() + 20 * c.m;
+    LuParams pl = defaultParams(), ps = defaultParams();
+    LuStorage withLists, scanning;
+    ASSERT_EQ(factor(e, pl, withLists, lena), kFactorOk);
+    ASSERT_EQ(factor(e, ps, scanning, lena), kFactorOk);
+    SparseVector v, w;
+    v.resize(c.m);
+    w.resize(c.m);
+    int32_t throughLists = 0;
+    for (int32_t step = 0; step < c.steps; ++step) {
+      SCOPED_TRACE("step " + std::to_string(step));
+      compareMode(6, c.m, unitVector(c.m, step % c.m), pl, withLists, v, w);  // builds the lists
+      std::vector<double> x0 = sparseColumn(c.m, 0.5, gen), x1 = unitVector(c.m, (7 * step) % c.m);
+      std::vector<double> y0(c.m), y1(c.m), z0(c.m), z1(c.m);
+      LuParams single = ps;
+      solveWithFactors(6, c.m, c.m, y0.data(), x0.data(), single, scanning);
+      solveWithFactors(6, c.m, c.m, y1.data(), x1.data(), single, scanning);
+      solveTransposedPair(c.m, c.m, z0.data(), x0.data(), z1.data(), x1.data(), ps, scanning);
+      EXPECT_TRUE(sameBits(y0, z0, c.m) && sameBits(y1, z1, c.m));
+      EXPECT_EQ(single.uSolveResidual(), ps.uSolveResidual());
+
+      std::vector<double> col = sparseColumn(c.m, c.density, gen), copy = col;
+      const int32_t jrep = std::uniform_int_distribution<int32_t>(0, c.m - 1)(gen);
+      throughLists += withLists.sparse.state == 1;
+      scanning.sparse.state = 0;
+      double diag = 0, vnorm = 0, diag2 = 0, vnorm2 = 0;
+      const int32_t code = lu8rpc(1, 1, c.m, c.m, jrep, col.data(), nullptr, pl, withLists, nullptr, diag, vnorm);
+      ASSERT_EQ(lu8rpc(1, 1, c.m, c.m, jrep, copy.data(), nullptr, ps, scanning, nullptr, diag2, vnorm2), code);
+      EXPECT_EQ(diag, diag2);
+      EXPECT_EQ(vnorm, vnorm2);
+      EXPECT_EQ(pl.lenU(), ps.lenU());
+      std::vector<double> b = sparseColumn(c.m, 0.3, gen), bl = b, bs = b, xl(c.m), xs(c.m);
+      solveWithFactors(5, c.m, c.m, bl.data(), xl.data(), pl, withLists);
+      solveWithFactors(5, c.m, c.m, bs.data(), xs.data(), ps, scanning);
+      EXPECT_TRUE(sameBits(xl, xs, c.m));
+      if (code != 0) {
+        ASSERT_EQ(factor(e, pl, withLists, lena), kFactorOk);
+        ASSERT_EQ(factor(e, ps, scanning, lena), kFactorOk);
+      }
+    }
+    EXPECT_GT(throughLists, c.steps / 2);
+  }
+}
+
 // The Netlib bases shipped with the tests: B x = a_q for the entering columns and B' y = e_r for
 // their positions, between the replacements, as the optimizer asks for them. On the larger bases
 // some results stay sparse and others pass the density switch to the dense loops.
