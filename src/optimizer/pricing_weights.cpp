@@ -33,8 +33,7 @@ void PricingWeights::size(const Problem& prob, PricingRule rule) {
   pivotRow_.assign(nb, 0.0);
   tauDot_.assign(nb, 0.0);
   touchedMark_.assign(nb, 0);
-  touched_.clear();
-  touched_.reserve(nb);
+  touched_.reserve(static_cast<int32_t>(nb));
   above_.assign(nb, 0);
   candidates_.size(prob.nb());
   blocks_.size(prob.nb());
@@ -60,8 +59,9 @@ void PricingWeights::computePivotRow(const kernels::SparseVector& rho, const dou
   if (rho.listed()) {
     for (int32_t t = 0; t < rho.count; ++t) count(rho.index[static_cast<size_t>(t)]);
   } else {
-    for (int32_t i = 0; i < m_; ++i)
-      if (rho.value[static_cast<size_t>(i)] != 0.0) count(i);
+    // Which rows are nonzero is irregular: no branch.
+    const double* r = rho.value.data();
+    for (int32_t i = 0; i < m_; ++i) rowWork += r[i] != 0.0 ? 1 + rows_.nonbasicEnd(i) - rows_.begin(i) : 0;
   }
   tauDotsFormed_ = false;
   const double columnWork = static_cast<double>(rows_.nonbasicNonzeros() + n_);
@@ -101,14 +101,18 @@ void PricingWeights::computePivotRowByColumns(const double* rho, const double* t
       sum += rho[rowIndex[k]] * value[k];
       if constexpr (kDots == TauDots::kAll) tauSum += value[k] * tau[rowIndex[k]];
     }
-    if (sum == 0.0) continue;
-    ++nonzero;
-    row[j] = sum;
-    if constexpr (kDots == TauDots::kTouched)
+    if constexpr (kDots == TauDots::kTouched) {
+      if (sum == 0.0) continue;
       for (int32_t k = start[j]; k < start[j + 1]; ++k) tauSum += value[k] * tau[rowIndex[k]];
+    }
+    // Most columns touched or none of the dots wanted: which ones are is irregular, so they are
+    // recorded without a branch (an untouched column's entry stays +0, its dot is never read).
+    const bool touched = sum != 0.0;
+    nonzero += touched ? 1 : 0;
+    row[j] = kernels::keepIf(touched, sum);
     if constexpr (kDots != TauDots::kNone) dots[j] = tauSum;
-    touchedMark_[static_cast<size_t>(j)] = 1;
-    touched_.push_back(j);
+    touchedMark_[static_cast<size_t>(j)] = touched ? 1 : 0;
+    touched_.pushIf(touched, j);
   }
   columnsTouched_ = 0.75 * columnsTouched_ + 0.25 * static_cast<double>(nonzero) / std::max(scanned, 1);
   if constexpr (kDots != TauDots::kNone) {
@@ -120,12 +124,13 @@ void PricingWeights::computePivotRowByColumns(const double* rho, const double* t
 
 void PricingWeights::touchSlacks(const double* rho, const int32_t* hs) {
   double* row = pivotRow_.data();
+  uint8_t* mark = touchedMark_.data();
   for (int32_t i = 0; i < m_; ++i) {
     const int32_t slack = n_ + i;
-    if (rho[i] == 0.0 || !priceable(hs[slack])) continue;
-    row[slack] = rho[i];
-    touchedMark_[static_cast<size_t>(slack)] = 1;
-    touched_.push_back(slack);
+    const bool touched = rho[i] != 0.0 && priceable(hs[slack]);
+    row[slack] = kernels::keepIf(touched, rho[i]);
+    mark[slack] = touched ? 1 : 0;
+    touched_.pushIf(touched, slack);
   }
 }
 
@@ -135,7 +140,7 @@ void PricingWeights::computePivotRowByRows(const kernels::SparseVector& rho, con
   auto touch = [&](int32_t j) {
     if (mark[j]) return;
     mark[j] = 1;
-    touched_.push_back(j);
+    touched_.push(j);
   };
   const bool listed = rho.listed();
   const int32_t count = listed ? rho.count : m_;

@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "kavro/problem.hpp"
+#include "kernels/index_list.hpp"
 #include "kernels/sparse_vector.hpp"
 #include "optimizer/candidate_blocks.hpp"
 #include "optimizer/candidate_list.hpp"
@@ -174,7 +175,7 @@ class PricingWeights {
   std::vector<double> tauDot_;             // nb, tau' a_j over touched_ when tauDotsFormed_
   bool tauDotsFormed_ = false;
   std::vector<uint8_t> touchedMark_;       // nb
-  std::vector<int32_t> touched_;
+  kernels::IndexList touched_;
   std::vector<int32_t> above_;             // nb: the variables that price out, in a full scan
   CandidateList candidates_;               // nb
   CandidateBlocks blocks_;                 // nb, when the list is too long to keep
