@@ -170,12 +170,16 @@ void MainLoop::countInfeasibilities() {
     else if (!wasFeasible_) ctx_.out.both(" Itn %7d -- feasible solution.  Objective = %16.8e", itn_, trueObjective());
     firstFeasibleSeen_ = true;
   }
-  loadBasicGradient();
+  // Phase 1 compares the basic costs step by step; a feasible linear program reads them only for
+  // new prices, which most iterations of the weighted pricing rules do not need.
+  if (feasible && !nonlinearObjective_) basicGradientStale_ = true;
+  else loadBasicGradient();
   if (ph_ != previousPh || !feasible || feasible != wasFeasible_) pricesStale_ = true;
   wasFeasible_ = feasible;
 }
 
 void MainLoop::computePrices() {
+  if (basicGradientStale_) loadBasicGradient();
   // B' pi = gB. In phase 2 gB is a multiple of a unit vector (the objective row's slack), in
   // phase 1 it has entries only at the infeasible basics: the sparse solve's case. Successive
   // prices are much alike, so when the last ones were dense the dense solve is taken at once

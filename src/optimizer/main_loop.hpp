@@ -197,6 +197,7 @@ class MainLoop {
   kernels::SparseVector column_, y_;          // a_q and B^-1 a_q
   kernels::SparseVector pricesRhs_, prices_;  // gB and the prices, as the sparse solve takes them
   std::vector<int32_t> candidates_;  // ratio-test scratch
+  bool basicGradientStale_ = false;  // gB_ to be loaded before it is read
   std::vector<int32_t> movedPositions_;  // simplex step: where the direction is nonzero, ascending
   std::vector<int32_t> infMark_;
   PricingState pricing_;

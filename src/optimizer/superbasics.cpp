@@ -36,6 +36,7 @@ double MainLoop::gradientOf(int32_t j) const {
 // The same values as gradientOf for each basic variable, with the tests that do not depend on
 // the variable taken out of the loop: it runs every iteration over all m positions.
 void MainLoop::loadBasicGradient() {
+  basicGradientStale_ = false;
   const double objectiveSlack = objSlack_ >= 0 ? gradientOf(objSlack_) : 0.0;
   const double* gradient = ninf_ == 0 && nonlinearObjective_ ? gradient_.data() : nullptr;
   const int32_t* basic = basisList_.data();
