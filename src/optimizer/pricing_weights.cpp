@@ -375,16 +375,16 @@ void PricingWeights::update(const PivotColumn& pivot, const int32_t* hs, const i
   else solveUnitRow(pivot.position, lu);
   computePivotRow(rho_, steepest ? tau_.value.data() : nullptr, hs);
   const int32_t leaving = basisList[pivot.position];
-  if (reducedCostsKept_) updateReducedCosts(q, leaving, alphaRq, pivot.leavingCost);
   if (rule_ == PricingRule::kDevex) {
+    if (reducedCostsKept_) updateReducedCosts(q, leaving, alphaRq, pivot.leavingCost);
     exact = std::max(exact, 1.0);
     updateDevex(q, alphaRq, exact);
     weight_[static_cast<size_t>(leaving)] = std::max(exact / (alphaRq * alphaRq), 1.0);
+    clearPivotRow();
   } else {
-    updateSteepestEdge(q, alphaRq, exact);
+    updateSteepestEdgeAndCosts(q, leaving, alphaRq, exact, pivot.leavingCost);
     weight_[static_cast<size_t>(leaving)] = exact / (alphaRq * alphaRq);
   }
-  clearPivotRow();
   rows_.enter(q);
   rows_.leave(leaving);
   if (!drifted) return;
@@ -432,23 +432,32 @@ double PricingWeights::frameworkNorm(const PivotColumn& pivot, const int32_t* ba
 void PricingWeights::updateReducedCosts(int32_t q, int32_t leaving, double alphaRq, double leavingCost) {
   double* d = reducedCost_;
   const double theta = d[q] / alphaRq;
-  if (candidatesKept_) {
+  const bool listed = candidatesKept_;
+  if (listed) {
     for (int32_t j : touched_) {
       d[j] -= theta * pivotRow_[static_cast<size_t>(j)];
       if (std::fabs(d[j]) > listTol_) keepCandidate(j);
     }
-    keepCandidate(leaving);
   } else {
     // The touched variables' weights change too, in the same blocks.
     for (int32_t j : touched_) {
       d[j] -= theta * pivotRow_[static_cast<size_t>(j)];
       blocks_.markStale(j);
     }
+  }
+  finishReducedCosts(q, leaving, theta, leavingCost, listed);
+}
+
+// The two variables that change places, after the touched ones.
+void PricingWeights::finishReducedCosts(int32_t q, int32_t leaving, double theta, double leavingCost, bool listed) {
+  if (listed) {
+    keepCandidate(leaving);
+  } else {
     blocks_.markStale(q);
     blocks_.markStale(leaving);
   }
-  d[q] = 0.0;
-  d[leaving] = -theta - leavingCost;
+  reducedCost_[q] = 0.0;
+  reducedCost_[leaving] = -theta - leavingCost;
 }
 
 // A list longer than a fraction of the variables is scanned no faster than all of them: it is
@@ -473,19 +482,49 @@ void PricingWeights::updateDevex(int32_t q, double alphaRq, double wq) {
 }
 
 // Goldfarb and Reid, in the framework: with ratio = alpha_rj / alpha_rq and tau = B^-T times
-// alpha_q restricted to the basic positions in the framework,
+//   alpha_q restricted to the basic positions in the framework,
 //   w_j <- max(w_j - 2 ratio a_j' tau + ratio^2 w_q, [j in it] + [q in it] ratio^2).
-void PricingWeights::updateSteepestEdge(int32_t q, double alphaRq, double wq) {
+// The touched variables' reduced costs (when kept, by the list or by the blocks) are updated in
+// the same pass, which also clears the pivot row behind it: each variable's entries are read once.
+template <PricingWeights::CostUpdate kCosts>
+void PricingWeights::updateSteepestEdge(int32_t q, double theta, double alphaRq, double wq) {
+  double* d = reducedCost_;
+  double* row = pivotRow_.data();
+  uint8_t* mark = touchedMark_.data();
   const double* tau = tau_.value.data();
   const double qIn = inFramework_[static_cast<size_t>(q)] ? 1.0 : 0.0;
   for (int32_t j : touched_) {
+    const double alpha = row[j];
+    if constexpr (kCosts == CostUpdate::kListed) {
+      d[j] -= theta * alpha;
+      if (std::fabs(d[j]) > listTol_) keepCandidate(j);
+    } else if constexpr (kCosts == CostUpdate::kBlocks) {
+      d[j] -= theta * alpha;
+      blocks_.markStale(j);
+    }
+    row[j] = 0.0;
+    mark[j] = 0;
     if (j == q) continue;
-    const double ratio = pivotRow_[static_cast<size_t>(j)] / alphaRq;
+    const double ratio = alpha / alphaRq;
     const double floor = (inFramework_[static_cast<size_t>(j)] ? 1.0 : 0.0) + qIn * ratio * ratio;
     double& w = weight_[static_cast<size_t>(j)];
     const double tauDot = tauDotsFormed_ ? tauDot_[static_cast<size_t>(j)] : columnDot(j, tau);
     w = std::max(w - 2.0 * ratio * tauDot + ratio * ratio * wq, floor);
   }
+  touched_.clear();
+}
+
+void PricingWeights::updateSteepestEdgeAndCosts(int32_t q, int32_t leaving, double alphaRq, double wq,
+                                                double leavingCost) {
+  if (!reducedCostsKept_) {
+    updateSteepestEdge<CostUpdate::kNone>(q, 0.0, alphaRq, wq);
+    return;
+  }
+  const double theta = reducedCost_[q] / alphaRq;
+  const bool listed = candidatesKept_;
+  if (listed) updateSteepestEdge<CostUpdate::kListed>(q, theta, alphaRq, wq);
+  else updateSteepestEdge<CostUpdate::kBlocks>(q, theta, alphaRq, wq);
+  finishReducedCosts(q, leaving, theta, leavingCost, listed);
 }
 
 }  // namespace kavro

@@ -147,7 +147,11 @@ class PricingWeights {
   double frameworkNorm(const PivotColumn& pivot, const int32_t* basisList);
   void updateReducedCosts(int32_t q, int32_t leaving, double alphaRq, double leavingCost);
   void updateDevex(int32_t q, double alphaRq, double wq);
-  void updateSteepestEdge(int32_t q, double alphaRq, double wq);
+  void finishReducedCosts(int32_t q, int32_t leaving, double theta, double leavingCost, bool listed);
+  enum class CostUpdate { kNone, kListed, kBlocks };
+  template <CostUpdate kCosts>
+  void updateSteepestEdge(int32_t q, double theta, double alphaRq, double wq);
+  void updateSteepestEdgeAndCosts(int32_t q, int32_t leaving, double alphaRq, double wq, double leavingCost);
   double columnDot(int32_t j, const double* rowVector) const;
 
   // Every variable is scanned, and the candidate list made anew.
