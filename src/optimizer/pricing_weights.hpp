@@ -153,6 +153,8 @@ class PricingWeights {
   void updateSteepestEdge(int32_t q, double theta, double alphaRq, double wq);
   void updateSteepestEdgeAndCosts(int32_t q, int32_t leaving, double alphaRq, double wq, double leavingCost);
   double columnDot(int32_t j, const double* rowVector) const;
+  // Variables whose weight matters: nonbasic and free to move (a fixed nonbasic never enters).
+  static bool priceable(int32_t h) { return h != kBasic && h != kSuperbasic && h != 4; }
 
   // Every variable is scanned, and the candidate list made anew.
   PricingResult chooseAll(const PricingInput& in, double toldj);
