@@ -21,8 +21,15 @@ problem_name() { local n; n="$(basename "$1")"; n="${n%.gz}"; echo "${n%.mps}"; 
 # Every timed run is pinned to one processor, the same for every solver: the two cores of the
 # benchmark machine differ by up to 40% in speed, and a run that lands on either at random makes
 # the times bimodal. PIN_CPU chooses the core (default 0); PIN_CPU= (empty) leaves runs unpinned.
+# A core this process may not use (a restricted cpuset) leaves the runs unpinned, with a note.
 pinned=()
-if [ -n "${PIN_CPU-0}" ] && command -v taskset >/dev/null; then pinned=(taskset -c "${PIN_CPU-0}"); fi
+if [ -n "${PIN_CPU-0}" ] && command -v taskset >/dev/null; then
+  if taskset -c "${PIN_CPU-0}" true 2>/dev/null; then
+    pinned=(taskset -c "${PIN_CPU-0}")
+  else
+    echo "# core ${PIN_CPU-0} not available: runs not pinned (set PIN_CPU)" >&2
+  fi
+fi
 
 # Wall seconds of "$@" with its output in $out_file (TIMEOUT seconds at most, default 900).
 time_once() {
