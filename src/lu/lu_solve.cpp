@@ -56,29 +56,50 @@ void solveL0Transposed(const LView& l, double* v) {
   }
 }
 
-// w := U^-1 v. Returns the residual of the rows beyond the rank.
-double solveU(int32_t m, int32_t n, const double* v, double* w, const LuParams& p, const LuStorage& lu, double tol) {
-  const int32_t rank = p.ip[16];
-  const int32_t* rowPerm = lu.rowPerm.data();
-  const int32_t* colPerm = lu.colPerm.data();
-  const int32_t* rowStart = lu.rowStart.data();
-  const int32_t* rowLen = lu.rowLength.data();
-  const double* a = lu.a.data();
-  const int32_t* indr = lu.indr.data();
+// U by rows in pivot order.
+struct UView {
+  int32_t rank;
+  const int32_t* rowPerm;
+  const int32_t* colPerm;
+  const int32_t* rowStart;
+  const int32_t* rowLen;
+  const double* a;
+  const int32_t* indr;
+};
+
+UView uView(const LuParams& p, const LuStorage& lu) {
+  return {p.ip[16], lu.rowPerm.data(), lu.colPerm.data(), lu.rowStart.data(), lu.rowLength.data(),
+          lu.a.data(), lu.indr.data()};
+}
+
+// What a transposed solve leaves in the columns beyond the rank (s by column): their magnitudes
+// above tol, summed.
+double residualBeyondRank(const UView& u, int32_t n, const double* s, double tol) {
   double resid = 0.0;
-  for (int32_t k = rank; k < m; ++k) {
-    const double x = std::fabs(v[rowPerm[k]]);
+  for (int32_t k = u.rank; k < n; ++k) {
+    const double x = std::fabs(s[u.colPerm[k]]);
     if (x > tol) resid += x;
   }
-  for (int32_t k = rank; k < n; ++k) w[colPerm[k]] = 0.0;
-  int32_t klast = rank - 1;
-  while (klast >= 0 && std::fabs(v[rowPerm[klast]]) <= tol) w[colPerm[klast--]] = 0.0;
+  return resid;
+}
+
+// w := U^-1 v. Returns the residual of the rows beyond the rank.
+double solveU(int32_t m, int32_t n, const double* v, double* w, const LuParams& p, const LuStorage& lu, double tol) {
+  const UView u = uView(p, lu);
+  double resid = 0.0;
+  for (int32_t k = u.rank; k < m; ++k) {
+    const double x = std::fabs(v[u.rowPerm[k]]);
+    if (x > tol) resid += x;
+  }
+  for (int32_t k = u.rank; k < n; ++k) w[u.colPerm[k]] = 0.0;
+  int32_t klast = u.rank - 1;
+  while (klast >= 0 && std::fabs(v[u.rowPerm[klast]]) <= tol) w[u.colPerm[klast--]] = 0.0;
   for (int32_t k = klast; k >= 0; --k) {
-    const int32_t i = rowPerm[k];
-    const int32_t rs = rowStart[i], re = rs + rowLen[i];
+    const int32_t i = u.rowPerm[k];
+    const int32_t rs = u.rowStart[i], re = rs + u.rowLen[i];
     double t = v[i];
-    for (int32_t e = rs + 1; e < re; ++e) t -= a[e] * w[indr[e]];
-    w[indr[rs]] = std::fabs(t) > tol ? t / a[rs] : 0.0;
+    for (int32_t e = rs + 1; e < re; ++e) t -= u.a[e] * w[u.indr[e]];
+    w[u.indr[rs]] = std::fabs(t) > tol ? t / u.a[rs] : 0.0;
   }
   return resid;
 }
@@ -86,34 +107,23 @@ double solveU(int32_t m, int32_t n, const double* v, double* w, const LuParams& 
 // v := U'^-1 w (w is left unchanged). Returns the residual of the columns beyond the rank.
 double solveUTransposed(int32_t m, int32_t n, double* v, const double* w, const LuParams& p, LuStorage& lu,
                         double tol) {
-  const int32_t rank = p.ip[16];
-  const int32_t* rowPerm = lu.rowPerm.data();
-  const int32_t* colPerm = lu.colPerm.data();
-  const int32_t* rowStart = lu.rowStart.data();
-  const int32_t* rowLen = lu.rowLength.data();
-  const double* a = lu.a.data();
-  const int32_t* indr = lu.indr.data();
+  const UView u = uView(p, lu);
   double* s = lu.workReal.data();
   for (int32_t j = 0; j < n; ++j) s[j] = w[j];
-  for (int32_t k = 0; k < rank; ++k) {
-    const int32_t i = rowPerm[k];
-    const int32_t rs = rowStart[i], re = rs + rowLen[i];
-    const double t = s[indr[rs]];
+  for (int32_t k = 0; k < u.rank; ++k) {
+    const int32_t i = u.rowPerm[k];
+    const int32_t rs = u.rowStart[i], re = rs + u.rowLen[i];
+    const double t = s[u.indr[rs]];
     if (std::fabs(t) <= tol) {
       v[i] = 0.0;
       continue;
     }
-    const double x = t / a[rs];
+    const double x = t / u.a[rs];
     v[i] = x;
-    for (int32_t e = rs + 1; e < re; ++e) s[indr[e]] -= a[e] * x;
+    for (int32_t e = rs + 1; e < re; ++e) s[u.indr[e]] -= u.a[e] * x;
   }
-  for (int32_t k = rank; k < m; ++k) v[rowPerm[k]] = 0.0;
-  double resid = 0.0;
-  for (int32_t k = rank; k < n; ++k) {
-    const double x = std::fabs(s[colPerm[k]]);
-    if (x > tol) resid += x;
-  }
-  return resid;
+  for (int32_t k = u.rank; k < m; ++k) v[u.rowPerm[k]] = 0.0;
+  return residualBeyondRank(u, n, s, tol);
 }
 
 // Two right-hand sides in one pass over the factors: each vector gets exactly the arithmetic,
@@ -126,43 +136,32 @@ struct Pair {
 
 // U'^-1 for both; returns the residual of the second.
 double solveUTransposedPair(int32_t m, int32_t n, Pair x, const LuParams& p, LuStorage& lu, double tol) {
-  const int32_t rank = p.ip[16];
-  const int32_t* rowPerm = lu.rowPerm.data();
-  const int32_t* colPerm = lu.colPerm.data();
-  const int32_t* rowStart = lu.rowStart.data();
-  const int32_t* rowLen = lu.rowLength.data();
-  const double* a = lu.a.data();
-  const int32_t* indr = lu.indr.data();
+  const UView u = uView(p, lu);
   double* s0 = lu.workReal.data();
   double* s1 = lu.workReal2.data();
   std::copy(x.w[0], x.w[0] + n, s0);
   std::copy(x.w[1], x.w[1] + n, s1);
-  for (int32_t k = 0; k < rank; ++k) {
-    const int32_t i = rowPerm[k];
-    const int32_t rs = rowStart[i], re = rs + rowLen[i];
-    const double t0 = s0[indr[rs]], t1 = s1[indr[rs]];
+  for (int32_t k = 0; k < u.rank; ++k) {
+    const int32_t i = u.rowPerm[k];
+    const int32_t rs = u.rowStart[i], re = rs + u.rowLen[i];
+    const double t0 = s0[u.indr[rs]], t1 = s1[u.indr[rs]];
     const bool use0 = std::fabs(t0) > tol, use1 = std::fabs(t1) > tol;
-    const double x0 = use0 ? t0 / a[rs] : 0.0, x1 = use1 ? t1 / a[rs] : 0.0;
+    const double x0 = use0 ? t0 / u.a[rs] : 0.0, x1 = use1 ? t1 / u.a[rs] : 0.0;
     x.v[0][i] = x0;
     x.v[1][i] = x1;
     if (use0 && use1) {
       for (int32_t e = rs + 1; e < re; ++e) {
-        s0[indr[e]] -= a[e] * x0;
-        s1[indr[e]] -= a[e] * x1;
+        s0[u.indr[e]] -= u.a[e] * x0;
+        s1[u.indr[e]] -= u.a[e] * x1;
       }
     } else if (use0 || use1) {
       double* s = use0 ? s0 : s1;
       const double xs = use0 ? x0 : x1;
-      for (int32_t e = rs + 1; e < re; ++e) s[indr[e]] -= a[e] * xs;
+      for (int32_t e = rs + 1; e < re; ++e) s[u.indr[e]] -= u.a[e] * xs;
     }
   }
-  double resid = 0.0;
-  for (int32_t k = rank; k < m; ++k) x.v[0][rowPerm[k]] = x.v[1][rowPerm[k]] = 0.0;
-  for (int32_t k = rank; k < n; ++k) {
-    const double r = std::fabs(s1[colPerm[k]]);
-    if (r > tol) resid += r;
-  }
-  return resid;
+  for (int32_t k = u.rank; k < m; ++k) x.v[0][u.rowPerm[k]] = x.v[1][u.rowPerm[k]] = 0.0;
+  return residualBeyondRank(u, n, s1, tol);
 }
 
 void solveLUpdatesTransposedPair(const LView& l, Pair x, double tol) {
