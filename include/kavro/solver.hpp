@@ -102,6 +102,30 @@ struct SolveOptions {
   NonlinearFunctions* functions = nullptr;  // required when the problem has nonlinear parts
 };
 
+// What the returned point is worth on the user's (unscaled) problem, computed once at the end of
+// a run from the functions evaluated afresh at that point (not from the last subproblem):
+//   primal: the largest violation of a row's or a variable's bounds, absolute and relative to
+//           1 + |bound|; rows are A x plus the nonlinear constraint values F(x);
+//   dual:   the largest part of the reduced gradient of the true Lagrangian, d = g - J'y (g the
+//           objective's gradient, J the rows' Jacobian with the linear rows, y the multipliers),
+//           that points the wrong way for the variable's state (any part for a variable strictly
+//           between its bounds), absolute and relative to 1 + max |y|.
+// Variables are numbered 0..n-1 for columns and n+i for row i (its slack).
+struct Certificate {
+  bool evaluated = false;              // false: no point, or the functions failed there
+  double maxPrimalInfeas = 0.0;
+  double maxPrimalInfeasRelative = 0.0;
+  int32_t primalWorst = -1;            // the variable of the largest relative violation
+  double maxDualInfeas = 0.0;
+  double maxDualInfeasRelative = 0.0;
+  int32_t dualWorst = -1;              // the variable of the largest relative wrong-way part
+  double multiplierNorm = 0.0;         // max |y_i|
+  // Optimal within the run's tolerances: primal (relative) within the Feasibility tolerance
+  // for bounds and linear rows and the Row tolerance for nonlinear rows, dual (relative)
+  // within the Optimality tolerance.
+  bool passed = false;
+};
+
 struct SolveResult {
   int32_t exitCode = 0;
   int64_t minWorkWords = 0;        // least work length with which the run could have started
@@ -118,6 +142,7 @@ struct SolveResult {
   double piNorm = 1.0;
   int32_t maxPrimalInfeasVar = -1;
   int32_t maxDualInfeasVar = -1;
+  Certificate certificate;
 
   bool usable() const { return exitCode < 10; }
 };
