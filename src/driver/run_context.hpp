@@ -74,6 +74,8 @@ struct RunContext {
   int32_t nonlinearStatus = 0;
   double absoluteViolation = 0.0;
   double relativeViolation = 0.0;
+  // The returned point on the user's problem, from the functions evaluated there at the end.
+  Certificate certificate;
 
   int32_t m() const { return prob.m; }
   int32_t n() const { return prob.n; }

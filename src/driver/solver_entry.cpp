@@ -54,6 +54,7 @@ SolveResult resultOf(const RunContext& ctx) {
   r.piNorm = ctx.piNorm;
   r.maxPrimalInfeasVar = ctx.maxPrimalInfeasVar;
   r.maxDualInfeasVar = ctx.maxDualInfeasVar;
+  r.certificate = ctx.certificate;
   return r;
 }
 

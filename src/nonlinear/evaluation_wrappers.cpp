@@ -99,8 +99,9 @@ void FunctionEvaluator::setScales(std::span<const double> columnScales, std::spa
 
 bool FunctionEvaluator::scalingInForce() const { return scalesSet_ && scalingEnabled_ && p_.scaleOption == 2; }
 
-void FunctionEvaluator::loadPoint(const double* x, int32_t count) {
+void FunctionEvaluator::loadPoint(const double* x, int32_t count, bool userUnits) {
   kernels::dcopy(count, x, xWork_.data());
+  projectLoadedPoint(count, userUnits);
   userScaled_ = scalingInForce();
   if (!userScaled_) {
     userX_ = xWork_.data();
@@ -124,12 +125,12 @@ void FunctionEvaluator::setVariable(int32_t j, double value) {
 
 int32_t FunctionEvaluator::evalObjective(int32_t mode, const double* x, double& f, double* g) {
   loadPoint(x, nObj_);
-  return callObjectiveNearBounds(mode == 2 ? 2 : 0, f, g);
+  return callObjective(mode == 2 ? 2 : 0, f, g);
 }
 
 int32_t FunctionEvaluator::evalConstraints(int32_t mode, const double* x, double* f, double* g) {
   loadPoint(x, nJacVars_);
-  return callConstraintsNearBounds(mode == 2 ? 2 : 0, f, g);
+  return callConstraints(mode == 2 ? 2 : 0, f, g);
 }
 
 // ---------------------------------------------------------------- the wrappers proper
@@ -257,13 +258,13 @@ int32_t FunctionEvaluator::callAtEnd(const double* x, int32_t exitCode) {
   int32_t result = 0;
   if (nCon_ > 0) {
     con_.nstate = nstate;
-    loadPoint(x, nJacVars_);
+    loadPoint(x, nJacVars_, true);
     if (callConstraints(0, fScratch1_.data(), nullptr, true) == kFunctionError) result = kFunctionError;
     con_.nstate = 0;
   }
   if (nObj_ > 0) {
     obj_.nstate = nstate;
-    loadPoint(x, nObj_);
+    loadPoint(x, nObj_, true);
     double f = 0.0;
     if (callObjective(0, f, nullptr, true) == kFunctionError) result = kFunctionError;
     obj_.nstate = 0;

@@ -36,31 +36,30 @@ int32_t FunctionEvaluator::differenceJacobian(const double* x, const double* f, 
 
 int32_t FunctionEvaluator::objectiveAndGradient(const double* x, double& f, double* g) {
   loadPoint(x, nObj_);
-  const int32_t result = callObjectiveNearBounds(2, f, g);
+  const int32_t result = callObjective(2, f, g);
   return result != 0 ? result : differenceObjectiveHere(f, g);
 }
 
 int32_t FunctionEvaluator::constraintsAndJacobian(const double* x, double* f, double* g) {
   loadPoint(x, nJacVars_);
-  const int32_t result = callConstraintsNearBounds(2, f, g);
+  const int32_t result = callConstraints(2, f, g);
   return result != 0 ? result : differenceJacobianHere(f, g);
 }
 
-// The values at x_j + h into at1 and, for central differences, at x_j - h into at2; x_j is
-// restored either way. Each call counts as a difference call of its routine.
-int32_t FunctionEvaluator::evaluateAround(bool objective, int32_t j, double h, double* at1, double* at2) {
-  const bool central = differenceChoice_ == kCentral;
+// The values at x_j + h into at1 and, for two-point formulas, at the second point into at2; x_j
+// is restored either way. Each call counts as a difference call of its routine.
+int32_t FunctionEvaluator::evaluateAround(bool objective, int32_t j, DifferenceStep step, double* at1, double* at2) {
   FunctionCallCounts& counts = objective ? obj_.counts : con_.counts;
-  int64_t& counter = central ? counts.central : counts.forward;
+  int64_t& counter = differenceChoice_ == kCentral ? counts.central : counts.forward;
   const auto evaluate = [&](double* out) {
     ++counter;
     return objective ? callObjective(0, *out, nullptr) : callConstraints(0, out, nullptr);
   };
   const double xj = xWork_[static_cast<size_t>(j)];
-  setVariable(j, xj + h);
+  setVariable(j, xj + step.h);
   int32_t result = evaluate(at1);
-  if (result == 0 && central) {
-    setVariable(j, xj - h);
+  if (result == 0 && step.twoPoints()) {
+    setVariable(j, xj + step.secondOffset());
     result = evaluate(at2);
   }
   setVariable(j, xj);
@@ -68,15 +67,14 @@ int32_t FunctionEvaluator::evaluateAround(bool objective, int32_t j, double h, d
 }
 
 int32_t FunctionEvaluator::differenceObjectiveHere(double f, double* g) {
-  const bool central = differenceChoice_ == kCentral;
   const double d = differenceInterval();
   for (int32_t j = 0; j < nObj_; ++j) {
     if (g[j] != kUnsetDerivative) continue;
-    const double h = (std::fabs(xWork_[static_cast<size_t>(j)]) + 1.0) * d;
+    const DifferenceStep step = differenceStep(j, (std::fabs(xWork_[static_cast<size_t>(j)]) + 1.0) * d);
     double f1 = 0.0, f2 = 0.0;
-    const int32_t result = evaluateAround(true, j, h, &f1, &f2);
+    const int32_t result = evaluateAround(true, j, step, &f1, &f2);
     if (result != 0) return result;
-    const double gj = central ? (f1 - f2) / (2.0 * h) : (f1 - f) / h;
+    const double gj = step.derivative(f, f1, f2);
     if (!storeDerivative(gj, g[j])) return kFunctionUndefined;
   }
   return 0;
@@ -91,19 +89,18 @@ bool FunctionEvaluator::columnHasUnset(int32_t j, const double* g) const {
 
 int32_t FunctionEvaluator::differenceJacobianHere(const double* f, double* g) {
   const JacobianStructure& jac = shape_.jacobian;
-  const bool central = differenceChoice_ == kCentral;
   const double d = differenceInterval();
   const double* f1 = fScratch1_.data();
   const double* f2 = fScratch2_.data();
   for (int32_t j = 0; j < nJacVars_; ++j) {
     if (!columnHasUnset(j, g)) continue;
-    const double h = (std::fabs(xWork_[static_cast<size_t>(j)]) + 1.0) * d;
-    const int32_t result = evaluateAround(false, j, h, fScratch1_.data(), fScratch2_.data());
+    const DifferenceStep step = differenceStep(j, (std::fabs(xWork_[static_cast<size_t>(j)]) + 1.0) * d);
+    const int32_t result = evaluateAround(false, j, step, fScratch1_.data(), fScratch2_.data());
     if (result != 0) return result;
     for (int32_t k = jac.colStart[static_cast<size_t>(j)]; k < jac.colStart[static_cast<size_t>(j) + 1]; ++k) {
       if (g[k] != kUnsetDerivative) continue;
       const int32_t i = jac.row[static_cast<size_t>(k)];
-      const double gk = central ? (f1[i] - f2[i]) / (2.0 * h) : (f1[i] - f[i]) / h;
+      const double gk = step.derivative(f[i], f1[i], f2[i]);
       if (!storeDerivative(gk, g[k])) return kFunctionUndefined;
     }
   }

@@ -122,12 +122,11 @@ class FunctionEvaluator {
   int32_t objectiveValue(const double* x, double& f) { return evalObjective(0, x, f, nullptr); }
   int32_t constraintValues(const double* x, double* f) { return evalConstraints(0, x, f, nullptr); }
 
-  // ---- Points just outside the bounds. An active-set method leaves variables up to the
-  // feasibility tolerance beyond their bounds, while a model's functions are often undefined
-  // there (log(x) with x >= 0). With the bounds given (optimizer units, the nonlinear variables
-  // first), an evaluation that is undefined at such a point is made again on the bounds. The
-  // slack is the largest distance beyond a bound that is pulled back, relative to 1 + |bound|.
-  void setVariableBounds(const double* lower, const double* upper, double slack);
+  // ---- The variables' bounds are the functions' domain. With the bounds given (optimizer units,
+  // the nonlinear variables first), every point the routines see is first projected onto them
+  // (the caller's x is never written), and a difference step that would leave them is taken on
+  // the other side, or shortened to the room there is.
+  void setVariableBounds(const double* lower, const double* upper);
 
   // ---- Derivative verification, once at the first feasible point. lower and upper are the
   // bounds of the variables in the optimizer's units (at least the nonlinear ones); they keep the
@@ -157,13 +156,21 @@ class FunctionEvaluator {
   };
 
   // The point handed to the routines: xWork_ in the optimizer's units, userX_ in the user's.
-  void loadPoint(const double* x, int32_t count);
+  void loadPoint(const double* x, int32_t count, bool userUnits = false);
   void setVariable(int32_t j, double value);
   double userValue(int32_t j, double value) const;
 
-  bool pullOntoBounds(int32_t count);
-  int32_t callObjectiveNearBounds(int32_t mode, double& f, double* g);
-  int32_t callConstraintsNearBounds(int32_t mode, double* f, double* g);
+  void projectLoadedPoint(int32_t count, bool userUnits);
+  enum class DifferenceKind { kForward, kCentral, kOneSidedSecondOrder };
+  struct DifferenceStep {
+    double h;  // the step, negative for a backward difference
+    DifferenceKind kind;
+    // The second point: x - h for central differences, x + 2h for the one-sided formula.
+    double secondOffset() const { return kind == DifferenceKind::kCentral ? -h : 2.0 * h; }
+    bool twoPoints() const { return kind != DifferenceKind::kForward; }
+    double derivative(double f0, double f1, double f2) const;
+  };
+  DifferenceStep differenceStep(int32_t j, double h) const;
 
   // The wrappers on the loaded point.
   int32_t callObjective(int32_t mode, double& f, double* g, bool lastCall = false);
@@ -178,7 +185,7 @@ class FunctionEvaluator {
   int32_t takeJacobianInventory(double* f, double* g);
 
   // Differences at the loaded point.
-  int32_t evaluateAround(bool objective, int32_t j, double h, double* at1, double* at2);
+  int32_t evaluateAround(bool objective, int32_t j, DifferenceStep step, double* at1, double* at2);
   int32_t differenceObjectiveHere(double f, double* g);
   int32_t differenceJacobianHere(const double* f, double* g);
   bool columnHasUnset(int32_t j, const double* g) const;
@@ -218,7 +225,6 @@ class FunctionEvaluator {
   // Verification.
   std::vector<double> xBase_, xTrial_, lowerV_, upperV_, dir1_, dir2_;
   std::vector<double> boundLower_, boundUpper_;  // the variables' bounds (optimizer units), or empty
-  double boundSlack_ = 0.0;
   std::vector<double> gVerify_, jVerify_, fVerify_, jpVerify_;
   std::vector<uint8_t> rowUsable_;
 };

@@ -76,6 +76,10 @@ void MajorIterations::restoreRowBounds(Problem& prob) {
   }
 }
 
+void MajorIterations::unscaleStartingPoint(const std::vector<double>& scales) {
+  for (size_t j = 0; j < xStart_.size() && j < scales.size(); ++j) xStart_[j] *= scales[j];
+}
+
 void MajorIterations::setInitialMultipliers(const std::vector<double>& pi, double sigma) {
   double biggest = 0.0;
   for (int32_t i = 0; i < C_; ++i) {
@@ -109,7 +113,12 @@ void MajorIterations::restoreMatrixJacobian(Problem& prob) {
 
 // ---------------------------------------------------------------- the start of a major iteration
 
-int32_t MajorIterations::evaluateAt(const std::vector<double>& x) {
+// The functions at x, whose nonlinear variables are first put within their bounds: the bounds
+// are the functions' domain, and the linearization must be made at the point the functions
+// were evaluated at. (Basic values moved this way are recomputed by the next factorization.)
+int32_t MajorIterations::evaluateAt(const Problem& prob, std::vector<double>& x) {
+  const size_t nonlinear = static_cast<size_t>(std::max(nJ_, fe_.nNonlinObjVars()));
+  for (size_t j = 0; j < nonlinear; ++j) x[j] = std::clamp(x[j], prob.lower[j], std::max(prob.lower[j], prob.upper[j]));
   if (C_ > 0) {
     const int32_t status = fe_.constraintsAndJacobian(x.data(), F_.data(), J_.data());
     if (status != 0) return status;
@@ -125,7 +134,7 @@ int32_t MajorIterations::start(int32_t k, const SubproblemSummary& previous, Maj
     // an infeasible first subproblem means the linear constraints themselves are infeasible.
     saveRowBounds(*view.prob);
     relaxRows(*view.prob);
-    const int32_t status = evaluateAt(*view.x);
+    const int32_t status = evaluateAt(*view.prob, *view.x);
     if (status != 0) return status;
     std::tie(violation_, violationSum_) = violationAt(*view.prob, *view.x);
     step_ = 1.0;
@@ -219,7 +228,7 @@ int32_t MajorIterations::dampStep(MajorView& view, double cx, double cLambda, bo
       const size_t ui = static_cast<size_t>(i);
       lambda_[ui] = lambdaOld_[ui] + sigma * (lambdaNew_[ui] - lambdaOld_[ui]);
     }
-    const int32_t status = evaluateAt(x);
+    const int32_t status = evaluateAt(*view.prob, x);
     if (status == kFunctionUndefined && sigma >= 1.0e-5) {
       sigma *= 0.1;
       continue;

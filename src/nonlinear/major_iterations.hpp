@@ -69,6 +69,9 @@ class MajorIterations {
   void scaleMultipliers(const double* rowScales);
   // The nonlinear rows' slack bounds as they were before the major iterations changed them.
   void restoreRowBounds(Problem& prob);
+  // The run gave up its scaling (factors s, x_user = s x): the point the next damping starts
+  // from goes into the user's units too.
+  void unscaleStartingPoint(const std::vector<double>& scales);
   // Random values in [0.5, 1.5) in the Jacobian positions, so that a crash sees the Jacobian's
   // structure before any value is known; restoreMatrixJacobian puts the saved values back.
   void randomJacobianForCrash(Problem& prob);
@@ -130,7 +133,7 @@ class MajorIterations {
   double dampingStep() const { return step_; }
 
  private:
-  int32_t evaluateAt(const std::vector<double>& x);
+  int32_t evaluateAt(const Problem& prob, std::vector<double>& x);
   void updateMultipliers(const MajorView& view);
   int32_t dampStep(MajorView& view, double cx, double cLambda, bool restoring);
   std::pair<double, double> violationAt(const Problem& prob, const std::vector<double>& x);

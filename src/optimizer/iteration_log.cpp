@@ -131,6 +131,12 @@ void printRunStatistics(const RunStatistics& s, const ReportChannels& out) {
     if (s.nonlinear || s.ns > 0)
       (out.*emit)(" No. of superbasics        %10d     No. of basic nonlinears    %10d", s.ns, s.basicNonlinears);
     (out.*emit)(" No. of degenerate steps   %10d     Percentage                 %10.2f", s.nDegenerate, percentage);
+    // The returned point on the user's problem: the largest violations relative to
+    // 1 + |bound| and 1 + max |multiplier|, and the variables they belong to.
+    const Certificate& c = s.certificate;
+    if (c.evaluated)
+      (out.*emit)(" Max primal infeas %7d %10.1E     Max dual infeas   %7d %10.1E", c.primalWorst + 1,
+                  c.maxPrimalInfeasRelative, c.dualWorst + 1, c.maxDualInfeasRelative);
   };
   block(&ReportChannels::print);
   block(&ReportChannels::summary);

@@ -85,6 +85,7 @@ struct RunStatistics {
   int64_t objCalls[4] = {0, 0, 0, 0};  // all, mode 2, forward differences, central differences
   int64_t conCalls[4] = {0, 0, 0, 0};
   bool differencing = false;           // "Derivative level" below 3
+  Certificate certificate;             // of the returned point (not printed when not evaluated)
 };
 void printRunStatistics(const RunStatistics& s, const ReportChannels& out);
 

@@ -48,6 +48,7 @@ MainLoop::MainLoop(RunContext& ctx)
       sigma_(ctx.params.objectiveSense >= 1 ? 1.0 : -1.0),
       objSlack_(ctx.prob.objRow >= 0 ? ctx.n() + ctx.prob.objRow : -1),
       log_(ctx.params, ctx.out, &ctx.options.progress, ctx.prob.nNonlinCons > 0),
+      certifier_(ctx.prob, ctx.nJacElements),
       majors_(ctx.majors.get()),
       nonlinearObjective_(ctx.prob.nNonlinObjVars > 0 || (ctx.majors && ctx.majors->lagrangianOn())) {
   const int32_t L = m_ + std::max(1, p_.superbasicsLimit);
@@ -252,8 +253,15 @@ bool MainLoop::optimalityTest(const PricingResult& pr) {
     endMajorIteration(kSubproblemOptimal);
     return true;
   }
-  if (!nonlinearObjective_ && sb_.rgNorm / piNorm_ < kSinglePrecisionTenth) {
-    switch (confirmOptimal()) {
+  if (sb_.rgNorm / piNorm_ < kSinglePrecisionTenth) {
+    if (!nonlinearObjective_) {
+      switch (confirmOptimal()) {
+        case Confirmation::kContinue: return false;
+        case Confirmation::kStop: return true;
+        case Confirmation::kConfirmed: break;
+      }
+    }
+    switch (confirmCertificate()) {
       case Confirmation::kContinue: return false;
       case Confirmation::kStop: return true;
       case Confirmation::kConfirmed: break;
@@ -337,6 +345,17 @@ bool MainLoop::unboundedRay() {
     pricesStale_ = true;
     return false;
   }
+  // After the optimality check removed the scaling, a ray comes from the unscaled problem's
+  // poor scaling (pivots too small beside the rest of their column are passed over), not from
+  // the problem, which the scaled iterations had solved but for the check: that point's
+  // successor is reported near-optimal, not "unbounded".
+  if (!formerScales_.empty()) {
+    ctx_.out.both(" Itn %7d -- a ray of the unscaled problem after its scaling was removed", itn_);
+    ctx_.out.both("%s", " EXIT -- near-optimal solution found");
+    ctx_.out.both("%s", " XXX WARNING: the problem is scaled too badly to meet its tolerances without its scaling");
+    ctx_.exitCode = 13;
+    return true;
+  }
   setExit(2);
   return true;
 }
@@ -387,7 +406,7 @@ CycleIterations MainLoop::run() {
   log_.setReducedGradientForm(nonlinearObjective_ || ctx_.state.ns > 0);
   // Basic values computed by the factors may lie within the feasibility tolerance beyond a
   // bound, where a model's functions need not be defined.
-  if (ctx_.evaluator) ctx_.evaluator->setVariableBounds(prob_.lower.data(), prob_.upper.data(), p_.feasibilityTolerance);
+  if (ctx_.evaluator) ctx_.evaluator->setVariableBounds(prob_.lower.data(), prob_.upper.data());
   SubproblemSummary previous;
   while (beginMajorIteration(previous)) {
     majorEnded_ = false;

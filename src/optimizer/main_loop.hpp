@@ -21,6 +21,7 @@
 #include "optimizer/subspace_hessian.hpp"
 #include "nonlinear/major_iterations.hpp"
 #include "optimizer/reduced_hessian.hpp"
+#include "optimizer/point_certifier.hpp"
 #include "optimizer/unscaled_check.hpp"
 
 namespace kavro {
@@ -100,6 +101,9 @@ class MainLoop {
   // ---- the optimality check on the unscaled problem (optimality_confirmation.cpp)
   enum class Confirmation { kConfirmed, kContinue, kStop };
   Confirmation confirmOptimal();
+  Confirmation confirmCertificate();
+  Certificate certifyHere(bool withPrices);
+  bool dropScalingForCheck();
   UnscaledCheckInput unscaledCheckInput() const;
   PricingResult priceByCheck();
   // ---- the simplex step (simplex_step.cpp)
@@ -170,6 +174,7 @@ class MainLoop {
   void publishObjectiveGradient();
   void setExit(int32_t code);
   void computeFinalReducedCosts();
+  void certifyAtEnd();
 
   RunContext& ctx_;
   Parameters& p_;
@@ -214,6 +219,12 @@ class MainLoop {
   std::vector<double> formerScales_;   // the factors, once the scaling has been removed
   double confirmationRgTarget_ = 1.0e20;
   IterationLog log_;
+  // The certificate of the current point (optimal_certificate.cpp): its part, the rounds of
+  // further iterations after it failed at a would-be optimum, and whether ctx_.certificate is
+  // that of the current point.
+  PointCertifier certifier_;
+  int32_t certificateRounds_ = 0;
+  bool certificateCurrent_ = false;
 
   // Counters and state of the loop.
   int32_t itn_ = 0, itnSinceFactor_ = 0, majorItn_ = 0, minorItn_ = 0, feasibleMinorItn_ = 0;

@@ -90,10 +90,15 @@ bool MainLoop::beginMajorIteration(const SubproblemSummary& previous) {
                     ctx_.relativeViolation);
       ctx_.out.both("%s", " EXIT -- near-optimal solution found");
       ctx_.exitCode = 13;
-    } else {
-      setOptimalExit();
+      return false;
     }
-    return false;
+    // Every row and bound, and the true Lagrangian, on the user's problem: a converged run
+    // whose point fails them goes on with further major iterations.
+    switch (confirmCertificate()) {
+      case Confirmation::kConfirmed: setOptimalExit(); return false;
+      case Confirmation::kStop: return false;
+      case Confirmation::kContinue: break;
+    }
   }
   if (majorItn_ > p_.majorIterationsLimit) {
     ctx_.out.both("%s", " XXX  Major iterations terminated before convergence");

@@ -45,10 +45,29 @@ void MainLoop::publishProgress() {
   ctx_.piNorm = piNorm_;
 }
 
+// The certificate of the returned point, unless the optimality test made it there already. The
+// functions are not called again after the user asked to stop or they failed (exit 6), nor when
+// the run ended before it had factors.
+void MainLoop::certifyAtEnd() {
+  const int32_t code = ctx_.exitCode;
+  if (!certificateCurrent_) {
+    ctx_.certificate = Certificate{};
+    if (fc_.factorizations == 0 || code == 6 || code >= 20) return;
+    ctx_.certificate = certifyHere(ninf_ == 0);
+  }
+  // With nonlinear constraints the reported reduced costs are those of the true Lagrangian at
+  // the returned point (the final Jacobian), not of the last subproblem.
+  if (majors_ && ninf_ == 0 && ctx_.certificate.evaluated) {
+    const std::vector<double>& d = certifier_.reducedGradient();
+    std::copy(d.begin(), d.begin() + nb_, dj_.begin());
+  }
+}
+
 void MainLoop::finish() {
   computeFinalReducedCosts();
   trueNonlinearRows();
   if (majors_ && majorItn_ >= 1) majors_->restoreRowBounds(prob_);
+  certifyAtEnd();
   if (prob_.nNonlinObjVars > 0) publishObjectiveGradient();
   toExternalStates();
   publishProgress();
@@ -62,6 +81,7 @@ void MainLoop::finish() {
   s.sinf = sinf_;
   s.ns = ctx_.state.ns;
   s.nDegenerate = nDegenerate_;
+  s.certificate = ctx_.certificate;
   if (const FunctionEvaluator* fe = ctx_.evaluator.get()) {
     s.nonlinear = true;
     s.majorItn = majorItn_;

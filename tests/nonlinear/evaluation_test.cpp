@@ -180,9 +180,9 @@ TEST_F(EvaluatorTest, UndefinedAndNonFiniteValuesAreUndefinedPoints) {
   EXPECT_EQ(fun.conModes, (std::vector<int>{2, 2}));
 }
 
-// Active-set iterates may lie within the feasibility tolerance beyond a bound where the model is
-// undefined: such a point is evaluated on the bound, a point further out stays undefined.
-TEST_F(EvaluatorTest, PointsJustBeyondABoundAreEvaluatedOnTheBound) {
+// The bounds are the functions' domain: once they are given, every point the routines see is
+// projected onto them, however far out it lies, and the caller's point is left alone.
+TEST_F(EvaluatorTest, PointsBeyondABoundAreEvaluatedOnTheBound) {
   fun.undefinedBelow = 0.0;
   make();
   const std::vector<double> lower{0.0, -1e20, -1e20}, upper{1e20, 1e20, 1e20};
@@ -190,26 +190,57 @@ TEST_F(EvaluatorTest, PointsJustBeyondABoundAreEvaluatedOnTheBound) {
   double fx = 0.0;
   EXPECT_EQ(ev->objectiveValue(x.data(), fx), kFunctionUndefined);  // no bounds given yet
 
-  ev->setVariableBounds(lower.data(), upper.data(), 1e-6);
-  ASSERT_EQ(ev->objectiveAndGradient(x.data(), fx, g.data()), 0);
+  ev->setVariableBounds(lower.data(), upper.data());
   std::vector<double> onBound = x;
   onBound[0] = 0.0;
-  EXPECT_EQ(fx, objectiveAt(onBound.data()));
-  EXPECT_EQ(g, gradientAt(onBound.data()));
-  EXPECT_EQ(fun.objPoints.back()[0], 0.0);
-  EXPECT_EQ(x[0], -1e-7);  // the caller's point is not touched
-  ASSERT_EQ(ev->constraintsAndJacobian(x.data(), f.data(), jac.data()), 0);
-  EXPECT_EQ(fun.conPoints.back()[0], 0.0);
-  ASSERT_EQ(ev->objectiveValue(x.data(), fx), 0);
-  ASSERT_EQ(ev->constraintValues(x.data(), f.data()), 0);
+  for (const double outside : {-1e-7, -1e-5, -3.0}) {
+    SCOPED_TRACE(outside);
+    x[0] = outside;
+    ASSERT_EQ(ev->objectiveAndGradient(x.data(), fx, g.data()), 0);
+    EXPECT_EQ(fx, objectiveAt(onBound.data()));
+    EXPECT_EQ(g, gradientAt(onBound.data()));
+    EXPECT_EQ(fun.objPoints.back()[0], 0.0);
+    EXPECT_EQ(x[0], outside);  // the caller's point is not touched
+    ASSERT_EQ(ev->constraintsAndJacobian(x.data(), f.data(), jac.data()), 0);
+    EXPECT_EQ(fun.conPoints.back()[0], 0.0);
+    ASSERT_EQ(ev->objectiveValue(x.data(), fx), 0);
+    ASSERT_EQ(ev->constraintValues(x.data(), f.data()), 0);
+  }
+  for (const auto* points : {&fun.objPoints, &fun.conPoints})
+    for (size_t k = 1; k < points->size(); ++k) EXPECT_GE((*points)[k][0], 0.0);
+}
 
-  // Beyond the slack, or defined where it stands: evaluated where it is.
-  x[0] = -1e-5;
-  EXPECT_EQ(ev->objectiveAndGradient(x.data(), fx, g.data()), kFunctionUndefined);
-  EXPECT_EQ(ev->constraintValues(x.data(), f.data()), kFunctionUndefined);
-  fun.undefinedBelow = -1.0;
-  ASSERT_EQ(ev->objectiveValue(x.data(), fx), 0);
-  EXPECT_EQ(fun.objPoints.back()[0], -1e-5);
+// Differences at a bound step into the bounds: backward at an upper bound, forward at a lower
+// one, and central differences become one-sided where one side has no room.
+TEST_F(EvaluatorTest, DifferencesNeverStepOutsideTheBounds) {
+  p.derivativeLevel = 0;
+  fun.undefinedBelow = 0.0;
+  fun.objSets.assign(3, false);
+  fun.conSets.assign(4, false);
+  make();
+  const std::vector<double> lower{0.0, -1e20, -1e20}, upper{1e20, 1e20, 2.0};
+  ev->setVariableBounds(lower.data(), upper.data());
+  x[0] = 0.0;
+  x[2] = 2.0;
+  for (const int choice : {FunctionEvaluator::kForward, FunctionEvaluator::kCentral}) {
+    SCOPED_TRACE(choice);
+    ev->setDifferenceChoice(choice);
+    fun.objPoints.clear();
+    fun.conPoints.clear();
+    double fx = 0.0;
+    ASSERT_EQ(ev->objectiveAndGradient(x.data(), fx, g.data()), 0);
+    ASSERT_EQ(ev->constraintsAndJacobian(x.data(), f.data(), jac.data()), 0);
+    for (const auto* points : {&fun.objPoints, &fun.conPoints})
+      for (const std::vector<double>& point : *points) {
+        EXPECT_GE(point[0], 0.0);
+        if (point.size() > 2) {
+          EXPECT_LE(point[2], 2.0);
+        }
+      }
+    const std::vector<double> exact = gradientAt(x.data()), exactJac = jacobianAt(x.data());
+    for (size_t j = 0; j < exact.size(); ++j) EXPECT_NEAR(g[j], exact[j], 1e-4 * (1.0 + std::fabs(exact[j])));
+    for (size_t k = 0; k < exactJac.size(); ++k) EXPECT_NEAR(jac[k], exactJac[k], 1e-4 * (1.0 + std::fabs(exactJac[k])));
+  }
 }
 
 TEST_F(EvaluatorTest, LastCallsCarryTheExitCodeWithScalingOff) {

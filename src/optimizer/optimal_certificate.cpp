@@ -1,0 +1,82 @@
+// Before a run says "optimal", the point must pass its certificate: every row and bound of the
+// user's (unscaled) problem within its tolerance and no wrong-way part of the true Lagrangian's
+// reduced gradient, with the functions evaluated afresh at that point. When it fails the
+// iterations go on (without the scaling when the scaled problem hid the failure); when it still
+// fails after a few rounds the run ends near-optimal, saying what failed.
+
+#include <algorithm>
+
+#include "driver/scaling.hpp"
+#include "optimizer/main_loop.hpp"
+
+namespace kavro {
+
+namespace {
+
+// Rounds of further iterations after a failed certificate before the run gives up. With
+// nonlinear constraints a round is a major iteration; one or two bring the rows of a converged
+// run from the normalized test to the certificate's (1 + |bound|).
+constexpr int32_t kMaxCertificateRounds = 5;
+// Each round asks the superbasics' reduced gradient for this fraction of what it reached.
+constexpr double kRgTightening = 0.1;
+
+}  // namespace
+
+Certificate MainLoop::certifyHere(bool withPrices) {
+  const std::vector<double>* scales = ctx_.scaled && !ctx_.scales.empty() ? &ctx_.scales : nullptr;
+  return certifier_.certify(prob_, scales, x_.data(), withPrices ? pi_.data() : nullptr, sigma_,
+                            ctx_.evaluator.get(), p_);
+}
+
+// The scaling is given up once, when the functions are not scaled with it (Scale option 2
+// scales what the user's routines return, and the major iterations keep scaled copies).
+bool MainLoop::dropScalingForCheck() {
+  if (!ctx_.scaled || !formerScales_.empty()) return false;
+  if (ctx_.evaluator && p_.scaleOption == 2) return false;
+  formerScales_ = ctx_.scales;
+  dropScaling(ctx_);
+  if (majors_) majors_->unscaleStartingPoint(formerScales_);
+  if (ctx_.evaluator) ctx_.evaluator->setVariableBounds(prob_.lower.data(), prob_.upper.data());
+  ctx_.out.print(" Itn %7d -- scaling removed; the iterations go on with the unscaled problem", itn_);
+  weights_.size(prob_, weights_.rule());
+  pricing_.resetForMajorIteration();
+  sb_.hessianResetPending = true;
+  return true;
+}
+
+MainLoop::Confirmation MainLoop::confirmCertificate() {
+  const Certificate c = certifyHere(true);
+  ctx_.certificate = c;
+  certificateCurrent_ = true;
+  if (c.passed) return Confirmation::kConfirmed;
+
+  ctx_.out.both(" Itn %7d -- not optimal for the unscaled problem: primal infeasibility %9.2e (variable %d),", itn_,
+                c.maxPrimalInfeasRelative, c.primalWorst + 1);
+  ctx_.out.both("              dual infeasibility %9.2e (variable %d)%s", c.maxDualInfeasRelative, c.dualWorst + 1,
+                c.evaluated ? "" : "; the functions could not be evaluated there");
+  if (!c.evaluated || ++certificateRounds_ > kMaxCertificateRounds) {
+    ctx_.out.both("%s", " EXIT -- near-optimal solution found");
+    if (c.evaluated)
+      ctx_.out.both(" XXX WARNING: not optimal for the unscaled problem after %d rounds of further iterations",
+                    kMaxCertificateRounds);
+    else
+      ctx_.out.both("%s", " XXX WARNING: the functions could not be evaluated at the final point");
+    ctx_.exitCode = 13;
+    return Confirmation::kStop;
+  }
+  certificateCurrent_ = false;
+  if (!dropScalingForCheck()) {
+    // The subspace is optimized further: what the scaled test accepted is not enough.
+    confirmationRgTarget_ = kRgTightening * std::min(confirmationRgTarget_, std::max(sb_.rgNorm, p_.machine.eps));
+    sb_.lvltol = 1;
+  }
+  // With nonlinear constraints the next major iteration goes on from here; otherwise the
+  // factors are made afresh (the basic values from the nonbasic ones, in the new units).
+  if (majors_) return Confirmation::kContinue;
+  fc_.factorRequest = 0;
+  if (!factorize()) return Confirmation::kStop;
+  pricesStale_ = true;
+  return Confirmation::kContinue;
+}
+
+}  // namespace kavro
