@@ -103,6 +103,7 @@ class MainLoop {
   Confirmation confirmOptimal();
   Confirmation confirmCertificate();
   Certificate certifyHere(bool withPrices);
+  void projectNonlinearVariables();
   bool dropScalingForCheck();
   UnscaledCheckInput unscaledCheckInput() const;
   PricingResult priceByCheck();

@@ -5,6 +5,7 @@
 // fails after a few rounds the run ends near-optimal, saying what failed.
 
 #include <algorithm>
+#include <cmath>
 
 #include "driver/scaling.hpp"
 #include "optimizer/main_loop.hpp"
@@ -44,7 +45,27 @@ bool MainLoop::dropScalingForCheck() {
   return true;
 }
 
+// The point returned for a model with nonlinear functions lies in their domain: a nonlinear
+// variable that the iterations left beyond a bound by no more than the feasibility tolerance
+// (an active-set method allows that; log(x) at -1e-8 is not defined) is put on the bound, and
+// the linear rows' slacks follow. The certificate then measures the point that is returned.
+void MainLoop::projectNonlinearVariables() {
+  const int32_t nonlinear = prob_.nNonlinVars();
+  for (int32_t j = 0; j < nonlinear; ++j) {
+    const size_t uj = static_cast<size_t>(j);
+    const double lo = prob_.lower[uj], up = prob_.upper[uj], v = x_[uj];
+    const double target = v < lo ? lo : (v > up ? std::max(lo, up) : v);
+    if (target == v || std::fabs(v - target) > p_.feasibilityTolerance * (1.0 + std::fabs(target))) continue;
+    x_[uj] = target;
+    for (int32_t k = prob_.a.colStart[uj]; k < prob_.a.colStart[uj + 1]; ++k) {
+      const int32_t i = prob_.a.row[static_cast<size_t>(k)];
+      if (i >= prob_.nNonlinCons) x_[static_cast<size_t>(n_ + i)] -= prob_.a.value[static_cast<size_t>(k)] * (target - v);
+    }
+  }
+}
+
 MainLoop::Confirmation MainLoop::confirmCertificate() {
+  projectNonlinearVariables();
   const Certificate c = certifyHere(true);
   ctx_.certificate = c;
   certificateCurrent_ = true;

@@ -64,6 +64,7 @@ void MainLoop::certifyAtEnd() {
 }
 
 void MainLoop::finish() {
+  if (fc_.factorizations > 0 && ctx_.exitCode != 6 && ctx_.exitCode < 20) projectNonlinearVariables();
   computeFinalReducedCosts();
   trueNonlinearRows();
   if (majors_ && majorItn_ >= 1) majors_->restoreRowBounds(prob_);
