@@ -75,7 +75,7 @@ bool readAnswer(const std::string& path, const Model& m, Answer& a) {
 }
 
 int certify(const Model& m, const Answer& a, const Options& o) {
-  const kavro::nl::PointCheck c = kavro::nl::checkPoint(m, a.x.data(), a.y.data(), o.feasibility);
+  const kavro::nl::PointCheck c = kavro::nl::checkPoint(m, a.x.data(), &a.y, o.feasibility);
   if (!c.evaluated) {
     std::printf("certified\t0\terror\t%s\n", c.failure.c_str());
     return 0;

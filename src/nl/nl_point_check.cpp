@@ -37,8 +37,14 @@ double wrongWay(double x, double lo, double up, double d, double tol) {
 
 }  // namespace
 
-PointCheck checkPoint(const Model& m, const double* x, const double* y, double tol) {
+PointCheck checkPoint(const Model& m, const double* x, const std::vector<double>* multipliers, double tol) {
   PointCheck c;
+  if (multipliers && multipliers->size() != static_cast<size_t>(m.nCons())) {
+    c.failure = "the multipliers do not match the constraints";
+    return c;
+  }
+  const double* y = multipliers ? multipliers->data() : nullptr;
+  const bool dualWanted = multipliers != nullptr;
   Evaluator ev(m);
   ev.setPoint(x);
   const size_t n = static_cast<size_t>(m.nVars()), mc = static_cast<size_t>(m.nCons());
@@ -65,7 +71,7 @@ PointCheck checkPoint(const Model& m, const double* x, const double* y, double t
       return c;
     }
     primal.outside(body[i], m.conLower[i], m.conUpper[i]);
-    if (!y) continue;
+    if (!dualWanted) continue;
     yNorm = std::max(yNorm, std::fabs(y[i]));
     for (int32_t k = m.conLinear.start[i]; k < m.conLinear.start[i + 1]; ++k)
       d[static_cast<size_t>(m.conLinear.terms[static_cast<size_t>(k)].var)] -= y[i] * jac[static_cast<size_t>(k)];
@@ -73,11 +79,11 @@ PointCheck checkPoint(const Model& m, const double* x, const double* y, double t
   double dual = 0.0;
   for (size_t j = 0; j < n; ++j) {
     primal.outside(x[j], m.varLower[j], m.varUpper[j]);
-    if (y) dual = std::max(dual, wrongWay(x[j], m.varLower[j], m.varUpper[j], d[j], tol));
+    if (dualWanted) dual = std::max(dual, wrongWay(x[j], m.varLower[j], m.varUpper[j], d[j], tol));
   }
   // The slack of row i is minus its body, with reduced cost -y_i: at the row's upper limit the
   // slack is at its lower bound.
-  if (y)
+  if (dualWanted)
     for (size_t i = 0; i < mc; ++i) dual = std::max(dual, wrongWay(-body[i], -m.conUpper[i], -m.conLower[i], -y[i], tol));
   c.evaluated = true;
   c.primalAbsolute = primal.absolute;

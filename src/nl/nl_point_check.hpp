@@ -12,6 +12,7 @@
 // "At a bound" means within the feasibility tolerance of it, relative to 1 + |bound|.
 
 #include <string>
+#include <vector>
 
 #include "nl/nl_model.hpp"
 
@@ -28,7 +29,8 @@ struct PointCheck {
   }
 };
 
-// x: nVars values; y: nCons multipliers, or nullptr for the primal part alone.
-PointCheck checkPoint(const Model& model, const double* x, const double* y, double feasibilityTolerance);
+// x: nVars values; y: nCons multipliers (empty for a model without constraints), or nullptr
+// for the primal part alone.
+PointCheck checkPoint(const Model& model, const double* x, const std::vector<double>* y, double feasibilityTolerance);
 
 }  // namespace kavro::nl

@@ -225,6 +225,7 @@ class MainLoop {
   // that of the current point.
   PointCertifier certifier_;
   int32_t certificateRounds_ = 0;
+  int32_t itnAtFailedCertificate_ = -1;
   bool certificateCurrent_ = false;
 
   // Counters and state of the loop.

@@ -72,32 +72,32 @@ MainLoop::Confirmation MainLoop::confirmCertificate() {
   if (c.passed) return Confirmation::kConfirmed;
 
   ctx_.out.both(" Itn %7d -- not optimal for the unscaled problem: primal infeasibility %9.2e (variable %d),", itn_,
-                c.maxPrimalInfeasRelative, c.primalWorst + 1);
-  ctx_.out.both("              dual infeasibility %9.2e (variable %d)%s", c.maxDualInfeasRelative, c.dualWorst + 1,
-                c.evaluated ? "" : "; the functions could not be evaluated there");
-  if (!c.evaluated || ++certificateRounds_ > kMaxCertificateRounds) {
+                c.maxPrimalInfeasRelative, std::max(c.primalWorst + 1, 0));
+  ctx_.out.both("              dual infeasibility %9.2e (variable %d)%s", c.maxDualInfeasRelative,
+                std::max(c.dualWorst + 1, 0), c.evaluated ? "" : "; the functions could not be evaluated there");
+  // Without nonlinear constraints a round that took no iteration will not take one next time.
+  const bool stalled = !majors_ && certificateRounds_ > 0 && itn_ == itnAtFailedCertificate_;
+  itnAtFailedCertificate_ = itn_;
+  if (!c.evaluated || stalled || ++certificateRounds_ > kMaxCertificateRounds) {
     ctx_.out.both("%s", " EXIT -- near-optimal solution found");
     if (c.evaluated)
-      ctx_.out.both(" XXX WARNING: not optimal for the unscaled problem after %d rounds of further iterations",
-                    kMaxCertificateRounds);
+      ctx_.out.both("%s", " XXX WARNING: not optimal for the unscaled problem: further iterations did not reach its tolerances");
     else
       ctx_.out.both("%s", " XXX WARNING: the functions could not be evaluated at the final point");
     ctx_.exitCode = 13;
     return Confirmation::kStop;
   }
   certificateCurrent_ = false;
-  if (!dropScalingForCheck()) {
-    // The subspace is optimized further: what the scaled test accepted is not enough.
-    confirmationRgTarget_ = kRgTightening * std::min(confirmationRgTarget_, std::max(sb_.rgNorm, p_.machine.eps));
-    sb_.lvltol = 1;
-  }
-  // With nonlinear constraints the next major iteration goes on from here; otherwise the
-  // factors are made afresh (the basic values from the nonbasic ones, in the new units).
-  if (majors_) return Confirmation::kContinue;
-  fc_.factorRequest = 0;
-  if (!factorize()) return Confirmation::kStop;
+  const bool unscaled = dropScalingForCheck();
+  // The subspace is optimized further: what the scaled test accepted is not enough.
+  confirmationRgTarget_ = kRgTightening * std::min(confirmationRgTarget_, std::max(sb_.rgNorm, p_.machine.eps));
+  sb_.lvltol = 1;
+  // With nonlinear constraints the next major iteration goes on from here; without them the
+  // factors are made afresh when the units changed (the basic values from the nonbasic ones).
   pricesStale_ = true;
-  return Confirmation::kContinue;
+  if (majors_ || !unscaled) return Confirmation::kContinue;
+  fc_.factorRequest = 0;
+  return factorize() ? Confirmation::kContinue : Confirmation::kStop;
 }
 
 }  // namespace kavro

@@ -74,7 +74,7 @@ TEST_P(NlRegression, SolvesAsBefore) {
     std::vector<double> x, y;
     for (const auto& c : run["columns"]) x.push_back(c["level"].get<double>());
     for (const auto& r : run["rows"]) y.push_back(r["marginal"].get<double>());
-    const kavro::nl::PointCheck check = kavro::nl::checkPoint(model.model, x.data(), y.data(), 1e-6);
+    const kavro::nl::PointCheck check = kavro::nl::checkPoint(model.model, x.data(), &y, 1e-6);
     EXPECT_TRUE(check.passed(1e-6, 1e-6)) << check.failure << " primal " << check.primalRelative << " dual "
                                           << check.dualRelative;
   }

@@ -34,7 +34,7 @@ Answer solveAndCheck(Workspace& w, const std::string& model) {
   std::vector<double> x, y;
   for (const auto& c : a.json["columns"]) x.push_back(c["level"].is_number() ? c["level"].get<double>() : NAN);
   for (const auto& row : a.json["rows"]) y.push_back(row["marginal"].is_number() ? row["marginal"].get<double>() : NAN);
-  a.check = nl::checkPoint(r.model, x.data(), y.data(), 1e-6);
+  a.check = nl::checkPoint(r.model, x.data(), &y, 1e-6);
   return a;
 }
 
