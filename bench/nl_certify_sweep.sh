@@ -14,7 +14,7 @@ set -uo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 data="${KAVRO_NL_DATA:-$here/../shared/data/nl}"
 program="$here/build/release/apps/kavro"
-certify="$here/build/release/bench/nl_certify"
+certify="${KAVRO_CERTIFY:-$here/build/release/bench/nl_certify}"  # the checker (a copy may be given)
 limit=5
 while getopts "t:qk:" opt; do
   case $opt in
