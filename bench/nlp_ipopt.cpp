@@ -10,10 +10,12 @@
 // solve; solved is 1 for Solve_Succeeded with the objective within 1e-6 of the reference
 // relative to max(1, |ref|) (or without a reference).
 //
-//   nlp_ipopt [-t CPU_SECONDS] [-c CLASS] [-r REF_OBJ] MODEL.nl[.gz]
+//   nlp_ipopt [-t CPU_SECONDS] [-c CLASS] [-r REF_OBJ] [-s SOLUTION.json] MODEL.nl[.gz]
 //
 // -t is given to Ipopt as max_cpu_time (default 10); the benchmark script also puts the same
-// limit on the process. Models with integer variables or complementarity conditions are refused
+// limit on the process. -s writes the returned point in the JSON layout of `kavro --solution`
+// (objective, every column's level, every row's marginal in the optimizer's sign convention),
+// so that bench/nl_certify checks the peer's answers exactly as it checks ours. Models with integer variables or complementarity conditions are refused
 // (exit "refused"), as the optimizer refuses them. Exit status 0 once the line is printed, 2 for
 // a usage error or a file that cannot be read.
 
@@ -123,20 +125,27 @@ class NlProblem : public Ipopt::TNLP {
     return hessian_.evaluate(x, sign_ * objFactor, lambda_.data(), values);
   }
 
-  void finalize_solution(Ipopt::SolverReturn, Index, const Number*, const Number*, const Number*, Index,
-                         const Number*, const Number*, Number f, const Ipopt::IpoptData*,
+  void finalize_solution(Ipopt::SolverReturn, Index n, const Number* x, const Number*, const Number*, Index m,
+                         const Number*, const Number* lambda, Number f, const Ipopt::IpoptData*,
                          Ipopt::IpoptCalculatedQuantities*) override {
     objective_ = sign_ * f;
+    point_.assign(x, x + n);
+    // Ipopt's Lagrangian is sign f + lambda'g; the optimizer's multipliers y make sign grad f - J'y
+    // the reduced gradient, so y = -lambda.
+    multipliers_.resize(static_cast<size_t>(m));
+    for (Index i = 0; i < m; ++i) multipliers_[static_cast<size_t>(i)] = -lambda[i];
   }
 
   double objective() const { return objective_; }
+  const std::vector<double>& point() const { return point_; }
+  const std::vector<double>& multipliers() const { return multipliers_; }
 
  private:
   const Model& m_;
   kavro::nl::Evaluator ev_;
   kavro::nl::Hessian& hessian_;
   double sign_;
-  std::vector<double> work_, lambda_;
+  std::vector<double> work_, lambda_, point_, multipliers_;
   double objective_ = NAN;
 };
 
@@ -173,16 +182,17 @@ double processSeconds() {
 
 struct Options {
   double limit = 10.0;
-  std::string cls = "-", ref, path;
+  std::string cls = "-", ref, path, solution;
 };
 
 bool parse(int argc, char** argv, Options& o) {
   for (int k = 1; k < argc; ++k) {
     const std::string a = argv[k];
-    if ((a == "-t" || a == "-c" || a == "-r") && k + 1 < argc) {
+    if ((a == "-t" || a == "-c" || a == "-r" || a == "-s") && k + 1 < argc) {
       const std::string v = argv[++k];
       if (a == "-t") o.limit = std::atof(v.c_str());
       else if (a == "-c") o.cls = v;
+      else if (a == "-s") o.solution = v;
       else o.ref = v;
     } else if (!a.empty() && a[0] != '-' && o.path.empty()) {
       o.path = a;
@@ -197,6 +207,7 @@ struct Outcome {
   std::string exit = "-";
   double objective = NAN;
   long iterations = -1, funobj = -1, funcon = -1;
+  std::vector<double> x, y;
 };
 
 Outcome solve(const Model& m, double limit) {
@@ -218,6 +229,8 @@ Outcome solve(const Model& m, double limit) {
   const Ipopt::ApplicationReturnStatus status = app->OptimizeTNLP(problem);
   out.exit = statusName(status);
   out.objective = problem->objective();
+  out.x = problem->point();
+  out.y = problem->multipliers();
   if (Ipopt::IsValid(app->Statistics())) out.iterations = app->Statistics()->IterationCount();
   out.funobj = problem->objectiveCalls;
   out.funcon = problem->constraintCalls;
@@ -225,6 +238,34 @@ Outcome solve(const Model& m, double limit) {
 }
 
 std::string number(long v) { return v < 0 ? "-" : std::to_string(v); }
+
+void jsonNumber(std::FILE* f, double v) {
+  if (std::isfinite(v)) std::fprintf(f, "%.17g", v);
+  else std::fputs("null", f);
+}
+
+// The answer in the layout nl_certify reads; nothing is written when Ipopt returned no point.
+bool writeSolution(const std::string& path, const Outcome& r) {
+  if (r.x.empty()) return true;
+  std::FILE* f = std::fopen(path.c_str(), "w");
+  if (!f) return false;
+  std::fprintf(f, "{\"solver\": \"ipopt\", \"status\": \"%s\", \"objective\": ", r.exit.c_str());
+  jsonNumber(f, r.objective);
+  std::fputs(",\n\"columns\": [", f);
+  for (size_t j = 0; j < r.x.size(); ++j) {
+    std::fputs(j ? ",\n{\"level\": " : "\n{\"level\": ", f);
+    jsonNumber(f, r.x[j]);
+    std::fputs("}", f);
+  }
+  std::fputs("],\n\"rows\": [", f);
+  for (size_t i = 0; i < r.y.size(); ++i) {
+    std::fputs(i ? ",\n{\"marginal\": " : "\n{\"marginal\": ", f);
+    jsonNumber(f, r.y[i]);
+    std::fputs("}", f);
+  }
+  std::fputs("]}\n", f);
+  return std::fclose(f) == 0;
+}
 
 void printLine(const std::string& name, const Options& o, const Outcome& r) {
   char obj[64] = "-", err[32] = "-";
@@ -247,7 +288,7 @@ void printLine(const std::string& name, const Options& o, const Outcome& r) {
 int main(int argc, char** argv) {
   Options o;
   if (!parse(argc, argv, o)) {
-    std::fprintf(stderr, "usage: nlp_ipopt [-t CPU_SECONDS] [-c CLASS] [-r REF_OBJ] MODEL.nl[.gz]\n");
+    std::fprintf(stderr, "usage: nlp_ipopt [-t CPU_SECONDS] [-c CLASS] [-r REF_OBJ] [-s SOLUTION.json] MODEL.nl[.gz]\n");
     return 2;
   }
   const kavro::nl::ReadResult r = kavro::nl::readNlFile(o.path);
@@ -264,5 +305,9 @@ int main(int argc, char** argv) {
     out.exit = "Insufficient_Memory";
   }
   printLine(r.model.name, o, out);
+  if (!o.solution.empty() && !writeSolution(o.solution, out)) {
+    std::fprintf(stderr, "nlp_ipopt: cannot write %s\n", o.solution.c_str());
+    return 2;
+  }
   return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 2;
 }
