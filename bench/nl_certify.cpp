@@ -19,15 +19,10 @@
 // model cannot be evaluated prints "certified 0 error ...". Exit status 0, or 2 for a usage
 // error or a file that cannot be read.
 
-#include <algorithm>
-#include <cmath>
 #include <cstdio>
-#include <fstream>
-#include <limits>
-#include <nlohmann/json.hpp>
 #include <string>
-#include <vector>
 
+#include "nl_answer.hpp"
 #include "nl/nl_point_check.hpp"
 #include "nl/nl_reader.hpp"
 
@@ -52,29 +47,7 @@ bool parse(int argc, char** argv, Options& o) {
   return !o.solution.empty();
 }
 
-struct Answer {
-  std::vector<double> x, y;
-  double reported = std::numeric_limits<double>::quiet_NaN();
-};
-
-bool readAnswer(const std::string& path, const Model& m, Answer& a) {
-  std::ifstream in(path);
-  if (!in) return false;
-  const nlohmann::json j = nlohmann::json::parse(in, nullptr, false);
-  if (j.is_discarded() || !j.contains("columns") || !j.contains("rows")) return false;
-  const auto& cols = j["columns"];
-  const auto& rows = j["rows"];
-  if (static_cast<int32_t>(cols.size()) != m.nVars() || static_cast<int32_t>(rows.size()) != m.nCons()) return false;
-  auto number = [](const nlohmann::json& v) {
-    return v.is_number() ? v.get<double>() : std::numeric_limits<double>::quiet_NaN();
-  };
-  for (const auto& c : cols) a.x.push_back(number(c["level"]));
-  for (const auto& r : rows) a.y.push_back(number(r["marginal"]));
-  if (j.contains("objective")) a.reported = number(j["objective"]);
-  return true;
-}
-
-int certify(const Model& m, const Answer& a, const Options& o) {
+int certify(const Model& m, const kavro::bench::Answer& a, const Options& o) {
   const kavro::nl::PointCheck c = kavro::nl::checkPoint(m, a.x.data(), &a.y, o.feasibility);
   if (!c.evaluated) {
     std::printf("certified\t0\terror\t%s\n", c.failure.c_str());
@@ -99,8 +72,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "nl_certify: %s\n", r.error.c_str());
     return 2;
   }
-  Answer a;
-  if (!readAnswer(o.solution, r.model, a)) {
+  kavro::bench::Answer a;
+  if (!kavro::bench::readAnswer(o.solution, r.model, a)) {
     std::fprintf(stderr, "nl_certify: %s: not a solution of this model\n", o.solution.c_str());
     return 2;
   }

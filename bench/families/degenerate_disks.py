@@ -2,7 +2,7 @@
 """Degenerate disks: more constraints active at the solution than variables, all of them
 touching at one point.
 
-    degenerate_disks.py BLOCKS [linear|quadratic] [free|box] [interior|zero] [--out DIR]
+    degenerate_disks.py BLOCKS [linear|quadratic] [free|box] [interior|zero] [CURVATURE] [SCALE] [--out DIR]
 
 The variables come in two-variable blocks x_b = (u_b, v_b), each held in a disk
 ||x_b - c_b|| <= R_b. At the constructed solution p_b = c_b + R_b n_b (n_b a unit vector) three
@@ -31,7 +31,11 @@ is the point of the family.
 The data are decimal numbers with few digits (unit normals from the triples 3-4-5, 7-24-25
 and 44-117-125, radii and centres in halves), so the file holds the construction exactly and
 stays small. Variables are free ("free") or in a loose box of 3 radii around the centre
-("box"); the start is inside the disk, opposite p ("interior"), or 0 ("zero").
+("box"); the start is inside the disk, opposite p ("interior"), or 0 ("zero"). CURVATURE
+(default 1) multiplies b, the concavity of the quadratic across the normal: neither the
+feasible set nor the solution changes, but a linearization of the rows far from p, with the
+multipliers spread over the degenerate active set, then sees a strongly concave Lagrangian.
+SCALE (default 1) multiplies the centres and radii (and divides b, so that the shapes stay).
 """
 
 import random
@@ -46,28 +50,30 @@ PULLS = [0.5, 1.0, 1.5, 2.0]
 CURVATURES = [0.1, 0.25, 0.5]
 
 
-def block_data(rng):
+def block_data(rng, curvature, scale):
     a, b = rng.choice(NORMALS)
     if rng.random() < 0.5:
         a, b = b, a
     n = (a * rng.choice((-1, 1)), b * rng.choice((-1, 1)))
-    r = rng.choice(RADII)
-    c = (rng.randint(-20, 20) / 2.0, rng.randint(-20, 20) / 2.0)
+    r = rng.choice(RADII) * scale
+    c = (rng.randint(-20, 20) / 2.0 * scale, rng.randint(-20, 20) / 2.0 * scale)
     p = (c[0] + r * n[0], c[1] + r * n[1])
-    return n, r, c, p, rng.choice(PULLS), rng.choice(CURVATURES)
+    return n, r, c, p, rng.choice(PULLS), rng.choice(CURVATURES) * curvature / scale
 
 
-def build(blocks, objective="linear", bounds="free", start="interior"):
-    blocks = int(blocks)
+def build(blocks, objective="linear", bounds="free", start="interior", curvature=1, scale=1):
+    blocks, curvature, scale = int(blocks), float(curvature), float(scale)
     if blocks < 1 or objective not in ("linear", "quadratic") or bounds not in ("free", "box") \
-            or start not in ("interior", "zero"):
+            or start not in ("interior", "zero") or curvature <= 0 or scale <= 0:
         raise ValueError("bad arguments")
     rng = random.Random(20261209)
-    name = "disks%d_%s_%s%s" % (2 * blocks, objective[:3] if objective == "linear" else "quad", bounds, "" if start == "interior" else "_zero")
+    name = "disks%d_%s_%s" % (2 * blocks, "lin" if objective == "linear" else "quad", bounds)
+    name += ("" if start == "interior" else "_zero") + ("" if curvature == 1 else "_c%g" % curvature)
+    name += "" if scale == 1 else "_s%g" % scale
     m = nw.Model(name)
     x, y, f_terms, obj_linear, known = [], [], [], {}, []
     for blk in range(blocks):
-        n, r, c, p, mu, beta = block_data(rng)
+        n, r, c, p, mu, beta = block_data(rng, curvature, scale)
         lo = [c[k] - 3 * r for k in range(2)] if bounds == "box" else [None, None]
         hi = [c[k] + 3 * r for k in range(2)] if bounds == "box" else [None, None]
         s0 = [c[k] - 0.5 * r * n[k] for k in range(2)] if start == "interior" else [None, None]

@@ -3,9 +3,14 @@
 
     least_squares.py N [--out DIR]
 
-    minimize  1/2 sum_{k<N-2} (x_k^2 - x_{k+1} + 1/2 sin(x_{k+2}) - a_k)^2 + 1/2 sum_j (x_j - t_j)^2
-    subject to  N/10 nonlinear rows  x_p x_q + exp(x_r / 5) = beta_i   (p, q, r spread out),
+    minimize  1/2 sum_{k<N-2} (rho_k(x) - a_k)^2 + 1/2 sum_j (x_j - t_j)^2,
+              rho_k(x) = x_k + x_k^3 / 5 - x_{k+1} + 3/10 sin(x_{k+2})
+    subject to  N/10 nonlinear rows  x_p^3 / 3 + x_q + exp(x_r / 5) = beta_i   (p, q, r spread out),
                 N/10 linear rows     sum of 5 neighbours = gamma_i.
+
+Every nonlinear function is monotone in the variable it is nonlinear in but for the small sine
+terms, so that the model has no mirror images of its solution (x_k^2 or x_p x_q would let
+signs flip), and solvers started at 0 can be expected to reach the constructed point.
 
 The generator chooses x*, the residuals e_k of the nonlinear terms at x* (a_k = rho_k(x*) - e_k,
 of size up to 0.1: not a zero-residual problem) and multipliers y* of the rows, sets beta and
@@ -14,9 +19,8 @@ so that grad f(x*) = J(x*)'y*: x* is a KKT point.
 
 It is a strict local minimum: the Hessian of the Lagrangian at x* is
     sum_k grad rho_k grad rho_k' + I + sum_k e_k hess rho_k - sum_i y_i hess E_i,
-the first term positive semidefinite; the generator checks that the rest is positive definite
-by Gershgorin's theorem (every row's diagonal exceeds the sum of its other entries) and stops if
-not. It is not shown to be the global minimum: the model is not convex. The known objective is
+the first term positive semidefinite and the rest diagonal; the generator checks that the
+diagonal is positive and stops if not. It is not shown to be the global minimum: the model is not convex. The known objective is
 f(x*); an answer below it would be another, better, local minimum.
 """
 
@@ -39,7 +43,7 @@ def build(n):
     e = [0.2 * rng.random() - 0.1 for _ in range(nres)]
 
     def rho(k, x):
-        return x[k] ** 2 - x[k + 1] + 0.5 * math.sin(x[k + 2])
+        return x[k] + 0.2 * x[k] ** 3 - x[k + 1] + 0.3 * math.sin(x[k + 2])
 
     nrows = n // 10
     triples = []
@@ -57,32 +61,32 @@ def build(n):
     # Targets from the optimality conditions.
     grad = [0.0] * n   # sum_k e_k grad rho_k(x*) - J'y
     for k in range(nres):
-        grad[k] += e[k] * 2.0 * xs[k]
+        grad[k] += e[k] * (1.0 + 0.6 * xs[k] ** 2)
         grad[k + 1] -= e[k]
-        grad[k + 2] += e[k] * 0.5 * math.cos(xs[k + 2])
+        grad[k + 2] += e[k] * 0.3 * math.cos(xs[k + 2])
     for i, (p, q, r) in enumerate(triples):
-        grad[p] -= y_nl[i] * xs[q]
-        grad[q] -= y_nl[i] * xs[p]
+        grad[p] -= y_nl[i] * xs[p] ** 2
+        grad[q] -= y_nl[i]
         grad[r] -= y_nl[i] * 0.2 * math.exp(xs[r] / 5.0)
     for i, block in enumerate(blocks):
         for j in block:
             grad[j] -= y_lin[i]
     t = [xs[j] + grad[j] for j in range(n)]
-    gershgorin_check(n, nres, e, xs, triples, y_nl)
+    second_order_check(n, nres, e, xs, triples, y_nl)
 
     m = nw.Model(name)
-    x = [m.variable(start=1.0) for _ in range(n)]
+    x = [m.variable(start=0.0) for _ in range(n)]
     y = []
     for i, (p, q, r) in enumerate(triples):
-        m.constraint(expr=x[p] * x[q] + nw.exp(x[r] / 5.0), lower=xs[p] * xs[q] + math.exp(xs[r] / 5.0),
-                     upper=xs[p] * xs[q] + math.exp(xs[r] / 5.0))
+        beta = xs[p] ** 3 / 3.0 + xs[q] + math.exp(xs[r] / 5.0)
+        m.constraint(linear={x[q]: 1.0}, expr=x[p] ** 3 / 3.0 + nw.exp(x[r] / 5.0), lower=beta, upper=beta)
         y.append(y_nl[i])
     for i, block in enumerate(blocks):
         total = fsum(xs[j] for j in block)
         m.constraint(linear={x[j]: 1.0 for j in block}, lower=total, upper=total)
         y.append(y_lin[i])
     a = [rho(k, xs) - e[k] for k in range(nres)]
-    terms = [(x[k] ** 2 - x[k + 1] + 0.5 * nw.sin(x[k + 2]) - a[k]) ** 2 for k in range(nres)]
+    terms = [(x[k] + 0.2 * x[k] ** 3 - x[k + 1] + 0.3 * nw.sin(x[k + 2]) - a[k]) ** 2 for k in range(nres)]
     terms += [(x[j] - t[j]) ** 2 for j in range(n)]
     m.objective(expr=0.5 * nw.sumlist(terms))
     value = 0.5 * fsum([ek * ek for ek in e] + [(xs[j] - t[j]) ** 2 for j in range(n)])
@@ -90,20 +94,18 @@ def build(n):
                     "strict local minimum (second-order conditions checked); nonconvex")
 
 
-def gershgorin_check(n, nres, e, xs, triples, y_nl):
-    """I + sum_k e_k hess rho_k - sum_i y_i hess E_i must be diagonally dominant with a
-    positive diagonal: rho_k's Hessian has 2 at (k, k) and -sin(x_{k+2}) / 2 at (k+2, k+2);
-    E_i's has 1 at (p, q) and (q, p), exp(x_r / 5) / 25 at (r, r)."""
+def second_order_check(n, nres, e, xs, triples, y_nl):
+    """I + sum_k e_k hess rho_k - sum_i y_i hess E_i must be positive definite; all of it is
+    diagonal: rho_k's Hessian has 6 x_k / 5 at (k, k) and -3 sin(x_{k+2}) / 10 at (k+2, k+2),
+    E_i's 2 x_p at (p, p) and exp(x_r / 5) / 25 at (r, r)."""
     diag = [1.0] * n
-    off = [0.0] * n
     for k in range(nres):
-        diag[k] += 2.0 * e[k]
-        diag[k + 2] += -0.5 * math.sin(xs[k + 2]) * e[k]
+        diag[k] += 1.2 * xs[k] * e[k]
+        diag[k + 2] += -0.3 * math.sin(xs[k + 2]) * e[k]
     for i, (p, q, r) in enumerate(triples):
-        off[p] += abs(y_nl[i])
-        off[q] += abs(y_nl[i])
+        diag[p] -= y_nl[i] * 2.0 * xs[p]
         diag[r] -= y_nl[i] * math.exp(xs[r] / 5.0) / 25.0
-    worst = min(diag[j] - off[j] for j in range(n))
+    worst = min(diag)
     if worst <= 0.0:
         raise ValueError("the constructed point fails the second-order check (margin %g)" % worst)
 

@@ -3,17 +3,23 @@
 # `kavro --solution` on each under a CPU limit, certifies every answer with bench/nl_certify (the
 # reader's own evaluator, independent of the optimizer) and prints one TSV line a model:
 #
-#   model n m known_ok  exit certified objective known_objective rel_error solved cpu_seconds
-#   [peer_exit peer_certified peer_objective peer_rel_error peer_solved peer_cpu_seconds]
+#   model n m known_ok  exit certified curvature objective known_objective rel_error solved cpu_seconds
+#   [peer_exit peer_certified peer_curvature peer_objective peer_rel_error peer_solved peer_cpu_seconds]
 #
 # known_ok    1 when the constructed answer (NAME.known.json) itself passes nl_certify: a check
 #             of the generator;
 # exit        the optimizer's exit code (0 optimal, 1 infeasible, 2 unbounded, 3 iterations
 #             limit, 4 the objective has not changed, 6 function undefined, 9 cannot be improved,
-#             10 numerical error, 13 near-optimal, 18 CPU limit, ...); "cpu" when the process
-#             was stopped by the limit, "-" when it gave none;
+#             10 numerical error, 11 no superbasic to replace a basic, 13 near-optimal, 18 CPU
+#             limit, ...) of every run the command made, in order ("2,0": the first run ended
+#             unbounded, the repeat optimal), "cpu" last when the process was stopped by the
+#             limit, "-" when it gave none; for the peer, Ipopt's status;
 # certified   nl_certify's verdict on the returned point: every bound and row within 1e-6 and
 #             the reduced gradient of the true Lagrangian within 1e-6, unscaled;
+# curvature   for a certified answer to a model of at most 3,000 variables, bench/nl_curvature's
+#             second-order test: "negative" when the Lagrangian's Hessian has a direction of
+#             negative curvature along the active rows and bounds (a saddle point, not a
+#             minimum), "ok" otherwise; "-" when not run;
 # rel_error   |objective - known| / max(1, |known|);
 # solved      1 when the solver claimed success (exit 0; the peer Solve_Succeeded), the answer
 #             is certified and rel_error <= 1e-6.
@@ -35,6 +41,7 @@ set -uo pipefail
 here="$(cd "$(dirname "$0")/../.." && pwd)"
 kavro="$here/build/release/apps/kavro"
 certify="${KAVRO_CERTIFY:-$here/build/release/bench/nl_certify}"
+curvature="$here/build/release/bench/nl_curvature"
 peer="$here/build/release/bench/nlp_ipopt"
 python=/usr/bin/python3
 limit=60
@@ -54,7 +61,7 @@ while getopts "t:d:snk:o:" opt; do
   esac
 done
 shift $((OPTIND - 1))
-for tool in "$kavro" "$certify"; do [ -x "$tool" ] || { echo "not built: $tool" >&2; exit 2; }; done
+for tool in "$kavro" "$certify" "$curvature"; do [ -x "$tool" ] || { echo "not built: $tool" >&2; exit 2; }; done
 kavro="$(cd "$(dirname "$kavro")" && pwd)/$(basename "$kavro")"
 [ -x "$peer" ] || usePeer=0
 source "$here/bench/lp_common.sh"  # pinned=(taskset -c 0) when the core may be used
@@ -80,6 +87,15 @@ certify_answer() {
     END { if (!done) printf "0\t-\t-" }'
 }
 
+# ok|negative|- : the second-order test of answer $2 to model $1 when the certificate line $3
+# says certified (models of up to 3,000 variables; the test is dense).
+curvature_of() {
+  local verdict
+  case "$3" in 1*) ;; *) printf -- '-'; return ;; esac
+  verdict="$("$curvature" --max-free 3000 "$1" "$2" 2>/dev/null | cut -f2)"
+  case "$verdict" in ok|negative) printf '%s' "$verdict" ;; *) printf -- '-' ;; esac
+}
+
 # The processor seconds /usr/bin/time wrote (user + system; the last line: a killed run's has a
 # note before it).
 cpu_of() { awk 'END { printf "%.2f", $1 + $2 }' "$1" 2>/dev/null; }
@@ -90,6 +106,8 @@ run_kavro() {
   ( cd "$run" && ulimit -t "$limit" && /usr/bin/time -f "%U %S" -o "$run/time" \
       "${pinned[@]}" "$kavro" --quiet --solution s.json "$model" > out.txt 2>&1 )
   status=$?
+  # Every run's exit, in order (the command solves a model again after some failures; the last
+  # is the answer's).
   code="$(awk '/EXIT --/ {
       if ($0 ~ /optimal solution found/) c = 0; else if ($0 ~ /infeasible/) c = 1;
       else if ($0 ~ /unbounded/) c = 2; else if ($0 ~ /too many iterations|Major iterations/) c = 3;
@@ -97,11 +115,13 @@ run_kavro() {
       else if ($0 ~ /function not defined|Termination requested/) c = 6;
       else if ($0 ~ /cannot be improved/) c = 9; else if ($0 ~ /numerical error/) c = 10;
       else if ($0 ~ /cannot find a superbasic/) c = 11; else if ($0 ~ /twice in a row/) c = 12;
-      else if ($0 ~ /near-optimal/) c = 13; else if ($0 ~ /CPU limit/) c = 18; else c = "other" }
-      END { print (c == "" ? "-" : c) }' "$run/out.txt")"
-  { [ "$status" -eq 152 ] || [ "$status" -eq 137 ]; } && code=cpu
+      else if ($0 ~ /near-optimal/) c = 13; else if ($0 ~ /CPU limit/) c = 18; else c = "other"
+      all = all (all == "" ? "" : ",") c }
+      END { print (all == "" ? "-" : all) }' "$run/out.txt")"
+  { [ "$status" -eq 152 ] || [ "$status" -eq 137 ]; } && code="${code#-}${code:+,}cpu" && code="${code#,}"
   line="$(certify_answer "$model" "$run/s.json" "$known")"
-  printf '%s\t%s\t%s\t%s' "$code" "$line" "$(solved "$code" 0 "$line")" "$(cpu_of "$run/time")"
+  printf '%s\t%s\t%s\t%s\t%s' "$code" "$line" "$(curvature_of "$model" "$run/s.json" "$line")" \
+    "$(solved "$code" 0 "$line")" "$(cpu_of "$run/time")"
 }
 
 run_peer() {
@@ -114,16 +134,17 @@ run_peer() {
   code="$(awk -F'\t' '{ c = $3 } END { print (c == "" ? "-" : c) }' "$run/out.txt")"
   { [ "$status" -eq 152 ] || [ "$status" -eq 137 ]; } && code=cpu
   line="$(certify_answer "$model" "$run/s.json" "$known")"
-  printf '%s\t%s\t%s\t%s' "$code" "$line" "$(solved "$code" Solve_Succeeded "$line")" "$(cpu_of "$run/time")"
+  printf '%s\t%s\t%s\t%s\t%s' "$code" "$line" "$(curvature_of "$model" "$run/s.json" "$line")" \
+    "$(solved "$code" Solve_Succeeded "$line")" "$(cpu_of "$run/time")"
 }
 
 # 1 when exit $1 is the success $2 and the certificate line $3 is certified within 1e-6.
 solved() {
-  printf '%s\n' "$3" | awk -F'\t' -v e="$1" -v ok="$2" '{ print (e == ok && $1 == 1 && $3 != "-" && $3 + 0 <= 1e-6) ? 1 : 0 }'
+  printf '%s\n' "$3" | awk -F'\t' -v e="${1##*,}" -v ok="$2" '{ print (e == ok && $1 == 1 && $3 != "-" && $3 + 0 <= 1e-6) ? 1 : 0 }'
 }
 
-header='model\tn\tm\tknown_ok\texit\tcertified\tobjective\tknown_objective\trel_error\tsolved\tcpu_seconds'
-[ "$usePeer" = 1 ] && header="$header"'\tpeer_exit\tpeer_certified\tpeer_objective\tpeer_rel_error\tpeer_solved\tpeer_cpu_seconds'
+header='model\tn\tm\tknown_ok\texit\tcertified\tcurvature\tobjective\tknown_objective\trel_error\tsolved\tcpu_seconds'
+[ "$usePeer" = 1 ] && header="$header"'\tpeer_exit\tpeer_certified\tpeer_curvature\tpeer_objective\tpeer_rel_error\tpeer_solved\tpeer_cpu_seconds'
 results="$work/results.tsv"
 printf "$header\n" | tee "$results"
 echo "# load before: $(uptime)" >&2
@@ -137,14 +158,19 @@ while IFS=$'\t' read -r name file n m known convex family note; do
   model="$dir/$file"
   knownOk="$(certify_answer "$model" "$dir/$name.known.json" "$known" | cut -f1)"
   k="$(run_kavro "$model" "$known")"
-  # known_objective goes between kavro's objective and its rel_error
-  k="$(printf '%s\n' "$k" | awk -F'\t' -v OFS='\t' -v known="$known" '{ print $1, $2, $3, known, $4, $5, $6 }')"
+  # exit certified objective rel_error curvature solved cpu -> exit certified curvature objective
+  # known_objective rel_error solved cpu
+  k="$(printf '%s\n' "$k" | awk -F'\t' -v OFS='\t' -v known="$known" '{ print $1, $2, $5, $3, known, $4, $6, $7 }')"
+  p=""
+  if [ "$usePeer" = 1 ]; then
+    p="$(run_peer "$model" "$known" | awk -F'\t' -v OFS='\t' '{ print $1, $2, $5, $3, $4, $6, $7 }')"
+  fi
   line="$name	$n	$m	$knownOk	$k"
-  [ "$usePeer" = 1 ] && line="$line	$(run_peer "$model" "$known")"
+  [ "$usePeer" = 1 ] && line="$line	$p"
   printf '%s\n' "$line" | tee -a "$results"
 done < "$dir/KNOWN.tsv"
 echo "# load after: $(uptime)" >&2
-awk -F'\t' -v peer="$usePeer" 'NR > 1 { n++; k += $10; p += $16; if ($4 != 1) bad = bad " " $1 }
+awk -F'\t' -v peer="$usePeer" 'NR > 1 { n++; k += $11; p += $18; if ($4 != 1) bad = bad " " $1 }
   END { printf "# models %d, solved by kavro %d", n, k; if (peer == 1) printf ", by the peer %d", p
         printf "\n"; if (bad != "") printf "# CONSTRUCTION NOT CERTIFIED:%s\n", bad }' "$results" >&2
 [ -z "$table" ] || cp "$results" "$table"

@@ -23,14 +23,7 @@ import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "bench"))
 import nl_writer as nw  # noqa: E402
-
-failures = []
-
-
-def check(condition, message):
-    if not condition:
-        failures.append(message)
-
+from checks import check, finish  # noqa: E402
 
 def close(a, b, tol=1e-10):
     return abs(a - b) <= tol * (1.0 + abs(b))
@@ -266,10 +259,7 @@ def main():
             check_layout_header(os.path.join(folder, case[0].name + ".nl"), layout)
         check_limits(tools, folder)
         check_solve(tools, folder)
-    for message in failures:
-        print("FAILED: " + message)
-    print("%d failures" % len(failures))
-    sys.exit(1 if failures else 0)
+    finish()
 
 
 if __name__ == "__main__":
