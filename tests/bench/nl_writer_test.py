@@ -11,7 +11,8 @@
 * limits: every kind of bound and row limit (range, equality, upper, lower, free), measured by
   `nl_certify` at points that break exactly one of them by a known amount;
 * layout: `kavro` solves a maximization with one variable of each kind to its known optimum
-  (the command refuses a file whose nonlinear variables are not laid out as the format says).
+  (the command refuses a file whose nonlinear variables are not laid out as the format says),
+  and names its rows and columns from the STUB.row and STUB.col files written with the model.
 """
 
 import json
@@ -225,16 +226,16 @@ def check_solve(tools, folder):
     w in the constraints only, x in the objective only, z linear. The optimum: y = 1.5 (its
     exp limit), w = sqrt(5 + y), x = 0.5 and z = 2.5 from x + z <= 3, value 2 + 0.5 sqrt(6.5)."""
     m = nw.Model("kinds")
-    x = m.variable(start=0.0)
-    y = m.variable(start=0.0)
-    z = m.variable(lower=0.0)
-    w = m.variable(start=1.0)
-    m.constraint(linear={x: 1.0, z: 1.0}, upper=3.0)
-    m.constraint(expr=nw.exp(y), upper=math.exp(1.5))
-    m.constraint(linear={y: -1.0}, expr=w ** 2, upper=5.0)
+    x = m.variable(start=0.0, name="x")
+    y = m.variable(start=0.0, name="y")
+    z = m.variable(lower=0.0, name="z")
+    w = m.variable(start=1.0, name="w")
+    m.constraint(linear={x: 1.0, z: 1.0}, upper=3.0, name="budget")
+    m.constraint(expr=nw.exp(y), upper=math.exp(1.5), name="exp_cap")
+    m.constraint(linear={y: -1.0}, expr=w ** 2, upper=5.0, name="w_cap")
     m.objective(expr=-(x - 1) ** 2 - (y - 2) ** 2, linear={z: 1.0, w: 0.5}, sense="max")
     path = os.path.join(folder, "kinds.nl")
-    layout = m.write(path)
+    layout = m.write(path, names=True)
     nlvc, nlvo = check_layout_header(path, layout)
     check(layout.column[y.index] < min(nlvc, nlvo) and layout.column[w.index] < nlvc and nlvc <= layout.column[x.index] < nlvo
           and layout.column[z.index] >= max(nlvc, nlvo), "kinds: variables out of the format's order")
@@ -244,9 +245,14 @@ def check_solve(tools, folder):
     check(done.returncode == 0, "kinds: kavro ended with status %d:\n%s%s" % (done.returncode, done.stdout[-2000:], done.stderr))
     if done.returncode == 0:
         with open(answer) as f:
-            value = json.load(f)["objective"]
+            result = json.load(f)
         known = 2.0 + 0.5 * math.sqrt(6.5)
-        check(close(value, known, 1e-7), "kinds: objective %r, known %r" % (value, known))
+        check(close(result["objective"], known, 1e-7), "kinds: objective %r, known %r" % (result["objective"], known))
+        # The names of STUB.col and STUB.row follow the file's order of variables and rows.
+        columns = [c.get("name") for c in result["columns"]]
+        rows = [r.get("name") for r in result["rows"]]
+        check(columns == ["y", "w", "x", "z"], "kinds: column names %s" % columns)
+        check(rows == ["exp_cap", "w_cap", "budget"], "kinds: row names %s" % rows)
 
 
 def main():
