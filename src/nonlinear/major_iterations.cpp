@@ -422,6 +422,14 @@ bool MajorIterations::raisePenalty() {
   return true;
 }
 
+bool MajorIterations::forgetMultipliers() {
+  if (std::all_of(lambda_.begin(), lambda_.end(), [](double v) { return v == 0.0; })) return false;
+  std::fill(lambda_.begin(), lambda_.end(), 0.0);
+  std::fill(lambdaNew_.begin(), lambdaNew_.end(), 0.0);
+  out_.both("%s", " Multiplier estimates of the nonlinear rows set to zero");
+  return true;
+}
+
 bool MajorIterations::giveRowsTheirBounds(Problem& prob) {
   if (!rowsRelaxed_) return false;
   restoreRowBounds(prob);

@@ -98,6 +98,7 @@ class MajorIterations {
   // ---- infeasible or unbounded subproblems
   // Raises the penalty (up to five times); true when the subproblem changed.
   bool raisePenalty();
+  bool forgetMultipliers();
   // The first subproblem's nonlinear rows are relaxed until given back their bounds here: a
   // subproblem unbounded without them says nothing about the problem (a minimax model's
   // objective variable is bounded only by its nonlinear rows). True when the rows were relaxed.

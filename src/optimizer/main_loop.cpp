@@ -340,11 +340,15 @@ bool MainLoop::unboundedRay() {
     pricesStale_ = true;
     return false;
   }
-  if (majors_ && majors_->raisePenalty()) {
+  // A linearized subproblem can be unbounded where the problem is not: multiplier estimates of
+  // the wrong size make its Lagrangian terms fall faster than a small penalty rises (a concave
+  // row whose multiplier is large). They are given up first, then the penalty is raised.
+  if (majors_ && (majors_->forgetMultipliers() || majors_->raisePenalty())) {
     functionsStale_ = true;
     pricesStale_ = true;
     return false;
   }
+  if (majors_ && !unboundednessShown()) return true;
   // After the optimality check removed the scaling, a ray comes from the unscaled problem's
   // poor scaling (pivots too small beside the rest of their column are passed over), not from
   // the problem, which the scaled iterations had solved but for the check: that point's
@@ -392,6 +396,31 @@ void MainLoop::logIteration() {
   const int stop = log_.record(r);
   if (stop == 1) setExit(18);
   else if (stop == 2) setExit(19);
+}
+
+// With nonlinear constraints, a subproblem that stays unbounded (its multipliers given up and
+// its penalty raised) shows the problem unbounded only when the point reached satisfies the true
+// constraints (to the certificate's tolerances) and the objective there is already beyond
+// "Unbounded objective val": a step along a linearization's ray proves nothing about the
+// problem. Otherwise the run ends with exit 9, saying so; true when unboundedness is shown.
+bool MainLoop::unboundednessShown() {
+  const Certificate c = certifyHere(false);
+  double f = 0.0;
+  const bool evaluated = c.evaluated && (prob_.nNonlinObjVars == 0 || ctx_.evaluator->objectiveValue(x_.data(), f) == 0);
+  double objective = prob_.objConstant + f;
+  if (objSlack_ >= 0) objective -= x_[static_cast<size_t>(objSlack_)] * (ctx_.scales.empty() ? 1.0 : ctx_.scales[static_cast<size_t>(objSlack_)]);
+  if (c.passed && evaluated && sigma_ * objective <= -p_.unboundedObjectiveValue) return true;
+  if (!evaluated)
+    ctx_.out.both("%s", " XXX  The subproblem is unbounded where the functions cannot be evaluated:");
+  else if (!c.passed)
+    ctx_.out.both(" XXX  The subproblem is unbounded where the constraints are violated by %10.2e (relative, variable %d):",
+                  c.maxPrimalInfeasRelative, c.primalWorst + 1);
+  else
+    ctx_.out.both(" XXX  The subproblem is unbounded, but the objective at the point reached is %14.6e:", objective);
+  ctx_.out.both("%s", " XXX  the problem itself is not shown to be unbounded");
+  ctx_.out.both("%s", " EXIT -- the current point cannot be improved upon");
+  ctx_.exitCode = 9;
+  return false;
 }
 
 CycleIterations MainLoop::run() {

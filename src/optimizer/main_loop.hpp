@@ -90,6 +90,7 @@ class MainLoop {
   bool optimalityTest(const PricingResult& pr);   // true when the loop must end
   bool infeasibleTest();
   bool unboundedRay();
+  bool unboundednessShown();
   // ---- pricing by edge weights (weighted_pricing.cpp)
   bool weightedPricingApplies() const;
   PricingResult priceByWeights(const PricingInput& given);
