@@ -1,21 +1,27 @@
 #pragma once
 // One solve as the kavro command makes it, for MPS and .nl problems alike: the command's
 // iteration limit, work storage sized from the problem unless "Workspace (total)" is given, and
-// one more attempt with the least storage the problem needs when that was too small.
+// one more attempt with the least storage the problem needs when that was too small. The solve
+// itself, with its strategy, is the library's (Optimizer::solve).
 
 #include <cstdint>
 
-#include "divergence_watch.hpp"
 #include "kavro/solver.hpp"
 #include "progress.hpp"
 
 namespace kavro::app {
 
-// nonlinearEntries: the variables occurring nonlinearly, summed over the functions (they size
-// the work storage of a nonlinear problem). With a watch, the run stops (exit 18) once the watch
-// finds it has run away.
+struct CommandSolve {
+  NonlinearFunctions* functions = nullptr;
+  // The variables occurring nonlinearly, summed over the functions (they size the work storage
+  // and the strategy's superbasics limit).
+  int64_t nonlinearEntries = 0;
+  // The strategy when no "Solve strategy" option chose one: the single specified solve for MPS
+  // problems, the solve strategy for .nl models.
+  SolveStrategy defaultStrategy = kSingleSolve;
+};
+
 SolveResult solveProblem(Optimizer& opt, const Problem& problem, ProblemState& state, Progress& progress,
-                         NonlinearFunctions* functions = nullptr, int64_t nonlinearEntries = 0,
-                         DivergenceWatch* watch = nullptr);
+                         const CommandSolve& how = {});
 
 }  // namespace kavro::app

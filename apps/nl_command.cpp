@@ -1,10 +1,8 @@
 #include "nl_command.hpp"
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -23,43 +21,6 @@ namespace {
 
 enum Status { kStatusOptimal = 0, kStatusNotOptimal = 1, kStatusInputError = 2 };
 constexpr const char* kSolverName = "KAVRO 5.6";
-// The largest quasi-Newton factor the command sizes by itself: its updates cost the square of
-// its order every iteration.
-constexpr int64_t kHessianDimensionCap = 2000;
-// Beyond that many nonlinear variables the quasi-Newton model keeps this many recent updates
-// instead of a dense factor (measured over the models of 1000 to 5000 variables: ten pairs
-// stall on ill-conditioned quadratics that thirty solve; a hundred cost more and solve no more).
-constexpr int64_t kLimitedMemoryPairs = 30;
-// Models with nonlinear constraints often need more than the library's 50 major iterations
-// (measured: 14 more of the 493 models converge, all within 200); each one is cheap. Their
-// subproblems, solved further than the library's 40 minor iterations allow, give better
-// multipliers and linearization points (measured: about 18 more of the 493 converge).
-constexpr int64_t kMajorIterationsLimit = 500;
-constexpr int64_t kMinorIterationsLimit = 500;
-// A model with nonlinear constraints that ends without a solution is solved again from its
-// starting point with the penalty parameter raised tenfold, then a hundredfold: the augmented
-// Lagrangian's usual remedy when its subproblems drift, run away or cannot be satisfied. Then
-// from the all-slack basis instead of the crash (with the penalty as it was, then tenfold): the
-// crash's triangular basis puts the nonbasic variables and slacks on bounds and can start the
-// major iterations far from the model's point, where the linearizations are infeasible or the
-// functions undefined. Measured over the 493 models with nonlinear constraints: the penalty 10
-// or 100 given to every model loses about as many models the default solves as it gains, so the
-// default comes first; as repeats after a failure none is lost.
-struct Repeat {
-  const char* penalty;
-  bool slackBasis;
-};
-constexpr Repeat kRepeats[] = {{"10", false}, {"100", false}, {"1", true}, {"10", true}};
-
-// Exits after which other settings may succeed: not the limits and interrupts of the host,
-// storage, input or derivative errors. (The superbasics limit is the command's own choice when
-// a repeat is allowed, and another path may need fewer superbasics.)
-bool worthRetrying(int32_t exitCode) {
-  switch (exitCode) {
-    case 1: case 2: case 3: case 4: case 5: case 6: case 9: case 10: case 11: case 12: case 13: case 22: return true;
-    default: return false;
-  }
-}
 
 bool endsWith(std::string_view s, std::string_view end) { return s.size() >= end.size() && s.ends_with(end); }
 
@@ -128,28 +89,14 @@ class NlRun {
       if (opt_.setSpecsLine(line) != 0 && report) std::printf("kavro_options: '%s' is not an option\n", line.c_str());
   }
 
-  // Settings that come from the model: its sense, and the superbasics limit and Hessian
-  // dimension unless an option set them.
+  // What the model itself settles: its sense; and, when an option asks for the single solve,
+  // the superbasics limit that the host link sets from the model (the solve strategy sizes it
+  // otherwise).
   void modelSettings(const nl::BuiltProblem& built) {
     if (built.objective >= 0) opt_.setSpecsLine(built.maximize ? "Maximize" : "Minimize");
     const Parameters& p = opt_.impl().params;
-    if (built.problem.nNonlinCons > 0 && p.majorIterationsLimit == kUndefinedInt)
-      opt_.setSpecsInteger("Major iterations", kMajorIterationsLimit);
-    if (built.problem.nNonlinCons > 0 && p.minorIterationsLimit == kUndefinedInt)
-      opt_.setSpecsInteger("Minor iterations", kMinorIterationsLimit);
-    if (p.superbasicsLimit != kUndefinedInt || p.hessianDimension != kUndefinedInt) return;
-    // A nonlinear model may need every nonlinear variable superbasic at once; the quasi-Newton
-    // factor's order is kept where its dense updates stay cheap. Pricing admits every candidate
-    // close to the best at once, so that a large subspace is not built one variable a time.
-    const Problem& prob = built.problem;
-    int64_t limit = superbasicsEstimate(built.nonlinearEntries);
-    if (built.nonlinear()) limit = std::max<int64_t>(limit, int64_t{prob.nNonlinVars()} + 1);
-    limit = std::min<int64_t>(limit, int64_t{prob.n} + prob.m + 1);
-    opt_.setSpecsInteger("Superbasics limit", limit);
-    opt_.setSpecsInteger("Hessian dimension", std::min<int64_t>(limit, kHessianDimensionCap));
-    if (prob.nNonlinVars() > kHessianDimensionCap && p.hessianMemory == 0)
-      opt_.setSpecsInteger("Hessian memory", kLimitedMemoryPairs);
-    if (built.nonlinear() && p.multiplePrice <= 1) opt_.setSpecsInteger("Multiple price", limit);
+    if (p.solveStrategy == kSingleSolve && p.superbasicsLimit == kUndefinedInt)
+      opt_.setSpecsInteger("Superbasics limit", superbasicsEstimate(built.nonlinearEntries));
   }
 
   int solveOnce() {
@@ -162,50 +109,19 @@ class NlRun {
     modelSettings(built);
     nl::ModelFunctions functions(model_, built);
     const auto start = std::chrono::steady_clock::now();
-    const Parameters settings = opt_.impl().params;
-    const ProblemState startingPoint = built.state;
-    NonlinearFunctions* nonlinear = built.nonlinear() ? &functions : nullptr;
-    // Every run but the last possible one is watched for running away (divergence_watch.hpp).
-    DivergenceWatch watch;
-    const bool repeatable = retryAllowed(built);
-    SolveResult result = solveProblem(opt_, built.problem, built.state, progress_, nonlinear, built.nonlinearEntries,
-                                      repeatable ? &watch : nullptr);
-    for (size_t k = 0; k < std::size(kRepeats); ++k) {
-      if (!repeatable || !(worthRetrying(result.exitCode) || watch.fired())) break;
-      if (watch.fired())
-        opt_.impl().channels().both(" The kavro command stopped the run at major iteration %d (no CPU limit): the violation"
-                                    " of the nonlinear constraints stayed above %g times its best (%.1e at major %d) for"
-                                    " %d major iterations",
-                                    watch.stopMajor(), DivergenceWatch::kFactor, watch.bestViolation(), watch.bestMajor(),
-                                    DivergenceWatch::kWindow);
-      const Repeat& repeat = kRepeats[k];
-      opt_.impl().channels().both(" Solved again from the model's starting point with Penalty parameter %s%s"
-                                  " (the last run ended with exit %d)",
-                                  repeat.penalty, repeat.slackBasis ? " and Crash option 0" : "", result.exitCode);
-      opt_.impl().params = settings;
-      opt_.setSpecsLine(std::string("Penalty parameter ") + repeat.penalty);
-      if (repeat.slackBasis) opt_.setSpecsLine("Crash option 0");
-      built.state = startingPoint;
-      watch = DivergenceWatch{};
-      const bool last = k + 1 == std::size(kRepeats);
-      result = solveProblem(opt_, built.problem, built.state, progress_, nonlinear, built.nonlinearEntries,
-                            last ? nullptr : &watch);
-    }
+    CommandSolve how;
+    how.functions = built.nonlinear() ? &functions : nullptr;
+    how.nonlinearEntries = built.nonlinearEntries;
+    how.defaultStrategy = kStrategySolve;
     NlSolve s;
+    s.result = solveProblem(opt_, built.problem, built.state, progress_, how);
     s.model = &model_;
     s.built = &built;
     s.state = &built.state;
-    s.result = result;
     s.params = &opt_.impl().params;
     s.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     s.evaluationErrors = functions.evaluationErrors();
     return finish(s);
-  }
-
-  // Only the command's own choice of options is changed: not when the user gave a SPECS file or
-  // kavro_options.
-  bool retryAllowed(const nl::BuiltProblem& built) const {
-    return cl_.specsPath.empty() && ampl_.specsLines.empty() && built.problem.nNonlinCons > 0;
   }
 
   void describe(const nl::BuiltProblem& b) const {
@@ -257,7 +173,7 @@ class NlRun {
       const std::string text = std::string(kSolverName) + ": " + why;
       std::printf("%s\n", text.c_str());
       nl::SolFile sol = nl::solFileFor(model_, text, 570);
-      sol.objno = model_.nObjs() > 0 ? ampl_.objno : 0;
+      sol.objno = model_.nObjs() > 0 ? ampl_.objno - 1 : -1;
       if (writeSol(sol)) return kStatusOptimal;
     }
     return kStatusInputError;

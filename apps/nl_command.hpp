@@ -6,11 +6,10 @@
 //   kavro STUB -AMPL  (or STUB.nl -AMPL)       the AMPL solver protocol
 //
 // The model is read (text or binary, plain or gzip), turned into the optimizer's problem with
-// its nonlinear functions served from the .nl evaluator, and solved. The objective sense is the
-// model's. Without "Superbasics limit" and "Hessian dimension" options both are sized from the
-// model as the host link sizes the superbasics limit: k = 5 L / 4 for L variables occurring
-// nonlinearly (summed over the constraints and the objective), 3 when k < 1, k + 2 when
-// k < 4998, else 5000.
+// its nonlinear functions served from the .nl evaluator, and handed to the library's solve with
+// the solve strategy unless an option says "Solve strategy 0" (then the superbasics limit is the
+// host link's estimate from the model, as the host link would solve it). The objective sense is
+// the model's.
 //
 // Under the AMPL protocol the options come from the environment variable kavro_options (see
 // nl/ampl_options.hpp; a SPECS file may be given too), the command prints a banner and a result

@@ -22,7 +22,7 @@ std::vector<double> amplDuals(const NlSolve& s) {
 
 nl::SolFile solFile(const NlSolve& s, const std::string& message) {
   nl::SolFile sol = nl::solFileFor(*s.model, message, nl::solveResultCode(s.result.exitCode).code);
-  sol.objno = s.built->objective + 1;
+  sol.objno = s.built->objective;
   if (s.result.usable()) {
     sol.primals.assign(s.state->x.begin(), s.state->x.begin() + s.built->problem.n);
     sol.duals = amplDuals(s);

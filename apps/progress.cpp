@@ -17,7 +17,7 @@ Progress::~Progress() { done(); }
 IterationCallback Progress::callback() {
   return [this](const IterationLogEntry& e) {
     if (stopRequested()) return 2;
-    if (!enabled_) return 0;
+    if (!enabled_ || e.kind == kBetweenRuns) return 0;
     const auto now = std::chrono::steady_clock::now();
     if (now - start_ < std::chrono::seconds(1) || now - last_ < std::chrono::milliseconds(100)) return 0;
     last_ = now;

@@ -53,9 +53,16 @@ enum ExitCode : int32_t {
   kFileClash = 44,           // an output file is an input or another output file of the run
 };
 
+// What a log entry offered to a progress callback is.
+enum LogEntryKind : int32_t {
+  kBetweenRuns = 0,  // no line: the solve strategy asks whether it may start another run
+  kMinorLine = 1,    // a minor-iteration line
+  kMajorLine = 2,    // a major-iteration line
+};
+
 // One line of the iteration log as offered to a progress callback.
 struct IterationLogEntry {
-  int32_t kind = 1;          // 1 minor-iteration line, 2 major-iteration line
+  int32_t kind = kMinorLine;  // a LogEntryKind
   int32_t majorItn = 0;
   int32_t minorItn = 0;
   int32_t ninf = 0;
@@ -73,8 +80,15 @@ struct IterationLogEntry {
 };
 
 // Returns 0 to go on, 1 to stop for a time or resource limit (exit 18), 2 to stop on an
-// interrupt (exit 19).
+// interrupt (exit 19). An entry of kind kBetweenRuns carries no figures: answering it with 1 or
+// 2 keeps the solve strategy from starting another run.
 using IterationCallback = std::function<int(const IterationLogEntry&)>;
+
+// The "Solve strategy" option. kSingleSolve is the specified solve: one run with the options as
+// they are. kStrategySolve sizes the options a caller left unset from the problem's shape, runs
+// the optimizer and, for problems with nonlinear constraints, repeats a run that ends without a
+// solution with other settings (src/driver/strategy/solve_strategy.hpp tells what it does).
+enum SolveStrategy : int32_t { kSingleSolve = 0, kStrategySolve = 1 };
 
 // Nonlinear objective and constraint functions. mode: 0 values only, 1 gradients only,
 // 2 both (the routines may always compute both). nstate: 1 on the first call, 2 + exit code on
@@ -100,6 +114,13 @@ struct SolveOptions {
   int32_t controlWord = 1;
   IterationCallback progress;      // optional
   NonlinearFunctions* functions = nullptr;  // required when the problem has nonlinear parts
+  // The strategy when no "Solve strategy" option chose one.
+  SolveStrategy defaultStrategy = kSingleSolve;
+  // The variables occurring nonlinearly, summed over the objective and the nonlinear
+  // constraints, when the caller knows them (the superbasics limit of the strategy is sized
+  // from it); 0: taken from the matrix, the Jacobian's entries and the nonlinear objective
+  // variables.
+  int64_t nonlinearEntries = 0;
 };
 
 // What the returned point is worth on the user's (unscaled) problem, computed once at the end of
@@ -143,6 +164,9 @@ struct SolveResult {
   int32_t maxPrimalInfeasVar = -1;
   int32_t maxDualInfeasVar = -1;
   Certificate certificate;
+  // Runs the solve made: 1, or more when the solve strategy repeated a run; every other figure
+  // is the last run's.
+  int32_t runs = 1;
 
   bool usable() const { return exitCode < 10; }
 };
@@ -181,7 +205,9 @@ class Optimizer {
   };
   SpecsStatus readSpecsFile(int problemNumber);
 
-  // The solver entry. Reads problem, reads and writes state.
+  // The solver entry. Reads problem, reads and writes state. With "Solve strategy 1" (or
+  // options.defaultStrategy when no option chose) the solve strategy makes the runs; afterwards
+  // the parameter block holds the last run's completed values, as after a single run.
   SolveResult solve(const Problem& problem, ProblemState& state, const SolveOptions& options);
 
   struct Impl;

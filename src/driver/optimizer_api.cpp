@@ -1,7 +1,7 @@
 // The public Optimizer object: one parameter block, one unit table and one set of timers.
 
 #include "driver/optimizer_impl.hpp"
-#include "driver/solver_entry.hpp"
+#include "driver/strategy/solve_strategy.hpp"
 
 namespace kavro {
 
@@ -25,7 +25,7 @@ void Optimizer::connectStream(int unit, std::FILE* stream, std::string name) {
 
 SolveResult Optimizer::solve(const Problem& problem, ProblemState& state, const SolveOptions& options) {
   Impl& s = *impl_;
-  return solverEntry(s.params, s.units, s.timers, problem, state, options);
+  return solveWithStrategy(s.params, s.units, s.timers, problem, state, options);
 }
 
 }  // namespace kavro

@@ -11,11 +11,18 @@ const char* const kLabels[] = {"", "for MPS input", "for solving problem", "for 
                                "for constraint functions", "for objective function"};
 }
 
-double processorSeconds() {
+namespace {
+
+double clockSeconds(clockid_t clock) {
   timespec ts{};
-  if (clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts) != 0) return -1.0;
+  if (clock_gettime(clock, &ts) != 0) return -1.0;
   return static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
 }
+
+}  // namespace
+
+double processorSeconds() { return clockSeconds(CLOCK_PROCESS_CPUTIME_ID); }
+double threadProcessorSeconds() { return clockSeconds(CLOCK_THREAD_CPUTIME_ID); }
 
 void Timers::operate(int k, int print, const ReportChannels& out) {
   if (!enabled_) return;

@@ -43,5 +43,7 @@ class Timers {
 
 // Processor time of this process in seconds; negative when no clock is available.
 double processorSeconds();
+// Processor time of the calling thread: what one solve has used, whatever other threads do.
+double threadProcessorSeconds();
 
 }  // namespace kavro

@@ -47,6 +47,7 @@ void callSolver(LinkContext& ctx) {
   options.controlWord = 1;
   options.progress = [&ctx](const IterationLogEntry& entry) { return logIteration(ctx, entry); };
   if (model.nonlinear) options.functions = &functions;
+  options.nonlinearEntries = ctx.qmo().qmoNLN(ctx.model);
   const SolveResult result = ctx.optimizer->solve(model.problem, model.state, options);
   returnSolution(ctx, model, result);
   warnAboutFailedOutputs(ctx);

@@ -38,8 +38,8 @@ int logIteration(LinkContext& ctx, const IterationLogEntry& entry) {
     logLine(ctx, "%s", " Resource limit exceeded, will stop shortly...");
     return 1;
   }
-  if (entry.kind == 1) minorLine(ctx, entry);
-  else if (entry.kind == 2) majorLine(ctx, entry);
+  if (entry.kind == kMinorLine) minorLine(ctx, entry);
+  else if (entry.kind == kMajorLine) majorLine(ctx, entry);
   return 0;
 }
 

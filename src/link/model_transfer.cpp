@@ -4,6 +4,7 @@
 #include <new>
 #include <vector>
 
+#include "driver/optimizer_impl.hpp"
 #include "driver/work_estimate.hpp"
 
 namespace kavro::link {
@@ -320,7 +321,8 @@ bool sendModelOptions(LinkContext& ctx) {
       return false;
     }
   }
-  if (ctx.userSuperbasicsLimit) return true;
+  // The solve strategy sizes the superbasics limit itself, from the same count.
+  if (ctx.userSuperbasicsLimit || ctx.optimizer->impl().params.solveStrategy == kStrategySolve) return true;
   if (ctx.optimizer->setSpecsInteger("Superbasics Limit", superbasicsEstimate(ctx.qmo().qmoNLN(ctx.model))) != 0) {
     raiseLinkError(ctx, kSolverError, "set superbasic limit");
     return false;

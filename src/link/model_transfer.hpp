@@ -25,7 +25,8 @@ struct TransferredModel {
 bool transferModel(LinkContext& ctx, TransferredModel& model);
 
 // "Minimize" / "Maximize" (with an objective) and "Superbasics Limit" (unless the user's
-// option file set it). False with the error raised.
+// option file set it or asked for the solve strategy, which sizes it). False with the error
+// raised.
 bool sendModelOptions(LinkContext& ctx);
 
 // State of a variable in a warm start: the host's basis status 2 is basic; otherwise the

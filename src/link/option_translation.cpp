@@ -45,14 +45,25 @@ std::string systemDirectoryFile(LinkContext& ctx, const char* fileName) {
   return path + fileName;
 }
 
+// The option file asks for the solve strategy ("solve_strategy 1"; read before the host's
+// defaults are sent, which it changes).
+bool strategyAskedFor(LinkContext& ctx) {
+  int value = kSingleSolve;
+  return ctx.opt().optGetIntStr(ctx.options, "solve_strategy", &value) == 0 && value == kStrategySolve;
+}
+
 bool applyHostDefaults(LinkContext& ctx) {
   if (!sendLine(ctx, "Print Level 1", "Print Level") || !sendLine(ctx, "Jacobian Sparse", "Jacobian") ||
       !sendLine(ctx, "Solution No", "Solution") || !sendInteger(ctx, "Verify Level", -1, "Verify Level"))
     return false;
   ctx.domainErrorLimit = ctx.qev().qevGetIntOpt(ctx.env, "DomLim");
-  const int32_t k = std::min(ctx.qev().qevGetIntOpt(ctx.env, "IterLim"), kIterationsCap);
-  return sendInteger(ctx, "Iterations Limit", k, "Iterations Limit") &&
-         sendInteger(ctx, "Major Iterations Limit", k, "Major Iterations Limit");
+  const int32_t iterLim = ctx.qev().qevGetIntOpt(ctx.env, "IterLim");
+  const int32_t k = std::min(iterLim, kIterationsCap);
+  if (!sendInteger(ctx, "Iterations Limit", k, "Iterations Limit")) return false;
+  // An IterLim at the cap limits nothing; under the solve strategy the major iterations are then
+  // the strategy's to size, as for any caller that sets no limit.
+  if (iterLim >= kIterationsCap && strategyAskedFor(ctx)) return true;
+  return sendInteger(ctx, "Major Iterations Limit", k, "Major Iterations Limit");
 }
 
 // One option the user set, as a SPECS line.

@@ -1,7 +1,8 @@
 #pragma once
 // The AMPL solution file (STUB.sol, text variant): the solver's message, the options block of
 // the .nl header, the dual values of the constraints and the primal values of the variables
-// (in the .nl file's order), and "objno N R" with the solve result number R:
+// (in the .nl file's order), and "objno N R" with N the 0-based index of the objective used (AMPL's
+// writer and reader take it as an index; -1: none) and the solve result number R:
 //   0-99 solved, 100-199 solved?, 200-299 infeasible, 300-399 unbounded, 400-499 a limit was
 //   reached, 500-599 failure.
 // Dual values are in AMPL's sign convention: the change of the objective per unit increase of
@@ -22,7 +23,7 @@ struct SolFile {
   double vbtol = 0.0;
   int32_t nCons = 0, nVars = 0;
   std::vector<double> duals, primals;      // nCons and nVars values, or empty when not known
-  int32_t objno = 0;                       // 1-based objective, 0 for none
+  int32_t objno = 0;                       // 0-based index of the objective used, -1 for none
   int32_t solveResult = 0;
 };
 

@@ -77,6 +77,11 @@ void completeSwitches(Parameters& p, bool linear) {
   if (p.completion < 0) p.completion = p.nonlinearConstraints == 0 ? 1 : 0;
   if (p.partialPrice < 1) p.partialPrice = linear ? 10 : 1;
   if (p.pricingOption < 0 || p.pricingOption > 2) p.pricingOption = 0;
+  if (p.crashOption < 0) p.crashOption = 3;
+  if (p.multiplePrice < 1) p.multiplePrice = 1;
+  if (p.hessianMemory < 0) p.hessianMemory = 0;
+  if (p.solveStrategy < 0) p.solveStrategy = 0;
+  if (p.timeLimit < 0.0) p.timeLimit = 0.0;
 }
 
 void completeTolerances(Parameters& p, bool linear) {

@@ -112,7 +112,8 @@ void printMethodGroups(const Parameters& p, const ReportChannels& out) {
               exponent("Optimality tolerance", p.optimalityTolerance), integer("Partial  price", p.partialPrice),
               integer("Crash option", p.crashOption), exponent("Pivot tolerance", p.pivotTolerance),
               integer("Multiple price", p.multiplePrice), fixed("Crash tolerance", p.crashTolerance),
-              exponent("Weight on objective", p.weightOnObjective), integer("Pricing option", p.pricingOption)});
+              exponent("Weight on objective", p.weightOnObjective), integer("Pricing option", p.pricingOption),
+              integer("Solve strategy", p.solveStrategy), exponent("Time limit", p.timeLimit)});
   printGroup(out, "NONLINEAR PROBLEMS.",
              {integer("Nonlinear constraints", p.nonlinearConstraints),
               integer("Hessian dimension", p.hessianDimension),

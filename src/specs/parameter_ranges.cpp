@@ -21,6 +21,7 @@ constexpr IntegerRange kIntegerRanges[] = {
     {&Parameters::derivativeLevel, 0, 3, "0 to 3"},
     {&Parameters::startAssignment, 1, 4, "1 to 4"},
     {&Parameters::multiplePrice, 1, kNoLimit, "1 or more"},
+    {&Parameters::solveStrategy, 0, 1, "0 or 1"},
     {&Parameters::mpsFile, 0, 99, "a file number from 0 to 99"},
     {&Parameters::oldBasisFile, 0, 99, "a file number from 0 to 99"},
     {&Parameters::solutionFile, 0, 99, "a file number from 0 to 99"},
@@ -43,6 +44,9 @@ constexpr double Parameters::*kFractions[] = {
     &Parameters::differenceInterval,   &Parameters::centralDifferenceInterval,
 };
 
+// Amounts that have no meaning below 0.
+constexpr double Parameters::*kNonnegative[] = {&Parameters::timeLimit};
+
 }  // namespace
 
 std::string outOfRange(const Parameters& p, const int32_t& field, int32_t value) {
@@ -54,6 +58,8 @@ std::string outOfRange(const Parameters& p, const int32_t& field, int32_t value)
 std::string outOfRange(const Parameters& p, const double& field, double value) {
   for (double Parameters::*f : kFractions)
     if (&(p.*f) == &field) return value >= 1.0 ? "below 1" : "";
+  for (double Parameters::*f : kNonnegative)
+    if (&(p.*f) == &field) return value < 0.0 ? "0 or more" : "";
   return "";
 }
 

@@ -6,7 +6,9 @@
 // and pivoting rule, penalty, completion, derivative level).
 //
 // Fields are named after their listing labels. Until completion, a parameter whose default
-// depends on the problem holds kUndefinedInt / kUndefinedReal.
+// depends on the problem holds kUndefinedInt / kUndefinedReal; so does one that the solve
+// strategy chooses when no option set it (driver/strategy/strategy_settings.hpp), since the
+// strategy must tell an option the caller set from a default.
 
 #include <array>
 #include <cstdint>
@@ -81,17 +83,19 @@ struct Parameters {
   double scaleTolerance = kUndefinedReal;
   double optimalityTolerance = kUndefinedReal;
   int32_t partialPrice = kUndefinedInt;
-  int32_t crashOption = 3;                  // IPARM(1)
+  int32_t crashOption = kUndefinedInt;      // IPARM(1); completed to 3
   double pivotTolerance = kUndefinedReal;
-  int32_t multiplePrice = 1;
+  int32_t multiplePrice = kUndefinedInt;    // completed to 1
   double crashTolerance = kUndefinedReal;   // RPARM(5)
   double weightOnObjective = kUndefinedReal;
-  int32_t pricingOption = 0;                // 0 largest reduced cost, 1 Devex, 2 steepest edge
+  int32_t pricingOption = kUndefinedInt;    // 0 largest reduced cost (completed), 1 Devex, 2 steepest edge
+  int32_t solveStrategy = kUndefinedInt;    // 0 the single solve, 1 the solve strategy; undefined: the caller's default
+  double timeLimit = 0.0;                   // processor seconds for all runs of a solve; 0: none
 
   // ---- Nonlinear problems
   int32_t nonlinearConstraints = 0;
   int32_t hessianDimension = kUndefinedInt;
-  int32_t hessianMemory = 0;             // > 0: limited-memory updates instead of the dense factor
+  int32_t hessianMemory = kUndefinedInt;  // > 0: limited-memory updates instead of the dense factor (completed to 0)
   double functionPrecision = kUndefinedReal;       // RPARM(3)
   int32_t nonlinearJacobianVars = 0;
   int32_t superbasicsLimit = kUndefinedInt;

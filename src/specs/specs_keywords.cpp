@@ -249,9 +249,11 @@ bool applyFurtherKeyword(SpecsLine& l) {
   else if (l.keyIs("REPORT")) l.set(p.reportFile);
   else if (l.keyIs("RHS")) p.rhsName = name8(l.token(1));
   else if (l.keyIs("SAVE")) l.set(p.saveNewBasisMap);
+  else if (l.keyIs("SOLVE")) choose(l, {setTo("STRATEGY", &Parameters::solveStrategy)});
   else if (l.keyIs("STOP"))
     choose(l, {setTo("OBJECTIVE", &Parameters::stopObjectiveCheck),
                             setTo("CONSTRAINTS", &Parameters::stopConstraintCheck)});
+  else if (l.keyIs("TIME")) choose(l, {setTo("LIMIT", &Parameters::timeLimit)});
   else if (l.keyIs("UPPER")) l.set(p.upperBoundDefault);
   else if (l.keyIs("WORKSPACE"))
     choose(l, {setTo("(USER)", &Parameters::workspaceUser), setTo("(TOTAL)", &Parameters::workspaceTotal)});

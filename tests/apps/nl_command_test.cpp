@@ -75,7 +75,7 @@ TEST_F(NlCommand, DualsAreTheChangeOfTheOptimalObjectivePerUnitOfBound) {
     const ReadSol base = solve(lpModel(maximize));
     ASSERT_TRUE(base.ok) << out;
     EXPECT_EQ(base.solveResult, 0);
-    EXPECT_EQ(base.objno, 1);
+    EXPECT_EQ(base.objno, 0);  // the 0-based index of the objective used, as AMPL reads it
     EXPECT_NE(base.message.find("KAVRO 5.6: optimal solution; objective"), std::string::npos);
     ASSERT_EQ(base.primals.size(), 2u);
     EXPECT_NEAR(base.primals[0], 0.75, 1e-12);
@@ -100,10 +100,10 @@ TEST_F(NlCommand, OptionsFromTheEnvironmentReachTheSolve) {
   EXPECT_NE(sol.message.find("iteration limit"), std::string::npos);
   EXPECT_NE(out.find("KAVRO 5.6: iterations_limit=0 no_such_option=1"), std::string::npos) << out;
   EXPECT_NE(out.find("'no such option 1' is not an option"), std::string::npos) << out;
-  // No objective: a feasible point.
+  // No objective: a feasible point, and no objective index.
   ASSERT_EQ(run("lp -AMPL", "objno=0"), 0) << out;
   sol = readSol(dir_ + "/lp.sol");
-  EXPECT_EQ(sol.objno, 0);
+  EXPECT_EQ(sol.objno, -1);
   EXPECT_EQ(sol.solveResult, 0);
   EXPECT_GE(sol.primals.at(0) + sol.primals.at(1), 1.0 - 1e-9);
 }
@@ -114,6 +114,7 @@ TEST_F(NlCommand, ModelsTheOptimizerCannotTakeAreRefusedInTheSolFile) {
   ReadSol sol = readSol(dir_ + "/int.sol");
   ASSERT_TRUE(sol.ok);
   EXPECT_EQ(sol.solveResult, 570);
+  EXPECT_EQ(sol.objno, 0);
   EXPECT_NE(sol.message.find("1 integer or binary variables"), std::string::npos) << sol.message;
   EXPECT_TRUE(sol.primals.empty());
   EXPECT_EQ(run("int.nl"), 2);
@@ -210,10 +211,11 @@ TEST_F(NlCommand, MajorAndMinorIterationLimitsAreRaisedUnlessGiven) {
   EXPECT_FALSE(std::regex_search(given, std::regex("Minor iterations +500"))) << given.substr(0, 1000);
 }
 
-// hs093's linearizations stay infeasible with the default penalty (exit 1); without options the
-// command solves it again from the model's start with a tenfold penalty and finds the optimum
-// (135.0759...). Options given by the user are left alone: no second run.
-TEST_F(NlCommand, FailedRunsAreRepeatedWithALargerPenaltyUnlessOptionsAreGiven) {
+// hs093's linearizations stay infeasible with the default penalty (exit 1); the solve strategy
+// solves it again from the model's start with a tenfold penalty and finds the optimum
+// (135.0759...). Other options leave the repeats on; "Solve strategy 0" (in a SPECS file or in
+// kavro_options) asks for the single run, and a penalty given by the user is never replaced.
+TEST_F(NlCommand, FailedRunsAreRepeatedWithALargerPenaltyUnlessTheOptionsSayOtherwise) {
   std::system(("cp " KAVRO_TEST_DATA_DIR "/nl/hs093.nl '" + dir_ + "/'").c_str());
   ASSERT_EQ(run("hs093.nl"), 0) << out;
   EXPECT_NE(out.find(" Solved again from the model's starting point with Penalty parameter 10 (the last run ended "
@@ -222,10 +224,20 @@ TEST_F(NlCommand, FailedRunsAreRepeatedWithALargerPenaltyUnlessOptionsAreGiven) 
   EXPECT_TRUE(std::regex_search(out, std::regex("Objective value +1\\.35075"))) << out;
 
   write("given.spc", "BEGIN\n  Major iterations 500\nEND\n");
-  EXPECT_EQ(run("--specs given.spc hs093.nl"), 1) << out;
+  EXPECT_EQ(run("--specs given.spc hs093.nl"), 0) << out;
+  EXPECT_NE(out.find("Solved again from the model's starting point with Penalty parameter 10 ("), std::string::npos) << out;
+
+  write("single.spc", "BEGIN\n  Solve strategy 0\nEND\n");
+  EXPECT_EQ(run("--specs single.spc hs093.nl"), 1) << out;
   EXPECT_EQ(out.find("Solved again"), std::string::npos) << out;
-  EXPECT_EQ(run("hs093 -AMPL", "major_iterations=500"), 0) << out;
+  EXPECT_EQ(run("hs093 -AMPL", "solve_strategy=0"), 0) << out;
   EXPECT_EQ(out.find("Solved again"), std::string::npos) << out;
+
+  write("penalty.spc", "BEGIN\n  Penalty parameter 1\nEND\n");
+  run("--specs penalty.spc hs093.nl");
+  EXPECT_EQ(out.find("with Penalty parameter"), std::string::npos) << out;
+  EXPECT_NE(out.find(" Solved again from the model's starting point with Crash option 0 (the last run ended with exit 1)"),
+            std::string::npos) << out;
 }
 
 // ex8_5_6's functions are undefined where the crash's basis puts the point, whatever the penalty:
@@ -244,12 +256,12 @@ TEST_F(NlCommand, RepeatsEndWithTheAllSlackBasis) {
 
 // optctrl6 runs away with the default penalty: its violation, 2.7e-3 at its best (major 30),
 // stays between 0.02 and 1 while the objective grows to 1e9 (500 major iterations, 700,000 minor
-// ones when left alone). The command stops that run after 100 such major iterations and the
+// ones when left alone). The solve strategy stops that run after 100 such major iterations and the
 // tenfold penalty solves the model.
 TEST_F(NlCommand, ARunThatRunsAwayIsStoppedForTheRepeat) {
   std::system(("cp " KAVRO_TEST_DATA_DIR "/nl/optctrl6.nl '" + dir_ + "/'").c_str());
   ASSERT_EQ(run("optctrl6.nl"), 0) << out;
-  EXPECT_NE(out.find(" The kavro command stopped the run at major iteration 140 (no CPU limit): the violation of the "
+  EXPECT_NE(out.find(" The solve strategy stopped the run at major iteration 140 (no CPU limit): the violation of the "
                      "nonlinear constraints stayed above 10 times its best (2.7e-03 at major 30) for 100 major iterations"),
             std::string::npos) << out;
   EXPECT_NE(out.find(" Solved again from the model's starting point with Penalty parameter 10 (the last run ended with exit 18)"),

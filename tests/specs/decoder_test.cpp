@@ -179,6 +179,8 @@ TEST(Decoder, EveryKeywordSetsItsParameter) {
       {{"PUNCH FILE 12"}, FIELD(punchFile), 12},
       {{"REPORT FILE 15"}, FIELD(reportFile), 15},
       {{"SAVE FREQUENCY 20"}, FIELD(saveNewBasisMap), 20},
+      {{"SOLVE STRATEGY 1"}, FIELD(solveStrategy), 1},
+      {{"TIME LIMIT 2.5"}, FIELD(timeLimit), 2.5},
       {{"STOP OBJECTIVE CHECK 5"}, FIELD(stopObjectiveCheck), 5},
       {{"STOP CONSTRAINTS CHECK 6"}, FIELD(stopConstraintCheck), 6},
       {{"UPPER BOUND 8"}, FIELD(upperBoundDefault), 8},
@@ -209,6 +211,7 @@ TEST(Decoder, AbbreviationsSynonymsSeparatorsAndCase) {
       {{"P 3"}, FIELD(partialPrice), 3},
       {{"PRI LEV 2"}, FIELD(printLevel), 2},
       {{"PRIC OPT 1"}, FIELD(pricingOption), 1},
+      {{"Solv strat 0"}, FIELD(solveStrategy), 0},
       {{"Pricing option 1", "Pricing option 0"}, FIELD(pricingOption), 0},
       {{"Superbasics:250"}, FIELD(superbasicsLimit), 250},
       {{"SUPERBASICS LIMIT 500 * comment 7"}, FIELD(superbasicsLimit), 500},
@@ -334,6 +337,8 @@ TEST(Decoder, RejectionMessages) {
       {"SCALE OPTION 99", " XXX  Value out of range:             99  (2 at most)"},
       {"CRASH OPTION 99", " XXX  Value out of range:             99  (0 to 3)"},
       {"CRASH OPTION -1", " XXX  Value out of range:             -1  (0 to 3)"},
+      {"SOLVE STRATEGY 2", " XXX  Value out of range:             2  (0 or 1)"},
+      {"TIME LIMIT -1", " XXX  Value out of range:             -1  (0 or more)"},
       {"IPARM 1 99", " XXX  Value out of range:             99  (0 to 3)"},
       {"RPARM 3 5", " XXX  Value out of range:             5  (below 1)"},
       {"NEW BASIS FILE 100", " XXX  Value out of range:             100  (a file number from 0 to 99)"},
@@ -373,7 +378,7 @@ TEST(Decoder, ScaleWithUnknownWordSetsToleranceBeforeItIsRejected) {
 TEST(Decoder, KnownSecondWordWithoutMeaningIsAcceptedAndChangesNothing) {
   const Decoded d = decodeAll({"LU YES 7", "CRASH LIMIT 3", "VERIFY ALL"});
   EXPECT_EQ(d.errors, 0);
-  EXPECT_EQ(d.p.crashOption, 3);
+  EXPECT_EQ(d.p.crashOption, Parameters{}.crashOption);
   EXPECT_EQ(d.p.verifyLevel, 0);
   EXPECT_EQ(d.p.luFactorTolerance, kUndefinedReal);
 }
@@ -436,8 +441,8 @@ TEST(KeywordTables, SortedSoThatLookupStopsCorrectly) {
       EXPECT_LT(specs::makeField(e[i - 1]), specs::makeField(e[i])) << e[i];
   }
   EXPECT_EQ(specs::entries(specs::Table::first).size(), 38u);
-  EXPECT_EQ(specs::entries(specs::Table::second).size(), 42u);
-  EXPECT_EQ(specs::entries(specs::Table::further).size(), 36u);
+  EXPECT_EQ(specs::entries(specs::Table::second).size(), 43u);
+  EXPECT_EQ(specs::entries(specs::Table::further).size(), 38u);
 }
 
 // The lookup as it was before PRICING joined the further table, over any list of entries.
@@ -465,14 +470,8 @@ std::string resolved(std::string_view token, const std::vector<std::string_view>
   return "";
 }
 
-// Every prefix of every keyword, and every such prefix with one more letter, resolves as it did
-// before PRICING was added; the only tokens that changed are PRIC... , which were rejected.
-TEST(KeywordTables, PricingChangesNoExistingKeywordOrAbbreviation) {
-  const auto furtherNow = specs::entries(specs::Table::further);
-  std::vector<std::string_view> furtherBefore;
-  for (std::string_view e : furtherNow)
-    if (e != "PRICING") furtherBefore.push_back(e);
-  const std::vector<std::string_view> furtherAll(furtherNow.begin(), furtherNow.end());
+// Every prefix of every keyword, and every such prefix with one more letter.
+std::vector<std::string> keywordPrefixes() {
   std::vector<std::string> tokens;
   for (auto table : {specs::Table::first, specs::Table::second, specs::Table::further})
     for (std::string_view e : specs::entries(table)) {
@@ -482,19 +481,59 @@ TEST(KeywordTables, PricingChangesNoExistingKeywordOrAbbreviation) {
         for (char c = 'A'; c <= 'Z'; ++c) tokens.push_back(word.substr(0, n) + c);
       }
     }
+  return tokens;
+}
+
+// The keywords added to the tables after the first release, each with the shortest prefix that
+// reaches it.
+struct Added {
+  std::string_view keyword, prefix;
+};
+constexpr Added kAddedFirstWords[] = {{"PRICING", "PRIC"}, {"SOLVE", "SOLV"}, {"TIME", "TIME"}};
+
+// Every prefix of every keyword, and every such prefix with one more letter, resolves as it did
+// before PRICING, SOLVE and TIME were added; the only tokens that changed are those that reach
+// the new keywords, which were rejected.
+TEST(KeywordTables, AddedKeywordsChangeNoExistingKeywordOrAbbreviation) {
+  const auto furtherNow = specs::entries(specs::Table::further);
+  std::vector<std::string_view> furtherBefore;
+  for (std::string_view e : furtherNow)
+    if (std::none_of(std::begin(kAddedFirstWords), std::end(kAddedFirstWords), [&](const Added& a) { return a.keyword == e; }))
+      furtherBefore.push_back(e);
+  const std::vector<std::string_view> furtherAll(furtherNow.begin(), furtherNow.end());
   int changed = 0;
-  for (const std::string& t : tokens) {
+  for (const std::string& t : keywordPrefixes()) {
     const std::string before = resolved(t, furtherBefore), now = resolved(t, furtherAll);
     if (before == now) continue;
     ++changed;
     EXPECT_EQ(before, "") << t;
-    EXPECT_EQ(now, "PRICING") << t;
-    EXPECT_TRUE(t.starts_with("PRIC")) << t;
+    const bool reachesAdded = std::any_of(std::begin(kAddedFirstWords), std::end(kAddedFirstWords),
+                                          [&](const Added& a) { return now == a.keyword && t.starts_with(a.prefix); });
+    EXPECT_TRUE(reachesAdded) << t << " -> " << now;
   }
   EXPECT_GT(changed, 0);
   EXPECT_EQ(resolved("PR", furtherAll), "PRINT");
   EXPECT_EQ(resolved("PRI", furtherAll), "PRINT");
   EXPECT_EQ(resolved("PRO", furtherAll), "PROBLEM");
+  EXPECT_EQ(resolved("SOL", furtherAll), "SOLUTION");
+  EXPECT_EQ(resolved("TIM", furtherAll), "TIMING");
+}
+
+// The second word STRATEGY (of SOLVE STRATEGY) takes only words that were rejected before.
+TEST(KeywordTables, StrategyChangesNoExistingSecondWord) {
+  const auto secondNow = specs::entries(specs::Table::second);
+  std::vector<std::string_view> secondBefore;
+  for (std::string_view e : secondNow)
+    if (e != "STRATEGY") secondBefore.push_back(e);
+  for (const std::string& t : keywordPrefixes()) {
+    const auto now = specs::lookup(specs::Table::second, specs::makeField(t));
+    const std::optional<std::string> before = lookupIn(secondBefore, t);
+    const std::string nowText = now ? std::string(specs::text(*now)) : "";
+    if (before.value_or("") == nowText) continue;
+    EXPECT_FALSE(before.has_value()) << t;
+    EXPECT_EQ(nowText, "STRATEGY") << t;
+    EXPECT_TRUE(t.starts_with("STR")) << t;
+  }
 }
 
 }  // namespace

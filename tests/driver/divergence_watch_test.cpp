@@ -1,16 +1,16 @@
-// The kavro command's watch for runs that have run away: the violation must stay above ten times
+// The solve strategy's watch for runs that have run away: the violation must stay above ten times
 // its best, and above the floor, for the whole window before the run is stopped.
 
-#include "divergence_watch.hpp"
+#include "driver/strategy/divergence_watch.hpp"
 
 #include <gtest/gtest.h>
 
-namespace kavro::app {
+namespace kavro {
 namespace {
 
 IterationLogEntry majorLine(int32_t major, double feasibility) {
   IterationLogEntry e;
-  e.kind = 2;
+  e.kind = kMajorLine;
   e.majorItn = major;
   e.feasibility = feasibility;
   return e;
@@ -56,4 +56,4 @@ TEST(DivergenceWatch, RunsNearFeasibilityAndMinorLinesAreLeftAlone) {
 }
 
 }  // namespace
-}  // namespace kavro::app
+}  // namespace kavro

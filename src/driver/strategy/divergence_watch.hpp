@@ -1,14 +1,17 @@
 #pragma once
-// Watches the major iterations of a run that the kavro command may repeat with other settings.
+// Watches the major iterations of a run that the solve strategy may repeat with other settings.
 // A run whose nonlinear constraints have stayed far from the best violation it reached, for many
 // major iterations, has usually run away (the penalty too small for the model): it is stopped
 // so that the repeat gets the time instead of the major iterations limit taking it all.
+// Measured on optctrl6: its violation, 2.7e-3 at best (major 30), stays between 0.02 and 1 while
+// the objective grows to 1e9; left alone the run takes 500 majors and 6.4 s, stopped at major 140
+// the tenfold penalty solves it in 1.3 s in all.
 
 #include <cstdint>
 
 #include "kavro/solver.hpp"
 
-namespace kavro::app {
+namespace kavro {
 
 class DivergenceWatch {
  public:
@@ -34,4 +37,4 @@ class DivergenceWatch {
   int32_t stopMajor_ = 0;
 };
 
-}  // namespace kavro::app
+}  // namespace kavro

@@ -1,10 +1,10 @@
-#include "divergence_watch.hpp"
+#include "driver/strategy/divergence_watch.hpp"
 
-namespace kavro::app {
+namespace kavro {
 
 bool DivergenceWatch::diverged(const IterationLogEntry& e) {
   if (fired_) return true;
-  if (e.kind != 2) return false;
+  if (e.kind != kMajorLine) return false;
   const double v = e.feasibility;
   if (!(v >= 0.0)) return false;  // no measure on this line
   if (best_ < 0.0 || v < best_) {
@@ -18,4 +18,4 @@ bool DivergenceWatch::diverged(const IterationLogEntry& e) {
   return true;
 }
 
-}  // namespace kavro::app
+}  // namespace kavro

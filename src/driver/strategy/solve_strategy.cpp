@@ -1,0 +1,121 @@
+#include "driver/strategy/solve_strategy.hpp"
+
+#include <string>
+
+#include "driver/solver_entry.hpp"
+#include "driver/strategy/divergence_watch.hpp"
+#include "driver/strategy/run_budget.hpp"
+#include "driver/strategy/strategy_repeats.hpp"
+#include "driver/strategy/strategy_settings.hpp"
+#include "io/units.hpp"
+#include "specs/parameters.hpp"
+
+namespace kavro {
+
+namespace {
+
+// The caller's callback first (its interrupts and limits), then the time limit, then the watch.
+IterationCallback limitedProgress(const IterationCallback& caller, RunBudget& budget, DivergenceWatch* watch) {
+  return [&caller, &budget, watch](const IterationLogEntry& e) {
+    if (caller)
+      if (const int stop = caller(e); stop != 0) return stop;
+    if (budget.timeUp()) return 1;
+    return watch && watch->diverged(e) ? 1 : 0;
+  };
+}
+
+// Whether the caller's callback lets another run start.
+bool callerLetsAnotherRunStart(const IterationCallback& caller) {
+  if (!caller) return true;
+  IterationLogEntry probe;
+  probe.kind = kBetweenRuns;
+  return caller(probe) == 0;
+}
+
+SolveResult singleSolve(Parameters& params, UnitTable& units, Timers& timers, const Problem& problem,
+                        ProblemState& state, const SolveOptions& options) {
+  if (params.timeLimit <= 0.0) return solverEntry(params, units, timers, problem, state, options);
+  RunBudget budget(params);
+  SolveOptions limited = options;
+  limited.progress = limitedProgress(options.progress, budget, nullptr);
+  return solverEntry(params, units, timers, problem, state, limited);
+}
+
+class StrategySolve {
+ public:
+  StrategySolve(Parameters& params, UnitTable& units, Timers& timers, const Problem& problem, ProblemState& state,
+                const SolveOptions& options)
+      : params_(params), units_(units), timers_(timers), problem_(problem), state_(state), options_(options),
+        callerSet_(params), budget_(params) {}
+
+  SolveResult solve();
+
+ private:
+  ReportChannels out() const { return ReportChannels{&units_, params_.printFile, params_.summaryFile}; }
+  SolveResult run(DivergenceWatch* watch);
+  bool mayStartRepeat() const {
+    return !budget_.timeUpNow() && budget_.iterationsLeft() && callerLetsAnotherRunStart(options_.progress);
+  }
+  void announceStop(const DivergenceWatch& watch) const;
+
+  Parameters& params_;
+  UnitTable& units_;
+  Timers& timers_;
+  const Problem& problem_;
+  ProblemState& state_;
+  const SolveOptions& options_;
+  const Parameters callerSet_;  // the options as the caller set them
+  RunBudget budget_;
+};
+
+SolveResult StrategySolve::run(DivergenceWatch* watch) {
+  SolveOptions options = options_;
+  if (watch || budget_.hasTimeLimit()) options.progress = limitedProgress(options_.progress, budget_, watch);
+  const SolveResult r = solverEntry(params_, units_, timers_, problem_, state_, options);
+  budget_.spend(r);
+  return r;
+}
+
+void StrategySolve::announceStop(const DivergenceWatch& watch) const {
+  out().both(" The solve strategy stopped the run at major iteration %d (no CPU limit): the violation of the"
+             " nonlinear constraints stayed above %g times its best (%.1e at major %d) for %d major iterations",
+             watch.stopMajor(), DivergenceWatch::kFactor, watch.bestViolation(), watch.bestMajor(),
+             DivergenceWatch::kWindow);
+}
+
+SolveResult StrategySolve::solve() {
+  chooseSettings(params_, shapeOf(problem_, options_.nonlinearEntries), out());
+  const Parameters settings = params_;
+  const ProblemState start = state_;
+  RepeatPlan plan = problem_.nNonlinCons > 0 ? RepeatPlan(callerSet_) : RepeatPlan();
+  DivergenceWatch watch;
+  SolveResult r = run(plan.hasNext() ? &watch : nullptr);
+  int32_t runs = 1;
+  for (;;) {
+    if (watch.fired()) announceStop(watch);
+    if (!(worthRepeating(r) || watch.fired()) || !plan.hasNext() || !mayStartRepeat()) break;
+    const Repeat& repeat = plan.next();
+    out().both(" Solved again from the model's starting point with %s (the last run ended with exit %d)",
+               repeat.describe().c_str(), r.exitCode);
+    params_ = settings;
+    budget_.leaveRemainder(params_, out());
+    repeat.apply(params_, out());
+    state_ = start;
+    watch = DivergenceWatch{};
+    r = run(plan.hasNext() ? &watch : nullptr);
+    ++runs;
+  }
+  r.runs = runs;
+  return r;
+}
+
+}  // namespace
+
+SolveResult solveWithStrategy(Parameters& params, UnitTable& units, Timers& timers, const Problem& problem,
+                              ProblemState& state, const SolveOptions& options) {
+  if (params.solveStrategy == kUndefinedInt) params.solveStrategy = options.defaultStrategy;
+  if (params.solveStrategy != kStrategySolve) return singleSolve(params, units, timers, problem, state, options);
+  return StrategySolve(params, units, timers, problem, state, options).solve();
+}
+
+}  // namespace kavro
