@@ -47,6 +47,25 @@ TEST_F(Options, HostDefaultsAndTheIterationLimitCap) {
   }
 }
 
+// "solve_strategy 1" leaves to the strategy what the host does not limit: the major iterations
+// (an IterLim at the cap limits nothing) and the superbasics limit; an IterLim below the cap is
+// still sent for both iteration limits.
+TEST_F(Options, UnderTheSolveStrategyTheHostLeavesItsOwnSizesToIt) {
+  writeOptionFile("solve_strategy 1\n");
+  const Calls c = runLibrary();
+  ASSERT_EQ(c.call, 0) << log();
+  EXPECT_TRUE(decoded("solve strategy 1")) << printFile();
+  EXPECT_TRUE(decoded("Iterations Limit 10000000"));
+  EXPECT_FALSE(decoded("Major Iterations Limit 10000000"));
+  EXPECT_FALSE(decoded("Superbasics Limit 3"));
+  EXPECT_TRUE(decoded("Superbasics limit 3"));       // the strategy's, for a linear model
+  EXPECT_TRUE(decoded("Pricing option 2"));
+  qevSetIntOpt(env.handle(), "IterLim", 500);
+  ASSERT_EQ(runLibrary().call, 0);
+  EXPECT_TRUE(decoded("Iterations Limit 500"));
+  EXPECT_TRUE(decoded("Major Iterations Limit 500"));
+}
+
 TEST_F(Options, UserOptionsUseBlanksForUnderscoresAndSixDigits) {
   writeOptionFile("iterations_limit 77\nfeasibility_tolerance 0.123456789\nlu_rook_pivoting\nscale linear\n");
   ASSERT_EQ(runLibrary(false).ready, 0);
