@@ -105,6 +105,9 @@ SolutionReport solutionReport(const NlSolve& s, const std::string& modelPath, co
   r.time = s.seconds;
   r.objective = s.built->objective >= 0 ? s.result.objValue : 0.0;
   r.evaluationErrors = s.evaluationErrors;
+  const Certificate& c = s.result.certificate;
+  r.certificate = {true, c.evaluated, c.passed, c.maxPrimalInfeas, c.maxPrimalInfeasRelative, c.maxDualInfeas,
+                   c.maxDualInfeasRelative};
   return r;
 }
 

@@ -19,6 +19,20 @@ std::vector<SolutionRecord> records(qmoHandle_t model, int count, Name name, Res
   return list;
 }
 
+// The certificate the library returned with the solution (head-and-tail fields 7 to 11).
+CertificateReport certificate(qmoHandle_t model) {
+  CertificateReport c;
+  c.known = qmoSolutionComplete(model) != 0;
+  const double certified = qmoHeadnTail(model, qmoHcertified);
+  c.evaluated = certified >= 0.0;
+  c.passed = certified > 0.0;
+  c.primal = qmoHeadnTail(model, qmoHprimalinf);
+  c.primalRelative = qmoHeadnTail(model, qmoHprimalinfrel);
+  c.dual = qmoHeadnTail(model, qmoHdualinf);
+  c.dualRelative = qmoHeadnTail(model, qmoHdualinfrel);
+  return c;
+}
+
 }  // namespace
 
 std::string writeSolutionJson(qmoHandle_t model, const std::string& modelPath, const std::string& path,
@@ -33,6 +47,7 @@ std::string writeSolutionJson(qmoHandle_t model, const std::string& modelPath, c
   r.objective = qmoHeadnTail(model, qmoHobjval);
   r.evaluationErrors = static_cast<long long>(qmoHeadnTail(model, qmoHdomused));
   r.stopSignal = stopSignal ? stopSignal : "";
+  r.certificate = certificate(model);
   r.rows = records(model, qmoHostM(model), qmoEquName, qmoResultEqu);
   r.columns = records(model, qmoHostN(model), qmoVarName, qmoResultVar);
   return writeSolutionReport(r, path);

@@ -27,6 +27,15 @@ json records(const std::vector<SolutionRecord>& list) {
   return out;
 }
 
+json certificate(const CertificateReport& c) {
+  return {{"evaluated", c.evaluated},
+          {"passed", c.passed},
+          {"maxPrimalInfeas", c.primal},
+          {"maxPrimalInfeasRelative", c.primalRelative},
+          {"maxDualInfeas", c.dual},
+          {"maxDualInfeasRelative", c.dualRelative}};
+}
+
 }  // namespace
 
 const char* modelStatusText(int s) {
@@ -78,6 +87,7 @@ std::string writeSolutionReport(const SolutionReport& r, const std::string& path
   if (r.majorIterations >= 0) j["majorIterations"] = r.majorIterations;
   if (r.exitCode >= 0) j["exitCode"] = r.exitCode;
   if (!r.stopSignal.empty()) j["stopSignal"] = r.stopSignal;
+  if (r.certificate.known) j["certificate"] = certificate(r.certificate);
   j["rows"] = records(r.rows);
   j["columns"] = records(r.columns);
   const std::string failure = replaceFileContents(path, j.dump(1, ' ', false, json::error_handler_t::replace) + '\n');

@@ -14,6 +14,14 @@ struct SolutionRecord {
   int basisStatus = 0, condition = 0;
 };
 
+// The certificate of the returned point (kavro/solver.hpp), as far as the writer knows it.
+struct CertificateReport {
+  bool known = false;      // false: left out of the file
+  bool evaluated = false;  // false: no point, or the functions could not be evaluated there
+  bool passed = false;
+  double primal = 0.0, primalRelative = 0.0, dual = 0.0, dualRelative = 0.0;
+};
+
 struct SolutionReport {
   std::string model;
   int modelStatus = 0, solveStatus = 0;
@@ -24,6 +32,7 @@ struct SolutionReport {
   double time = 0.0, objective = 0.0;
   long long evaluationErrors = 0;
   std::string stopSignal;  // the signal that interrupted the run ("SIGTERM"), empty when none
+  CertificateReport certificate;
   std::vector<SolutionRecord> rows, columns;
 };
 

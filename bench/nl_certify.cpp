@@ -1,7 +1,7 @@
 // nl_certify: checks an answer to a .nl model with the reader's own evaluator, independent of
 // everything the optimizer computed: the point of a solution file (the JSON of
-// `kavro --solution` or `qarnhost --solution`) is evaluated afresh and measured against the
-// model as the file states it.
+// `kavro --solution`, `qarnhost --solution` or bench/nl_entry; the host's columns for ranged
+// rows are left out) is evaluated afresh and measured against the model as the file states it.
 //
 //   nl_certify [--feasibility T] [--optimality T] MODEL.nl[.gz] SOLUTION.json
 //

@@ -53,7 +53,7 @@ struct qmoRec {
 
   std::vector<Record> varResult, equResult;
   int modelStatus = 0, solveStatus = 0;
-  std::array<double, 8> headnTail{};
+  std::array<double, 12> headnTail{};
   bool complete = false;
 
   int64_t reportNz = -1, reportNlnz = -1;

@@ -56,6 +56,28 @@ bool writeRecords(LinkContext& ctx, const TransferredModel& model, const SolveRe
   return true;
 }
 
+// The host's head-and-tail fields: the statistics, then the certificate of the returned point.
+enum HeadField : int {
+  kIterationsUsed = 3,
+  kTimeUsed = 4,
+  kObjectiveValue = 5,
+  kEvaluationErrors = 6,
+  kPrimalInfeasibility = 7,
+  kPrimalInfeasibilityRelative = 8,
+  kDualInfeasibility = 9,
+  kDualInfeasibilityRelative = 10,
+  kCertified = 11,  // 1 passed, 0 failed, -1 not made (no point, or the functions failed there)
+};
+
+void returnCertificate(const LinkContext& ctx, const Certificate& c) {
+  const ModelApi& qmo = ctx.qmo();
+  qmo.qmoSetHeadnTail(ctx.model, kPrimalInfeasibility, c.maxPrimalInfeas);
+  qmo.qmoSetHeadnTail(ctx.model, kPrimalInfeasibilityRelative, c.maxPrimalInfeasRelative);
+  qmo.qmoSetHeadnTail(ctx.model, kDualInfeasibility, c.maxDualInfeas);
+  qmo.qmoSetHeadnTail(ctx.model, kDualInfeasibilityRelative, c.maxDualInfeasRelative);
+  qmo.qmoSetHeadnTail(ctx.model, kCertified, !c.evaluated ? -1.0 : c.passed ? 1.0 : 0.0);
+}
+
 bool feasibleStatus(int status) {
   return status == 1 || status == 2 || status == 7 || status == 15 || status == 16 || status == 17;
 }
@@ -87,10 +109,11 @@ void returnSolution(LinkContext& ctx, const TransferredModel& model, const Solve
     if (anyInfeasible && feasibleStatus(qmo.qmoModelStat(ctx.model)))
       logWarning(ctx, "Feasible w.r.t. scaled model. Unscaled model has infeasibilities.");
   }
-  qmo.qmoSetHeadnTail(ctx.model, 3, static_cast<double>(r.minorIterations));
-  qmo.qmoSetHeadnTail(ctx.model, 4, ctx.qev().qevTimeDiffStart(ctx.env));
-  qmo.qmoSetHeadnTail(ctx.model, 6, ctx.evaluationErrors);
-  if (ctx.hasObjective) qmo.qmoSetHeadnTail(ctx.model, 5, r.objValue);
+  qmo.qmoSetHeadnTail(ctx.model, kIterationsUsed, static_cast<double>(r.minorIterations));
+  qmo.qmoSetHeadnTail(ctx.model, kTimeUsed, ctx.qev().qevTimeDiffStart(ctx.env));
+  qmo.qmoSetHeadnTail(ctx.model, kEvaluationErrors, ctx.evaluationErrors);
+  if (ctx.hasObjective) qmo.qmoSetHeadnTail(ctx.model, kObjectiveValue, r.objValue);
+  returnCertificate(ctx, r.certificate);
   qmo.qmoCompleteSolution(ctx.model);
 }
 

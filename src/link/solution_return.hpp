@@ -1,7 +1,8 @@
 #pragma once
 // The outcome of a solve as the host sees it: the exit message, the model and solve status,
 // the level, marginal, basis status and condition flag of every row and column, and the
-// statistics (head and tail).
+// statistics (head and tail: iterations, time, objective, evaluation errors and the certificate
+// of the returned point in fields 7 to 11).
 
 #include <cstdint>
 #include <string>

@@ -1,7 +1,8 @@
 // One solver behind every door: a .nl model solved by the kavro command, by the host library
 // through qarnhost with "solve_strategy 1", and by the C++ Optimizer with "Solve strategy 1"
-// gives the same run: the same exit, iterations, objective and point, to the last bit. A linear
-// program, models with linear and with nonlinear constraints, and two that need repeats.
+// gives the same run: the same exit, iterations, objective and point, to the last bit, and the
+// same certificate of that point. A linear program, models with linear and with nonlinear
+// constraints, two that need repeats, and one that none of the repeats makes feasible.
 
 #include <sys/wait.h>
 
@@ -29,6 +30,8 @@ struct Outcome {
   long long iterations = -1;
   double objective = 0.0;
   std::vector<double> levels;
+  bool certified = false;
+  double primal = 0.0, dual = 0.0;  // relative
 };
 
 class FrontEnds : public HostTest, public ::testing::WithParamInterface<Case> {
@@ -50,6 +53,10 @@ class FrontEnds : public HostTest, public ::testing::WithParamInterface<Case> {
     o.iterations = j.value("iterations", -1LL);
     o.objective = j.value("objective", 0.0);
     for (const auto& c : j["columns"]) o.levels.push_back(c["level"].is_null() ? NAN : c["level"].get<double>());
+    const nlohmann::json& c = j["certificate"];
+    o.certified = c.value("passed", false);
+    o.primal = c.value("maxPrimalInfeasRelative", -1.0);
+    o.dual = c.value("maxDualInfeasRelative", -1.0);
     return o;
   }
 
@@ -85,6 +92,9 @@ class FrontEnds : public HostTest, public ::testing::WithParamInterface<Case> {
     o.iterations = r.minorIterations;
     o.objective = r.objValue;
     o.levels.assign(built.state.x.begin(), built.state.x.begin() + built.problem.n);
+    o.certified = r.certificate.passed;
+    o.primal = r.certificate.maxPrimalInfeasRelative;
+    o.dual = r.certificate.maxDualInfeasRelative;
     return o;
   }
 };
@@ -101,10 +111,15 @@ TEST_P(FrontEnds, SolveAlike) {
             GetParam().runs - 1);
   EXPECT_EQ(c.exitCode, k.exitCode);
   EXPECT_EQ(h.modelStatus, k.modelStatus) << hostOutput;
+  EXPECT_EQ(k.certified, k.exitCode == kOptimal);
   for (const Outcome* o : {&h, &c}) {
     EXPECT_EQ(o->iterations, k.iterations);
     EXPECT_EQ(o->objective, k.objective);
     EXPECT_EQ(o->levels, k.levels);
+    // The host evaluates the functions its own way (linear terms apart): the same to rounding.
+    EXPECT_EQ(o->certified, k.certified);
+    EXPECT_NEAR(o->primal, k.primal, 1e-12 * (1.0 + k.primal));
+    EXPECT_NEAR(o->dual, k.dual, 1e-12 * (1.0 + k.dual));
   }
 }
 
@@ -115,7 +130,8 @@ INSTANTIATE_TEST_SUITE_P(Models, FrontEnds,
                                            Case{"hs071", 1},     // nonlinear constraints
                                            Case{"water", 1},     // nonlinear constraints
                                            Case{"hs093", 2},     // a larger penalty
-                                           Case{"ex8_5_6", 4}),  // the all-slack basis
+                                           Case{"ex8_5_6", 4},   // the all-slack basis
+                                           Case{"hs085", 5}),    // infeasible after every repeat
                          [](const auto& info) { return std::string(info.param.model); });
 
 }  // namespace

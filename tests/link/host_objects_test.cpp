@@ -28,7 +28,7 @@ class OptionObject : public HostTest {
 
 TEST_F(OptionObject, ReadsDefinitionsWithGroupsAndTypes) {
   ASSERT_EQ(optReadDefinition(opt_, LINK_TEST_DATA "/sysdir/optkavro.def"), 0);
-  ASSERT_EQ(optCount(opt_), 7);
+  ASSERT_EQ(optCount(opt_), 8);
   int defined = -1, recent = -1, type = 0, group = -1;
   ASSERT_EQ(optGetInfoNr(opt_, 3, &defined, &recent, &type), 0);
   optGetOptGroupNr(opt_, 3, &group);

@@ -34,8 +34,14 @@ typedef struct optRec* optHandle_t;
 /* Equation types and basis statuses. */
 enum { qmoEquE = 0, qmoEquG = 1, qmoEquL = 2, qmoEquN = 3, qmoEquX = 4, qmoEquC = 5, qmoEquB = 6 };
 enum { qmoBstatLower = 0, qmoBstatUpper = 1, qmoBstatBasic = 2, qmoBstatSuper = 3 };
-/* Head-and-tail fields. */
-enum { qmoHiterused = 3, qmoHresused = 4, qmoHobjval = 5, qmoHdomused = 6 };
+/* Head-and-tail fields. The certificate of the returned point (7 to 11): its largest primal
+   infeasibility (rows and bounds) and largest dual infeasibility (the reduced gradient's
+   wrong-way parts), absolute and relative, and whether it passed (1), failed (0) or could not
+   be made (-1). */
+enum {
+  qmoHiterused = 3, qmoHresused = 4, qmoHobjval = 5, qmoHdomused = 6,
+  qmoHprimalinf = 7, qmoHprimalinfrel = 8, qmoHdualinf = 9, qmoHdualinfrel = 10, qmoHcertified = 11
+};
 /* Model types: 1 linear, 2 nonlinear, 8 no objective (a system of constraints). */
 enum { qmoProcLP = 1, qmoProcNLP = 2, qmoProcCNS = 8 };
 
