@@ -32,9 +32,13 @@ SolveResult solveProblem(Optimizer& opt, const Problem& problem, ProblemState& s
   options.defaultStrategy = how.defaultStrategy;
   options.nonlinearEntries = how.nonlinearEntries;
   const ProblemState start = state;
+  const Parameters asGiven = opt.impl().params;
   SolveResult r = opt.solve(problem, state, options);
   if (r.exitCode == kWorkspaceTooSmall) {
-    // Once more with the least storage the problem needs.
+    // Once more with the least storage the problem needs, from the options as they were: the
+    // attempt completed them, and the solve strategy must not take its completions for options
+    // the user set.
+    opt.impl().params = asGiven;
     state = start;
     options.workLength = r.minWorkWords;
     r = opt.solve(problem, state, options);
