@@ -63,6 +63,7 @@ struct qmoRec {
   qmoEvaluator evaluator{};
   void* evaluatorUser = nullptr;
   bool hasEvaluator = false;
+  bool pointAnnounced = false;  // hostX is the point of the last qmoEvalNewPoint
   std::vector<double> hostX, hostGradient;
 
   int viewColumns() const { return customVarOrder ? static_cast<int>(varOrder.size()) : static_cast<int>(vars.size()); }

@@ -114,10 +114,9 @@ std::string NlModelSource::fill(qmoHandle_t h, const std::string& stub, bool rel
 }
 
 // The nonlinear part of function f (its expression and the linear terms of its nonlinear
-// columns) and its derivatives at those columns.
+// columns) and its derivatives at those columns, at the evaluator's point (x: the same point).
 int NlModelSource::function(int32_t f, const std::vector<uint8_t>& nonlinearTerm, int32_t firstTerm, const double* x,
                             double& value, double* gradient, int& errors) {
-  evaluator_->setPoint(x);
   double nonlinear = 0.0;
   errors = evaluator_->gradient(f, nonlinear, gradient_.data()) ? 0 : 1;
   if (errors != 0) return 0;
@@ -139,6 +138,7 @@ int NlModelSource::row(int row, const double* x, double& f, double* gradient, in
 
 int NlModelSource::objective(const double* x, double& f, double* gradient, int& errors) {
   if (model_.nObjs() == 0) return 1;
+  evaluator_->setPoint(x);
   return function(model_.objExpression(0), objNonlinear_, model_.objLinear.start[0], x, f, gradient, errors);
 }
 

@@ -38,7 +38,8 @@ class NlModelSource {
   // unless relaxIntegers (then they are taken as continuous).
   std::string load(qmoHandle_t model, const std::string& path, bool relaxIntegers = false);
 
-  // The evaluator's callbacks (host indices).
+  // The evaluator's callbacks (host indices). A row is evaluated at the point of the last
+  // newPoint (qarn.h), the objective at x.
   int row(int row, const double* x, double& f, double* gradient, int& errors);
   int objective(const double* x, double& f, double* gradient, int& errors);
   void newPoint(const double* x) { evaluator_->setPoint(x); }

@@ -176,6 +176,32 @@ TEST_F(NlHost, EvaluationThroughAPermutedViewAndItsErrors) {
   EXPECT_EQ(qmoEvalGradNL(h, 3, x, &f, gradient, &errors), 1);  // no such row
 }
 
+// A row costs only its own terms at the announced point, yet is always evaluated at the point it
+// is asked for: announced or not, and whatever the objective was evaluated at in between.
+TEST_F(NlHost, RowsAreEvaluatedAtThePointTheyAreAskedFor) {
+  qarn::NlModelSource source;
+  ASSERT_EQ(load(source, "g3 1 1 0\n 2 2 1 0 0\n 2 1\n 0 0\n 2 2 2\n 0 0 0 1\n 0 0 0 0 0\n 3 2\n 0 0\n 0 0 0 0 0\n"
+                         "C0\no43\nv0\nC1\no2\nv0\nv1\nO0 0\no5\nv1\nn3\nr\n2 0\n1 5\nb\n3\n3\nx2\n0 2\n1 3\n"
+                         "k1\n2\nJ0 1\n0 0\nJ1 2\n0 0\n1 4\nG0 2\n0 0\n1 0\n"),
+            "");
+  const qmoHandle_t h = model.handle();
+  const double x[] = {2.0, 3.0}, y[] = {5.0, 3.0};  // log x0, x0 x1 + 4 x1; objective x1^3
+  double f = 0.0, gradient[2] = {0.0, 0.0};
+  int errors = -1;
+  ASSERT_EQ(qmoEvalNewPoint(h, x), 0);
+  ASSERT_EQ(qmoEvalGradNL(h, 0, x, &f, gradient, &errors), 0);
+  EXPECT_DOUBLE_EQ(f, std::log(2.0));
+  ASSERT_EQ(qmoEvalGradNLObj(h, y, &f, gradient, &errors), 0);
+  EXPECT_EQ(f, 27.0);
+  ASSERT_EQ(qmoEvalGradNL(h, 0, x, &f, gradient, &errors), 0);
+  EXPECT_DOUBLE_EQ(f, std::log(2.0));
+  ASSERT_EQ(qmoEvalGradNL(h, 0, y, &f, gradient, &errors), 0);  // not announced
+  EXPECT_DOUBLE_EQ(f, std::log(5.0));
+  EXPECT_EQ(gradient[0], 0.2);
+  ASSERT_EQ(qmoEvalGradNL(h, 1, x, &f, gradient, &errors), 0);
+  EXPECT_EQ(f, 2.0 * 3.0 + 4.0 * 3.0);
+}
+
 TEST_F(NlHost, WithoutAnEvaluatorTheCallsFail) {
   const double x[] = {1.0};
   double f = 0.0, g[1];

@@ -122,7 +122,10 @@ int qmoEvalGradNLObj(qmoHandle_t h, const double* x, double* f, double* gradient
  * The model object calls it in the host's own indices: x holds qmoHostN values, gradient has
  * room for qmoHostN values and the callback writes the derivatives at the host columns of the
  * row's (objective's) nonlinear entries. Each callback returns 0, or nonzero when it failed, and
- * sets *errors as above. The evaluator and user must stay valid while it is installed. */
+ * sets *errors as above. The evaluator and user must stay valid while it is installed.
+ * newPoint comes before the rows of a new point: row is called with the point of the last
+ * newPoint (the model object calls newPoint itself when a row is asked for at another point), so
+ * that a row costs only its own terms; objective may come at any point. */
 typedef struct qmoEvaluator {
   int (*newPoint)(void* user, const double* x);
   int (*row)(void* user, int row, const double* x, double* f, double* gradient, int* errors);
