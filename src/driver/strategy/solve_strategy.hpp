@@ -7,7 +7,8 @@
 //
 //   1. sizes the options the caller left unset from the problem's shape (the superbasics limit,
 //      Hessian dimension and memory, multiple pricing, the iteration limits; steepest-edge
-//      pricing for a linear program: strategy_settings.hpp);
+//      pricing for a linear program: strategy_settings.hpp), and storage the solver sizes
+//      itself (automaticStorage) from the solver's estimate for that shape;
 //   2. runs the solver entry once;
 //   3. for a problem with nonlinear constraints whose run ended without a solution, runs it
 //      again from the caller's starting point with a larger penalty or the all-slack basis
