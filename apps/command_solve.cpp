@@ -29,6 +29,7 @@ SolveResult solveProblem(Optimizer& opt, const Problem& problem, ProblemState& s
       given > 0 ? given : estimateWorkWords(problem.m, problem.n, problem.nElements(), how.nonlinearEntries);
   options.progress = progress.callback();
   options.functions = how.functions;
+  options.curvature = how.curvature;
   options.defaultStrategy = how.defaultStrategy;
   options.nonlinearEntries = how.nonlinearEntries;
   const ProblemState start = state;

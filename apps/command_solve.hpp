@@ -19,6 +19,8 @@ struct CommandSolve {
   // The strategy when no "Solve strategy" option chose one: the single specified solve for MPS
   // problems, the solve strategy for .nl models.
   SolveStrategy defaultStrategy = kSingleSolve;
+  // Second derivatives for the strategy's test of a final point (.nl models), or none.
+  CurvatureProbe* curvature = nullptr;
 };
 
 SolveResult solveProblem(Optimizer& opt, const Problem& problem, ProblemState& state, Progress& progress,

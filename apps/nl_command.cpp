@@ -10,6 +10,7 @@
 #include "driver/optimizer_impl.hpp"
 #include "driver/work_estimate.hpp"
 #include "nl/ampl_options.hpp"
+#include "nl/nl_curvature_probe.hpp"
 #include "nl/nl_functions.hpp"
 #include "nl/nl_names.hpp"
 #include "nl/nl_reader.hpp"
@@ -108,9 +109,11 @@ class NlRun {
     if (!cl_.ampl) describe(built);
     modelSettings(built);
     nl::ModelFunctions functions(model_, built);
+    nl::ModelCurvatureProbe curvature(model_, built);
     const auto start = std::chrono::steady_clock::now();
     CommandSolve how;
     how.functions = built.nonlinear() ? &functions : nullptr;
+    how.curvature = built.nonlinear() ? &curvature : nullptr;
     how.nonlinearEntries = built.nonlinearEntries;
     how.defaultStrategy = kStrategySolve;
     NlSolve s;

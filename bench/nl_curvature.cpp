@@ -1,4 +1,4 @@
-// nl_curvature: the second-order test of an answer to a .nl model (see nl_curvature.hpp): the
+// nl_curvature: the second-order test of an answer to a .nl model (see src/nl/nl_curvature.hpp): the
 // smallest eigenvalue of the Lagrangian's Hessian on the subspace that keeps the active rows and
 // bounds, with the answer's own multipliers. A certified answer (nl_certify) that shows negative
 // curvature here is a stationary point that is not a minimum.
@@ -16,7 +16,7 @@
 #include <string>
 
 #include "nl_answer.hpp"
-#include "nl_curvature.hpp"
+#include "nl/nl_curvature.hpp"
 #include "nl/nl_reader.hpp"
 
 namespace {
@@ -61,7 +61,10 @@ int main(int argc, char** argv) {
     std::printf("curvature\tskipped\tvariables\t%d\n", r.model.nVars());
     return 0;
   }
-  const kavro::bench::Curvature c = kavro::bench::reducedCurvature(r.model, a.x, a.y, o.tolerance);
+  const kavro::nl::Model& m = r.model;
+  const double sigma = m.nObjs() > 0 && m.objSense[0] == 1 ? -1.0 : 1.0;
+  const kavro::nl::Curvature c = kavro::nl::reducedCurvature(m, m.nObjs() > 0 ? 0 : -1, a.x.data(), a.y.data(), sigma,
+                                                             o.tolerance, static_cast<int32_t>(o.maxFree));
   if (!c.evaluated) {
     std::printf("curvature\terror\t%s\n", c.failure.c_str());
     return 0;

@@ -17,6 +17,7 @@
 
 #include "driver/optimizer_impl.hpp"
 #include "kavro/solver.hpp"
+#include "nl/nl_curvature_probe.hpp"
 #include "nl/nl_functions.hpp"
 #include "nl/nl_reader.hpp"
 #include "nl_results.hpp"
@@ -54,6 +55,7 @@ int solve(const Arguments& a) {
     return kStatusUsage;
   }
   kavro::nl::ModelFunctions functions(read.model, built);
+  kavro::nl::ModelCurvatureProbe curvature(read.model, built);
   kavro::Optimizer opt;
   for (const std::string& line : a.lines)
     if (opt.setSpecsLine(line) != 0) {
@@ -64,6 +66,7 @@ int solve(const Arguments& a) {
   kavro::SolveOptions options;
   options.automaticStorage = true;
   options.functions = built.nonlinear() ? &functions : nullptr;
+  options.curvature = built.nonlinear() ? &curvature : nullptr;
   options.nonlinearEntries = built.nonlinearEntries;
   const auto start = std::chrono::steady_clock::now();
   kavro::app::NlSolve s;

@@ -103,6 +103,26 @@ class NonlinearFunctions {
                            int nstate) = 0;
 };
 
+// Second-order information at the end of a run, for callers whose functions have second
+// derivatives (the .nl models). A point that passes the first-order test may still be a saddle
+// point or a maximum: a direction that keeps the active rows and bounds and along which the
+// Lagrangian curves downward shows it, and a step along it is a better place to start again.
+struct CurvatureEscape {
+  double curvature = 0.0;          // of the Lagrangian along the direction (negative), per unit length
+  int32_t dimension = 0;           // of the subspace that keeps the active rows and bounds
+  std::vector<double> x;           // n column values: the point moved along the direction
+};
+
+class CurvatureProbe {
+ public:
+  virtual ~CurvatureProbe() = default;
+  // At the final point of a run (state: columns, slacks, multipliers), with the objective
+  // weighed by sigma (+1 minimize, -1 maximize): true with a moved point that lowers the
+  // Lagrangian sigma f - pi'F when the Lagrangian has negative curvature on the subspace that
+  // keeps the active rows and bounds; false when it has none there or it cannot be told.
+  virtual bool escape(const Problem& problem, const ProblemState& state, double sigma, CurvatureEscape& out) = 0;
+};
+
 struct SolveOptions {
   std::string start = "Cold";      // "Cold", "Basis", "Warm" or "Hot[FHS]"
   int64_t workLength = 0;          // work storage in 8-byte words ("Workspace (total)")
@@ -121,6 +141,9 @@ struct SolveOptions {
   // from it); 0: taken from the matrix, the Jacobian's entries and the nonlinear objective
   // variables.
   int64_t nonlinearEntries = 0;
+  // Optional: with "Solve strategy 1", a run that ends optimal is tested for negative curvature,
+  // and started again from a point moved along it (solve_strategy.hpp).
+  CurvatureProbe* curvature = nullptr;
 };
 
 // What the returned point is worth on the user's (unscaled) problem, computed once at the end of

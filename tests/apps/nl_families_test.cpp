@@ -5,7 +5,7 @@
 //   - an answer called optimal passes the independent first-order check (every row and bound,
 //     and the reduced gradient of the true Lagrangian, nl_point_check.hpp) and the second-order
 //     one (no direction of negative curvature along the active rows and bounds,
-//     bench/nl_curvature.hpp): a saddle point is not a minimum;
+//     src/nl/nl_curvature.hpp): a saddle point is not a minimum;
 //   - a convex model ends optimal at its known optimum (1e-6 relative).
 // An entry marked "fails" documents a defect of today's build: the test expects one of these
 // checks to fail, and says so when they all pass, so that the fix flips the entry to "ok".
@@ -29,12 +29,21 @@
 #include "nl/nl_point_check.hpp"
 #include "nl/nl_reader.hpp"
 #include "nl_answer.hpp"
-#include "nl_curvature.hpp"
+#include "nl/nl_curvature.hpp"
+#include "nl/nl_curvature_probe.hpp"
+#include "nl/nl_evaluator.hpp"
+#include "nl/nl_problem.hpp"
 #include "support/temp_path.hpp"
 
 namespace {
 
 const std::string kModels = std::string(KAVRO_TEST_DATA_DIR) + "/nl/families";
+
+// The second-order test with the model's own objective and sense.
+kavro::nl::Curvature curvatureAt(const kavro::nl::Model& m, const std::vector<double>& x, const std::vector<double>& y) {
+  const double sigma = m.nObjs() > 0 && m.objSense[0] == 1 ? -1.0 : 1.0;
+  return kavro::nl::reducedCurvature(m, m.nObjs() > 0 ? 0 : -1, x.data(), y.data(), sigma);
+}
 
 struct Known {
   std::string model, file;
@@ -108,7 +117,7 @@ std::vector<std::string> problems(const Known& k, const CommandRun& r) {
                     " dual " + std::to_string(check.dualRelative));
     return found;
   }
-  const kavro::bench::Curvature curvature = kavro::bench::reducedCurvature(model.model, x, y);
+  const kavro::nl::Curvature curvature = curvatureAt(model.model, x, y);
   if (!curvature.evaluated) found.push_back("no second derivatives at the answer: " + curvature.failure);
   else if (curvature.negative)
     found.push_back("optimal at a saddle point: curvature " + std::to_string(curvature.smallest) +
@@ -174,7 +183,7 @@ TEST(ReducedCurvature, TellsSaddlePointsFromMinima) {
     // Each answer is a first-order stationary point: only the second-order check tells them apart.
     const kavro::nl::PointCheck first = kavro::nl::checkPoint(model.model, a.x.data(), &a.y, 1e-6);
     EXPECT_TRUE(first.passed(1e-6, 1e-6));
-    const kavro::bench::Curvature curvature = kavro::bench::reducedCurvature(model.model, a.x, a.y);
+    const kavro::nl::Curvature curvature = curvatureAt(model.model, a.x, a.y);
     ASSERT_TRUE(curvature.evaluated) << curvature.failure;
     EXPECT_EQ(curvature.negative, c.negative);
     if (c.negative) {
@@ -193,11 +202,66 @@ TEST(ReducedCurvature, ParallelActiveRowsCountOnce) {
   ASSERT_TRUE(model.ok) << model.error;
   kavro::bench::Answer a;
   ASSERT_TRUE(kavro::bench::readAnswer(base + ".json", model.model, a));
-  const kavro::bench::Curvature curvature = kavro::bench::reducedCurvature(model.model, a.x, a.y);
+  const kavro::nl::Curvature curvature = curvatureAt(model.model, a.x, a.y);
   ASSERT_TRUE(curvature.evaluated) << curvature.failure;
   EXPECT_EQ(curvature.activeRows, 3);
   EXPECT_EQ(curvature.dimension, 1);
   EXPECT_FALSE(curvature.negative);
+}
+
+// The way out of a stationary point that is not a minimum: the direction found is one of
+// negative curvature, no steeper than the smallest eigenvalue (measured by a second difference
+// of the Lagrangian along it), and the probe's moved point keeps every bound and lowers the
+// Lagrangian; at a minimum the probe offers nothing.
+TEST(CurvatureProbe, MovesOffSaddlePointsOnly) {
+  for (const char* name : {"saddle_free", "saddle_of_maximum", "saddle_along_row", "minimum_on_row", "minimum_on_circle"}) {
+    SCOPED_TRACE(name);
+    const std::string base = kModels + "/curvature/" + name;
+    const kavro::nl::ReadResult model = kavro::nl::readNlFile(base + ".nl");
+    ASSERT_TRUE(model.ok) << model.error;
+    kavro::bench::Answer a;
+    ASSERT_TRUE(kavro::bench::readAnswer(base + ".json", model.model, a));
+    kavro::nl::BuiltProblem built;
+    ASSERT_EQ(kavro::nl::buildProblem(model.model, {}, built), "");
+    std::copy(a.x.begin(), a.x.end(), built.state.x.begin());
+    std::copy(a.y.begin(), a.y.end(), built.state.pi.begin());
+    const double sigma = built.maximize ? -1.0 : 1.0;
+    const kavro::nl::Curvature c = curvatureAt(model.model, a.x, a.y);
+    kavro::nl::ModelCurvatureProbe probe(model.model, built);
+    kavro::CurvatureEscape escape;
+    const bool moved = probe.escape(built.problem, built.state, sigma, escape);
+    EXPECT_EQ(moved, c.negative);
+    if (!moved) continue;
+    ASSERT_EQ(escape.x.size(), a.x.size());
+    double length = 0.0;
+    for (double d : c.direction) length += d * d;
+    EXPECT_NEAR(length, 1.0, 1e-12);
+    kavro::nl::Evaluator ev(model.model);
+    auto lagrangian = [&](const std::vector<double>& x) {
+      ev.setPoint(x.data());
+      double f = 0.0, sum = 0.0;
+      if (model.model.nObjs() > 0 && ev.value(model.model.objExpression(0), f)) sum = sigma * f;
+      for (int32_t i = 0; i < model.model.nCons(); ++i) {
+        EXPECT_TRUE(ev.value(model.model.conExpression(i), f));
+        sum -= a.y[static_cast<size_t>(i)] * f;
+      }
+      return sum;
+    };
+    const double h = 1e-3, at = lagrangian(a.x);
+    std::vector<double> plus = a.x, minus = a.x;
+    for (size_t j = 0; j < a.x.size(); ++j) {
+      plus[j] += h * c.direction[j];
+      minus[j] -= h * c.direction[j];
+    }
+    const double along = (lagrangian(plus) - 2.0 * at + lagrangian(minus)) / (h * h);
+    EXPECT_LT(along, -c.threshold);
+    EXPECT_GE(along, c.smallest * (1.0 + 1e-2));
+    EXPECT_LT(lagrangian(escape.x), at);
+    for (size_t j = 0; j < a.x.size(); ++j) {
+      EXPECT_GE(escape.x[j], model.model.varLower[j]);
+      EXPECT_LE(escape.x[j], model.model.varUpper[j]);
+    }
+  }
 }
 
 }  // namespace

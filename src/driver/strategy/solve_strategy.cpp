@@ -1,6 +1,7 @@
 #include "driver/strategy/solve_strategy.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 
 #include "driver/solver_entry.hpp"
@@ -52,9 +53,17 @@ class StrategySolve {
 
   SolveResult solve();
 
+  // Escapes from saddle points made before the stationary point is given up.
+  static constexpr int kMaxEscapes = 3;
+
  private:
   ReportChannels out() const { return ReportChannels{&units_, params_.printFile, params_.summaryFile}; }
-  SolveResult run(DivergenceWatch* watch);
+  SolveResult run(DivergenceWatch* watch, const char* start = nullptr);
+  SolveResult leaveSaddlePoints(SolveResult r);
+  bool lower(const SolveResult& next, const SolveResult& r) const {
+    const double sigma = params_.objectiveSense < 0 ? -1.0 : 1.0;
+    return sigma * (next.objValue - r.objValue) < -1e-8 * (1.0 + std::fabs(r.objValue));
+  }
   bool mayStartRepeat() const {
     return !budget_.timeUpNow() && budget_.iterationsLeft() && callerLetsAnotherRunStart(options_.progress);
   }
@@ -69,10 +78,15 @@ class StrategySolve {
   const ProblemShape shape_;
   const Parameters callerSet_;  // the options as the caller set them
   RunBudget budget_;
+  Parameters lastStart_;  // the options the last run started with
+  int32_t runs_ = 0;
 };
 
-SolveResult StrategySolve::run(DivergenceWatch* watch) {
+SolveResult StrategySolve::run(DivergenceWatch* watch, const char* start) {
   SolveOptions options = options_;
+  if (start) options.start = start;
+  lastStart_ = params_;
+  ++runs_;
   if (watch || budget_.hasTimeLimit()) options.progress = limitedProgress(options_.progress, budget_, watch);
   // Storage the solver sizes starts from its own estimate of the problem's needs, nonlinear
   // entries included, as the host link and the command size their work arrays: from the least
@@ -100,7 +114,6 @@ SolveResult StrategySolve::solve() {
   RepeatPlan plan = problem_.nNonlinCons > 0 ? RepeatPlan(callerSet_) : RepeatPlan();
   DivergenceWatch watch;
   SolveResult r = run(plan.hasNext() ? &watch : nullptr);
-  int32_t runs = 1;
   for (;;) {
     if (watch.fired()) announceStop(watch);
     if (!(worthRepeating(r) || watch.fired()) || !plan.hasNext() || !mayStartRepeat()) break;
@@ -113,9 +126,40 @@ SolveResult StrategySolve::solve() {
     state_ = start;
     watch = DivergenceWatch{};
     r = run(plan.hasNext() ? &watch : nullptr);
-    ++runs;
   }
-  r.runs = runs;
+  r = leaveSaddlePoints(r);
+  r.runs = runs_;
+  return r;
+}
+
+// A run that ends optimal where the Lagrangian curves downward along a direction that keeps the
+// active rows and bounds has stopped at a saddle point (or a maximum), which the first-order
+// test cannot tell from a minimum. The run is made again, from its basis, at a point moved
+// along that direction, and kept when it ends optimal lower; otherwise the stationary point is
+// returned as what it is: a point that cannot be improved, not an optimum.
+SolveResult StrategySolve::leaveSaddlePoints(SolveResult r) {
+  if (!options_.curvature) return r;
+  const double sigma = params_.objectiveSense < 0 ? -1.0 : 1.0;
+  for (int k = 0; k < kMaxEscapes && r.exitCode == kOptimal && mayStartRepeat(); ++k) {
+    CurvatureEscape escape;
+    if (!options_.curvature->escape(problem_, state_, sigma, escape)) return r;
+    out().both(" Negative curvature %.1e at the stationary point (on a subspace of dimension %d):"
+               " solved again from a point moved along it", escape.curvature, escape.dimension);
+    const ProblemState stationary = state_;
+    std::copy(escape.x.begin(), escape.x.end(), state_.x.begin());
+    params_ = lastStart_;
+    budget_.leaveRemainder(params_, out());
+    SolveResult next = run(nullptr, "Warm");
+    if (next.exitCode == kOptimal && lower(next, r)) {
+      r = next;
+      continue;
+    }
+    state_ = stationary;
+    out().both(" XXX The run from the moved point did not end optimal below %.15g: the stationary point is"
+               " returned, and it is not a minimum", r.objValue);
+    r.exitCode = kCannotImprove;
+    return r;
+  }
   return r;
 }
 
