@@ -20,7 +20,7 @@ class StrategySolve : public ::testing::Test {
  protected:
   // Reads a model of tests/data/nl and solves it with the options lines.
   SolveResult solve(const char* model, const std::vector<std::string>& lines, SolveStrategy defaultStrategy,
-                    IterationCallback progress = {}) {
+                    IterationCallback progress = {}, CurvatureProbe* curvature = nullptr) {
     nl::ReadResult read = nl::readNlFile(std::string(KAVRO_TEST_DATA_DIR "/nl/") + model + ".nl");
     EXPECT_TRUE(read.ok) << read.error;
     model_ = std::move(read.model);
@@ -33,6 +33,7 @@ class StrategySolve : public ::testing::Test {
     options.functions = &functions;
     options.defaultStrategy = defaultStrategy;
     options.progress = std::move(progress);
+    options.curvature = curvature;
     return opt.solve(built_.problem, built_.state, options);
   }
 
@@ -86,6 +87,48 @@ TEST_F(StrategySolve, NoRepeatStartsPastTheTimeLimitOrWhenTheCallerSaysStop) {
   r = solve("hs093", {}, kStrategySolve, stopBetweenRuns);
   EXPECT_EQ(r.runs, 1);
   EXPECT_EQ(probes, 1);
+}
+
+// A probe that reports negative curvature at every optimal point and offers the point itself
+// (or a shifted one) as the way out: the decision rule around it, without second derivatives.
+class ScriptedProbe final : public CurvatureProbe {
+ public:
+  explicit ScriptedProbe(double shift) : shift_(shift) {}
+  bool escape(const Problem& problem, const ProblemState& state, double, CurvatureEscape& out) override {
+    ++calls;
+    out.curvature = -1.0;
+    out.dimension = 1;
+    out.x.assign(state.x.begin(), state.x.begin() + problem.n);
+    for (double& v : out.x) v += shift_;
+    return true;
+  }
+  int calls = 0;
+
+ private:
+  double shift_;
+};
+
+TEST_F(StrategySolve, AStationaryPointThatCannotBeLeftIsNotCalledOptimal) {
+  // The single solve never asks.
+  ScriptedProbe probe(0.0);
+  EXPECT_EQ(solve("hs071", {}, kSingleSolve, {}, &probe).exitCode, kOptimal);
+  EXPECT_EQ(probe.calls, 0);
+  // The run from the offered point ends where the first did, no lower: the first run's point
+  // is returned, and not as an optimum.
+  const SolveResult first = solve("hs071", {}, kStrategySolve);
+  const std::vector<double> x = built_.state.x;
+  const SolveResult r = solve("hs071", {}, kStrategySolve, {}, &probe);
+  EXPECT_EQ(probe.calls, 1);
+  EXPECT_EQ(r.runs, first.runs + 1);
+  EXPECT_EQ(r.exitCode, kCannotImprove);
+  EXPECT_DOUBLE_EQ(r.objValue, first.objValue);
+  for (size_t j = 0; j < x.size(); ++j) EXPECT_DOUBLE_EQ(built_.state.x[j], x[j]) << j;
+  // No escape starts once the caller's iterations are used up: the optimum stands as found.
+  ScriptedProbe later(0.0);
+  const SolveResult limited =
+      solve("hs071", {"Iterations limit " + std::to_string(first.minorIterations)}, kStrategySolve, {}, &later);
+  EXPECT_EQ(later.calls, 0);
+  EXPECT_EQ(limited.exitCode, kOptimal);
 }
 
 }  // namespace
