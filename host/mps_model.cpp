@@ -120,9 +120,10 @@ std::string loadMpsModel(qmoHandle_t model, const std::string& path, bool relaxI
                                           kavro::MpsFormat::kAutomatic, integers);
   units.flush(kMessages);
   if (notes) *notes = errorLines(messages.text());
-  if (r.exitCode != 0)
+  if (r.exitCode != kavro::kOptimal)
     return errorLines(messages.text()) + shown(path) + ": " +
-           (r.exitCode == 40 ? "too large to read" : std::to_string(r.nErrors) + " error(s) in the MPS file");
+           (r.exitCode == kavro::kNoStorageForMps ? "too large to read"
+                                                  : std::to_string(r.nErrors) + " error(s) in the MPS file");
   return fillModel(model, r.problem, r.start);
 }
 

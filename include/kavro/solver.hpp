@@ -35,7 +35,7 @@ enum ExitCode : int32_t {
   kBadObjectiveGradient = 7,
   kBadConstraintGradient = 8,
   kCannotImprove = 9,
-  kNumericalError = 10,
+  kNumericalError = 10,          // the first code without a usable solution
   kNoSuperbasicToReplace = 11,
   kFactorizationTwice = 12,
   kNearOptimal = 13,
@@ -83,6 +83,7 @@ struct IterationLogEntry {
 // interrupt (exit 19). An entry of kind kBetweenRuns carries no figures: answering it with 1 or
 // 2 keeps the solve strategy from starting another run.
 using IterationCallback = std::function<int(const IterationLogEntry&)>;
+enum IterationAnswer : int { kGoOn = 0, kStopForLimit = 1, kStopForInterrupt = 2 };
 
 // The "Solve strategy" option. kSingleSolve is the specified solve: one run with the options as
 // they are. kStrategySolve sizes the options a caller left unset from the problem's shape, runs
@@ -171,7 +172,7 @@ struct Certificate {
 };
 
 struct SolveResult {
-  int32_t exitCode = 0;
+  ExitCode exitCode = kOptimal;
   int64_t minWorkWords = 0;        // least work length with which the run could have started
   int32_t ninf = 0;
   double sinf = 0.0;
@@ -191,7 +192,7 @@ struct SolveResult {
   // is the last run's.
   int32_t runs = 1;
 
-  bool usable() const { return exitCode < 10; }
+  bool usable() const { return exitCode < kNumericalError; }
 };
 
 struct UnitSettings {

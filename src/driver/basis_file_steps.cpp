@@ -49,7 +49,7 @@ bool loadBasisFile(RunContext& ctx) {
                             : p.insertFile > 0 ? readInsert(io, unit, *in, target)
                                                : readLoad(io, unit, *in, target);
   if (r.dimensionMismatch) {
-    ctx.exitCode = 30;
+    ctx.exitCode = kBasisFileMismatch;
     return true;
   }
   if (!r.loaded) return false;
@@ -64,7 +64,7 @@ void saveBasisFiles(RunContext& ctx, int32_t itn, int32_t status) {
   const BasisFileChannel io{ctx.units, ctx.out, p};
   const NewBasisHeader header = headerOf(ctx, itn, status);
   writeNewBasis(io, p.newBasisFile, sourceOf(ctx), header);
-  if (status == 0 && p.backupBasisFile > 0) writeNewBasis(io, p.backupBasisFile, sourceOf(ctx), header);
+  if (status == kRunProceeding && p.backupBasisFile > 0) writeNewBasis(io, p.backupBasisFile, sourceOf(ctx), header);
 }
 
 }  // namespace kavro

@@ -23,7 +23,7 @@ void setupCycleZero(RunContext& ctx) {
     std::fill(x.begin() + n, x.begin() + n + m, 0.0);
     std::fill(pi.begin() + ctx.prob.nNonlinCons, pi.end(), 0.0);
     ctx.gotbas = loadBasisFile(ctx);
-    if (ctx.exitCode != 0) return;
+    if (ctx.exitCode != kOptimal) return;
   }
   for (int32_t j = 0; j < ctx.prob.nNonlinVars(); ++j)
     x[static_cast<size_t>(j)] = std::min(std::max(x[static_cast<size_t>(j)], ctx.prob.lower[static_cast<size_t>(j)]),

@@ -61,7 +61,7 @@ struct RunContext {
   std::vector<int32_t> superbasicList;
 
   // Outcome, updated by each cycle.
-  int32_t exitCode = 0;
+  ExitCode exitCode = kOptimal;
   int64_t majorIterations = 0;
   int64_t minorIterations = 0;
   int32_t itn = 0;                   // iterations of the last cycle

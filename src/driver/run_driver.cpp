@@ -110,7 +110,7 @@ void pageHeading(const RunContext& ctx) { ctx.out.print("%s", ""); }
 
 void runDriver(RunContext& ctx) {
   Parameters& p = ctx.params;
-  ctx.exitCode = 0;
+  ctx.exitCode = kOptimal;
   ctx.majorIterations = ctx.minorIterations = 0;
 
   interpretStart(ctx);
@@ -124,7 +124,7 @@ void runDriver(RunContext& ctx) {
 
   printInitialBasisHeading(ctx);
   setupInitialBasis(ctx, 0);
-  if (ctx.exitCode != 0) return;
+  if (ctx.exitCode != kOptimal) return;
 
   int cycle = 0;
   bool stageTwoDone = false;
@@ -139,13 +139,13 @@ void runDriver(RunContext& ctx) {
   if (p.cycleLimit <= 0) return finish();
 
   cycle = 1;
-  ctx.exitCode = 0;
+  ctx.exitCode = kOptimal;
   if (!ctx.gotbas) ctx.gotfac = ctx.gothes = false;
   for (;;) {
     if (ctx.prob.nNonlinCons > 0) setupNonlinearConstraints(ctx);
     if (cycle > 1) problemStatistics(2, ctx.prob, p, ctx.out, ctx.rowTypes);
     setupInitialBasis(ctx, cycle);
-    if (ctx.exitCode != 0) return;
+    if (ctx.exitCode != kOptimal) return;
     checkBasisCounts(ctx);
     printIterationsHeading(ctx);
 
@@ -156,7 +156,9 @@ void runDriver(RunContext& ctx) {
     unscaleProblem(ctx);
     ctx.majorIterations += its.major;
     ctx.minorIterations += its.minor;
-    if (ctx.exitCode > 29 || (ctx.exitCode > 19 && its.minor == 0)) return;
+    // A basis file that does not fit, or a run that ended before its first iteration for want of
+    // storage or usable factors, leaves nothing to report.
+    if (ctx.exitCode >= kBasisFileMismatch || (ctx.exitCode >= kNoStorageForFactors && its.minor == 0)) return;
 
     ctx.timers.operate(Timers::kSolutionOutput, 0, ctx.out);
     solutionOutput(ctx, 1);
@@ -167,14 +169,14 @@ void runDriver(RunContext& ctx) {
     }
     ctx.timers.operate(-Timers::kSolutionOutput, 0, ctx.out);
 
-    if (ctx.exitCode == 6) return finish();
+    if (ctx.exitCode == kFunctionError) return finish();
     if (ctx.ninf == 0 && finalFunctionCalls(ctx)) return finish();
-    if (ctx.exitCode > 19) return finish();
+    if (ctx.exitCode >= kNoStorageForFactors) return finish();
     if (cycle < p.cycleLimit && callMatmod(ctx, cycle)) return finish();
     ++cycle;
     if (cycle > p.cycleLimit) return finish();
     if (!ctx.gotbas) ctx.gotfac = ctx.gothes = false;
-    ctx.exitCode = 0;
+    ctx.exitCode = kOptimal;
     pageHeading(ctx);
     ctx.out.print(" Start of Cycle %d", cycle);
     printStartFlags(ctx);

@@ -49,7 +49,7 @@ void checkInitialMultipliers(RunContext& ctx);
 }  // namespace kavro
 
 namespace kavro {
-// Saves the basis on the New basis file (and the Backup basis file); status 0 "PROCEEDING",
-// exit code + 1 at the end of a run.
+// Saves the basis on the New basis file (and the Backup basis file while the run goes on);
+// status kRunProceeding, or runEndStatus(exit) at the end of a run.
 void saveBasisFiles(RunContext& ctx, int32_t itn, int32_t status);
 }  // namespace kavro

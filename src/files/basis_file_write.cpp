@@ -57,7 +57,7 @@ void appendHeaderLine1(std::string& text, const Parameters& p, const NewBasisHea
   line.append("  ITN");
   line.appendInt(h.itn, 8);
   line.appendBlanks(4);
-  line.appendPadded(solutionStatusText(h.status - 1), 12);
+  line.appendPadded(runStatusText(h.status), 12);
   line.append("  NINF");
   line.appendInt(h.ninf, 7);
   line.append("      OBJ");

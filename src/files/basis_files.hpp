@@ -19,6 +19,7 @@
 #include <span>
 #include <vector>
 
+#include "files/variable_names.hpp"
 #include "io/units.hpp"
 #include "kavro/problem.hpp"
 #include "specs/parameters.hpp"
@@ -44,7 +45,7 @@ struct BasisSource {
 // Line 1 of the NEW BASIS format.
 struct NewBasisHeader {
   int32_t itn = 0;
-  int32_t status = 0;       // 0 "PROCEEDING", else the run's exit code + 1
+  int32_t status = kRunProceeding;
   int32_t ninf = 0;
   double objective = 0.0;   // the value as written
 };

@@ -236,7 +236,7 @@ void MpsReader::printSummary() {
 
 MpsResult MpsReader::result() {
   MpsResult r;
-  r.exitCode = storage_ ? 40 : (errors_ > 0 ? 41 : 0);
+  r.exitCode = storage_ ? kNoStorageForMps : (errors_ > 0 ? kMpsFatalErrors : kOptimal);
   r.freeFormat = free_;
   Problem& p = r.problem;
   p.m = static_cast<int32_t>(rowNames_.size());
@@ -345,7 +345,7 @@ MpsResult readMpsFile(Parameters& params, InputUnit& in, const ReportChannels& o
   } catch (const std::bad_alloc&) {
     out.both(" EXIT -- not enough storage to read the MPS file");
     MpsResult r;
-    r.exitCode = 40;
+    r.exitCode = kNoStorageForMps;
     return r;
   }
 }

@@ -5,7 +5,7 @@
 //   kavro::MpsDimensions dims = kavro::scanMpsDimensions(in);        // optional, to size limits
 //   params.rowLimit = ...; params.columnLimit = ...; params.elementsLimit = ...;
 //   kavro::MpsResult r = kavro::readMpsFile(params, in, out, kavro::MpsFormat::kAutomatic);
-//   if (r.exitCode == 0) ... r.problem, r.start ...
+//   if (r.exitCode == kOptimal) ... r.problem, r.start ...
 //
 // Formats. Fixed columns are the default: names of 8 characters that may contain blanks, values
 // in fixed fields. Free format has fields separated by white space, names without blanks (and
@@ -56,6 +56,7 @@
 
 #include "io/units.hpp"
 #include "kavro/problem.hpp"
+#include "kavro/solver.hpp"
 #include "specs/parameters.hpp"
 
 namespace kavro {
@@ -81,8 +82,9 @@ struct MpsDimensions {
 MpsDimensions scanMpsDimensions(InputUnit& in, MpsFormat format = MpsFormat::kAutomatic);
 
 struct MpsResult {
-  // 0 the problem is complete; 40 a limit was exceeded; 41 the file has errors.
-  int32_t exitCode = 0;
+  // kOptimal: the problem is complete; kNoStorageForMps: a limit was exceeded; kMpsFatalErrors:
+  // the file has errors.
+  ExitCode exitCode = kOptimal;
 
   // m rows (objective included), n columns, the matrix by columns with rows increasing inside
   // a column, column bounds (from Lower/Upper bound default and BOUNDS) then slack bounds

@@ -20,6 +20,7 @@
 
 #include "io/units.hpp"
 #include "kavro/problem.hpp"
+#include "kavro/solver.hpp"
 #include "specs/parameters.hpp"
 
 namespace kavro {
@@ -30,7 +31,7 @@ struct SolutionReport {
   const Problem* problem = nullptr;      // names, bounds, the objective row's coefficients
   const ProblemState* state = nullptr;   // hs (0..3), x, pi, reducedCost, ns at the end of the run
   std::span<const double> scales;        // nb factors, columns then rows; empty when unscaled
-  int32_t exitCode = 0;                  // negative while the run is still going ("PROCEEDING")
+  ExitCode exitCode = kOptimal;
   int32_t iterations = 0;
   int32_t ninf = 0;                      // final number and sum of infeasibilities
   double sinf = 0.0;

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "kavro/problem.hpp"
+#include "kavro/solver.hpp"
 
 namespace kavro {
 
@@ -51,7 +52,7 @@ VariableClass classifyVariable(int32_t j, int32_t hs, double x, double lower, do
     if (x < lower - ftol || x > upper + ftol) c.flag = kFlagInfeasible;
   }
   // The variables the solution output singled out.
-  if (ctx.exitCode != 0 && j == ctx.maxDualInfeasVar) c.flag = kFlagNonOptimal;
+  if (ctx.exitCode != kOptimal && j == ctx.maxDualInfeasVar) c.flag = kFlagNonOptimal;
   if (ctx.ninf > 0 && j == ctx.maxPrimalInfeasVar && (state == kSuperbasic || state == kBasic))
     c.flag = kFlagInfeasible;
   return c;

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "kavro/solver.hpp"
+
 namespace kavro {
 
 enum ReportState : int32_t { kReportLower = 0, kReportUpper = 1, kReportSuperbasic = 2, kReportBasic = 3,
@@ -18,7 +20,7 @@ struct ClassificationContext {
   double dualTol = 1e-6;           // Optimality tolerance x piNorm
   int32_t objectiveSense = 1;      // 1 minimize, -1 maximize
   int32_t ninf = 0;                // final number of infeasibilities
-  int32_t exitCode = 0;
+  ExitCode exitCode = kOptimal;
   int32_t maxPrimalInfeasVar = -1; // 0-based, -1 none
   int32_t maxDualInfeasVar = -1;
 };

@@ -45,15 +45,18 @@ std::string variableName(const Problem& p, int32_t j) {
   return j < p.n ? columnName(p, j) : rowName(p, j - p.n);
 }
 
-const char* solutionStatusText(int32_t exitCode) {
-  if (exitCode < 0) return "PROCEEDING  ";
+const char* solutionStatusText(ExitCode exitCode) {
   switch (exitCode) {
-    case 0: return "OPTIMAL SOLN";
-    case 1: return "INFEASIBLE  ";
-    case 2: return "UNBOUNDED   ";
-    case 3: return "EXCESS ITNS ";
+    case kOptimal: return "OPTIMAL SOLN";
+    case kInfeasible: return "INFEASIBLE  ";
+    case kUnbounded: return "UNBOUNDED   ";
+    case kTooManyIterations: return "EXCESS ITNS ";
     default: return "ERROR CONDN ";
   }
+}
+
+const char* runStatusText(int32_t status) {
+  return status == kRunProceeding ? "PROCEEDING  " : solutionStatusText(static_cast<ExitCode>(status - 1));
 }
 
 }  // namespace kavro

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "kavro/problem.hpp"
+#include "kavro/solver.hpp"
 
 namespace kavro {
 
@@ -23,9 +24,13 @@ std::string columnName(const Problem& p, int32_t j);
 // A name padded with blanks to 8 characters (longer names are kept whole).
 std::string padName(const std::string& name);
 
-// Status of a run for files and listings: "PROCEEDING  " while it is still going (exitCode < 0),
-// "OPTIMAL SOLN" (0), "INFEASIBLE  " (1), "UNBOUNDED   " (2), "EXCESS ITNS " (3), else
-// "ERROR CONDN ".
-const char* solutionStatusText(int32_t exitCode);
+// Status of a run for files and listings: "OPTIMAL SOLN", "INFEASIBLE  ", "UNBOUNDED   ",
+// "EXCESS ITNS " (too many iterations), else "ERROR CONDN ".
+const char* solutionStatusText(ExitCode exitCode);
+// The status of a saved basis (NewBasisHeader): kRunProceeding while the run goes on, else
+// runEndStatus(exit); its text is "PROCEEDING  " or that of the exit.
+inline constexpr int32_t kRunProceeding = 0;
+inline int32_t runEndStatus(ExitCode exit) { return exit + 1; }
+const char* runStatusText(int32_t status);
 
 }  // namespace kavro

@@ -35,35 +35,37 @@ ExitReport exitReport(const ExitFacts& f) {
     r.writeRecords = write;
   };
   switch (f.exitCode) {
-    case 0:
+    case kOptimal:
       set({optimalLine(f.objValue)}, f.modelType == 8 ? 16 : (f.nonlinear ? 2 : 1), 1, true);
       break;
-    case 1: set({" EXIT - The problem is infeasible."}, f.nonlinearRows ? 5 : 4, 1, true); break;
-    case 2: set({" EXIT - The problem is unbounded (or badly scaled)."}, 3, 1, false); break;
-    case 3: set({" EXIT - Too many iterations."}, -1, 2, true); break;
-    case 4: set({" EXIT - The objective has not changed in many iterations."}, -1, 4, true); break;
-    case 5: set({" EXIT - The Superbasics Limit is too small."}, -1, 4, false); break;
-    case 6:
+    case kInfeasible: set({" EXIT - The problem is infeasible."}, f.nonlinearRows ? 5 : 4, 1, true); break;
+    case kUnbounded: set({" EXIT - The problem is unbounded (or badly scaled)."}, 3, 1, false); break;
+    case kTooManyIterations: set({" EXIT - Too many iterations."}, -1, 2, true); break;
+    case kObjectiveUnchanged: set({" EXIT - The objective has not changed in many iterations."}, -1, 4, true); break;
+    case kSuperbasicsLimit: set({" EXIT - The Superbasics Limit is too small."}, -1, 4, false); break;
+    case kFunctionError:
       if (f.domainErrorLimit < f.evaluationErrors)
         set({" EXIT - Function evaluation error limit exceeded."}, -1, 5, true);
       else
         set({" EXIT - Constraint and objective values could not be calculated."}, -1, 4, true);
       break;
-    case 9:
-    case 12:
-    case 13: set({" EXIT - The current point cannot be improved."}, -1, 4, true); break;
-    case 10:
+    case kCannotImprove:
+    case kFactorizationTwice:
+    case kNearOptimal: set({" EXIT - The current point cannot be improved."}, -1, 4, true); break;
+    case kNumericalError:
       set({" EXIT - Numerical error in trying to satisfy the linear constraints",
            "        (or the linearized constraints). The basis is very ill-conditioned."},
           -1, 4, false);
       break;
-    case 18: set({" EXIT - Time limit reached."}, -1, 3, false); break;
-    case 19: set({" EXIT - Terminated by user."}, -1, 8, false); break;
-    case 20: set({" EXIT - Not enough storage to solve the model."}, 13, 9, false); break;
-    case 42:
+    case kTimeLimit: set({" EXIT - Time limit reached."}, -1, 3, false); break;
+    case kInterrupted: set({" EXIT - Terminated by user."}, -1, 8, false); break;
+    case kNoStorageForFactors: set({" EXIT - Not enough storage to solve the model."}, 13, 9, false); break;
+    case kWorkspaceTooSmall:
       set({" EXIT - Not enough storage to solve the model.", requestLine(f.minWorkWords)}, 13, 9, false);
       break;
-    case 44: set({" EXIT - An output file is an input or another output file of the run."}, 13, 9, false); break;
+    case kFileClash:
+      set({" EXIT - An output file is an input or another output file of the run."}, 13, 9, false);
+      break;
     default: set({" EXIT - Systems error."}, -1, 4, false); break;
   }
   return r;
@@ -79,9 +81,9 @@ int32_t hostBasisStatus(int32_t reportState, double marginal, bool maximize) {
   }
 }
 
-int32_t hostCondition(int32_t flag, int32_t exitCode) {
+int32_t hostCondition(int32_t flag, ExitCode exitCode) {
   if (flag == kFlagInfeasible) return 2;
-  if (flag == kFlagNonOptimal) return exitCode != 0 ? 1 : 0;
+  if (flag == kFlagNonOptimal) return exitCode != kOptimal ? 1 : 0;
   return 0;
 }
 

@@ -15,7 +15,7 @@
 namespace kavro::link {
 
 struct ExitFacts {
-  int32_t exitCode = 0;
+  ExitCode exitCode = kOptimal;
   double objValue = 0.0;
   int64_t minWorkWords = 0;
   int32_t domainErrorLimit = 0;
@@ -39,7 +39,7 @@ ExitReport exitReport(const ExitFacts& facts);
 int32_t hostBasisStatus(int32_t reportState, double marginal, bool maximize);
 // Host condition flag from the classification flag (ReportFlag): 2 infeasible, 1 non-optimal
 // when the run did not end optimal, else 0.
-int32_t hostCondition(int32_t flag, int32_t exitCode);
+int32_t hostCondition(int32_t flag, ExitCode exitCode);
 
 // Reports the outcome of the solve to the host (raises an error if a record is refused).
 void returnSolution(LinkContext& ctx, const TransferredModel& model, const SolveResult& result);

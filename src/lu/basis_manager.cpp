@@ -35,8 +35,8 @@ void printHeader(const BasisSet& b, const FactorizationCounters& c, const Parame
     else ++linear;
   }
   out.print("%s", "");
-  out.print(" Factor %7d     Demand %7d     Itn %9d     Infeas %7d", c.factorizations, c.factorRequest, c.itn,
-            c.ninf);
+  out.print(" Factor %7d     Demand %7d     Itn %9d     Infeas %7d", c.factorizations,
+            static_cast<int32_t>(c.factorRequest), c.itn, c.ninf);
   out.print(" Nonlin %7d     Linear %7d     Slacks %6d     %s %16.8e", nonlin, linear, slacks,
             c.infeasible ? "Sum infeas" : "Objective ", c.objectiveOrSinf);
 }
@@ -162,8 +162,8 @@ void reportNoStorage(const Parameters& params, const ReportChannels& out, int64_
 
 // The ordinary factorization with its recoveries. singular is set when some basic column was
 // found dependent and replaced by a slack.
-int32_t factorizeOrdinary(BasisSet& b, BasisLU& lu, Parameters& params, const ReportChannels& out,
-                          FactorizationCounters& c, bool& singular) {
+ExitCode factorizeOrdinary(BasisSet& b, BasisLU& lu, Parameters& params, const ReportChannels& out,
+                           FactorizationCounters& c, bool& singular) {
   const Problem& prob = *b.prob;
   const int32_t m = prob.m;
   ++c.factorizations;
@@ -171,12 +171,12 @@ int32_t factorizeOrdinary(BasisSet& b, BasisLU& lu, Parameters& params, const Re
   const int32_t basics = buildBasicList(*b.hs, m, *b.basisList);
   if (basics > m) {
     out.both(" EXIT -- system error.  Too many basic variables: %8d", basics);
-    return 32;
+    return kTooManyBasics;
   }
   const int64_t entries = entriesToFactorize(prob, *b.basisList, m);
   if (5 * entries / 4 > lu.lena() && !growStorage(lu, c, 5 * entries / 4, out)) {
     reportNoStorage(params, out, 5 * entries / 4, lu.lena());
-    return 20;
+    return kNoStorageForFactors;
   }
   printHeader(b, c, params, out);
 
@@ -187,7 +187,7 @@ int32_t factorizeOrdinary(BasisSet& b, BasisLU& lu, Parameters& params, const Re
     params.luSingularityTol = std::max(savedAbs, params.machine.eps3);
     params.luSingularityTol2 = std::max(savedRel, params.machine.eps3);
   }
-  int32_t status = 0;
+  ExitCode status = kOptimal;
   for (int attempt = 1;; ++attempt) {
     const int32_t nelem = assembleBasis(prob, *b.basisList, m, lu);
     const int32_t result = lu.factorize(m, nelem, params, out);
@@ -198,12 +198,12 @@ int32_t factorizeOrdinary(BasisSet& b, BasisLU& lu, Parameters& params, const Re
     }
     if (result >= 7) {
       reportNoStorage(params, out, c.need, lu.lena());
-      status = 20;
+      status = kNoStorageForFactors;
       break;
     }
     if (result >= 3) {
       out.both("%s", " EXIT -- error in basis package");
-      status = 21;
+      status = kBasisPackageError;
       break;
     }
     if (result == 2) {
@@ -213,7 +213,7 @@ int32_t factorizeOrdinary(BasisSet& b, BasisLU& lu, Parameters& params, const Re
     if (result == 1) {
       if (attempt > kMaxAttempts) {
         out.both(" EXIT -- the basis is singular after %4d factorization attempts", attempt);
-        status = 22;
+        status = kSingularBasis;
         break;
       }
       replaceSingularColumns(b, lu, params, out);
@@ -242,7 +242,7 @@ bool choiceWanted(const BasisLU& lu, const Parameters& params, const Factorizati
 
 }  // namespace
 
-int32_t factorizeBasis(BasisSet& b, BasisLU& lu, Parameters& params, const ReportChannels& out,
+ExitCode factorizeBasis(BasisSet& b, BasisLU& lu, Parameters& params, const ReportChannels& out,
                        FactorizationCounters& c, FactorKind kind) {
   c.superbasicsChanged = false;
   std::vector<int32_t> scratch;
@@ -258,8 +258,8 @@ int32_t factorizeBasis(BasisSet& b, BasisLU& lu, Parameters& params, const Repor
                                        (kind == FactorKind::kTest && !c.haveRememberedDumin));
   if (chooseNow) choose();
   bool singular = false;
-  int32_t status = factorizeOrdinary(b, lu, params, out, c, singular);
-  if (status == 0 && *b.ns > 0 && !chooseNow && choiceWanted(lu, params, c, kind, firstOfRun, singular)) {
+  ExitCode status = factorizeOrdinary(b, lu, params, out, c, singular);
+  if (status == kOptimal && *b.ns > 0 && !chooseNow && choiceWanted(lu, params, c, kind, firstOfRun, singular)) {
     // The rank factorization overwrites the factors, so the basis is factorized again.
     choose();
     status = factorizeOrdinary(b, lu, params, out, c, singular);
@@ -267,12 +267,12 @@ int32_t factorizeBasis(BasisSet& b, BasisLU& lu, Parameters& params, const Repor
   ++c.sinceChoice;
   // The smallest diagonal is remembered after a choice, and again whenever a test finds the
   // factors sound.
-  if (status == 0 && *b.ns > 0 && (!c.haveRememberedDumin || kind == FactorKind::kTest)) {
+  if (status == kOptimal && *b.ns > 0 && (!c.haveRememberedDumin || kind == FactorKind::kTest)) {
     c.haveRememberedDumin = true;
     c.rememberedDumin = lu.params().dumin();
     c.sinceChoice = 1;
   }
-  c.factorRequest = 0;
+  c.factorRequest = FactorRequest::kNone;
   return status;
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "kavro/problem.hpp"
+#include "kavro/solver.hpp"
 #include "lu/basis_lu.hpp"
 
 namespace kavro {
@@ -23,9 +24,19 @@ struct BasisSet {
   int32_t* ns = nullptr;
 };
 
+// Why the next factorization is made, printed in its header as "Demand".
+enum class FactorRequest : int32_t {
+  kNone = 0,
+  kFrequency = 1,           // "Factorize basis" updates made
+  kFactorsGrew = 2,         // L and U more than doubled since the factorization
+  kReplacementFailed = 7,   // a column replacement failed
+  kRowError = 10,           // the row check found the basic values inaccurate
+  kLinesearchFailures = 22, // the linesearch failed again and again
+};
+
 struct FactorizationCounters {
   int32_t factorizations = 0;       // in this run
-  int32_t factorRequest = 0;        // reason code of the next factorization ("Demand")
+  FactorRequest factorRequest = FactorRequest::kNone;
   int32_t itn = 0;                  // for the header line
   int32_t ninf = 0;
   double objectiveOrSinf = 0.0;
@@ -53,9 +64,9 @@ struct FactorizationCounters {
 // makes that choice when they have deteriorated ("BT").
 enum class FactorKind { kOrdinary, kChooseFirst, kTest };
 
-// Factorizes the basis. Returns 0 on success, else the optimizer exit code (20, 21, 22, 32)
-// after printing its message.
-int32_t factorizeBasis(BasisSet& basis, BasisLU& lu, Parameters& params, const ReportChannels& out,
+// Factorizes the basis. Returns kOptimal on success, else the exit code (kNoStorageForFactors,
+// kBasisPackageError, kSingularBasis or kTooManyBasics) after printing its message.
+ExitCode factorizeBasis(BasisSet& basis, BasisLU& lu, Parameters& params, const ReportChannels& out,
                        FactorizationCounters& counters, FactorKind kind = FactorKind::kOrdinary);
 
 // The B-S choice: a rank factorization of the transposed basic and superbasic columns picks the

@@ -61,6 +61,13 @@ namespace kavro {
 
 inline constexpr int32_t kFunctionUndefined = -1;
 
+// The exit of a run that an evaluation failed: an undefined point ends it with kFunctionError;
+// the other failures (kFunctionError, kBadObjectiveGradient, kBadConstraintGradient) are exit
+// codes themselves.
+inline ExitCode exitForEvaluation(int32_t status) {
+  return status == kFunctionUndefined ? kFunctionError : static_cast<ExitCode>(status);
+}
+
 struct FunctionCallCounts {
   int64_t calls = 0;    // every call of the routine ("No. of calls to funobj" / "funcon")
   int64_t mode2 = 0;    // calls with mode 2 ("Calls with mode=2 (f, known g)")

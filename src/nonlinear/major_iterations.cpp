@@ -507,9 +507,9 @@ void MajorIterations::printLogLine(int32_t k, const SubproblemSummary& s, const 
     e.penalty = rho;
     e.basisSwaps = s.basisSwaps;
     const int stop = (*callback_)(e);
-    if (stop == 1 || stop == 2) {
+    if (stop == kStopForLimit || stop == kStopForInterrupt) {
       stopFlag_ = true;
-      stopCode_ = stop == 1 ? 18 : 19;
+      stopCode_ = stop == kStopForLimit ? kTimeLimit : kInterrupted;
     }
   }
 }

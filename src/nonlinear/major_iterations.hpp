@@ -85,7 +85,7 @@ class MajorIterations {
   bool converged() const { return convergedCount_ >= 2 || convergedStrongly_; }
   int32_t unchangedMajors() const { return unchangedCount_; }
   bool stopRequested() const { return stopFlag_; }
-  int32_t stopCode() const { return stopCode_; }
+  ExitCode stopCode() const { return stopCode_; }
 
   // ---- the subproblem
   const std::vector<double>& rhs() const { return rhs_; }  // m entries
@@ -175,7 +175,7 @@ class MajorIterations {
   int32_t stalledMajors_ = 0;
   int32_t printLines_ = 0, summaryLines_ = 0;
   bool stopFlag_ = false;
-  int32_t stopCode_ = 0;
+  ExitCode stopCode_ = kOptimal;
 };
 
 }  // namespace kavro

@@ -9,22 +9,22 @@
 namespace kavro {
 
 bool MainLoop::factorize(FactorKind kind) {
-  if (itnSinceFactor_ == 0 && fc_.factorizations > 0 && fc_.factorRequest != 10 && fc_.factorRequest != 0) {
+  if (itnSinceFactor_ == 0 && fc_.factorizations > 0 && fc_.factorRequest != FactorRequest::kRowError &&
+      fc_.factorRequest != FactorRequest::kNone) {
     // Asked again before a single iteration was made: the factors cannot be improved.
-    setExit(12);
+    setExit(kFactorizationTwice);
     return false;
   }
-  const bool afterRowError = fc_.factorRequest == 10;
   fc_.itn = itn_;
   fc_.ninf = ninf_;
   fc_.infeasible = ninf_ > 0;
   fc_.objectiveOrSinf = ninf_ > 0 ? sinf_ : minimizedObjective();
   rememberBasicSet();
-  const int32_t status = factorizeBasis(basisSet_, lu_, p_, ctx_.out, fc_, kind);
+  const ExitCode status = factorizeBasis(basisSet_, lu_, p_, ctx_.out, fc_, kind);
   forgetWeightsIfBasisChanged();
   // A new choice of basic and superbasic variables invalidates what R knew of the subspace.
   if (fc_.superbasicsChanged) sb_.hessianResetPending = true;
-  if (status != 0) {
+  if (status != kOptimal) {
     ctx_.exitCode = status;
     return false;
   }
@@ -35,8 +35,7 @@ bool MainLoop::factorize(FactorKind kind) {
   recomputeBasics();
   functionsStale_ = true;
   if (!rowCheck(true)) {
-    (void)afterRowError;
-    setExit(10);
+    setExit(kNumericalError);
     return false;
   }
   return true;
@@ -150,7 +149,7 @@ bool MainLoop::updateFactors(int32_t position) {
   const int32_t updates = lp.replacements();
   const bool basisChanged = position >= 0;
   if (basisChanged && updates >= p_.factorizeBasis - 1) {
-    fc_.factorRequest = 1;
+    fc_.factorRequest = FactorRequest::kFrequency;
     return factorize();
   }
   const int32_t nonzeros = lp.lenL() + lp.lenU();
@@ -158,20 +157,20 @@ bool MainLoop::updateFactors(int32_t position) {
     if (p_.printLevel % 10 > 0)
       ctx_.out.print(" LU file has increased by a factor of %6.1f",
                      static_cast<double>(nonzeros) / std::max(1, fc_.nonzerosAfterFactor));
-    fc_.factorRequest = 2;
+    fc_.factorRequest = FactorRequest::kFactorsGrew;
     return factorize();
   }
   if (basisChanged) {
     if (lu_.replaceColumn(position) != 0) {
-      fc_.factorRequest = 7;
+      fc_.factorRequest = FactorRequest::kReplacementFailed;
       return factorize();
     }
   } else if (itnSinceFactor_ % std::max(1, p_.checkRowError) == 0 && !rowCheck(false)) {
-    fc_.factorRequest = 10;
+    fc_.factorRequest = FactorRequest::kRowError;
     return factorize();
   }
   if (basisChanged && itnSinceFactor_ % std::max(1, p_.checkRowError) == 0 && !rowCheck(false)) {
-    fc_.factorRequest = 10;
+    fc_.factorRequest = FactorRequest::kRowError;
     return factorize();
   }
   return true;

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "driver/run_hooks.hpp"
+#include "files/basis_files.hpp"
 #include "driver/crash.hpp"
 #include "optimizer/main_loop.hpp"
 
@@ -34,7 +35,7 @@ void MainLoop::iterate() {
       justFactorized_ = false;
       if (ctx_.crashInequalitiesPending && equalityRowsSatisfied()) {
         crashInequalityRows();
-        if (ctx_.exitCode != 0) return;
+        if (ctx_.exitCode != kOptimal) return;
         continue;
       }
 
@@ -78,26 +79,26 @@ void MainLoop::iterate() {
       computePrices();
     }
     const int32_t ns = ctx_.state.ns;
-    if (ph_ > 2 && ns > 0) {
+    if (ph_ >= Phase::kNewSuperbasics && ns > 0) {
       computeReducedGradient();
       if (sb_.tolrg == 0.0) sb_.tolrg = p_.subspaceTolerance * sb_.rgNorm;
     }
 
     // 7. Pricing, except while the current subspace is being optimized.
     pr = PricingResult{};
-    if (ph_ != 4) {
+    if (ph_ != Phase::kSubspace) {
       const PricingOutcome outcome = priceAndTest(pr);
       if (outcome == PricingOutcome::kStop) return;
       if (outcome == PricingOutcome::kRestart) continue;
     }
 
     // 9. The step: simplex in phases 1 and 2, reduced gradient with superbasics.
-    logDj_ = ph_ == 4 ? sb_.rgNorm : pr.dj;
+    logDj_ = ph_ == Phase::kSubspace ? sb_.rgNorm : pr.dj;
     logSection_ = pr.section;
     logEntered_ = pr.enteringVar + 1;
     logLeftSuperbasic_ = 0;
     hmod_[0] = hmod_[1] = 0;
-    if (ph_ < 3) {
+    if (ph_ < Phase::kNewSuperbasics) {
       const StepOutcome outcome = simplexStep(pr.enteringVar, pr.increase);
       if (outcome == StepOutcome::kUnbounded) {
         if (unboundedRay()) return;
@@ -106,8 +107,8 @@ void MainLoop::iterate() {
       if (!afterStep(outcome == StepOutcome::kBasisChange, stepPosition_)) return;
       continue;
     }
-    if (ph_ == 4 && ns == 0) {
-      ph_ = 3;
+    if (ph_ == Phase::kSubspace && ns == 0) {
+      ph_ = Phase::kNewSuperbasics;
       atPricing = true;
       continue;
     }
@@ -119,8 +120,8 @@ void MainLoop::iterate() {
       case RgStatus::kStop:
         // With nonlinear constraints a step that cannot make progress ends the major iteration
         // (after the first); the next linearization may do better.
-        if (ctx_.exitCode == 9 && majors_ && majorItn_ > 1) {
-          ctx_.exitCode = 0;
+        if (ctx_.exitCode == kCannotImprove && majors_ && majorItn_ > 1) {
+          ctx_.exitCode = kOptimal;
           endMajorIteration(kSubproblemLimit);
         }
         return;
@@ -129,10 +130,10 @@ void MainLoop::iterate() {
         continue;
       default: break;
     }
-    if (ph_ == 4) logDj_ = sb_.restricted ? sb_.rgNormR : sb_.rgNorm;
+    if (ph_ == Phase::kSubspace) logDj_ = sb_.restricted ? sb_.rgNormR : sb_.rgNorm;
     if (!afterStep(stepPosition_ >= 0, stepPosition_)) return;
     // A converged subspace is priced next; otherwise it is optimized further.
-    ph_ = status == RgStatus::kConverged ? 3 : 4;
+    ph_ = status == RgStatus::kConverged ? Phase::kNewSuperbasics : Phase::kSubspace;
   }
 }
 
@@ -158,7 +159,7 @@ MainLoop::PricingOutcome MainLoop::priceAndTest(PricingResult& pr) {
   lastNAbove_ = pr.nAbove;
   if (pr.superbasicsLimitReached) {
     ctx_.out.both(" EXIT -- the superbasics limit is too small: %7d", p_.superbasicsLimit);
-    ctx_.exitCode = 5;
+    ctx_.exitCode = kSuperbasicsLimit;
     return PricingOutcome::kStop;
   }
   if (pr.enteringVar < 0) {
@@ -173,15 +174,15 @@ MainLoop::PricingOutcome MainLoop::priceAndTest(PricingResult& pr) {
   }
   // A candidate joins the superbasics when the objective is nonlinear, superbasics exist or
   // several candidates were kept; otherwise it enters the basis by a simplex step.
-  if (pr.nCandidates > 1 || ctx_.state.ns > 0 || (ninf_ == 0 && nonlinearObjective_)) ph_ = 3;
+  if (pr.nCandidates > 1 || ctx_.state.ns > 0 || (ninf_ == 0 && nonlinearObjective_)) ph_ = Phase::kNewSuperbasics;
   sb_.lvltol = 1;
   if (itn_ >= p_.iterationLimit) {
-    setExit(3);
+    setExit(kTooManyIterations);
     return PricingOutcome::kStop;
   }
   if (feasibleMinorItn_ >= p_.minorIterationsLimit) {
     if (majors_) endMajorIteration(kSubproblemLimit);
-    else setExit(3);
+    else setExit(kTooManyIterations);
     return PricingOutcome::kStop;
   }
   // Infeasible iterations are not bounded by the minor-iterations limit; in a linearized
@@ -223,7 +224,7 @@ void MainLoop::crashInequalityRows() {
   }
   crashBasis(ctx_, 4);
   toInternalStates();
-  fc_.factorRequest = 0;
+  fc_.factorRequest = FactorRequest::kNone;
   factorize();
 }
 
@@ -237,7 +238,7 @@ bool MainLoop::undoInequalityCrash() {
   x_ = std::move(valuesBeforeCrash_);
   statesBeforeCrash_.clear();
   valuesBeforeCrash_.clear();
-  fc_.factorRequest = 0;
+  fc_.factorRequest = FactorRequest::kNone;
   return factorize();
 }
 
@@ -249,14 +250,14 @@ bool MainLoop::afterStep(bool basisChanged, int32_t position) {
   ++minorItn_;
   if (ninf_ == 0) ++feasibleMinorItn_;
   logIteration();
-  if (ctx_.exitCode != 0) return false;
+  if (ctx_.exitCode != kOptimal) return false;
 
   // 11. Unchanged objective.
   const double f = ninf_ == 0 ? trueObjective() : sinf_;
   if (havePrevious_ && std::fabs(previousObjective_ - f) <= (std::fabs(f) + 1.0) * p_.machine.eps1) {
     if (++unchangedCount_ >= unchangedLimit_) {
       ctx_.out.both(" EXIT -- the objective has not changed for the last %8d iterations", unchangedCount_);
-      ctx_.exitCode = 4;
+      ctx_.exitCode = kObjectiveUnchanged;
       return false;
     }
   } else {
@@ -268,7 +269,7 @@ bool MainLoop::afterStep(bool basisChanged, int32_t position) {
   // 12. Periodic save of the basis.
   if (p_.newBasisFile > 0 && itn_ % std::max(1, p_.saveNewBasisMap) == 0 && itn_ < p_.iterationLimit) {
     publishProgress();
-    saveBasisFiles(ctx_, itn_, 0);
+    saveBasisFiles(ctx_, itn_, kRunProceeding);
   }
 
   // 13. Factor update or refactorization.

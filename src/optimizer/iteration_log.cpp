@@ -64,7 +64,8 @@ void IterationLog::printLine(const IterationRecord& r) {
       out_.print("%7d%s%2d%3d %9.1e%7d%7d%7d %8.1e %8.1e %5d %16.8e %7d %8d%4d %6d %6d %6d %2d %1d %7.1e %c%c%c%c",
                  itn, flag, r.ph, r.pp, r.djOrRg, r.entered, r.leftSuperbasic, r.leftBasis, r.step, r.pivot, r.ninf,
                  sinfOrObj, r.lenL, r.lenU, r.compressions, r.nobj, r.ncon, r.ns, r.hmod1, r.hmod2, r.condH,
-                 r.conv[0] ? 'T' : 'F', r.conv[1] ? 'T' : 'F', r.conv[2] ? 'T' : 'F', r.conv[3] ? 'T' : 'F');
+                 r.conv.stepSmall ? 'T' : 'F', r.conv.objectiveSettled ? 'T' : 'F', r.conv.gradientSmall ? 'T' : 'F',
+                 r.conv.gradientTiny ? 'T' : 'F');
     else
       out_.print("%7d%s%2d%3d %9.1e%7d%7d%7d %8.1e %8.1e %5d %16.8e %7d %8d%4d", itn, flag, r.ph, r.pp, r.djOrRg,
                  r.entered, r.leftSuperbasic, r.leftBasis, r.step, r.pivot, r.ninf, sinfOrObj, r.lenL, r.lenU,

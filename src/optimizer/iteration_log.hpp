@@ -13,6 +13,14 @@ namespace kavro {
 struct Parameters;
 struct ReportChannels;
 
+// The subspace-convergence tests of the last reduced-gradient step (the log's "conv" column).
+struct SubspaceConvergence {
+  bool stepSmall = false;       // convX: the step moved the point by little
+  bool objectiveSettled = false;  // convF: the objective changed by little
+  bool gradientSmall = false;   // convG: rgNorm within tolrg
+  bool gradientTiny = false;    // convStrong: rgNorm within tolrg / 10, or negligible beside piNorm
+};
+
 // The values of one iteration as the optimizer produced them.
 struct IterationRecord {
   int32_t itn = 0;
@@ -32,7 +40,7 @@ struct IterationRecord {
   int32_t nobj = 0, ncon = 0, ns = 0;
   int32_t hmod1 = 0, hmod2 = 0;
   double condH = 1.0;
-  bool conv[4] = {false, false, false, false};
+  SubspaceConvergence conv;
   int32_t majorItn = 1;
   int32_t minorItn = 0;
   // A superbasic moved into R this iteration: its |rg|, the variable moved out (1-based, 0 for

@@ -93,15 +93,16 @@ LinesearchResult m6srch(const LinesearchSettings& st, LineFunction& fn) {
   }
   r.alfmax = alfmax;
   r.numf = s.numf;
-  if (code == 0 && s.searchResult <= 7) code = evaluateAtBest(s, last, fn, r);
+  const bool stepFound = s.searchResult <= SearchResult::kTooManyFunctions;
+  if (code == 0 && stepFound) code = evaluateAtBest(s, last, fn, r);
   if (code != 0) {
-    r.searchResult = -1;
+    r.searchResult = SearchResult::kEvaluationFailed;
     r.evaluationCode = code;
     return r;
   }
   r.searchResult = s.searchResult;
-  if (s.searchResult <= 7) r.alfa = s.alfbst;
-  if (s.searchResult >= 7 && !st.debug) search::printSummary(st.out, alfmax, st.pNorm, st.gnorm, st.gtp0, s.numf);
+  if (stepFound) r.alfa = s.alfbst;
+  if (s.searchResult >= SearchResult::kTooManyFunctions && !st.debug) search::printSummary(st.out, alfmax, st.pNorm, st.gnorm, st.gtp0, s.numf);
   return r;
 }
 

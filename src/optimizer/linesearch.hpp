@@ -49,12 +49,12 @@ struct LinesearchSettings {
 };
 
 struct LinesearchResult {
-  int searchResult = 0;     // 1..8 as in search_state.hpp; -1 when an evaluation failed
+  SearchResult searchResult = SearchResult::kNotDone;
   double alfa = 0.0;        // the accepted step: alfbst for results 1 to 7, else 0
   double alfmax = 0.0;      // the maximum step at the end (cut after undefined points)
   int32_t numf = 0;         // trial points of the last (restarted) search
   int32_t evaluations = 0;  // calls of evaluate, all searches and the final call included
-  int evaluationCode = 0;   // the failing code of evaluate when searchResult == -1
+  int evaluationCode = 0;   // the failing code of evaluate when searchResult is kEvaluationFailed
   // The caller's last evaluated point is x + alfa p, with its gradient, whenever alfa > 0.
   // When alfa == 0 and evaluations > 0 the caller restores its values at x itself.
 };

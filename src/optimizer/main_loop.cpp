@@ -18,16 +18,16 @@ int32_t lenaFor(const RunContext& ctx) {
   return static_cast<int32_t>(std::min<int64_t>(ctx.layout.factorElementsAllowed, INT32_MAX - 16));
 }
 
-const char* exitMessage(int32_t code) {
+const char* exitMessage(ExitCode code) {
   switch (code) {
-    case 0: return " EXIT -- optimal solution found";
-    case 1: return " EXIT -- the problem is infeasible";
-    case 2: return " EXIT -- the problem is unbounded (or badly scaled).";
-    case 3: return " EXIT -- too many iterations";
-    case 10: return " EXIT -- numerical error.  General constraints cannot be satisfied accurately";
-    case 12: return " EXIT -- basis factorization requested twice in a row";
-    case 18: return " EXIT -- CPU limit exceeded";
-    case 19: return " EXIT -- control-c interrupt";
+    case kOptimal: return " EXIT -- optimal solution found";
+    case kInfeasible: return " EXIT -- the problem is infeasible";
+    case kUnbounded: return " EXIT -- the problem is unbounded (or badly scaled).";
+    case kTooManyIterations: return " EXIT -- too many iterations";
+    case kNumericalError: return " EXIT -- numerical error.  General constraints cannot be satisfied accurately";
+    case kFactorizationTwice: return " EXIT -- basis factorization requested twice in a row";
+    case kTimeLimit: return " EXIT -- CPU limit exceeded";
+    case kInterrupted: return " EXIT -- control-c interrupt";
     default: return nullptr;  // printed where they arise
   }
 }
@@ -104,7 +104,7 @@ void MainLoop::toExternalStates() {
 
 void MainLoop::startMajorIteration() {
   ++majorItn_;
-  ctx_.exitCode = 0;
+  ctx_.exitCode = kOptimal;
   pricing_.resetForMajorIteration();
   expandTol_ = 0.5 * p_.feasibilityTolerance;
   expandBase_ = expandTol_;
@@ -117,7 +117,7 @@ void MainLoop::startMajorIteration() {
   if (ctx_.evaluator) ctx_.evaluator->setDifferenceChoice(FunctionEvaluator::kForward);
 }
 
-void MainLoop::setExit(int32_t code) {
+void MainLoop::setExit(ExitCode code) {
   ctx_.exitCode = code;
   if (const char* message = exitMessage(code)) ctx_.out.both("%s", message);
 }
@@ -157,14 +157,15 @@ void MainLoop::countInfeasibilities() {
     infMark_[static_cast<size_t>(k)] = mark;
   }
   const bool feasible = ninf_ == 0;
-  const int32_t previousPh = ph_;
+  const Phase previousPh = ph_;
   const int32_t ns = ctx_.state.ns;
   if (!feasible) {
-    ph_ = (justFactorized_ || ph_ == 2) ? (ns > 0 ? 4 : 1) : ph_;
+    if (justFactorized_ || ph_ == Phase::kSimplex) ph_ = ns > 0 ? Phase::kSubspace : Phase::kInfeasible;
     if (justFactorized_ && p_.printLevel % 10 > 0)
       ctx_.out.print(" Itn %7d -- infeasible.  Num = %5d   Sum = %14.7e", itn_, ninf_, sinf_);
   } else {
-    if (justFactorized_ || !wasFeasible_) ph_ = ns > 0 ? 4 : (nonlinearObjective_ ? 3 : 2);
+    if (justFactorized_ || !wasFeasible_)
+      ph_ = ns > 0 ? Phase::kSubspace : (nonlinearObjective_ ? Phase::kNewSuperbasics : Phase::kSimplex);
     // With a nonlinear objective the message waits until the functions have been evaluated.
     if (!firstFeasibleSeen_ && !nonlinearObjective_) ctx_.out.both(" Itn %7d -- linear constraints satisfied.", itn_);
     else if (!wasFeasible_ && nonlinearObjective_) announceFeasible_ = true;
@@ -225,7 +226,7 @@ bool MainLoop::optimalityTest(const PricingResult& pr) {
     const bool searchStuck = sb_.searchFailures > 0 && sb_.restrictedRun < 2;
     if (!(sb_.rgNorm <= tolTarget || sb_.lvltol == 2 || searchStuck)) {
       sb_.tolrg = 0.1 * std::min(sb_.tolrg, sb_.rgNorm);
-      ph_ = 4;
+      ph_ = Phase::kSubspace;
       if (sb_.tolrg <= tolTarget) {
         sb_.lvltol = 2;
         sb_.tolrg = tolTarget;
@@ -239,7 +240,7 @@ bool MainLoop::optimalityTest(const PricingResult& pr) {
     ctx_.out.print(" Biggest dj = %11.3e (variable %7d)    norm rg = %11.3e   norm pi = %11.3e", pr.dj,
                    pr.enteringVar + 1, sb_.rgNorm, piNorm_);
   if (itnSinceFactor_ > 0 && !rowCheck(false)) {
-    fc_.factorRequest = 10;
+    fc_.factorRequest = FactorRequest::kRowError;
     if (!factorize()) return true;
     return false;
   }
@@ -286,7 +287,7 @@ bool MainLoop::infeasibleTest() {
     sb_.lvltol = 2;
     sb_.tolrg = std::min(p_.optimalityTolerance, p_.machine.eps2) * piNorm_;
     if (sb_.rgNorm > sb_.tolrg) {
-      ph_ = 4;
+      ph_ = Phase::kSubspace;
       if (p_.printLevel % 10 > 0) ctx_.out.print(" tolrg  reduced to %10.3e   lvltol = %2d", sb_.tolrg, sb_.lvltol);
       return false;
     }
@@ -317,7 +318,7 @@ bool MainLoop::subproblemInfeasible() {
       return true;
     }
   }
-  setExit(1);
+  setExit(kInfeasible);
   if (linearized)
     ctx_.out.both("%s", " XXX  The linearized constraints cannot be satisfied near this point: the nonlinear"
                         " constraints may still be feasible from another starting point.");
@@ -357,17 +358,17 @@ bool MainLoop::unboundedRay() {
     ctx_.out.both(" Itn %7d -- a ray of the unscaled problem after its scaling was removed", itn_);
     ctx_.out.both("%s", " EXIT -- near-optimal solution found");
     ctx_.out.both("%s", " XXX WARNING: the problem is scaled too badly to meet its tolerances without its scaling");
-    ctx_.exitCode = 13;
+    ctx_.exitCode = kNearOptimal;
     return true;
   }
-  setExit(2);
+  setExit(kUnbounded);
   return true;
 }
 
 void MainLoop::logIteration() {
   IterationRecord r;
   r.itn = itn_;
-  r.ph = ph_;
+  r.ph = static_cast<int32_t>(ph_);
   r.pp = logSection_;
   r.djOrRg = logDj_;
   r.entered = logEntered_;
@@ -388,14 +389,14 @@ void MainLoop::logIteration() {
   r.hmod1 = hmod_[0];
   r.hmod2 = hmod_[1];
   r.condH = hess_.estimateCondition(ctx_.state.ns).condR;
-  for (int c = 0; c < 4; ++c) r.conv[c] = sb_.conv[c];
+  r.conv = sb_.conv;
   r.exchangeOut = exchangeLine_.out;
   r.exchangeRgIn = exchangeLine_.rgIn;
   r.exchangeRgMin = exchangeLine_.rgInsideMin;
   exchangeLine_ = {};
   const int stop = log_.record(r);
-  if (stop == 1) setExit(18);
-  else if (stop == 2) setExit(19);
+  if (stop == kStopForLimit) setExit(kTimeLimit);
+  else if (stop == kStopForInterrupt) setExit(kInterrupted);
 }
 
 // With nonlinear constraints, a subproblem that stays unbounded (its multipliers given up and
@@ -425,10 +426,10 @@ bool MainLoop::unboundednessShown() {
 
 CycleIterations MainLoop::run() {
   itn_ = itnSinceFactor_ = majorItn_ = minorItn_ = 0;
-  ph_ = 1;
+  ph_ = Phase::kInfeasible;
   piNorm_ = 1.0;
   unchangedLimit_ = std::min(std::max(1000, m_), 10000);
-  ctx_.exitCode = 0;
+  ctx_.exitCode = kOptimal;
   toInternalStates();
   wtobj_ = p_.weightOnObjective;
   loadSuperbasics();
@@ -440,7 +441,7 @@ CycleIterations MainLoop::run() {
   while (beginMajorIteration(previous)) {
     majorEnded_ = false;
     iterate();
-    if (!majorEnded_ || ctx_.exitCode != 0) break;
+    if (!majorEnded_ || ctx_.exitCode != kOptimal) break;
     previous = subproblemSummary();
   }
   finish();

@@ -33,6 +33,14 @@ inline constexpr int32_t kBetweenBounds = -1;
 // (0.1 rounded to single precision).
 inline constexpr double kSinglePrecisionTenth = 0.10000000149011612;
 
+// The phase of an iteration, as the log prints it.
+enum class Phase : int32_t {
+  kInfeasible = 1,      // the sum of infeasibilities (plus the weighted objective) by simplex steps
+  kSimplex = 2,         // feasible, a linear objective and no superbasics: simplex steps
+  kNewSuperbasics = 3,  // pricing, and the variables it chooses become superbasic for the step
+  kSubspace = 4,        // steps within the current superbasics, without pricing until they converge
+};
+
 // What a reduced-gradient step asks of the loop.
 enum class RgStatus {
   kDone,          // step taken
@@ -56,7 +64,7 @@ struct Subspace {
   int32_t restrictedRun = 0;  // consecutive directions computed with more superbasics than R holds
   int32_t replaceFailures = 0;  // consecutive failures to find a superbasic to replace a basic
   bool restricted = false;
-  bool conv[4] = {false, false, false, false};
+  SubspaceConvergence conv;
   bool hessianResetPending = true;
 };
 class MainLoop {
@@ -174,7 +182,7 @@ class MainLoop {
   // Copies the current itn, ninf, sinf and objective into the run context (for basis saves).
   void publishProgress();
   void publishObjectiveGradient();
-  void setExit(int32_t code);
+  void setExit(ExitCode code);
   void computeFinalReducedCosts();
   void certifyAtEnd();
 
@@ -232,7 +240,7 @@ class MainLoop {
   // Counters and state of the loop.
   int32_t itn_ = 0, itnSinceFactor_ = 0, majorItn_ = 0, minorItn_ = 0, feasibleMinorItn_ = 0;
   int32_t infeasibleItnsAllowed_ = 0;  // infeasible minor iterations already judged this major
-  int32_t ph_ = 1;
+  Phase ph_ = Phase::kInfeasible;
   int32_t ninf_ = 0;
   double sinf_ = 0.0, previousSinf_ = 0.0;
   double wtobj_ = 0.0;

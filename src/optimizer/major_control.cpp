@@ -75,7 +75,7 @@ bool MainLoop::beginMajorIteration(const SubproblemSummary& previous) {
   if (status != 0) {
     if (status == kFunctionUndefined)
       ctx_.out.both("%s", " EXIT -- function not defined (mode = -1) prior to linesearch");
-    ctx_.exitCode = 6;
+    ctx_.exitCode = kFunctionError;
     return false;
   }
   if (majors_->stopRequested()) {
@@ -89,7 +89,7 @@ bool MainLoop::beginMajorIteration(const SubproblemSummary& previous) {
       ctx_.out.both(" XXX  The nonlinear constraints are violated by %10.2e (relative) at the final point",
                     ctx_.relativeViolation);
       ctx_.out.both("%s", " EXIT -- near-optimal solution found");
-      ctx_.exitCode = 13;
+      ctx_.exitCode = kNearOptimal;
       return false;
     }
     // Every row and bound, and the true Lagrangian, on the user's problem: a converged run
@@ -102,16 +102,16 @@ bool MainLoop::beginMajorIteration(const SubproblemSummary& previous) {
   }
   if (majorItn_ > p_.majorIterationsLimit) {
     ctx_.out.both("%s", " XXX  Major iterations terminated before convergence");
-    setExit(3);
+    setExit(kTooManyIterations);
     return false;
   }
   if (itn_ >= p_.iterationLimit) {
-    setExit(3);
+    setExit(kTooManyIterations);
     return false;
   }
   if (majors_->unchangedMajors() >= 4 && majors_->infeasibleRetries() == 0) {
     printCannotImprove();
-    ctx_.exitCode = 9;
+    ctx_.exitCode = kCannotImprove;
     return false;
   }
   // From the second major iteration on the nonlinear rows are constraints: the crash gives them
@@ -129,17 +129,17 @@ void MainLoop::endMajorIteration(int32_t status) {
                  optimal ? "optimal subproblem at minor itn" : "minor itns terminated at", minorItn_, itn_);
   ctx_.out.summary(" %s %7d  -  total itns = %8d", optimal ? "Optimal subproblem at minor itn" : "Minor itns terminated at",
                    minorItn_, itn_);
-  ph_ = 4;
+  ph_ = Phase::kSubspace;
 }
 
 // Optimal by the tests: exit 0, or 13 when the reduced gradient is still large.
 void MainLoop::setOptimalExit() {
   if (sb_.rgNorm / piNorm_ < kSinglePrecisionTenth) {
-    setExit(0);
+    setExit(kOptimal);
   } else {
     ctx_.out.both("%s", " EXIT -- near-optimal solution found");
     ctx_.out.both("%s", " XXX WARNING: reduced gradient is large -- solution is not really optimal");
-    ctx_.exitCode = 13;
+    ctx_.exitCode = kNearOptimal;
   }
 }
 

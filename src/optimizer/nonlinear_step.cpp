@@ -11,13 +11,13 @@ namespace kavro {
 
 namespace {
 
-const char* searchMessage(int32_t code) {
+const char* searchMessage(SearchResult code) {
   switch (code) {
-    case 4: return "max step too small.";
-    case 5: return "step too small.";
-    case 6: return "no minimizer.";
-    case 7: return "too many functions.";
-    case 8: return "uphill direction.";
+    case SearchResult::kMaxStepTooSmall: return "max step too small.";
+    case SearchResult::kStepTooSmall: return "step too small.";
+    case SearchResult::kNoMinimizer: return "no minimizer.";
+    case SearchResult::kTooManyFunctions: return "too many functions.";
+    case SearchResult::kUphill: return "uphill direction.";
     default: return "";
   }
 }
@@ -65,32 +65,34 @@ RgStatus MainLoop::nonlinearStep(const BlockingResult& r, double fBefore) {
   s.out = ctx_.out;
   AlongLine line(*this);
   const LinesearchResult ls = m6srch(s, line);
-  const int32_t code = ls.searchResult;
+  const SearchResult code = ls.searchResult;
 
-  if (code < 0) {
-    ctx_.exitCode = 6;
+  if (code == SearchResult::kEvaluationFailed) {
+    ctx_.exitCode = kFunctionError;
     return RgStatus::kStop;
   }
   // A search that met undefined points worked with a shorter maximum step: the bound was not
   // reached then, whatever the result code says about the (cut) maximum.
-  if (code >= 1 && code <= 3) {
-    const bool atBound = ls.alfmax == r.step && (code == 2 || ls.alfa >= r.step);
+  if (code >= SearchResult::kCurvature && code <= SearchResult::kBetterPoint) {
+    const bool atBound = ls.alfmax == r.step && (code == SearchResult::kCurvatureAtMax || ls.alfa >= r.step);
     return acceptNonlinearStep(ls.alfa, r, atBound, fBefore);
   }
-  if (code == 4 && blocked && r.degenerate) {
+  if (code == SearchResult::kMaxStepTooSmall && blocked && r.degenerate) {
     // The bound lies closer than any useful step: move exactly onto it.
     double f = 0.0, gtp = 0.0;
     const int status = line.evaluate(r.step, true, f, gtp);
     if (status != 0) {
-      ctx_.exitCode = 6;
+      ctx_.exitCode = kFunctionError;
       return RgStatus::kStop;
     }
     ctx_.out.print(" Forcing a small step.  alpha * norm(p) = %10.2e", r.step * pNorm_);
     return acceptNonlinearStep(r.step, r, true, fBefore);
   }
-  if ((code == 5 || code == 7) && forwardDifferencesInUse()) return switchToCentralDifferences();
-  ctx_.out.both(" Search exit %2d -- %-20s Itn = %7d   Norm rg = %10.3e", code, searchMessage(code), itn_, sb_.rgNorm);
-  if (code == 5 && sb_.searchFailures < 1) sb_.searchFailures = 1;
+  const bool maybeDifferences = code == SearchResult::kStepTooSmall || code == SearchResult::kTooManyFunctions;
+  if (maybeDifferences && forwardDifferencesInUse()) return switchToCentralDifferences();
+  ctx_.out.both(" Search exit %2d -- %-20s Itn = %7d   Norm rg = %10.3e", static_cast<int32_t>(code), searchMessage(code),
+                itn_, sb_.rgNorm);
+  if (code == SearchResult::kStepTooSmall && sb_.searchFailures < 1) sb_.searchFailures = 1;
   return retrySequence();
 }
 
@@ -127,10 +129,10 @@ RgStatus MainLoop::acceptNonlinearStep(double alpha, const BlockingResult& r, bo
     else
       ctx_.out.print(" XXX  Linesearch has exceeded the Unbounded step size.  step = %15.6e", alpha);
     if (ns > 0)
-      ctx_.out.print(" XXX  Unbounded in Phase %2d   Last SB = %7d   rg = %11.3e", ph_,
+      ctx_.out.print(" XXX  Unbounded in Phase %2d   Last SB = %7d   rg = %11.3e", static_cast<int32_t>(ph_),
                      basisList_[static_cast<size_t>(m_ + ns - 1)] + 1, sb_.rg[static_cast<size_t>(ns - 1)]);
     if (!majors_) {
-      setExit(2);
+      setExit(kUnbounded);
       return RgStatus::kStop;
     }
     // A subproblem may be unbounded where the problem is not (the first one lacks its nonlinear
@@ -166,7 +168,7 @@ RgStatus MainLoop::switchToCentralDifferences() {
   sb_.searchFailures = 0;
   functionsStale_ = true;
   pricesStale_ = true;
-  ph_ = 4;
+  ph_ = Phase::kSubspace;
   return RgStatus::kRestart;
 }
 
@@ -188,26 +190,26 @@ RgStatus MainLoop::retrySequence() {
     } else if (failures <= 5) {
       const double c = sb_.lvltol == 2 ? 1.0 : 10.0;
       if ((failures < 5 || lastNAbove_ > 0) && ns < p_.superbasicsLimit && sb_.rgNorm <= c * piNorm_) {
-        ph_ = 3;
+        ph_ = Phase::kNewSuperbasics;
         return RgStatus::kPriceAgain;
       }
       sb_.searchFailures = 5;
     } else if (failures == 7) {
-      fc_.factorRequest = 22;
-      ph_ = 4;
+      fc_.factorRequest = FactorRequest::kLinesearchFailures;
+      ph_ = Phase::kSubspace;
       return RgStatus::kRefactorize;
     } else {
       if (ns >= p_.superbasicsLimit) {
         ctx_.out.both("%s", " EXIT -- the superbasics limit is too small...");
-        ctx_.exitCode = 5;
+        ctx_.exitCode = kSuperbasicsLimit;
       } else if (majors_ && majorItn_ > 1) {
         // A later major iteration may do better from a new linearization: the run goes on, so
         // nothing here may read as its end.
         ctx_.out.both("%s", " XXX  The subproblem cannot be improved upon: the major iteration ends");
-        ctx_.exitCode = 9;
+        ctx_.exitCode = kCannotImprove;
       } else {
         printCannotImprove();
-        ctx_.exitCode = 9;
+        ctx_.exitCode = kCannotImprove;
       }
       return RgStatus::kStop;
     }

@@ -15,7 +15,7 @@ namespace kavro {
 // first, as the user's routines expect.
 int32_t MainLoop::evaluateSubproblem(const double* x, bool wantGradient, double& fUser, double& fSub, double* gSub) {
   FunctionEvaluator* fe = ctx_.evaluator.get();
-  if (!fe) return 6;
+  if (!fe) return kFunctionError;
   const bool lagrangian = majors_ && majors_->lagrangianOn();
   if (lagrangian) {
     const int32_t status =
@@ -67,7 +67,7 @@ void MainLoop::takeTrialValues() {
 // kFunctionUndefined or the exit the error asks for; nothing is printed.
 int32_t MainLoop::evaluateAndVerify() {
   const int32_t status = evaluateSubproblem(x_.data(), true, fUserTrial_, fTrial_, gTrial_.data());
-  if (status != 0) return status == kFunctionUndefined ? status : 6;
+  if (status != 0) return status == kFunctionUndefined ? status : kFunctionError;
   takeTrialValues();
   const bool first = !functionsEvaluated_;
   functionsEvaluated_ = true;
@@ -84,7 +84,7 @@ bool MainLoop::acceptEvaluation(int32_t status) {
   if (status == 0) return true;
   if (status == kFunctionUndefined)
     ctx_.out.both("%s", " EXIT -- function not defined (mode = -1) prior to linesearch");
-  ctx_.exitCode = status == kFunctionUndefined ? 6 : status;
+  ctx_.exitCode = exitForEvaluation(status);
   return false;
 }
 

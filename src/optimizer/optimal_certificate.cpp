@@ -84,7 +84,7 @@ MainLoop::Confirmation MainLoop::confirmCertificate() {
       ctx_.out.both("%s", " XXX WARNING: not optimal for the unscaled problem: further iterations did not reach its tolerances");
     else
       ctx_.out.both("%s", " XXX WARNING: the functions could not be evaluated at the final point");
-    ctx_.exitCode = 13;
+    ctx_.exitCode = kNearOptimal;
     return Confirmation::kStop;
   }
   certificateCurrent_ = false;
@@ -96,7 +96,7 @@ MainLoop::Confirmation MainLoop::confirmCertificate() {
   // factors are made afresh when the units changed (the basic values from the nonbasic ones).
   pricesStale_ = true;
   if (majors_ || !unscaled) return Confirmation::kContinue;
-  fc_.factorRequest = 0;
+  fc_.factorRequest = FactorRequest::kNone;
   return factorize() ? Confirmation::kContinue : Confirmation::kStop;
 }
 

@@ -53,7 +53,7 @@ MainLoop::Confirmation MainLoop::confirmOptimal() {
     ctx_.out.both(" XXX WARNING: not optimal for the unscaled problem after %d rounds of further iterations", kMaxConfirmationRounds);
     ctx_.out.both(" XXX %d bound violations (largest %9.2e), %d reduced costs of the wrong sign (largest %9.2e)",
                   r.primalCount, r.worstPrimal.amount, r.dualCount, r.worstDual.amount);
-    ctx_.exitCode = 13;
+    ctx_.exitCode = kNearOptimal;
     return Confirmation::kStop;
   }
 
@@ -77,7 +77,7 @@ MainLoop::Confirmation MainLoop::confirmOptimal() {
     confirmationRgTarget_ = p_.optimalityTolerance;
     sb_.lvltol = 1;
   }
-  fc_.factorRequest = 0;
+  fc_.factorRequest = FactorRequest::kNone;
   if (!factorize()) return Confirmation::kStop;
   pricesStale_ = true;
   return Confirmation::kContinue;

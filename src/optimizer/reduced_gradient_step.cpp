@@ -22,7 +22,7 @@ bool MainLoop::admitCandidates(const PricingResult& pr) {
   if (hessianInUse() && ns > 0 && sb_.searchFailures < 1 && sb_.rgNorm > 0.9 * absDj &&
       sb_.rgNorm > p_.machine.eps2 * piNorm_) {
     sb_.tolrg = 0.9 * sb_.rgNorm;
-    ph_ = 4;
+    ph_ = Phase::kSubspace;
     logEntered_ = -(pr.enteringVar + 1);
     return false;
   }
@@ -99,9 +99,9 @@ void MainLoop::computeDirection() {
 
 RgStatus MainLoop::reducedGradientStep(const PricingResult& pr) {
   if (hessianInUse() && (sb_.hessianResetPending || hess_.needsReset())) resetHessian();
-  if (ph_ == 4) {
+  if (ph_ == Phase::kSubspace) {
     if (sb_.rgNorm <= 0.1 * p_.optimalityTolerance * piNorm_) {
-      ph_ = 3;
+      ph_ = Phase::kNewSuperbasics;
       return RgStatus::kPriceAgain;
     }
   } else {
@@ -209,7 +209,7 @@ RgStatus MainLoop::basicHitsBound(int32_t position, const BlockingResult& r) {
     logLeft_ = -(jr + 1);
     if (++sb_.replaceFailures >= 5) {
       ctx_.out.both("%s", " EXIT -- cannot find a superbasic to replace basic variable");
-      ctx_.exitCode = 11;
+      ctx_.exitCode = kNoSuperbasicToReplace;
       return RgStatus::kStop;
     }
     return RgStatus::kConverged;
@@ -266,11 +266,12 @@ RgStatus MainLoop::subspaceConvergence(double alpha, double fBefore) {
   const double tolX = sb_.lvltol == 1 ? 0.1 : tolx2;
   const double tolF = sb_.lvltol == 1 ? 0.01 : tolx2 * tolx2;
   const double f = phaseObjective();
-  sb_.conv[0] = !((xNorm_ + 1.0) * tolX < alpha * pNorm_);
-  sb_.conv[1] = !((std::fabs(f) + 1.0) * tolF < std::fabs(f - fBefore));
-  sb_.conv[2] = sb_.rgNormR <= sb_.tolrg;
-  sb_.conv[3] = sb_.rgNormR <= 0.1 * sb_.tolrg || sb_.rgNormR <= p_.machine.eps2 * piNorm_;
-  const bool converged = (sb_.conv[0] && sb_.conv[1] && sb_.conv[2]) || sb_.conv[3];
+  SubspaceConvergence& c = sb_.conv;
+  c.stepSmall = !((xNorm_ + 1.0) * tolX < alpha * pNorm_);
+  c.objectiveSettled = !((std::fabs(f) + 1.0) * tolF < std::fabs(f - fBefore));
+  c.gradientSmall = sb_.rgNormR <= sb_.tolrg;
+  c.gradientTiny = sb_.rgNormR <= 0.1 * sb_.tolrg || sb_.rgNormR <= p_.machine.eps2 * piNorm_;
+  const bool converged = (c.stepSmall && c.objectiveSettled && c.gradientSmall) || c.gradientTiny;
   if (!converged) return RgStatus::kDone;
   // A variable that moved into R is optimized with the others before pricing again.
   if (useR && ns > hess_.maxR() && exchangeAcrossHessianBoundary()) return RgStatus::kDone;
@@ -280,7 +281,7 @@ RgStatus MainLoop::subspaceConvergence(double alpha, double fBefore) {
 RgStatus MainLoop::unboundedStep() {
   const int32_t ns = ctx_.state.ns;
   if (ns > 0)
-    ctx_.out.print(" XXX  Unbounded in Phase %2d   Last SB = %7d   rg = %11.3e", ph_,
+    ctx_.out.print(" XXX  Unbounded in Phase %2d   Last SB = %7d   rg = %11.3e", static_cast<int32_t>(ph_),
                    basisList_[static_cast<size_t>(m_ + ns - 1)] + 1, sb_.rg[static_cast<size_t>(ns - 1)]);
   return unboundedRay() ? RgStatus::kStop : RgStatus::kRestart;
 }

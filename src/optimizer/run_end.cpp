@@ -5,13 +5,15 @@
 #include <cmath>
 
 #include "driver/run_hooks.hpp"
+#include "files/basis_files.hpp"
 #include "optimizer/main_loop.hpp"
 
 namespace kavro {
 
 void MainLoop::computeFinalReducedCosts() {
-  if (fc_.factorizations == 0 || ctx_.exitCode == 20 || ctx_.exitCode == 21 || ctx_.exitCode == 22 ||
-      ctx_.exitCode == 32)
+  const ExitCode e = ctx_.exitCode;
+  if (fc_.factorizations == 0 || e == kNoStorageForFactors || e == kBasisPackageError || e == kSingularBasis ||
+      e == kTooManyBasics)
     return;
   // Prices for the final point: phase-1 prices when it is infeasible, else the objective's.
   countInfeasibilities();
@@ -64,7 +66,8 @@ void MainLoop::certifyAtEnd() {
 }
 
 void MainLoop::finish() {
-  if (fc_.factorizations > 0 && ctx_.exitCode != 6 && ctx_.exitCode < 20) projectNonlinearVariables();
+  if (fc_.factorizations > 0 && ctx_.exitCode != kFunctionError && ctx_.exitCode < kNoStorageForFactors)
+    projectNonlinearVariables();
   computeFinalReducedCosts();
   trueNonlinearRows();
   if (majors_ && majorItn_ >= 1) majors_->restoreRowBounds(prob_);
@@ -72,7 +75,8 @@ void MainLoop::finish() {
   if (prob_.nNonlinObjVars > 0) publishObjectiveGradient();
   toExternalStates();
   publishProgress();
-  if (p_.newBasisFile > 0 && ctx_.exitCode < 20) saveBasisFiles(ctx_, itn_, ctx_.exitCode + 1);
+  // A run that lost its factors or its storage has no basis worth saving.
+  if (p_.newBasisFile > 0 && ctx_.exitCode < kNoStorageForFactors) saveBasisFiles(ctx_, itn_, runEndStatus(ctx_.exitCode));
 
   RunStatistics s;
   s.problemName = p_.problemName;

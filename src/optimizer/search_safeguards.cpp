@@ -14,7 +14,7 @@ bool begin(LinesearchState& s) {
   const double initial = s.alfa;
   s.first = false;
   s.done = false;
-  s.searchResult = 0;
+  s.searchResult = SearchResult::kNotDone;
   s.numf = 0;
   s.alfbst = s.fbest = 0.0;
   s.gbest = s.g0;
@@ -32,7 +32,7 @@ bool begin(LinesearchState& s) {
   // Written so that a NaN slope or maximum step ends the search here too.
   if (!(s.g0 < 0.0) || !(s.alfmax > s.toltny)) {
     s.done = true;
-    s.searchResult = 8;
+    s.searchResult = SearchResult::kUphill;
     return true;
   }
   placeTrial(s, initial > 0.0 && std::isfinite(initial) ? initial : s.alfmax);
@@ -134,13 +134,13 @@ void placeTrial(LinesearchState& s, double step) {
   if (!(s.alfa > 0.0)) s.alfa = std::min(s.tol, s.alfmax);
 }
 
-int resultCode(const LinesearchState& s) {
-  if (s.found) return s.alfbst < s.alfmax ? 1 : 2;
-  if (s.quitS) return 5;
-  if (s.imprvd) return 3;
-  if (s.numf >= s.maxf) return 7;
-  if (s.crampd) return 4;
-  return 6;
+SearchResult resultCode(const LinesearchState& s) {
+  if (s.found) return s.alfbst < s.alfmax ? SearchResult::kCurvature : SearchResult::kCurvatureAtMax;
+  if (s.quitS) return SearchResult::kStepTooSmall;
+  if (s.imprvd) return SearchResult::kBetterPoint;
+  if (s.numf >= s.maxf) return SearchResult::kTooManyFunctions;
+  if (s.crampd) return SearchResult::kMaxStepTooSmall;
+  return SearchResult::kNoMinimizer;
 }
 
 }  // namespace kavro::search

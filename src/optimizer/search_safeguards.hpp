@@ -62,6 +62,6 @@ double geometricStep(double d, double width);
 void placeTrial(LinesearchState& s, double step);
 
 // The result code of a finished search (see search_state.hpp).
-int resultCode(const LinesearchState& s);
+SearchResult resultCode(const LinesearchState& s);
 
 }  // namespace kavro::search

@@ -8,15 +8,24 @@
 // searched is the shifted objective psi(alfa) = f(x + alfa p) - f(x) - 1e-4 alfa g'p, whose
 // value at 0 is 0 and whose slope there is g0 = 0.9999 g'p.
 //
-// searchResult: 1 the curvature test holds at alfbst < alfmax; 2 it holds at alfbst = alfmax;
-// 3 a better point was found without the curvature test; 4 no better point and alfmax was at
-// most the minimal spacing tolabs (crampd); 5 (without derivatives) the interval lies below
-// alfsml; 6 no better point; 7 maxf trials without a better point; 8 uphill direction, or alfmax
-// <= toltny, found before any trial.
+// searchResult: how the search ended (the numbers are those of the "Search exit" line).
 
 #include <cstdint>
 
 namespace kavro {
+
+enum class SearchResult : int32_t {
+  kEvaluationFailed = -1,  // (the linesearch's own result) an evaluation failed or asked to stop
+  kNotDone = 0,
+  kCurvature = 1,          // the curvature test holds at alfbst < alfmax
+  kCurvatureAtMax = 2,     // it holds at alfbst = alfmax
+  kBetterPoint = 3,        // a better point was found without the curvature test
+  kMaxStepTooSmall = 4,    // no better point, and alfmax was at most the minimal spacing tolabs (crampd)
+  kStepTooSmall = 5,       // (without derivatives) the interval lies below alfsml
+  kNoMinimizer = 6,        // no better point
+  kTooManyFunctions = 7,   // maxf trials without a better point
+  kUphill = 8,             // an uphill direction, or alfmax <= toltny, found before any trial
+};
 
 struct ReportChannels;
 
@@ -40,7 +49,7 @@ struct LinesearchState {
 
   // ---- Results.
   bool done = false;
-  int searchResult = 0;
+  SearchResult searchResult = SearchResult::kNotDone;
   int32_t numf = 0;      // trial points evaluated
   double alfbst = 0.0;   // best step so far, with its shifted value and slope
   double fbest = 0.0;

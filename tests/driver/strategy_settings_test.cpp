@@ -130,11 +130,11 @@ TEST(StrategyRepeats, RepeatSetsItsOptionsAsLines) {
 
 TEST(StrategyRepeats, OnlyRunsWithoutASolutionThatOtherSettingsMayMendAreRepeated) {
   SolveResult r;
-  for (int32_t code : {kInfeasible, kUnbounded, kTooManyIterations, kFunctionError, kNearOptimal, kSingularBasis}) {
+  for (ExitCode code : {kInfeasible, kUnbounded, kTooManyIterations, kFunctionError, kNearOptimal, kSingularBasis}) {
     r.exitCode = code;
     EXPECT_TRUE(worthRepeating(r)) << code;
   }
-  for (int32_t code : {kOptimal, kTimeLimit, kInterrupted, kBadObjectiveGradient, kWorkspaceTooSmall, kInvalidProblemData}) {
+  for (ExitCode code : {kOptimal, kTimeLimit, kInterrupted, kBadObjectiveGradient, kWorkspaceTooSmall, kInvalidProblemData}) {
     r.exitCode = code;
     EXPECT_FALSE(worthRepeating(r)) << code;
   }

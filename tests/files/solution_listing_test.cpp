@@ -153,7 +153,7 @@ TEST_F(SolutionListingTest, InfeasibleHeaderAndGeneratedNames) {
   SolutionReport r = report();
   r.ninf = 1;
   r.sinf = 0.5;
-  r.exitCode = 1;
+  r.exitCode = kInfeasible;
   const Output o = runOutput(r, listingParameters(), {1, 2});
   EXPECT_TRUE(contains(o.print, " NAME" + std::string(11, ' ') + "TESTLP  " + std::string(13, ' ') +
                                     " INFEASIBILITIES      1     5.0000E-01"));
@@ -285,9 +285,10 @@ TEST(VariableNamesTest, GeneratedNames) {
   EXPECT_EQ(generatedColumnName(12), "x.....12");
   EXPECT_EQ(generatedRowName(3), "r......3");
   EXPECT_EQ(generatedColumnName(1234567), "x1234567");
-  EXPECT_STREQ(solutionStatusText(-1), "PROCEEDING  ");
-  EXPECT_STREQ(solutionStatusText(3), "EXCESS ITNS ");
-  EXPECT_STREQ(solutionStatusText(13), "ERROR CONDN ");
+  EXPECT_STREQ(runStatusText(kRunProceeding), "PROCEEDING  ");
+  EXPECT_STREQ(runStatusText(runEndStatus(kInfeasible)), "INFEASIBLE  ");
+  EXPECT_STREQ(solutionStatusText(kTooManyIterations), "EXCESS ITNS ");
+  EXPECT_STREQ(solutionStatusText(kNearOptimal), "ERROR CONDN ");
 }
 
 }  // namespace

@@ -27,7 +27,7 @@ TEST_P(ClassifyVariableTest, GivesStateAndFlag) {
   ctx.dualTol = 1e-6;
   ctx.objectiveSense = c.sense;
   ctx.ninf = c.ninf;
-  ctx.exitCode = c.exitCode;
+  ctx.exitCode = static_cast<ExitCode>(c.exitCode);
   ctx.maxPrimalInfeasVar = c.maxPrimal;
   ctx.maxDualInfeasVar = c.maxDual;
   const VariableClass v = classifyVariable(c.j, c.hs, c.x, c.lower, c.upper, c.reducedCost, ctx);

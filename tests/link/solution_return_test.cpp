@@ -54,7 +54,7 @@ TEST(ExitTable, EveryRow) {
   };
   for (const Case& c : cases) {
     ExitFacts f;
-    f.exitCode = c.exitCode;
+    f.exitCode = static_cast<ExitCode>(c.exitCode);
     f.objValue = -12.5;
     f.minWorkWords = 1000000;
     f.domainErrorLimit = 3;
@@ -71,7 +71,7 @@ TEST(ExitTable, EveryRow) {
 
 TEST(ExitTable, RequestIsRoundedUpAtTheSecondDecimal) {
   ExitFacts f;
-  f.exitCode = 42;
+  f.exitCode = kWorkspaceTooSmall;
   f.minWorkWords = 125000;  // 1.049 Mbytes with the margin
   EXPECT_EQ(exitReport(f).lines[1], "        Request at least     1.05 Mbytes.");
 }
@@ -88,11 +88,11 @@ TEST(StatusMapping, BasisStatusAndCondition) {
   EXPECT_EQ(hostBasisStatus(kReportFixed, 0.0, true), 1);
   EXPECT_EQ(hostBasisStatus(kReportFixed, 2.0, true), 1);
   EXPECT_EQ(hostBasisStatus(kReportFixed, -2.0, true), 0);
-  EXPECT_EQ(hostCondition(kFlagInfeasible, 0), 2);
-  EXPECT_EQ(hostCondition(kFlagNonOptimal, 3), 1);
-  EXPECT_EQ(hostCondition(kFlagNonOptimal, 0), 0);
-  EXPECT_EQ(hostCondition(kFlagDegenerate, 3), 0);
-  EXPECT_EQ(hostCondition(kFlagAlternative, 3), 0);
+  EXPECT_EQ(hostCondition(kFlagInfeasible, kOptimal), 2);
+  EXPECT_EQ(hostCondition(kFlagNonOptimal, kTooManyIterations), 1);
+  EXPECT_EQ(hostCondition(kFlagNonOptimal, kOptimal), 0);
+  EXPECT_EQ(hostCondition(kFlagDegenerate, kTooManyIterations), 0);
+  EXPECT_EQ(hostCondition(kFlagAlternative, kTooManyIterations), 0);
 }
 
 // The small LP of HostTest plus a fixed column, transferred; the test then plays the solver.
@@ -113,7 +113,7 @@ class SolutionReturn : public LinkTest {
     t.state.x = {3.0, 0.0, 2.0, -3.0, -3.0, -3.0, 3.0};
     t.state.hs = {3, 0, 0, 3, 3, 0, 3};
     t.state.reducedCost = {0.0, 0.5, 0.0, 0.0, 0.0, 1.5, 0.0};
-    result.exitCode = 0;
+    result.exitCode = kOptimal;
     result.objValue = -3.0;
     result.minorIterations = 7;
     markLog();
@@ -168,7 +168,7 @@ TEST_F(SolutionReturn, UnscaledInfeasibilityIsFlaggedWithTheWarning) {
 
 TEST_F(SolutionReturn, NoWarningWhenTheModelIsNotReportedFeasible) {
   t.state.x[0] = 10.5;
-  result.exitCode = 1;
+  result.exitCode = kInfeasible;
   result.ninf = 1;
   returnSolution(ctx, t, result);
   EXPECT_EQ(modelStatus(), 4);
@@ -178,7 +178,7 @@ TEST_F(SolutionReturn, NoWarningWhenTheModelIsNotReportedFeasible) {
 
 TEST_F(SolutionReturn, NonOptimalMarkOnlyWhenTheRunDidNotEndOptimal) {
   result.maxDualInfeasVar = 1;
-  result.exitCode = 3;
+  result.exitCode = kTooManyIterations;
   returnSolution(ctx, t, result);
   EXPECT_EQ(var(1).condition, 1);
   EXPECT_EQ(modelStatus(), 7);  // ninf 0: intermediate nonoptimal stays
@@ -186,7 +186,7 @@ TEST_F(SolutionReturn, NonOptimalMarkOnlyWhenTheRunDidNotEndOptimal) {
 }
 
 TEST_F(SolutionReturn, InfeasibleIntermediatePointAndNoRecords) {
-  result.exitCode = 19;
+  result.exitCode = kInterrupted;
   result.ninf = 2;
   returnSolution(ctx, t, result);
   EXPECT_EQ(modelStatus(), 6);

@@ -72,7 +72,7 @@ TEST(BasisManager, DependentAndEmptyColumnsAreReplacedBySlacks) {
   Harness h;
   h.hs = {3, 3, 3, 0, 0, 0, 0};  // columns 1-3: column 2 is zero, column 3 depends on column 1
   h.x = {1.0, 5.0, 10.0, 0.0, 0.0, 0.0, 0.0};
-  ASSERT_EQ(factorizeBasis(h.set, h.lu, h.params, h.out, h.counters), 0);
+  ASSERT_EQ(factorizeBasis(h.set, h.lu, h.params, h.out, h.counters), kOptimal);
   int basics = 0;
   for (int32_t s : h.hs) basics += s == 3;
   EXPECT_EQ(basics, 3);
@@ -88,7 +88,7 @@ TEST(BasisManager, DependentAndEmptyColumnsAreReplacedBySlacks) {
 TEST(BasisManager, TooFewBasicsAreCompletedWithSlacks) {
   Harness h;
   h.hs = {3, 0, 0, 0, 0, 0, 0};
-  ASSERT_EQ(factorizeBasis(h.set, h.lu, h.params, h.out, h.counters), 0);
+  ASSERT_EQ(factorizeBasis(h.set, h.lu, h.params, h.out, h.counters), kOptimal);
   EXPECT_EQ(h.hs[0], 3);
   int basics = 0;
   for (int32_t s : h.hs) basics += s == 3;
@@ -98,14 +98,14 @@ TEST(BasisManager, TooFewBasicsAreCompletedWithSlacks) {
 TEST(BasisManager, TooManyBasicsEndTheRunWithExit32) {
   Harness h;
   h.hs = {3, 3, 3, 3, 0, 0, 0};
-  EXPECT_EQ(factorizeBasis(h.set, h.lu, h.params, h.out, h.counters), 32);
+  EXPECT_EQ(factorizeBasis(h.set, h.lu, h.params, h.out, h.counters), kTooManyBasics);
   EXPECT_NE(h.printed().find("EXIT -- system error.  Too many basic variables:"), std::string::npos);
 }
 
 TEST(BasisManager, TooLittleStorageGivesExit20WithTheNeed) {
   Harness h(4);
   h.hs = {3, 0, 3, 3, 0, 0, 0};
-  EXPECT_EQ(factorizeBasis(h.set, h.lu, h.params, h.out, h.counters), 20);
+  EXPECT_EQ(factorizeBasis(h.set, h.lu, h.params, h.out, h.counters), kNoStorageForFactors);
   const std::string text = h.printed();
   EXPECT_NE(text.find("EXIT -- not enough storage for the basis factors"), std::string::npos) << text;
   EXPECT_NE(text.find("Increase Workspace (total) to at least"), std::string::npos) << text;
@@ -133,7 +133,7 @@ TEST(BasisManager, StorageThatMayGrowIsEnlargedAndTheFactorizationGoesOn) {
   Harness h(4);
   h.hs = basis;
   h.counters.maxFactorElements = 1000;
-  ASSERT_EQ(factorizeBasis(h.set, h.lu, h.params, h.out, h.counters), 0);
+  ASSERT_EQ(factorizeBasis(h.set, h.lu, h.params, h.out, h.counters), kOptimal);
   EXPECT_GE(h.counters.storageGrowths, 1);
   EXPECT_GT(h.lu.lena(), 4);
   EXPECT_LE(h.lu.lena(), 1000);
@@ -148,13 +148,13 @@ TEST(BasisManager, StorageThatMayGrowIsEnlargedAndTheFactorizationGoesOn) {
   Harness limited(4);
   limited.hs = basis;
   limited.counters.maxFactorElements = 5;
-  EXPECT_EQ(factorizeBasis(limited.set, limited.lu, limited.params, limited.out, limited.counters), 20);
+  EXPECT_EQ(factorizeBasis(limited.set, limited.lu, limited.params, limited.out, limited.counters), kNoStorageForFactors);
 }
 
 TEST(BasisManager, SolvesWithTheFactorsMatchTheBasis) {
   Harness h;
   h.hs = {3, 0, 0, 3, 0, 3, 0};  // columns 1 and 4 and the slack of row 2
-  ASSERT_EQ(factorizeBasis(h.set, h.lu, h.params, h.out, h.counters), 0);
+  ASSERT_EQ(factorizeBasis(h.set, h.lu, h.params, h.out, h.counters), kOptimal);
   // B x = b checked by multiplying back with the basis columns.
   const std::vector<double> b{1.0, 2.0, 3.0};
   std::vector<double> rhs = b, x(4, 0.0);
@@ -209,8 +209,8 @@ TEST(BasisLU, SparseSolvesMatchTheDenseOnesThroughReplacements) {
   luSparse.size(m, m, 20000);
   FactorizationCounters cd, cs;
   Parameters pd = h.params, ps = h.params;
-  ASSERT_EQ(factorizeBasis(dense.set, luDense, pd, h.out, cd), 0);
-  ASSERT_EQ(factorizeBasis(sparse.set, luSparse, ps, h.out, cs), 0);
+  ASSERT_EQ(factorizeBasis(dense.set, luDense, pd, h.out, cd), kOptimal);
+  ASSERT_EQ(factorizeBasis(sparse.set, luSparse, ps, h.out, cs), kOptimal);
   kernels::SparseVector column, solution, unit, prices;
   for (auto* v : {&column, &solution, &unit, &prices}) v->resize(m);
   std::vector<double> work(m), y(m), e(m), pi(m);

@@ -77,16 +77,16 @@ TEST(Linesearch, UphillDirectionOrNoRoomEndsWithoutEvaluation) {
     LinesearchSettings st = settingsFor(rising, 1.0, 1.0, derivatives);
     st.out = capture.out;
     LinesearchResult r = m6srch(st, rising);
-    EXPECT_EQ(r.searchResult, 8);
+    EXPECT_EQ(r.searchResult, SearchResult::kUphill);
     EXPECT_EQ(r.alfa, 0.0);
     st.gtp0 = 0.0;
-    EXPECT_EQ(m6srch(st, rising).searchResult, 8);
+    EXPECT_EQ(m6srch(st, rising).searchResult, SearchResult::kUphill);
     // A descent direction whose maximum step moves no variable meaningfully.
     Curve q = quadratic(1.0);
     st = settingsFor(q, 1.0e-14, 1.0, derivatives);
     st.out = capture.out;
     r = m6srch(st, q);
-    EXPECT_EQ(r.searchResult, 8);
+    EXPECT_EQ(r.searchResult, SearchResult::kUphill);
     EXPECT_TRUE(rising.calls.empty());
     EXPECT_TRUE(q.calls.empty());
     // Each failure leaves one summary line in the print file.
@@ -109,7 +109,7 @@ TEST(Linesearch, QuadraticMinimizerFoundByTheFirstFits) {
     for (double m : {0.3, 2.5}) {
       Curve q = quadratic(m);
       const LinesearchResult r = m6srch(settingsFor(q, 10.0, 1.0, derivatives), q);
-      EXPECT_EQ(r.searchResult, 1) << m;
+      EXPECT_EQ(r.searchResult, SearchResult::kCurvature) << m;
       EXPECT_NEAR(r.alfa, 0.9999 * m, (derivatives ? 1e-12 : 1e-9) * m);
       ASSERT_FALSE(q.calls.empty());
       EXPECT_EQ(q.calls.back().alfa, r.alfa);
@@ -130,7 +130,7 @@ TEST(Linesearch, CurvatureTestAtTheMaximumStepGivesResult2) {
   // With slopes: alfmax = 0.95 m, where the slope -0.05 is inside the tolerance 0.1 |g'p|.
   Curve q = quadratic(1.0);
   LinesearchResult r = m6srch(settingsFor(q, 0.95, 1.0, true), q);
-  EXPECT_EQ(r.searchResult, 2);
+  EXPECT_EQ(r.searchResult, SearchResult::kCurvatureAtMax);
   EXPECT_EQ(r.alfa, 0.95);
   EXPECT_EQ(q.calls.front().alfa, 0.95);  // the first trial is cut to alfmax exactly
   EXPECT_EQ(q.calls.size(), 1u);
@@ -140,7 +140,7 @@ TEST(Linesearch, CurvatureTestAtTheMaximumStepGivesResult2) {
     Curve plateau([](double x) { return 1.0 - 0.01 * (1.0 - std::exp(-100.0 * x)); },
                   [](double x) { return -std::exp(-100.0 * x); });
     r = m6srch(settingsFor(plateau, 1.0, 2.0, derivatives), plateau);
-    EXPECT_EQ(r.searchResult, 2);
+    EXPECT_EQ(r.searchResult, SearchResult::kCurvatureAtMax);
     EXPECT_EQ(r.alfa, 1.0);
     EXPECT_EQ(r.numf, 1);
   }
@@ -148,7 +148,7 @@ TEST(Linesearch, CurvatureTestAtTheMaximumStepGivesResult2) {
   // alfmax without the curvature test.
   Curve falling = quadratic(1.0);
   r = m6srch(settingsFor(falling, 0.95, 1.0, false), falling);
-  EXPECT_EQ(r.searchResult, 3);
+  EXPECT_EQ(r.searchResult, SearchResult::kBetterPoint);
   EXPECT_EQ(r.alfa, 0.95);
 }
 
@@ -157,7 +157,7 @@ TEST(Linesearch, BetterPointWithoutCurvatureTestGivesResult3) {
   for (bool derivatives : {true, false}) {
     Curve line([](double x) { return 1.0 - x; }, [](double) { return -1.0; });
     const LinesearchResult r = m6srch(settingsFor(line, 50.0, 1.0, derivatives), line);
-    EXPECT_EQ(r.searchResult, 3);
+    EXPECT_EQ(r.searchResult, SearchResult::kBetterPoint);
     EXPECT_EQ(r.alfa, 50.0);
   }
 }
@@ -170,7 +170,7 @@ TEST(Linesearch, MaximumStepBelowTheMinimalSpacingGivesResult4) {
     LinesearchSettings st = settingsFor(k, 1.0e-10, 1.0, derivatives);
     st.xNorm = 1000.0;
     const LinesearchResult r = m6srch(st, k);
-    EXPECT_EQ(r.searchResult, 4);
+    EXPECT_EQ(r.searchResult, SearchResult::kMaxStepTooSmall);
     EXPECT_EQ(r.alfa, 0.0);
     EXPECT_LT(r.numf, derivatives ? 10 : 15);
   }
@@ -182,7 +182,7 @@ TEST(Linesearch, IntervalBelowTheDifferenceStepGivesResult5) {
   st.forwardDifferences = true;
   st.differenceInterval = 1.0e-3;
   const LinesearchResult r = m6srch(st, k);
-  EXPECT_EQ(r.searchResult, 5);
+  EXPECT_EQ(r.searchResult, SearchResult::kStepTooSmall);
   EXPECT_EQ(r.alfa, 0.0);
   for (const Curve::Call& c : k.calls) EXPECT_GT(c.alfa, 0.0);
   // The last trial was below the difference step, the one before it above.
@@ -197,7 +197,7 @@ TEST(Linesearch, NoBetterPointGivesResult6) {
     LinesearchSettings st = settingsFor(k, 1.0e-9, 1.0, derivatives);
     st.tinyStepRatio = 0.5 / st.machine.eps0;  // toltny just below tolabs
     const LinesearchResult r = m6srch(st, k);
-    EXPECT_EQ(r.searchResult, 6);
+    EXPECT_EQ(r.searchResult, SearchResult::kNoMinimizer);
     EXPECT_EQ(r.alfa, 0.0);
     EXPECT_LT(r.numf, derivatives ? 10 : 15);
   }
@@ -213,7 +213,7 @@ TEST(Linesearch, TrialLimitsGiveResult7) {
     st.tinyStepRatio = 1.0e30;
     st.out = capture.out;
     const LinesearchResult r = m6srch(st, k);
-    EXPECT_EQ(r.searchResult, 7);
+    EXPECT_EQ(r.searchResult, SearchResult::kTooManyFunctions);
     EXPECT_EQ(r.numf, derivatives ? 10 : 15);
     EXPECT_EQ(r.evaluations, r.numf);
     EXPECT_EQ(r.alfa, 0.0);
@@ -234,8 +234,8 @@ TEST(Linesearch, UndefinedPointRestartsBelowATenthOfTheTrial) {
     EXPECT_DOUBLE_EQ(q.calls[1].alfa, 0.1);  // restarted with alfmax = 0.1 x 1.0
     EXPECT_DOUBLE_EQ(q.calls[2].alfa, 0.01);
     EXPECT_DOUBLE_EQ(r.alfmax, 0.01);
-    EXPECT_GE(r.searchResult, 1);
-    EXPECT_LE(r.searchResult, 3);
+    EXPECT_GE(r.searchResult, SearchResult::kCurvature);
+    EXPECT_LE(r.searchResult, SearchResult::kBetterPoint);
     EXPECT_GT(r.alfa, 0.0);
     EXPECT_LE(r.alfa, r.alfmax);
   }
@@ -245,7 +245,7 @@ TEST(Linesearch, UndefinedPointRestartsBelowATenthOfTheTrial) {
   });
   const LinesearchResult r = m6srch(settingsFor(nan, 1.0, 1.0, true), nan);
   EXPECT_DOUBLE_EQ(nan.calls[1].alfa, 0.1);
-  EXPECT_EQ(r.searchResult, 3);
+  EXPECT_EQ(r.searchResult, SearchResult::kBetterPoint);
   EXPECT_DOUBLE_EQ(r.alfa, 0.1);
 }
 
@@ -254,7 +254,7 @@ TEST(Linesearch, EvaluationFailurePassesItsCodeUp) {
     Curve q = quadratic(0.5);
     q.status = [](double x) { return x > 0.9 ? 0 : 42; };
     const LinesearchResult r = m6srch(settingsFor(q, 2.0, 1.0, derivatives), q);
-    EXPECT_EQ(r.searchResult, -1);
+    EXPECT_EQ(r.searchResult, SearchResult::kEvaluationFailed);
     EXPECT_EQ(r.evaluationCode, 42);
     EXPECT_EQ(r.alfa, 0.0);
     EXPECT_EQ(q.calls.size(), 2u);
@@ -285,8 +285,8 @@ TEST(Linesearch, TrialsStayWithinTheSafeguards) {
     LinesearchSettings st = settingsFor(c, alfmax, initial, derivatives);
     st.forwardDifferences = !derivatives && trial % 4 == 1;
     const LinesearchResult r = m6srch(st, c);
-    ASSERT_GE(r.searchResult, 1) << trial;
-    ASSERT_LE(r.searchResult, 7) << trial;
+    ASSERT_GE(r.searchResult, SearchResult::kCurvature) << trial;
+    ASSERT_LE(r.searchResult, SearchResult::kTooManyFunctions) << trial;
     for (const Curve::Call& call : c.calls) {
       ASSERT_TRUE(std::isfinite(call.alfa)) << trial;
       ASSERT_GT(call.alfa, 0.0) << trial;
@@ -325,8 +325,8 @@ TEST(Linesearch, ExtremeValuesNeverProduceABadTrial) {
         s.gtry = values[rng() % 8];
       }
       EXPECT_TRUE(s.done);
-      EXPECT_GE(s.searchResult, 1);
-      EXPECT_LE(s.searchResult, 7);
+      EXPECT_GE(s.searchResult, SearchResult::kCurvature);
+      EXPECT_LE(s.searchResult, SearchResult::kTooManyFunctions);
     }
   }
 }

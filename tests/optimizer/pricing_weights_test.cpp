@@ -51,8 +51,8 @@ struct Harness {
   }
 
   void factorize() {
-    counters.factorRequest = 0;
-    ASSERT_EQ(factorizeBasis(set, lu, params, out, counters), 0);
+    counters.factorRequest = FactorRequest::kNone;
+    ASSERT_EQ(factorizeBasis(set, lu, params, out, counters), kOptimal);
   }
 
   // B^-1 a_j by basis position.

@@ -9,7 +9,7 @@
 
 namespace kavro::testing {
 
-// The file is read on unit 20 of opt; exitCode -1 when it cannot be opened.
+// The file is read on unit 20 of opt; exitCode kMpsFatalErrors when it cannot be opened.
 inline MpsResult readMpsForTest(Optimizer& opt, const std::string& path) {
   const int unit = 20;
   opt.connectUnit(unit, path);
@@ -17,7 +17,7 @@ inline MpsResult readMpsForTest(Optimizer& opt, const std::string& path) {
   InputUnit* in = s.units.openInput(unit);
   if (!in) {
     MpsResult failed;
-    failed.exitCode = -1;
+    failed.exitCode = kMpsFatalErrors;
     return failed;
   }
   const MpsDimensions d = scanMpsDimensions(*in);
