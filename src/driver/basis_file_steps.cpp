@@ -4,6 +4,7 @@
 #include "driver/run_context.hpp"
 #include "driver/run_hooks.hpp"
 #include "files/basis_files.hpp"
+#include "optimizer/run_main_loop.hpp"
 
 namespace kavro {
 
@@ -12,18 +13,19 @@ namespace {
 // Scale factors count only while the working problem is scaled (during the main loop); the
 // solution output runs after unscaling.
 BasisSource sourceOf(const RunContext& ctx) {
-  const std::span<const double> scales = ctx.scaled ? std::span<const double>(ctx.scales) : std::span<const double>();
+  const RunScaling& s = ctx.scaling;
+  const std::span<const double> scales = s.applied ? std::span<const double>(s.factors) : std::span<const double>();
   return BasisSource{ctx.prob, scales, ctx.state.hs, ctx.state.x};
 }
 
 // Line 1 of a saved basis: the objective (in the sense of the problem) once feasible, the sum
 // of infeasibilities before.
-NewBasisHeader headerOf(const RunContext& ctx, int32_t itn, int32_t status) {
+NewBasisHeader headerOf(const RunContext& ctx, const LoopProgress& progress, int32_t status) {
   NewBasisHeader h;
-  h.itn = itn;
+  h.itn = progress.itn;
   h.status = status;
-  h.ninf = ctx.ninf;
-  h.objective = ctx.ninf == 0 ? ctx.params.objectiveSense * ctx.objValue : ctx.sinf;
+  h.ninf = progress.ninf;
+  h.objective = progress.ninf == 0 ? ctx.params.objectiveSense * progress.objValue : progress.sinf;
   return h;
 }
 
@@ -59,10 +61,10 @@ bool loadBasisFile(RunContext& ctx) {
 
 // The New basis file every few iterations and at the end; the Backup basis file too during the
 // run, so that a run stopped while the New basis file is being written still leaves one whole.
-void saveBasisFiles(RunContext& ctx, int32_t itn, int32_t status) {
+void saveBasisFiles(RunContext& ctx, const LoopProgress& progress, int32_t status) {
   const Parameters& p = ctx.params;
   const BasisFileChannel io{ctx.units, ctx.out, p};
-  const NewBasisHeader header = headerOf(ctx, itn, status);
+  const NewBasisHeader header = headerOf(ctx, progress, status);
   writeNewBasis(io, p.newBasisFile, sourceOf(ctx), header);
   if (status == kRunProceeding && p.backupBasisFile > 0) writeNewBasis(io, p.backupBasisFile, sourceOf(ctx), header);
 }

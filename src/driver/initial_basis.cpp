@@ -2,15 +2,35 @@
 
 #include <algorithm>
 #include <cmath>
+#include <span>
 
-#include "driver/crash.hpp"
-#include "driver/scaling.hpp"
 #include "driver/run_context.hpp"
 #include "driver/run_hooks.hpp"
+#include "setup/crash.hpp"
+#include "setup/scaling.hpp"
 
 namespace kavro {
 
 namespace {
+
+// The run's scaling step; with Scale option 2 the nonlinear variables and rows are scaled too:
+// the evaluator hands the user's routines unscaled values and scales what they return.
+void scale(RunContext& ctx) {
+  scaleProblem(ctx.scaling, ctx.prob, ctx.state.x, ctx.rowTypes, ctx.params, ctx.out);
+  if (ctx.evaluator && ctx.params.scaleOption == 2) {
+    const std::vector<double>& s = ctx.scaling.factors;
+    const auto columns = std::span<const double>(s.data(), static_cast<size_t>(ctx.prob.nNonlinVars()));
+    const auto rows = std::span<const double>(s.data() + ctx.n(), static_cast<size_t>(ctx.prob.nNonlinCons));
+    ctx.evaluator->setScales(columns, rows);
+  }
+}
+
+void crash(RunContext& ctx, int mode) {
+  CrashSettings settings;
+  settings.crashTolerance = ctx.params.crashTolerance;
+  settings.tinyValue = ctx.params.machine.eps0;
+  crashBasis(mode, ctx.prob, ctx.rowTypes, settings, ctx.state.hs, ctx.state.x, ctx.out);
+}
 
 void setupCycleZero(RunContext& ctx) {
   auto& x = ctx.state.x;
@@ -19,10 +39,10 @@ void setupCycleZero(RunContext& ctx) {
   // A cold start owns no states of the caller's: slack values and linear multipliers start at
   // zero and a basis file, when one is named, supplies the states. Warm and hot starts keep
   // everything the caller gave.
-  if (ctx.startClass == 0) {
+  if (ctx.start.kind == StartClass::kCold) {
     std::fill(x.begin() + n, x.begin() + n + m, 0.0);
     std::fill(pi.begin() + ctx.prob.nNonlinCons, pi.end(), 0.0);
-    ctx.gotbas = loadBasisFile(ctx);
+    ctx.start.gotbas = loadBasisFile(ctx);
     if (ctx.exitCode != kOptimal) return;
   }
   for (int32_t j = 0; j < ctx.prob.nNonlinVars(); ++j)
@@ -34,18 +54,18 @@ void setupLaterCycle(RunContext& ctx) {
   const Parameters& p = ctx.params;
   if (ctx.prob.nNonlinCons > 0 && ctx.ninf == 0) checkInitialMultipliers(ctx);
   if (ctx.prob.objRow >= 0) ctx.state.pi[static_cast<size_t>(ctx.prob.objRow)] = -p.objectiveSense;
-  if (p.scaleOption > 0) scaleProblem(ctx);
+  if (p.scaleOption > 0) scale(ctx);
   if (ctx.crashDone) return;
   ctx.crashDone = true;
   // The crash chooses a basis only when none was supplied: a caller's states or a basis file
   // are kept as they are (the factorization completes them with slacks where needed).
-  if (ctx.gotbas) return;
+  if (ctx.start.gotbas) return;
   const int mode = (p.crashOption >= 1 && p.crashOption <= 3) ? p.crashOption : 0;
   // Crashing the nonlinear rows needs nonzero values where the Jacobian will be; reproducible
   // random ones stand in for it.
   const bool jacobianNeeded = mode == 1 && ctx.majors;
   if (jacobianNeeded) ctx.majors->randomJacobianForCrash(ctx.prob);
-  crashBasis(ctx, mode);
+  crash(ctx, mode);
   if (jacobianNeeded) ctx.majors->restoreMatrixJacobian(ctx.prob);
   ctx.crashInequalitiesPending = mode == 3 && ctx.prob.nNonlinCons < ctx.m();
 }
@@ -95,7 +115,7 @@ void checkBasisCounts(RunContext& ctx) {
   if (superbasics != ctx.state.ns) {
     ctx.out.both(" WARNING: %7d superbasics in hs(*);   previously ns = %7d.  Hessian not saved", superbasics,
                  ctx.state.ns);
-    ctx.gothes = false;
+    ctx.start.gothes = false;
     scan(true);
     ctx.state.ns = std::min(superbasics, p.superbasicsLimit);
   } else {
@@ -103,7 +123,7 @@ void checkBasisCounts(RunContext& ctx) {
   }
   if (basics != m) {
     ctx.out.both(" WARNING: %7d basics specified;   preferably should have been %7d", basics, m);
-    ctx.gothes = false;
+    ctx.start.gothes = false;
   }
 
   // Nonbasic variables go on or inside their bounds; near a bound means on it.

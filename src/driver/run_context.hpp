@@ -1,7 +1,8 @@
 #pragma once
 // The state of one call of the solver entry, shared by the run driver, the set-up of the
-// initial basis, the main loop and the solution output. It lives for one solve; the parameter
-// block, the units and the timers it refers to belong to the Optimizer object.
+// initial basis and the solution output. It lives for one solve; the parameter block, the units
+// and the timers it refers to belong to the Optimizer object. The main loop does not see it: it
+// gets what it needs in a LoopInput and hands back a LoopOutcome, which the driver records here.
 
 #include <cstdint>
 #include <memory>
@@ -15,9 +16,22 @@
 #include "kavro/solver.hpp"
 #include "nonlinear/function_evaluator.hpp"
 #include "nonlinear/major_iterations.hpp"
+#include "setup/scaling.hpp"
 #include "specs/parameters.hpp"
 
 namespace kavro {
+
+// How the run starts ("Start"): cold (Cold or Basis), warm or hot, and what that says is given
+// (flags printed under their classic names).
+enum class StartClass : int32_t { kCold = 0, kWarm = 1, kHot = 2 };
+struct StartMode {
+  std::string text;
+  StartClass kind = StartClass::kCold;
+  bool gotbas = false;  // a basis: the caller's states, or a basis file
+  bool gotfac = false;  // basis factors (hot starts)
+  bool gothes = false;  // the reduced Hessian (hot starts)
+  bool gotscl = false;  // scale factors (hot starts)
+};
 
 struct RunContext {
   RunContext(Parameters& p, UnitTable& u, Timers& t, const SolveOptions& o, ProblemState& s)
@@ -44,23 +58,18 @@ struct RunContext {
   // The nonlinear objective's gradient at the final point (user's units), for the reports.
   std::vector<double> objectiveGradient;
 
-  // Start mode.
-  bool gotbas = false, gotfac = false, gothes = false, gotscl = false;
-  int startClass = 0;  // 0 cold, 1 warm, 2 hot
-  std::string start;
+  StartMode start;
 
   // Set-up that lasts for the whole run.
   std::vector<int32_t> rowTypes;     // per row: 0 equality, 1 other, 2 free
-  std::vector<double> scales;        // nb factors (columns, then rows); empty when unscaled
-  bool scalesComputed = false;
-  bool scaled = false;               // the working problem and state are scaled now
+  RunScaling scaling;
   bool crashDone = false;
   // Crash option 3 crashes the linear inequality rows once the equality rows are satisfied.
   bool crashInequalitiesPending = false;
   // Superbasic variables in order, as the basis-count check found them in hs.
   std::vector<int32_t> superbasicList;
 
-  // Outcome, updated by each cycle.
+  // Outcome, recorded after each cycle.
   ExitCode exitCode = kOptimal;
   int64_t majorIterations = 0;
   int64_t minorIterations = 0;

@@ -6,11 +6,12 @@
 #include <cctype>
 
 #include "driver/initial_basis.hpp"
-#include "driver/problem_statistics.hpp"
 #include "driver/run_context.hpp"
 #include "driver/run_hooks.hpp"
-#include "driver/scaling.hpp"
 #include "driver/solver_entry.hpp"
+#include "optimizer/run_main_loop.hpp"
+#include "setup/problem_statistics.hpp"
+#include "setup/scaling.hpp"
 
 namespace kavro {
 
@@ -23,34 +24,36 @@ bool containsLetter(const std::string& text, size_t from, char upper) {
 }
 
 void printStartFlags(const RunContext& ctx) {
-  ctx.out.print(" gotbas = %c    gotfac = %c    gothes = %c    gotscl = %c", ctx.gotbas ? 'T' : 'F',
-                ctx.gotfac ? 'T' : 'F', ctx.gothes ? 'T' : 'F', ctx.gotscl ? 'T' : 'F');
+  const StartMode& s = ctx.start;
+  ctx.out.print(" gotbas = %c    gotfac = %c    gothes = %c    gotscl = %c", s.gotbas ? 'T' : 'F', s.gotfac ? 'T' : 'F',
+                s.gothes ? 'T' : 'F', s.gotscl ? 'T' : 'F');
 }
 
 // Start modes: Cold/Basis, Warm, Hot (with optional letters F, H, S from the fifth character).
 void interpretStart(RunContext& ctx) {
   const Parameters& p = ctx.params;
-  std::string text = ctx.start;
+  StartMode& s = ctx.start;
+  std::string text = s.text;
   while (!text.empty() && text.back() == ' ') text.pop_back();
   const char first = text.empty() ? ' ' : static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
-  ctx.gotbas = ctx.gotfac = ctx.gothes = ctx.gotscl = false;
-  ctx.startClass = 0;
+  s.gotbas = s.gotfac = s.gothes = s.gotscl = false;
+  s.kind = StartClass::kCold;
   if (first == 'C' || first == 'B') {
-    ctx.gotbas = p.oldBasisFile > 0 || p.insertFile > 0 || p.loadFile > 0;
+    s.gotbas = p.oldBasisFile > 0 || p.insertFile > 0 || p.loadFile > 0;
     ctx.state.ns = 0;
   } else if (first == 'W') {
-    ctx.gotbas = true;
-    ctx.startClass = 1;
+    s.gotbas = true;
+    s.kind = StartClass::kWarm;
   } else if (first == 'H') {
-    ctx.gotbas = true;
-    ctx.startClass = 2;
+    s.gotbas = true;
+    s.kind = StartClass::kHot;
     const bool all = text.size() <= 4;
-    ctx.gotfac = all || containsLetter(text, 4, 'F');
-    ctx.gothes = all || containsLetter(text, 4, 'H');
-    ctx.gotscl = all || containsLetter(text, 4, 'S');
+    s.gotfac = all || containsLetter(text, 4, 'F');
+    s.gothes = all || containsLetter(text, 4, 'H');
+    s.gotscl = all || containsLetter(text, 4, 'S');
     printStartFlags(ctx);
   } else {
-    ctx.out.both(" XXX Start parameter not recognized:  %s", ctx.start.c_str());
+    ctx.out.both(" XXX Start parameter not recognized:  %s", s.text.c_str());
   }
 }
 
@@ -77,10 +80,10 @@ void printInitialBasisHeading(const RunContext& ctx) {
   ctx.out.print("%s", "");
   ctx.out.print("%s", " Initial basis");
   ctx.out.print("%s", " -------------");
-  if (ctx.startClass == 0) {
-    if (!ctx.gotbas) ctx.out.print("%s", " No basis file supplied");
+  if (ctx.start.kind == StartClass::kCold) {
+    if (!ctx.start.gotbas) ctx.out.print("%s", " No basis file supplied");
   } else {
-    ctx.out.print(" start = %s", ctx.start.c_str());
+    ctx.out.print(" start = %s", ctx.start.text.c_str());
   }
 }
 
@@ -88,6 +91,48 @@ void printIterationsHeading(const RunContext& ctx) {
   pageHeading(ctx);
   ctx.out.print("%s", " Iterations");
   ctx.out.print("%s", " ----------");
+}
+
+// The main loop of one cycle, its outcome recorded in the run context. Returns its iterations.
+int32_t runLoop(RunContext& ctx) {
+  const Parameters& p = ctx.params;
+  // The multiplier estimates of the nonlinear rows are scaled with the rows, once in a run.
+  if (ctx.majors && !ctx.scaling.factors.empty() && p.scaleOption == 2 && ctx.majorIterations == 0)
+    ctx.majors->scaleMultipliers(ctx.scaling.factors.data() + ctx.n());
+  const LoopInput in{.params = ctx.params,
+                     .out = ctx.out,
+                     .prob = ctx.prob,
+                     .state = ctx.state,
+                     .scaling = ctx.scaling,
+                     .rowTypes = ctx.rowTypes,
+                     .superbasicList = ctx.superbasicList,
+                     .crashInequalitiesPending = ctx.crashInequalitiesPending,
+                     .evaluator = ctx.evaluator.get(),
+                     .majors = ctx.majors.get(),
+                     .nJacElements = ctx.nJacElements,
+                     .factorElementsAllowed = ctx.layout.factorElementsAllowed,
+                     .automaticStorage = ctx.options.automaticStorage,
+                     .progress = &ctx.options.progress,
+                     .saveBasis = [&ctx](const LoopProgress& progress, int32_t status) {
+                       saveBasisFiles(ctx, progress, status);
+                     }};
+  const LoopOutcome o = runMainLoop(in);
+  ctx.exitCode = o.exitCode;
+  ctx.majorIterations += o.majorIterations;
+  ctx.minorIterations += o.progress.itn;
+  ctx.itn = o.progress.itn;
+  ctx.ninf = o.progress.ninf;
+  ctx.sinf = o.progress.sinf;
+  ctx.objValue = o.progress.objValue;
+  ctx.piNorm = o.piNorm;
+  if (o.trueRows) {
+    ctx.nonlinearStatus = o.trueRows->withinRowTolerance ? 1 : 2;
+    ctx.absoluteViolation = o.trueRows->absolute;
+    ctx.relativeViolation = o.trueRows->relative;
+  }
+  if (ctx.prob.nNonlinObjVars > 0) ctx.objectiveGradient = o.objectiveGradient;
+  ctx.certificate = o.certificate;
+  return o.progress.itn;
 }
 
 bool callMatmod(RunContext& ctx, int ncycle) {
@@ -140,7 +185,7 @@ void runDriver(RunContext& ctx) {
 
   cycle = 1;
   ctx.exitCode = kOptimal;
-  if (!ctx.gotbas) ctx.gotfac = ctx.gothes = false;
+  if (!ctx.start.gotbas) ctx.start.gotfac = ctx.start.gothes = false;
   for (;;) {
     if (ctx.prob.nNonlinCons > 0) setupNonlinearConstraints(ctx);
     if (cycle > 1) problemStatistics(2, ctx.prob, p, ctx.out, ctx.rowTypes);
@@ -150,15 +195,13 @@ void runDriver(RunContext& ctx) {
     printIterationsHeading(ctx);
 
     ctx.timers.operate(Timers::kSolve, 0, ctx.out);
-    const CycleIterations its = runMainLoop(ctx);
+    const int32_t cycleIterations = runLoop(ctx);
     ctx.timers.operate(-Timers::kSolve, 0, ctx.out);
     // Everything after the optimizer sees the unscaled problem.
-    unscaleProblem(ctx);
-    ctx.majorIterations += its.major;
-    ctx.minorIterations += its.minor;
+    unscaleProblem(ctx.scaling, ctx.prob, ctx.state, p.machine.infBound);
     // A basis file that does not fit, or a run that ended before its first iteration for want of
     // storage or usable factors, leaves nothing to report.
-    if (ctx.exitCode >= kBasisFileMismatch || (ctx.exitCode >= kNoStorageForFactors && its.minor == 0)) return;
+    if (ctx.exitCode >= kBasisFileMismatch || (ctx.exitCode >= kNoStorageForFactors && cycleIterations == 0)) return;
 
     ctx.timers.operate(Timers::kSolutionOutput, 0, ctx.out);
     solutionOutput(ctx, 1);
@@ -175,7 +218,7 @@ void runDriver(RunContext& ctx) {
     if (cycle < p.cycleLimit && callMatmod(ctx, cycle)) return finish();
     ++cycle;
     if (cycle > p.cycleLimit) return finish();
-    if (!ctx.gotbas) ctx.gotfac = ctx.gothes = false;
+    if (!ctx.start.gotbas) ctx.start.gotfac = ctx.start.gothes = false;
     ctx.exitCode = kOptimal;
     pageHeading(ctx);
     ctx.out.print(" Start of Cycle %d", cycle);

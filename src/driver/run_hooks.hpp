@@ -1,21 +1,13 @@
 #pragma once
-// Steps of a run that the driver calls and other subsystems provide: the main loop, the
-// solution output, the nonlinear-constraint set-up, the final function calls and the cycle
-// hook between cycles.
+// Steps of a run that the driver calls: the solution output, the nonlinear-constraint set-up,
+// the final function calls, the cycle hook between cycles and the basis files.
 
 #include <cstdint>
 
 namespace kavro {
 
 struct RunContext;
-
-struct CycleIterations {
-  int64_t major = 0;
-  int64_t minor = 0;
-};
-
-// The optimizer's main loop for one cycle; sets ctx.exitCode and the final point.
-CycleIterations runMainLoop(RunContext& ctx);
+struct LoopProgress;
 
 // Solution output after a cycle: stage 1 (infeasibility summary and files), stage 2 (listing).
 void solutionOutput(RunContext& ctx, int stage);
@@ -49,7 +41,8 @@ void checkInitialMultipliers(RunContext& ctx);
 }  // namespace kavro
 
 namespace kavro {
-// Saves the basis on the New basis file (and the Backup basis file while the run goes on);
-// status kRunProceeding, or runEndStatus(exit) at the end of a run.
-void saveBasisFiles(RunContext& ctx, int32_t itn, int32_t status);
+// Saves the basis on the New basis file (and the Backup basis file while the run goes on), with
+// the run's progress in its first line; status kRunProceeding, or runEndStatus(exit) at the end
+// of a run.
+void saveBasisFiles(RunContext& ctx, const LoopProgress& progress, int32_t status);
 }  // namespace kavro

@@ -12,7 +12,7 @@ void solutionOutput(RunContext& ctx, int stage) {
   SolutionReport report;
   report.problem = &ctx.prob;
   report.state = &ctx.state;
-  if (ctx.scalesComputed) report.scales = ctx.scales;
+  if (ctx.scaling.computed) report.scales = ctx.scaling.factors;
   report.exitCode = ctx.exitCode;
   report.iterations = ctx.itn;
   report.ninf = ctx.ninf;

@@ -129,7 +129,7 @@ SolveResult solverEntry(Parameters& params, UnitTable& units, Timers& timers, co
 
   ctx.prob = workingCopy(problem, params.machine.infBound);
   params.problemName = problem.names[0];
-  ctx.start = options.start;
+  ctx.start.text = options.start;
   runDriver(ctx);
 
   timers.operate(0, 2, ctx.out);

@@ -13,7 +13,7 @@ namespace kavro {
 // minimized sense: the subproblem objective plus sigma times the objective row's part.
 struct MainLoop::AlongLine final : LineFunction {
   explicit AlongLine(MainLoop& loop) : ml(loop), positions(loop.linePositions_) {
-    const int32_t count = ml.m_ + ml.ctx_.state.ns;
+    const int32_t count = ml.m_ + ml.in_.state.ns;
     const int32_t nNonlin = ml.prob_.nNonlinVars();
     positions.clear();  // keeps its capacity: sized once for every basic and superbasic position
     for (int32_t k = 0; k < count; ++k) {
@@ -21,7 +21,7 @@ struct MainLoop::AlongLine final : LineFunction {
       if (j == ml.objSlack_) objSlackPos = k;
       else if (j < nNonlin && ml.p_dir_[static_cast<size_t>(k)] != 0.0) positions.push_back(k);
     }
-    objScale = (ml.objSlack_ >= 0 && !ml.ctx_.scales.empty()) ? ml.ctx_.scales[static_cast<size_t>(ml.objSlack_)] : 1.0;
+    objScale = (ml.objSlack_ >= 0 && !ml.in_.scaling.factors.empty()) ? ml.in_.scaling.factors[static_cast<size_t>(ml.objSlack_)] : 1.0;
   }
 
   int evaluate(double alfa, bool wantGradient, double& f, double& gtp) override {

@@ -20,12 +20,12 @@ bool MainLoop::factorize(FactorKind kind) {
   fc_.infeasible = ninf_ > 0;
   fc_.objectiveOrSinf = ninf_ > 0 ? sinf_ : minimizedObjective();
   rememberBasicSet();
-  const ExitCode status = factorizeBasis(basisSet_, lu_, p_, ctx_.out, fc_, kind);
+  const ExitCode status = factorizeBasis(basisSet_, lu_, p_, in_.out, fc_, kind);
   forgetWeightsIfBasisChanged();
   // A new choice of basic and superbasic variables invalidates what R knew of the subspace.
   if (fc_.superbasicsChanged) sb_.hessianResetPending = true;
   if (status != kOptimal) {
-    ctx_.exitCode = status;
+    outcome_.exitCode = status;
     return false;
   }
   itnSinceFactor_ = 0;
@@ -107,7 +107,7 @@ bool MainLoop::rowCheck(bool correcting) {
   const double relative = rmax / (1.0 + xNorm);
   const bool bad = relative > p_.rowCheckTolerance;
   if (bad || p_.debugLevel >= 2)
-    ctx_.out.print(" Itn %7d -- row check.   Max residual = %8.1e on row %5d.   Norm x = %8.1e", itn_, rmax, row + 1,
+    in_.out.print(" Itn %7d -- row check.   Max residual = %8.1e on row %5d.   Norm x = %8.1e", itn_, rmax, row + 1,
                    xNorm);
   return !bad;
 }
@@ -140,7 +140,7 @@ bool MainLoop::expandReset(bool requested) {
   functionsStale_ = true;
   rowCheck(true);
   pricesStale_ = true;
-  ctx_.out.print(" Itn %7d nonbasics set on bound, basics recomputed", itn_);
+  in_.out.print(" Itn %7d nonbasics set on bound, basics recomputed", itn_);
   return true;
 }
 
@@ -155,7 +155,7 @@ bool MainLoop::updateFactors(int32_t position) {
   const int32_t nonzeros = lp.lenL() + lp.lenU();
   if (updates >= 20 && nonzeros > 2 * fc_.nonzerosAfterFactor) {
     if (p_.printLevel % 10 > 0)
-      ctx_.out.print(" LU file has increased by a factor of %6.1f",
+      in_.out.print(" LU file has increased by a factor of %6.1f",
                      static_cast<double>(nonzeros) / std::max(1, fc_.nonzerosAfterFactor));
     fc_.factorRequest = FactorRequest::kFactorsGrew;
     return factorize();

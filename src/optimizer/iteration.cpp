@@ -4,10 +4,10 @@
 #include <algorithm>
 #include <cmath>
 
-#include "driver/run_hooks.hpp"
-#include "files/basis_files.hpp"
-#include "driver/crash.hpp"
+#include "files/variable_names.hpp"
 #include "optimizer/main_loop.hpp"
+#include "setup/crash.hpp"
+#include "setup/problem_statistics.hpp"
 
 namespace kavro {
 
@@ -33,9 +33,9 @@ void MainLoop::iterate() {
       // 2. Infeasibilities and the phase.
       countInfeasibilities();
       justFactorized_ = false;
-      if (ctx_.crashInequalitiesPending && equalityRowsSatisfied()) {
+      if (in_.crashInequalitiesPending && equalityRowsSatisfied()) {
         crashInequalityRows();
-        if (ctx_.exitCode != kOptimal) return;
+        if (outcome_.exitCode != kOptimal) return;
         continue;
       }
 
@@ -49,7 +49,7 @@ void MainLoop::iterate() {
         if (!acceptEvaluation(status)) return;
       }
       if (announceFeasible_) {
-        ctx_.out.both(" Itn %7d -- feasible solution.  Objective = %16.8e", itn_, trueObjective());
+        in_.out.both(" Itn %7d -- feasible solution.  Objective = %16.8e", itn_, trueObjective());
         announceFeasible_ = false;
       }
       // The first subproblem, without its nonlinear rows, only finds a point that satisfies the
@@ -66,7 +66,7 @@ void MainLoop::iterate() {
         ++weightReductions_;
         wtobj_ = weightReductions_ >= 6 ? 0.0 : 0.1 * wtobj_;
         pricesStale_ = true;
-        if (p_.printLevel % 10 > 0 || p_.debugLevel > 0) ctx_.out.print(" Weight on obj reduced to %12.4e", wtobj_);
+        if (p_.printLevel % 10 > 0 || p_.debugLevel > 0) in_.out.print(" Weight on obj reduced to %12.4e", wtobj_);
       }
       previousSinf_ = sinf_;
     }
@@ -78,7 +78,7 @@ void MainLoop::iterate() {
       loadBasicGradient();
       computePrices();
     }
-    const int32_t ns = ctx_.state.ns;
+    const int32_t ns = in_.state.ns;
     if (ph_ >= Phase::kNewSuperbasics && ns > 0) {
       computeReducedGradient();
       if (sb_.tolrg == 0.0) sb_.tolrg = p_.subspaceTolerance * sb_.rgNorm;
@@ -120,8 +120,8 @@ void MainLoop::iterate() {
       case RgStatus::kStop:
         // With nonlinear constraints a step that cannot make progress ends the major iteration
         // (after the first); the next linearization may do better.
-        if (ctx_.exitCode == kCannotImprove && majors_ && majorItn_ > 1) {
-          ctx_.exitCode = kOptimal;
+        if (outcome_.exitCode == kCannotImprove && majors_ && majorItn_ > 1) {
+          outcome_.exitCode = kOptimal;
           endMajorIteration(kSubproblemLimit);
         }
         return;
@@ -150,22 +150,22 @@ MainLoop::PricingOutcome MainLoop::priceAndTest(PricingResult& pr) {
   in.feasible = ninf_ == 0;
   in.multiplePrice = p_.multiplePrice;
   in.superbasicsLimit = p_.superbasicsLimit;
-  in.ns = ctx_.state.ns;
+  in.ns = in_.state.ns;
   in.itn = itn_;
   in.debugLevel = p_.debugLevel;
   pr = priceByCheck();
   if (pr.enteringVar < 0)
-    pr = weightedPricingApplies() ? priceByWeights(in) : price(in, pricing_, wtobj_, dj_.data(), ctx_.out);
+    pr = weightedPricingApplies() ? priceByWeights(in) : price(in, pricing_, wtobj_, dj_.data(), in_.out);
   lastNAbove_ = pr.nAbove;
   if (pr.superbasicsLimitReached) {
-    ctx_.out.both(" EXIT -- the superbasics limit is too small: %7d", p_.superbasicsLimit);
-    ctx_.exitCode = kSuperbasicsLimit;
+    in_.out.both(" EXIT -- the superbasics limit is too small: %7d", p_.superbasicsLimit);
+    outcome_.exitCode = kSuperbasicsLimit;
     return PricingOutcome::kStop;
   }
   if (pr.enteringVar < 0) {
     bool between = false;
     for (int32_t j = 0; j < nb_ && !between; ++j) between = hs_[static_cast<size_t>(j)] == kBetweenBounds;
-    const bool allowed = ninf_ > 0 || (!nonlinearObjective_ && ctx_.state.ns == 0);
+    const bool allowed = ninf_ > 0 || (!nonlinearObjective_ && in_.state.ns == 0);
     if (!(between && allowed && priceBetweenBounds(in, dj_.data(), pr))) {
       // 8. No candidate: optimal, or infeasible.
       if (ninf_ == 0 ? optimalityTest(pr) : infeasibleTest()) return PricingOutcome::kStop;
@@ -174,7 +174,7 @@ MainLoop::PricingOutcome MainLoop::priceAndTest(PricingResult& pr) {
   }
   // A candidate joins the superbasics when the objective is nonlinear, superbasics exist or
   // several candidates were kept; otherwise it enters the basis by a simplex step.
-  if (pr.nCandidates > 1 || ctx_.state.ns > 0 || (ninf_ == 0 && nonlinearObjective_)) ph_ = Phase::kNewSuperbasics;
+  if (pr.nCandidates > 1 || in_.state.ns > 0 || (ninf_ == 0 && nonlinearObjective_)) ph_ = Phase::kNewSuperbasics;
   sb_.lvltol = 1;
   if (itn_ >= p_.iterationLimit) {
     setExit(kTooManyIterations);
@@ -200,20 +200,27 @@ MainLoop::PricingOutcome MainLoop::priceAndTest(PricingResult& pr) {
 bool MainLoop::equalityRowsSatisfied() const {
   for (int32_t k = 0; k < m_; ++k) {
     const int32_t j = basisList_[static_cast<size_t>(k)];
-    if (j >= n_ && ctx_.rowTypes[static_cast<size_t>(j - n_)] == 0 && infMark_[static_cast<size_t>(k)] != 0)
+    if (j >= n_ && in_.rowTypes[static_cast<size_t>(j - n_)] == kEqualityRow && infMark_[static_cast<size_t>(k)] != 0)
       return false;
   }
   return true;
 }
 
+void MainLoop::crash(int mode) {
+  CrashSettings settings;
+  settings.crashTolerance = p_.crashTolerance;
+  settings.tinyValue = p_.machine.eps0;
+  crashBasis(mode, prob_, in_.rowTypes, settings, hs_, x_, in_.out);
+}
+
 // With the equality rows satisfied, the crash looks again at the inequality rows whose slacks
 // sit near a bound, and the new basis is factorized.
 void MainLoop::crashInequalityRows() {
-  ctx_.crashInequalitiesPending = false;
-  ctx_.out.both(" Itn %7d -- linear E rows feasible.   Obj = %16.8e", itn_, trueObjective());
+  in_.crashInequalitiesPending = false;
+  in_.out.both(" Itn %7d -- linear E rows feasible.   Obj = %16.8e", itn_, trueObjective());
   // The crash counts only basic variables: superbasics become nonbasic where they stand, so
   // that the new basis has exactly m members; pricing brings back what is needed.
-  for (int32_t k = ctx_.state.ns - 1; k >= 0; --k) {
+  for (int32_t k = in_.state.ns - 1; k >= 0; --k) {
     hs_[static_cast<size_t>(basisList_[static_cast<size_t>(m_ + k)])] = kBetweenBounds;
     removeSuperbasic(k);
   }
@@ -222,7 +229,7 @@ void MainLoop::crashInequalityRows() {
     statesBeforeCrash_ = hs_;
     valuesBeforeCrash_ = x_;
   }
-  crashBasis(ctx_, 4);
+  crash(4);
   toInternalStates();
   fc_.factorRequest = FactorRequest::kNone;
   factorize();
@@ -233,7 +240,7 @@ void MainLoop::crashInequalityRows() {
 // were defined where the crash began: there the crash is undone and the run goes on from the
 // basis it had. False when the run must end.
 bool MainLoop::undoInequalityCrash() {
-  ctx_.out.both(" Itn %7d -- functions undefined at the crashed point: the crash of the LG rows is undone", itn_);
+  in_.out.both(" Itn %7d -- functions undefined at the crashed point: the crash of the LG rows is undone", itn_);
   hs_ = std::move(statesBeforeCrash_);
   x_ = std::move(valuesBeforeCrash_);
   statesBeforeCrash_.clear();
@@ -250,14 +257,14 @@ bool MainLoop::afterStep(bool basisChanged, int32_t position) {
   ++minorItn_;
   if (ninf_ == 0) ++feasibleMinorItn_;
   logIteration();
-  if (ctx_.exitCode != kOptimal) return false;
+  if (outcome_.exitCode != kOptimal) return false;
 
   // 11. Unchanged objective.
   const double f = ninf_ == 0 ? trueObjective() : sinf_;
   if (havePrevious_ && std::fabs(previousObjective_ - f) <= (std::fabs(f) + 1.0) * p_.machine.eps1) {
     if (++unchangedCount_ >= unchangedLimit_) {
-      ctx_.out.both(" EXIT -- the objective has not changed for the last %8d iterations", unchangedCount_);
-      ctx_.exitCode = kObjectiveUnchanged;
+      in_.out.both(" EXIT -- the objective has not changed for the last %8d iterations", unchangedCount_);
+      outcome_.exitCode = kObjectiveUnchanged;
       return false;
     }
   } else {
@@ -269,7 +276,7 @@ bool MainLoop::afterStep(bool basisChanged, int32_t position) {
   // 12. Periodic save of the basis.
   if (p_.newBasisFile > 0 && itn_ % std::max(1, p_.saveNewBasisMap) == 0 && itn_ < p_.iterationLimit) {
     publishProgress();
-    saveBasisFiles(ctx_, itn_, kRunProceeding);
+    in_.saveBasis(outcome_.progress, kRunProceeding);
   }
 
   // 13. Factor update or refactorization.

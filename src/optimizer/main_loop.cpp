@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "driver/run_hooks.hpp"
 
 namespace kavro {
 
@@ -14,8 +13,8 @@ namespace {
 
 constexpr int32_t kNever = 99999999;
 
-int32_t lenaFor(const RunContext& ctx) {
-  return static_cast<int32_t>(std::min<int64_t>(ctx.layout.factorElementsAllowed, INT32_MAX - 16));
+int32_t lenaFor(const LoopInput& in) {
+  return static_cast<int32_t>(std::min<int64_t>(in.factorElementsAllowed, INT32_MAX - 16));
 }
 
 const char* exitMessage(ExitCode code) {
@@ -34,26 +33,26 @@ const char* exitMessage(ExitCode code) {
 
 }  // namespace
 
-MainLoop::MainLoop(RunContext& ctx)
-    : ctx_(ctx),
-      p_(ctx.params),
-      prob_(ctx.prob),
-      hs_(ctx.state.hs),
-      x_(ctx.state.x),
-      pi_(ctx.state.pi),
-      dj_(ctx.state.reducedCost),
-      m_(ctx.m()),
-      n_(ctx.n()),
-      nb_(ctx.nb()),
-      sigma_(ctx.params.objectiveSense >= 1 ? 1.0 : -1.0),
-      objSlack_(ctx.prob.objRow >= 0 ? ctx.n() + ctx.prob.objRow : -1),
-      log_(ctx.params, ctx.out, &ctx.options.progress, ctx.prob.nNonlinCons > 0),
-      certifier_(ctx.prob, ctx.nJacElements),
-      majors_(ctx.majors.get()),
-      nonlinearObjective_(ctx.prob.nNonlinObjVars > 0 || (ctx.majors && ctx.majors->lagrangianOn())) {
+MainLoop::MainLoop(const LoopInput& in)
+    : in_(in),
+      p_(in.params),
+      prob_(in.prob),
+      hs_(in.state.hs),
+      x_(in.state.x),
+      pi_(in.state.pi),
+      dj_(in.state.reducedCost),
+      m_(in.prob.m),
+      n_(in.prob.n),
+      nb_(in.prob.nb()),
+      sigma_(in.params.objectiveSense >= 1 ? 1.0 : -1.0),
+      objSlack_(in.prob.objRow >= 0 ? in.prob.n + in.prob.objRow : -1),
+      log_(in.params, in_.out, in.progress, in.prob.nNonlinCons > 0),
+      certifier_(in.prob, in.nJacElements),
+      majors_(in.majors),
+      nonlinearObjective_(in.prob.nNonlinObjVars > 0 || (in.majors && in.majors->lagrangianOn())) {
   const int32_t L = m_ + std::max(1, p_.superbasicsLimit);
-  lu_.size(m_, L, lenaFor(ctx));
-  if (ctx.options.automaticStorage) fc_.maxFactorElements = INT32_MAX - 16;
+  lu_.size(m_, L, lenaFor(in));
+  if (in.automaticStorage) fc_.maxFactorElements = INT32_MAX - 16;
   basisList_.assign(static_cast<size_t>(L) + 1, -1);
   for (auto* v : {&p_dir_, &work_, &work2_, &rooms_}) v->assign(static_cast<size_t>(L) + 1, 0.0);
   for (auto* v : {&column_, &y_, &pricesRhs_, &prices_}) v->resize(m_);
@@ -63,7 +62,7 @@ MainLoop::MainLoop(RunContext& ctx)
   gB_.assign(static_cast<size_t>(m_), 0.0);
   basicsMove_.assign(static_cast<size_t>(m_), 0.0);
   infMark_.assign(static_cast<size_t>(L) + 1, 0);
-  basisSet_ = BasisSet{&prob_, &hs_, &x_, &basisList_, &ctx.state.ns};
+  basisSet_ = BasisSet{&prob_, &hs_, &x_, &basisList_, &in_.state.ns};
   pricing_.nParts = std::max(1, p_.partialPrice);
   weights_.size(prob_, static_cast<PricingRule>(p_.pricingOption));
   if (dj_.size() != static_cast<size_t>(nb_)) dj_.assign(static_cast<size_t>(nb_), 0.0);
@@ -77,11 +76,9 @@ MainLoop::MainLoop(RunContext& ctx)
   gUser_.assign(static_cast<size_t>(prob_.nNonlinObjVars), 0.0);
   gUserTrial_.assign(static_cast<size_t>(prob_.nNonlinObjVars), 0.0);
   conValues_.assign(static_cast<size_t>(prob_.nNonlinCons), 0.0);
-  conJacobian_.assign(static_cast<size_t>(std::max(ctx.nJacElements, 0)), 0.0);
+  conJacobian_.assign(static_cast<size_t>(std::max(in.nJacElements, 0)), 0.0);
   linePositions_.reserve(static_cast<size_t>(L) + 1);
   log_.setReducedGradientForm(nonlinearObjective_);
-  if (majors_ && !ctx.scales.empty() && p_.scaleOption == 2 && ctx.majorIterations == 0)
-    majors_->scaleMultipliers(ctx.scales.data() + n_);
 }
 
 void MainLoop::toInternalStates() {
@@ -104,7 +101,7 @@ void MainLoop::toExternalStates() {
 
 void MainLoop::startMajorIteration() {
   ++majorItn_;
-  ctx_.exitCode = kOptimal;
+  outcome_.exitCode = kOptimal;
   pricing_.resetForMajorIteration();
   expandTol_ = 0.5 * p_.feasibilityTolerance;
   expandBase_ = expandTol_;
@@ -114,18 +111,18 @@ void MainLoop::startMajorIteration() {
   sb_.lvltol = 1;
   sb_.tolrg = 0.0;
   sb_.replaceFailures = 0;
-  if (ctx_.evaluator) ctx_.evaluator->setDifferenceChoice(FunctionEvaluator::kForward);
+  if (in_.evaluator) in_.evaluator->setDifferenceChoice(FunctionEvaluator::kForward);
 }
 
 void MainLoop::setExit(ExitCode code) {
-  ctx_.exitCode = code;
-  if (const char* message = exitMessage(code)) ctx_.out.both("%s", message);
+  outcome_.exitCode = code;
+  if (const char* message = exitMessage(code)) in_.out.both("%s", message);
 }
 
 double MainLoop::trueObjective() const {
   double value = prob_.objConstant + (functionsEvaluated_ ? fUser_ : 0.0);
   if (objSlack_ >= 0) {
-    const double scale = ctx_.scales.empty() ? 1.0 : ctx_.scales[static_cast<size_t>(objSlack_)];
+    const double scale = in_.scaling.factors.empty() ? 1.0 : in_.scaling.factors[static_cast<size_t>(objSlack_)];
     value -= x_[static_cast<size_t>(objSlack_)] * scale;
   }
   return value;
@@ -158,18 +155,18 @@ void MainLoop::countInfeasibilities() {
   }
   const bool feasible = ninf_ == 0;
   const Phase previousPh = ph_;
-  const int32_t ns = ctx_.state.ns;
+  const int32_t ns = in_.state.ns;
   if (!feasible) {
     if (justFactorized_ || ph_ == Phase::kSimplex) ph_ = ns > 0 ? Phase::kSubspace : Phase::kInfeasible;
     if (justFactorized_ && p_.printLevel % 10 > 0)
-      ctx_.out.print(" Itn %7d -- infeasible.  Num = %5d   Sum = %14.7e", itn_, ninf_, sinf_);
+      in_.out.print(" Itn %7d -- infeasible.  Num = %5d   Sum = %14.7e", itn_, ninf_, sinf_);
   } else {
     if (justFactorized_ || !wasFeasible_)
       ph_ = ns > 0 ? Phase::kSubspace : (nonlinearObjective_ ? Phase::kNewSuperbasics : Phase::kSimplex);
     // With a nonlinear objective the message waits until the functions have been evaluated.
-    if (!firstFeasibleSeen_ && !nonlinearObjective_) ctx_.out.both(" Itn %7d -- linear constraints satisfied.", itn_);
+    if (!firstFeasibleSeen_ && !nonlinearObjective_) in_.out.both(" Itn %7d -- linear constraints satisfied.", itn_);
     else if (!wasFeasible_ && nonlinearObjective_) announceFeasible_ = true;
-    else if (!wasFeasible_) ctx_.out.both(" Itn %7d -- feasible solution.  Objective = %16.8e", itn_, trueObjective());
+    else if (!wasFeasible_) in_.out.both(" Itn %7d -- feasible solution.  Objective = %16.8e", itn_, trueObjective());
     firstFeasibleSeen_ = true;
   }
   // Phase 1 compares the basic costs step by step; a feasible linear program reads them only for
@@ -219,7 +216,7 @@ void MainLoop::computePrices() {
 // Pricing found nothing at a feasible point. With superbasics the subspace may first need
 // optimizing further; otherwise the point is optimal once the row check agrees.
 bool MainLoop::optimalityTest(const PricingResult& pr) {
-  const int32_t ns = ctx_.state.ns;
+  const int32_t ns = in_.state.ns;
   if (ns > 0) {
     const bool partial = p_.completion == 0 && prob_.nNonlinCons > 0;
     const double tolTarget = std::min((partial ? 0.01 : p_.optimalityTolerance) * piNorm_, confirmationRgTarget_);
@@ -231,13 +228,13 @@ bool MainLoop::optimalityTest(const PricingResult& pr) {
         sb_.lvltol = 2;
         sb_.tolrg = tolTarget;
       }
-      if (p_.printLevel % 10 > 0) ctx_.out.print(" tolrg  reduced to %10.3e   lvltol = %2d", sb_.tolrg, sb_.lvltol);
+      if (p_.printLevel % 10 > 0) in_.out.print(" tolrg  reduced to %10.3e   lvltol = %2d", sb_.tolrg, sb_.lvltol);
       return false;
     }
   }
   if (expandReset(false)) return false;
   if (p_.printLevel % 10 > 0)
-    ctx_.out.print(" Biggest dj = %11.3e (variable %7d)    norm rg = %11.3e   norm pi = %11.3e", pr.dj,
+    in_.out.print(" Biggest dj = %11.3e (variable %7d)    norm rg = %11.3e   norm pi = %11.3e", pr.dj,
                    pr.enteringVar + 1, sb_.rgNorm, piNorm_);
   if (itnSinceFactor_ > 0 && !rowCheck(false)) {
     fc_.factorRequest = FactorRequest::kRowError;
@@ -276,19 +273,19 @@ bool MainLoop::infeasibleTest() {
   if (wtobj_ != 0.0) {
     ++weightReductions_;
     wtobj_ = weightReductions_ >= 6 ? 0.0 : 0.1 * wtobj_;
-    if (p_.printLevel % 10 > 0 || p_.debugLevel > 0) ctx_.out.print(" Weight on obj reduced to %12.4e", wtobj_);
+    if (p_.printLevel % 10 > 0 || p_.debugLevel > 0) in_.out.print(" Weight on obj reduced to %12.4e", wtobj_);
     pricesStale_ = true;
     return false;
   }
   if (expandReset(true)) return false;
-  const int32_t ns = ctx_.state.ns;
+  const int32_t ns = in_.state.ns;
   if (ns > 0 && sb_.lvltol == 1) {
     // The superbasics may still reduce the infeasibilities: optimize their subspace harder.
     sb_.lvltol = 2;
     sb_.tolrg = std::min(p_.optimalityTolerance, p_.machine.eps2) * piNorm_;
     if (sb_.rgNorm > sb_.tolrg) {
       ph_ = Phase::kSubspace;
-      if (p_.printLevel % 10 > 0) ctx_.out.print(" tolrg  reduced to %10.3e   lvltol = %2d", sb_.tolrg, sb_.lvltol);
+      if (p_.printLevel % 10 > 0) in_.out.print(" tolrg  reduced to %10.3e   lvltol = %2d", sb_.tolrg, sb_.lvltol);
       return false;
     }
   }
@@ -320,7 +317,7 @@ bool MainLoop::subproblemInfeasible() {
   }
   setExit(kInfeasible);
   if (linearized)
-    ctx_.out.both("%s", " XXX  The linearized constraints cannot be satisfied near this point: the nonlinear"
+    in_.out.both("%s", " XXX  The linearized constraints cannot be satisfied near this point: the nonlinear"
                         " constraints may still be feasible from another starting point.");
   return true;
 }
@@ -355,10 +352,10 @@ bool MainLoop::unboundedRay() {
   // the problem, which the scaled iterations had solved but for the check: that point's
   // successor is reported near-optimal, not "unbounded".
   if (!formerScales_.empty()) {
-    ctx_.out.both(" Itn %7d -- a ray of the unscaled problem after its scaling was removed", itn_);
-    ctx_.out.both("%s", " EXIT -- near-optimal solution found");
-    ctx_.out.both("%s", " XXX WARNING: the problem is scaled too badly to meet its tolerances without its scaling");
-    ctx_.exitCode = kNearOptimal;
+    in_.out.both(" Itn %7d -- a ray of the unscaled problem after its scaling was removed", itn_);
+    in_.out.both("%s", " EXIT -- near-optimal solution found");
+    in_.out.both("%s", " XXX WARNING: the problem is scaled too badly to meet its tolerances without its scaling");
+    outcome_.exitCode = kNearOptimal;
     return true;
   }
   setExit(kUnbounded);
@@ -385,10 +382,10 @@ void MainLoop::logIteration() {
   r.minorItn = minorItn_;
   r.restricted = sb_.restricted;
   r.leftSuperbasic = logLeftSuperbasic_;
-  r.ns = ctx_.state.ns;
+  r.ns = in_.state.ns;
   r.hmod1 = hmod_[0];
   r.hmod2 = hmod_[1];
-  r.condH = hess_.estimateCondition(ctx_.state.ns).condR;
+  r.condH = hess_.estimateCondition(in_.state.ns).condR;
   r.conv = sb_.conv;
   r.exchangeOut = exchangeLine_.out;
   r.exchangeRgIn = exchangeLine_.rgIn;
@@ -407,45 +404,46 @@ void MainLoop::logIteration() {
 bool MainLoop::unboundednessShown() {
   const Certificate c = certifyHere(false);
   double f = 0.0;
-  const bool evaluated = c.evaluated && (prob_.nNonlinObjVars == 0 || ctx_.evaluator->objectiveValue(x_.data(), f) == 0);
+  const bool evaluated = c.evaluated && (prob_.nNonlinObjVars == 0 || in_.evaluator->objectiveValue(x_.data(), f) == 0);
   double objective = prob_.objConstant + f;
-  if (objSlack_ >= 0) objective -= x_[static_cast<size_t>(objSlack_)] * (ctx_.scales.empty() ? 1.0 : ctx_.scales[static_cast<size_t>(objSlack_)]);
+  if (objSlack_ >= 0) objective -= x_[static_cast<size_t>(objSlack_)] * (in_.scaling.factors.empty() ? 1.0 : in_.scaling.factors[static_cast<size_t>(objSlack_)]);
   if (c.passed && evaluated && sigma_ * objective <= -p_.unboundedObjectiveValue) return true;
   if (!evaluated)
-    ctx_.out.both("%s", " XXX  The subproblem is unbounded where the functions cannot be evaluated:");
+    in_.out.both("%s", " XXX  The subproblem is unbounded where the functions cannot be evaluated:");
   else if (!c.passed)
-    ctx_.out.both(" XXX  The subproblem is unbounded where the constraints are violated by %10.2e (relative, variable %d):",
+    in_.out.both(" XXX  The subproblem is unbounded where the constraints are violated by %10.2e (relative, variable %d):",
                   c.maxPrimalInfeasRelative, c.primalWorst + 1);
   else
-    ctx_.out.both(" XXX  The subproblem is unbounded, but the objective at the point reached is %14.6e:", objective);
-  ctx_.out.both("%s", " XXX  the problem itself is not shown to be unbounded");
-  ctx_.out.both("%s", " EXIT -- the current point cannot be improved upon");
-  ctx_.exitCode = 9;
+    in_.out.both(" XXX  The subproblem is unbounded, but the objective at the point reached is %14.6e:", objective);
+  in_.out.both("%s", " XXX  the problem itself is not shown to be unbounded");
+  in_.out.both("%s", " EXIT -- the current point cannot be improved upon");
+  outcome_.exitCode = kCannotImprove;
   return false;
 }
 
-CycleIterations MainLoop::run() {
+LoopOutcome MainLoop::run() {
   itn_ = itnSinceFactor_ = majorItn_ = minorItn_ = 0;
   ph_ = Phase::kInfeasible;
   piNorm_ = 1.0;
   unchangedLimit_ = std::min(std::max(1000, m_), 10000);
-  ctx_.exitCode = kOptimal;
+  outcome_.exitCode = kOptimal;
   toInternalStates();
   wtobj_ = p_.weightOnObjective;
   loadSuperbasics();
-  log_.setReducedGradientForm(nonlinearObjective_ || ctx_.state.ns > 0);
+  log_.setReducedGradientForm(nonlinearObjective_ || in_.state.ns > 0);
   // Basic values computed by the factors may lie within the feasibility tolerance beyond a
   // bound, where a model's functions need not be defined.
-  if (ctx_.evaluator) ctx_.evaluator->setVariableBounds(prob_.lower.data(), prob_.upper.data());
+  if (in_.evaluator) in_.evaluator->setVariableBounds(prob_.lower.data(), prob_.upper.data());
   SubproblemSummary previous;
   while (beginMajorIteration(previous)) {
     majorEnded_ = false;
     iterate();
-    if (!majorEnded_ || ctx_.exitCode != kOptimal) break;
+    if (!majorEnded_ || outcome_.exitCode != kOptimal) break;
     previous = subproblemSummary();
   }
   finish();
-  return CycleIterations{majorItn_, itn_};
+  outcome_.majorIterations = majorItn_;
+  return outcome_;
 }
 
 }  // namespace kavro

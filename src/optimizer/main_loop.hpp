@@ -9,8 +9,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "driver/run_context.hpp"
-#include "driver/run_hooks.hpp"
 #include "kernels/sparse_vector.hpp"
 #include "lu/basis_lu.hpp"
 #include "lu/basis_manager.hpp"
@@ -22,6 +20,7 @@
 #include "nonlinear/major_iterations.hpp"
 #include "optimizer/reduced_hessian.hpp"
 #include "optimizer/point_certifier.hpp"
+#include "optimizer/run_main_loop.hpp"
 #include "optimizer/unscaled_check.hpp"
 
 namespace kavro {
@@ -69,9 +68,9 @@ struct Subspace {
 };
 class MainLoop {
  public:
-  explicit MainLoop(RunContext& ctx);
-  // Runs to an exit; returns the iterations taken.
-  CycleIterations run();
+  explicit MainLoop(const LoopInput& in);
+  // Runs to an exit.
+  LoopOutcome run();
 
  private:
   // ---- set-up and conversion of states
@@ -91,6 +90,7 @@ class MainLoop {
   void countInfeasibilities();
   bool equalityRowsSatisfied() const;
   void crashInequalityRows();
+  void crash(int mode);  // crashBasis with the run's settings
   bool undoInequalityCrash();
   void computePrices();
   enum class PricingOutcome { kProceed, kRestart, kStop };
@@ -179,14 +179,15 @@ class MainLoop {
   double minimizedObjective() const;
   void logIteration();
   void finish();
-  // Copies the current itn, ninf, sinf and objective into the run context (for basis saves).
+  // Records the current itn, ninf, sinf and objective in the outcome (for basis saves).
   void publishProgress();
   void publishObjectiveGradient();
   void setExit(ExitCode code);
   void computeFinalReducedCosts();
   void certifyAtEnd();
 
-  RunContext& ctx_;
+  LoopInput in_;
+  LoopOutcome outcome_;
   Parameters& p_;
   Subspace sb_;
   Problem& prob_;
@@ -230,7 +231,7 @@ class MainLoop {
   double confirmationRgTarget_ = 1.0e20;
   IterationLog log_;
   // The certificate of the current point (optimal_certificate.cpp): its part, the rounds of
-  // further iterations after it failed at a would-be optimum, and whether ctx_.certificate is
+  // further iterations after it failed at a would-be optimum, and whether outcome_.certificate is
   // that of the current point.
   PointCertifier certifier_;
   int32_t certificateRounds_ = 0;

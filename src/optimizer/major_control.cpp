@@ -16,7 +16,7 @@ SubproblemSummary MainLoop::subproblemSummary() {
   s.totalItn = itn_;
   s.ninf = ninf_;
   s.sinf = sinf_;
-  s.ns = ctx_.state.ns;
+  s.ns = in_.state.ns;
   s.luNonzeros = lu_.params().lenL() + lu_.params().lenU();
   s.basisSwaps = fc_.basisSwaps;
   return s;
@@ -24,7 +24,7 @@ SubproblemSummary MainLoop::subproblemSummary() {
 
 // The superbasics become nonbasic where they stand (for a crash, which counts basics only).
 void MainLoop::superbasicsToNonbasic() {
-  for (int32_t k = ctx_.state.ns - 1; k >= 0; --k) {
+  for (int32_t k = in_.state.ns - 1; k >= 0; --k) {
     hs_[static_cast<size_t>(basisList_[static_cast<size_t>(m_ + k)])] = kBetweenBounds;
     removeSuperbasic(k);
   }
@@ -63,7 +63,7 @@ bool MainLoop::beginMajorIteration(const SubproblemSummary& previous) {
   view.hs = &hs_;
   view.sigma = sigma_;
   view.objSlack = objSlack_;
-  view.objScale = (objSlack_ >= 0 && !ctx_.scales.empty()) ? ctx_.scales[static_cast<size_t>(objSlack_)] : 1.0;
+  view.objScale = (objSlack_ >= 0 && !in_.scaling.factors.empty()) ? in_.scaling.factors[static_cast<size_t>(objSlack_)] : 1.0;
   view.objConstant = prob_.objConstant;
   view.hasLinearConstraints = prob_.nNonlinCons < m_ - (objSlack_ >= 0 ? 1 : 0);
   const int32_t status = majors_->start(majorItn_, previous, view);
@@ -74,8 +74,8 @@ bool MainLoop::beginMajorIteration(const SubproblemSummary& previous) {
   pricesStale_ = true;
   if (status != 0) {
     if (status == kFunctionUndefined)
-      ctx_.out.both("%s", " EXIT -- function not defined (mode = -1) prior to linesearch");
-    ctx_.exitCode = kFunctionError;
+      in_.out.both("%s", " EXIT -- function not defined (mode = -1) prior to linesearch");
+    outcome_.exitCode = kFunctionError;
     return false;
   }
   if (majors_->stopRequested()) {
@@ -85,11 +85,11 @@ bool MainLoop::beginMajorIteration(const SubproblemSummary& previous) {
   if (majorItn_ > 1 && majors_->converged()) {
     // "Optimal" is said only of a point whose true constraints hold on the unscaled problem.
     measureTrueRows(majors_->constraintValues(), false);
-    if (ctx_.nonlinearStatus == 2) {
-      ctx_.out.both(" XXX  The nonlinear constraints are violated by %10.2e (relative) at the final point",
-                    ctx_.relativeViolation);
-      ctx_.out.both("%s", " EXIT -- near-optimal solution found");
-      ctx_.exitCode = kNearOptimal;
+    if (!outcome_.trueRows->withinRowTolerance) {
+      in_.out.both(" XXX  The nonlinear constraints are violated by %10.2e (relative) at the final point",
+                    outcome_.trueRows->relative);
+      in_.out.both("%s", " EXIT -- near-optimal solution found");
+      outcome_.exitCode = kNearOptimal;
       return false;
     }
     // Every row and bound, and the true Lagrangian, on the user's problem: a converged run
@@ -101,7 +101,7 @@ bool MainLoop::beginMajorIteration(const SubproblemSummary& previous) {
     }
   }
   if (majorItn_ > p_.majorIterationsLimit) {
-    ctx_.out.both("%s", " XXX  Major iterations terminated before convergence");
+    in_.out.both("%s", " XXX  Major iterations terminated before convergence");
     setExit(kTooManyIterations);
     return false;
   }
@@ -111,7 +111,7 @@ bool MainLoop::beginMajorIteration(const SubproblemSummary& previous) {
   }
   if (majors_->unchangedMajors() >= 4 && majors_->infeasibleRetries() == 0) {
     printCannotImprove();
-    ctx_.exitCode = kCannotImprove;
+    outcome_.exitCode = kCannotImprove;
     return false;
   }
   // From the second major iteration on the nonlinear rows are constraints: the crash gives them
@@ -125,9 +125,9 @@ void MainLoop::endMajorIteration(int32_t status) {
   subproblemStatus_ = status;
   majorEnded_ = true;
   const bool optimal = status == kSubproblemOptimal;
-  ctx_.out.print(" End of major itn %4d  -  %s %7d  -  total itns = %8d", majorItn_,
+  in_.out.print(" End of major itn %4d  -  %s %7d  -  total itns = %8d", majorItn_,
                  optimal ? "optimal subproblem at minor itn" : "minor itns terminated at", minorItn_, itn_);
-  ctx_.out.summary(" %s %7d  -  total itns = %8d", optimal ? "Optimal subproblem at minor itn" : "Minor itns terminated at",
+  in_.out.summary(" %s %7d  -  total itns = %8d", optimal ? "Optimal subproblem at minor itn" : "Minor itns terminated at",
                    minorItn_, itn_);
   ph_ = Phase::kSubspace;
 }
@@ -137,9 +137,9 @@ void MainLoop::setOptimalExit() {
   if (sb_.rgNorm / piNorm_ < kSinglePrecisionTenth) {
     setExit(kOptimal);
   } else {
-    ctx_.out.both("%s", " EXIT -- near-optimal solution found");
-    ctx_.out.both("%s", " XXX WARNING: reduced gradient is large -- solution is not really optimal");
-    ctx_.exitCode = kNearOptimal;
+    in_.out.both("%s", " EXIT -- near-optimal solution found");
+    in_.out.both("%s", " XXX WARNING: reduced gradient is large -- solution is not really optimal");
+    outcome_.exitCode = kNearOptimal;
   }
 }
 
@@ -160,25 +160,26 @@ void MainLoop::measureTrueRows(const std::vector<double>& F, bool setSlacks) {
   }
   double violation = 0.0, xNorm = 0.0;
   for (int32_t j = 0; j < prob_.nNonlinJacVars; ++j) {
-    const double scale = ctx_.scales.empty() ? 1.0 : ctx_.scales[static_cast<size_t>(j)];
+    const double scale = in_.scaling.factors.empty() ? 1.0 : in_.scaling.factors[static_cast<size_t>(j)];
     xNorm = std::max(xNorm, std::fabs(x_[static_cast<size_t>(j)] * scale));
   }
   for (int32_t i = 0; i < C; ++i) {
     const size_t slack = static_cast<size_t>(n_ + i);
     const double value = -(F[static_cast<size_t>(i)] + linear[static_cast<size_t>(i)]);
     if (setSlacks) x_[slack] = value;
-    const double scale = ctx_.scales.empty() ? 1.0 : ctx_.scales[slack];
+    const double scale = in_.scaling.factors.empty() ? 1.0 : in_.scaling.factors[slack];
     violation = std::max({violation, (majors_->rowLower(i) - value) * scale, (value - majors_->rowUpper(i)) * scale});
   }
-  ctx_.absoluteViolation = violation;
-  ctx_.relativeViolation = violation / (1.0 + xNorm);
-  ctx_.nonlinearStatus = ctx_.relativeViolation <= p_.rowTolerance ? 1 : 2;
+  TrueRowsViolation& v = outcome_.trueRows.emplace();
+  v.absolute = violation;
+  v.relative = violation / (1.0 + xNorm);
+  v.withinRowTolerance = v.relative <= p_.rowTolerance;
 }
 
 // At the end of the run the reports show the true nonlinear rows.
 void MainLoop::trueNonlinearRows() {
-  if (!majors_ || !ctx_.evaluator || !functionsEvaluated_) return;
-  if (ctx_.evaluator->constraintValues(x_.data(), conValues_.data()) != 0) return;
+  if (!majors_ || !in_.evaluator || !functionsEvaluated_) return;
+  if (in_.evaluator->constraintValues(x_.data(), conValues_.data()) != 0) return;
   measureTrueRows(conValues_, true);
 }
 

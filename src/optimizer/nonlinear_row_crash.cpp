@@ -4,7 +4,6 @@
 #include <cmath>
 #include <vector>
 
-#include "driver/crash.hpp"
 #include "kernels/vector_ops.hpp"
 #include "optimizer/main_loop.hpp"
 
@@ -28,7 +27,7 @@ bool MainLoop::crashNonlinearRows() {
   superbasicsToNonbasic();
   const std::vector<int32_t> statesBefore = hs_;
   const std::vector<double> valuesBefore = x_;
-  crashBasis(ctx_, 5);
+  crash(5);
   toInternalStates();
   if (!factorize(FactorKind::kTest)) return false;
   if (!crashedBasisExplodes(valuesBefore)) return true;
@@ -36,12 +35,12 @@ bool MainLoop::crashNonlinearRows() {
   if (added > 0) {
     if (!factorize(FactorKind::kTest)) return false;
     if (!crashedBasisExplodes(valuesBefore)) {
-      ctx_.out.print(" Crash basis for the nonlinear rows is ill-conditioned: %d equality rows left to slacks took columns",
+      in_.out.print(" Crash basis for the nonlinear rows is ill-conditioned: %d equality rows left to slacks took columns",
                      added);
       return true;
     }
   }
-  ctx_.out.print("%s", " Crash basis for the nonlinear rows is ill-conditioned: the previous basis is kept");
+  in_.out.print("%s", " Crash basis for the nonlinear rows is ill-conditioned: the previous basis is kept");
   hs_ = statesBefore;
   x_ = valuesBefore;
   return factorize(FactorKind::kTest);

@@ -25,15 +25,15 @@ const char* searchMessage(SearchResult code) {
 }  // namespace
 
 void MainLoop::resetHessian() {
-  const int32_t ns = ctx_.state.ns;
+  const int32_t ns = in_.state.ns;
   if (sb_.hessianResetPending) hess_.markForReset();
   const SubspaceHessian::ResetResult r = hess_.reset(ns);
-  if (r.rescaled) ctx_.out.print(" Hessian modified.  CondR = %10.2e", r.condR);
+  if (r.rescaled) in_.out.print(" Hessian modified.  CondR = %10.2e", r.condR);
   sb_.hessianResetPending = false;
 }
 
 RgStatus MainLoop::nonlinearStep(const BlockingResult& r, double fBefore) {
-  const int32_t ns = ctx_.state.ns;
+  const int32_t ns = in_.state.ns;
   const bool blocked = !r.unbounded && r.blockPos >= 0;
   double gtp0 = 0.0;
   for (int32_t k = 0; k < ns; ++k) gtp0 += sb_.rg[static_cast<size_t>(k)] * sb_.pS[static_cast<size_t>(k)];
@@ -62,13 +62,13 @@ RgStatus MainLoop::nonlinearStep(const BlockingResult& r, double fBefore) {
   s.debug = itn_ >= p_.linesearchDebugAfter;
   s.itn = itn_;
   s.machine = p_.machine;
-  s.out = ctx_.out;
+  s.out = in_.out;
   AlongLine line(*this);
   const LinesearchResult ls = m6srch(s, line);
   const SearchResult code = ls.searchResult;
 
   if (code == SearchResult::kEvaluationFailed) {
-    ctx_.exitCode = kFunctionError;
+    outcome_.exitCode = kFunctionError;
     return RgStatus::kStop;
   }
   // A search that met undefined points worked with a shorter maximum step: the bound was not
@@ -82,28 +82,28 @@ RgStatus MainLoop::nonlinearStep(const BlockingResult& r, double fBefore) {
     double f = 0.0, gtp = 0.0;
     const int status = line.evaluate(r.step, true, f, gtp);
     if (status != 0) {
-      ctx_.exitCode = kFunctionError;
+      outcome_.exitCode = kFunctionError;
       return RgStatus::kStop;
     }
-    ctx_.out.print(" Forcing a small step.  alpha * norm(p) = %10.2e", r.step * pNorm_);
+    in_.out.print(" Forcing a small step.  alpha * norm(p) = %10.2e", r.step * pNorm_);
     return acceptNonlinearStep(r.step, r, true, fBefore);
   }
   const bool maybeDifferences = code == SearchResult::kStepTooSmall || code == SearchResult::kTooManyFunctions;
   if (maybeDifferences && forwardDifferencesInUse()) return switchToCentralDifferences();
-  ctx_.out.both(" Search exit %2d -- %-20s Itn = %7d   Norm rg = %10.3e", static_cast<int32_t>(code), searchMessage(code),
+  in_.out.both(" Search exit %2d -- %-20s Itn = %7d   Norm rg = %10.3e", static_cast<int32_t>(code), searchMessage(code),
                 itn_, sb_.rgNorm);
   if (code == SearchResult::kStepTooSmall && sb_.searchFailures < 1) sb_.searchFailures = 1;
   return retrySequence();
 }
 
 void MainLoop::keepValuesBeforeStep() {
-  const int32_t count = m_ + ctx_.state.ns;
+  const int32_t count = m_ + in_.state.ns;
   for (int32_t k = 0; k < count; ++k)
     valuesBeforeStep_[static_cast<size_t>(k)] = x_[static_cast<size_t>(basisList_[static_cast<size_t>(k)])];
 }
 
 void MainLoop::restoreValuesBeforeStep() {
-  const int32_t count = m_ + ctx_.state.ns;
+  const int32_t count = m_ + in_.state.ns;
   for (int32_t k = 0; k < count; ++k)
     x_[static_cast<size_t>(basisList_[static_cast<size_t>(k)])] = valuesBeforeStep_[static_cast<size_t>(k)];
   functionsStale_ = true;
@@ -112,7 +112,7 @@ void MainLoop::restoreValuesBeforeStep() {
 // The point moves to the accepted step; the prices and reduced gradient follow the new gradient
 // and R learns the curvature seen along the step.
 RgStatus MainLoop::acceptNonlinearStep(double alpha, const BlockingResult& r, bool atBound, double fBefore) {
-  const int32_t ns = ctx_.state.ns;
+  const int32_t ns = in_.state.ns;
   const bool blocked = !r.unbounded && r.blockPos >= 0;
   const bool hitBound = blocked && atBound;
   if (hitBound) alpha = r.step;
@@ -125,11 +125,11 @@ RgStatus MainLoop::acceptNonlinearStep(double alpha, const BlockingResult& r, bo
   const bool unboundedValue = objective <= -p_.unboundedObjectiveValue;
   if (unboundedValue || alpha * pNorm_ >= p_.unboundedStepSize) {
     if (unboundedValue)
-      ctx_.out.print(" XXX  Linesearch has exceeded the Unbounded function value.  fsub = %15.6e", objective);
+      in_.out.print(" XXX  Linesearch has exceeded the Unbounded function value.  fsub = %15.6e", objective);
     else
-      ctx_.out.print(" XXX  Linesearch has exceeded the Unbounded step size.  step = %15.6e", alpha);
+      in_.out.print(" XXX  Linesearch has exceeded the Unbounded step size.  step = %15.6e", alpha);
     if (ns > 0)
-      ctx_.out.print(" XXX  Unbounded in Phase %2d   Last SB = %7d   rg = %11.3e", static_cast<int32_t>(ph_),
+      in_.out.print(" XXX  Unbounded in Phase %2d   Last SB = %7d   rg = %11.3e", static_cast<int32_t>(ph_),
                      basisList_[static_cast<size_t>(m_ + ns - 1)] + 1, sb_.rg[static_cast<size_t>(ns - 1)]);
     if (!majors_) {
       setExit(kUnbounded);
@@ -162,8 +162,8 @@ RgStatus MainLoop::acceptNonlinearStep(double alpha, const BlockingResult& r, bo
 }
 
 RgStatus MainLoop::switchToCentralDifferences() {
-  ctx_.out.both("%s", " Switch to central differences.");
-  ctx_.evaluator->setDifferenceChoice(FunctionEvaluator::kCentral);
+  in_.out.both("%s", " Switch to central differences.");
+  in_.evaluator->setDifferenceChoice(FunctionEvaluator::kCentral);
   // Gradients are recomputed with the new differences.
   sb_.searchFailures = 0;
   functionsStale_ = true;
@@ -175,10 +175,10 @@ RgStatus MainLoop::switchToCentralDifferences() {
 // After a failed search: each failure advances the count one action further, so that cheap
 // remedies come first and a later failure resumes where the previous one stopped.
 RgStatus MainLoop::retrySequence() {
-  const int32_t ns = ctx_.state.ns;
+  const int32_t ns = in_.state.ns;
   for (;;) {
     const int32_t failures = ++sb_.searchFailures;
-    if (p_.printLevel % 10 > 0) ctx_.out.print(" Retry %3d", failures);
+    if (p_.printLevel % 10 > 0) in_.out.print(" Retry %3d", failures);
     if (failures == 1) {
       if (hessianInUse() && hess_.estimateCondition(ns).condR >= 1.0 / p_.machine.eps1) {
         sb_.hessianResetPending = true;
@@ -200,16 +200,16 @@ RgStatus MainLoop::retrySequence() {
       return RgStatus::kRefactorize;
     } else {
       if (ns >= p_.superbasicsLimit) {
-        ctx_.out.both("%s", " EXIT -- the superbasics limit is too small...");
-        ctx_.exitCode = kSuperbasicsLimit;
+        in_.out.both("%s", " EXIT -- the superbasics limit is too small...");
+        outcome_.exitCode = kSuperbasicsLimit;
       } else if (majors_ && majorItn_ > 1) {
         // A later major iteration may do better from a new linearization: the run goes on, so
         // nothing here may read as its end.
-        ctx_.out.both("%s", " XXX  The subproblem cannot be improved upon: the major iteration ends");
-        ctx_.exitCode = kCannotImprove;
+        in_.out.both("%s", " XXX  The subproblem cannot be improved upon: the major iteration ends");
+        outcome_.exitCode = kCannotImprove;
       } else {
         printCannotImprove();
-        ctx_.exitCode = kCannotImprove;
+        outcome_.exitCode = kCannotImprove;
       }
       return RgStatus::kStop;
     }
@@ -217,18 +217,18 @@ RgStatus MainLoop::retrySequence() {
 }
 
 void MainLoop::printCannotImprove() {
-  ctx_.out.both("%s", " XXX  The functions are non-smooth or very nonlinear");
-  if (p_.derivativeLevel >= 1) ctx_.out.both("%s", " XXX  MAKE SURE THE GRADIENTS ARE CODED CORRECTLY");
-  if (sb_.rgNorm / piNorm_ >= 0.1) ctx_.out.both("%s", " XXX  The final point is NOT CLOSE TO AN OPTIMUM");
-  else ctx_.out.both("%s", " XXX  The final point is REASONABLY NEAR AN OPTIMUM");
-  ctx_.out.both("%s", " EXIT -- the current point cannot be improved upon");
+  in_.out.both("%s", " XXX  The functions are non-smooth or very nonlinear");
+  if (p_.derivativeLevel >= 1) in_.out.both("%s", " XXX  MAKE SURE THE GRADIENTS ARE CODED CORRECTLY");
+  if (sb_.rgNorm / piNorm_ >= 0.1) in_.out.both("%s", " XXX  The final point is NOT CLOSE TO AN OPTIMUM");
+  else in_.out.both("%s", " XXX  The final point is REASONABLY NEAR AN OPTIMUM");
+  in_.out.both("%s", " EXIT -- the current point cannot be improved upon");
 }
 
 // With more superbasics than R holds, the one outside R with the largest reduced gradient
 // changes places with the one inside whose reduced gradient is smallest, when that is worth it:
 // the inside one goes to the end of the list, the outside one takes the last place in R.
 bool MainLoop::exchangeAcrossHessianBoundary() {
-  const int32_t ns = ctx_.state.ns;
+  const int32_t ns = in_.state.ns;
   const int32_t maxR = hess_.maxR();
   if (ns <= maxR) return false;
   auto rgAt = [&](int32_t k) { return std::fabs(sb_.rg[static_cast<size_t>(k)]); };

@@ -14,7 +14,7 @@ namespace kavro {
 // subproblem value and gradient (over the nonlinear variables). Constraints are evaluated
 // first, as the user's routines expect.
 int32_t MainLoop::evaluateSubproblem(const double* x, bool wantGradient, double& fUser, double& fSub, double* gSub) {
-  FunctionEvaluator* fe = ctx_.evaluator.get();
+  FunctionEvaluator* fe = in_.evaluator;
   if (!fe) return kFunctionError;
   const bool lagrangian = majors_ && majors_->lagrangianOn();
   if (lagrangian) {
@@ -48,8 +48,8 @@ bool MainLoop::gradientsDifferenced() const {
 }
 
 bool MainLoop::forwardDifferencesInUse() const {
-  return gradientsDifferenced() && ctx_.evaluator &&
-         ctx_.evaluator->differenceChoice() == FunctionEvaluator::kForward;
+  return gradientsDifferenced() && in_.evaluator &&
+         in_.evaluator->differenceChoice() == FunctionEvaluator::kForward;
 }
 
 // The point of the latest evaluation becomes the current one's: values and gradients.
@@ -76,15 +76,15 @@ int32_t MainLoop::evaluateAndVerify() {
   loadBasicGradient();
   pricesStale_ = true;
   if (!first) return 0;
-  return ctx_.evaluator->verifyDerivatives(x_.data(), prob_.lower.data(), prob_.upper.data());
+  return in_.evaluator->verifyDerivatives(x_.data(), prob_.lower.data(), prob_.upper.data());
 }
 
 // False when the run must end: an evaluation or verification error ends it with its exit.
 bool MainLoop::acceptEvaluation(int32_t status) {
   if (status == 0) return true;
   if (status == kFunctionUndefined)
-    ctx_.out.both("%s", " EXIT -- function not defined (mode = -1) prior to linesearch");
-  ctx_.exitCode = exitForEvaluation(status);
+    in_.out.both("%s", " EXIT -- function not defined (mode = -1) prior to linesearch");
+  outcome_.exitCode = exitForEvaluation(status);
   return false;
 }
 

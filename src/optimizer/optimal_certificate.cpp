@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "driver/scaling.hpp"
+#include "setup/scaling.hpp"
 #include "optimizer/main_loop.hpp"
 
 namespace kavro {
@@ -24,21 +24,21 @@ constexpr double kRgTightening = 0.1;
 }  // namespace
 
 Certificate MainLoop::certifyHere(bool withPrices) {
-  const std::vector<double>* scales = ctx_.scaled && !ctx_.scales.empty() ? &ctx_.scales : nullptr;
+  const std::vector<double>* scales = in_.scaling.applied && !in_.scaling.factors.empty() ? &in_.scaling.factors : nullptr;
   return certifier_.certify(prob_, scales, x_.data(), withPrices ? pi_.data() : nullptr, sigma_,
-                            ctx_.evaluator.get(), p_);
+                            in_.evaluator, p_);
 }
 
 // The scaling is given up once, when the functions are not scaled with it (Scale option 2
 // scales what the user's routines return, and the major iterations keep scaled copies).
 bool MainLoop::dropScalingForCheck() {
-  if (!ctx_.scaled || !formerScales_.empty()) return false;
-  if (ctx_.evaluator && p_.scaleOption == 2) return false;
-  formerScales_ = ctx_.scales;
-  dropScaling(ctx_);
+  if (!in_.scaling.applied || !formerScales_.empty()) return false;
+  if (in_.evaluator && p_.scaleOption == 2) return false;
+  formerScales_ = in_.scaling.factors;
+  dropScaling(in_.scaling, prob_, in_.state, p_.machine.infBound);
   if (majors_) majors_->unscaleStartingPoint(formerScales_);
-  if (ctx_.evaluator) ctx_.evaluator->setVariableBounds(prob_.lower.data(), prob_.upper.data());
-  ctx_.out.print(" Itn %7d -- scaling removed; the iterations go on with the unscaled problem", itn_);
+  if (in_.evaluator) in_.evaluator->setVariableBounds(prob_.lower.data(), prob_.upper.data());
+  in_.out.print(" Itn %7d -- scaling removed; the iterations go on with the unscaled problem", itn_);
   weights_.size(prob_, weights_.rule());
   pricing_.resetForMajorIteration();
   sb_.hessianResetPending = true;
@@ -67,24 +67,24 @@ void MainLoop::projectNonlinearVariables() {
 MainLoop::Confirmation MainLoop::confirmCertificate() {
   projectNonlinearVariables();
   const Certificate c = certifyHere(true);
-  ctx_.certificate = c;
+  outcome_.certificate = c;
   certificateCurrent_ = true;
   if (c.passed) return Confirmation::kConfirmed;
 
-  ctx_.out.both(" Itn %7d -- not optimal for the unscaled problem: primal infeasibility %9.2e (variable %d),", itn_,
+  in_.out.both(" Itn %7d -- not optimal for the unscaled problem: primal infeasibility %9.2e (variable %d),", itn_,
                 c.maxPrimalInfeasRelative, std::max(c.primalWorst + 1, 0));
-  ctx_.out.both("              dual infeasibility %9.2e (variable %d)%s", c.maxDualInfeasRelative,
+  in_.out.both("              dual infeasibility %9.2e (variable %d)%s", c.maxDualInfeasRelative,
                 std::max(c.dualWorst + 1, 0), c.evaluated ? "" : "; the functions could not be evaluated there");
   // Without nonlinear constraints a round that took no iteration will not take one next time.
   const bool stalled = !majors_ && certificateRounds_ > 0 && itn_ == itnAtFailedCertificate_;
   itnAtFailedCertificate_ = itn_;
   if (!c.evaluated || stalled || ++certificateRounds_ > kMaxCertificateRounds) {
-    ctx_.out.both("%s", " EXIT -- near-optimal solution found");
+    in_.out.both("%s", " EXIT -- near-optimal solution found");
     if (c.evaluated)
-      ctx_.out.both("%s", " XXX WARNING: not optimal for the unscaled problem: further iterations did not reach its tolerances");
+      in_.out.both("%s", " XXX WARNING: not optimal for the unscaled problem: further iterations did not reach its tolerances");
     else
-      ctx_.out.both("%s", " XXX WARNING: the functions could not be evaluated at the final point");
-    ctx_.exitCode = kNearOptimal;
+      in_.out.both("%s", " XXX WARNING: the functions could not be evaluated at the final point");
+    outcome_.exitCode = kNearOptimal;
     return Confirmation::kStop;
   }
   certificateCurrent_ = false;

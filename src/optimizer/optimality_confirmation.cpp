@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "driver/scaling.hpp"
+#include "setup/scaling.hpp"
 #include "optimizer/main_loop.hpp"
 
 namespace kavro {
@@ -25,7 +25,7 @@ constexpr double kAim = 0.1;
 UnscaledCheckInput MainLoop::unscaledCheckInput() const {
   UnscaledCheckInput in;
   in.prob = &prob_;
-  in.scales = ctx_.scaled ? &ctx_.scales : nullptr;
+  in.scales = in_.scaling.applied ? &in_.scaling.factors : nullptr;
   in.x = x_.data();
   in.hs = hs_.data();
   in.pi = pi_.data();
@@ -44,16 +44,16 @@ MainLoop::Confirmation MainLoop::confirmOptimal() {
   if (r.passed()) return Confirmation::kConfirmed;
 
   const bool giveUp = ++confirmationRounds_ > kMaxConfirmationRounds;
-  ctx_.out.both(" Itn %7d -- not optimal for the unscaled problem: %d bound violations (largest %9.2e, variable %d),",
+  in_.out.both(" Itn %7d -- not optimal for the unscaled problem: %d bound violations (largest %9.2e, variable %d),",
                 itn_, r.primalCount, r.worstPrimal.amount, r.worstPrimal.j + 1);
-  ctx_.out.both("              %d reduced costs of the wrong sign (largest %9.2e, variable %d), %d by the scaled test",
+  in_.out.both("              %d reduced costs of the wrong sign (largest %9.2e, variable %d), %d by the scaled test",
                  r.dualCount, r.worstDual.amount, r.worstDual.j + 1, r.scaledDualCount);
   if (giveUp) {
-    ctx_.out.both("%s", " EXIT -- near-optimal solution found");
-    ctx_.out.both(" XXX WARNING: not optimal for the unscaled problem after %d rounds of further iterations", kMaxConfirmationRounds);
-    ctx_.out.both(" XXX %d bound violations (largest %9.2e), %d reduced costs of the wrong sign (largest %9.2e)",
+    in_.out.both("%s", " EXIT -- near-optimal solution found");
+    in_.out.both(" XXX WARNING: not optimal for the unscaled problem after %d rounds of further iterations", kMaxConfirmationRounds);
+    in_.out.both(" XXX %d bound violations (largest %9.2e), %d reduced costs of the wrong sign (largest %9.2e)",
                   r.primalCount, r.worstPrimal.amount, r.dualCount, r.worstDual.amount);
-    ctx_.exitCode = kNearOptimal;
+    outcome_.exitCode = kNearOptimal;
     return Confirmation::kStop;
   }
 
@@ -63,17 +63,17 @@ MainLoop::Confirmation MainLoop::confirmOptimal() {
   // then the scaling is removed; reduced costs of the wrong sign are put right by pricing
   // their variables first, which works as well on the scaled problem (a poorly scaled problem
   // may be hard to factorize accurately without its scaling).
-  if (r.primalCount > 0 && ctx_.scaled && formerScales_.empty()) {
-    formerScales_ = ctx_.scales;
-    dropScaling(ctx_);
-    ctx_.out.print(" Itn %7d -- scaling removed; the iterations go on with the unscaled problem", itn_);
+  if (r.primalCount > 0 && in_.scaling.applied && formerScales_.empty()) {
+    formerScales_ = in_.scaling.factors;
+    dropScaling(in_.scaling, prob_, in_.state, p_.machine.infBound);
+    in_.out.print(" Itn %7d -- scaling removed; the iterations go on with the unscaled problem", itn_);
     weights_.size(prob_, weights_.rule());
     pricing_.resetForMajorIteration();
     sb_.hessianResetPending = true;
   }
   enteredThisRound_.assign(static_cast<size_t>(nb_), 0);
   // Superbasic variables whose reduced gradient is too large: the subspace is optimized further.
-  if (ctx_.state.ns > 0 && r.dualCount > 0) {
+  if (in_.state.ns > 0 && r.dualCount > 0) {
     confirmationRgTarget_ = p_.optimalityTolerance;
     sb_.lvltol = 1;
   }

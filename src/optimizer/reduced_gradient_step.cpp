@@ -17,7 +17,7 @@ namespace kavro {
 // still far from optimal compared with what the new variable offers (nonlinear phase), in
 // which case the current subspace is optimized further. Returns true when they joined.
 bool MainLoop::admitCandidates(const PricingResult& pr) {
-  const int32_t ns = ctx_.state.ns;
+  const int32_t ns = in_.state.ns;
   const double absDj = std::fabs(pr.dj);
   if (hessianInUse() && ns > 0 && sb_.searchFailures < 1 && sb_.rgNorm > 0.9 * absDj &&
       sb_.rgNorm > p_.machine.eps2 * piNorm_) {
@@ -31,9 +31,9 @@ bool MainLoop::admitCandidates(const PricingResult& pr) {
   sb_.rgNorm = std::max(sb_.rgNorm, std::fabs(dj));
   sb_.tolrg = p_.subspaceTolerance * std::fabs(dj);
   addSuperbasic(pr.enteringVar, dj);
-  if (std::fabs(dj) > sb_.rgNormR && ctx_.state.ns <= hess_.maxR()) sb_.rgNormR = std::fabs(dj);
+  if (std::fabs(dj) > sb_.rgNormR && in_.state.ns <= hess_.maxR()) sb_.rgNormR = std::fabs(dj);
   for (int32_t c = 1; c < pr.nCandidates && c < static_cast<int32_t>(pr.candidates.size()); ++c) {
-    if (ctx_.state.ns >= p_.superbasicsLimit) break;
+    if (in_.state.ns >= p_.superbasicsLimit) break;
     const PriceCandidate& cand = pr.candidates[static_cast<size_t>(c)];
     if (cand.j == pr.enteringVar || hs_[static_cast<size_t>(cand.j)] == kSuperbasic) continue;
     addSuperbasic(cand.j, cand.dj);
@@ -44,7 +44,7 @@ bool MainLoop::admitCandidates(const PricingResult& pr) {
 
 // pS from R' R pS = -rg (or -rg without R), pB = -B^-1 S pS, and the norms of both.
 void MainLoop::computeDirection() {
-  const int32_t ns = ctx_.state.ns;
+  const int32_t ns = in_.state.ns;
   double* pS = sb_.pS.data();
   const double* rg = sb_.rg.data();
   sb_.restricted = false;
@@ -110,7 +110,7 @@ RgStatus MainLoop::reducedGradientStep(const PricingResult& pr) {
   const double fBefore = phaseObjective();
   for (;;) {
     computeDirection();
-    const int32_t ns = ctx_.state.ns;
+    const int32_t ns = in_.state.ns;
     for (int32_t k = m_; k < m_ + ns; ++k) infMark_[static_cast<size_t>(k)] = 0;
     const RatioTestInput in = ratioTestInput(m_ + ns, 1.0 / (p_.machine.eps0 * std::max(pNorm_, 1e-300)),
                                              p_.pivotTolerance * pNorm_);
@@ -136,7 +136,7 @@ RgStatus MainLoop::takeLinearStep(const BlockingResult& r, double fBefore) {
 
 void MainLoop::moveValuesAlong(double alpha) {
   if (alpha == 0.0) return;
-  const int32_t count = m_ + ctx_.state.ns;
+  const int32_t count = m_ + in_.state.ns;
   for (int32_t k = 0; k < count; ++k) {
     const double pk = p_dir_[static_cast<size_t>(k)];
     if (pk != 0.0) x_[static_cast<size_t>(basisList_[static_cast<size_t>(k)])] += alpha * pk;
@@ -165,7 +165,7 @@ RgStatus MainLoop::afterAcceptedStep(double alpha, const BlockingResult& r, bool
     const RgStatus status =
         r.blockPos >= m_ ? superbasicHitsBound(r.blockPos - m_, r) : basicHitsBound(r.blockPos, r);
     if (status != RgStatus::kDone) return status;
-    const int32_t ns = ctx_.state.ns;
+    const int32_t ns = in_.state.ns;
     if (ns > 0 && ninf_ > 0 && hess_.estimateCondition(ns).condR >= 1.0 / p_.machine.eps2)
       sb_.hessianResetPending = true;
   }
@@ -184,7 +184,7 @@ RgStatus MainLoop::superbasicHitsBound(int32_t k, const BlockingResult& r) {
 // A basic variable reached a bound: the superbasic with a large enough pivot in its row of
 // B^-1 that is farthest from its own bounds takes its place in the basis.
 RgStatus MainLoop::basicHitsBound(int32_t position, const BlockingResult& r) {
-  const int32_t ns = ctx_.state.ns;
+  const int32_t ns = in_.state.ns;
   const int32_t jr = basisList_[static_cast<size_t>(position)];
   std::fill(work_.begin(), work_.begin() + m_, 0.0);
   work_[static_cast<size_t>(position)] = 1.0;
@@ -205,11 +205,11 @@ RgStatus MainLoop::basicHitsBound(int32_t position, const BlockingResult& r) {
     yMax = std::max(yMax, std::fabs(v));
   }
   if (yMax < p_.pivotTolerance) {
-    ctx_.out.print(" XXX  m7chzq.  Max pivot is too small: %11.1e", yMax);
+    in_.out.print(" XXX  m7chzq.  Max pivot is too small: %11.1e", yMax);
     logLeft_ = -(jr + 1);
     if (++sb_.replaceFailures >= 5) {
-      ctx_.out.both("%s", " EXIT -- cannot find a superbasic to replace basic variable");
-      ctx_.exitCode = kNoSuperbasicToReplace;
+      in_.out.both("%s", " EXIT -- cannot find a superbasic to replace basic variable");
+      outcome_.exitCode = kNoSuperbasicToReplace;
       return RgStatus::kStop;
     }
     return RgStatus::kConverged;
@@ -257,7 +257,7 @@ RgStatus MainLoop::basicHitsBound(int32_t position, const BlockingResult& r) {
 }
 
 RgStatus MainLoop::subspaceConvergence(double alpha, double fBefore) {
-  const int32_t ns = ctx_.state.ns;
+  const int32_t ns = in_.state.ns;
   const bool useR = hessianInUse();
   const int32_t inR = useR ? hess_.order(ns) : ns;
   sb_.rgNorm = kernels::maxNorm(ns, sb_.rg.data());
@@ -279,9 +279,9 @@ RgStatus MainLoop::subspaceConvergence(double alpha, double fBefore) {
 }
 
 RgStatus MainLoop::unboundedStep() {
-  const int32_t ns = ctx_.state.ns;
+  const int32_t ns = in_.state.ns;
   if (ns > 0)
-    ctx_.out.print(" XXX  Unbounded in Phase %2d   Last SB = %7d   rg = %11.3e", static_cast<int32_t>(ph_),
+    in_.out.print(" XXX  Unbounded in Phase %2d   Last SB = %7d   rg = %11.3e", static_cast<int32_t>(ph_),
                    basisList_[static_cast<size_t>(m_ + ns - 1)] + 1, sb_.rg[static_cast<size_t>(ns - 1)]);
   return unboundedRay() ? RgStatus::kStop : RgStatus::kRestart;
 }

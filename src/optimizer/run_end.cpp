@@ -4,14 +4,13 @@
 #include <algorithm>
 #include <cmath>
 
-#include "driver/run_hooks.hpp"
-#include "files/basis_files.hpp"
+#include "files/variable_names.hpp"
 #include "optimizer/main_loop.hpp"
 
 namespace kavro {
 
 void MainLoop::computeFinalReducedCosts() {
-  const ExitCode e = ctx_.exitCode;
+  const ExitCode e = outcome_.exitCode;
   if (fc_.factorizations == 0 || e == kNoStorageForFactors || e == kBasisPackageError || e == kSingularBasis ||
       e == kTooManyBasics)
     return;
@@ -30,43 +29,40 @@ void MainLoop::computeFinalReducedCosts() {
 
 // The nonlinear objective's gradient for the reports, in the user's units and sign.
 void MainLoop::publishObjectiveGradient() {
-  auto& g = ctx_.objectiveGradient;
+  auto& g = outcome_.objectiveGradient;
   g.assign(static_cast<size_t>(prob_.nNonlinObjVars), 0.0);
   if (!functionsEvaluated_) return;
   for (int32_t j = 0; j < prob_.nNonlinObjVars; ++j) {
-    const double scale = ctx_.scales.empty() ? 1.0 : ctx_.scales[static_cast<size_t>(j)];
+    const double scale = in_.scaling.factors.empty() ? 1.0 : in_.scaling.factors[static_cast<size_t>(j)];
     g[static_cast<size_t>(j)] = gUser_[static_cast<size_t>(j)] / scale;
   }
 }
 
 void MainLoop::publishProgress() {
-  ctx_.itn = itn_;
-  ctx_.ninf = ninf_;
-  ctx_.sinf = sinf_;
-  ctx_.objValue = trueObjective();
-  ctx_.piNorm = piNorm_;
+  outcome_.progress = LoopProgress{itn_, ninf_, sinf_, trueObjective()};
+  outcome_.piNorm = piNorm_;
 }
 
 // The certificate of the returned point, unless the optimality test made it there already. The
 // functions are not called again after the user asked to stop or they failed (exit 6), nor when
 // the run ended before it had factors.
 void MainLoop::certifyAtEnd() {
-  const int32_t code = ctx_.exitCode;
+  const ExitCode code = outcome_.exitCode;
   if (!certificateCurrent_) {
-    ctx_.certificate = Certificate{};
-    if (fc_.factorizations == 0 || code == 6 || code >= 20) return;
-    ctx_.certificate = certifyHere(ninf_ == 0);
+    outcome_.certificate = Certificate{};
+    if (fc_.factorizations == 0 || code == kFunctionError || code >= kNoStorageForFactors) return;
+    outcome_.certificate = certifyHere(ninf_ == 0);
   }
   // With nonlinear constraints the reported reduced costs are those of the true Lagrangian at
   // the returned point (the final Jacobian), not of the last subproblem.
-  if (majors_ && ninf_ == 0 && ctx_.certificate.evaluated) {
+  if (majors_ && ninf_ == 0 && outcome_.certificate.evaluated) {
     const std::vector<double>& d = certifier_.reducedGradient();
     std::copy(d.begin(), d.begin() + nb_, dj_.begin());
   }
 }
 
 void MainLoop::finish() {
-  if (fc_.factorizations > 0 && ctx_.exitCode != kFunctionError && ctx_.exitCode < kNoStorageForFactors)
+  if (fc_.factorizations > 0 && outcome_.exitCode != kFunctionError && outcome_.exitCode < kNoStorageForFactors)
     projectNonlinearVariables();
   computeFinalReducedCosts();
   trueNonlinearRows();
@@ -76,22 +72,23 @@ void MainLoop::finish() {
   toExternalStates();
   publishProgress();
   // A run that lost its factors or its storage has no basis worth saving.
-  if (p_.newBasisFile > 0 && ctx_.exitCode < kNoStorageForFactors) saveBasisFiles(ctx_, itn_, runEndStatus(ctx_.exitCode));
+  if (p_.newBasisFile > 0 && outcome_.exitCode < kNoStorageForFactors)
+    in_.saveBasis(outcome_.progress, runEndStatus(outcome_.exitCode));
 
   RunStatistics s;
   s.problemName = p_.problemName;
   s.itn = itn_;
-  s.objective = ctx_.objValue;
+  s.objective = outcome_.progress.objValue;
   s.ninf = ninf_;
   s.sinf = sinf_;
-  s.ns = ctx_.state.ns;
+  s.ns = in_.state.ns;
   s.nDegenerate = nDegenerate_;
-  s.certificate = ctx_.certificate;
-  if (const FunctionEvaluator* fe = ctx_.evaluator.get()) {
+  s.certificate = outcome_.certificate;
+  if (const FunctionEvaluator* fe = in_.evaluator) {
     s.nonlinear = true;
     s.majorItn = majorItn_;
     s.nonlinearObjective = functionsEvaluated_ ? fUser_ : 0.0;
-    s.linearObjective = ctx_.objValue - s.nonlinearObjective;
+    s.linearObjective = outcome_.progress.objValue - s.nonlinearObjective;
     s.penalty = prob_.nNonlinCons > 0 ? p_.currentPenalty : 0.0;
     const FunctionCallCounts& o = fe->objectiveCounts();
     const FunctionCallCounts& c = fe->constraintCounts();
@@ -103,11 +100,11 @@ void MainLoop::finish() {
     for (int32_t k = 0; k < m_; ++k)
       if (basisList_[static_cast<size_t>(k)] < prob_.nNonlinVars()) ++s.basicNonlinears;
   }
-  printRunStatistics(s, ctx_.out);
+  printRunStatistics(s, in_.out);
 }
 
-CycleIterations runMainLoop(RunContext& ctx) {
-  MainLoop loop(ctx);
+LoopOutcome runMainLoop(const LoopInput& in) {
+  MainLoop loop(in);
   return loop.run();
 }
 

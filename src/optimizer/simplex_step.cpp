@@ -58,7 +58,7 @@ MainLoop::StepOutcome MainLoop::simplexStep(int32_t q, bool increase) {
   in.lastVar = q;
   const BlockingResult r = chooseBlockingVar(in);
   if (r.unbounded) {
-    ctx_.out.print(" Variable %7d can %s indefinitely", q + 1, increase ? "increase" : "decrease");
+    in_.out.print(" Variable %7d can %s indefinitely", q + 1, increase ? "increase" : "decrease");
     return StepOutcome::kUnbounded;
   }
   if (r.degenerate) ++nDegenerate_;

@@ -13,21 +13,21 @@ namespace kavro {
 void MainLoop::loadSuperbasics() {
   const int32_t limit = std::max(1, p_.superbasicsLimit);
   int32_t ns = 0;
-  for (int32_t j : ctx_.superbasicList) {
+  for (int32_t j : in_.superbasicList) {
     if (ns >= limit || hs_[static_cast<size_t>(j)] != kSuperbasic) continue;
     basisList_[static_cast<size_t>(m_ + ns)] = j;
     sb_.rg[static_cast<size_t>(ns)] = 0.0;
     ++ns;
     hess_.addColumn(ns);
   }
-  ctx_.state.ns = ns;
+  in_.state.ns = ns;
 }
 
 // The gradient of the objective that the current phase minimizes, for one variable: the
 // phase-1 objective sees only the (weighted) objective row; basic infeasibilities are added by
 // loadBasicGradient.
 double MainLoop::gradientOf(int32_t j) const {
-  const double objScale = (objSlack_ >= 0 && !ctx_.scales.empty()) ? ctx_.scales[static_cast<size_t>(objSlack_)] : 1.0;
+  const double objScale = (objSlack_ >= 0 && !in_.scaling.factors.empty()) ? in_.scaling.factors[static_cast<size_t>(objSlack_)] : 1.0;
   if (j == objSlack_) return (ninf_ > 0 ? -wtobj_ : -1.0) * sigma_ * objScale;
   if (ninf_ > 0 || !nonlinearObjective_ || j >= n_) return 0.0;
   return gradient_[static_cast<size_t>(j)];
@@ -54,7 +54,7 @@ void MainLoop::loadBasicGradient() {
 
 // rg = g_S - S' pi over the superbasics, with its norms over all of them and over those in R.
 void MainLoop::computeReducedGradient() {
-  const int32_t ns = ctx_.state.ns;
+  const int32_t ns = in_.state.ns;
   const int32_t inR = hess_.order(ns);
   sb_.rgNorm = sb_.rgNormR = 0.0;
   for (int32_t k = 0; k < ns; ++k) {
@@ -75,7 +75,7 @@ void MainLoop::computeReducedGradient() {
 }
 
 void MainLoop::addSuperbasic(int32_t j, double rg) {
-  int32_t& ns = ctx_.state.ns;
+  int32_t& ns = in_.state.ns;
   basisList_[static_cast<size_t>(m_ + ns)] = j;
   sb_.rg[static_cast<size_t>(ns)] = rg;
   hs_[static_cast<size_t>(j)] = kSuperbasic;
@@ -85,7 +85,7 @@ void MainLoop::addSuperbasic(int32_t j, double rg) {
 
 // Superbasic k leaves the set; the ones behind it move up one place.
 void MainLoop::removeSuperbasic(int32_t k) {
-  int32_t& ns = ctx_.state.ns;
+  int32_t& ns = in_.state.ns;
   hess_.deleteColumn(k, ns);
   for (int32_t t = k; t + 1 < ns; ++t) {
     basisList_[static_cast<size_t>(m_ + t)] = basisList_[static_cast<size_t>(m_ + t + 1)];

@@ -13,7 +13,7 @@ namespace kavro {
 // superbasic (superbasics exist, the objective is nonlinear and the point feasible, or the
 // constraints are nonlinear), the largest-reduced-cost rule with partial pricing stays.
 bool MainLoop::weightedPricingApplies() const {
-  return weights_.active() && ctx_.state.ns == 0 && std::min(p_.multiplePrice, p_.superbasicsLimit) <= 1 &&
+  return weights_.active() && in_.state.ns == 0 && std::min(p_.multiplePrice, p_.superbasicsLimit) <= 1 &&
          (ninf_ > 0 || !nonlinearObjective_) && prob_.nNonlinCons == 0;
 }
 

@@ -4,7 +4,7 @@
 #include <sstream>
 
 #include "driver/initial_basis.hpp"
-#include "driver/problem_statistics.hpp"
+#include "setup/problem_statistics.hpp"
 #include "driver/run_context.hpp"
 #include "support/temp_path.hpp"
 #include "support/test_problems.hpp"

@@ -11,6 +11,7 @@
 #include "files/basis_file_fields.hpp"
 #include "files/basis_files.hpp"
 #include "files/fortran_format.hpp"
+#include "optimizer/run_main_loop.hpp"
 
 namespace kavro {
 namespace {
@@ -581,7 +582,7 @@ TEST(BasisFilesInARun, OldBasisFileOfAnotherProblemEndsTheRun) {
   run.f.params.oldBasisFile = kFile;
   run.f.put(kFile, std::string(kHeader1) + "OBJ=         RHS=         RNG=         BND=         M=      3 N=      6\n");
   EXPECT_TRUE(loadBasisFile(run.ctx));
-  EXPECT_EQ(run.ctx.exitCode, 30);
+  EXPECT_EQ(run.ctx.exitCode, kBasisFileMismatch);
   EXPECT_NE(run.f.text(kPrint).find(" EXIT -- the basis file dimensions do not match this problem"),
             std::string::npos);
 }
@@ -616,14 +617,13 @@ TEST(BasisFilesInARun, SavesDuringAndAtTheEndOfARun) {
   run.f.params.objectiveSense = -1;
   run.state.hs = mixedBasis().hs;
   run.state.x = mixedBasis().x;
-  run.ctx.objValue = 12.5;
-  saveBasisFiles(run.ctx, 100, 0);
+  LoopProgress progress{.itn = 100, .objValue = 12.5};
+  saveBasisFiles(run.ctx, progress, kRunProceeding);
   EXPECT_EQ(run.f.lines(kFile)[0].substr(25, 12), "PROCEEDING  ");
   EXPECT_EQ(run.f.lines(kFile)[0].substr(60), " -1.250000000000E+01");
   EXPECT_EQ(run.f.lines(kFile), run.f.lines(kBackup));
-  run.ctx.ninf = 2;
-  run.ctx.sinf = 0.5;
-  saveBasisFiles(run.ctx, 140, 1);
+  progress = LoopProgress{.itn = 140, .ninf = 2, .sinf = 0.5, .objValue = 12.5};
+  saveBasisFiles(run.ctx, progress, runEndStatus(kOptimal));
   EXPECT_EQ(run.f.lines(kFile)[0].substr(25, 12), "OPTIMAL SOLN");
   EXPECT_EQ(run.f.lines(kFile)[0].substr(43), "      2      OBJ   5.000000000000E-01");
   EXPECT_EQ(run.f.lines(kBackup)[0].substr(25, 12), "PROCEEDING  ");

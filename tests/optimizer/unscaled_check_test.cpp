@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "driver/scaling.hpp"
+#include "setup/scaling.hpp"
 #include "driver/work_estimate.hpp"
 #include "kavro/solver.hpp"
 #include "support/mps_problem.hpp"

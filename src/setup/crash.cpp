@@ -1,9 +1,9 @@
-#include "driver/crash.hpp"
+#include "setup/crash.hpp"
 
 #include <cmath>
 
-#include "driver/problem_statistics.hpp"
-#include "driver/run_context.hpp"
+#include "io/units.hpp"
+#include "setup/problem_statistics.hpp"
 
 namespace kavro {
 
@@ -244,13 +244,6 @@ CrashCounts crashBasis(int mode, const Problem& prob, const std::vector<int32_t>
     else if (dUpper <= 0.25) { x[js] = prob.upper[js]; hs[js] = kAtUpper; }
   }
   return s.counts;
-}
-
-void crashBasis(RunContext& ctx, int mode) {
-  CrashSettings settings;
-  settings.crashTolerance = ctx.params.crashTolerance;
-  settings.tinyValue = ctx.params.machine.eps0;
-  crashBasis(mode, ctx.prob, ctx.rowTypes, settings, ctx.state.hs, ctx.state.x, ctx.out);
 }
 
 }  // namespace kavro

@@ -1,4 +1,4 @@
-#include "driver/problem_statistics.hpp"
+#include "setup/problem_statistics.hpp"
 
 #include <cmath>
 

@@ -15,7 +15,14 @@ namespace kavro {
 
 struct Parameters;
 struct ReportChannels;
-struct RunContext;
+
+// The scaling of a run: its factors (nb: columns, then rows; empty until computed, which is done
+// once per run) and whether the working problem and state are scaled by them now.
+struct RunScaling {
+  std::vector<double> factors;
+  bool computed = false;
+  bool applied = false;
+};
 
 // Computes the factors for Scale option 1 (linear part only) or 2 (everything) and prints the
 // report. May change Scale tolerance (a value of 1 or more becomes 0.99).
@@ -32,13 +39,14 @@ void applyScales(int mode, Problem& prob, std::vector<double>& x, const std::vec
 void unscaleMultipliers(const Problem& prob, const std::vector<double>& scales, std::vector<double>& pi,
                         std::vector<double>& reducedCost);
 
-// The run's scaling step: factors on first use, then applied to the working problem and state.
-void scaleProblem(RunContext& ctx);
-// Undoes it after a cycle, for the reports and the caller.
-void unscaleProblem(RunContext& ctx);
+// The run's scaling step: factors on first use, then applied to the working problem and values.
+void scaleProblem(RunScaling& s, Problem& prob, std::vector<double>& x, const std::vector<int32_t>& rowTypes,
+                  Parameters& params, const ReportChannels& out);
+// Undoes it after a cycle, multipliers and reduced costs included, for the reports and the caller.
+void unscaleProblem(RunScaling& s, Problem& prob, ProblemState& state, double infBound);
 // Unscales the working problem and state in place and makes every factor 1, so that the rest
 // of the run (the iterations that go on after the optimality check on the user's problem
 // failed, and any later cycle) works on the problem as the user gave it.
-void dropScaling(RunContext& ctx);
+void dropScaling(RunScaling& s, Problem& prob, ProblemState& state, double infBound);
 
 }  // namespace kavro

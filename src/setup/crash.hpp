@@ -14,7 +14,6 @@
 
 namespace kavro {
 
-struct RunContext;
 struct ReportChannels;
 
 struct CrashCounts {
@@ -29,8 +28,5 @@ struct CrashSettings {
 CrashCounts crashBasis(int mode, const Problem& prob, const std::vector<int32_t>& rowTypes,
                        const CrashSettings& settings, std::vector<int32_t>& hs, std::vector<double>& x,
                        const ReportChannels& out);
-
-// The crash of a run, with the run's parameters and row types.
-void crashBasis(RunContext& ctx, int mode);
 
 }  // namespace kavro

@@ -1,11 +1,10 @@
-#include "driver/scaling.hpp"
-
-#include <span>
+#include "setup/scaling.hpp"
 
 #include <algorithm>
 #include <cmath>
 
-#include "driver/run_context.hpp"
+#include "io/units.hpp"
+#include "specs/parameters.hpp"
 
 namespace kavro {
 
@@ -239,35 +238,28 @@ void unscaleMultipliers(const Problem& prob, const std::vector<double>& scales, 
   for (int32_t j = 0; j < prob.nb(); ++j) reducedCost[static_cast<size_t>(j)] /= scales[static_cast<size_t>(j)];
 }
 
-void scaleProblem(RunContext& ctx) {
-  if (!ctx.scalesComputed) {
-    computeScales(ctx.prob, ctx.rowTypes, ctx.params, ctx.out, ctx.scales);
-    ctx.scalesComputed = true;
+void scaleProblem(RunScaling& s, Problem& prob, std::vector<double>& x, const std::vector<int32_t>& rowTypes,
+                  Parameters& params, const ReportChannels& out) {
+  if (!s.computed) {
+    computeScales(prob, rowTypes, params, out, s.factors);
+    s.computed = true;
   }
-  applyScales(1, ctx.prob, ctx.state.x, ctx.scales, ctx.params.machine.infBound);
-  ctx.scaled = true;
-  // With Scale option 2 the nonlinear variables and rows are scaled too: the evaluator hands the
-  // user's routines unscaled values and scales what they return.
-  if (ctx.evaluator && ctx.params.scaleOption == 2) {
-    const int32_t n = ctx.prob.n;
-    const auto columns = std::span<const double>(ctx.scales.data(), static_cast<size_t>(ctx.prob.nNonlinVars()));
-    const auto rows = std::span<const double>(ctx.scales.data() + n, static_cast<size_t>(ctx.prob.nNonlinCons));
-    ctx.evaluator->setScales(columns, rows);
-  }
+  applyScales(1, prob, x, s.factors, params.machine.infBound);
+  s.applied = true;
 }
 
-void unscaleProblem(RunContext& ctx) {
-  if (!ctx.scaled) return;
-  applyScales(2, ctx.prob, ctx.state.x, ctx.scales, ctx.params.machine.infBound);
-  unscaleMultipliers(ctx.prob, ctx.scales, ctx.state.pi, ctx.state.reducedCost);
-  ctx.scaled = false;
+void unscaleProblem(RunScaling& s, Problem& prob, ProblemState& state, double infBound) {
+  if (!s.applied) return;
+  applyScales(2, prob, state.x, s.factors, infBound);
+  unscaleMultipliers(prob, s.factors, state.pi, state.reducedCost);
+  s.applied = false;
 }
 
-void dropScaling(RunContext& ctx) {
-  if (!ctx.scaled) return;
-  applyScales(2, ctx.prob, ctx.state.x, ctx.scales, ctx.params.machine.infBound);
-  unscaleMultipliers(ctx.prob, ctx.scales, ctx.state.pi, ctx.state.reducedCost);
-  std::fill(ctx.scales.begin(), ctx.scales.end(), 1.0);
+void dropScaling(RunScaling& s, Problem& prob, ProblemState& state, double infBound) {
+  if (!s.applied) return;
+  applyScales(2, prob, state.x, s.factors, infBound);
+  unscaleMultipliers(prob, s.factors, state.pi, state.reducedCost);
+  std::fill(s.factors.begin(), s.factors.end(), 1.0);
 }
 
 }  // namespace kavro

@@ -4,9 +4,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "driver/crash.hpp"
-#include "driver/problem_statistics.hpp"
-#include "driver/scaling.hpp"
+#include "setup/crash.hpp"
+#include "setup/problem_statistics.hpp"
+#include "setup/scaling.hpp"
 #include "io/units.hpp"
 #include "specs/parameters.hpp"
 #include "support/test_problems.hpp"
