@@ -17,7 +17,7 @@ struct MainLoop::AlongLine final : LineFunction {
     const int32_t nNonlin = ml.prob_.nNonlinVars();
     positions.clear();  // keeps its capacity: sized once for every basic and superbasic position
     for (int32_t k = 0; k < count; ++k) {
-      const int32_t j = ml.basisList_[static_cast<size_t>(k)];
+      const int32_t j = ml.basis_.at(k);
       if (j == ml.objSlack_) objSlackPos = k;
       else if (j < nNonlin && ml.p_dir_[static_cast<size_t>(k)] != 0.0) positions.push_back(k);
     }
@@ -30,7 +30,7 @@ struct MainLoop::AlongLine final : LineFunction {
     std::copy(ml.x_.begin(), ml.x_.begin() + nNonlin, xt);
     for (int32_t k : positions) {
       const size_t uk = static_cast<size_t>(k);
-      xt[ml.basisList_[uk]] += alfa * ml.p_dir_[uk];
+      xt[ml.basis_.at(k)] += alfa * ml.p_dir_[uk];
     }
     const int32_t status = ml.evaluateSubproblem(xt, wantGradient, ml.fUserTrial_, ml.fTrial_, ml.gTrial_.data());
     if (status != 0) return status;
@@ -44,7 +44,7 @@ struct MainLoop::AlongLine final : LineFunction {
       double sum = -ml.sigma_ * objScale * pObjSlack;
       for (int32_t k : positions) {
         const size_t uk = static_cast<size_t>(k);
-        sum += ml.gTrial_[static_cast<size_t>(ml.basisList_[uk])] * ml.p_dir_[uk];
+        sum += ml.gTrial_[static_cast<size_t>(ml.basis_.at(k))] * ml.p_dir_[uk];
       }
       gtp = sum;
     }

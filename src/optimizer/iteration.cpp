@@ -12,7 +12,6 @@
 namespace kavro {
 
 namespace {
-constexpr int32_t kNever = 99999999;
 // Infeasible minor iterations a linearized subproblem may make, as a multiple of the
 // "Minor iterations limit" (or m, when that is more).
 constexpr int32_t kInfeasibleMinorFactor = 10;
@@ -25,10 +24,8 @@ void MainLoop::iterate() {
     if (!atPricing) {
       // 1. The working feasibility tolerance grows a little every iteration; now and then it
       //    returns to its base and the nonbasic variables go back exactly onto their bounds.
-      expandTol_ += expandStep_;
-      if (p_.expandFrequency < kNever && minorItn_ > 0 && minorItn_ % p_.expandFrequency == 0 &&
-          lastResetItn_ != itn_)
-        expandReset(false);
+      tolerance_.grow();
+      if (tolerance_.periodicResetDue(minorItn_, itn_)) expandReset(false);
 
       // 2. Infeasibilities and the phase.
       countInfeasibilities();
@@ -40,7 +37,7 @@ void MainLoop::iterate() {
       }
 
       // 3. A feasible point needs the nonlinear objective and its gradient where it stands.
-      if (ninf_ == 0 && nonlinearObjective_ && functionsStale_) {
+      if (feasibility_.ninf() == 0 && nonlinearObjective_ && functionsStale_) {
         const int32_t status = evaluateAndVerify();
         if (status == kFunctionUndefined && !statesBeforeCrash_.empty()) {
           if (!undoInequalityCrash()) return;
@@ -56,19 +53,18 @@ void MainLoop::iterate() {
       // linear constraints: optimizing the objective without those rows would take the point
       // where they give no guidance (their gradients vanish, or the objective is unbounded), far
       // from the start the model gave.
-      if (ninf_ == 0 && majors_ && majors_->rowsRelaxed()) {
+      if (feasibility_.ninf() == 0 && majors_ && majors_->rowsRelaxed()) {
         endMajorIteration(kSubproblemOptimal);
         return;
       }
 
       // 4. Weight on the objective falls when the sum of infeasibilities grows.
-      if (ninf_ > 0 && wtobj_ > 0.0 && itn_ > 0 && sinf_ > 1.1 * previousSinf_) {
-        ++weightReductions_;
-        wtobj_ = weightReductions_ >= 6 ? 0.0 : 0.1 * wtobj_;
+      if (feasibility_.sumGrew(itn_)) {
+        feasibility_.reduceWeight();
         pricesStale_ = true;
-        if (p_.printLevel % 10 > 0 || p_.debugLevel > 0) in_.out.print(" Weight on obj reduced to %12.4e", wtobj_);
+        if (p_.printLevel % 10 > 0 || p_.debugLevel > 0) in_.out.print(" Weight on obj reduced to %12.4e", feasibility_.weight());
       }
-      previousSinf_ = sinf_;
+      feasibility_.rememberSum();
     }
     atPricing = false;
 
@@ -143,11 +139,11 @@ MainLoop::PricingOutcome MainLoop::priceAndTest(PricingResult& pr) {
   in.prob = &prob_;
   in.hs = hs_.data();
   in.pi = pi_.data();
-  in.gradient = (ninf_ == 0 && nonlinearObjective_) ? gradient_.data() : nullptr;
+  in.gradient = (feasibility_.ninf() == 0 && nonlinearObjective_) ? gradient_.data() : nullptr;
   in.optimalityTolerance = p_.optimalityTolerance;
   in.rootEps = p_.machine.eps2;
   in.piNorm = piNorm_;
-  in.feasible = ninf_ == 0;
+  in.feasible = feasibility_.ninf() == 0;
   in.multiplePrice = p_.multiplePrice;
   in.superbasicsLimit = p_.superbasicsLimit;
   in.ns = in_.state.ns;
@@ -155,7 +151,7 @@ MainLoop::PricingOutcome MainLoop::priceAndTest(PricingResult& pr) {
   in.debugLevel = p_.debugLevel;
   pr = priceByCheck();
   if (pr.enteringVar < 0)
-    pr = weightedPricingApplies() ? priceByWeights(in) : price(in, pricing_, wtobj_, dj_.data(), in_.out);
+    pr = weightedPricingApplies() ? priceByWeights(in) : price(in, pricing_, feasibility_.weight(), dj_.data(), in_.out);
   lastNAbove_ = pr.nAbove;
   if (pr.superbasicsLimitReached) {
     in_.out.both(" EXIT -- the superbasics limit is too small: %7d", p_.superbasicsLimit);
@@ -165,16 +161,16 @@ MainLoop::PricingOutcome MainLoop::priceAndTest(PricingResult& pr) {
   if (pr.enteringVar < 0) {
     bool between = false;
     for (int32_t j = 0; j < nb_ && !between; ++j) between = hs_[static_cast<size_t>(j)] == kBetweenBounds;
-    const bool allowed = ninf_ > 0 || (!nonlinearObjective_ && in_.state.ns == 0);
+    const bool allowed = feasibility_.ninf() > 0 || (!nonlinearObjective_ && in_.state.ns == 0);
     if (!(between && allowed && priceBetweenBounds(in, dj_.data(), pr))) {
       // 8. No candidate: optimal, or infeasible.
-      if (ninf_ == 0 ? optimalityTest(pr) : infeasibleTest()) return PricingOutcome::kStop;
+      if (feasibility_.ninf() == 0 ? optimalityTest(pr) : infeasibleTest()) return PricingOutcome::kStop;
       return PricingOutcome::kRestart;
     }
   }
   // A candidate joins the superbasics when the objective is nonlinear, superbasics exist or
   // several candidates were kept; otherwise it enters the basis by a simplex step.
-  if (pr.nCandidates > 1 || in_.state.ns > 0 || (ninf_ == 0 && nonlinearObjective_)) ph_ = Phase::kNewSuperbasics;
+  if (pr.nCandidates > 1 || in_.state.ns > 0 || (feasibility_.ninf() == 0 && nonlinearObjective_)) ph_ = Phase::kNewSuperbasics;
   sb_.lvltol = 1;
   if (itn_ >= p_.iterationLimit) {
     setExit(kTooManyIterations);
@@ -189,7 +185,7 @@ MainLoop::PricingOutcome MainLoop::priceAndTest(PricingResult& pr) {
   // subproblem a phase 1 with superbasics can wander around the same sum of infeasibilities
   // without end, so after a generous allowance the subproblem counts as infeasible.
   const int32_t infeasibleItns = minorItn_ - feasibleMinorItn_ - infeasibleItnsAllowed_;
-  if (majors_ && majorItn_ > 1 && ninf_ > 0 &&
+  if (majors_ && majorItn_ > 1 && feasibility_.ninf() > 0 &&
       infeasibleItns >= std::max(kInfeasibleMinorFactor * p_.minorIterationsLimit, m_)) {
     infeasibleItnsAllowed_ += infeasibleItns;
     return subproblemInfeasible() ? PricingOutcome::kStop : PricingOutcome::kRestart;
@@ -199,8 +195,8 @@ MainLoop::PricingOutcome MainLoop::priceAndTest(PricingResult& pr) {
 
 bool MainLoop::equalityRowsSatisfied() const {
   for (int32_t k = 0; k < m_; ++k) {
-    const int32_t j = basisList_[static_cast<size_t>(k)];
-    if (j >= n_ && in_.rowTypes[static_cast<size_t>(j - n_)] == kEqualityRow && infMark_[static_cast<size_t>(k)] != 0)
+    const int32_t j = basis_.at(k);
+    if (j >= n_ && in_.rowTypes[static_cast<size_t>(j - n_)] == kEqualityRow && feasibility_.marks()[k] != 0)
       return false;
   }
   return true;
@@ -221,7 +217,7 @@ void MainLoop::crashInequalityRows() {
   // The crash counts only basic variables: superbasics become nonbasic where they stand, so
   // that the new basis has exactly m members; pricing brings back what is needed.
   for (int32_t k = in_.state.ns - 1; k >= 0; --k) {
-    hs_[static_cast<size_t>(basisList_[static_cast<size_t>(m_ + k)])] = kBetweenBounds;
+    hs_[static_cast<size_t>(basis_.at(m_ + k))] = kBetweenBounds;
     removeSuperbasic(k);
   }
   sb_.hessianResetPending = true;
@@ -230,8 +226,8 @@ void MainLoop::crashInequalityRows() {
     valuesBeforeCrash_ = x_;
   }
   crash(4);
-  toInternalStates();
-  fc_.factorRequest = FactorRequest::kNone;
+  basis_.toInternalStates();
+  basis_.request(FactorRequest::kNone);
   factorize();
 }
 
@@ -245,7 +241,7 @@ bool MainLoop::undoInequalityCrash() {
   x_ = std::move(valuesBeforeCrash_);
   statesBeforeCrash_.clear();
   valuesBeforeCrash_.clear();
-  fc_.factorRequest = FactorRequest::kNone;
+  basis_.request(FactorRequest::kNone);
   return factorize();
 }
 
@@ -253,14 +249,14 @@ bool MainLoop::undoInequalityCrash() {
 // update. Returns false when the run ends.
 bool MainLoop::afterStep(bool basisChanged, int32_t position) {
   ++itn_;
-  ++itnSinceFactor_;
+  basis_.countIteration();
   ++minorItn_;
-  if (ninf_ == 0) ++feasibleMinorItn_;
+  if (feasibility_.ninf() == 0) ++feasibleMinorItn_;
   logIteration();
   if (outcome_.exitCode != kOptimal) return false;
 
   // 11. Unchanged objective.
-  const double f = ninf_ == 0 ? trueObjective() : sinf_;
+  const double f = feasibility_.ninf() == 0 ? trueObjective() : feasibility_.sinf();
   if (havePrevious_ && std::fabs(previousObjective_ - f) <= (std::fabs(f) + 1.0) * p_.machine.eps1) {
     if (++unchangedCount_ >= unchangedLimit_) {
       in_.out.both(" EXIT -- the objective has not changed for the last %8d iterations", unchangedCount_);

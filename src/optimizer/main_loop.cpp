@@ -11,8 +11,6 @@ namespace kavro {
 
 namespace {
 
-constexpr int32_t kNever = 99999999;
-
 int32_t lenaFor(const LoopInput& in) {
   return static_cast<int32_t>(std::min<int64_t>(in.factorElementsAllowed, INT32_MAX - 16));
 }
@@ -46,14 +44,14 @@ MainLoop::MainLoop(const LoopInput& in)
       nb_(in.prob.nb()),
       sigma_(in.params.objectiveSense >= 1 ? 1.0 : -1.0),
       objSlack_(in.prob.objRow >= 0 ? in.prob.n + in.prob.objRow : -1),
+      basis_(in.prob, in.state, in.params, in.out, std::max(1, in.params.superbasicsLimit), lenaFor(in),
+             in.automaticStorage),
+      feasibility_(in.prob.m + std::max(1, in.params.superbasicsLimit) + 1),
       log_(in.params, in_.out, in.progress, in.prob.nNonlinCons > 0),
       certifier_(in.prob, in.nJacElements),
       majors_(in.majors),
       nonlinearObjective_(in.prob.nNonlinObjVars > 0 || (in.majors && in.majors->lagrangianOn())) {
   const int32_t L = m_ + std::max(1, p_.superbasicsLimit);
-  lu_.size(m_, L, lenaFor(in));
-  if (in.automaticStorage) fc_.maxFactorElements = INT32_MAX - 16;
-  basisList_.assign(static_cast<size_t>(L) + 1, -1);
   for (auto* v : {&p_dir_, &work_, &work2_, &rooms_}) v->assign(static_cast<size_t>(L) + 1, 0.0);
   for (auto* v : {&column_, &y_, &pricesRhs_, &prices_}) v->resize(m_);
   candidates_.assign(static_cast<size_t>(L) + 1, 0);
@@ -61,8 +59,6 @@ MainLoop::MainLoop(const LoopInput& in)
   if (majors_) valuesBeforeStep_.assign(static_cast<size_t>(L) + 1, 0.0);
   gB_.assign(static_cast<size_t>(m_), 0.0);
   basicsMove_.assign(static_cast<size_t>(m_), 0.0);
-  infMark_.assign(static_cast<size_t>(L) + 1, 0);
-  basisSet_ = BasisSet{&prob_, &hs_, &x_, &basisList_, &in_.state.ns};
   pricing_.nParts = std::max(1, p_.partialPrice);
   weights_.size(prob_, static_cast<PricingRule>(p_.pricingOption));
   if (dj_.size() != static_cast<size_t>(nb_)) dj_.assign(static_cast<size_t>(nb_), 0.0);
@@ -81,33 +77,12 @@ MainLoop::MainLoop(const LoopInput& in)
   log_.setReducedGradientForm(nonlinearObjective_);
 }
 
-void MainLoop::toInternalStates() {
-  for (int32_t j = 0; j < nb_; ++j) {
-    int32_t& h = hs_[static_cast<size_t>(j)];
-    if (h != kAtLower && h != kAtUpper) continue;
-    const double lo = prob_.lower[static_cast<size_t>(j)], up = prob_.upper[static_cast<size_t>(j)];
-    const double v = x_[static_cast<size_t>(j)];
-    if (lo == up) h = kFixedNonbasic;
-    else if (v <= lo) h = kAtLower;
-    else if (v >= up) h = kAtUpper;
-    else h = kBetweenBounds;
-  }
-}
-
-void MainLoop::toExternalStates() {
-  for (int32_t& h : hs_)
-    if (h == kFixedNonbasic || h == kBetweenBounds) h = kAtLower;
-}
-
 void MainLoop::startMajorIteration() {
   ++majorItn_;
   outcome_.exitCode = kOptimal;
   pricing_.resetForMajorIteration();
-  expandTol_ = 0.5 * p_.feasibilityTolerance;
-  expandBase_ = expandTol_;
-  expandStep_ = p_.expandFrequency < kNever ? (0.99 * p_.feasibilityTolerance - expandTol_) / p_.expandFrequency : 0.0;
+  tolerance_.start(p_.feasibilityTolerance, p_.expandFrequency);
   nDegenerate_ = 0;
-  resetsFeasible_ = resetsInfeasible_ = 0;
   sb_.lvltol = 1;
   sb_.tolrg = 0.0;
   sb_.replaceFailures = 0;
@@ -137,29 +112,14 @@ double MainLoop::minimizedObjective() const {
 // Infeasibilities of the basic variables against bounds relaxed by the working tolerance, the
 // phase-1 gradient, and the phase that follows from them.
 void MainLoop::countInfeasibilities() {
-  ninf_ = 0;
-  sinf_ = 0.0;
-  for (int32_t k = 0; k < m_; ++k) {
-    const size_t j = static_cast<size_t>(basisList_[static_cast<size_t>(k)]);
-    const double v = x_[j], lo = prob_.lower[j], up = prob_.upper[j];
-    int32_t mark = 0;
-    if (v < lo - expandTol_) {
-      mark = -2;
-      sinf_ += lo - v;
-    } else if (v > up + expandTol_) {
-      mark = 2;
-      sinf_ += v - up;
-    }
-    if (mark != 0) ++ninf_;
-    infMark_[static_cast<size_t>(k)] = mark;
-  }
-  const bool feasible = ninf_ == 0;
+  feasibility_.count(m_, basis_.list(), x_.data(), prob_.lower.data(), prob_.upper.data(), tolerance_.value());
+  const bool feasible = feasibility_.ninf() == 0;
   const Phase previousPh = ph_;
   const int32_t ns = in_.state.ns;
   if (!feasible) {
     if (justFactorized_ || ph_ == Phase::kSimplex) ph_ = ns > 0 ? Phase::kSubspace : Phase::kInfeasible;
     if (justFactorized_ && p_.printLevel % 10 > 0)
-      in_.out.print(" Itn %7d -- infeasible.  Num = %5d   Sum = %14.7e", itn_, ninf_, sinf_);
+      in_.out.print(" Itn %7d -- infeasible.  Num = %5d   Sum = %14.7e", itn_, feasibility_.ninf(), feasibility_.sinf());
   } else {
     if (justFactorized_ || !wasFeasible_)
       ph_ = ns > 0 ? Phase::kSubspace : (nonlinearObjective_ ? Phase::kNewSuperbasics : Phase::kSimplex);
@@ -186,12 +146,12 @@ void MainLoop::computePrices() {
   // steps.
   if (pricesDense_) {
     std::copy(gB_.begin(), gB_.begin() + m_, work_.begin());
-    lu_.solveBt(work_.data(), pi_.data());
+    basis_.lu().solveBt(work_.data(), pi_.data());
   } else {
     pricesRhs_.clear();
     for (int32_t k = 0; k < m_; ++k)
       if (gB_[static_cast<size_t>(k)] != 0.0) pricesRhs_.add(k, gB_[static_cast<size_t>(k)]);
-    lu_.solveBtSparse(pricesRhs_, prices_);
+    basis_.lu().solveBtSparse(pricesRhs_, prices_);
     if (prices_.listed()) {
       std::fill(pi_.begin(), pi_.begin() + m_, 0.0);
       for (int32_t k = 0; k < prices_.count; ++k) {
@@ -236,8 +196,8 @@ bool MainLoop::optimalityTest(const PricingResult& pr) {
   if (p_.printLevel % 10 > 0)
     in_.out.print(" Biggest dj = %11.3e (variable %7d)    norm rg = %11.3e   norm pi = %11.3e", pr.dj,
                    pr.enteringVar + 1, sb_.rgNorm, piNorm_);
-  if (itnSinceFactor_ > 0 && !rowCheck(false)) {
-    fc_.factorRequest = FactorRequest::kRowError;
+  if (basis_.itnSinceFactor() > 0 && !basis_.rowCheck(false, linearizedRhs(), itn_)) {
+    basis_.request(FactorRequest::kRowError);
     if (!factorize()) return true;
     return false;
   }
@@ -270,10 +230,9 @@ bool MainLoop::optimalityTest(const PricingResult& pr) {
 }
 
 bool MainLoop::infeasibleTest() {
-  if (wtobj_ != 0.0) {
-    ++weightReductions_;
-    wtobj_ = weightReductions_ >= 6 ? 0.0 : 0.1 * wtobj_;
-    if (p_.printLevel % 10 > 0 || p_.debugLevel > 0) in_.out.print(" Weight on obj reduced to %12.4e", wtobj_);
+  if (feasibility_.weight() != 0.0) {
+    feasibility_.reduceWeight();
+    if (p_.printLevel % 10 > 0 || p_.debugLevel > 0) in_.out.print(" Weight on obj reduced to %12.4e", feasibility_.weight());
     pricesStale_ = true;
     return false;
   }
@@ -305,8 +264,8 @@ bool MainLoop::subproblemInfeasible() {
   if (linearized) {
     majors_->countInfeasibleRetry();
     if (majors_->infeasibleRetries() <= 5) {
-      if (majors_->perturbRowBounds(prob_, sinf_)) {
-        placeWithinBounds();
+      if (majors_->perturbRowBounds(prob_, feasibility_.sinf())) {
+        basis_.placeWithinBounds();
         expandReset(false);
         pricesStale_ = true;
         return false;
@@ -323,8 +282,8 @@ bool MainLoop::subproblemInfeasible() {
 }
 
 bool MainLoop::unboundedRay() {
-  if (ninf_ > 0 && wtobj_ > 0.0) {
-    wtobj_ = 0.0;
+  if (feasibility_.ninf() > 0 && feasibility_.weight() > 0.0) {
+    feasibility_.weight() = 0.0;
     pricesStale_ = true;
     return false;
   }
@@ -332,7 +291,7 @@ bool MainLoop::unboundedRay() {
   // With nonlinear constraints the first subproblem is bounded only by its linear rows: the
   // nonlinear rows get their bounds back before a larger penalty is tried.
   if (majors_ && majors_->giveRowsTheirBounds(prob_)) {
-    placeWithinBounds();
+    basis_.placeWithinBounds();
     expandReset(false);
     functionsStale_ = true;
     pricesStale_ = true;
@@ -372,12 +331,12 @@ void MainLoop::logIteration() {
   r.leftBasis = logLeft_;
   r.step = logStep_;
   r.pivot = logPivot_;
-  r.ninf = ninf_;
-  r.sinf = sinf_;
+  r.ninf = feasibility_.ninf();
+  r.sinf = feasibility_.sinf();
   r.objective = minimizedObjective();
-  r.lenL = lu_.params().lenL();
-  r.lenU = lu_.params().lenU();
-  r.compressions = lu_.params().compressions();
+  r.lenL = basis_.lu().params().lenL();
+  r.lenU = basis_.lu().params().lenU();
+  r.compressions = basis_.lu().params().compressions();
   r.majorItn = majorItn_;
   r.minorItn = minorItn_;
   r.restricted = sb_.restricted;
@@ -422,13 +381,13 @@ bool MainLoop::unboundednessShown() {
 }
 
 LoopOutcome MainLoop::run() {
-  itn_ = itnSinceFactor_ = majorItn_ = minorItn_ = 0;
+  itn_ = majorItn_ = minorItn_ = 0;
   ph_ = Phase::kInfeasible;
   piNorm_ = 1.0;
   unchangedLimit_ = std::min(std::max(1000, m_), 10000);
   outcome_.exitCode = kOptimal;
-  toInternalStates();
-  wtobj_ = p_.weightOnObjective;
+  basis_.toInternalStates();
+  feasibility_.weight() = p_.weightOnObjective;
   loadSuperbasics();
   log_.setReducedGradientForm(nonlinearObjective_ || in_.state.ns > 0);
   // Basic values computed by the factors may lie within the feasibility tolerance beyond a

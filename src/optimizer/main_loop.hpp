@@ -12,6 +12,8 @@
 #include "kernels/sparse_vector.hpp"
 #include "lu/basis_lu.hpp"
 #include "lu/basis_manager.hpp"
+#include "optimizer/basis_factors.hpp"
+#include "optimizer/feasibility.hpp"
 #include "optimizer/iteration_log.hpp"
 #include "optimizer/pricing.hpp"
 #include "optimizer/pricing_weights.hpp"
@@ -22,12 +24,10 @@
 #include "optimizer/point_certifier.hpp"
 #include "optimizer/run_main_loop.hpp"
 #include "optimizer/unscaled_check.hpp"
+#include "optimizer/working_tolerance.hpp"
 
 namespace kavro {
 
-// Internal states of nonbasic variables during the loop, beside 0..3.
-inline constexpr int32_t kFixedNonbasic = 4;
-inline constexpr int32_t kBetweenBounds = -1;
 // A reduced gradient below this fraction of the multiplier norm at the end allows "optimal"
 // (0.1 rounded to single precision).
 inline constexpr double kSinglePrecisionTenth = 0.10000000149011612;
@@ -74,16 +74,11 @@ class MainLoop {
 
  private:
   // ---- set-up and conversion of states
-  void toInternalStates();
-  void toExternalStates();
   void startMajorIteration();
   // ---- basis maintenance (basis_maintenance.cpp)
   bool factorize(FactorKind kind = FactorKind::kOrdinary);  // false when the run must end
-  void loadBasisArrays();
-  void recomputeBasics();
-  bool rowCheck(bool correcting);       // true when the residual is acceptable
   bool expandReset(bool requested);     // true when some variable moved significantly
-  void computeResidual(std::vector<double>& r) const;
+  const double* linearizedRhs() const { return majors_ ? majors_->rhs().data() : nullptr; }
   // ---- one iteration (iteration.cpp)
   void iterate();
   bool afterStep(bool basisChanged, int32_t position);
@@ -129,7 +124,7 @@ class MainLoop {
   void addSuperbasic(int32_t j, double rg);
   void removeSuperbasic(int32_t k);
   double variableDistance(int32_t j) const;
-  bool hessianInUse() const { return ninf_ == 0 && nonlinearObjective_; }
+  bool hessianInUse() const { return feasibility_.ninf() == 0 && nonlinearObjective_; }
   // ---- the reduced-gradient step (reduced_gradient_step.cpp)
   RgStatus reducedGradientStep(const PricingResult& pr);
   bool admitCandidates(const PricingResult& pr);
@@ -149,8 +144,6 @@ class MainLoop {
   int32_t columnsForSlackRows();
   bool subproblemInfeasible();
   bool crashedBasisExplodes(const std::vector<double>& valuesBefore);
-  double moveNonbasicsOntoBounds();
-  void placeWithinBounds();
   void keepValuesBeforeStep();
   void restoreValuesBeforeStep();
   bool beginMajorIteration(const SubproblemSummary& previous);
@@ -160,7 +153,7 @@ class MainLoop {
   void trueNonlinearRows();
   // ---- the objective (objective.cpp)
   struct AlongLine;
-  double phaseObjective() const { return ninf_ > 0 ? sinf_ : minimizedObjective(); }
+  double phaseObjective() const { return feasibility_.ninf() > 0 ? feasibility_.sinf() : minimizedObjective(); }
   int32_t evaluateAndVerify();
   bool acceptEvaluation(int32_t status);
   int32_t evaluateSubproblem(const double* x, bool wantGradient, double& fUser, double& fSub, double* gSub);
@@ -199,10 +192,9 @@ class MainLoop {
   const double sigma_;          // +1 minimize, -1 maximize
   const int32_t objSlack_;      // variable index of the objective slack, -1 when none
 
-  BasisLU lu_;
-  FactorizationCounters fc_;
-  BasisSet basisSet_;
-  std::vector<int32_t> basisList_;   // m + Superbasics limit + 1 positions
+  BasisFactors basis_;
+  WorkingTolerance tolerance_;
+  Feasibility feasibility_;
   std::vector<double> p_dir_, gB_, work_, work2_, rooms_;
   // The basis and point before the crash of the inequality rows, kept until the functions have
   // been evaluated at the crashed point (empty otherwise).
@@ -215,7 +207,6 @@ class MainLoop {
   std::vector<int32_t> candidates_;  // ratio-test scratch
   bool basicGradientStale_ = false;  // gB_ to be loaded before it is read
   std::vector<int32_t> movedPositions_;  // simplex step: where the direction is nonzero, ascending
-  std::vector<int32_t> infMark_;
   PricingState pricing_;
   PricingWeights weights_;
   std::vector<int32_t> basicsBeforeFactor_;
@@ -239,18 +230,11 @@ class MainLoop {
   bool certificateCurrent_ = false;
 
   // Counters and state of the loop.
-  int32_t itn_ = 0, itnSinceFactor_ = 0, majorItn_ = 0, minorItn_ = 0, feasibleMinorItn_ = 0;
+  int32_t itn_ = 0, majorItn_ = 0, minorItn_ = 0, feasibleMinorItn_ = 0;
   int32_t infeasibleItnsAllowed_ = 0;  // infeasible minor iterations already judged this major
   Phase ph_ = Phase::kInfeasible;
-  int32_t ninf_ = 0;
-  double sinf_ = 0.0, previousSinf_ = 0.0;
-  double wtobj_ = 0.0;
-  int32_t weightReductions_ = 0;
   double piNorm_ = 1.0;
-  double expandTol_ = 0.0, expandBase_ = 0.0, expandStep_ = 0.0;
   int32_t nDegenerate_ = 0;
-  int32_t lastResetItn_ = -1;
-  int32_t resetsFeasible_ = 0, resetsInfeasible_ = 0;
   int32_t unchangedCount_ = 0, unchangedLimit_ = 1000;
   double previousObjective_ = 0.0;
   bool havePrevious_ = false;
@@ -259,7 +243,6 @@ class MainLoop {
   bool justFactorized_ = false;
   bool wasFeasible_ = false;
   bool firstFeasibleSeen_ = false;
-  bool rowErrorPending_ = false;
   // Values of the current iteration for the log.
   int32_t logEntered_ = 0, logLeft_ = 0;
   double logStep_ = 0.0, logPivot_ = 0.0, logDj_ = 0.0;

@@ -14,38 +14,21 @@ SubproblemSummary MainLoop::subproblemSummary() {
   s.status = subproblemStatus_;
   s.minorItn = minorItn_;
   s.totalItn = itn_;
-  s.ninf = ninf_;
-  s.sinf = sinf_;
+  s.ninf = feasibility_.ninf();
+  s.sinf = feasibility_.sinf();
   s.ns = in_.state.ns;
-  s.luNonzeros = lu_.params().lenL() + lu_.params().lenU();
-  s.basisSwaps = fc_.basisSwaps;
+  s.luNonzeros = basis_.lu().params().lenL() + basis_.lu().params().lenU();
+  s.basisSwaps = basis_.counters().basisSwaps;
   return s;
 }
 
 // The superbasics become nonbasic where they stand (for a crash, which counts basics only).
 void MainLoop::superbasicsToNonbasic() {
   for (int32_t k = in_.state.ns - 1; k >= 0; --k) {
-    hs_[static_cast<size_t>(basisList_[static_cast<size_t>(m_ + k)])] = kBetweenBounds;
+    hs_[static_cast<size_t>(basis_.at(m_ + k))] = kBetweenBounds;
     removeSuperbasic(k);
   }
   sb_.hessianResetPending = true;
-}
-
-// Every variable that is not basic goes within its bounds, and a nonbasic one takes the state
-// its value and bounds give it (the basic values follow at the next factorization).
-void MainLoop::placeWithinBounds() {
-  for (int32_t j = 0; j < nb_; ++j) {
-    const size_t uj = static_cast<size_t>(j);
-    int32_t& h = hs_[uj];
-    if (h == kBasic) continue;
-    const double lo = prob_.lower[uj], up = prob_.upper[uj];
-    x_[uj] = std::min(std::max(x_[uj], lo), up);
-    if (h == kSuperbasic) continue;
-    if (lo == up) h = kFixedNonbasic;
-    else if (x_[uj] <= lo) h = kAtLower;
-    else if (x_[uj] >= up) h = kAtUpper;
-    else h = kBetweenBounds;
-  }
 }
 
 bool MainLoop::beginMajorIteration(const SubproblemSummary& previous) {
@@ -69,7 +52,7 @@ bool MainLoop::beginMajorIteration(const SubproblemSummary& previous) {
   const int32_t status = majors_->start(majorItn_, previous, view);
   // The point may have moved (damping), the nonlinear rows' bounds changed (relaxed or
   // restored) and the subproblem objective with them.
-  placeWithinBounds();
+  basis_.placeWithinBounds();
   functionsStale_ = true;
   pricesStale_ = true;
   if (status != 0) {

@@ -28,7 +28,7 @@ bool MainLoop::crashNonlinearRows() {
   const std::vector<int32_t> statesBefore = hs_;
   const std::vector<double> valuesBefore = x_;
   crash(5);
-  toInternalStates();
+  basis_.toInternalStates();
   if (!factorize(FactorKind::kTest)) return false;
   if (!crashedBasisExplodes(valuesBefore)) return true;
   const int32_t added = columnsForSlackRows();
@@ -107,8 +107,8 @@ int32_t MainLoop::columnsForSlackRows() {
 // is left as the factorization computed it.
 bool MainLoop::crashedBasisExplodes(const std::vector<double>& valuesBefore) {
   const std::vector<double> valuesNow = x_;
-  moveNonbasicsOntoBounds();
-  recomputeBasics();
+  basis_.moveNonbasicsOntoBounds();
+  basis_.recomputeBasics(linearizedRhs());
   const double before = kernels::maxNorm(nb_, valuesBefore.data());
   const bool explodes = !(kernels::maxNorm(nb_, x_.data()) <= kCrashGrowthLimit * (1.0 + before));
   x_ = valuesNow;

@@ -42,7 +42,7 @@ RgStatus MainLoop::nonlinearStep(const BlockingResult& r, double fBefore) {
   for (int32_t k = 0; k < m_ + ns; ++k) {
     const double pk = std::fabs(p_dir_[static_cast<size_t>(k)]);
     if (pk == 0.0) continue;
-    const double xk = std::fabs(x_[static_cast<size_t>(basisList_[static_cast<size_t>(k)])]);
+    const double xk = std::fabs(x_[static_cast<size_t>(basis_.at(k))]);
     toltny = std::max(toltny, pk / (p_.machine.eps0 * (1.0 + xk)));
   }
   LinesearchSettings s;
@@ -99,13 +99,13 @@ RgStatus MainLoop::nonlinearStep(const BlockingResult& r, double fBefore) {
 void MainLoop::keepValuesBeforeStep() {
   const int32_t count = m_ + in_.state.ns;
   for (int32_t k = 0; k < count; ++k)
-    valuesBeforeStep_[static_cast<size_t>(k)] = x_[static_cast<size_t>(basisList_[static_cast<size_t>(k)])];
+    valuesBeforeStep_[static_cast<size_t>(k)] = x_[static_cast<size_t>(basis_.at(k))];
 }
 
 void MainLoop::restoreValuesBeforeStep() {
   const int32_t count = m_ + in_.state.ns;
   for (int32_t k = 0; k < count; ++k)
-    x_[static_cast<size_t>(basisList_[static_cast<size_t>(k)])] = valuesBeforeStep_[static_cast<size_t>(k)];
+    x_[static_cast<size_t>(basis_.at(k))] = valuesBeforeStep_[static_cast<size_t>(k)];
   functionsStale_ = true;
 }
 
@@ -130,7 +130,7 @@ RgStatus MainLoop::acceptNonlinearStep(double alpha, const BlockingResult& r, bo
       in_.out.print(" XXX  Linesearch has exceeded the Unbounded step size.  step = %15.6e", alpha);
     if (ns > 0)
       in_.out.print(" XXX  Unbounded in Phase %2d   Last SB = %7d   rg = %11.3e", static_cast<int32_t>(ph_),
-                     basisList_[static_cast<size_t>(m_ + ns - 1)] + 1, sb_.rg[static_cast<size_t>(ns - 1)]);
+                     basis_.at(m_ + ns - 1) + 1, sb_.rg[static_cast<size_t>(ns - 1)]);
     if (!majors_) {
       setExit(kUnbounded);
       return RgStatus::kStop;
@@ -195,7 +195,7 @@ RgStatus MainLoop::retrySequence() {
       }
       sb_.searchFailures = 5;
     } else if (failures == 7) {
-      fc_.factorRequest = FactorRequest::kLinesearchFailures;
+      basis_.request(FactorRequest::kLinesearchFailures);
       ph_ = Phase::kSubspace;
       return RgStatus::kRefactorize;
     } else {
@@ -233,7 +233,7 @@ bool MainLoop::exchangeAcrossHessianBoundary() {
   if (ns <= maxR) return false;
   auto rgAt = [&](int32_t k) { return std::fabs(sb_.rg[static_cast<size_t>(k)]); };
   auto swapPlaces = [&](int32_t a, int32_t b) {
-    std::swap(basisList_[static_cast<size_t>(m_ + a)], basisList_[static_cast<size_t>(m_ + b)]);
+    std::swap(basis_.at(m_ + a), basis_.at(m_ + b));
     std::swap(sb_.rg[static_cast<size_t>(a)], sb_.rg[static_cast<size_t>(b)]);
   };
   int32_t largest = maxR;
@@ -248,15 +248,15 @@ bool MainLoop::exchangeAcrossHessianBoundary() {
     if (rgAt(k) < rgAt(smallest)) smallest = k;
   const double rgIn = rgAt(maxR), rgInsideMin = rgAt(smallest);
   if (!(rgIn > rgInsideMin || ns >= p_.superbasicsLimit)) return false;
-  const int32_t leaving = basisList_[static_cast<size_t>(m_ + smallest)];
+  const int32_t leaving = basis_.at(m_ + smallest);
   hess_.moveOutOfTriangle(smallest, ns);
   // The list follows the factor: the leaving one goes to the end, the others close up.
   const double rgLeaving = sb_.rg[static_cast<size_t>(smallest)];
   for (int32_t k = smallest; k + 1 < ns; ++k) {
-    basisList_[static_cast<size_t>(m_ + k)] = basisList_[static_cast<size_t>(m_ + k + 1)];
+    basis_.at(m_ + k) = basis_.at(m_ + k + 1);
     sb_.rg[static_cast<size_t>(k)] = sb_.rg[static_cast<size_t>(k + 1)];
   }
-  basisList_[static_cast<size_t>(m_ + ns - 1)] = leaving;
+  basis_.at(m_ + ns - 1) = leaving;
   sb_.rg[static_cast<size_t>(ns - 1)] = rgLeaving;
   exchangeLine_ = {rgIn, leaving + 1, rgInsideMin};
   return true;

@@ -96,7 +96,7 @@ MainLoop::Confirmation MainLoop::confirmCertificate() {
   // factors are made afresh when the units changed (the basic values from the nonbasic ones).
   pricesStale_ = true;
   if (majors_ || !unscaled) return Confirmation::kContinue;
-  fc_.factorRequest = FactorRequest::kNone;
+  basis_.request(FactorRequest::kNone);
   return factorize() ? Confirmation::kContinue : Confirmation::kStop;
 }
 

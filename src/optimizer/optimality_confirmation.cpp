@@ -77,7 +77,7 @@ MainLoop::Confirmation MainLoop::confirmOptimal() {
     confirmationRgTarget_ = p_.optimalityTolerance;
     sb_.lvltol = 1;
   }
-  fc_.factorRequest = FactorRequest::kNone;
+  basis_.request(FactorRequest::kNone);
   if (!factorize()) return Confirmation::kStop;
   pricesStale_ = true;
   return Confirmation::kContinue;
@@ -90,7 +90,7 @@ MainLoop::Confirmation MainLoop::confirmOptimal() {
 // forever; the next failed check starts a new round.
 PricingResult MainLoop::priceByCheck() {
   PricingResult pr;
-  if (confirmationRounds_ == 0 || ninf_ > 0) return pr;
+  if (confirmationRounds_ == 0 || feasibility_.ninf() > 0) return pr;
   const UnscaledCheckInput in = unscaledCheckInput();
   const double piNorm = formerPiNorm(in);
   double best = kAim;

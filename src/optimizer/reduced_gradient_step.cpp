@@ -72,7 +72,7 @@ void MainLoop::computeDirection() {
     for (int32_t k = 0; k < ns; ++k) {
       const double v = pS[k] / scale;
       if (v == 0.0) continue;
-      const int32_t j = basisList_[static_cast<size_t>(m_ + k)];
+      const int32_t j = basis_.at(m_ + k);
       if (j >= n_) {
         work_[static_cast<size_t>(j - n_)] += v;
         continue;
@@ -81,7 +81,7 @@ void MainLoop::computeDirection() {
       for (int32_t e = prob_.a.colStart[uj]; e < prob_.a.colStart[uj + 1]; ++e)
         work_[static_cast<size_t>(prob_.a.row[static_cast<size_t>(e)])] += prob_.a.value[static_cast<size_t>(e)] * v;
     }
-    lu_.solveB(work_.data(), basicsMove_.data());
+    basis_.lu().solveB(work_.data(), basicsMove_.data());
   } else {
     std::fill(basicsMove_.begin(), basicsMove_.end(), 0.0);
   }
@@ -91,7 +91,7 @@ void MainLoop::computeDirection() {
   pNorm_ = kernels::maxNorm(m_, p_dir_.data()) + kernels::maxNorm(ns, pS);
   double xB = 0.0, xS = 0.0;
   for (int32_t k = 0; k < m_ + ns; ++k) {
-    const double v = std::fabs(x_[static_cast<size_t>(basisList_[static_cast<size_t>(k)])]);
+    const double v = std::fabs(x_[static_cast<size_t>(basis_.at(k))]);
     (k < m_ ? xB : xS) = std::max(k < m_ ? xB : xS, v);
   }
   xNorm_ = xB + xS;
@@ -111,7 +111,7 @@ RgStatus MainLoop::reducedGradientStep(const PricingResult& pr) {
   for (;;) {
     computeDirection();
     const int32_t ns = in_.state.ns;
-    for (int32_t k = m_; k < m_ + ns; ++k) infMark_[static_cast<size_t>(k)] = 0;
+    for (int32_t k = m_; k < m_ + ns; ++k) feasibility_.marks()[k] = 0;
     const RatioTestInput in = ratioTestInput(m_ + ns, 1.0 / (p_.machine.eps0 * std::max(pNorm_, 1e-300)),
                                              p_.pivotTolerance * pNorm_);
     const BlockingResult r = chooseBlockingVar(in);
@@ -139,7 +139,7 @@ void MainLoop::moveValuesAlong(double alpha) {
   const int32_t count = m_ + in_.state.ns;
   for (int32_t k = 0; k < count; ++k) {
     const double pk = p_dir_[static_cast<size_t>(k)];
-    if (pk != 0.0) x_[static_cast<size_t>(basisList_[static_cast<size_t>(k)])] += alpha * pk;
+    if (pk != 0.0) x_[static_cast<size_t>(basis_.at(k))] += alpha * pk;
   }
   functionsStale_ = true;
 }
@@ -166,7 +166,7 @@ RgStatus MainLoop::afterAcceptedStep(double alpha, const BlockingResult& r, bool
         r.blockPos >= m_ ? superbasicHitsBound(r.blockPos - m_, r) : basicHitsBound(r.blockPos, r);
     if (status != RgStatus::kDone) return status;
     const int32_t ns = in_.state.ns;
-    if (ns > 0 && ninf_ > 0 && hess_.estimateCondition(ns).condR >= 1.0 / p_.machine.eps2)
+    if (ns > 0 && feasibility_.ninf() > 0 && hess_.estimateCondition(ns).condR >= 1.0 / p_.machine.eps2)
       sb_.hessianResetPending = true;
   }
   sb_.searchFailures = 0;
@@ -174,7 +174,7 @@ RgStatus MainLoop::afterAcceptedStep(double alpha, const BlockingResult& r, bool
 }
 
 RgStatus MainLoop::superbasicHitsBound(int32_t k, const BlockingResult& r) {
-  const int32_t j = basisList_[static_cast<size_t>(m_ + k)];
+  const int32_t j = basis_.at(m_ + k);
   landOnBound(j, r);
   removeSuperbasic(k);
   logLeftSuperbasic_ = j + 1;
@@ -185,14 +185,14 @@ RgStatus MainLoop::superbasicHitsBound(int32_t k, const BlockingResult& r) {
 // B^-1 that is farthest from its own bounds takes its place in the basis.
 RgStatus MainLoop::basicHitsBound(int32_t position, const BlockingResult& r) {
   const int32_t ns = in_.state.ns;
-  const int32_t jr = basisList_[static_cast<size_t>(position)];
+  const int32_t jr = basis_.at(position);
   std::fill(work_.begin(), work_.begin() + m_, 0.0);
   work_[static_cast<size_t>(position)] = 1.0;
-  lu_.solveBt(work_.data(), work2_.data());  // w: row r of B^-1
+  basis_.lu().solveBt(work_.data(), work2_.data());  // w: row r of B^-1
   double* y = sb_.y.data();
   double yMax = 0.0;
   for (int32_t k = 0; k < ns; ++k) {
-    const int32_t j = basisList_[static_cast<size_t>(m_ + k)];
+    const int32_t j = basis_.at(m_ + k);
     double v = 0.0;
     if (j >= n_) {
       v = work2_[static_cast<size_t>(j - n_)];
@@ -218,18 +218,18 @@ RgStatus MainLoop::basicHitsBound(int32_t position, const BlockingResult& r) {
   double farthest = -1.0;
   for (int32_t k = 0; k < ns; ++k) {
     if (std::fabs(y[k]) < 0.1 * yMax) continue;
-    const double d = variableDistance(basisList_[static_cast<size_t>(m_ + k)]);
+    const double d = variableDistance(basis_.at(m_ + k));
     if (d >= farthest) {
       farthest = d;
       best = k;
     }
   }
   sb_.replaceFailures = 0;
-  const int32_t jq = basisList_[static_cast<size_t>(m_ + best)];
+  const int32_t jq = basis_.at(m_ + best);
   landOnBound(jr, r);
   hs_[static_cast<size_t>(jq)] = kBasic;
-  basisList_[static_cast<size_t>(position)] = jq;
-  basisList_[static_cast<size_t>(m_ + best)] = jr;
+  basis_.at(position) = jq;
+  basis_.at(m_ + best) = jr;
   logPivot_ = -y[best];
   logLeft_ = jr + 1;
   if (ns > 1 && best < hess_.maxR()) hess_.exchangeUpdate(best, ns, y);
@@ -251,7 +251,7 @@ RgStatus MainLoop::basicHitsBound(int32_t position, const BlockingResult& r) {
     for (int32_t e = prob_.a.colStart[uq]; e < prob_.a.colStart[uq + 1]; ++e)
       work_[static_cast<size_t>(prob_.a.row[static_cast<size_t>(e)])] = prob_.a.value[static_cast<size_t>(e)];
   }
-  lu_.solveL(work_.data());
+  basis_.lu().solveL(work_.data());
   stepPosition_ = position;
   return RgStatus::kDone;
 }
@@ -282,7 +282,7 @@ RgStatus MainLoop::unboundedStep() {
   const int32_t ns = in_.state.ns;
   if (ns > 0)
     in_.out.print(" XXX  Unbounded in Phase %2d   Last SB = %7d   rg = %11.3e", static_cast<int32_t>(ph_),
-                   basisList_[static_cast<size_t>(m_ + ns - 1)] + 1, sb_.rg[static_cast<size_t>(ns - 1)]);
+                   basis_.at(m_ + ns - 1) + 1, sb_.rg[static_cast<size_t>(ns - 1)]);
   return unboundedRay() ? RgStatus::kStop : RgStatus::kRestart;
 }
 

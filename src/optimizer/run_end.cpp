@@ -11,17 +11,17 @@ namespace kavro {
 
 void MainLoop::computeFinalReducedCosts() {
   const ExitCode e = outcome_.exitCode;
-  if (fc_.factorizations == 0 || e == kNoStorageForFactors || e == kBasisPackageError || e == kSingularBasis ||
+  if (basis_.counters().factorizations == 0 || e == kNoStorageForFactors || e == kBasisPackageError || e == kSingularBasis ||
       e == kTooManyBasics)
     return;
   // Prices for the final point: phase-1 prices when it is infeasible, else the objective's.
   countInfeasibilities();
   computePrices();
-  const bool withGradient = ninf_ == 0 && nonlinearObjective_ && functionsEvaluated_;
+  const bool withGradient = feasibility_.ninf() == 0 && nonlinearObjective_ && functionsEvaluated_;
   priceColumns(prob_, pi_.data(), withGradient ? gradient_.data() : nullptr, 0, n_, dj_.data());
   for (int32_t i = 0; i < m_; ++i) dj_[static_cast<size_t>(n_ + i)] = -pi_[static_cast<size_t>(i)];
   for (int32_t k = 0; k < m_; ++k) {
-    const size_t j = static_cast<size_t>(basisList_[static_cast<size_t>(k)]);
+    const size_t j = static_cast<size_t>(basis_.at(k));
     if (static_cast<int32_t>(j) == objSlack_) continue;
     dj_[j] = 0.0;
   }
@@ -39,7 +39,7 @@ void MainLoop::publishObjectiveGradient() {
 }
 
 void MainLoop::publishProgress() {
-  outcome_.progress = LoopProgress{itn_, ninf_, sinf_, trueObjective()};
+  outcome_.progress = LoopProgress{itn_, feasibility_.ninf(), feasibility_.sinf(), trueObjective()};
   outcome_.piNorm = piNorm_;
 }
 
@@ -50,26 +50,26 @@ void MainLoop::certifyAtEnd() {
   const ExitCode code = outcome_.exitCode;
   if (!certificateCurrent_) {
     outcome_.certificate = Certificate{};
-    if (fc_.factorizations == 0 || code == kFunctionError || code >= kNoStorageForFactors) return;
-    outcome_.certificate = certifyHere(ninf_ == 0);
+    if (basis_.counters().factorizations == 0 || code == kFunctionError || code >= kNoStorageForFactors) return;
+    outcome_.certificate = certifyHere(feasibility_.ninf() == 0);
   }
   // With nonlinear constraints the reported reduced costs are those of the true Lagrangian at
   // the returned point (the final Jacobian), not of the last subproblem.
-  if (majors_ && ninf_ == 0 && outcome_.certificate.evaluated) {
+  if (majors_ && feasibility_.ninf() == 0 && outcome_.certificate.evaluated) {
     const std::vector<double>& d = certifier_.reducedGradient();
     std::copy(d.begin(), d.begin() + nb_, dj_.begin());
   }
 }
 
 void MainLoop::finish() {
-  if (fc_.factorizations > 0 && outcome_.exitCode != kFunctionError && outcome_.exitCode < kNoStorageForFactors)
+  if (basis_.counters().factorizations > 0 && outcome_.exitCode != kFunctionError && outcome_.exitCode < kNoStorageForFactors)
     projectNonlinearVariables();
   computeFinalReducedCosts();
   trueNonlinearRows();
   if (majors_ && majorItn_ >= 1) majors_->restoreRowBounds(prob_);
   certifyAtEnd();
   if (prob_.nNonlinObjVars > 0) publishObjectiveGradient();
-  toExternalStates();
+  basis_.toExternalStates();
   publishProgress();
   // A run that lost its factors or its storage has no basis worth saving.
   if (p_.newBasisFile > 0 && outcome_.exitCode < kNoStorageForFactors)
@@ -79,8 +79,8 @@ void MainLoop::finish() {
   s.problemName = p_.problemName;
   s.itn = itn_;
   s.objective = outcome_.progress.objValue;
-  s.ninf = ninf_;
-  s.sinf = sinf_;
+  s.ninf = feasibility_.ninf();
+  s.sinf = feasibility_.sinf();
   s.ns = in_.state.ns;
   s.nDegenerate = nDegenerate_;
   s.certificate = outcome_.certificate;
@@ -98,7 +98,7 @@ void MainLoop::finish() {
     std::copy(conCalls, conCalls + 4, s.conCalls);
     s.differencing = p_.derivativeLevel < 3;
     for (int32_t k = 0; k < m_; ++k)
-      if (basisList_[static_cast<size_t>(k)] < prob_.nNonlinVars()) ++s.basicNonlinears;
+      if (basis_.at(k) < prob_.nNonlinVars()) ++s.basicNonlinears;
   }
   printRunStatistics(s, in_.out);
 }

@@ -15,14 +15,14 @@ RatioTestInput MainLoop::ratioTestInput(int32_t count, double stepMax, double pi
   in.stepMax = stepMax;
   in.infiniteBound = p_.machine.infBound;
   in.pivotTol = pivotTol;
-  in.expandTol = expandTol_;
-  in.expandStep = expandStep_;
-  in.infMark = infMark_.data();
+  in.expandTol = tolerance_.value();
+  in.expandStep = tolerance_.step();
+  in.infMark = feasibility_.marks();
   in.lower = prob_.lower.data();
   in.upper = prob_.upper.data();
   in.x = x_.data();
   in.p = p_dir_.data();
-  in.var = basisList_.data();
+  in.var = basis_.list();
   in.candidates = candidates_.data();
   in.rooms = rooms_.data();
   return in;
@@ -38,7 +38,7 @@ MainLoop::StepOutcome MainLoop::simplexStep(int32_t q, bool increase) {
   } else {
     column_.add(q - n_, 1.0);
   }
-  lu_.solveBSparse(column_, y_);
+  basis_.lu().solveBSparse(column_, y_);
 
   // The direction, and the positions where it is nonzero (listed without a branch).
   const double sign = increase ? 1.0 : -1.0;
@@ -52,7 +52,7 @@ MainLoop::StepOutcome MainLoop::simplexStep(int32_t q, bool increase) {
   }
   const size_t e = static_cast<size_t>(m_);
   p_dir_[e] = sign;
-  infMark_[e] = 0;
+  feasibility_.marks()[m_] = 0;
 
   RatioTestInput in = ratioTestInput(m_ + 1, 1.0 / p_.machine.eps0, p_.pivotTolerance);
   in.lastVar = q;
@@ -67,7 +67,7 @@ MainLoop::StepOutcome MainLoop::simplexStep(int32_t q, bool increase) {
   logStep_ = step;
 
   // Every basic value where the direction is nonzero, and the entering variable, move.
-  const int32_t* basic = basisList_.data();
+  const int32_t* basic = basis_.list();
   const double* direction = p_dir_.data();
   double* x = x_.data();
   for (int32_t t = 0; t < nMoved; ++t) {
@@ -79,7 +79,7 @@ MainLoop::StepOutcome MainLoop::simplexStep(int32_t q, bool increase) {
 
   // The blocking variable lands on its bound exactly, or stays just beyond it when the step
   // was raised to the anti-degeneracy minimum.
-  const size_t blocker = r.blockPos == m_ ? uq : static_cast<size_t>(basisList_[static_cast<size_t>(r.blockPos)]);
+  const size_t blocker = r.blockPos == m_ ? uq : static_cast<size_t>(basis_.at(r.blockPos));
   if (r.notForced) x_[blocker] = r.blockBound;
   else if (r.hitLower) x_[blocker] = std::min(x_[blocker], r.blockBound);
   else x_[blocker] = std::max(x_[blocker], r.blockBound);
@@ -96,7 +96,7 @@ MainLoop::StepOutcome MainLoop::simplexStep(int32_t q, bool increase) {
   hs_[uq] = kBasic;
   if (prob_.lower[blocker] == prob_.upper[blocker]) hs_[blocker] = kFixedNonbasic;
   else hs_[blocker] = r.hitLower ? kAtLower : kAtUpper;
-  basisList_[static_cast<size_t>(r.blockPos)] = q;
+  basis_.at(r.blockPos) = q;
   logPivot_ = -p_dir_[static_cast<size_t>(r.blockPos)];
   logLeft_ = jr + 1;
   stepPosition_ = r.blockPos;

@@ -15,7 +15,7 @@ void MainLoop::loadSuperbasics() {
   int32_t ns = 0;
   for (int32_t j : in_.superbasicList) {
     if (ns >= limit || hs_[static_cast<size_t>(j)] != kSuperbasic) continue;
-    basisList_[static_cast<size_t>(m_ + ns)] = j;
+    basis_.at(m_ + ns) = j;
     sb_.rg[static_cast<size_t>(ns)] = 0.0;
     ++ns;
     hess_.addColumn(ns);
@@ -28,8 +28,8 @@ void MainLoop::loadSuperbasics() {
 // loadBasicGradient.
 double MainLoop::gradientOf(int32_t j) const {
   const double objScale = (objSlack_ >= 0 && !in_.scaling.factors.empty()) ? in_.scaling.factors[static_cast<size_t>(objSlack_)] : 1.0;
-  if (j == objSlack_) return (ninf_ > 0 ? -wtobj_ : -1.0) * sigma_ * objScale;
-  if (ninf_ > 0 || !nonlinearObjective_ || j >= n_) return 0.0;
+  if (j == objSlack_) return (feasibility_.ninf() > 0 ? -feasibility_.weight() : -1.0) * sigma_ * objScale;
+  if (feasibility_.ninf() > 0 || !nonlinearObjective_ || j >= n_) return 0.0;
   return gradient_[static_cast<size_t>(j)];
 }
 
@@ -38,11 +38,11 @@ double MainLoop::gradientOf(int32_t j) const {
 void MainLoop::loadBasicGradient() {
   basicGradientStale_ = false;
   const double objectiveSlack = objSlack_ >= 0 ? gradientOf(objSlack_) : 0.0;
-  const double* gradient = ninf_ == 0 && nonlinearObjective_ ? gradient_.data() : nullptr;
-  const int32_t* basic = basisList_.data();
+  const double* gradient = feasibility_.ninf() == 0 && nonlinearObjective_ ? gradient_.data() : nullptr;
+  const int32_t* basic = basis_.list();
   double* gB = gB_.data();
-  if (ninf_ > 0) {
-    const int32_t* mark = infMark_.data();
+  if (feasibility_.ninf() > 0) {
+    const int32_t* mark = feasibility_.marks();
     for (int32_t k = 0; k < m_; ++k) gB[k] = (basic[k] == objSlack_ ? objectiveSlack : 0.0) + mark[k] / 2;
     return;
   }
@@ -58,7 +58,7 @@ void MainLoop::computeReducedGradient() {
   const int32_t inR = hess_.order(ns);
   sb_.rgNorm = sb_.rgNormR = 0.0;
   for (int32_t k = 0; k < ns; ++k) {
-    const int32_t j = basisList_[static_cast<size_t>(m_ + k)];
+    const int32_t j = basis_.at(m_ + k);
     double aPi = 0.0;
     if (j < n_) {
       const size_t uj = static_cast<size_t>(j);
@@ -76,7 +76,7 @@ void MainLoop::computeReducedGradient() {
 
 void MainLoop::addSuperbasic(int32_t j, double rg) {
   int32_t& ns = in_.state.ns;
-  basisList_[static_cast<size_t>(m_ + ns)] = j;
+  basis_.at(m_ + ns) = j;
   sb_.rg[static_cast<size_t>(ns)] = rg;
   hs_[static_cast<size_t>(j)] = kSuperbasic;
   ++ns;
@@ -88,11 +88,11 @@ void MainLoop::removeSuperbasic(int32_t k) {
   int32_t& ns = in_.state.ns;
   hess_.deleteColumn(k, ns);
   for (int32_t t = k; t + 1 < ns; ++t) {
-    basisList_[static_cast<size_t>(m_ + t)] = basisList_[static_cast<size_t>(m_ + t + 1)];
+    basis_.at(m_ + t) = basis_.at(m_ + t + 1);
     sb_.rg[static_cast<size_t>(t)] = sb_.rg[static_cast<size_t>(t + 1)];
   }
   --ns;
-  basisList_[static_cast<size_t>(m_ + ns)] = -1;
+  basis_.at(m_ + ns) = -1;
 }
 
 // How far a variable is from its nearer bound (infinite bounds count as far).

@@ -14,7 +14,7 @@ namespace kavro {
 // constraints are nonlinear), the largest-reduced-cost rule with partial pricing stays.
 bool MainLoop::weightedPricingApplies() const {
   return weights_.active() && in_.state.ns == 0 && std::min(p_.multiplePrice, p_.superbasicsLimit) <= 1 &&
-         (ninf_ > 0 || !nonlinearObjective_) && prob_.nNonlinCons == 0;
+         (feasibility_.ninf() > 0 || !nonlinearObjective_) && prob_.nNonlinCons == 0;
 }
 
 // Reduced costs updated by the simplex steps stay exact while the costs do not change, and until
@@ -22,10 +22,10 @@ bool MainLoop::weightedPricingApplies() const {
 // are not needed, which saves a solve with B' per iteration. Once feasible the costs are fixed;
 // in phase 1 they change with the set of infeasible basics, which most steps leave alone.
 bool MainLoop::reducedCostsKept() const {
-  if (!weightedPricingApplies() || !weights_.valid() || fc_.factorizations != factorizationsAtLastPricing_ ||
+  if (!weightedPricingApplies() || !weights_.valid() || basis_.counters().factorizations != factorizationsAtLastPricing_ ||
       confirmationRounds_ != 0)
     return false;
-  if (ninf_ == 0) return feasibleAtLastPricing_;
+  if (feasibility_.ninf() == 0) return feasibleAtLastPricing_;
   return !feasibleAtLastPricing_ && phaseOneCostsKept();
 }
 
@@ -43,10 +43,10 @@ bool MainLoop::phaseOneCostsKept() const {
 
 PricingResult MainLoop::priceByWeights(const PricingInput& given) {
   const bool reuse = reducedCostsKept();
-  if (!weights_.valid()) weights_.reset(hs_.data(), basisList_.data());
-  feasibleAtLastPricing_ = ninf_ == 0;
-  factorizationsAtLastPricing_ = fc_.factorizations;
-  if (ninf_ > 0) pricedGB_.assign(gB_.begin(), gB_.begin() + m_);
+  if (!weights_.valid()) weights_.reset(hs_.data(), basis_.list());
+  feasibleAtLastPricing_ = feasibility_.ninf() == 0;
+  factorizationsAtLastPricing_ = basis_.counters().factorizations;
+  if (feasibility_.ninf() > 0) pricedGB_.assign(gB_.begin(), gB_.begin() + m_);
   PricingResult r = weights_.price(given, dj_.data(), reuse);
   if (r.enteringVar >= 0 || !reuse) return r;
   // No candidate by the kept reduced costs: confirmed by fresh ones.
@@ -64,11 +64,11 @@ PricingResult MainLoop::priceByWeights(const PricingInput& given) {
 void MainLoop::updateWeights(int32_t q, int32_t position, int32_t nMoved) {
   if (!weights_.valid()) return;
   // In phase 1 the leaving variable cost its infeasibility as a basic, nothing as a nonbasic.
-  const double leavingCost = ninf_ > 0 ? infMark_[static_cast<size_t>(position)] / 2 : 0.0;
+  const double leavingCost = feasibility_.ninf() > 0 ? feasibility_.marks()[position] / 2 : 0.0;
   const bool ownList = y_.listed();
   const PivotColumn pivot{q, position, y_.value.data(), ownList ? y_.index.data() : movedPositions_.data(),
                           ownList ? y_.count : nMoved, leavingCost};
-  weights_.update(pivot, hs_.data(), basisList_.data(), lu_);
+  weights_.update(pivot, hs_.data(), basis_.list(), basis_.lu());
 }
 
 // A factorization may replace dependent basic columns by slacks or exchange basic and
@@ -76,7 +76,7 @@ void MainLoop::updateWeights(int32_t q, int32_t position, int32_t nMoved) {
 void MainLoop::rememberBasicSet() {
   basicsBeforeFactor_.clear();
   if (!weights_.valid()) return;
-  basicsBeforeFactor_.assign(basisList_.begin(), basisList_.begin() + m_);
+  basicsBeforeFactor_.assign(basis_.list(), basis_.list() + m_);
 }
 
 void MainLoop::forgetWeightsIfBasisChanged() {
