@@ -11,7 +11,7 @@ bool MainLoop::factorize(FactorKind kind) {
     return false;
   }
   const FactorHeader header{itn_, feasibility_.ninf(),
-                            feasibility_.ninf() > 0 ? feasibility_.sinf() : minimizedObjective()};
+                            feasibility_.ninf() > 0 ? feasibility_.sinf() : objective_.minimized(x_.data())};
   rememberBasicSet();
   const ExitCode status = basis_.factorize(kind, header);
   forgetWeightsIfBasisChanged();
@@ -22,10 +22,10 @@ bool MainLoop::factorize(FactorKind kind) {
     return false;
   }
   justFactorized_ = true;
-  pricesStale_ = true;
+  prices_.markStale();
   if (p_.printLevel % 10 > 0) log_.headerDue();
   basis_.recomputeBasics(linearizedRhs());
-  functionsStale_ = true;
+  objective_.markStale();
   if (!basis_.rowCheck(true, linearizedRhs(), itn_)) {
     setExit(kNumericalError);
     return false;
@@ -37,9 +37,9 @@ bool MainLoop::expandReset(bool requested) {
   if (!tolerance_.claimReset(requested, feasibility_.ninf() > 0, itn_)) return false;
   if (basis_.moveNonbasicsOntoBounds() <= p_.machine.eps1) return false;
   basis_.recomputeBasics(linearizedRhs());
-  functionsStale_ = true;
+  objective_.markStale();
   basis_.rowCheck(true, linearizedRhs(), itn_);
-  pricesStale_ = true;
+  prices_.markStale();
   in_.out.print(" Itn %7d nonbasics set on bound, basics recomputed", itn_);
   return true;
 }

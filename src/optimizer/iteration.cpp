@@ -37,7 +37,7 @@ void MainLoop::iterate() {
       }
 
       // 3. A feasible point needs the nonlinear objective and its gradient where it stands.
-      if (feasibility_.ninf() == 0 && nonlinearObjective_ && functionsStale_) {
+      if (feasibility_.ninf() == 0 && objective_.nonlinear() && objective_.stale()) {
         const int32_t status = evaluateAndVerify();
         if (status == kFunctionUndefined && !statesBeforeCrash_.empty()) {
           if (!undoInequalityCrash()) return;
@@ -46,7 +46,7 @@ void MainLoop::iterate() {
         if (!acceptEvaluation(status)) return;
       }
       if (announceFeasible_) {
-        in_.out.both(" Itn %7d -- feasible solution.  Objective = %16.8e", itn_, trueObjective());
+        in_.out.both(" Itn %7d -- feasible solution.  Objective = %16.8e", itn_, objective_.trueObjective(x_.data()));
         announceFeasible_ = false;
       }
       // The first subproblem, without its nonlinear rows, only finds a point that satisfies the
@@ -61,7 +61,7 @@ void MainLoop::iterate() {
       // 4. Weight on the objective falls when the sum of infeasibilities grows.
       if (feasibility_.sumGrew(itn_)) {
         feasibility_.reduceWeight();
-        pricesStale_ = true;
+        prices_.markStale();
         if (p_.printLevel % 10 > 0 || p_.debugLevel > 0) in_.out.print(" Weight on obj reduced to %12.4e", feasibility_.weight());
       }
       feasibility_.rememberSum();
@@ -70,7 +70,7 @@ void MainLoop::iterate() {
 
     // 5. Prices (unless the weighted pricing keeps its reduced costs up to date), and 6. the
     //    reduced gradient of the superbasics.
-    if (pricesStale_ && !reducedCostsKept()) {
+    if (prices_.stale() && !reducedCostsKept()) {
       loadBasicGradient();
       computePrices();
     }
@@ -139,10 +139,10 @@ MainLoop::PricingOutcome MainLoop::priceAndTest(PricingResult& pr) {
   in.prob = &prob_;
   in.hs = hs_.data();
   in.pi = pi_.data();
-  in.gradient = (feasibility_.ninf() == 0 && nonlinearObjective_) ? gradient_.data() : nullptr;
+  in.gradient = (feasibility_.ninf() == 0 && objective_.nonlinear()) ? objective_.gradient() : nullptr;
   in.optimalityTolerance = p_.optimalityTolerance;
   in.rootEps = p_.machine.eps2;
-  in.piNorm = piNorm_;
+  in.piNorm = prices_.norm();
   in.feasible = feasibility_.ninf() == 0;
   in.multiplePrice = p_.multiplePrice;
   in.superbasicsLimit = p_.superbasicsLimit;
@@ -161,7 +161,7 @@ MainLoop::PricingOutcome MainLoop::priceAndTest(PricingResult& pr) {
   if (pr.enteringVar < 0) {
     bool between = false;
     for (int32_t j = 0; j < nb_ && !between; ++j) between = hs_[static_cast<size_t>(j)] == kBetweenBounds;
-    const bool allowed = feasibility_.ninf() > 0 || (!nonlinearObjective_ && in_.state.ns == 0);
+    const bool allowed = feasibility_.ninf() > 0 || (!objective_.nonlinear() && in_.state.ns == 0);
     if (!(between && allowed && priceBetweenBounds(in, dj_.data(), pr))) {
       // 8. No candidate: optimal, or infeasible.
       if (feasibility_.ninf() == 0 ? optimalityTest(pr) : infeasibleTest()) return PricingOutcome::kStop;
@@ -170,7 +170,7 @@ MainLoop::PricingOutcome MainLoop::priceAndTest(PricingResult& pr) {
   }
   // A candidate joins the superbasics when the objective is nonlinear, superbasics exist or
   // several candidates were kept; otherwise it enters the basis by a simplex step.
-  if (pr.nCandidates > 1 || in_.state.ns > 0 || (feasibility_.ninf() == 0 && nonlinearObjective_)) ph_ = Phase::kNewSuperbasics;
+  if (pr.nCandidates > 1 || in_.state.ns > 0 || (feasibility_.ninf() == 0 && objective_.nonlinear())) ph_ = Phase::kNewSuperbasics;
   sb_.lvltol = 1;
   if (itn_ >= p_.iterationLimit) {
     setExit(kTooManyIterations);
@@ -213,7 +213,7 @@ void MainLoop::crash(int mode) {
 // sit near a bound, and the new basis is factorized.
 void MainLoop::crashInequalityRows() {
   in_.crashInequalitiesPending = false;
-  in_.out.both(" Itn %7d -- linear E rows feasible.   Obj = %16.8e", itn_, trueObjective());
+  in_.out.both(" Itn %7d -- linear E rows feasible.   Obj = %16.8e", itn_, objective_.trueObjective(x_.data()));
   // The crash counts only basic variables: superbasics become nonbasic where they stand, so
   // that the new basis has exactly m members; pricing brings back what is needed.
   for (int32_t k = in_.state.ns - 1; k >= 0; --k) {
@@ -221,7 +221,7 @@ void MainLoop::crashInequalityRows() {
     removeSuperbasic(k);
   }
   sb_.hessianResetPending = true;
-  if (nonlinearObjective_) {
+  if (objective_.nonlinear()) {
     statesBeforeCrash_ = hs_;
     valuesBeforeCrash_ = x_;
   }
@@ -256,7 +256,7 @@ bool MainLoop::afterStep(bool basisChanged, int32_t position) {
   if (outcome_.exitCode != kOptimal) return false;
 
   // 11. Unchanged objective.
-  const double f = feasibility_.ninf() == 0 ? trueObjective() : feasibility_.sinf();
+  const double f = feasibility_.ninf() == 0 ? objective_.trueObjective(x_.data()) : feasibility_.sinf();
   if (havePrevious_ && std::fabs(previousObjective_ - f) <= (std::fabs(f) + 1.0) * p_.machine.eps1) {
     if (++unchangedCount_ >= unchangedLimit_) {
       in_.out.both(" EXIT -- the objective has not changed for the last %8d iterations", unchangedCount_);

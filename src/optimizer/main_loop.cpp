@@ -42,22 +42,20 @@ MainLoop::MainLoop(const LoopInput& in)
       m_(in.prob.m),
       n_(in.prob.n),
       nb_(in.prob.nb()),
-      sigma_(in.params.objectiveSense >= 1 ? 1.0 : -1.0),
-      objSlack_(in.prob.objRow >= 0 ? in.prob.n + in.prob.objRow : -1),
       basis_(in.prob, in.state, in.params, in.out, std::max(1, in.params.superbasicsLimit), lenaFor(in),
              in.automaticStorage),
       feasibility_(in.prob.m + std::max(1, in.params.superbasicsLimit) + 1),
+      objective_(in.prob, in.params, in.scaling, in.evaluator, in.majors, in.nJacElements),
+      prices_(in.prob.m),
       log_(in.params, in_.out, in.progress, in.prob.nNonlinCons > 0),
       certifier_(in.prob, in.nJacElements),
-      majors_(in.majors),
-      nonlinearObjective_(in.prob.nNonlinObjVars > 0 || (in.majors && in.majors->lagrangianOn())) {
+      majors_(in.majors) {
   const int32_t L = m_ + std::max(1, p_.superbasicsLimit);
   for (auto* v : {&p_dir_, &work_, &work2_, &rooms_}) v->assign(static_cast<size_t>(L) + 1, 0.0);
-  for (auto* v : {&column_, &y_, &pricesRhs_, &prices_}) v->resize(m_);
+  for (auto* v : {&column_, &y_}) v->resize(m_);
   candidates_.assign(static_cast<size_t>(L) + 1, 0);
   movedPositions_.assign(static_cast<size_t>(L) + 1, 0);
   if (majors_) valuesBeforeStep_.assign(static_cast<size_t>(L) + 1, 0.0);
-  gB_.assign(static_cast<size_t>(m_), 0.0);
   basicsMove_.assign(static_cast<size_t>(m_), 0.0);
   pricing_.nParts = std::max(1, p_.partialPrice);
   weights_.size(prob_, static_cast<PricingRule>(p_.pricingOption));
@@ -65,16 +63,7 @@ MainLoop::MainLoop(const LoopInput& in)
   const size_t maxS = static_cast<size_t>(std::max(1, p_.superbasicsLimit)) + 1;
   for (auto* v : {&sb_.rg, &sb_.rgNew, &sb_.pS, &sb_.z, &sb_.y}) v->assign(maxS, 0.0);
   hess_.resize(std::max(1, p_.hessianDimension), std::max(1, p_.superbasicsLimit), p_.hessianMemory, p_.machine);
-  gradient_.assign(static_cast<size_t>(n_), 0.0);
-  const size_t nNonlin = static_cast<size_t>(prob_.nNonlinVars());
-  xTrial_.assign(nNonlin, 0.0);
-  gTrial_.assign(nNonlin, 0.0);
-  gUser_.assign(static_cast<size_t>(prob_.nNonlinObjVars), 0.0);
-  gUserTrial_.assign(static_cast<size_t>(prob_.nNonlinObjVars), 0.0);
-  conValues_.assign(static_cast<size_t>(prob_.nNonlinCons), 0.0);
-  conJacobian_.assign(static_cast<size_t>(std::max(in.nJacElements, 0)), 0.0);
-  linePositions_.reserve(static_cast<size_t>(L) + 1);
-  log_.setReducedGradientForm(nonlinearObjective_);
+  log_.setReducedGradientForm(objective_.nonlinear());
 }
 
 void MainLoop::startMajorIteration() {
@@ -94,21 +83,6 @@ void MainLoop::setExit(ExitCode code) {
   if (const char* message = exitMessage(code)) in_.out.both("%s", message);
 }
 
-double MainLoop::trueObjective() const {
-  double value = prob_.objConstant + (functionsEvaluated_ ? fUser_ : 0.0);
-  if (objSlack_ >= 0) {
-    const double scale = in_.scaling.factors.empty() ? 1.0 : in_.scaling.factors[static_cast<size_t>(objSlack_)];
-    value -= x_[static_cast<size_t>(objSlack_)] * scale;
-  }
-  return value;
-}
-
-// The objective the feasible phases minimize: the subproblem's nonlinear part plus sigma times
-// the objective row's.
-double MainLoop::minimizedObjective() const {
-  return (functionsEvaluated_ ? fNonlinear_ : 0.0) + sigma_ * (trueObjective() - prob_.objConstant - (functionsEvaluated_ ? fUser_ : 0.0));
-}
-
 // Infeasibilities of the basic variables against bounds relaxed by the working tolerance, the
 // phase-1 gradient, and the phase that follows from them.
 void MainLoop::countInfeasibilities() {
@@ -122,56 +96,22 @@ void MainLoop::countInfeasibilities() {
       in_.out.print(" Itn %7d -- infeasible.  Num = %5d   Sum = %14.7e", itn_, feasibility_.ninf(), feasibility_.sinf());
   } else {
     if (justFactorized_ || !wasFeasible_)
-      ph_ = ns > 0 ? Phase::kSubspace : (nonlinearObjective_ ? Phase::kNewSuperbasics : Phase::kSimplex);
+      ph_ = ns > 0 ? Phase::kSubspace : (objective_.nonlinear() ? Phase::kNewSuperbasics : Phase::kSimplex);
     // With a nonlinear objective the message waits until the functions have been evaluated.
-    if (!firstFeasibleSeen_ && !nonlinearObjective_) in_.out.both(" Itn %7d -- linear constraints satisfied.", itn_);
-    else if (!wasFeasible_ && nonlinearObjective_) announceFeasible_ = true;
-    else if (!wasFeasible_) in_.out.both(" Itn %7d -- feasible solution.  Objective = %16.8e", itn_, trueObjective());
+    if (!firstFeasibleSeen_ && !objective_.nonlinear()) in_.out.both(" Itn %7d -- linear constraints satisfied.", itn_);
+    else if (!wasFeasible_ && objective_.nonlinear()) announceFeasible_ = true;
+    else if (!wasFeasible_) in_.out.both(" Itn %7d -- feasible solution.  Objective = %16.8e", itn_, objective_.trueObjective(x_.data()));
     firstFeasibleSeen_ = true;
   }
   // Phase 1 compares the basic costs step by step; a feasible linear program reads them only for
   // new prices, which most iterations of the weighted pricing rules do not need.
-  if (feasible && !nonlinearObjective_) basicGradientStale_ = true;
+  if (feasible && !objective_.nonlinear()) prices_.deferCosts();
   else loadBasicGradient();
-  if (ph_ != previousPh || !feasible || feasible != wasFeasible_) pricesStale_ = true;
+  if (ph_ != previousPh || !feasible || feasible != wasFeasible_) prices_.markStale();
   wasFeasible_ = feasible;
 }
 
-void MainLoop::computePrices() {
-  if (basicGradientStale_) loadBasicGradient();
-  // B' pi = gB. In phase 2 gB is a multiple of a unit vector (the objective row's slack), in
-  // phase 1 it has entries only at the infeasible basics: the sparse solve's case. Successive
-  // prices are much alike, so when the last ones were dense the dense solve is taken at once
-  // (the results are the same bit for bit); it skips the marking of the sparse solve's first
-  // steps.
-  if (pricesDense_) {
-    std::copy(gB_.begin(), gB_.begin() + m_, work_.begin());
-    basis_.lu().solveBt(work_.data(), pi_.data());
-  } else {
-    pricesRhs_.clear();
-    for (int32_t k = 0; k < m_; ++k)
-      if (gB_[static_cast<size_t>(k)] != 0.0) pricesRhs_.add(k, gB_[static_cast<size_t>(k)]);
-    basis_.lu().solveBtSparse(pricesRhs_, prices_);
-    if (prices_.listed()) {
-      std::fill(pi_.begin(), pi_.begin() + m_, 0.0);
-      for (int32_t k = 0; k < prices_.count; ++k) {
-        const size_t i = static_cast<size_t>(prices_.index[static_cast<size_t>(k)]);
-        pi_[i] = prices_.value[i];
-      }
-    } else {
-      std::copy(prices_.value.begin(), prices_.value.begin() + m_, pi_.begin());
-    }
-  }
-  double biggest = 0.0;
-  int32_t nonzeros = 0;
-  for (int32_t i = 0; i < m_; ++i) {
-    biggest = std::max(biggest, std::fabs(pi_[static_cast<size_t>(i)]));
-    nonzeros += pi_[static_cast<size_t>(i)] != 0.0;
-  }
-  pricesDense_ = nonzeros > m_ / 10;
-  piNorm_ = std::max(1.0, biggest);
-  pricesStale_ = false;
-}
+void MainLoop::computePrices() { prices_.compute(basis_.lu(), basis_.list(), basicCosts(), pi_.data()); }
 
 // Pricing found nothing at a feasible point. With superbasics the subspace may first need
 // optimizing further; otherwise the point is optimal once the row check agrees.
@@ -179,7 +119,7 @@ bool MainLoop::optimalityTest(const PricingResult& pr) {
   const int32_t ns = in_.state.ns;
   if (ns > 0) {
     const bool partial = p_.completion == 0 && prob_.nNonlinCons > 0;
-    const double tolTarget = std::min((partial ? 0.01 : p_.optimalityTolerance) * piNorm_, confirmationRgTarget_);
+    const double tolTarget = std::min((partial ? 0.01 : p_.optimalityTolerance) * prices_.norm(), confirmationRgTarget_);
     const bool searchStuck = sb_.searchFailures > 0 && sb_.restrictedRun < 2;
     if (!(sb_.rgNorm <= tolTarget || sb_.lvltol == 2 || searchStuck)) {
       sb_.tolrg = 0.1 * std::min(sb_.tolrg, sb_.rgNorm);
@@ -195,7 +135,7 @@ bool MainLoop::optimalityTest(const PricingResult& pr) {
   if (expandReset(false)) return false;
   if (p_.printLevel % 10 > 0)
     in_.out.print(" Biggest dj = %11.3e (variable %7d)    norm rg = %11.3e   norm pi = %11.3e", pr.dj,
-                   pr.enteringVar + 1, sb_.rgNorm, piNorm_);
+                   pr.enteringVar + 1, sb_.rgNorm, prices_.norm());
   if (basis_.itnSinceFactor() > 0 && !basis_.rowCheck(false, linearizedRhs(), itn_)) {
     basis_.request(FactorRequest::kRowError);
     if (!factorize()) return true;
@@ -211,8 +151,8 @@ bool MainLoop::optimalityTest(const PricingResult& pr) {
     endMajorIteration(kSubproblemOptimal);
     return true;
   }
-  if (sb_.rgNorm / piNorm_ < kSinglePrecisionTenth) {
-    if (!nonlinearObjective_) {
+  if (sb_.rgNorm / prices_.norm() < kSinglePrecisionTenth) {
+    if (!objective_.nonlinear()) {
       switch (confirmOptimal()) {
         case Confirmation::kContinue: return false;
         case Confirmation::kStop: return true;
@@ -233,7 +173,7 @@ bool MainLoop::infeasibleTest() {
   if (feasibility_.weight() != 0.0) {
     feasibility_.reduceWeight();
     if (p_.printLevel % 10 > 0 || p_.debugLevel > 0) in_.out.print(" Weight on obj reduced to %12.4e", feasibility_.weight());
-    pricesStale_ = true;
+    prices_.markStale();
     return false;
   }
   if (expandReset(true)) return false;
@@ -241,7 +181,7 @@ bool MainLoop::infeasibleTest() {
   if (ns > 0 && sb_.lvltol == 1) {
     // The superbasics may still reduce the infeasibilities: optimize their subspace harder.
     sb_.lvltol = 2;
-    sb_.tolrg = std::min(p_.optimalityTolerance, p_.machine.eps2) * piNorm_;
+    sb_.tolrg = std::min(p_.optimalityTolerance, p_.machine.eps2) * prices_.norm();
     if (sb_.rgNorm > sb_.tolrg) {
       ph_ = Phase::kSubspace;
       if (p_.printLevel % 10 > 0) in_.out.print(" tolrg  reduced to %10.3e   lvltol = %2d", sb_.tolrg, sb_.lvltol);
@@ -267,7 +207,7 @@ bool MainLoop::subproblemInfeasible() {
       if (majors_->perturbRowBounds(prob_, feasibility_.sinf())) {
         basis_.placeWithinBounds();
         expandReset(false);
-        pricesStale_ = true;
+        prices_.markStale();
         return false;
       }
       endMajorIteration(kSubproblemInfeasible);
@@ -284,7 +224,7 @@ bool MainLoop::subproblemInfeasible() {
 bool MainLoop::unboundedRay() {
   if (feasibility_.ninf() > 0 && feasibility_.weight() > 0.0) {
     feasibility_.weight() = 0.0;
-    pricesStale_ = true;
+    prices_.markStale();
     return false;
   }
   if (expandReset(true)) return false;
@@ -293,16 +233,16 @@ bool MainLoop::unboundedRay() {
   if (majors_ && majors_->giveRowsTheirBounds(prob_)) {
     basis_.placeWithinBounds();
     expandReset(false);
-    functionsStale_ = true;
-    pricesStale_ = true;
+    objective_.markStale();
+    prices_.markStale();
     return false;
   }
   // A linearized subproblem can be unbounded where the problem is not: multiplier estimates of
   // the wrong size make its Lagrangian terms fall faster than a small penalty rises (a concave
   // row whose multiplier is large). They are given up first, then the penalty is raised.
   if (majors_ && (majors_->forgetMultipliers() || majors_->raisePenalty())) {
-    functionsStale_ = true;
-    pricesStale_ = true;
+    objective_.markStale();
+    prices_.markStale();
     return false;
   }
   if (majors_ && !unboundednessShown()) return true;
@@ -333,7 +273,7 @@ void MainLoop::logIteration() {
   r.pivot = logPivot_;
   r.ninf = feasibility_.ninf();
   r.sinf = feasibility_.sinf();
-  r.objective = minimizedObjective();
+  r.objective = objective_.minimized(x_.data());
   r.lenL = basis_.lu().params().lenL();
   r.lenU = basis_.lu().params().lenU();
   r.compressions = basis_.lu().params().compressions();
@@ -365,8 +305,8 @@ bool MainLoop::unboundednessShown() {
   double f = 0.0;
   const bool evaluated = c.evaluated && (prob_.nNonlinObjVars == 0 || in_.evaluator->objectiveValue(x_.data(), f) == 0);
   double objective = prob_.objConstant + f;
-  if (objSlack_ >= 0) objective -= x_[static_cast<size_t>(objSlack_)] * (in_.scaling.factors.empty() ? 1.0 : in_.scaling.factors[static_cast<size_t>(objSlack_)]);
-  if (c.passed && evaluated && sigma_ * objective <= -p_.unboundedObjectiveValue) return true;
+  if (objective_.objSlack() >= 0) objective -= x_[static_cast<size_t>(objective_.objSlack())] * objective_.objScale();
+  if (c.passed && evaluated && objective_.sigma() * objective <= -p_.unboundedObjectiveValue) return true;
   if (!evaluated)
     in_.out.both("%s", " XXX  The subproblem is unbounded where the functions cannot be evaluated:");
   else if (!c.passed)
@@ -383,13 +323,13 @@ bool MainLoop::unboundednessShown() {
 LoopOutcome MainLoop::run() {
   itn_ = majorItn_ = minorItn_ = 0;
   ph_ = Phase::kInfeasible;
-  piNorm_ = 1.0;
+  prices_.resetNorm();
   unchangedLimit_ = std::min(std::max(1000, m_), 10000);
   outcome_.exitCode = kOptimal;
   basis_.toInternalStates();
   feasibility_.weight() = p_.weightOnObjective;
   loadSuperbasics();
-  log_.setReducedGradientForm(nonlinearObjective_ || in_.state.ns > 0);
+  log_.setReducedGradientForm(objective_.nonlinear() || in_.state.ns > 0);
   // Basic values computed by the factors may lie within the feasibility tolerance beyond a
   // bound, where a model's functions need not be defined.
   if (in_.evaluator) in_.evaluator->setVariableBounds(prob_.lower.data(), prob_.upper.data());

@@ -18,8 +18,10 @@
 #include "optimizer/pricing.hpp"
 #include "optimizer/pricing_weights.hpp"
 #include "optimizer/ratio_test.hpp"
+#include "optimizer/subproblem_objective.hpp"
 #include "optimizer/subspace_hessian.hpp"
 #include "nonlinear/major_iterations.hpp"
+#include "optimizer/prices.hpp"
 #include "optimizer/reduced_hessian.hpp"
 #include "optimizer/point_certifier.hpp"
 #include "optimizer/run_main_loop.hpp"
@@ -118,13 +120,13 @@ class MainLoop {
   bool updateFactors(int32_t position);
   // ---- superbasic variables (superbasics.cpp)
   void loadSuperbasics();
-  double gradientOf(int32_t j) const;
+  BasicCosts basicCosts() const;
   void loadBasicGradient();
   void computeReducedGradient();
   void addSuperbasic(int32_t j, double rg);
   void removeSuperbasic(int32_t k);
   double variableDistance(int32_t j) const;
-  bool hessianInUse() const { return feasibility_.ninf() == 0 && nonlinearObjective_; }
+  bool hessianInUse() const { return feasibility_.ninf() == 0 && objective_.nonlinear(); }
   // ---- the reduced-gradient step (reduced_gradient_step.cpp)
   RgStatus reducedGradientStep(const PricingResult& pr);
   bool admitCandidates(const PricingResult& pr);
@@ -152,14 +154,9 @@ class MainLoop {
   void measureTrueRows(const std::vector<double>& F, bool setSlacks);
   void trueNonlinearRows();
   // ---- the objective (objective.cpp)
-  struct AlongLine;
-  double phaseObjective() const { return feasibility_.ninf() > 0 ? feasibility_.sinf() : minimizedObjective(); }
+  double phaseObjective() const { return feasibility_.ninf() > 0 ? feasibility_.sinf() : objective_.minimized(x_.data()); }
   int32_t evaluateAndVerify();
   bool acceptEvaluation(int32_t status);
-  int32_t evaluateSubproblem(const double* x, bool wantGradient, double& fUser, double& fSub, double* gSub);
-  void takeTrialValues();
-  bool forwardDifferencesInUse() const;
-  bool gradientsDifferenced() const;
   RgStatus afterAcceptedStep(double alpha, const BlockingResult& r, bool hitBound, double fBefore);
   RgStatus superbasicHitsBound(int32_t k, const BlockingResult& r);
   RgStatus basicHitsBound(int32_t position, const BlockingResult& r);
@@ -168,8 +165,6 @@ class MainLoop {
   void landOnBound(int32_t j, const BlockingResult& r);
   RgStatus unboundedStep();
   // ---- results and reports
-  double trueObjective() const;
-  double minimizedObjective() const;
   void logIteration();
   void finish();
   // Records the current itn, ninf, sinf and objective in the outcome (for basis saves).
@@ -189,13 +184,13 @@ class MainLoop {
   std::vector<double>& pi_;
   std::vector<double>& dj_;
   const int32_t m_, n_, nb_;
-  const double sigma_;          // +1 minimize, -1 maximize
-  const int32_t objSlack_;      // variable index of the objective slack, -1 when none
 
   BasisFactors basis_;
   WorkingTolerance tolerance_;
   Feasibility feasibility_;
-  std::vector<double> p_dir_, gB_, work_, work2_, rooms_;
+  SubproblemObjective objective_;
+  Prices prices_;
+  std::vector<double> p_dir_, work_, work2_, rooms_;
   // The basis and point before the crash of the inequality rows, kept until the functions have
   // been evaluated at the crashed point (empty otherwise).
   std::vector<int32_t> statesBeforeCrash_;
@@ -203,9 +198,7 @@ class MainLoop {
   std::vector<double> valuesBeforeStep_;  // basics and superbasics before a step (nonlinear rows only)
   std::vector<double> basicsMove_;        // B^-1 S pS: how the basics move with the superbasics
   kernels::SparseVector column_, y_;          // a_q and B^-1 a_q
-  kernels::SparseVector pricesRhs_, prices_;  // gB and the prices, as the sparse solve takes them
   std::vector<int32_t> candidates_;  // ratio-test scratch
-  bool basicGradientStale_ = false;  // gB_ to be loaded before it is read
   std::vector<int32_t> movedPositions_;  // simplex step: where the direction is nonzero, ascending
   PricingState pricing_;
   PricingWeights weights_;
@@ -233,13 +226,10 @@ class MainLoop {
   int32_t itn_ = 0, majorItn_ = 0, minorItn_ = 0, feasibleMinorItn_ = 0;
   int32_t infeasibleItnsAllowed_ = 0;  // infeasible minor iterations already judged this major
   Phase ph_ = Phase::kInfeasible;
-  double piNorm_ = 1.0;
   int32_t nDegenerate_ = 0;
   int32_t unchangedCount_ = 0, unchangedLimit_ = 1000;
   double previousObjective_ = 0.0;
   bool havePrevious_ = false;
-  bool pricesStale_ = true;
-  bool pricesDense_ = false;  // the last prices had over m/10 nonzeros: solve the next densely
   bool justFactorized_ = false;
   bool wasFeasible_ = false;
   bool firstFeasibleSeen_ = false;
@@ -252,19 +242,7 @@ class MainLoop {
   int32_t lastNAbove_ = 0;          // candidates above the threshold at the last pricing
   double pNorm_ = 0.0, xNorm_ = 0.0;
 
-  // The objective. Its nonlinear part is known once the point has been feasible: fUser_ is the
-  // user's f, fNonlinear_ the subproblem's (sigma f, plus the augmented-Lagrangian terms during
-  // major iterations), gradient_ the subproblem gradient over the columns (zero beyond the
-  // nonlinear variables), gUser_ the user's gradient of f.
   MajorIterations* majors_;
-  const bool nonlinearObjective_;
-  double fUser_ = 0.0, fNonlinear_ = 0.0;
-  std::vector<double> gradient_, gUser_;
-  // The point, values and gradients of the latest evaluation.
-  std::vector<double> xTrial_, gTrial_, gUserTrial_;
-  double fTrial_ = 0.0, fUserTrial_ = 0.0;
-  std::vector<double> conValues_, conJacobian_;  // constraint values and Jacobian (scratch)
-  std::vector<int32_t> linePositions_;    // positions the linesearch follows
   SubspaceHessian hess_;
   int32_t hmod_[2] = {0, 0};
   struct ExchangeLine {
@@ -272,8 +250,6 @@ class MainLoop {
     int32_t out = 0;       // 1-based variable moved out of R, 0 when no exchange this iteration
     double rgInsideMin = 0.0;
   } exchangeLine_;
-  bool functionsEvaluated_ = false;   // evaluated at least once (the first feasible point)
-  bool functionsStale_ = true;        // x moved since the last evaluation
   bool announceFeasible_ = false;     // print the feasible-point message once f is known
   // How the current major iteration's subproblem ended (when majorEnded_).
   bool majorEnded_ = false;

@@ -44,17 +44,17 @@ bool MainLoop::beginMajorIteration(const SubproblemSummary& previous) {
   view.x = &x_;
   view.pi = &pi_;
   view.hs = &hs_;
-  view.sigma = sigma_;
-  view.objSlack = objSlack_;
-  view.objScale = (objSlack_ >= 0 && !in_.scaling.factors.empty()) ? in_.scaling.factors[static_cast<size_t>(objSlack_)] : 1.0;
+  view.sigma = objective_.sigma();
+  view.objSlack = objective_.objSlack();
+  view.objScale = (objective_.objSlack() >= 0 && !in_.scaling.factors.empty()) ? in_.scaling.factors[static_cast<size_t>(objective_.objSlack())] : 1.0;
   view.objConstant = prob_.objConstant;
-  view.hasLinearConstraints = prob_.nNonlinCons < m_ - (objSlack_ >= 0 ? 1 : 0);
+  view.hasLinearConstraints = prob_.nNonlinCons < m_ - (objective_.objSlack() >= 0 ? 1 : 0);
   const int32_t status = majors_->start(majorItn_, previous, view);
   // The point may have moved (damping), the nonlinear rows' bounds changed (relaxed or
   // restored) and the subproblem objective with them.
   basis_.placeWithinBounds();
-  functionsStale_ = true;
-  pricesStale_ = true;
+  objective_.markStale();
+  prices_.markStale();
   if (status != 0) {
     if (status == kFunctionUndefined)
       in_.out.both("%s", " EXIT -- function not defined (mode = -1) prior to linesearch");
@@ -117,7 +117,7 @@ void MainLoop::endMajorIteration(int32_t status) {
 
 // Optimal by the tests: exit 0, or 13 when the reduced gradient is still large.
 void MainLoop::setOptimalExit() {
-  if (sb_.rgNorm / piNorm_ < kSinglePrecisionTenth) {
+  if (sb_.rgNorm / prices_.norm() < kSinglePrecisionTenth) {
     setExit(kOptimal);
   } else {
     in_.out.both("%s", " EXIT -- near-optimal solution found");
@@ -161,9 +161,9 @@ void MainLoop::measureTrueRows(const std::vector<double>& F, bool setSlacks) {
 
 // At the end of the run the reports show the true nonlinear rows.
 void MainLoop::trueNonlinearRows() {
-  if (!majors_ || !in_.evaluator || !functionsEvaluated_) return;
-  if (in_.evaluator->constraintValues(x_.data(), conValues_.data()) != 0) return;
-  measureTrueRows(conValues_, true);
+  if (!majors_ || !in_.evaluator || !objective_.evaluated()) return;
+  if (objective_.constraintValuesAt(x_.data()) != 0) return;
+  measureTrueRows(objective_.constraintValues(), true);
 }
 
 }  // namespace kavro

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "optimizer/along_line.hpp"
+#include "optimizer/main_loop.hpp"
 
 namespace kavro {
 
@@ -48,7 +49,7 @@ RgStatus MainLoop::nonlinearStep(const BlockingResult& r, double fBefore) {
   LinesearchSettings s;
   s.alfmax = r.step;
   s.initialStep = std::min(1.0, (xNorm_ + 1.0) * p_.minorDampingParameter / pNorm_);
-  s.f0 = minimizedObjective();
+  s.f0 = objective_.minimized(x_.data());
   s.gtp0 = gtp0;
   s.differenceInterval = p_.differenceInterval;
   s.functionPrecision = p_.functionPrecision;
@@ -57,13 +58,13 @@ RgStatus MainLoop::nonlinearStep(const BlockingResult& r, double fBefore) {
   s.pNorm = pNorm_;
   s.xNorm = xNorm_;
   s.tinyStepRatio = toltny;
-  s.derivatives = !gradientsDifferenced();
-  s.forwardDifferences = forwardDifferencesInUse();
+  s.derivatives = !objective_.gradientsDifferenced();
+  s.forwardDifferences = objective_.forwardDifferencesInUse();
   s.debug = itn_ >= p_.linesearchDebugAfter;
   s.itn = itn_;
   s.machine = p_.machine;
   s.out = in_.out;
-  AlongLine line(*this);
+  LineObjective line(objective_, x_.data(), basis_.list(), p_dir_.data(), m_ + in_.state.ns);
   const LinesearchResult ls = m6srch(s, line);
   const SearchResult code = ls.searchResult;
 
@@ -89,7 +90,7 @@ RgStatus MainLoop::nonlinearStep(const BlockingResult& r, double fBefore) {
     return acceptNonlinearStep(r.step, r, true, fBefore);
   }
   const bool maybeDifferences = code == SearchResult::kStepTooSmall || code == SearchResult::kTooManyFunctions;
-  if (maybeDifferences && forwardDifferencesInUse()) return switchToCentralDifferences();
+  if (maybeDifferences && objective_.forwardDifferencesInUse()) return switchToCentralDifferences();
   in_.out.both(" Search exit %2d -- %-20s Itn = %7d   Norm rg = %10.3e", static_cast<int32_t>(code), searchMessage(code),
                 itn_, sb_.rgNorm);
   if (code == SearchResult::kStepTooSmall && sb_.searchFailures < 1) sb_.searchFailures = 1;
@@ -106,7 +107,7 @@ void MainLoop::restoreValuesBeforeStep() {
   const int32_t count = m_ + in_.state.ns;
   for (int32_t k = 0; k < count; ++k)
     x_[static_cast<size_t>(basis_.at(k))] = valuesBeforeStep_[static_cast<size_t>(k)];
-  functionsStale_ = true;
+  objective_.markStale();
 }
 
 // The point moves to the accepted step; the prices and reduced gradient follow the new gradient
@@ -118,10 +119,10 @@ RgStatus MainLoop::acceptNonlinearStep(double alpha, const BlockingResult& r, bo
   if (hitBound) alpha = r.step;
   if (majors_) keepValuesBeforeStep();
   moveValuesAlong(alpha);
-  if (alpha != 0.0) takeTrialValues();
+  if (alpha != 0.0) objective_.takeTrial();
   // Only a value far below zero is unbounded: a large positive one (a subproblem far from its
   // linearization point, with the penalty term large) is still being reduced.
-  const double objective = minimizedObjective();
+  const double objective = objective_.minimized(x_.data());
   const bool unboundedValue = objective <= -p_.unboundedObjectiveValue;
   if (unboundedValue || alpha * pNorm_ >= p_.unboundedStepSize) {
     if (unboundedValue)
@@ -154,7 +155,7 @@ RgStatus MainLoop::acceptNonlinearStep(double alpha, const BlockingResult& r, bo
     // dimension": the update would divide roundoff by roundoff. A full factor from exact
     // gradients keeps learning from tiny steps, and skipping them would stall it near a solution.
     const double precision = p_.functionPrecision * (1.0 + std::fabs(fBefore));
-    const bool roundoffOnly = gradientsDifferenced() || ns > hess_.maxR();
+    const bool roundoffOnly = objective_.gradientsDifferenced() || ns > hess_.maxR();
     if (!roundoffOnly || alpha * std::fabs(slope) > precision)
       hmod_[0] = hess_.bfgsUpdate(ns, sb_.rgNew.data(), sb_.rg.data(), sb_.pS.data(), alpha, sb_.z.data());
   }
@@ -166,8 +167,8 @@ RgStatus MainLoop::switchToCentralDifferences() {
   in_.evaluator->setDifferenceChoice(FunctionEvaluator::kCentral);
   // Gradients are recomputed with the new differences.
   sb_.searchFailures = 0;
-  functionsStale_ = true;
-  pricesStale_ = true;
+  objective_.markStale();
+  prices_.markStale();
   ph_ = Phase::kSubspace;
   return RgStatus::kRestart;
 }
@@ -186,10 +187,10 @@ RgStatus MainLoop::retrySequence() {
         return RgStatus::kRepeat;
       }
     } else if (failures == 2 || failures == 6) {
-      if (forwardDifferencesInUse() && sb_.lvltol == (failures == 2 ? 2 : 1)) return switchToCentralDifferences();
+      if (objective_.forwardDifferencesInUse() && sb_.lvltol == (failures == 2 ? 2 : 1)) return switchToCentralDifferences();
     } else if (failures <= 5) {
       const double c = sb_.lvltol == 2 ? 1.0 : 10.0;
-      if ((failures < 5 || lastNAbove_ > 0) && ns < p_.superbasicsLimit && sb_.rgNorm <= c * piNorm_) {
+      if ((failures < 5 || lastNAbove_ > 0) && ns < p_.superbasicsLimit && sb_.rgNorm <= c * prices_.norm()) {
         ph_ = Phase::kNewSuperbasics;
         return RgStatus::kPriceAgain;
       }
@@ -219,7 +220,7 @@ RgStatus MainLoop::retrySequence() {
 void MainLoop::printCannotImprove() {
   in_.out.both("%s", " XXX  The functions are non-smooth or very nonlinear");
   if (p_.derivativeLevel >= 1) in_.out.both("%s", " XXX  MAKE SURE THE GRADIENTS ARE CODED CORRECTLY");
-  if (sb_.rgNorm / piNorm_ >= 0.1) in_.out.both("%s", " XXX  The final point is NOT CLOSE TO AN OPTIMUM");
+  if (sb_.rgNorm / prices_.norm() >= 0.1) in_.out.both("%s", " XXX  The final point is NOT CLOSE TO AN OPTIMUM");
   else in_.out.both("%s", " XXX  The final point is REASONABLY NEAR AN OPTIMUM");
   in_.out.both("%s", " EXIT -- the current point cannot be improved upon");
 }

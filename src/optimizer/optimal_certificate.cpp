@@ -25,7 +25,7 @@ constexpr double kRgTightening = 0.1;
 
 Certificate MainLoop::certifyHere(bool withPrices) {
   const std::vector<double>* scales = in_.scaling.applied && !in_.scaling.factors.empty() ? &in_.scaling.factors : nullptr;
-  return certifier_.certify(prob_, scales, x_.data(), withPrices ? pi_.data() : nullptr, sigma_,
+  return certifier_.certify(prob_, scales, x_.data(), withPrices ? pi_.data() : nullptr, objective_.sigma(),
                             in_.evaluator, p_);
 }
 
@@ -94,7 +94,7 @@ MainLoop::Confirmation MainLoop::confirmCertificate() {
   sb_.lvltol = 1;
   // With nonlinear constraints the next major iteration goes on from here; without them the
   // factors are made afresh when the units changed (the basic values from the nonbasic ones).
-  pricesStale_ = true;
+  prices_.markStale();
   if (majors_ || !unscaled) return Confirmation::kContinue;
   basis_.request(FactorRequest::kNone);
   return factorize() ? Confirmation::kContinue : Confirmation::kStop;

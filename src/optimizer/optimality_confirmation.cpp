@@ -29,7 +29,7 @@ UnscaledCheckInput MainLoop::unscaledCheckInput() const {
   in.x = x_.data();
   in.hs = hs_.data();
   in.pi = pi_.data();
-  in.gradient = nonlinearObjective_ && functionsEvaluated_ ? gradient_.data() : nullptr;
+  in.gradient = objective_.nonlinear() && objective_.evaluated() ? objective_.gradient() : nullptr;
   in.infBound = p_.machine.infBound;
   in.feasibilityTolerance = p_.feasibilityTolerance;
   in.optimalityTolerance = p_.optimalityTolerance;
@@ -79,7 +79,7 @@ MainLoop::Confirmation MainLoop::confirmOptimal() {
   }
   basis_.request(FactorRequest::kNone);
   if (!factorize()) return Confirmation::kStop;
-  pricesStale_ = true;
+  prices_.markStale();
   return Confirmation::kContinue;
 }
 

@@ -20,7 +20,7 @@ bool MainLoop::admitCandidates(const PricingResult& pr) {
   const int32_t ns = in_.state.ns;
   const double absDj = std::fabs(pr.dj);
   if (hessianInUse() && ns > 0 && sb_.searchFailures < 1 && sb_.rgNorm > 0.9 * absDj &&
-      sb_.rgNorm > p_.machine.eps2 * piNorm_) {
+      sb_.rgNorm > p_.machine.eps2 * prices_.norm()) {
     sb_.tolrg = 0.9 * sb_.rgNorm;
     ph_ = Phase::kSubspace;
     logEntered_ = -(pr.enteringVar + 1);
@@ -100,7 +100,7 @@ void MainLoop::computeDirection() {
 RgStatus MainLoop::reducedGradientStep(const PricingResult& pr) {
   if (hessianInUse() && (sb_.hessianResetPending || hess_.needsReset())) resetHessian();
   if (ph_ == Phase::kSubspace) {
-    if (sb_.rgNorm <= 0.1 * p_.optimalityTolerance * piNorm_) {
+    if (sb_.rgNorm <= 0.1 * p_.optimalityTolerance * prices_.norm()) {
       ph_ = Phase::kNewSuperbasics;
       return RgStatus::kPriceAgain;
     }
@@ -141,7 +141,7 @@ void MainLoop::moveValuesAlong(double alpha) {
     const double pk = p_dir_[static_cast<size_t>(k)];
     if (pk != 0.0) x_[static_cast<size_t>(basis_.at(k))] += alpha * pk;
   }
-  functionsStale_ = true;
+  objective_.markStale();
 }
 
 // The blocking variable lands on its bound exactly, or stays where it got to when the step was
@@ -240,7 +240,7 @@ RgStatus MainLoop::basicHitsBound(int32_t position, const BlockingResult& r) {
   for (int32_t k = 0; k < ns; ++k) sb_.rg[static_cast<size_t>(k)] -= theta * y[k];
   sb_.rg[static_cast<size_t>(best)] = -theta;
   removeSuperbasic(best);
-  pricesStale_ = true;
+  prices_.markStale();
 
   // The L-part of the new basic column is kept for the factor update that follows.
   std::fill(work_.begin(), work_.begin() + m_, 0.0);
@@ -270,7 +270,7 @@ RgStatus MainLoop::subspaceConvergence(double alpha, double fBefore) {
   c.stepSmall = !((xNorm_ + 1.0) * tolX < alpha * pNorm_);
   c.objectiveSettled = !((std::fabs(f) + 1.0) * tolF < std::fabs(f - fBefore));
   c.gradientSmall = sb_.rgNormR <= sb_.tolrg;
-  c.gradientTiny = sb_.rgNormR <= 0.1 * sb_.tolrg || sb_.rgNormR <= p_.machine.eps2 * piNorm_;
+  c.gradientTiny = sb_.rgNormR <= 0.1 * sb_.tolrg || sb_.rgNormR <= p_.machine.eps2 * prices_.norm();
   const bool converged = (c.stepSmall && c.objectiveSettled && c.gradientSmall) || c.gradientTiny;
   if (!converged) return RgStatus::kDone;
   // A variable that moved into R is optimized with the others before pricing again.

@@ -17,12 +17,12 @@ void MainLoop::computeFinalReducedCosts() {
   // Prices for the final point: phase-1 prices when it is infeasible, else the objective's.
   countInfeasibilities();
   computePrices();
-  const bool withGradient = feasibility_.ninf() == 0 && nonlinearObjective_ && functionsEvaluated_;
-  priceColumns(prob_, pi_.data(), withGradient ? gradient_.data() : nullptr, 0, n_, dj_.data());
+  const bool withGradient = feasibility_.ninf() == 0 && objective_.nonlinear() && objective_.evaluated();
+  priceColumns(prob_, pi_.data(), withGradient ? objective_.gradient() : nullptr, 0, n_, dj_.data());
   for (int32_t i = 0; i < m_; ++i) dj_[static_cast<size_t>(n_ + i)] = -pi_[static_cast<size_t>(i)];
   for (int32_t k = 0; k < m_; ++k) {
     const size_t j = static_cast<size_t>(basis_.at(k));
-    if (static_cast<int32_t>(j) == objSlack_) continue;
+    if (static_cast<int32_t>(j) == objective_.objSlack()) continue;
     dj_[j] = 0.0;
   }
 }
@@ -31,16 +31,16 @@ void MainLoop::computeFinalReducedCosts() {
 void MainLoop::publishObjectiveGradient() {
   auto& g = outcome_.objectiveGradient;
   g.assign(static_cast<size_t>(prob_.nNonlinObjVars), 0.0);
-  if (!functionsEvaluated_) return;
+  if (!objective_.evaluated()) return;
   for (int32_t j = 0; j < prob_.nNonlinObjVars; ++j) {
     const double scale = in_.scaling.factors.empty() ? 1.0 : in_.scaling.factors[static_cast<size_t>(j)];
-    g[static_cast<size_t>(j)] = gUser_[static_cast<size_t>(j)] / scale;
+    g[static_cast<size_t>(j)] = objective_.userGradient()[j] / scale;
   }
 }
 
 void MainLoop::publishProgress() {
-  outcome_.progress = LoopProgress{itn_, feasibility_.ninf(), feasibility_.sinf(), trueObjective()};
-  outcome_.piNorm = piNorm_;
+  outcome_.progress = LoopProgress{itn_, feasibility_.ninf(), feasibility_.sinf(), objective_.trueObjective(x_.data())};
+  outcome_.piNorm = prices_.norm();
 }
 
 // The certificate of the returned point, unless the optimality test made it there already. The
@@ -87,7 +87,7 @@ void MainLoop::finish() {
   if (const FunctionEvaluator* fe = in_.evaluator) {
     s.nonlinear = true;
     s.majorItn = majorItn_;
-    s.nonlinearObjective = functionsEvaluated_ ? fUser_ : 0.0;
+    s.nonlinearObjective = objective_.userValue();
     s.linearObjective = outcome_.progress.objValue - s.nonlinearObjective;
     s.penalty = prob_.nNonlinCons > 0 ? p_.currentPenalty : 0.0;
     const FunctionCallCounts& o = fe->objectiveCounts();

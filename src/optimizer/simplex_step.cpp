@@ -75,7 +75,7 @@ MainLoop::StepOutcome MainLoop::simplexStep(int32_t q, bool increase) {
     x[basic[k]] += step * direction[k];
   }
   x_[uq] += step * p_dir_[e];
-  functionsStale_ = true;
+  objective_.markStale();
 
   // The blocking variable lands on its bound exactly, or stays just beyond it when the step
   // was raised to the anti-degeneracy minimum.
@@ -100,7 +100,7 @@ MainLoop::StepOutcome MainLoop::simplexStep(int32_t q, bool increase) {
   logPivot_ = -p_dir_[static_cast<size_t>(r.blockPos)];
   logLeft_ = jr + 1;
   stepPosition_ = r.blockPos;
-  pricesStale_ = true;
+  prices_.markStale();
   return StepOutcome::kBasisChange;
 }
 

@@ -23,34 +23,21 @@ void MainLoop::loadSuperbasics() {
   in_.state.ns = ns;
 }
 
-// The gradient of the objective that the current phase minimizes, for one variable: the
-// phase-1 objective sees only the (weighted) objective row; basic infeasibilities are added by
-// loadBasicGradient.
-double MainLoop::gradientOf(int32_t j) const {
-  const double objScale = (objSlack_ >= 0 && !in_.scaling.factors.empty()) ? in_.scaling.factors[static_cast<size_t>(objSlack_)] : 1.0;
-  if (j == objSlack_) return (feasibility_.ninf() > 0 ? -feasibility_.weight() : -1.0) * sigma_ * objScale;
-  if (feasibility_.ninf() > 0 || !nonlinearObjective_ || j >= n_) return 0.0;
-  return gradient_[static_cast<size_t>(j)];
+// The basic costs of the phase's objective: its gradient at the basic variables, and in phase 1
+// their infeasibilities.
+BasicCosts MainLoop::basicCosts() const {
+  const bool infeasible = feasibility_.ninf() > 0;
+  const int32_t objSlack = objective_.objSlack();
+  BasicCosts c;
+  c.objSlack = objSlack;
+  c.objSlackCost = objSlack >= 0 ? objective_.phaseGradient(objSlack, infeasible, feasibility_.weight()) : 0.0;
+  c.gradient = !infeasible && objective_.nonlinear() ? objective_.gradient() : nullptr;
+  c.n = n_;
+  c.marks = infeasible ? feasibility_.marks() : nullptr;
+  return c;
 }
 
-// The same values as gradientOf for each basic variable, with the tests that do not depend on
-// the variable taken out of the loop: it runs every iteration over all m positions.
-void MainLoop::loadBasicGradient() {
-  basicGradientStale_ = false;
-  const double objectiveSlack = objSlack_ >= 0 ? gradientOf(objSlack_) : 0.0;
-  const double* gradient = feasibility_.ninf() == 0 && nonlinearObjective_ ? gradient_.data() : nullptr;
-  const int32_t* basic = basis_.list();
-  double* gB = gB_.data();
-  if (feasibility_.ninf() > 0) {
-    const int32_t* mark = feasibility_.marks();
-    for (int32_t k = 0; k < m_; ++k) gB[k] = (basic[k] == objSlack_ ? objectiveSlack : 0.0) + mark[k] / 2;
-    return;
-  }
-  for (int32_t k = 0; k < m_; ++k) {
-    const int32_t j = basic[k];
-    gB[k] = j == objSlack_ ? objectiveSlack : (gradient && j < n_ ? gradient[j] : 0.0);
-  }
-}
+void MainLoop::loadBasicGradient() { prices_.loadCosts(basis_.list(), basicCosts()); }
 
 // rg = g_S - S' pi over the superbasics, with its norms over all of them and over those in R.
 void MainLoop::computeReducedGradient() {
@@ -67,7 +54,7 @@ void MainLoop::computeReducedGradient() {
     } else {
       aPi = pi_[static_cast<size_t>(j - n_)];
     }
-    const double rg = gradientOf(j) - aPi;
+    const double rg = objective_.phaseGradient(j, feasibility_.ninf() > 0, feasibility_.weight()) - aPi;
     sb_.rg[static_cast<size_t>(k)] = rg;
     sb_.rgNorm = std::max(sb_.rgNorm, std::fabs(rg));
     if (k < inR) sb_.rgNormR = std::max(sb_.rgNormR, std::fabs(rg));

@@ -14,7 +14,7 @@ namespace kavro {
 // constraints are nonlinear), the largest-reduced-cost rule with partial pricing stays.
 bool MainLoop::weightedPricingApplies() const {
   return weights_.active() && in_.state.ns == 0 && std::min(p_.multiplePrice, p_.superbasicsLimit) <= 1 &&
-         (feasibility_.ninf() > 0 || !nonlinearObjective_) && prob_.nNonlinCons == 0;
+         (feasibility_.ninf() > 0 || !objective_.nonlinear()) && prob_.nNonlinCons == 0;
 }
 
 // Reduced costs updated by the simplex steps stay exact while the costs do not change, and until
@@ -34,7 +34,7 @@ bool MainLoop::reducedCostsKept() const {
 // The leaving variable's cost as a nonbasic was applied when its reduced cost was updated.
 bool MainLoop::phaseOneCostsKept() const {
   if (pricedGB_.size() != static_cast<size_t>(m_)) return false;
-  const double* now = gB_.data();
+  const double* now = prices_.costs();
   const double* then = pricedGB_.data();
   bool same = true;
   for (int32_t k = 0; k < m_; ++k) same &= now[k] == then[k] || k == stepPosition_;
@@ -46,14 +46,14 @@ PricingResult MainLoop::priceByWeights(const PricingInput& given) {
   if (!weights_.valid()) weights_.reset(hs_.data(), basis_.list());
   feasibleAtLastPricing_ = feasibility_.ninf() == 0;
   factorizationsAtLastPricing_ = basis_.counters().factorizations;
-  if (feasibility_.ninf() > 0) pricedGB_.assign(gB_.begin(), gB_.begin() + m_);
+  if (feasibility_.ninf() > 0) pricedGB_.assign(prices_.costs(), prices_.costs() + m_);
   PricingResult r = weights_.price(given, dj_.data(), reuse);
   if (r.enteringVar >= 0 || !reuse) return r;
   // No candidate by the kept reduced costs: confirmed by fresh ones.
   loadBasicGradient();
   computePrices();
   PricingInput in = given;
-  in.piNorm = piNorm_;
+  in.piNorm = prices_.norm();
   return weights_.price(in, dj_.data(), false);
 }
 
