@@ -12,9 +12,9 @@ bool MainLoop::factorize(FactorKind kind) {
   }
   const FactorHeader header{itn_, feasibility_.ninf(),
                             feasibility_.ninf() > 0 ? feasibility_.sinf() : objective_.minimized(x_.data())};
-  rememberBasicSet();
+  pricer_.rememberBasicSet(basis_.list(), m_);
   const ExitCode status = basis_.factorize(kind, header);
-  forgetWeightsIfBasisChanged();
+  pricer_.forgetIfBasisChanged(hs_.data());
   // A new choice of basic and superbasic variables invalidates what R knew of the subspace.
   if (basis_.superbasicsChanged()) sb_.hessianResetPending = true;
   if (status != kOptimal) {

@@ -70,7 +70,7 @@ void MainLoop::iterate() {
 
     // 5. Prices (unless the weighted pricing keeps its reduced costs up to date), and 6. the
     //    reduced gradient of the superbasics.
-    if (prices_.stale() && !reducedCostsKept()) {
+    if (prices_.stale() && !pricer_.reducedCostsKept(pricingSituation())) {
       loadBasicGradient();
       computePrices();
     }
@@ -108,7 +108,7 @@ void MainLoop::iterate() {
       atPricing = true;
       continue;
     }
-    weights_.invalidate();  // the basis may change in ways the weights do not follow
+    pricer_.invalidate();  // the basis may change in ways the weights do not follow
     const RgStatus status = reducedGradientStep(pr);
     switch (status) {
       case RgStatus::kPriceAgain: atPricing = true; continue;
@@ -133,6 +133,19 @@ void MainLoop::iterate() {
   }
 }
 
+PricingSituation MainLoop::pricingSituation() const {
+  PricingSituation s;
+  s.ns = in_.state.ns;
+  s.infeasible = feasibility_.ninf() > 0;
+  s.nonlinearObjective = objective_.nonlinear();
+  s.factorizations = basis_.counters().factorizations;
+  s.afterFailedCheck = confirmationRounds_ != 0;
+  s.changedPosition = stepPosition_;
+  s.basicCosts = prices_.costs();
+  s.basisList = basis_.list();
+  return s;
+}
+
 // 7 and 8: pricing and what follows from its answer.
 MainLoop::PricingOutcome MainLoop::priceAndTest(PricingResult& pr) {
   PricingInput in;
@@ -150,9 +163,17 @@ MainLoop::PricingOutcome MainLoop::priceAndTest(PricingResult& pr) {
   in.itn = itn_;
   in.debugLevel = p_.debugLevel;
   pr = priceByCheck();
-  if (pr.enteringVar < 0)
-    pr = weightedPricingApplies() ? priceByWeights(in) : price(in, pricing_, feasibility_.weight(), dj_.data(), in_.out);
-  lastNAbove_ = pr.nAbove;
+  if (pr.enteringVar < 0) {
+    bool freshPricesWanted = false;
+    pr = pricer_.price(in, pricingSituation(), feasibility_.weight(), dj_.data(), in_.out, freshPricesWanted);
+    if (freshPricesWanted) {
+      loadBasicGradient();
+      computePrices();
+      in.piNorm = prices_.norm();
+      pr = pricer_.priceAgain(in, dj_.data());
+    }
+  }
+  pricer_.noteAbove(pr.nAbove);
   if (pr.superbasicsLimitReached) {
     in_.out.both(" EXIT -- the superbasics limit is too small: %7d", p_.superbasicsLimit);
     outcome_.exitCode = kSuperbasicsLimit;

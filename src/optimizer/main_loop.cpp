@@ -47,6 +47,7 @@ MainLoop::MainLoop(const LoopInput& in)
       feasibility_(in.prob.m + std::max(1, in.params.superbasicsLimit) + 1),
       objective_(in.prob, in.params, in.scaling, in.evaluator, in.majors, in.nJacElements),
       prices_(in.prob.m),
+      pricer_(in.prob, in.params),
       log_(in.params, in_.out, in.progress, in.prob.nNonlinCons > 0),
       certifier_(in.prob, in.nJacElements),
       majors_(in.majors) {
@@ -57,8 +58,6 @@ MainLoop::MainLoop(const LoopInput& in)
   movedPositions_.assign(static_cast<size_t>(L) + 1, 0);
   if (majors_) valuesBeforeStep_.assign(static_cast<size_t>(L) + 1, 0.0);
   basicsMove_.assign(static_cast<size_t>(m_), 0.0);
-  pricing_.nParts = std::max(1, p_.partialPrice);
-  weights_.size(prob_, static_cast<PricingRule>(p_.pricingOption));
   if (dj_.size() != static_cast<size_t>(nb_)) dj_.assign(static_cast<size_t>(nb_), 0.0);
   const size_t maxS = static_cast<size_t>(std::max(1, p_.superbasicsLimit)) + 1;
   for (auto* v : {&sb_.rg, &sb_.rgNew, &sb_.pS, &sb_.z, &sb_.y}) v->assign(maxS, 0.0);
@@ -69,7 +68,7 @@ MainLoop::MainLoop(const LoopInput& in)
 void MainLoop::startMajorIteration() {
   ++majorItn_;
   outcome_.exitCode = kOptimal;
-  pricing_.resetForMajorIteration();
+  pricer_.startMajorIteration();
   tolerance_.start(p_.feasibilityTolerance, p_.expandFrequency);
   nDegenerate_ = 0;
   sb_.lvltol = 1;

@@ -15,8 +15,7 @@
 #include "optimizer/basis_factors.hpp"
 #include "optimizer/feasibility.hpp"
 #include "optimizer/iteration_log.hpp"
-#include "optimizer/pricing.hpp"
-#include "optimizer/pricing_weights.hpp"
+#include "optimizer/pricer.hpp"
 #include "optimizer/ratio_test.hpp"
 #include "optimizer/subproblem_objective.hpp"
 #include "optimizer/subspace_hessian.hpp"
@@ -96,14 +95,7 @@ class MainLoop {
   bool infeasibleTest();
   bool unboundedRay();
   bool unboundednessShown();
-  // ---- pricing by edge weights (weighted_pricing.cpp)
-  bool weightedPricingApplies() const;
-  PricingResult priceByWeights(const PricingInput& given);
-  bool reducedCostsKept() const;
-  bool phaseOneCostsKept() const;
-  void updateWeights(int32_t q, int32_t position, int32_t nMoved);
-  void rememberBasicSet();
-  void forgetWeightsIfBasisChanged();
+  PricingSituation pricingSituation() const;
   // ---- the optimality check on the unscaled problem (optimality_confirmation.cpp)
   enum class Confirmation { kConfirmed, kContinue, kStop };
   Confirmation confirmOptimal();
@@ -200,12 +192,7 @@ class MainLoop {
   kernels::SparseVector column_, y_;          // a_q and B^-1 a_q
   std::vector<int32_t> candidates_;  // ratio-test scratch
   std::vector<int32_t> movedPositions_;  // simplex step: where the direction is nonzero, ascending
-  PricingState pricing_;
-  PricingWeights weights_;
-  std::vector<int32_t> basicsBeforeFactor_;
-  bool feasibleAtLastPricing_ = false;
-  int32_t factorizationsAtLastPricing_ = -1;
-  std::vector<double> pricedGB_;  // in phase 1, the basic costs of the last weighted pricing
+  Pricer pricer_;
   // After a failed check on the unscaled problem: the rounds so far, the variables that entered
   // by it in this round, the scale factors given up, and the target for the superbasics'
   // reduced gradient.
@@ -239,7 +226,6 @@ class MainLoop {
   int32_t logSection_ = 0;
   int32_t stepPosition_ = -1;       // basis position that the last step changed
   int32_t logLeftSuperbasic_ = 0;
-  int32_t lastNAbove_ = 0;          // candidates above the threshold at the last pricing
   double pNorm_ = 0.0, xNorm_ = 0.0;
 
   MajorIterations* majors_;

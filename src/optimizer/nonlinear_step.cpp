@@ -190,7 +190,7 @@ RgStatus MainLoop::retrySequence() {
       if (objective_.forwardDifferencesInUse() && sb_.lvltol == (failures == 2 ? 2 : 1)) return switchToCentralDifferences();
     } else if (failures <= 5) {
       const double c = sb_.lvltol == 2 ? 1.0 : 10.0;
-      if ((failures < 5 || lastNAbove_ > 0) && ns < p_.superbasicsLimit && sb_.rgNorm <= c * prices_.norm()) {
+      if ((failures < 5 || pricer_.lastAbove() > 0) && ns < p_.superbasicsLimit && sb_.rgNorm <= c * prices_.norm()) {
         ph_ = Phase::kNewSuperbasics;
         return RgStatus::kPriceAgain;
       }

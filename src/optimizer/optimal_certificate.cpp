@@ -39,8 +39,7 @@ bool MainLoop::dropScalingForCheck() {
   if (majors_) majors_->unscaleStartingPoint(formerScales_);
   if (in_.evaluator) in_.evaluator->setVariableBounds(prob_.lower.data(), prob_.upper.data());
   in_.out.print(" Itn %7d -- scaling removed; the iterations go on with the unscaled problem", itn_);
-  weights_.size(prob_, weights_.rule());
-  pricing_.resetForMajorIteration();
+  pricer_.problemChanged(prob_);
   sb_.hessianResetPending = true;
   return true;
 }

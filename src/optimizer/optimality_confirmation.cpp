@@ -67,8 +67,7 @@ MainLoop::Confirmation MainLoop::confirmOptimal() {
     formerScales_ = in_.scaling.factors;
     dropScaling(in_.scaling, prob_, in_.state, p_.machine.infBound);
     in_.out.print(" Itn %7d -- scaling removed; the iterations go on with the unscaled problem", itn_);
-    weights_.size(prob_, weights_.rule());
-    pricing_.resetForMajorIteration();
+    pricer_.problemChanged(prob_);
     sb_.hessianResetPending = true;
   }
   enteredThisRound_.assign(static_cast<size_t>(nb_), 0);

@@ -62,7 +62,12 @@ MainLoop::StepOutcome MainLoop::simplexStep(int32_t q, bool increase) {
     return StepOutcome::kUnbounded;
   }
   if (r.degenerate) ++nDegenerate_;
-  if (r.blockPos != m_) updateWeights(q, r.blockPos, nMoved);
+  if (r.blockPos != m_) {
+    // In phase 1 the leaving variable cost its infeasibility as a basic, nothing as a nonbasic.
+    const double leavingCost = feasibility_.ninf() > 0 ? feasibility_.marks()[r.blockPos] / 2 : 0.0;
+    pricer_.simplexStep(q, r.blockPos, y_, movedPositions_.data(), nMoved, leavingCost, hs_.data(), basis_.list(),
+                        basis_.lu());
+  }
   const double step = r.step;
   logStep_ = step;
 
@@ -86,7 +91,7 @@ MainLoop::StepOutcome MainLoop::simplexStep(int32_t q, bool increase) {
 
   if (r.blockPos == m_) {
     hs_[uq] = increase ? kAtUpper : kAtLower;
-    if (weights_.valid()) weights_.boundFlipped(q);
+    pricer_.boundFlipped(q);
     logPivot_ = 0.0;
     logLeft_ = 0;
     stepPosition_ = -1;
