@@ -133,6 +133,30 @@ void MainLoop::iterate() {
   }
 }
 
+StepFrame MainLoop::stepFrame() const {
+  return StepFrame{prob_.lower.data(), prob_.upper.data(), x_.data(), basis_.list(), feasibility_.marks(),
+                   tolerance_.value(), tolerance_.step(), p_.machine.infBound};
+}
+
+MainLoop::StepOutcome MainLoop::simplexStep(int32_t q, bool increase) {
+  const SimplexMove move = simplex_.take(q, increase, stepFrame());
+  if (move.outcome == SimplexMove::Outcome::kUnbounded) return StepOutcome::kUnbounded;
+  if (move.degenerate) ++nDegenerate_;
+  logStep_ = move.step;
+  objective_.markStale();
+  if (move.outcome == SimplexMove::Outcome::kBoundFlip) {
+    logPivot_ = 0.0;
+    logLeft_ = 0;
+    stepPosition_ = -1;
+    return StepOutcome::kBoundFlip;
+  }
+  logPivot_ = move.pivot;
+  logLeft_ = move.left + 1;
+  stepPosition_ = move.position;
+  prices_.markStale();
+  return StepOutcome::kBasisChange;
+}
+
 PricingSituation MainLoop::pricingSituation() const {
   PricingSituation s;
   s.ns = in_.state.ns;

@@ -48,15 +48,13 @@ MainLoop::MainLoop(const LoopInput& in)
       objective_(in.prob, in.params, in.scaling, in.evaluator, in.majors, in.nJacElements),
       prices_(in.prob.m),
       pricer_(in.prob, in.params),
+      direction_(in.prob.m + std::max(1, in.params.superbasicsLimit) + 1),
+      simplex_(in.prob, in.state, in.params, in.out, basis_, direction_, feasibility_, pricer_),
       log_(in.params, in_.out, in.progress, in.prob.nNonlinCons > 0),
       certifier_(in.prob, in.nJacElements),
       majors_(in.majors) {
   const int32_t L = m_ + std::max(1, p_.superbasicsLimit);
-  for (auto* v : {&p_dir_, &work_, &work2_, &rooms_}) v->assign(static_cast<size_t>(L) + 1, 0.0);
-  for (auto* v : {&column_, &y_}) v->resize(m_);
-  candidates_.assign(static_cast<size_t>(L) + 1, 0);
-  movedPositions_.assign(static_cast<size_t>(L) + 1, 0);
-  if (majors_) valuesBeforeStep_.assign(static_cast<size_t>(L) + 1, 0.0);
+  for (auto* v : {&work_, &work2_}) v->assign(static_cast<size_t>(L) + 1, 0.0);
   basicsMove_.assign(static_cast<size_t>(m_), 0.0);
   if (dj_.size() != static_cast<size_t>(nb_)) dj_.assign(static_cast<size_t>(nb_), 0.0);
   const size_t maxS = static_cast<size_t>(std::max(1, p_.superbasicsLimit)) + 1;
@@ -222,7 +220,7 @@ bool MainLoop::subproblemInfeasible() {
 
 bool MainLoop::unboundedRay() {
   if (feasibility_.ninf() > 0 && feasibility_.weight() > 0.0) {
-    feasibility_.weight() = 0.0;
+    feasibility_.dropWeight();
     prices_.markStale();
     return false;
   }
@@ -326,7 +324,7 @@ LoopOutcome MainLoop::run() {
   unchangedLimit_ = std::min(std::max(1000, m_), 10000);
   outcome_.exitCode = kOptimal;
   basis_.toInternalStates();
-  feasibility_.weight() = p_.weightOnObjective;
+  feasibility_.startWeight(p_.weightOnObjective);
   loadSuperbasics();
   log_.setReducedGradientForm(objective_.nonlinear() || in_.state.ns > 0);
   // Basic values computed by the factors may lie within the feasibility tolerance beyond a

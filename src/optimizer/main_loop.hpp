@@ -17,6 +17,8 @@
 #include "optimizer/iteration_log.hpp"
 #include "optimizer/pricer.hpp"
 #include "optimizer/ratio_test.hpp"
+#include "optimizer/search_direction.hpp"
+#include "optimizer/simplex_step.hpp"
 #include "optimizer/subproblem_objective.hpp"
 #include "optimizer/subspace_hessian.hpp"
 #include "nonlinear/major_iterations.hpp"
@@ -108,7 +110,7 @@ class MainLoop {
   // ---- the simplex step (simplex_step.cpp)
   enum class StepOutcome { kBoundFlip, kBasisChange, kUnbounded };
   StepOutcome simplexStep(int32_t q, bool increase);
-  RatioTestInput ratioTestInput(int32_t count, double stepMax, double pivotTol);
+  StepFrame stepFrame() const;
   bool updateFactors(int32_t position);
   // ---- superbasic variables (superbasics.cpp)
   void loadSuperbasics();
@@ -138,8 +140,6 @@ class MainLoop {
   int32_t columnsForSlackRows();
   bool subproblemInfeasible();
   bool crashedBasisExplodes(const std::vector<double>& valuesBefore);
-  void keepValuesBeforeStep();
-  void restoreValuesBeforeStep();
   bool beginMajorIteration(const SubproblemSummary& previous);
   void endMajorIteration(int32_t status);
   void setOptimalExit();
@@ -154,7 +154,6 @@ class MainLoop {
   RgStatus basicHitsBound(int32_t position, const BlockingResult& r);
   RgStatus subspaceConvergence(double alpha, double fBefore);
   void moveValuesAlong(double alpha);
-  void landOnBound(int32_t j, const BlockingResult& r);
   RgStatus unboundedStep();
   // ---- results and reports
   void logIteration();
@@ -182,17 +181,15 @@ class MainLoop {
   Feasibility feasibility_;
   SubproblemObjective objective_;
   Prices prices_;
-  std::vector<double> p_dir_, work_, work2_, rooms_;
+  std::vector<double> work_, work2_;
   // The basis and point before the crash of the inequality rows, kept until the functions have
   // been evaluated at the crashed point (empty otherwise).
   std::vector<int32_t> statesBeforeCrash_;
   std::vector<double> valuesBeforeCrash_;
-  std::vector<double> valuesBeforeStep_;  // basics and superbasics before a step (nonlinear rows only)
   std::vector<double> basicsMove_;        // B^-1 S pS: how the basics move with the superbasics
-  kernels::SparseVector column_, y_;          // a_q and B^-1 a_q
-  std::vector<int32_t> candidates_;  // ratio-test scratch
-  std::vector<int32_t> movedPositions_;  // simplex step: where the direction is nonzero, ascending
   Pricer pricer_;
+  SearchDirection direction_;
+  SimplexStep simplex_;
   // After a failed check on the unscaled problem: the rounds so far, the variables that entered
   // by it in this round, the scale factors given up, and the target for the superbasics'
   // reduced gradient.

@@ -41,7 +41,7 @@ RgStatus MainLoop::nonlinearStep(const BlockingResult& r, double fBefore) {
   // The smallest step worth trying depends on the size of each moving variable.
   double toltny = 0.0;
   for (int32_t k = 0; k < m_ + ns; ++k) {
-    const double pk = std::fabs(p_dir_[static_cast<size_t>(k)]);
+    const double pk = std::fabs(direction_.p()[k]);
     if (pk == 0.0) continue;
     const double xk = std::fabs(x_[static_cast<size_t>(basis_.at(k))]);
     toltny = std::max(toltny, pk / (p_.machine.eps0 * (1.0 + xk)));
@@ -64,7 +64,7 @@ RgStatus MainLoop::nonlinearStep(const BlockingResult& r, double fBefore) {
   s.itn = itn_;
   s.machine = p_.machine;
   s.out = in_.out;
-  LineObjective line(objective_, x_.data(), basis_.list(), p_dir_.data(), m_ + in_.state.ns);
+  LineObjective line(objective_, x_.data(), basis_.list(), direction_.p(), m_ + in_.state.ns);
   const LinesearchResult ls = m6srch(s, line);
   const SearchResult code = ls.searchResult;
 
@@ -97,19 +97,6 @@ RgStatus MainLoop::nonlinearStep(const BlockingResult& r, double fBefore) {
   return retrySequence();
 }
 
-void MainLoop::keepValuesBeforeStep() {
-  const int32_t count = m_ + in_.state.ns;
-  for (int32_t k = 0; k < count; ++k)
-    valuesBeforeStep_[static_cast<size_t>(k)] = x_[static_cast<size_t>(basis_.at(k))];
-}
-
-void MainLoop::restoreValuesBeforeStep() {
-  const int32_t count = m_ + in_.state.ns;
-  for (int32_t k = 0; k < count; ++k)
-    x_[static_cast<size_t>(basis_.at(k))] = valuesBeforeStep_[static_cast<size_t>(k)];
-  objective_.markStale();
-}
-
 // The point moves to the accepted step; the prices and reduced gradient follow the new gradient
 // and R learns the curvature seen along the step.
 RgStatus MainLoop::acceptNonlinearStep(double alpha, const BlockingResult& r, bool atBound, double fBefore) {
@@ -117,7 +104,7 @@ RgStatus MainLoop::acceptNonlinearStep(double alpha, const BlockingResult& r, bo
   const bool blocked = !r.unbounded && r.blockPos >= 0;
   const bool hitBound = blocked && atBound;
   if (hitBound) alpha = r.step;
-  if (majors_) keepValuesBeforeStep();
+  if (majors_) direction_.keepValues(m_ + ns, basis_.list(), x_.data());
   moveValuesAlong(alpha);
   if (alpha != 0.0) objective_.takeTrial();
   // Only a value far below zero is unbounded: a large positive one (a subproblem far from its
@@ -139,7 +126,8 @@ RgStatus MainLoop::acceptNonlinearStep(double alpha, const BlockingResult& r, bo
     // A subproblem may be unbounded where the problem is not (the first one lacks its nonlinear
     // rows; a later one may have too small a penalty): the point goes back to where the step
     // started and the subproblem is changed as for an unbounded ray, while it can be.
-    restoreValuesBeforeStep();
+    direction_.restoreValues(m_ + ns, basis_.list(), x_.data());
+    objective_.markStale();
     return unboundedRay() ? RgStatus::kStop : RgStatus::kRestart;
   }
   hmod_[0] = hmod_[1] = 0;

@@ -85,10 +85,11 @@ void MainLoop::computeDirection() {
   } else {
     std::fill(basicsMove_.begin(), basicsMove_.end(), 0.0);
   }
-  for (int32_t k = 0; k < m_; ++k) p_dir_[static_cast<size_t>(k)] = -basicsMove_[static_cast<size_t>(k)] * scale;
-  for (int32_t k = 0; k < ns; ++k) p_dir_[static_cast<size_t>(m_ + k)] = pS[k];
+  double* p = direction_.p();
+  for (int32_t k = 0; k < m_; ++k) p[k] = -basicsMove_[static_cast<size_t>(k)] * scale;
+  for (int32_t k = 0; k < ns; ++k) p[m_ + k] = pS[k];
 
-  pNorm_ = kernels::maxNorm(m_, p_dir_.data()) + kernels::maxNorm(ns, pS);
+  pNorm_ = kernels::maxNorm(m_, p) + kernels::maxNorm(ns, pS);
   double xB = 0.0, xS = 0.0;
   for (int32_t k = 0; k < m_ + ns; ++k) {
     const double v = std::fabs(x_[static_cast<size_t>(basis_.at(k))]);
@@ -112,9 +113,8 @@ RgStatus MainLoop::reducedGradientStep(const PricingResult& pr) {
     computeDirection();
     const int32_t ns = in_.state.ns;
     for (int32_t k = m_; k < m_ + ns; ++k) feasibility_.marks()[k] = 0;
-    const RatioTestInput in = ratioTestInput(m_ + ns, 1.0 / (p_.machine.eps0 * std::max(pNorm_, 1e-300)),
-                                             p_.pivotTolerance * pNorm_);
-    const BlockingResult r = chooseBlockingVar(in);
+    const BlockingResult r = direction_.ratioTest(stepFrame(), m_ + ns, 1.0 / (p_.machine.eps0 * std::max(pNorm_, 1e-300)),
+                                                  p_.pivotTolerance * pNorm_);
     const bool blocked = !r.unbounded && r.blockPos >= 0;
     if (blocked && r.degenerate) ++nDegenerate_;
 
@@ -136,23 +136,8 @@ RgStatus MainLoop::takeLinearStep(const BlockingResult& r, double fBefore) {
 
 void MainLoop::moveValuesAlong(double alpha) {
   if (alpha == 0.0) return;
-  const int32_t count = m_ + in_.state.ns;
-  for (int32_t k = 0; k < count; ++k) {
-    const double pk = p_dir_[static_cast<size_t>(k)];
-    if (pk != 0.0) x_[static_cast<size_t>(basis_.at(k))] += alpha * pk;
-  }
+  direction_.moveAlong(alpha, m_ + in_.state.ns, basis_.list(), x_.data());
   objective_.markStale();
-}
-
-// The blocking variable lands on its bound exactly, or stays where it got to when the step was
-// raised to the anti-degeneracy minimum; it becomes nonbasic there.
-void MainLoop::landOnBound(int32_t j, const BlockingResult& r) {
-  const size_t uj = static_cast<size_t>(j);
-  if (r.notForced) x_[uj] = r.blockBound;
-  else if (r.hitLower) x_[uj] = std::min(x_[uj], r.blockBound);
-  else x_[uj] = std::max(x_[uj], r.blockBound);
-  if (prob_.lower[uj] == prob_.upper[uj]) hs_[uj] = kFixedNonbasic;
-  else hs_[uj] = r.hitLower ? kAtLower : kAtUpper;
 }
 
 RgStatus MainLoop::afterAcceptedStep(double alpha, const BlockingResult& r, bool hitBound, double fBefore) {
@@ -175,7 +160,7 @@ RgStatus MainLoop::afterAcceptedStep(double alpha, const BlockingResult& r, bool
 
 RgStatus MainLoop::superbasicHitsBound(int32_t k, const BlockingResult& r) {
   const int32_t j = basis_.at(m_ + k);
-  landOnBound(j, r);
+  landOnBound(j, r, x_.data(), hs_.data(), prob_.lower.data(), prob_.upper.data());
   removeSuperbasic(k);
   logLeftSuperbasic_ = j + 1;
   return RgStatus::kDone;
@@ -226,7 +211,7 @@ RgStatus MainLoop::basicHitsBound(int32_t position, const BlockingResult& r) {
   }
   sb_.replaceFailures = 0;
   const int32_t jq = basis_.at(m_ + best);
-  landOnBound(jr, r);
+  landOnBound(jr, r, x_.data(), hs_.data(), prob_.lower.data(), prob_.upper.data());
   hs_[static_cast<size_t>(jq)] = kBasic;
   basis_.at(position) = jq;
   basis_.at(m_ + best) = jr;

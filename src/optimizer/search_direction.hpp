@@ -1,0 +1,57 @@
+#pragma once
+// A search direction over the basis positions and the step along it: p by position (the m basic
+// ones, then the superbasic ones; the simplex step puts its entering variable in the position
+// after the basic ones), the ratio test that finds how far the point may move before a variable
+// reaches a bound, the move itself and the landing of the blocking variable on its bound.
+//
+// Rules
+//  - Every array is sized once, for every position; nothing here allocates afterwards.
+//  - The ratio test sees the bounds relaxed by the working tolerance, and an infeasible variable
+//    blocks where it becomes feasible (ratio_test.hpp).
+
+#include <cstdint>
+#include <vector>
+
+#include "optimizer/ratio_test.hpp"
+
+namespace kavro {
+
+// The point and its bounds as the ratio test sees them.
+struct StepFrame {
+  const double* lower = nullptr;
+  const double* upper = nullptr;
+  const double* x = nullptr;
+  const int32_t* list = nullptr;   // the variable of each position
+  const int32_t* marks = nullptr;  // infeasibility marks by position (feasibility.hpp)
+  double tolerance = 0.0;          // the working tolerance
+  double toleranceStep = 0.0;      // its growth per iteration: the least move of a blocking variable
+  double infBound = 1e20;
+};
+
+class SearchDirection {
+ public:
+  explicit SearchDirection(int32_t positions);
+
+  double* p() { return p_.data(); }
+  const double* p() const { return p_.data(); }
+  // Over the first count positions; with lastVar >= 0 the last of them is that variable instead
+  // of the list's.
+  BlockingResult ratioTest(const StepFrame& f, int32_t count, double stepMax, double pivotTol, int32_t lastVar = -1);
+  // x(list(k)) += alpha p(k) over the first count positions.
+  void moveAlong(double alpha, int32_t count, const int32_t* list, double* x) const;
+
+  // The values of the first count positions before a step, to go back to.
+  void keepValues(int32_t count, const int32_t* list, const double* x);
+  void restoreValues(int32_t count, const int32_t* list, double* x) const;
+
+ private:
+  std::vector<double> p_, rooms_, before_;
+  std::vector<int32_t> candidates_;
+};
+
+// The blocking variable j lands on its bound exactly, or stays where it got to when the step was
+// raised to the anti-degeneracy minimum; it becomes nonbasic there (fixed when its bounds are
+// equal).
+void landOnBound(int32_t j, const BlockingResult& r, double* x, int32_t* hs, const double* lower, const double* upper);
+
+}  // namespace kavro
