@@ -16,7 +16,7 @@ bool MainLoop::factorize(FactorKind kind) {
   const ExitCode status = basis_.factorize(kind, header);
   pricer_.forgetIfBasisChanged(hs_.data());
   // A new choice of basic and superbasic variables invalidates what R knew of the subspace.
-  if (basis_.superbasicsChanged()) sb_.hessianResetPending = true;
+  if (basis_.superbasicsChanged()) subspace_.control().modelResetPending = true;
   if (status != kOptimal) {
     outcome_.exitCode = status;
     return false;

@@ -76,8 +76,8 @@ void MainLoop::iterate() {
     }
     const int32_t ns = in_.state.ns;
     if (ph_ >= Phase::kNewSuperbasics && ns > 0) {
-      computeReducedGradient();
-      if (sb_.tolrg == 0.0) sb_.tolrg = p_.subspaceTolerance * sb_.rgNorm;
+      subspace_.computeReducedGradient(pi_.data(), objective_, feasibility_.ninf() > 0, feasibility_.weight());
+      if (subspace_.control().tolrg == 0.0) subspace_.control().tolrg = p_.subspaceTolerance * subspace_.rgNorm();
     }
 
     // 7. Pricing, except while the current subspace is being optimized.
@@ -89,11 +89,11 @@ void MainLoop::iterate() {
     }
 
     // 9. The step: simplex in phases 1 and 2, reduced gradient with superbasics.
-    logDj_ = ph_ == Phase::kSubspace ? sb_.rgNorm : pr.dj;
-    logSection_ = pr.section;
-    logEntered_ = pr.enteringVar + 1;
-    logLeftSuperbasic_ = 0;
-    hmod_[0] = hmod_[1] = 0;
+    record_.djOrRg = ph_ == Phase::kSubspace ? subspace_.rgNorm() : pr.dj;
+    record_.pp = pr.section;
+    record_.entered = pr.enteringVar + 1;
+    record_.leftSuperbasic = 0;
+    record_.hmod1 = record_.hmod2 = 0;
     if (ph_ < Phase::kNewSuperbasics) {
       const StepOutcome outcome = simplexStep(pr.enteringVar, pr.increase);
       if (outcome == StepOutcome::kUnbounded) {
@@ -109,10 +109,14 @@ void MainLoop::iterate() {
       continue;
     }
     pricer_.invalidate();  // the basis may change in ways the weights do not follow
-    const RgStatus status = reducedGradientStep(pr);
+    const RgStatus status = rgStep_.take(pr, ph_, stepFrame(), itn_, majorItn_, record_);
+    nDegenerate_ += rgStep_.degenerateSteps();
     switch (status) {
       case RgStatus::kPriceAgain: atPricing = true; continue;
       case RgStatus::kRestart: continue;
+      case RgStatus::kUnbounded:
+        if (unboundedRay()) return;
+        continue;
       case RgStatus::kStop:
         // With nonlinear constraints a step that cannot make progress ends the major iteration
         // (after the first); the next linearization may do better.
@@ -126,7 +130,7 @@ void MainLoop::iterate() {
         continue;
       default: break;
     }
-    if (ph_ == Phase::kSubspace) logDj_ = sb_.restricted ? sb_.rgNormR : sb_.rgNorm;
+    if (ph_ == Phase::kSubspace) record_.djOrRg = subspace_.control().restricted ? subspace_.rgNormR() : subspace_.rgNorm();
     if (!afterStep(stepPosition_ >= 0, stepPosition_)) return;
     // A converged subspace is priced next; otherwise it is optimized further.
     ph_ = status == RgStatus::kConverged ? Phase::kNewSuperbasics : Phase::kSubspace;
@@ -142,16 +146,16 @@ MainLoop::StepOutcome MainLoop::simplexStep(int32_t q, bool increase) {
   const SimplexMove move = simplex_.take(q, increase, stepFrame());
   if (move.outcome == SimplexMove::Outcome::kUnbounded) return StepOutcome::kUnbounded;
   if (move.degenerate) ++nDegenerate_;
-  logStep_ = move.step;
+  record_.step = move.step;
   objective_.markStale();
   if (move.outcome == SimplexMove::Outcome::kBoundFlip) {
-    logPivot_ = 0.0;
-    logLeft_ = 0;
+    record_.pivot = 0.0;
+    record_.leftBasis = 0;
     stepPosition_ = -1;
     return StepOutcome::kBoundFlip;
   }
-  logPivot_ = move.pivot;
-  logLeft_ = move.left + 1;
+  record_.pivot = move.pivot;
+  record_.leftBasis = move.left + 1;
   stepPosition_ = move.position;
   prices_.markStale();
   return StepOutcome::kBasisChange;
@@ -216,7 +220,7 @@ MainLoop::PricingOutcome MainLoop::priceAndTest(PricingResult& pr) {
   // A candidate joins the superbasics when the objective is nonlinear, superbasics exist or
   // several candidates were kept; otherwise it enters the basis by a simplex step.
   if (pr.nCandidates > 1 || in_.state.ns > 0 || (feasibility_.ninf() == 0 && objective_.nonlinear())) ph_ = Phase::kNewSuperbasics;
-  sb_.lvltol = 1;
+  subspace_.control().lvltol = 1;
   if (itn_ >= p_.iterationLimit) {
     setExit(kTooManyIterations);
     return PricingOutcome::kStop;
@@ -261,11 +265,7 @@ void MainLoop::crashInequalityRows() {
   in_.out.both(" Itn %7d -- linear E rows feasible.   Obj = %16.8e", itn_, objective_.trueObjective(x_.data()));
   // The crash counts only basic variables: superbasics become nonbasic where they stand, so
   // that the new basis has exactly m members; pricing brings back what is needed.
-  for (int32_t k = in_.state.ns - 1; k >= 0; --k) {
-    hs_[static_cast<size_t>(basis_.at(m_ + k))] = kBetweenBounds;
-    removeSuperbasic(k);
-  }
-  sb_.hessianResetPending = true;
+  subspace_.makeNonbasic();
   if (objective_.nonlinear()) {
     statesBeforeCrash_ = hs_;
     valuesBeforeCrash_ = x_;

@@ -3,6 +3,8 @@
 
 #include "optimizer/main_loop.hpp"
 
+#include "optimizer/loop_exit.hpp"
+
 #include <algorithm>
 #include <cmath>
 
@@ -15,19 +17,6 @@ int32_t lenaFor(const LoopInput& in) {
   return static_cast<int32_t>(std::min<int64_t>(in.factorElementsAllowed, INT32_MAX - 16));
 }
 
-const char* exitMessage(ExitCode code) {
-  switch (code) {
-    case kOptimal: return " EXIT -- optimal solution found";
-    case kInfeasible: return " EXIT -- the problem is infeasible";
-    case kUnbounded: return " EXIT -- the problem is unbounded (or badly scaled).";
-    case kTooManyIterations: return " EXIT -- too many iterations";
-    case kNumericalError: return " EXIT -- numerical error.  General constraints cannot be satisfied accurately";
-    case kFactorizationTwice: return " EXIT -- basis factorization requested twice in a row";
-    case kTimeLimit: return " EXIT -- CPU limit exceeded";
-    case kInterrupted: return " EXIT -- control-c interrupt";
-    default: return nullptr;  // printed where they arise
-  }
-}
 
 }  // namespace
 
@@ -50,16 +39,15 @@ MainLoop::MainLoop(const LoopInput& in)
       pricer_(in.prob, in.params),
       direction_(in.prob.m + std::max(1, in.params.superbasicsLimit) + 1),
       simplex_(in.prob, in.state, in.params, in.out, basis_, direction_, feasibility_, pricer_),
+      subspace_(in.prob, in.state, basis_, in.params, in.out),
+      rgStep_(RgStepParts{in.prob, in.state, in.params, in.out, basis_, direction_, subspace_, objective_, prices_,
+                          feasibility_, pricer_, in.evaluator, in.majors, outcome_.exitCode, stepPosition_}),
       log_(in.params, in_.out, in.progress, in.prob.nNonlinCons > 0),
       certifier_(in.prob, in.nJacElements),
       majors_(in.majors) {
   const int32_t L = m_ + std::max(1, p_.superbasicsLimit);
-  for (auto* v : {&work_, &work2_}) v->assign(static_cast<size_t>(L) + 1, 0.0);
-  basicsMove_.assign(static_cast<size_t>(m_), 0.0);
+  scratch_.assign(static_cast<size_t>(L) + 1, 0.0);
   if (dj_.size() != static_cast<size_t>(nb_)) dj_.assign(static_cast<size_t>(nb_), 0.0);
-  const size_t maxS = static_cast<size_t>(std::max(1, p_.superbasicsLimit)) + 1;
-  for (auto* v : {&sb_.rg, &sb_.rgNew, &sb_.pS, &sb_.z, &sb_.y}) v->assign(maxS, 0.0);
-  hess_.resize(std::max(1, p_.hessianDimension), std::max(1, p_.superbasicsLimit), p_.hessianMemory, p_.machine);
   log_.setReducedGradientForm(objective_.nonlinear());
 }
 
@@ -69,16 +57,13 @@ void MainLoop::startMajorIteration() {
   pricer_.startMajorIteration();
   tolerance_.start(p_.feasibilityTolerance, p_.expandFrequency);
   nDegenerate_ = 0;
-  sb_.lvltol = 1;
-  sb_.tolrg = 0.0;
-  sb_.replaceFailures = 0;
+  subspace_.control().lvltol = 1;
+  subspace_.control().tolrg = 0.0;
+  subspace_.control().replaceFailures = 0;
   if (in_.evaluator) in_.evaluator->setDifferenceChoice(FunctionEvaluator::kForward);
 }
 
-void MainLoop::setExit(ExitCode code) {
-  outcome_.exitCode = code;
-  if (const char* message = exitMessage(code)) in_.out.both("%s", message);
-}
+void MainLoop::setExit(ExitCode code) { declareExit(outcome_.exitCode, code, in_.out); }
 
 // Infeasibilities of the basic variables against bounds relaxed by the working tolerance, the
 // phase-1 gradient, and the phase that follows from them.
@@ -108,7 +93,9 @@ void MainLoop::countInfeasibilities() {
   wasFeasible_ = feasible;
 }
 
-void MainLoop::computePrices() { prices_.compute(basis_.lu(), basis_.list(), basicCosts(), pi_.data()); }
+void MainLoop::loadBasicGradient() { prices_.loadCosts(basis_.list(), basicCostsOf(objective_, feasibility_)); }
+
+void MainLoop::computePrices() { prices_.compute(basis_.lu(), basis_.list(), basicCostsOf(objective_, feasibility_), pi_.data()); }
 
 // Pricing found nothing at a feasible point. With superbasics the subspace may first need
 // optimizing further; otherwise the point is optimal once the row check agrees.
@@ -117,22 +104,22 @@ bool MainLoop::optimalityTest(const PricingResult& pr) {
   if (ns > 0) {
     const bool partial = p_.completion == 0 && prob_.nNonlinCons > 0;
     const double tolTarget = std::min((partial ? 0.01 : p_.optimalityTolerance) * prices_.norm(), confirmationRgTarget_);
-    const bool searchStuck = sb_.searchFailures > 0 && sb_.restrictedRun < 2;
-    if (!(sb_.rgNorm <= tolTarget || sb_.lvltol == 2 || searchStuck)) {
-      sb_.tolrg = 0.1 * std::min(sb_.tolrg, sb_.rgNorm);
+    const bool searchStuck = subspace_.control().searchFailures > 0 && subspace_.control().restrictedRun < 2;
+    if (!(subspace_.rgNorm() <= tolTarget || subspace_.control().lvltol == 2 || searchStuck)) {
+      subspace_.control().tolrg = 0.1 * std::min(subspace_.control().tolrg, subspace_.rgNorm());
       ph_ = Phase::kSubspace;
-      if (sb_.tolrg <= tolTarget) {
-        sb_.lvltol = 2;
-        sb_.tolrg = tolTarget;
+      if (subspace_.control().tolrg <= tolTarget) {
+        subspace_.control().lvltol = 2;
+        subspace_.control().tolrg = tolTarget;
       }
-      if (p_.printLevel % 10 > 0) in_.out.print(" tolrg  reduced to %10.3e   lvltol = %2d", sb_.tolrg, sb_.lvltol);
+      if (p_.printLevel % 10 > 0) in_.out.print(" tolrg  reduced to %10.3e   lvltol = %2d", subspace_.control().tolrg, subspace_.control().lvltol);
       return false;
     }
   }
   if (expandReset(false)) return false;
   if (p_.printLevel % 10 > 0)
     in_.out.print(" Biggest dj = %11.3e (variable %7d)    norm rg = %11.3e   norm pi = %11.3e", pr.dj,
-                   pr.enteringVar + 1, sb_.rgNorm, prices_.norm());
+                   pr.enteringVar + 1, subspace_.rgNorm(), prices_.norm());
   if (basis_.itnSinceFactor() > 0 && !basis_.rowCheck(false, linearizedRhs(), itn_)) {
     basis_.request(FactorRequest::kRowError);
     if (!factorize()) return true;
@@ -148,7 +135,7 @@ bool MainLoop::optimalityTest(const PricingResult& pr) {
     endMajorIteration(kSubproblemOptimal);
     return true;
   }
-  if (sb_.rgNorm / prices_.norm() < kSinglePrecisionTenth) {
+  if (subspace_.rgNorm() / prices_.norm() < kSinglePrecisionTenth) {
     if (!objective_.nonlinear()) {
       switch (confirmOptimal()) {
         case Confirmation::kContinue: return false;
@@ -175,13 +162,13 @@ bool MainLoop::infeasibleTest() {
   }
   if (expandReset(true)) return false;
   const int32_t ns = in_.state.ns;
-  if (ns > 0 && sb_.lvltol == 1) {
+  if (ns > 0 && subspace_.control().lvltol == 1) {
     // The superbasics may still reduce the infeasibilities: optimize their subspace harder.
-    sb_.lvltol = 2;
-    sb_.tolrg = std::min(p_.optimalityTolerance, p_.machine.eps2) * prices_.norm();
-    if (sb_.rgNorm > sb_.tolrg) {
+    subspace_.control().lvltol = 2;
+    subspace_.control().tolrg = std::min(p_.optimalityTolerance, p_.machine.eps2) * prices_.norm();
+    if (subspace_.rgNorm() > subspace_.control().tolrg) {
       ph_ = Phase::kSubspace;
-      if (p_.printLevel % 10 > 0) in_.out.print(" tolrg  reduced to %10.3e   lvltol = %2d", sb_.tolrg, sb_.lvltol);
+      if (p_.printLevel % 10 > 0) in_.out.print(" tolrg  reduced to %10.3e   lvltol = %2d", subspace_.control().tolrg, subspace_.control().lvltol);
       return false;
     }
   }
@@ -258,16 +245,12 @@ bool MainLoop::unboundedRay() {
   return true;
 }
 
+// The record of the iteration, which its step has filled in part, completed and logged; the
+// exchange across the model's boundary is shown once.
 void MainLoop::logIteration() {
-  IterationRecord r;
+  IterationRecord& r = record_;
   r.itn = itn_;
   r.ph = static_cast<int32_t>(ph_);
-  r.pp = logSection_;
-  r.djOrRg = logDj_;
-  r.entered = logEntered_;
-  r.leftBasis = logLeft_;
-  r.step = logStep_;
-  r.pivot = logPivot_;
   r.ninf = feasibility_.ninf();
   r.sinf = feasibility_.sinf();
   r.objective = objective_.minimized(x_.data());
@@ -276,18 +259,13 @@ void MainLoop::logIteration() {
   r.compressions = basis_.lu().params().compressions();
   r.majorItn = majorItn_;
   r.minorItn = minorItn_;
-  r.restricted = sb_.restricted;
-  r.leftSuperbasic = logLeftSuperbasic_;
+  r.restricted = subspace_.control().restricted;
   r.ns = in_.state.ns;
-  r.hmod1 = hmod_[0];
-  r.hmod2 = hmod_[1];
-  r.condH = hess_.estimateCondition(in_.state.ns).condR;
-  r.conv = sb_.conv;
-  r.exchangeOut = exchangeLine_.out;
-  r.exchangeRgIn = exchangeLine_.rgIn;
-  r.exchangeRgMin = exchangeLine_.rgInsideMin;
-  exchangeLine_ = {};
+  r.condH = subspace_.model().estimateCondition(in_.state.ns).condR;
+  r.conv = subspace_.control().conv;
   const int stop = log_.record(r);
+  r.exchangeRgIn = r.exchangeRgMin = 0.0;
+  r.exchangeOut = 0;
   if (stop == kStopForLimit) setExit(kTimeLimit);
   else if (stop == kStopForInterrupt) setExit(kInterrupted);
 }
@@ -325,7 +303,7 @@ LoopOutcome MainLoop::run() {
   outcome_.exitCode = kOptimal;
   basis_.toInternalStates();
   feasibility_.startWeight(p_.weightOnObjective);
-  loadSuperbasics();
+  subspace_.load(in_.superbasicList);
   log_.setReducedGradientForm(objective_.nonlinear() || in_.state.ns > 0);
   // Basic values computed by the factors may lie within the feasibility tolerance beyond a
   // bound, where a model's functions need not be defined.

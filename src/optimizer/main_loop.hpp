@@ -9,23 +9,20 @@
 #include <cstdint>
 #include <vector>
 
-#include "kernels/sparse_vector.hpp"
-#include "lu/basis_lu.hpp"
-#include "lu/basis_manager.hpp"
+#include "nonlinear/major_iterations.hpp"
 #include "optimizer/basis_factors.hpp"
 #include "optimizer/feasibility.hpp"
 #include "optimizer/iteration_log.hpp"
+#include "optimizer/loop_phase.hpp"
+#include "optimizer/point_certifier.hpp"
+#include "optimizer/prices.hpp"
 #include "optimizer/pricer.hpp"
-#include "optimizer/ratio_test.hpp"
+#include "optimizer/reduced_gradient_step.hpp"
+#include "optimizer/run_main_loop.hpp"
 #include "optimizer/search_direction.hpp"
 #include "optimizer/simplex_step.hpp"
 #include "optimizer/subproblem_objective.hpp"
-#include "optimizer/subspace_hessian.hpp"
-#include "nonlinear/major_iterations.hpp"
-#include "optimizer/prices.hpp"
-#include "optimizer/reduced_hessian.hpp"
-#include "optimizer/point_certifier.hpp"
-#include "optimizer/run_main_loop.hpp"
+#include "optimizer/subspace.hpp"
 #include "optimizer/unscaled_check.hpp"
 #include "optimizer/working_tolerance.hpp"
 
@@ -35,40 +32,6 @@ namespace kavro {
 // (0.1 rounded to single precision).
 inline constexpr double kSinglePrecisionTenth = 0.10000000149011612;
 
-// The phase of an iteration, as the log prints it.
-enum class Phase : int32_t {
-  kInfeasible = 1,      // the sum of infeasibilities (plus the weighted objective) by simplex steps
-  kSimplex = 2,         // feasible, a linear objective and no superbasics: simplex steps
-  kNewSuperbasics = 3,  // pricing, and the variables it chooses become superbasic for the step
-  kSubspace = 4,        // steps within the current superbasics, without pricing until they converge
-};
-
-// What a reduced-gradient step asks of the loop.
-enum class RgStatus {
-  kDone,          // step taken
-  kPriceAgain,    // the subspace is optimal for now: price (iteration not counted)
-  kConverged,     // step taken and the subspace converged: price next time
-  kRestart,       // the superbasic set or the model changed: restart the iteration
-  kRefactorize,   // refactorize choosing basic and superbasic columns anew
-  kStop,          // the run ends (exit code set)
-  kRepeat,        // (inside the step) compute the direction again
-};
-
-// The state of the superbasic variables and of the search in their subspace. Superbasic k
-// (0-based) is the variable basisList[m + k]; its reduced gradient is rg[k].
-struct Subspace {
-  std::vector<double> rg, rgNew, pS, z, y;  // each "Superbasics limit" + 1 long
-  double rgNorm = 0.0;        // max |rg| over all superbasics
-  double rgNormR = 0.0;       // max |rg| over the superbasics inside R
-  double tolrg = 0.0;
-  int32_t lvltol = 1;
-  int32_t searchFailures = 0;
-  int32_t restrictedRun = 0;  // consecutive directions computed with more superbasics than R holds
-  int32_t replaceFailures = 0;  // consecutive failures to find a superbasic to replace a basic
-  bool restricted = false;
-  SubspaceConvergence conv;
-  bool hessianResetPending = true;
-};
 class MainLoop {
  public:
   explicit MainLoop(const LoopInput& in);
@@ -112,30 +75,9 @@ class MainLoop {
   StepOutcome simplexStep(int32_t q, bool increase);
   StepFrame stepFrame() const;
   bool updateFactors(int32_t position);
-  // ---- superbasic variables (superbasics.cpp)
-  void loadSuperbasics();
-  BasicCosts basicCosts() const;
   void loadBasicGradient();
-  void computeReducedGradient();
-  void addSuperbasic(int32_t j, double rg);
-  void removeSuperbasic(int32_t k);
-  double variableDistance(int32_t j) const;
-  bool hessianInUse() const { return feasibility_.ninf() == 0 && objective_.nonlinear(); }
-  // ---- the reduced-gradient step (reduced_gradient_step.cpp)
-  RgStatus reducedGradientStep(const PricingResult& pr);
-  bool admitCandidates(const PricingResult& pr);
-  void computeDirection();
-  RgStatus takeLinearStep(const BlockingResult& r, double fBefore);
-  RgStatus nonlinearStep(const BlockingResult& r, double fBefore);
-  RgStatus acceptNonlinearStep(double alpha, const BlockingResult& r, bool atBound, double fBefore);
-  RgStatus retrySequence();
-  RgStatus switchToCentralDifferences();
-  bool exchangeAcrossHessianBoundary();
-  void resetHessian();
-  void printCannotImprove();
   // ---- major iterations (major_control.cpp)
   SubproblemSummary subproblemSummary();
-  void superbasicsToNonbasic();
   bool crashNonlinearRows();
   int32_t columnsForSlackRows();
   bool subproblemInfeasible();
@@ -146,15 +88,8 @@ class MainLoop {
   void measureTrueRows(const std::vector<double>& F, bool setSlacks);
   void trueNonlinearRows();
   // ---- the objective (objective.cpp)
-  double phaseObjective() const { return feasibility_.ninf() > 0 ? feasibility_.sinf() : objective_.minimized(x_.data()); }
   int32_t evaluateAndVerify();
   bool acceptEvaluation(int32_t status);
-  RgStatus afterAcceptedStep(double alpha, const BlockingResult& r, bool hitBound, double fBefore);
-  RgStatus superbasicHitsBound(int32_t k, const BlockingResult& r);
-  RgStatus basicHitsBound(int32_t position, const BlockingResult& r);
-  RgStatus subspaceConvergence(double alpha, double fBefore);
-  void moveValuesAlong(double alpha);
-  RgStatus unboundedStep();
   // ---- results and reports
   void logIteration();
   void finish();
@@ -168,7 +103,6 @@ class MainLoop {
   LoopInput in_;
   LoopOutcome outcome_;
   Parameters& p_;
-  Subspace sb_;
   Problem& prob_;
   std::vector<int32_t>& hs_;
   std::vector<double>& x_;
@@ -181,15 +115,16 @@ class MainLoop {
   Feasibility feasibility_;
   SubproblemObjective objective_;
   Prices prices_;
-  std::vector<double> work_, work2_;
+  std::vector<double> scratch_;  // rows' values for the checks of the final point
   // The basis and point before the crash of the inequality rows, kept until the functions have
   // been evaluated at the crashed point (empty otherwise).
   std::vector<int32_t> statesBeforeCrash_;
   std::vector<double> valuesBeforeCrash_;
-  std::vector<double> basicsMove_;        // B^-1 S pS: how the basics move with the superbasics
   Pricer pricer_;
   SearchDirection direction_;
   SimplexStep simplex_;
+  Subspace subspace_;
+  ReducedGradientStep rgStep_;
   // After a failed check on the unscaled problem: the rounds so far, the variables that entered
   // by it in this round, the scale factors given up, and the target for the superbasics'
   // reduced gradient.
@@ -217,22 +152,10 @@ class MainLoop {
   bool justFactorized_ = false;
   bool wasFeasible_ = false;
   bool firstFeasibleSeen_ = false;
-  // Values of the current iteration for the log.
-  int32_t logEntered_ = 0, logLeft_ = 0;
-  double logStep_ = 0.0, logPivot_ = 0.0, logDj_ = 0.0;
-  int32_t logSection_ = 0;
+  IterationRecord record_;           // the iteration being made, for the log
   int32_t stepPosition_ = -1;       // basis position that the last step changed
-  int32_t logLeftSuperbasic_ = 0;
-  double pNorm_ = 0.0, xNorm_ = 0.0;
 
   MajorIterations* majors_;
-  SubspaceHessian hess_;
-  int32_t hmod_[2] = {0, 0};
-  struct ExchangeLine {
-    double rgIn = 0.0;
-    int32_t out = 0;       // 1-based variable moved out of R, 0 when no exchange this iteration
-    double rgInsideMin = 0.0;
-  } exchangeLine_;
   bool announceFeasible_ = false;     // print the feasible-point message once f is known
   // How the current major iteration's subproblem ended (when majorEnded_).
   bool majorEnded_ = false;

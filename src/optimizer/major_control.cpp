@@ -22,15 +22,6 @@ SubproblemSummary MainLoop::subproblemSummary() {
   return s;
 }
 
-// The superbasics become nonbasic where they stand (for a crash, which counts basics only).
-void MainLoop::superbasicsToNonbasic() {
-  for (int32_t k = in_.state.ns - 1; k >= 0; --k) {
-    hs_[static_cast<size_t>(basis_.at(m_ + k))] = kBetweenBounds;
-    removeSuperbasic(k);
-  }
-  sb_.hessianResetPending = true;
-}
-
 bool MainLoop::beginMajorIteration(const SubproblemSummary& previous) {
   startMajorIteration();
   minorItn_ = feasibleMinorItn_ = infeasibleItnsAllowed_ = 0;
@@ -93,7 +84,7 @@ bool MainLoop::beginMajorIteration(const SubproblemSummary& previous) {
     return false;
   }
   if (majors_->unchangedMajors() >= 4 && majors_->infeasibleRetries() == 0) {
-    printCannotImprove();
+    printCannotImprove(in_.out, p_.derivativeLevel, subspace_.rgNorm(), prices_.norm());
     outcome_.exitCode = kCannotImprove;
     return false;
   }
@@ -117,7 +108,7 @@ void MainLoop::endMajorIteration(int32_t status) {
 
 // Optimal by the tests: exit 0, or 13 when the reduced gradient is still large.
 void MainLoop::setOptimalExit() {
-  if (sb_.rgNorm / prices_.norm() < kSinglePrecisionTenth) {
+  if (subspace_.rgNorm() / prices_.norm() < kSinglePrecisionTenth) {
     setExit(kOptimal);
   } else {
     in_.out.both("%s", " EXIT -- near-optimal solution found");
@@ -131,7 +122,7 @@ void MainLoop::setOptimalExit() {
 // the nonlinear rows' slacks take the true values, for the reports.
 void MainLoop::measureTrueRows(const std::vector<double>& F, bool setSlacks) {
   const int32_t C = prob_.nNonlinCons;
-  std::vector<double>& linear = work2_;
+  std::vector<double>& linear = scratch_;
   std::fill(linear.begin(), linear.begin() + C, 0.0);
   for (int32_t j = prob_.nNonlinJacVars; j < n_; ++j) {
     const double v = x_[static_cast<size_t>(j)];

@@ -24,7 +24,7 @@ constexpr double kCrashGrowthLimit = 1.0e10;
 // system then starts from its Jacobian, one Newton step away, instead of pivoting its columns in
 // one by one); when that explodes too, the subproblem keeps the basis it had.
 bool MainLoop::crashNonlinearRows() {
-  superbasicsToNonbasic();
+  subspace_.makeNonbasic();
   const std::vector<int32_t> statesBefore = hs_;
   const std::vector<double> valuesBefore = x_;
   crash(5);

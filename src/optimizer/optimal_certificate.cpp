@@ -40,7 +40,7 @@ bool MainLoop::dropScalingForCheck() {
   if (in_.evaluator) in_.evaluator->setVariableBounds(prob_.lower.data(), prob_.upper.data());
   in_.out.print(" Itn %7d -- scaling removed; the iterations go on with the unscaled problem", itn_);
   pricer_.problemChanged(prob_);
-  sb_.hessianResetPending = true;
+  subspace_.control().modelResetPending = true;
   return true;
 }
 
@@ -89,8 +89,8 @@ MainLoop::Confirmation MainLoop::confirmCertificate() {
   certificateCurrent_ = false;
   const bool unscaled = dropScalingForCheck();
   // The subspace is optimized further: what the scaled test accepted is not enough.
-  confirmationRgTarget_ = kRgTightening * std::min(confirmationRgTarget_, std::max(sb_.rgNorm, p_.machine.eps));
-  sb_.lvltol = 1;
+  confirmationRgTarget_ = kRgTightening * std::min(confirmationRgTarget_, std::max(subspace_.rgNorm(), p_.machine.eps));
+  subspace_.control().lvltol = 1;
   // With nonlinear constraints the next major iteration goes on from here; without them the
   // factors are made afresh when the units changed (the basic values from the nonbasic ones).
   prices_.markStale();

@@ -40,7 +40,7 @@ UnscaledCheckInput MainLoop::unscaledCheckInput() const {
 MainLoop::Confirmation MainLoop::confirmOptimal() {
   loadBasicGradient();
   computePrices();
-  const UnscaledCheckResult r = checkUnscaled(unscaledCheckInput(), work2_);
+  const UnscaledCheckResult r = checkUnscaled(unscaledCheckInput(), scratch_);
   if (r.passed()) return Confirmation::kConfirmed;
 
   const bool giveUp = ++confirmationRounds_ > kMaxConfirmationRounds;
@@ -68,13 +68,13 @@ MainLoop::Confirmation MainLoop::confirmOptimal() {
     dropScaling(in_.scaling, prob_, in_.state, p_.machine.infBound);
     in_.out.print(" Itn %7d -- scaling removed; the iterations go on with the unscaled problem", itn_);
     pricer_.problemChanged(prob_);
-    sb_.hessianResetPending = true;
+    subspace_.control().modelResetPending = true;
   }
   enteredThisRound_.assign(static_cast<size_t>(nb_), 0);
   // Superbasic variables whose reduced gradient is too large: the subspace is optimized further.
   if (in_.state.ns > 0 && r.dualCount > 0) {
     confirmationRgTarget_ = p_.optimalityTolerance;
-    sb_.lvltol = 1;
+    subspace_.control().lvltol = 1;
   }
   basis_.request(FactorRequest::kNone);
   if (!factorize()) return Confirmation::kStop;

@@ -3,7 +3,22 @@
 #include <algorithm>
 #include <cmath>
 
+#include "optimizer/feasibility.hpp"
+#include "optimizer/subproblem_objective.hpp"
+
 namespace kavro {
+
+BasicCosts basicCostsOf(const SubproblemObjective& objective, const Feasibility& feasibility) {
+  const bool infeasible = feasibility.ninf() > 0;
+  const int32_t objSlack = objective.objSlack();
+  BasicCosts c;
+  c.objSlack = objSlack;
+  c.objSlackCost = objSlack >= 0 ? objective.phaseGradient(objSlack, infeasible, feasibility.weight()) : 0.0;
+  c.gradient = !infeasible && objective.nonlinear() ? objective.gradient() : nullptr;
+  c.n = objective.columns();
+  c.marks = infeasible ? feasibility.marks() : nullptr;
+  return c;
+}
 
 Prices::Prices(int32_t m) : m_(m) {
   costs_.assign(static_cast<size_t>(m), 0.0);

@@ -22,6 +22,9 @@
 
 namespace kavro {
 
+class Feasibility;
+class SubproblemObjective;
+
 // What the basic costs are made of (see above).
 struct BasicCosts {
   int32_t objSlack = -1;          // the objective row's slack, -1 without one
@@ -30,6 +33,10 @@ struct BasicCosts {
   int32_t n = 0;                  // structural columns
   const int32_t* marks = nullptr;    // phase 1: the infeasibility marks by position; else nullptr
 };
+
+// The costs of the phase: phase 1's while infeasible (with the weighted objective), else the
+// objective's.
+BasicCosts basicCostsOf(const SubproblemObjective& objective, const Feasibility& feasibility);
 
 class Prices {
  public:

@@ -40,6 +40,7 @@ class SubproblemObjective {
   double sigma() const { return sigma_; }
   int32_t objSlack() const { return objSlack_; }
   int32_t nonlinearVariables() const { return prob_.nNonlinVars(); }
+  int32_t columns() const { return prob_.n; }
   // The objective slack's scale factor (1 without one or unscaled); read afresh, since the
   // scaling may be dropped during the run.
   double objScale() const;
