@@ -8,8 +8,9 @@
 namespace kavro {
 
 BasisFactors::BasisFactors(Problem& prob, ProblemState& state, Parameters& params, const ReportChannels& out,
-                           int32_t maxSuperbasics, int32_t factorElements, bool storageGrows)
-    : prob_(prob), state_(state), p_(params), out_(out), m_(prob.m), n_(prob.n) {
+                           const std::vector<double>* rhs, int32_t maxSuperbasics, int32_t factorElements,
+                           bool storageGrows)
+    : prob_(prob), state_(state), p_(params), out_(out), rhs_(rhs), m_(prob.m), n_(prob.n) {
   // Rank checks of the basic and superbasic columns take up to m + maxSuperbasics rows.
   const int32_t positions = m_ + maxSuperbasics + 1;
   lu_.size(m_, positions - 1, factorElements);
@@ -37,7 +38,8 @@ ExitCode BasisFactors::factorize(FactorKind kind, const FactorHeader& header) {
 }
 
 // x_B = B^-1 (b - N x_N).
-void BasisFactors::recomputeBasics(const double* rhs) {
+void BasisFactors::recomputeBasics() {
+  const double* rhs = this->rhs();
   const kernels::ColumnView a(prob_.a);
   const int32_t* hs = state_.hs.data();
   double* x = state_.x.data();
@@ -58,7 +60,8 @@ void BasisFactors::recomputeBasics(const double* rhs) {
 }
 
 // r = A x + slacks - b (the rows' residuals).
-void BasisFactors::computeResidual(double* r, const double* rhs) const {
+void BasisFactors::computeResidual(double* r) const {
+  const double* rhs = this->rhs();
   const kernels::ColumnView a(prob_.a);
   const double* x = state_.x.data();
   for (int32_t i = 0; i < m_; ++i) r[i] = x[n_ + i];
@@ -71,11 +74,11 @@ void BasisFactors::computeResidual(double* r, const double* rhs) const {
   }
 }
 
-bool BasisFactors::rowCheck(bool correcting, const double* rhs, int32_t itn) {
+bool BasisFactors::rowCheck(bool correcting, int32_t itn) {
   double* r = work_.data();
   double* x = state_.x.data();
   const int32_t* basic = list_.data();
-  computeResidual(r, rhs);
+  computeResidual(r);
   auto basicNorm = [&] {
     double biggest = 0.0;
     for (int32_t k = 0; k < m_; ++k) biggest = std::max(biggest, std::fabs(x[basic[k]]));
@@ -97,7 +100,7 @@ bool BasisFactors::rowCheck(bool correcting, const double* rhs, int32_t itn) {
     lu_.solveB(r, work2_.data());
     const double* correction = work2_.data();
     for (int32_t k = 0; k < m_; ++k) x[basic[k]] -= correction[k];
-    computeResidual(r, rhs);
+    computeResidual(r);
     rmax = largest(row);
   }
   double xNorm = basicNorm();
@@ -111,7 +114,7 @@ bool BasisFactors::rowCheck(bool correcting, const double* rhs, int32_t itn) {
 
 // Refactorizes at the "Factorize basis" frequency and when the factors have grown too much;
 // otherwise replaces the column, and checks the rows every "Check row error" iterations.
-FactorRequest BasisFactors::update(int32_t position, const double* rhs, int32_t itn) {
+FactorRequest BasisFactors::update(int32_t position, int32_t itn) {
   lu::LuParams& lp = lu_.params();
   const int32_t updates = lp.replacements();
   const bool basisChanged = position >= 0;
@@ -130,10 +133,10 @@ FactorRequest BasisFactors::update(int32_t position, const double* rhs, int32_t 
   const bool checkDue = itnSinceFactor_ % std::max(1, p_.checkRowError) == 0;
   if (basisChanged) {
     if (lu_.replaceColumn(position) != 0) return refactorize(FactorRequest::kReplacementFailed);
-  } else if (checkDue && !rowCheck(false, rhs, itn)) {
+  } else if (checkDue && !rowCheck(false, itn)) {
     return refactorize(FactorRequest::kRowError);
   }
-  if (basisChanged && checkDue && !rowCheck(false, rhs, itn)) return refactorize(FactorRequest::kRowError);
+  if (basisChanged && checkDue && !rowCheck(false, itn)) return refactorize(FactorRequest::kRowError);
   return FactorRequest::kNone;
 }
 

@@ -10,8 +10,8 @@
 //    hs agree with the list after every factorization and every step.
 //  - The factors are those of the basis at the last factorization, updated by every
 //    replacement since; itnSinceFactor() counts the iterations since that factorization.
-//  - b is zero but for the nonlinear rows of a linearized subproblem: every call that needs it
-//    takes their right-hand sides (rhs, m entries, or nullptr when there are none).
+//  - b is zero but for the nonlinear rows of a linearized subproblem, whose right-hand sides the
+//    major iterations keep (rhs: m entries, or none without nonlinear constraints).
 //  - Nothing allocates after construction but a factorization, whose storage may grow.
 
 #include <cstdint>
@@ -43,7 +43,7 @@ class BasisFactors {
   // variable on its way into the basis. factorElements: room for the factors, which may grow
   // when storageGrows.
   BasisFactors(Problem& prob, ProblemState& state, Parameters& params, const ReportChannels& out,
-               int32_t maxSuperbasics, int32_t factorElements, bool storageGrows);
+               const std::vector<double>* rhs, int32_t maxSuperbasics, int32_t factorElements, bool storageGrows);
 
   int32_t& at(int32_t position) { return list_[static_cast<size_t>(position)]; }
   int32_t at(int32_t position) const { return list_[static_cast<size_t>(position)]; }
@@ -68,14 +68,14 @@ class BasisFactors {
   bool superbasicsChanged() const { return fc_.superbasicsChanged; }
 
   // ---- the basic values
-  void recomputeBasics(const double* rhs);
+  void recomputeBasics();
   // True when max |b - A x| / (1 + max |x_B|) is within "Row check tolerance"; with correcting,
   // one refinement step first when the residual is not negligible. A failure is printed.
-  bool rowCheck(bool correcting, const double* rhs, int32_t itn);
+  bool rowCheck(bool correcting, int32_t itn);
 
   // ---- after a step: replaces position's column (position < 0: the basis did not change) and
   // checks the rows now and then. Returns kNone, or why the basis must be refactorized instead.
-  FactorRequest update(int32_t position, const double* rhs, int32_t itn);
+  FactorRequest update(int32_t position, int32_t itn);
 
   // ---- states and bounds
   // Every nonbasic variable at a bound (or fixed) goes exactly onto it; returns the largest move.
@@ -89,12 +89,14 @@ class BasisFactors {
   void toExternalStates();
 
  private:
-  void computeResidual(double* r, const double* rhs) const;
+  void computeResidual(double* r) const;
+  const double* rhs() const { return rhs_ ? rhs_->data() : nullptr; }
 
   Problem& prob_;
   ProblemState& state_;
   Parameters& p_;
   const ReportChannels out_;
+  const std::vector<double>* rhs_;
   const int32_t m_, n_;
   BasisLU lu_;
   FactorizationCounters fc_;

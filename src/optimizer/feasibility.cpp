@@ -1,5 +1,7 @@
 #include "optimizer/feasibility.hpp"
 
+#include "setup/problem_statistics.hpp"
+
 namespace kavro {
 
 void Feasibility::count(int32_t m, const int32_t* basic, const double* x, const double* lower, const double* upper,
@@ -21,6 +23,16 @@ void Feasibility::count(int32_t m, const int32_t* basic, const double* x, const 
     if (mark != 0) ++ninf_;
     marks[k] = mark;
   }
+}
+
+bool Feasibility::equalityRowsSatisfied(int32_t m, int32_t n, const int32_t* basic,
+                                        const std::vector<int32_t>& rowTypes) const {
+  const int32_t* marks = marks_.data();
+  for (int32_t k = 0; k < m; ++k) {
+    const int32_t j = basic[k];
+    if (j >= n && rowTypes[static_cast<size_t>(j - n)] == kEqualityRow && marks[k] != 0) return false;
+  }
+  return true;
 }
 
 }  // namespace kavro

@@ -4,6 +4,8 @@
 // position (-2 below the lower bound, +2 above the upper bound, 0 within) whose half is the
 // phase-1 cost of the position. Phase 1 adds the weight wtobj times the true objective, a weight
 // that falls tenfold whenever the sum of infeasibilities grows and is dropped after six falls.
+// The counts before the last one tell the transitions (the point became feasible) the loop
+// reports.
 
 #include <cstddef>
 #include <cstdint>
@@ -26,6 +28,23 @@ class Feasibility {
   int32_t* marks() { return marks_.data(); }
   const int32_t* marks() const { return marks_.data(); }
 
+  // Whether the previous count was feasible, whether any count was, and the feasible-point
+  // message that waits until the objective is known (announcement() hands it out once).
+  bool wasFeasible() const { return wasFeasible_; }
+  bool everFeasible() const { return everFeasible_; }
+  void rememberFeasibility() {
+    everFeasible_ = everFeasible_ || feasible();
+    wasFeasible_ = feasible();
+  }
+  void announceLater() { announce_ = true; }
+  bool announcement() {
+    const bool due = announce_;
+    announce_ = false;
+    return due;
+  }
+  // No basic slack of an equality row is infeasible (rowTypes: RowType by row).
+  bool equalityRowsSatisfied(int32_t m, int32_t n, const int32_t* basic, const std::vector<int32_t>& rowTypes) const;
+
   void startWeight(double weightOnObjective) { wtobj_ = weightOnObjective; }
   double weight() const { return wtobj_; }
   double& weight() { return wtobj_; }  // pricing lowers it when it lowers its thresholds
@@ -41,6 +60,7 @@ class Feasibility {
   std::vector<int32_t> marks_;
   double wtobj_ = 0.0;
   int32_t weightReductions_ = 0;
+  bool wasFeasible_ = false, everFeasible_ = false, announce_ = false;
 };
 
 }  // namespace kavro

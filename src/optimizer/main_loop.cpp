@@ -1,22 +1,20 @@
-// The main loop: one iteration is pricing followed by a simplex step, framed by the
-// infeasibility count, the prices, the log and the refactorization schedule.
+// The main loop: the major iterations around the minor ones, and one minor iteration as the
+// algorithm has it.
 
 #include "optimizer/main_loop.hpp"
 
-#include "optimizer/loop_exit.hpp"
-
 #include <algorithm>
-#include <cmath>
 
+#include "files/variable_names.hpp"
+#include "optimizer/loop_exit.hpp"
 
 namespace kavro {
 
 namespace {
 
-int32_t lenaFor(const LoopInput& in) {
+int32_t factorElements(const LoopInput& in) {
   return static_cast<int32_t>(std::min<int64_t>(in.factorElementsAllowed, INT32_MAX - 16));
 }
-
 
 }  // namespace
 
@@ -26,280 +24,29 @@ MainLoop::MainLoop(const LoopInput& in)
       prob_(in.prob),
       hs_(in.state.hs),
       x_(in.state.x),
-      pi_(in.state.pi),
-      dj_(in.state.reducedCost),
       m_(in.prob.m),
       n_(in.prob.n),
-      nb_(in.prob.nb()),
-      basis_(in.prob, in.state, in.params, in.out, std::max(1, in.params.superbasicsLimit), lenaFor(in),
-             in.automaticStorage),
+      basis_(in.prob, in.state, in.params, in.out, in.majors ? &in.majors->rhs() : nullptr,
+             std::max(1, in.params.superbasicsLimit), factorElements(in), in.automaticStorage),
       feasibility_(in.prob.m + std::max(1, in.params.superbasicsLimit) + 1),
       objective_(in.prob, in.params, in.scaling, in.evaluator, in.majors, in.nJacElements),
       prices_(in.prob.m),
       pricer_(in.prob, in.params),
-      direction_(in.prob.m + std::max(1, in.params.superbasicsLimit) + 1),
+      direction_(in.prob, in.state, basis_, feasibility_, tolerance_, in.params),
       simplex_(in.prob, in.state, in.params, in.out, basis_, direction_, feasibility_, pricer_),
       subspace_(in.prob, in.state, basis_, in.params, in.out),
       rgStep_(RgStepParts{in.prob, in.state, in.params, in.out, basis_, direction_, subspace_, objective_, prices_,
                           feasibility_, pricer_, in.evaluator, in.majors, outcome_.exitCode, stepPosition_}),
+      check_(CheckParts{in.prob, in.state, in.params, in.out, in.scaling, objective_, pricer_, subspace_, prices_,
+                        in.evaluator, in.majors, outcome_},
+             in.nJacElements),
       log_(in.params, in_.out, in.progress, in.prob.nNonlinCons > 0),
-      certifier_(in.prob, in.nJacElements),
-      majors_(in.majors) {
-  const int32_t L = m_ + std::max(1, p_.superbasicsLimit);
-  scratch_.assign(static_cast<size_t>(L) + 1, 0.0);
-  if (dj_.size() != static_cast<size_t>(nb_)) dj_.assign(static_cast<size_t>(nb_), 0.0);
-  log_.setReducedGradientForm(objective_.nonlinear());
-}
-
-void MainLoop::startMajorIteration() {
-  ++majorItn_;
-  outcome_.exitCode = kOptimal;
-  pricer_.startMajorIteration();
-  tolerance_.start(p_.feasibilityTolerance, p_.expandFrequency);
-  nDegenerate_ = 0;
-  subspace_.control().lvltol = 1;
-  subspace_.control().tolrg = 0.0;
-  subspace_.control().replaceFailures = 0;
-  if (in_.evaluator) in_.evaluator->setDifferenceChoice(FunctionEvaluator::kForward);
-}
-
-void MainLoop::setExit(ExitCode code) { declareExit(outcome_.exitCode, code, in_.out); }
-
-// Infeasibilities of the basic variables against bounds relaxed by the working tolerance, the
-// phase-1 gradient, and the phase that follows from them.
-void MainLoop::countInfeasibilities() {
-  feasibility_.count(m_, basis_.list(), x_.data(), prob_.lower.data(), prob_.upper.data(), tolerance_.value());
-  const bool feasible = feasibility_.ninf() == 0;
-  const Phase previousPh = ph_;
-  const int32_t ns = in_.state.ns;
-  if (!feasible) {
-    if (justFactorized_ || ph_ == Phase::kSimplex) ph_ = ns > 0 ? Phase::kSubspace : Phase::kInfeasible;
-    if (justFactorized_ && p_.printLevel % 10 > 0)
-      in_.out.print(" Itn %7d -- infeasible.  Num = %5d   Sum = %14.7e", itn_, feasibility_.ninf(), feasibility_.sinf());
-  } else {
-    if (justFactorized_ || !wasFeasible_)
-      ph_ = ns > 0 ? Phase::kSubspace : (objective_.nonlinear() ? Phase::kNewSuperbasics : Phase::kSimplex);
-    // With a nonlinear objective the message waits until the functions have been evaluated.
-    if (!firstFeasibleSeen_ && !objective_.nonlinear()) in_.out.both(" Itn %7d -- linear constraints satisfied.", itn_);
-    else if (!wasFeasible_ && objective_.nonlinear()) announceFeasible_ = true;
-    else if (!wasFeasible_) in_.out.both(" Itn %7d -- feasible solution.  Objective = %16.8e", itn_, objective_.trueObjective(x_.data()));
-    firstFeasibleSeen_ = true;
-  }
-  // Phase 1 compares the basic costs step by step; a feasible linear program reads them only for
-  // new prices, which most iterations of the weighted pricing rules do not need.
-  if (feasible && !objective_.nonlinear()) prices_.deferCosts();
-  else loadBasicGradient();
-  if (ph_ != previousPh || !feasible || feasible != wasFeasible_) prices_.markStale();
-  wasFeasible_ = feasible;
-}
-
-void MainLoop::loadBasicGradient() { prices_.loadCosts(basis_.list(), basicCostsOf(objective_, feasibility_)); }
-
-void MainLoop::computePrices() { prices_.compute(basis_.lu(), basis_.list(), basicCostsOf(objective_, feasibility_), pi_.data()); }
-
-// Pricing found nothing at a feasible point. With superbasics the subspace may first need
-// optimizing further; otherwise the point is optimal once the row check agrees.
-bool MainLoop::optimalityTest(const PricingResult& pr) {
-  const int32_t ns = in_.state.ns;
-  if (ns > 0) {
-    const bool partial = p_.completion == 0 && prob_.nNonlinCons > 0;
-    const double tolTarget = std::min((partial ? 0.01 : p_.optimalityTolerance) * prices_.norm(), confirmationRgTarget_);
-    const bool searchStuck = subspace_.control().searchFailures > 0 && subspace_.control().restrictedRun < 2;
-    if (!(subspace_.rgNorm() <= tolTarget || subspace_.control().lvltol == 2 || searchStuck)) {
-      subspace_.control().tolrg = 0.1 * std::min(subspace_.control().tolrg, subspace_.rgNorm());
-      ph_ = Phase::kSubspace;
-      if (subspace_.control().tolrg <= tolTarget) {
-        subspace_.control().lvltol = 2;
-        subspace_.control().tolrg = tolTarget;
-      }
-      if (p_.printLevel % 10 > 0) in_.out.print(" tolrg  reduced to %10.3e   lvltol = %2d", subspace_.control().tolrg, subspace_.control().lvltol);
-      return false;
-    }
-  }
-  if (expandReset(false)) return false;
-  if (p_.printLevel % 10 > 0)
-    in_.out.print(" Biggest dj = %11.3e (variable %7d)    norm rg = %11.3e   norm pi = %11.3e", pr.dj,
-                   pr.enteringVar + 1, subspace_.rgNorm(), prices_.norm());
-  if (basis_.itnSinceFactor() > 0 && !basis_.rowCheck(false, linearizedRhs(), itn_)) {
-    basis_.request(FactorRequest::kRowError);
-    if (!factorize()) return true;
-    return false;
-  }
-  // With nonlinear constraints an optimal subproblem ends the major iteration. With a linear
-  // objective the point is checked on the user's (unscaled) problem before the run may end
-  // optimal, and the iterations go on when it fails. (A nonlinear objective converges to its
-  // own test on the reduced gradient, which allows for the precision of the functions; the
-  // reduced-cost test of the check would be met there only by chance.) A reduced gradient that
-  // is still large makes it near-optimal only.
-  if (majors_) {
-    endMajorIteration(kSubproblemOptimal);
-    return true;
-  }
-  if (subspace_.rgNorm() / prices_.norm() < kSinglePrecisionTenth) {
-    if (!objective_.nonlinear()) {
-      switch (confirmOptimal()) {
-        case Confirmation::kContinue: return false;
-        case Confirmation::kStop: return true;
-        case Confirmation::kConfirmed: break;
-      }
-    }
-    switch (confirmCertificate()) {
-      case Confirmation::kContinue: return false;
-      case Confirmation::kStop: return true;
-      case Confirmation::kConfirmed: break;
-    }
-  }
-  setOptimalExit();
-  return true;
-}
-
-bool MainLoop::infeasibleTest() {
-  if (feasibility_.weight() != 0.0) {
-    feasibility_.reduceWeight();
-    if (p_.printLevel % 10 > 0 || p_.debugLevel > 0) in_.out.print(" Weight on obj reduced to %12.4e", feasibility_.weight());
-    prices_.markStale();
-    return false;
-  }
-  if (expandReset(true)) return false;
-  const int32_t ns = in_.state.ns;
-  if (ns > 0 && subspace_.control().lvltol == 1) {
-    // The superbasics may still reduce the infeasibilities: optimize their subspace harder.
-    subspace_.control().lvltol = 2;
-    subspace_.control().tolrg = std::min(p_.optimalityTolerance, p_.machine.eps2) * prices_.norm();
-    if (subspace_.rgNorm() > subspace_.control().tolrg) {
-      ph_ = Phase::kSubspace;
-      if (p_.printLevel % 10 > 0) in_.out.print(" tolrg  reduced to %10.3e   lvltol = %2d", subspace_.control().tolrg, subspace_.control().lvltol);
-      return false;
-    }
-  }
-  return subproblemInfeasible();
-}
-
-// A linearized subproblem (after the first, or once the first has its nonlinear rows back) may
-// be infeasible where the problem is not: its least infeasible point is taken as a step toward
-// feasibility while such steps help, its nonlinear rows are relaxed a little (a few times), and
-// only then does the run give up, saying what was shown infeasible.
-bool MainLoop::subproblemInfeasible() {
-  const bool linearized = majors_ && (majorItn_ > 1 || !majors_->rowsRelaxed());
-  if (linearized && majors_->restorationProgressing()) {
-    endMajorIteration(kSubproblemInfeasible);
-    return true;
-  }
-  if (linearized) {
-    majors_->countInfeasibleRetry();
-    if (majors_->infeasibleRetries() <= 5) {
-      if (majors_->perturbRowBounds(prob_, feasibility_.sinf())) {
-        basis_.placeWithinBounds();
-        expandReset(false);
-        prices_.markStale();
-        return false;
-      }
-      endMajorIteration(kSubproblemInfeasible);
-      return true;
-    }
-  }
-  setExit(kInfeasible);
-  if (linearized)
-    in_.out.both("%s", " XXX  The linearized constraints cannot be satisfied near this point: the nonlinear"
-                        " constraints may still be feasible from another starting point.");
-  return true;
-}
-
-bool MainLoop::unboundedRay() {
-  if (feasibility_.ninf() > 0 && feasibility_.weight() > 0.0) {
-    feasibility_.dropWeight();
-    prices_.markStale();
-    return false;
-  }
-  if (expandReset(true)) return false;
-  // With nonlinear constraints the first subproblem is bounded only by its linear rows: the
-  // nonlinear rows get their bounds back before a larger penalty is tried.
-  if (majors_ && majors_->giveRowsTheirBounds(prob_)) {
-    basis_.placeWithinBounds();
-    expandReset(false);
-    objective_.markStale();
-    prices_.markStale();
-    return false;
-  }
-  // A linearized subproblem can be unbounded where the problem is not: multiplier estimates of
-  // the wrong size make its Lagrangian terms fall faster than a small penalty rises (a concave
-  // row whose multiplier is large). They are given up first, then the penalty is raised.
-  if (majors_ && (majors_->forgetMultipliers() || majors_->raisePenalty())) {
-    objective_.markStale();
-    prices_.markStale();
-    return false;
-  }
-  if (majors_ && !unboundednessShown()) return true;
-  // After the optimality check removed the scaling, a ray comes from the unscaled problem's
-  // poor scaling (pivots too small beside the rest of their column are passed over), not from
-  // the problem, which the scaled iterations had solved but for the check: that point's
-  // successor is reported near-optimal, not "unbounded".
-  if (!formerScales_.empty()) {
-    in_.out.both(" Itn %7d -- a ray of the unscaled problem after its scaling was removed", itn_);
-    in_.out.both("%s", " EXIT -- near-optimal solution found");
-    in_.out.both("%s", " XXX WARNING: the problem is scaled too badly to meet its tolerances without its scaling");
-    outcome_.exitCode = kNearOptimal;
-    return true;
-  }
-  setExit(kUnbounded);
-  return true;
-}
-
-// The record of the iteration, which its step has filled in part, completed and logged; the
-// exchange across the model's boundary is shown once.
-void MainLoop::logIteration() {
-  IterationRecord& r = record_;
-  r.itn = itn_;
-  r.ph = static_cast<int32_t>(ph_);
-  r.ninf = feasibility_.ninf();
-  r.sinf = feasibility_.sinf();
-  r.objective = objective_.minimized(x_.data());
-  r.lenL = basis_.lu().params().lenL();
-  r.lenU = basis_.lu().params().lenU();
-  r.compressions = basis_.lu().params().compressions();
-  r.majorItn = majorItn_;
-  r.minorItn = minorItn_;
-  r.restricted = subspace_.control().restricted;
-  r.ns = in_.state.ns;
-  r.condH = subspace_.model().estimateCondition(in_.state.ns).condR;
-  r.conv = subspace_.control().conv;
-  const int stop = log_.record(r);
-  r.exchangeRgIn = r.exchangeRgMin = 0.0;
-  r.exchangeOut = 0;
-  if (stop == kStopForLimit) setExit(kTimeLimit);
-  else if (stop == kStopForInterrupt) setExit(kInterrupted);
-}
-
-// With nonlinear constraints, a subproblem that stays unbounded (its multipliers given up and
-// its penalty raised) shows the problem unbounded only when the point reached satisfies the true
-// constraints (to the certificate's tolerances) and the objective there is already beyond
-// "Unbounded objective val": a step along a linearization's ray proves nothing about the
-// problem. Otherwise the run ends with exit 9, saying so; true when unboundedness is shown.
-bool MainLoop::unboundednessShown() {
-  const Certificate c = certifyHere(false);
-  double f = 0.0;
-  const bool evaluated = c.evaluated && (prob_.nNonlinObjVars == 0 || in_.evaluator->objectiveValue(x_.data(), f) == 0);
-  double objective = prob_.objConstant + f;
-  if (objective_.objSlack() >= 0) objective -= x_[static_cast<size_t>(objective_.objSlack())] * objective_.objScale();
-  if (c.passed && evaluated && objective_.sigma() * objective <= -p_.unboundedObjectiveValue) return true;
-  if (!evaluated)
-    in_.out.both("%s", " XXX  The subproblem is unbounded where the functions cannot be evaluated:");
-  else if (!c.passed)
-    in_.out.both(" XXX  The subproblem is unbounded where the constraints are violated by %10.2e (relative, variable %d):",
-                  c.maxPrimalInfeasRelative, c.primalWorst + 1);
-  else
-    in_.out.both(" XXX  The subproblem is unbounded, but the objective at the point reached is %14.6e:", objective);
-  in_.out.both("%s", " XXX  the problem itself is not shown to be unbounded");
-  in_.out.both("%s", " EXIT -- the current point cannot be improved upon");
-  outcome_.exitCode = kCannotImprove;
-  return false;
+      stall_(in.prob.m) {
+  std::vector<double>& dj = in.state.reducedCost;
+  if (dj.size() != static_cast<size_t>(prob_.nb())) dj.assign(static_cast<size_t>(prob_.nb()), 0.0);
 }
 
 LoopOutcome MainLoop::run() {
-  itn_ = majorItn_ = minorItn_ = 0;
-  ph_ = Phase::kInfeasible;
-  prices_.resetNorm();
-  unchangedLimit_ = std::min(std::max(1000, m_), 10000);
   outcome_.exitCode = kOptimal;
   basis_.toInternalStates();
   feasibility_.startWeight(p_.weightOnObjective);
@@ -310,14 +57,189 @@ LoopOutcome MainLoop::run() {
   if (in_.evaluator) in_.evaluator->setVariableBounds(prob_.lower.data(), prob_.upper.data());
   SubproblemSummary previous;
   while (beginMajorIteration(previous)) {
-    majorEnded_ = false;
+    subproblem_.ended = false;
     iterate();
-    if (!majorEnded_ || outcome_.exitCode != kOptimal) break;
-    previous = subproblemSummary();
+    if (!subproblem_.ended || outcome_.exitCode != kOptimal) break;
+    previous.status = subproblem_.status;
+    previous.minorItn = counts_.minor;
+    previous.totalItn = counts_.itn;
+    previous.ninf = feasibility_.ninf();
+    previous.sinf = feasibility_.sinf();
+    previous.ns = in_.state.ns;
+    previous.luNonzeros = basis_.luNonzeros();
+    previous.basisSwaps = basis_.counters().basisSwaps;
   }
   finish();
-  outcome_.majorIterations = majorItn_;
+  outcome_.majorIterations = counts_.major;
   return outcome_;
+}
+
+// Minor iterations until the subproblem, or the run, ends.
+void MainLoop::iterate() {
+  Next next = Next::kIteration;
+  while (next != Next::kEnd) {
+    next = beginIteration();
+    while (next == Next::kPricing) next = priceAndStep();
+  }
+}
+
+// The working tolerance, the infeasibilities and the phase, the functions at a new feasible
+// point, and the weight on the objective.
+MainLoop::Next MainLoop::beginIteration() {
+  // The working feasibility tolerance grows a little every iteration; now and then it returns
+  // to its base and the nonbasic variables go back exactly onto their bounds.
+  tolerance_.grow();
+  if (tolerance_.periodicResetDue(counts_.minor, counts_.itn)) expandReset(false);
+  countInfeasibilities();
+  justFactorized_ = false;
+  if (in_.crashInequalitiesPending && feasibility_.equalityRowsSatisfied(m_, n_, basis_.list(), in_.rowTypes)) {
+    crashInequalityRows();
+    return outcome_.exitCode != kOptimal ? Next::kEnd : Next::kIteration;
+  }
+  if (feasibility_.ninf() == 0 && objective_.nonlinear() && objective_.stale()) {
+    const Next next = evaluateFunctions();
+    if (next != Next::kPricing) return next;
+  }
+  if (feasibility_.announcement()) {
+    in_.out.both(" Itn %7d -- feasible solution.  Objective = %16.8e", counts_.itn, objective_.trueObjective(x_.data()));
+  }
+  // The first subproblem, without its nonlinear rows, only finds a point that satisfies the
+  // linear constraints: optimizing the objective without those rows would take the point where
+  // they give no guidance (their gradients vanish, or the objective is unbounded), far from the
+  // start the model gave.
+  if (feasibility_.ninf() == 0 && in_.majors && in_.majors->rowsRelaxed()) {
+    endMajorIteration(kSubproblemOptimal);
+    return Next::kEnd;
+  }
+  if (feasibility_.sumGrew(counts_.itn)) {
+    feasibility_.reduceWeight();
+    prices_.markStale();
+    if (p_.printLevel % 10 > 0 || p_.debugLevel > 0)
+      in_.out.print(" Weight on obj reduced to %12.4e", feasibility_.weight());
+  }
+  feasibility_.rememberSum();
+  return Next::kPricing;
+}
+
+// The prices (unless the weighted pricing keeps its reduced costs up to date), the reduced
+// gradient, pricing except while the current subspace is optimized, and the step: simplex in
+// phases 1 and 2, reduced gradient with superbasics.
+MainLoop::Next MainLoop::priceAndStep() {
+  if (prices_.stale() && !pricer_.reducedCostsKept(pricingSituation())) computePrices(true);
+  const int32_t ns = in_.state.ns;
+  if (phase_ >= Phase::kNewSuperbasics && ns > 0) {
+    subspace_.computeReducedGradient(in_.state.pi.data(), objective_, feasibility_.ninf() > 0, feasibility_.weight());
+    if (subspace_.control().tolrg == 0.0) subspace_.control().tolrg = p_.subspaceTolerance * subspace_.rgNorm();
+  }
+  PricingResult pr;
+  if (phase_ != Phase::kSubspace) {
+    const Next next = priceAndTest(pr);
+    if (next != Next::kStep) return next;
+  }
+  record_.djOrRg = phase_ == Phase::kSubspace ? subspace_.rgNorm() : pr.dj;
+  record_.pp = pr.section;
+  record_.entered = pr.enteringVar + 1;
+  record_.leftSuperbasic = 0;
+  record_.hmod1 = record_.hmod2 = 0;
+  if (phase_ < Phase::kNewSuperbasics) return simplexIteration(pr);
+  if (phase_ == Phase::kSubspace && ns == 0) {
+    phase_ = Phase::kNewSuperbasics;
+    return Next::kPricing;
+  }
+  return reducedGradientIteration(pr);
+}
+
+MainLoop::Next MainLoop::simplexIteration(const PricingResult& pr) {
+  const SimplexMove move = simplex_.take(pr.enteringVar, pr.increase);
+  if (move.outcome == SimplexMove::Outcome::kUnbounded) return unboundedRay() ? Next::kEnd : Next::kIteration;
+  if (move.degenerate) ++counts_.degenerate;
+  record_.step = move.step;
+  objective_.markStale();
+  if (move.outcome == SimplexMove::Outcome::kBoundFlip) {
+    record_.pivot = 0.0;
+    record_.leftBasis = 0;
+    stepPosition_ = -1;
+  } else {
+    record_.pivot = move.pivot;
+    record_.leftBasis = move.left + 1;
+    stepPosition_ = move.position;
+    prices_.markStale();
+  }
+  return afterStep(stepPosition_) ? Next::kIteration : Next::kEnd;
+}
+
+MainLoop::Next MainLoop::reducedGradientIteration(const PricingResult& pr) {
+  pricer_.invalidate();  // the basis may change in ways the weights do not follow
+  const RgStatus status = rgStep_.take(pr, phase_, counts_.itn, counts_.major, record_);
+  counts_.degenerate += rgStep_.degenerateSteps();
+  switch (status) {
+    case RgStatus::kPriceAgain: return Next::kPricing;
+    case RgStatus::kRestart: return Next::kIteration;
+    case RgStatus::kUnbounded: return unboundedRay() ? Next::kEnd : Next::kIteration;
+    case RgStatus::kStop:
+      // With nonlinear constraints a step that cannot make progress ends the major iteration
+      // (after the first); the next linearization may do better.
+      if (outcome_.exitCode == kCannotImprove && in_.majors && counts_.major > 1) {
+        outcome_.exitCode = kOptimal;
+        endMajorIteration(kSubproblemLimit);
+      }
+      return Next::kEnd;
+    case RgStatus::kRefactorize: return factorize(FactorKind::kChooseFirst) ? Next::kIteration : Next::kEnd;
+    default: break;
+  }
+  if (phase_ == Phase::kSubspace)
+    record_.djOrRg = subspace_.control().restricted ? subspace_.rgNormR() : subspace_.rgNorm();
+  if (!afterStep(stepPosition_)) return Next::kEnd;
+  // A converged subspace is priced next; otherwise it is optimized further.
+  phase_ = status == RgStatus::kConverged ? Phase::kNewSuperbasics : Phase::kSubspace;
+  return Next::kIteration;
+}
+
+// Counts the iteration, writes the log and applies the termination tests and the factor
+// update. Returns false when the run ends.
+bool MainLoop::afterStep(int32_t position) {
+  ++counts_.itn;
+  basis_.countIteration();
+  ++counts_.minor;
+  if (feasibility_.ninf() == 0) ++counts_.feasibleMinor;
+  logIteration();
+  if (outcome_.exitCode != kOptimal) return false;
+  const double f = feasibility_.ninf() == 0 ? objective_.trueObjective(x_.data()) : feasibility_.sinf();
+  if (stall_.stalled(f, p_.machine.eps1)) {
+    in_.out.both(" EXIT -- the objective has not changed for the last %8d iterations", stall_.count());
+    outcome_.exitCode = kObjectiveUnchanged;
+    return false;
+  }
+  if (p_.newBasisFile > 0 && counts_.itn % std::max(1, p_.saveNewBasisMap) == 0 && counts_.itn < p_.iterationLimit)
+    in_.saveBasis(progress(), kRunProceeding);
+  if (basis_.update(position, counts_.itn) == FactorRequest::kNone) return true;
+  return factorize();
+}
+
+// The record of the iteration, which its step has filled in part, completed and logged; the
+// exchange across the model's boundary is shown once.
+void MainLoop::logIteration() {
+  IterationRecord& r = record_;
+  r.itn = counts_.itn;
+  r.ph = static_cast<int32_t>(phase_);
+  r.ninf = feasibility_.ninf();
+  r.sinf = feasibility_.sinf();
+  r.objective = objective_.minimized(x_.data());
+  lu::LuParams& lp = basis_.lu().params();
+  r.lenL = lp.lenL();
+  r.lenU = lp.lenU();
+  r.compressions = lp.compressions();
+  r.majorItn = counts_.major;
+  r.minorItn = counts_.minor;
+  r.restricted = subspace_.control().restricted;
+  r.ns = in_.state.ns;
+  r.condH = subspace_.model().estimateCondition(in_.state.ns).condR;
+  r.conv = subspace_.control().conv;
+  const int stop = log_.record(r);
+  r.exchangeRgIn = r.exchangeRgMin = 0.0;
+  r.exchangeOut = 0;
+  if (stop == kStopForLimit) declareExit(outcome_.exitCode, kTimeLimit, in_.out);
+  else if (stop == kStopForInterrupt) declareExit(outcome_.exitCode, kInterrupted, in_.out);
 }
 
 }  // namespace kavro

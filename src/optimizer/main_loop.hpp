@@ -1,20 +1,34 @@
 #pragma once
-// The main iteration loop for linear constraints: phase 1 (minimize the sum of
-// infeasibilities, with a weight on the objective), phase 2 (a linear objective by simplex
-// steps) and phases 3 and 4 (reduced-gradient steps on the superbasic variables, for a
-// nonlinear objective or whenever superbasics exist), with the refactorization schedule, the
-// anti-degeneracy working tolerance, the optimality and subspace-convergence tests and every
-// termination test.
+// The main iteration loop: phase 1 (the sum of infeasibilities, with a weight on the objective),
+// phase 2 (a linear objective by simplex steps) and phases 3 and 4 (reduced-gradient steps on
+// the superbasic variables, for a nonlinear objective or whenever superbasics exist), once per
+// major iteration when the constraints are nonlinear.
+//
+// The loop sequences its parts and owns what only the sequence decides: the phase, the counters,
+// the tests that end a subproblem or the run, and the exit. The parts own their state:
+//
+//   basis_         the basis list, its factors and their update schedule
+//   tolerance_     the anti-degeneracy working tolerance
+//   feasibility_   the infeasibilities of the basics and phase 1's weight on the objective
+//   objective_     the subproblem objective and the evaluations of the user's functions
+//   prices_        pi from B' pi = c_B
+//   pricer_        the pricing rules and what they keep between iterations
+//   direction_     a direction over the basis positions, the ratio test and the move along it
+//   simplex_       the simplex step
+//   subspace_      the superbasics, their reduced gradient and the model of the objective there
+//   rgStep_        the reduced-gradient step with its linesearch and retries
+//   check_         the checks of optimality on the user's problem, and the final certificate
+//   log_           the iteration log (the steps fill record_, the log prints it)
 
 #include <cstdint>
 #include <vector>
 
-#include "nonlinear/major_iterations.hpp"
 #include "optimizer/basis_factors.hpp"
 #include "optimizer/feasibility.hpp"
+#include "optimizer/iteration_counts.hpp"
 #include "optimizer/iteration_log.hpp"
 #include "optimizer/loop_phase.hpp"
-#include "optimizer/point_certifier.hpp"
+#include "optimizer/optimality_check.hpp"
 #include "optimizer/prices.hpp"
 #include "optimizer/pricer.hpp"
 #include "optimizer/reduced_gradient_step.hpp"
@@ -23,14 +37,9 @@
 #include "optimizer/simplex_step.hpp"
 #include "optimizer/subproblem_objective.hpp"
 #include "optimizer/subspace.hpp"
-#include "optimizer/unscaled_check.hpp"
 #include "optimizer/working_tolerance.hpp"
 
 namespace kavro {
-
-// A reduced gradient below this fraction of the multiplier norm at the end allows "optimal"
-// (0.1 rounded to single precision).
-inline constexpr double kSinglePrecisionTenth = 0.10000000149011612;
 
 class MainLoop {
  public:
@@ -39,66 +48,42 @@ class MainLoop {
   LoopOutcome run();
 
  private:
-  // ---- set-up and conversion of states
-  void startMajorIteration();
-  // ---- basis maintenance (basis_maintenance.cpp)
-  bool factorize(FactorKind kind = FactorKind::kOrdinary);  // false when the run must end
-  bool expandReset(bool requested);     // true when some variable moved significantly
-  const double* linearizedRhs() const { return majors_ ? majors_->rhs().data() : nullptr; }
-  // ---- one iteration (iteration.cpp)
+  // What the loop does next: a new iteration, pricing (again), the step, or the subproblem ends.
+  enum class Next { kIteration, kPricing, kStep, kEnd };
+
+  // ---- one minor iteration (main_loop.cpp)
   void iterate();
-  bool afterStep(bool basisChanged, int32_t position);
+  Next beginIteration();
+  Next priceAndStep();
+  Next simplexIteration(const PricingResult& pr);
+  Next reducedGradientIteration(const PricingResult& pr);
+  bool afterStep(int32_t position);
+  void logIteration();
+  // ---- the phase and the prices (phase_and_prices.cpp)
   void countInfeasibilities();
-  bool equalityRowsSatisfied() const;
-  void crashInequalityRows();
-  void crash(int mode);  // crashBasis with the run's settings
-  bool undoInequalityCrash();
-  void computePrices();
-  enum class PricingOutcome { kProceed, kRestart, kStop };
-  PricingOutcome priceAndTest(PricingResult& pr);
-  bool optimalityTest(const PricingResult& pr);   // true when the loop must end
-  bool infeasibleTest();
-  bool unboundedRay();
-  bool unboundednessShown();
+  void computePrices(bool loadCosts);
   PricingSituation pricingSituation() const;
-  // ---- the optimality check on the unscaled problem (optimality_confirmation.cpp)
-  enum class Confirmation { kConfirmed, kContinue, kStop };
-  Confirmation confirmOptimal();
-  Confirmation confirmCertificate();
-  Certificate certifyHere(bool withPrices);
-  void projectNonlinearVariables();
-  bool dropScalingForCheck();
-  UnscaledCheckInput unscaledCheckInput() const;
-  PricingResult priceByCheck();
-  // ---- the simplex step (simplex_step.cpp)
-  enum class StepOutcome { kBoundFlip, kBasisChange, kUnbounded };
-  StepOutcome simplexStep(int32_t q, bool increase);
-  StepFrame stepFrame() const;
-  bool updateFactors(int32_t position);
-  void loadBasicGradient();
-  // ---- major iterations (major_control.cpp)
-  SubproblemSummary subproblemSummary();
-  bool crashNonlinearRows();
-  int32_t columnsForSlackRows();
+  // ---- pricing's answer and the tests that end a subproblem (optimality_tests.cpp)
+  Next priceAndTest(PricingResult& pr);
+  bool optimalityTest(const PricingResult& pr);  // true when the subproblem ends
+  bool infeasibleTest();
   bool subproblemInfeasible();
-  bool crashedBasisExplodes(const std::vector<double>& valuesBefore);
+  bool unboundedRay();
+  OptimalityCheck::Verdict confirm(OptimalityCheck::Verdict verdict);
+  // ---- the basis (basis_maintenance.cpp)
+  bool factorize(FactorKind kind = FactorKind::kOrdinary);  // false when the run must end
+  bool expandReset(bool requested);  // true when some variable moved significantly
+  void crashInequalityRows();
+  bool undoInequalityCrash();
+  // ---- the functions at a new point (objective.cpp)
+  Next evaluateFunctions();
+  // ---- major iterations (major_control.cpp, nonlinear_row_crash.cpp)
   bool beginMajorIteration(const SubproblemSummary& previous);
   void endMajorIteration(int32_t status);
-  void setOptimalExit();
-  void measureTrueRows(const std::vector<double>& F, bool setSlacks);
-  void trueNonlinearRows();
-  // ---- the objective (objective.cpp)
-  int32_t evaluateAndVerify();
-  bool acceptEvaluation(int32_t status);
-  // ---- results and reports
-  void logIteration();
+  bool crashNonlinearRows();
+  // ---- the end (run_end.cpp)
   void finish();
-  // Records the current itn, ninf, sinf and objective in the outcome (for basis saves).
-  void publishProgress();
-  void publishObjectiveGradient();
-  void setExit(ExitCode code);
-  void computeFinalReducedCosts();
-  void certifyAtEnd();
+  LoopProgress progress() const;
 
   LoopInput in_;
   LoopOutcome outcome_;
@@ -106,60 +91,38 @@ class MainLoop {
   Problem& prob_;
   std::vector<int32_t>& hs_;
   std::vector<double>& x_;
-  std::vector<double>& pi_;
-  std::vector<double>& dj_;
-  const int32_t m_, n_, nb_;
+  const int32_t m_, n_;
 
   BasisFactors basis_;
   WorkingTolerance tolerance_;
   Feasibility feasibility_;
   SubproblemObjective objective_;
   Prices prices_;
-  std::vector<double> scratch_;  // rows' values for the checks of the final point
-  // The basis and point before the crash of the inequality rows, kept until the functions have
-  // been evaluated at the crashed point (empty otherwise).
-  std::vector<int32_t> statesBeforeCrash_;
-  std::vector<double> valuesBeforeCrash_;
   Pricer pricer_;
   SearchDirection direction_;
   SimplexStep simplex_;
   Subspace subspace_;
   ReducedGradientStep rgStep_;
-  // After a failed check on the unscaled problem: the rounds so far, the variables that entered
-  // by it in this round, the scale factors given up, and the target for the superbasics'
-  // reduced gradient.
-  int32_t confirmationRounds_ = 0;
-  std::vector<uint8_t> enteredThisRound_;
-  std::vector<double> formerScales_;   // the factors, once the scaling has been removed
-  double confirmationRgTarget_ = 1.0e20;
+  OptimalityCheck check_;
   IterationLog log_;
-  // The certificate of the current point (optimal_certificate.cpp): its part, the rounds of
-  // further iterations after it failed at a would-be optimum, and whether outcome_.certificate is
-  // that of the current point.
-  PointCertifier certifier_;
-  int32_t certificateRounds_ = 0;
-  int32_t itnAtFailedCertificate_ = -1;
-  bool certificateCurrent_ = false;
 
-  // Counters and state of the loop.
-  int32_t itn_ = 0, majorItn_ = 0, minorItn_ = 0, feasibleMinorItn_ = 0;
-  int32_t infeasibleItnsAllowed_ = 0;  // infeasible minor iterations already judged this major
-  Phase ph_ = Phase::kInfeasible;
-  int32_t nDegenerate_ = 0;
-  int32_t unchangedCount_ = 0, unchangedLimit_ = 1000;
-  double previousObjective_ = 0.0;
-  bool havePrevious_ = false;
+  IterationCounts counts_;
+  StallWatch stall_;
+  IterationRecord record_;    // the iteration being made, for the log
+  int32_t stepPosition_ = -1;  // basis position that the last step changed, -1 none
+  Phase phase_ = Phase::kInfeasible;
   bool justFactorized_ = false;
-  bool wasFeasible_ = false;
-  bool firstFeasibleSeen_ = false;
-  IterationRecord record_;           // the iteration being made, for the log
-  int32_t stepPosition_ = -1;       // basis position that the last step changed
-
-  MajorIterations* majors_;
-  bool announceFeasible_ = false;     // print the feasible-point message once f is known
-  // How the current major iteration's subproblem ended (when majorEnded_).
-  bool majorEnded_ = false;
-  int32_t subproblemStatus_ = kSubproblemOptimal;
+  // The states and values before the crash of the inequality rows, kept until the functions
+  // have been evaluated at the crashed point (empty otherwise).
+  struct CrashBackup {
+    std::vector<int32_t> hs;
+    std::vector<double> x;
+  } crashBackup_;
+  // How the current major iteration's subproblem ended, once it has.
+  struct SubproblemEnd {
+    bool ended = false;
+    int32_t status = kSubproblemOptimal;
+  } subproblem_;
 };
 
 }  // namespace kavro

@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "setup/scaling.hpp"
-#include "optimizer/main_loop.hpp"
+#include "kernels/column_view.hpp"
+#include "optimizer/optimality_check.hpp"
 
 namespace kavro {
 
@@ -23,22 +23,22 @@ constexpr double kRgTightening = 0.1;
 
 }  // namespace
 
-Certificate MainLoop::certifyHere(bool withPrices) {
-  const std::vector<double>* scales = in_.scaling.applied && !in_.scaling.factors.empty() ? &in_.scaling.factors : nullptr;
-  return certifier_.certify(prob_, scales, x_.data(), withPrices ? pi_.data() : nullptr, objective_.sigma(),
-                            in_.evaluator, p_);
+Certificate OptimalityCheck::certifyHere(bool withPrices) {
+  const std::vector<double>* scales = scaling_.applied && !scaling_.factors.empty() ? &scaling_.factors : nullptr;
+  return certifier_.certify(prob_, scales, state_.x.data(), withPrices ? state_.pi.data() : nullptr, objective_.sigma(),
+                            evaluator_, p_);
 }
 
 // The scaling is given up once, when the functions are not scaled with it (Scale option 2
 // scales what the user's routines return, and the major iterations keep scaled copies).
-bool MainLoop::dropScalingForCheck() {
-  if (!in_.scaling.applied || !formerScales_.empty()) return false;
-  if (in_.evaluator && p_.scaleOption == 2) return false;
-  formerScales_ = in_.scaling.factors;
-  dropScaling(in_.scaling, prob_, in_.state, p_.machine.infBound);
+bool OptimalityCheck::dropScalingForCheck(int32_t itn) {
+  if (!scaling_.applied || !formerScales_.empty()) return false;
+  if (evaluator_ && p_.scaleOption == 2) return false;
+  formerScales_ = scaling_.factors;
+  dropScaling(scaling_, prob_, state_, p_.machine.infBound);
   if (majors_) majors_->unscaleStartingPoint(formerScales_);
-  if (in_.evaluator) in_.evaluator->setVariableBounds(prob_.lower.data(), prob_.upper.data());
-  in_.out.print(" Itn %7d -- scaling removed; the iterations go on with the unscaled problem", itn_);
+  if (evaluator_) evaluator_->setVariableBounds(prob_.lower.data(), prob_.upper.data());
+  out_.print(" Itn %7d -- scaling removed; the iterations go on with the unscaled problem", itn);
   pricer_.problemChanged(prob_);
   subspace_.control().modelResetPending = true;
   return true;
@@ -48,55 +48,99 @@ bool MainLoop::dropScalingForCheck() {
 // variable that the iterations left beyond a bound by no more than the feasibility tolerance
 // (an active-set method allows that; log(x) at -1e-8 is not defined) is put on the bound, and
 // the linear rows' slacks follow. The certificate then measures the point that is returned.
-void MainLoop::projectNonlinearVariables() {
+void OptimalityCheck::projectNonlinearVariables() {
+  const kernels::ColumnView a(prob_.a);
+  const double* lower = prob_.lower.data();
+  const double* upper = prob_.upper.data();
+  double* x = state_.x.data();
+  double* slacks = x + prob_.n;
   const int32_t nonlinear = prob_.nNonlinVars();
   for (int32_t j = 0; j < nonlinear; ++j) {
-    const size_t uj = static_cast<size_t>(j);
-    const double lo = prob_.lower[uj], up = prob_.upper[uj], v = x_[uj];
+    const double lo = lower[j], up = upper[j], v = x[j];
     const double target = v < lo ? lo : (v > up ? std::max(lo, up) : v);
     if (target == v || std::fabs(v - target) > p_.feasibilityTolerance * (1.0 + std::fabs(target))) continue;
-    x_[uj] = target;
-    for (int32_t k = prob_.a.colStart[uj]; k < prob_.a.colStart[uj + 1]; ++k) {
-      const int32_t i = prob_.a.row[static_cast<size_t>(k)];
-      if (i >= prob_.nNonlinCons) x_[static_cast<size_t>(n_ + i)] -= prob_.a.value[static_cast<size_t>(k)] * (target - v);
+    x[j] = target;
+    for (int32_t k = a.start[j]; k < a.start[j + 1]; ++k) {
+      const int32_t i = a.row[k];
+      if (i >= prob_.nNonlinCons) slacks[i] -= a.value[k] * (target - v);
     }
   }
 }
 
-MainLoop::Confirmation MainLoop::confirmCertificate() {
+OptimalityCheck::Verdict OptimalityCheck::confirmCertificate(int32_t itn) {
   projectNonlinearVariables();
   const Certificate c = certifyHere(true);
   outcome_.certificate = c;
   certificateCurrent_ = true;
-  if (c.passed) return Confirmation::kConfirmed;
+  if (c.passed) return Verdict::kConfirmed;
 
-  in_.out.both(" Itn %7d -- not optimal for the unscaled problem: primal infeasibility %9.2e (variable %d),", itn_,
-                c.maxPrimalInfeasRelative, std::max(c.primalWorst + 1, 0));
-  in_.out.both("              dual infeasibility %9.2e (variable %d)%s", c.maxDualInfeasRelative,
-                std::max(c.dualWorst + 1, 0), c.evaluated ? "" : "; the functions could not be evaluated there");
+  out_.both(" Itn %7d -- not optimal for the unscaled problem: primal infeasibility %9.2e (variable %d),", itn,
+            c.maxPrimalInfeasRelative, std::max(c.primalWorst + 1, 0));
+  out_.both("              dual infeasibility %9.2e (variable %d)%s", c.maxDualInfeasRelative,
+            std::max(c.dualWorst + 1, 0), c.evaluated ? "" : "; the functions could not be evaluated there");
   // Without nonlinear constraints a round that took no iteration will not take one next time.
-  const bool stalled = !majors_ && certificateRounds_ > 0 && itn_ == itnAtFailedCertificate_;
-  itnAtFailedCertificate_ = itn_;
+  const bool stalled = !majors_ && certificateRounds_ > 0 && itn == itnAtFailedCertificate_;
+  itnAtFailedCertificate_ = itn;
   if (!c.evaluated || stalled || ++certificateRounds_ > kMaxCertificateRounds) {
-    in_.out.both("%s", " EXIT -- near-optimal solution found");
+    out_.both("%s", " EXIT -- near-optimal solution found");
     if (c.evaluated)
-      in_.out.both("%s", " XXX WARNING: not optimal for the unscaled problem: further iterations did not reach its tolerances");
+      out_.both("%s",
+                " XXX WARNING: not optimal for the unscaled problem: further iterations did not reach its tolerances");
     else
-      in_.out.both("%s", " XXX WARNING: the functions could not be evaluated at the final point");
+      out_.both("%s", " XXX WARNING: the functions could not be evaluated at the final point");
     outcome_.exitCode = kNearOptimal;
-    return Confirmation::kStop;
+    return Verdict::kStop;
   }
   certificateCurrent_ = false;
-  const bool unscaled = dropScalingForCheck();
+  const bool unscaled = dropScalingForCheck(itn);
   // The subspace is optimized further: what the scaled test accepted is not enough.
-  confirmationRgTarget_ = kRgTightening * std::min(confirmationRgTarget_, std::max(subspace_.rgNorm(), p_.machine.eps));
+  rgTarget_ = kRgTightening * std::min(rgTarget_, std::max(subspace_.rgNorm(), p_.machine.eps));
   subspace_.control().lvltol = 1;
   // With nonlinear constraints the next major iteration goes on from here; without them the
   // factors are made afresh when the units changed (the basic values from the nonbasic ones).
   prices_.markStale();
-  if (majors_ || !unscaled) return Confirmation::kContinue;
-  basis_.request(FactorRequest::kNone);
-  return factorize() ? Confirmation::kContinue : Confirmation::kStop;
+  if (majors_ || !unscaled) return Verdict::kContinue;
+  return Verdict::kRefactorize;
+}
+
+void OptimalityCheck::certifyAtEnd(bool factorized, bool feasible) {
+  const ExitCode code = outcome_.exitCode;
+  if (!certificateCurrent_) {
+    outcome_.certificate = Certificate{};
+    if (!factorized || code == kFunctionError || code >= kNoStorageForFactors) return;
+    outcome_.certificate = certifyHere(feasible);
+  }
+  // With nonlinear constraints the reported reduced costs are those of the true Lagrangian at
+  // the returned point (the final Jacobian), not of the last subproblem.
+  if (majors_ && feasible && outcome_.certificate.evaluated) {
+    const std::vector<double>& d = certifier_.reducedGradient();
+    std::copy(d.begin(), d.begin() + prob_.nb(), state_.reducedCost.begin());
+  }
+}
+
+// With nonlinear constraints, a subproblem that stays unbounded (its multipliers given up and
+// its penalty raised) shows the problem unbounded only when the point reached satisfies the true
+// constraints (to the certificate's tolerances) and the objective there is already beyond
+// "Unbounded objective val": a step along a linearization's ray proves nothing about the
+// problem. Otherwise the run ends with exit 9, saying so; true when unboundedness is shown.
+bool OptimalityCheck::unboundednessShown() {
+  const Certificate c = certifyHere(false);
+  double f = 0.0;
+  const bool evaluated = c.evaluated && (prob_.nNonlinObjVars == 0 || evaluator_->objectiveValue(state_.x.data(), f) == 0);
+  double objective = prob_.objConstant + f;
+  if (objective_.objSlack() >= 0) objective -= state_.x[static_cast<size_t>(objective_.objSlack())] * objective_.objScale();
+  if (c.passed && evaluated && objective_.sigma() * objective <= -p_.unboundedObjectiveValue) return true;
+  if (!evaluated)
+    out_.both("%s", " XXX  The subproblem is unbounded where the functions cannot be evaluated:");
+  else if (!c.passed)
+    out_.both(" XXX  The subproblem is unbounded where the constraints are violated by %10.2e (relative, variable %d):",
+              c.maxPrimalInfeasRelative, c.primalWorst + 1);
+  else
+    out_.both(" XXX  The subproblem is unbounded, but the objective at the point reached is %14.6e:", objective);
+  out_.both("%s", " XXX  the problem itself is not shown to be unbounded");
+  out_.both("%s", " EXIT -- the current point cannot be improved upon");
+  outcome_.exitCode = kCannotImprove;
+  return false;
 }
 
 }  // namespace kavro

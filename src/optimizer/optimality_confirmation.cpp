@@ -1,13 +1,14 @@
-// Before a run ends optimal, the point is checked on the user's (unscaled) problem. When the
-// check fails the run goes on from the current basis (on the unscaled problem when bounds are
-// violated), pricing first the variables that fail it; when it still fails after a number of
-// such rounds the run ends near-optimal, saying why, instead of optimal.
+// Before a run with a linear objective ends optimal, the point is checked on the user's
+// (unscaled) problem. When the check fails the run goes on from the current basis (on the
+// unscaled problem when bounds are violated), pricing first the variables that fail it; when it
+// still fails after a number of such rounds the run ends near-optimal, saying why, instead of
+// optimal.
 
 #include <algorithm>
 #include <cmath>
 
-#include "setup/scaling.hpp"
-#include "optimizer/main_loop.hpp"
+#include "optimizer/basis_factors.hpp"
+#include "optimizer/optimality_check.hpp"
 
 namespace kavro {
 
@@ -22,13 +23,30 @@ constexpr double kAim = 0.1;
 
 }  // namespace
 
-UnscaledCheckInput MainLoop::unscaledCheckInput() const {
+OptimalityCheck::OptimalityCheck(const CheckParts& parts, int32_t nJacElements)
+    : prob_(parts.prob),
+      state_(parts.state),
+      p_(parts.params),
+      out_(parts.out),
+      scaling_(parts.scaling),
+      objective_(parts.objective),
+      pricer_(parts.pricer),
+      subspace_(parts.subspace),
+      prices_(parts.prices),
+      evaluator_(parts.evaluator),
+      majors_(parts.majors),
+      outcome_(parts.outcome),
+      certifier_(parts.prob, nJacElements) {
+  rows_.assign(static_cast<size_t>(parts.prob.m), 0.0);
+}
+
+UnscaledCheckInput OptimalityCheck::unscaledCheckInput() const {
   UnscaledCheckInput in;
   in.prob = &prob_;
-  in.scales = in_.scaling.applied ? &in_.scaling.factors : nullptr;
-  in.x = x_.data();
-  in.hs = hs_.data();
-  in.pi = pi_.data();
+  in.scales = scaling_.applied ? &scaling_.factors : nullptr;
+  in.x = state_.x.data();
+  in.hs = state_.hs.data();
+  in.pi = state_.pi.data();
   in.gradient = objective_.nonlinear() && objective_.evaluated() ? objective_.gradient() : nullptr;
   in.infBound = p_.machine.infBound;
   in.feasibilityTolerance = p_.feasibilityTolerance;
@@ -37,24 +55,23 @@ UnscaledCheckInput MainLoop::unscaledCheckInput() const {
   return in;
 }
 
-MainLoop::Confirmation MainLoop::confirmOptimal() {
-  loadBasicGradient();
-  computePrices();
-  const UnscaledCheckResult r = checkUnscaled(unscaledCheckInput(), scratch_);
-  if (r.passed()) return Confirmation::kConfirmed;
+OptimalityCheck::Verdict OptimalityCheck::confirmUnscaled(int32_t itn) {
+  const UnscaledCheckResult r = checkUnscaled(unscaledCheckInput(), rows_);
+  if (r.passed()) return Verdict::kConfirmed;
 
-  const bool giveUp = ++confirmationRounds_ > kMaxConfirmationRounds;
-  in_.out.both(" Itn %7d -- not optimal for the unscaled problem: %d bound violations (largest %9.2e, variable %d),",
-                itn_, r.primalCount, r.worstPrimal.amount, r.worstPrimal.j + 1);
-  in_.out.both("              %d reduced costs of the wrong sign (largest %9.2e, variable %d), %d by the scaled test",
-                 r.dualCount, r.worstDual.amount, r.worstDual.j + 1, r.scaledDualCount);
+  const bool giveUp = ++unscaledRounds_ > kMaxConfirmationRounds;
+  out_.both(" Itn %7d -- not optimal for the unscaled problem: %d bound violations (largest %9.2e, variable %d),", itn,
+            r.primalCount, r.worstPrimal.amount, r.worstPrimal.j + 1);
+  out_.both("              %d reduced costs of the wrong sign (largest %9.2e, variable %d), %d by the scaled test",
+            r.dualCount, r.worstDual.amount, r.worstDual.j + 1, r.scaledDualCount);
   if (giveUp) {
-    in_.out.both("%s", " EXIT -- near-optimal solution found");
-    in_.out.both(" XXX WARNING: not optimal for the unscaled problem after %d rounds of further iterations", kMaxConfirmationRounds);
-    in_.out.both(" XXX %d bound violations (largest %9.2e), %d reduced costs of the wrong sign (largest %9.2e)",
-                  r.primalCount, r.worstPrimal.amount, r.dualCount, r.worstDual.amount);
+    out_.both("%s", " EXIT -- near-optimal solution found");
+    out_.both(" XXX WARNING: not optimal for the unscaled problem after %d rounds of further iterations",
+              kMaxConfirmationRounds);
+    out_.both(" XXX %d bound violations (largest %9.2e), %d reduced costs of the wrong sign (largest %9.2e)",
+              r.primalCount, r.worstPrimal.amount, r.dualCount, r.worstDual.amount);
     outcome_.exitCode = kNearOptimal;
-    return Confirmation::kStop;
+    return Verdict::kStop;
   }
 
   // Go on from the current basis, refactorized: that also recomputes the basic values from the
@@ -63,39 +80,38 @@ MainLoop::Confirmation MainLoop::confirmOptimal() {
   // then the scaling is removed; reduced costs of the wrong sign are put right by pricing
   // their variables first, which works as well on the scaled problem (a poorly scaled problem
   // may be hard to factorize accurately without its scaling).
-  if (r.primalCount > 0 && in_.scaling.applied && formerScales_.empty()) {
-    formerScales_ = in_.scaling.factors;
-    dropScaling(in_.scaling, prob_, in_.state, p_.machine.infBound);
-    in_.out.print(" Itn %7d -- scaling removed; the iterations go on with the unscaled problem", itn_);
+  if (r.primalCount > 0 && scaling_.applied && formerScales_.empty()) {
+    formerScales_ = scaling_.factors;
+    dropScaling(scaling_, prob_, state_, p_.machine.infBound);
+    out_.print(" Itn %7d -- scaling removed; the iterations go on with the unscaled problem", itn);
     pricer_.problemChanged(prob_);
     subspace_.control().modelResetPending = true;
   }
-  enteredThisRound_.assign(static_cast<size_t>(nb_), 0);
+  enteredThisRound_.assign(static_cast<size_t>(prob_.nb()), 0);
   // Superbasic variables whose reduced gradient is too large: the subspace is optimized further.
-  if (in_.state.ns > 0 && r.dualCount > 0) {
-    confirmationRgTarget_ = p_.optimalityTolerance;
+  if (state_.ns > 0 && r.dualCount > 0) {
+    rgTarget_ = p_.optimalityTolerance;
     subspace_.control().lvltol = 1;
   }
-  basis_.request(FactorRequest::kNone);
-  if (!factorize()) return Confirmation::kStop;
-  prices_.markStale();
-  return Confirmation::kContinue;
+  return Verdict::kRefactorize;
 }
 
-// After a failed check, while the point is feasible: every variable that fails the check, or
-// comes within kAim of failing it, is a candidate, the one whose reduced cost points the wrong
-// way by most (relative to what the check allows) first. Each enters at most once per round, so that a step the factors cannot
-// take (a pivot that leaves the basis singular, undone by the next factorization) cannot repeat
-// forever; the next failed check starts a new round.
-PricingResult MainLoop::priceByCheck() {
+// Every variable that fails the check, or comes within kAim of failing it, is a candidate, the
+// one whose reduced cost points the wrong way by most (relative to what the check allows) first.
+// Each enters at most once per round, so that a step the factors cannot take (a pivot that
+// leaves the basis singular, undone by the next factorization) cannot repeat forever; the next
+// failed check starts a new round.
+PricingResult OptimalityCheck::priceByCheck(bool infeasible, double* reducedCost) {
   PricingResult pr;
-  if (confirmationRounds_ == 0 || feasibility_.ninf() > 0) return pr;
+  if (unscaledRounds_ == 0 || infeasible) return pr;
   const UnscaledCheckInput in = unscaledCheckInput();
   const double piNorm = formerPiNorm(in);
+  const int32_t* hs = state_.hs.data();
+  uint8_t* entered = enteredThisRound_.data();
   double best = kAim;
-  for (int32_t j = 0; j < nb_; ++j) {
-    const int32_t h = hs_[static_cast<size_t>(j)];
-    if (h == kBasic || h == kSuperbasic || h == kFixedNonbasic || enteredThisRound_[static_cast<size_t>(j)]) continue;
+  for (int32_t j = 0; j < prob_.nb(); ++j) {
+    const int32_t h = hs[j];
+    if (h == kBasic || h == kSuperbasic || h == kFixedNonbasic || entered[j]) continue;
     const DualViolation v = dualViolation(in, j, piNorm);
     if (!(v.ratio() > kAim)) continue;
     ++pr.nAbove;
@@ -106,8 +122,8 @@ PricingResult MainLoop::priceByCheck() {
     }
   }
   if (pr.enteringVar < 0) return pr;
-  enteredThisRound_[static_cast<size_t>(pr.enteringVar)] = 1;
-  dj_[static_cast<size_t>(pr.enteringVar)] = pr.dj;
+  entered[pr.enteringVar] = 1;
+  reducedCost[pr.enteringVar] = pr.dj;
   pr.increase = pr.dj < 0.0;
   return pr;
 }

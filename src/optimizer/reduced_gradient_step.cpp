@@ -36,8 +36,8 @@ double ReducedGradientStep::phaseObjective() const {
   return feasibility_.ninf() > 0 ? feasibility_.sinf() : objective_.minimized(state_.x.data());
 }
 
-RgStatus ReducedGradientStep::take(const PricingResult& pr, Phase& phase, const StepFrame& frame, int32_t itn,
-                                   int32_t majorItn, IterationRecord& record) {
+RgStatus ReducedGradientStep::take(const PricingResult& pr, Phase& phase, int32_t itn, int32_t majorItn,
+                                   IterationRecord& record) {
   phase_ = &phase;
   record_ = &record;
   itn_ = itn;
@@ -63,7 +63,7 @@ RgStatus ReducedGradientStep::take(const PricingResult& pr, Phase& phase, const 
     int32_t* marks = feasibility_.marks();
     for (int32_t k = m_; k < m_ + ns; ++k) marks[k] = 0;
     const BlockingResult r =
-        direction_.ratioTest(frame, m_ + ns, 1.0 / (p_.machine.eps0 * std::max(pNorm_, 1e-300)), p_.pivotTolerance * pNorm_);
+        direction_.ratioTest(m_ + ns, 1.0 / (p_.machine.eps0 * std::max(pNorm_, 1e-300)), p_.pivotTolerance * pNorm_);
     const bool blocked = !r.unbounded && r.blockPos >= 0;
     if (blocked && r.degenerate) ++degenerateSteps_;
 

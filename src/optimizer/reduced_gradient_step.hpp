@@ -71,9 +71,8 @@ class ReducedGradientStep {
   explicit ReducedGradientStep(const RgStepParts& parts);
 
   // One step from pricing's result pr (phase 3) or within the subspace (phase 4); phase may
-  // change. frame: the point and bounds of the ratio test.
-  RgStatus take(const PricingResult& pr, Phase& phase, const StepFrame& frame, int32_t itn, int32_t majorItn,
-                IterationRecord& record);
+  // change.
+  RgStatus take(const PricingResult& pr, Phase& phase, int32_t itn, int32_t majorItn, IterationRecord& record);
   // Ratio tests of the step whose exact step was below the anti-degeneracy minimum.
   int32_t degenerateSteps() const { return degenerateSteps_; }
 

@@ -2,34 +2,39 @@
 
 #include <algorithm>
 
-#include "kavro/problem.hpp"
-#include "optimizer/basis_factors.hpp"
 
 namespace kavro {
 
-SearchDirection::SearchDirection(int32_t positions) {
-  const size_t n = static_cast<size_t>(positions);
+SearchDirection::SearchDirection(const Problem& prob, const ProblemState& state, const BasisFactors& basis,
+                                 const Feasibility& feasibility, const WorkingTolerance& tolerance,
+                                 const Parameters& params)
+    : prob_(prob),
+      state_(state),
+      basis_(basis),
+      feasibility_(feasibility),
+      tolerance_(tolerance),
+      infBound_(params.machine.infBound) {
+  const size_t n = static_cast<size_t>(prob.m + std::max(1, params.superbasicsLimit) + 1);
   p_.assign(n, 0.0);
   rooms_.assign(n, 0.0);
   before_.assign(n, 0.0);
   candidates_.assign(n, 0);
 }
 
-BlockingResult SearchDirection::ratioTest(const StepFrame& f, int32_t count, double stepMax, double pivotTol,
-                                          int32_t lastVar) {
+BlockingResult SearchDirection::ratioTest(int32_t count, double stepMax, double pivotTol, int32_t lastVar) {
   RatioTestInput in;
   in.count = count;
   in.stepMax = stepMax;
-  in.infiniteBound = f.infBound;
+  in.infiniteBound = infBound_;
   in.pivotTol = pivotTol;
-  in.expandTol = f.tolerance;
-  in.expandStep = f.toleranceStep;
-  in.infMark = f.marks;
-  in.lower = f.lower;
-  in.upper = f.upper;
-  in.x = f.x;
+  in.expandTol = tolerance_.value();
+  in.expandStep = tolerance_.step();
+  in.infMark = feasibility_.marks();
+  in.lower = prob_.lower.data();
+  in.upper = prob_.upper.data();
+  in.x = state_.x.data();
   in.p = p_.data();
-  in.var = f.list;
+  in.var = basis_.list();
   in.lastVar = lastVar;
   in.candidates = candidates_.data();
   in.rooms = rooms_.data();

@@ -12,31 +12,28 @@
 #include <cstdint>
 #include <vector>
 
+#include "kavro/problem.hpp"
+#include "optimizer/basis_factors.hpp"
+#include "optimizer/feasibility.hpp"
 #include "optimizer/ratio_test.hpp"
+#include "optimizer/working_tolerance.hpp"
+#include "specs/parameters.hpp"
 
 namespace kavro {
 
-// The point and its bounds as the ratio test sees them.
-struct StepFrame {
-  const double* lower = nullptr;
-  const double* upper = nullptr;
-  const double* x = nullptr;
-  const int32_t* list = nullptr;   // the variable of each position
-  const int32_t* marks = nullptr;  // infeasibility marks by position (feasibility.hpp)
-  double tolerance = 0.0;          // the working tolerance
-  double toleranceStep = 0.0;      // its growth per iteration: the least move of a blocking variable
-  double infBound = 1e20;
-};
-
 class SearchDirection {
  public:
-  explicit SearchDirection(int32_t positions);
+  // The point, its bounds and the basis list are those of the run; the ratio test relaxes the
+  // bounds by the working tolerance and lets the infeasible basic variables (their marks) block
+  // where they become feasible.
+  SearchDirection(const Problem& prob, const ProblemState& state, const BasisFactors& basis,
+                  const Feasibility& feasibility, const WorkingTolerance& tolerance, const Parameters& params);
 
   double* p() { return p_.data(); }
   const double* p() const { return p_.data(); }
   // Over the first count positions; with lastVar >= 0 the last of them is that variable instead
   // of the list's.
-  BlockingResult ratioTest(const StepFrame& f, int32_t count, double stepMax, double pivotTol, int32_t lastVar = -1);
+  BlockingResult ratioTest(int32_t count, double stepMax, double pivotTol, int32_t lastVar = -1);
   // x(list(k)) += alpha p(k) over the first count positions.
   void moveAlong(double alpha, int32_t count, const int32_t* list, double* x) const;
 
@@ -45,6 +42,12 @@ class SearchDirection {
   void restoreValues(int32_t count, const int32_t* list, double* x) const;
 
  private:
+  const Problem& prob_;
+  const ProblemState& state_;
+  const BasisFactors& basis_;
+  const Feasibility& feasibility_;
+  const WorkingTolerance& tolerance_;
+  const double infBound_;
   std::vector<double> p_, rooms_, before_;
   std::vector<int32_t> candidates_;
 };

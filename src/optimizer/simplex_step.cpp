@@ -50,11 +50,11 @@ int32_t SimplexStep::formDirection(int32_t q, bool increase) {
   return nMoved;
 }
 
-SimplexMove SimplexStep::take(int32_t q, bool increase, const StepFrame& frame) {
+SimplexMove SimplexStep::take(int32_t q, bool increase) {
   const int32_t nMoved = formDirection(q, increase);
   feasibility_.marks()[m_] = 0;
   SimplexMove move;
-  const BlockingResult r = direction_.ratioTest(frame, m_ + 1, 1.0 / p_.machine.eps0, p_.pivotTolerance, q);
+  const BlockingResult r = direction_.ratioTest(m_ + 1, 1.0 / p_.machine.eps0, p_.pivotTolerance, q);
   if (r.unbounded) {
     out_.print(" Variable %7d can %s indefinitely", q + 1, increase ? "increase" : "decrease");
     return move;
@@ -92,7 +92,7 @@ SimplexMove SimplexStep::take(int32_t q, bool increase, const StepFrame& frame) 
     return move;
   }
   hs[q] = kBasic;
-  if (frame.lower[blocker] == frame.upper[blocker]) hs[blocker] = kFixedNonbasic;
+  if (prob_.lower[static_cast<size_t>(blocker)] == prob_.upper[static_cast<size_t>(blocker)]) hs[blocker] = kFixedNonbasic;
   else hs[blocker] = r.hitLower ? kAtLower : kAtUpper;
   basic[r.blockPos] = q;
   move.outcome = SimplexMove::Outcome::kBasisChange;

@@ -38,8 +38,8 @@ class SimplexStep {
   SimplexStep(const Problem& prob, ProblemState& state, const Parameters& params, const ReportChannels& out,
               BasisFactors& basis, SearchDirection& direction, Feasibility& feasibility, Pricer& pricer);
 
-  // q increases (or decreases) from its bound; frame: the point and bounds of the ratio test.
-  SimplexMove take(int32_t q, bool increase, const StepFrame& frame);
+  // q increases (or decreases) from its bound.
+  SimplexMove take(int32_t q, bool increase);
 
  private:
   int32_t formDirection(int32_t q, bool increase);

@@ -106,6 +106,16 @@ bool SubproblemObjective::forwardDifferencesInUse() const {
   return gradientsDifferenced() && evaluator_ && evaluator_->differenceChoice() == FunctionEvaluator::kForward;
 }
 
+void SubproblemObjective::userGradientUnscaled(std::vector<double>& g) const {
+  g.assign(static_cast<size_t>(prob_.nNonlinObjVars), 0.0);
+  if (!evaluated_) return;
+  const std::vector<double>& scales = scaling_.factors;
+  for (int32_t j = 0; j < prob_.nNonlinObjVars; ++j) {
+    const double scale = scales.empty() ? 1.0 : scales[static_cast<size_t>(j)];
+    g[static_cast<size_t>(j)] = gUser_[static_cast<size_t>(j)] / scale;
+  }
+}
+
 int32_t SubproblemObjective::constraintValuesAt(const double* x) {
   return evaluator_ ? evaluator_->constraintValues(x, conValues_.data()) : kFunctionError;
 }

@@ -52,6 +52,8 @@ class SubproblemObjective {
   double userValue() const { return evaluated_ ? fUser_ : 0.0; }
   const double* gradient() const { return gradient_.data(); }  // n entries
   const double* userGradient() const { return gUser_.data(); }  // nNonlinObjVars entries
+  // The user's gradient of f in the user's units, for the reports (zero before any evaluation).
+  void userGradientUnscaled(std::vector<double>& g) const;
   // The gradient of the phase's objective for variable j: phase 1 sees only the (weighted)
   // objective row; its basic infeasibilities are counted by the prices.
   double phaseGradient(int32_t j, bool infeasible, double weightOnObjective) const;

@@ -4,6 +4,7 @@
 
 #include "io/units.hpp"
 #include "setup/problem_statistics.hpp"
+#include "specs/parameters.hpp"
 
 namespace kavro {
 
@@ -244,6 +245,13 @@ CrashCounts crashBasis(int mode, const Problem& prob, const std::vector<int32_t>
     else if (dUpper <= 0.25) { x[js] = prob.upper[js]; hs[js] = kAtUpper; }
   }
   return s.counts;
+}
+
+CrashSettings crashSettingsOf(const Parameters& params) {
+  CrashSettings settings;
+  settings.crashTolerance = params.crashTolerance;
+  settings.tinyValue = params.machine.eps0;
+  return settings;
 }
 
 }  // namespace kavro

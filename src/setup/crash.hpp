@@ -14,6 +14,7 @@
 
 namespace kavro {
 
+struct Parameters;
 struct ReportChannels;
 
 struct CrashCounts {
@@ -24,6 +25,8 @@ struct CrashSettings {
   double crashTolerance = 0.1;
   double tinyValue = 3.000213634488528e-13;  // structural values at most this are ignored (eps^0.8)
 };
+// The run's: "Crash tolerance" and eps^0.8.
+CrashSettings crashSettingsOf(const Parameters& params);
 
 CrashCounts crashBasis(int mode, const Problem& prob, const std::vector<int32_t>& rowTypes,
                        const CrashSettings& settings, std::vector<int32_t>& hs, std::vector<double>& x,
