@@ -32,7 +32,8 @@ for dir in "$root"/src/*/; do
       echo "${file#"$root"/}:$line: src/$folder/ includes $target/, which is not below it"
       status=1
     fi
-  done < <(grep -Hn '^[[:space:]]*#[[:space:]]*include[[:space:]]*"[^"/]*/' "$dir"*.cpp "$dir"*.hpp "$dir"*.h 2>/dev/null)
+  done < <(grep -rHn --include='*.cpp' --include='*.hpp' --include='*.h' \
+             '^[[:space:]]*#[[:space:]]*include[[:space:]]*"[^"/]*/' "$dir")
 done
 (( status == 0 )) && echo "every include in src/ points to a lower folder"
 exit $status
