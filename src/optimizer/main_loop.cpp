@@ -175,7 +175,9 @@ MainLoop::Next MainLoop::reducedGradientIteration(const PricingResult& pr) {
   switch (status) {
     case RgStatus::kPriceAgain: return Next::kPricing;
     case RgStatus::kRestart: return Next::kIteration;
-    case RgStatus::kUnbounded: return unboundedRay() ? Next::kEnd : Next::kIteration;
+    case RgStatus::kUnbounded:
+      if (!unboundedRay()) return Next::kIteration;
+      [[fallthrough]];  // a ray that ends the subproblem is a step that cannot make progress
     case RgStatus::kStop:
       // With nonlinear constraints a step that cannot make progress ends the major iteration
       // (after the first); the next linearization may do better.
