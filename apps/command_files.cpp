@@ -16,7 +16,7 @@ void connectCommandUnits(Optimizer& opt, const CommandLine& cl) {
   if (!cl.specsPath.empty()) opt.connectUnit(kSpecsUnit, cl.specsPath);
   if (!cl.problemPath.empty()) {
     opt.connectUnit(kProblemUnit, cl.problemPath);
-    opt.impl().units.declareUse({kProblemUnit, "problem file", FileUse::Kind::kInput});
+    internalsOf(opt).units.declareUse({kProblemUnit, "problem file", FileUse::Kind::kInput});
   }
 }
 

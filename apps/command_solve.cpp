@@ -19,11 +19,11 @@ void setCommandIterationLimit(Parameters& p, const Problem& problem) {
 
 SolveResult solveProblem(Optimizer& opt, const Problem& problem, ProblemState& state, Progress& progress,
                          const CommandSolve& how) {
-  setCommandIterationLimit(opt.impl().params, problem);
+  setCommandIterationLimit(internalsOf(opt).params, problem);
   SolveOptions options;
   // Without "Workspace (total)" the storage is the solver's to size, and to grow when the
   // basis factors need more; a length the user gave is a limit.
-  const int64_t given = opt.impl().params.workspaceTotal;
+  const int64_t given = internalsOf(opt).params.workspaceTotal;
   options.automaticStorage = given <= 0;
   options.workLength =
       given > 0 ? given : estimateWorkWords(problem.m, problem.n, problem.nElements(), how.nonlinearEntries);
@@ -33,20 +33,20 @@ SolveResult solveProblem(Optimizer& opt, const Problem& problem, ProblemState& s
   options.defaultStrategy = how.defaultStrategy;
   options.nonlinearEntries = how.nonlinearEntries;
   const ProblemState start = state;
-  const Parameters asGiven = opt.impl().params;
+  const Parameters asGiven = internalsOf(opt).params;
   SolveResult r = opt.solve(problem, state, options);
   if (r.exitCode == kWorkspaceTooSmall) {
     // Once more with the least storage the problem needs, from the options as they were: the
     // attempt completed them, and the solve strategy must not take its completions for options
     // the user set.
-    opt.impl().params = asGiven;
+    internalsOf(opt).params = asGiven;
     state = start;
     options.workLength = r.minWorkWords;
     r = opt.solve(problem, state, options);
   }
   // The solve records the length it used; the next SPECS block must not take that for a
   // length the user gave.
-  opt.impl().params.workspaceTotal = given;
+  internalsOf(opt).params.workspaceTotal = given;
   progress.done();
   return r;
 }

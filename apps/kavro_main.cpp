@@ -58,7 +58,7 @@ void sizeLimitsFromFile(kavro::Parameters& p, kavro::InputUnit& in, kavro::MpsFo
 }
 
 LoadedProblem readProblem(kavro::Optimizer& opt, const CommandLine& cl, int unit) {
-  kavro::Optimizer::Impl& s = opt.impl();
+  kavro::Optimizer::Impl& s = internalsOf(opt);
   LoadedProblem loaded;
   kavro::InputUnit* in = s.units.openInput(unit);
   if (!in) {
@@ -110,7 +110,7 @@ int runBuiltin(kavro::Optimizer& opt, kavro::app::Progress& progress) {
 // The files of a block's run, before the problem file is read: the MPS reader already writes
 // to the print file the options name.
 bool blockFilesClash(kavro::Optimizer& opt) {
-  kavro::Optimizer::Impl& s = opt.impl();
+  kavro::Optimizer::Impl& s = internalsOf(opt);
   return kavro::app::refuseClashes(kavro::runFileClashes(s.params, s.units));
 }
 
@@ -134,14 +134,14 @@ int runWithSpecs(kavro::Optimizer& opt, const CommandLine& cl, kavro::app::Progr
       return kStatusInputError;
     }
     if (blockFilesClash(opt)) return kStatusInputError;
-    kavro::Parameters& p = opt.impl().params;
+    kavro::Parameters& p = internalsOf(opt).params;
     int unit = kProblemUnit;
     if (cl.problemPath.empty()) unit = p.mpsFile > 0 ? p.mpsFile : kSpecsUnit;
-    else if (kavro::InputUnit* again = opt.impl().units.input(kProblemUnit)) again->rewind();  // a pipe is not reopened
+    else if (kavro::InputUnit* again = internalsOf(opt).units.input(kProblemUnit)) again->rewind();  // a pipe is not reopened
     LoadedProblem loaded = readProblem(opt, cl, unit);
     if (!loaded.ok) return kStatusInputError;
     const int solved = solve(opt, loaded.problem, loaded.state, progress);
-    failures.report(opt.impl().units);
+    failures.report(internalsOf(opt).units);
     if (solved == kStatusInputError) return solved;
     if (solved != kStatusOptimal) status = solved;
   }
@@ -184,13 +184,13 @@ int main(int argc, char** argv) {
 
   kavro::Optimizer opt;
   kavro::app::connectCommandUnits(opt, cl);
-  if (kavro::app::refuseClashes(kavro::app::commandLineClashes(opt.impl().units, cl))) return kStatusInputError;
+  if (kavro::app::refuseClashes(kavro::app::commandLineClashes(internalsOf(opt).units, cl))) return kStatusInputError;
   opt.initialize({cl.printPath.empty() ? 0 : kPrintUnit, kSummaryUnit, cl.specsPath.empty() ? 0 : kSpecsUnit});
 
   kavro::app::WriteFailures failures;
   const int status = run(opt, cl, failures);
   if (kavro::app::stopRequested())
     std::fprintf(stderr, "kavro: stopped by %s\n", kavro::app::signalName(kavro::app::stopSignal()));
-  const bool writeFailed = failures.finish(opt.impl().units);
+  const bool writeFailed = failures.finish(internalsOf(opt).units);
   return writeFailed && status != kStatusInputError ? kStatusWriteFailed : status;
 }

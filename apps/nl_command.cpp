@@ -81,7 +81,7 @@ class NlRun {
     ampl_ = nl::parseAmplOptions(text ? text : "");
     for (const std::string& e : ampl_.errors) std::printf("kavro_options: %s\n", e.c_str());
     // Under the protocol the summary report does not go to standard output.
-    if (cl_.summaryPath.empty()) opt_.impl().params.summaryFile = 0;
+    if (cl_.summaryPath.empty()) internalsOf(opt_).params.summaryFile = 0;
   }
 
   // The kavro_options lines, after the SPECS block's own (a block starts from the defaults).
@@ -95,7 +95,7 @@ class NlRun {
   // otherwise).
   void modelSettings(const nl::BuiltProblem& built) {
     if (built.objective >= 0) opt_.setSpecsLine(built.maximize ? "Maximize" : "Minimize");
-    const Parameters& p = opt_.impl().params;
+    const Parameters& p = internalsOf(opt_).params;
     if (p.solveStrategy == kSingleSolve && p.superbasicsLimit == kUndefinedInt)
       opt_.setSpecsInteger("Superbasics limit", superbasicsEstimate(built.nonlinearEntries));
   }
@@ -121,7 +121,7 @@ class NlRun {
     s.model = &model_;
     s.built = &built;
     s.state = &built.state;
-    s.params = &opt_.impl().params;
+    s.params = &internalsOf(opt_).params;
     s.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     s.evaluationErrors = functions.evaluationErrors();
     return finish(s);

@@ -75,7 +75,7 @@ int solve(const Arguments& a) {
   s.model = &read.model;
   s.built = &built;
   s.state = &built.state;
-  s.params = &opt.impl().params;
+  s.params = &internalsOf(opt).params;
   s.evaluationErrors = functions.evaluationErrors();
   const kavro::app::SolutionReport report = kavro::app::solutionReport(s, a.model, {}, {});
   if (const std::string e = kavro::app::writeSolutionReport(report, a.solution); !e.empty()) {

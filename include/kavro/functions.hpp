@@ -13,7 +13,7 @@
 // elements it knows; the constraint callable receives the first nNonlinJacVars variables, fills
 // the nNonlinCons values and the Jacobian elements it knows, in the matrix's order (column by
 // column over the constraint matrix's entries in the nonlinear rows; see problem.hpp).
-// Elements left untouched keep kUnsetDerivative and are estimated by finite differences
+// Elements left untouched keep kUnsetGradient and are estimated by finite differences
 // (a Jacobian element that is never set keeps the value the matrix holds, "Derivative level" 3).
 // A callable that returns false marks the point as undefined; one that throws stops the run
 // (the exception is caught here and reported as a request to stop).

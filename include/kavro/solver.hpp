@@ -132,7 +132,6 @@ struct SolveOptions {
   // from workLength (a hint, may be 0) and the problem's matrix, and the storage for the basis
   // factors grows whenever a factorization needs more, the run going on from its basis.
   bool automaticStorage = false;
-  int32_t controlWord = 1;
   IterationCallback progress;      // optional
   NonlinearFunctions* functions = nullptr;  // required when the problem has nonlinear parts
   // The strategy when no "Solve strategy" option chose one.
@@ -234,10 +233,12 @@ class Optimizer {
   // the parameter block holds the last run's completed values, as after a single run.
   SolveResult solve(const Problem& problem, ProblemState& state, const SolveOptions& options);
 
+  // What the object owns; opaque to callers (the library's front ends reach it through
+  // internalsOf in its internal headers).
   struct Impl;
-  Impl& impl() { return *impl_; }
 
  private:
+  friend Impl& internalsOf(Optimizer& optimizer);
   std::unique_ptr<Impl> impl_;
 };
 

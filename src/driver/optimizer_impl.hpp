@@ -16,4 +16,8 @@ struct Optimizer::Impl {
   ReportChannels channels() { return ReportChannels{&units, params.printFile, params.summaryFile}; }
 };
 
+// The parts of an Optimizer, for the library's own front ends (the command, the host link),
+// which set parameters and files beyond what the public calls offer.
+inline Optimizer::Impl& internalsOf(Optimizer& optimizer) { return *optimizer.impl_; }
+
 }  // namespace kavro

@@ -13,7 +13,7 @@ namespace {
 
 // Files of the run that would overwrite each other are an IO error before the solve.
 bool refuseFileClashes(LinkContext& ctx) {
-  Optimizer::Impl& s = ctx.optimizer->impl();
+  Optimizer::Impl& s = internalsOf(*ctx.optimizer);
   const std::vector<FileClash> clashes = runFileClashes(s.params, s.units);
   if (clashes.empty()) return false;
   raiseLinkError(ctx, kIoError, "%s", clashes.front().text.c_str());
@@ -22,7 +22,7 @@ bool refuseFileClashes(LinkContext& ctx) {
 
 // Files that could not be written leave the solution as it is; each is a warning in the log.
 void warnAboutFailedOutputs(LinkContext& ctx) {
-  UnitTable& units = ctx.optimizer->impl().units;
+  UnitTable& units = internalsOf(*ctx.optimizer).units;
   units.flushAll();
   for (const UnitFailure& f : units.failures()) logWarning(ctx, "KAVRO could not write %s", f.text.c_str());
 }
@@ -44,7 +44,6 @@ void callSolver(LinkContext& ctx) {
   options.start = model.start;
   options.workLength = ctx.workWords;
   options.automaticStorage = ctx.automaticWorkSpace;
-  options.controlWord = 1;
   options.progress = [&ctx](const IterationLogEntry& entry) { return logIteration(ctx, entry); };
   if (model.nonlinear) options.functions = &functions;
   options.nonlinearEntries = ctx.qmo().qmoNLN(ctx.model);

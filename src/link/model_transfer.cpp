@@ -322,7 +322,7 @@ bool sendModelOptions(LinkContext& ctx) {
     }
   }
   // The solve strategy sizes the superbasics limit itself, from the same count.
-  if (ctx.userSuperbasicsLimit || ctx.optimizer->impl().params.solveStrategy == kStrategySolve) return true;
+  if (ctx.userSuperbasicsLimit || internalsOf(*ctx.optimizer).params.solveStrategy == kStrategySolve) return true;
   if (ctx.optimizer->setSpecsInteger("Superbasics Limit", superbasicsEstimate(ctx.qmo().qmoNLN(ctx.model))) != 0) {
     raiseLinkError(ctx, kSolverError, "set superbasic limit");
     return false;

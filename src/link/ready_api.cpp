@@ -87,7 +87,7 @@ void initialiseOptimizer(LinkContext& ctx, bool warnOnFailure) {
     logWarning(ctx, "Can't open KAVRO print file (%s). It will be suppressed from the sysout file", path);
   ctx.optimizer->initialize({ctx.printUnit, 0, 0});
   if (ctx.printUnit != 0) {
-    UnitTable& units = ctx.optimizer->impl().units;
+    UnitTable& units = internalsOf(*ctx.optimizer).units;
     units.writeLine(kPrintUnit, kFrame);
     units.writeLine(kPrintUnit, kTitle);
     units.writeLine(kPrintUnit, kFrame);

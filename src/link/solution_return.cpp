@@ -8,7 +8,7 @@ namespace kavro::link {
 namespace {
 
 ClassificationContext classification(const LinkContext& ctx, const Problem& p, const SolveResult& r) {
-  const Parameters& params = ctx.optimizer->impl().params;
+  const Parameters& params = internalsOf(*ctx.optimizer).params;
   ClassificationContext c;
   c.n = p.n;
   c.primalTol = params.feasibilityTolerance;

@@ -91,7 +91,6 @@ TEST_F(SolverEntry, InvalidDataIsRefusedWithAClearMessage) {
   Problem t = tinyLp();
   t.nNonlinObjVars = 1;  // nonlinear parts, but no routine to evaluate them
   EXPECT_EQ(solve(t, s, 1000000).exitCode, kInvalidProblemData);
-  opt.impl();
   const std::string text = slurp(printPath);
   EXPECT_NE(text.find(" XXX  Invalid problem data: column 1, row 2: matrix value is not a finite number"),
             std::string::npos);
@@ -110,7 +109,7 @@ TEST_F(SolverEntry, FilesThatClashAreRefusedBeforeAnythingIsWritten) {
   opt.connectUnit(11, printPath);  // the New basis file is the print file under another number
   opt.setSpecsLine("New basis file 11");
   EXPECT_EQ(solve(p, s, 1000000).exitCode, kFileClash);
-  opt.impl().units.flushAll();
+  internalsOf(opt).units.flushAll();
   EXPECT_EQ(slurp(printPath), "      New basis file 11\n") << "only the option's echo: the print file is in the clash";
   EXPECT_EQ(slurp(summaryPath), " XXX  the print file (unit 9) and the New basis file (unit 11) are the same file: " +
                                     printPath + "\n EXIT -- an output file is an input or another output file of the "

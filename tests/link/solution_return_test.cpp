@@ -105,7 +105,7 @@ class SolutionReturn : public LinkTest {
     qevTestClockSet(env.handle(), 2.5);
     ASSERT_TRUE(ready());
     ASSERT_TRUE(transferModel(ctx, t));
-    Parameters& p = ctx.optimizer->impl().params;
+    Parameters& p = internalsOf(*ctx.optimizer).params;
     p.feasibilityTolerance = 1.0e-6;
     p.optimalityTolerance = 1.0e-6;
     // Columns x0 (basic), x1 (at lower), fx (fixed); slacks of l, g, e (basic, basic, fixed)
@@ -197,7 +197,7 @@ TEST_F(SolutionReturn, InfeasibleIntermediatePointAndNoRecords) {
 }
 
 TEST_F(SolutionReturn, MaximizationFlipsTheFixedVariableRule) {
-  ctx.optimizer->impl().params.objectiveSense = -1;
+  internalsOf(*ctx.optimizer).params.objectiveSense = -1;
   t.state.reducedCost[2] = -1.0;  // fixed column with a negative marginal
   returnSolution(ctx, t, result);
   EXPECT_EQ(var(2).basis, 0);

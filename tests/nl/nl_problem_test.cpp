@@ -274,7 +274,7 @@ TEST(NlProblem, LinearModelSolvesWithMultipliersOfTheMinimizedObjective) {
     Optimizer opt;
     opt.initialize({});
     state = b.state;
-    const SolveResult r = opt.solve(b.problem, state, SolveOptions{.start = "Cold", .workLength = 200000, .controlWord = 1, .progress = {}, .functions = nullptr});
+    const SolveResult r = opt.solve(b.problem, state, SolveOptions{.start = "Cold", .workLength = 200000, .progress = {}, .functions = nullptr});
     EXPECT_EQ(r.exitCode, 0);
     return r.objValue;
   };

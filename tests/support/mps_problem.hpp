@@ -13,7 +13,7 @@ namespace kavro::testing {
 inline MpsResult readMpsForTest(Optimizer& opt, const std::string& path) {
   const int unit = 20;
   opt.connectUnit(unit, path);
-  Optimizer::Impl& s = opt.impl();
+  Optimizer::Impl& s = internalsOf(opt);
   InputUnit* in = s.units.openInput(unit);
   if (!in) {
     MpsResult failed;
