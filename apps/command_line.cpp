@@ -82,17 +82,21 @@ const char* usageText() {
          "\n"
          "Ctrl-C, SIGTERM and SIGHUP end the run at its next iteration (\"EXIT -- control-c\n"
          "interrupt\") with the current point reported and saved as the options ask, and no further\n"
-         "SPECS block is run; a second one ends the process at once.\n"
+         "SPECS block is run; one that comes while an input is read ends the reading at once; a\n"
+         "second one ends the process at once.\n"
          "\n"
          "No output is ever written over an input or over another output: a run whose files clash\n"
-         "(\"Print file 4\", \"New basis file 98\", --print naming the problem, two files on one path)\n"
-         "is refused before anything is written. Basis and solution files are replaced whole, so an\n"
-         "interrupted or failed save leaves the previous file. Input lines may be 1 MiB long.\n"
+         "(\"Print file 4\", \"New basis file 98\", --print naming the problem, --solution naming the\n"
+         "model, a STUB.sol that is a link to STUB.nl, two files on one path) is refused before\n"
+         "anything is written. Basis, solution, JSON and .sol files are replaced whole, so an\n"
+         "interrupted or failed save leaves the previous file. Input lines may be 1 MiB long; a pipe\n"
+         "may bring at most 2 GiB (a file given by its name is read without a copy).\n"
          "\n"
          "Exit status: 0 when the run ends optimal (exit code 0); 1 for any other optimizer exit\n"
-         "code; 2 for a usage error, files that clash, or an input file that cannot be read or has\n"
-         "fatal errors; 3 when an output (print, summary or basis file, standard output) could not\n"
-         "be written, each such file named on standard error with the reason.\n";
+         "code or a stop signal; 2 for a usage error, files that clash, an input file that cannot\n"
+         "be read or has fatal errors, or a problem too large for the memory; 3 when an output\n"
+         "(print, summary, basis, JSON or .sol file, standard output) could not be written, each\n"
+         "such file named on standard error with the reason.\n";
 }
 
 bool parseCommandLine(int argc, char** argv, CommandLine& cl, std::string& error) {

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <new>
+#include <stdexcept>
 #include <string>
 
 #include "builtin_example.hpp"
@@ -95,6 +97,11 @@ int solve(kavro::Optimizer& opt, const kavro::Problem& problem, kavro::ProblemSt
           kavro::app::Progress& progress) {
   const kavro::SolveResult r = kavro::app::solveProblem(opt, problem, state, progress);
   if (r.exitCode == kavro::kFileClash) return kStatusInputError;
+  if (r.exitCode == kavro::kOutOfMemory) {
+    std::fprintf(stderr, "kavro: not enough memory for a model of %d variables and %d constraints\n", problem.n,
+                 problem.m);
+    return kStatusInputError;
+  }
   return r.exitCode == 0 ? kStatusOptimal : kStatusNotOptimal;
 }
 
@@ -148,7 +155,7 @@ int runWithSpecs(kavro::Optimizer& opt, const CommandLine& cl, kavro::app::Progr
   return status;
 }
 
-int run(kavro::Optimizer& opt, const CommandLine& cl, kavro::app::WriteFailures& failures) {
+int runProblem(kavro::Optimizer& opt, const CommandLine& cl, kavro::app::WriteFailures& failures) {
   kavro::app::Progress progress(!cl.quiet);
   if (kavro::app::isNlRun(cl)) return kavro::app::runNlModel(opt, cl, progress);
   if (!cl.specsPath.empty()) return runWithSpecs(opt, cl, progress, failures);
@@ -157,6 +164,18 @@ int run(kavro::Optimizer& opt, const CommandLine& cl, kavro::app::WriteFailures&
   LoadedProblem loaded = readProblem(opt, cl, kProblemUnit);
   if (!loaded.ok) return kStatusInputError;
   return solve(opt, loaded.problem, loaded.state, progress);
+}
+
+// Memory that cannot be had anywhere ends the command with a message, never with an exception
+// out of main (the solves and the readers say which model did not fit themselves).
+int run(kavro::Optimizer& opt, const CommandLine& cl, kavro::app::WriteFailures& failures) {
+  try {
+    return runProblem(opt, cl, failures);
+  } catch (const std::bad_alloc&) {
+  } catch (const std::length_error&) {
+  }
+  std::fprintf(stderr, "kavro: not enough memory\n");
+  return kStatusInputError;
 }
 
 }  // namespace
@@ -183,14 +202,19 @@ int main(int argc, char** argv) {
   }
 
   kavro::Optimizer opt;
+  // A stop signal also ends the reading of an input (a pipe that never ends, a long file).
+  internalsOf(opt).units.setStopCheck(kavro::app::stopRequested);
   kavro::app::connectCommandUnits(opt, cl);
   if (kavro::app::refuseClashes(kavro::app::commandLineClashes(internalsOf(opt).units, cl))) return kStatusInputError;
   opt.initialize({cl.printPath.empty() ? 0 : kPrintUnit, kSummaryUnit, cl.specsPath.empty() ? 0 : kSpecsUnit});
 
   kavro::app::WriteFailures failures;
-  const int status = run(opt, cl, failures);
-  if (kavro::app::stopRequested())
+  int status = run(opt, cl, failures);
+  if (kavro::app::stopRequested()) {
     std::fprintf(stderr, "kavro: stopped by %s\n", kavro::app::signalName(kavro::app::stopSignal()));
+    // An input whose reading the signal ended is not at fault.
+    if (status == kStatusInputError) status = kStatusNotOptimal;
+  }
   const bool writeFailed = failures.finish(internalsOf(opt).units);
   return writeFailed && status != kStatusInputError ? kStatusWriteFailed : status;
 }

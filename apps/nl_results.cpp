@@ -11,19 +11,22 @@ namespace kavro::app {
 
 // The optimizer returns the multipliers of the problem it minimizes (the objective negated for
 // maximization): minus the slack's reduced cost is the change of that objective per unit
-// increase of the row's limit, so for maximization the sign turns.
+// increase of the row's limit, so for maximization (the sense the run used, which an option may
+// have given) the sign turns.
 std::vector<double> amplDuals(const NlSolve& s) {
   const int32_t n = s.built->problem.n;
-  const double sign = s.built->maximize ? 1.0 : -1.0;
+  const double sign = s.params->objectiveSense < 0 ? 1.0 : -1.0;
   std::vector<double> y(static_cast<size_t>(s.model->nCons()));
   for (size_t i = 0; i < y.size(); ++i) y[i] = sign * s.state->reducedCost[static_cast<size_t>(n) + i] + 0.0;
   return y;
 }
 
+bool pointReturned(int32_t exitCode) { return exitCode < 10 || exitCode == kTimeLimit || exitCode == kInterrupted; }
+
 nl::SolFile solFile(const NlSolve& s, const std::string& message) {
   nl::SolFile sol = nl::solFileFor(*s.model, message, nl::solveResultCode(s.result.exitCode).code);
   sol.objno = s.built->objective;
-  if (s.result.usable()) {
+  if (pointReturned(s.result.exitCode)) {
     sol.primals.assign(s.state->x.begin(), s.state->x.begin() + s.built->problem.n);
     sol.duals = amplDuals(s);
   }

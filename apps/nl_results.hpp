@@ -28,7 +28,11 @@ struct NlSolve {
 // increase of the constraint's bound).
 std::vector<double> amplDuals(const NlSolve& s);
 
-// The .sol contents after a solve ending with message.
+// Whether a run's point goes back to the user: a usable one, and the point a run stopped by a
+// time limit or by the user reached (so that stopping a long run does not lose it).
+bool pointReturned(int32_t exitCode);
+
+// The .sol contents after a solve ending with message (values when pointReturned).
 nl::SolFile solFile(const NlSolve& s, const std::string& message);
 
 // The host's view of the solve, names from rowNames / columnNames (generated when empty).

@@ -2,10 +2,12 @@
 // from an MPS or AMPL .nl file and the command line, loads the solver library librevuride64.so, drives it
 // through its four entry points and prints the host log on standard output.
 //
-// Exit status: 0 when the solve call returned 0, 1 when the library reported an error, 2 for
-// usage errors and input that cannot be read, 3 when the --solution file or the host log on
-// standard output could not be written. Ctrl-C, SIGTERM and SIGHUP stop the solve at its next
-// iteration ("user interrupt"); the --solution file is still written and says it was interrupted.
+// Exit status: 0 when the solve call returned 0, 1 when the library reported an error (or a stop
+// signal ended the reading of the model), 2 for usage errors, files that clash and input that
+// cannot be read, 3 when the --solution file or the host log on standard output could not be
+// written. Ctrl-C, SIGTERM and SIGHUP stop the solve at its next iteration ("user interrupt");
+// the --solution file is still written, with the point the run reached, and says it was
+// interrupted. A stop signal while the model is read ends the reading at once.
 
 #include <dlfcn.h>
 
@@ -13,11 +15,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "io/units.hpp"
 #include "link/kavro_link.h"
+#include "nl/nl_names.hpp"
 #include "mps_model.hpp"
 #include "nl_model.hpp"
 #include "qarn/model_builder.hpp"
@@ -134,17 +138,41 @@ void fail(const std::string& message) {
   }
 }
 
+bool isNlModel(const std::string& path) { return path.ends_with(".nl") || path.ends_with(".nl.gz"); }
+
+// No output of the run may be an input or another output (links and other spellings of a path
+// included): refused, both files named, before anything is written.
+bool filesClash(qevHandle_t env, const Arguments& a) {
+  using Kind = kavro::FileUse::Kind;
+  std::vector<kavro::FileUse> uses = {{0, "model file", Kind::kInput, a.model}};
+  if (!a.optFile.empty()) uses.push_back({0, "option file", Kind::kInput, a.optFile});
+  if (!a.solution.empty()) uses.push_back({0, "--solution file", Kind::kOutput, a.solution});
+  char print[4096];
+  if (qevGetScratchName(env, "kavro55Print", print, sizeof print) == 0)
+    uses.push_back({0, "solver library's print file", Kind::kReport, print});
+  if (isNlModel(a.model)) {
+    const std::string stub = kavro::nl::stubOf(a.model);
+    uses.push_back({0, "row names file", Kind::kInput, stub + ".row"});
+    uses.push_back({0, "column names file", Kind::kInput, stub + ".col"});
+  }
+  const std::vector<kavro::FileClash> clashes = kavro::findFileClashes(kavro::UnitTable{}, uses);
+  for (const kavro::FileClash& c : clashes) fail(c.text);
+  if (!clashes.empty()) fail("refused: an output would be written over an input or another output");
+  return !clashes.empty();
+}
+
 int run(const Arguments& args) {
   std::string error;
   qarn::Environment env;
   if (!configureEnvironment(env.handle(), args, error)) return fail(error), kStatusUsage;
+  if (filesClash(env.handle(), args)) return kStatusUsage;
   qarn::Model model(env);
   qarn::NlModelSource nlSource;  // answers the nonlinear calls of a .nl model
-  const bool nl = args.model.ends_with(".nl") || args.model.ends_with(".nl.gz");
   std::string notes;
-  error = nl ? nlSource.load(model.handle(), args.model, args.relaxIntegers)
-             : qarn::loadMpsModel(model.handle(), args.model, args.relaxIntegers, &notes);
-  if (!error.empty()) return fail(error), kStatusUsage;
+  const auto stop = [] { return kavro::app::stopRequested(); };
+  error = isNlModel(args.model) ? nlSource.load(model.handle(), args.model, args.relaxIntegers, stop, &notes)
+                                : qarn::loadMpsModel(model.handle(), args.model, args.relaxIntegers, &notes, stop);
+  if (!error.empty()) return fail(error), kavro::app::stopRequested() ? kStatusFailed : kStatusUsage;
   if (!notes.empty()) fail(notes);
   qmoSetOptFileName(model.handle(), args.optFile.c_str());
   SolverLibrary lib;
@@ -177,6 +205,8 @@ int main(int argc, char** argv) {
   int status = kStatusUsage;
   try {
     status = run(args);
+  } catch (const std::bad_alloc&) {
+    fail("not enough memory");
   } catch (const std::exception& e) {
     fail(e.what());
   }

@@ -99,9 +99,11 @@ std::string errorLines(const std::string& messages) {
 
 }  // namespace
 
-std::string loadMpsModel(qmoHandle_t model, const std::string& path, bool relaxIntegers, std::string* notes) {
+std::string loadMpsModel(qmoHandle_t model, const std::string& path, bool relaxIntegers, std::string* notes,
+                         const kavro::StopCheck& stop) {
   if (!model) return "no model object";
   kavro::UnitTable units;
+  units.setStopCheck(stop);
   constexpr int kUnit = 1, kMessages = 2;
   units.connect(kUnit, path);
   kavro::InputUnit* in = units.openInput(kUnit);

@@ -10,6 +10,8 @@
 
 #include <string>
 
+#include "io/input_unit.hpp"
+
 #include "qarn/qarn.h"
 
 namespace qarn {
@@ -18,8 +20,9 @@ namespace qarn {
 // message of the MPS reader (each error with its line number), then the count. Integer columns
 // are refused unless relaxIntegers asks for the continuous relaxation. The reader's warnings and
 // notes about a file that is read (an RHS set that is not used, the relaxation) go to `notes`
-// when given. Names and records are shown with their control bytes as "?".
+// when given. Names and records are shown with their control bytes as "?". `stop` is asked while
+// the file is read: true ends the reading (a pipe that never ends).
 std::string loadMpsModel(qmoHandle_t model, const std::string& path, bool relaxIntegers = false,
-                         std::string* notes = nullptr);
+                         std::string* notes = nullptr, const kavro::StopCheck& stop = {});
 
 }  // namespace qarn

@@ -1,6 +1,7 @@
 #include "nl_model.hpp"
 
 #include <algorithm>
+#include <new>
 
 #include "host_rows.hpp"
 #include "nl/nl_names.hpp"
@@ -47,16 +48,21 @@ NlModelSource::~NlModelSource() {
   if (handle_) qmoSetEvaluator(handle_, nullptr, nullptr);
 }
 
-std::string NlModelSource::load(qmoHandle_t model, const std::string& path, bool relaxIntegers) {
+std::string NlModelSource::load(qmoHandle_t model, const std::string& path, bool relaxIntegers,
+                                const kavro::nl::StopCheck& stop, std::string* notes) {
   if (!model) return "no model object";
-  kavro::nl::ReadResult r = kavro::nl::readNlFile(path);
+  kavro::nl::ReadResult r = kavro::nl::readNlFile(path, stop);
+  for (const std::string& w : r.warnings)
+    if (notes) *notes += "warning: " + path + ": " + w + "\n";
   if (!r.ok) return r.error;
   model_ = std::move(r.model);
-  evaluator_ = std::make_unique<kavro::nl::Evaluator>(model_);
-  std::string stub = path;
-  for (const std::string ext : {".gz", ".nl"})
-    if (stub.size() > ext.size() && stub.ends_with(ext)) stub.resize(stub.size() - ext.size());
-  if (std::string error = fill(model, stub, relaxIntegers); !error.empty()) return path + ": " + error;
+  try {
+    evaluator_ = std::make_unique<kavro::nl::Evaluator>(model_);
+    if (std::string error = fill(model, kavro::nl::stubOf(path), relaxIntegers); !error.empty()) return path + ": " + error;
+  } catch (const std::bad_alloc&) {
+    return path + ": not enough memory for a model of " + std::to_string(model_.nVars()) + " variables and " +
+           std::to_string(model_.nCons()) + " constraints";
+  }
   if (qmoSetEvaluator(model, &kEvaluator, this) != 0) return "the model object refused the evaluator";
   handle_ = model;
   return {};

@@ -23,6 +23,7 @@
 
 #include "nl/nl_evaluator.hpp"
 #include "nl/nl_model.hpp"
+#include "nl/nl_source.hpp"
 #include "qarn/qarn.h"
 
 namespace qarn {
@@ -35,8 +36,10 @@ class NlModelSource {
   NlModelSource& operator=(const NlModelSource&) = delete;
 
   // Returns an empty string on success, else what went wrong. Integer variables are refused
-  // unless relaxIntegers (then they are taken as continuous).
-  std::string load(qmoHandle_t model, const std::string& path, bool relaxIntegers = false);
+  // unless relaxIntegers (then they are taken as continuous). `stop` is asked while the file is
+  // read: true ends the reading. The reader's warnings go to `notes` when given.
+  std::string load(qmoHandle_t model, const std::string& path, bool relaxIntegers = false,
+                   const kavro::nl::StopCheck& stop = {}, std::string* notes = nullptr);
 
   // The evaluator's callbacks (host indices). A row is evaluated at the point of the last
   // newPoint (qarn.h), the objective at x.

@@ -51,6 +51,7 @@ enum ExitCode : int32_t {
   kWorkspaceTooSmall = 42,
   kInvalidProblemData = 43,  // the problem handed to the solver entry is not valid (sizes, NaN, ...)
   kFileClash = 44,           // an output file is an input or another output file of the run
+  kOutOfMemory = 45,         // the memory for the run's storage could not be had (nothing was solved)
 };
 
 // What a log entry offered to a progress callback is.
@@ -217,6 +218,10 @@ class Optimizer {
 
   // SPECS options. Each returns the number of rejected lines (0 or 1).
   int setSpecsLine(std::string_view line);
+  // The same, for a caller that reports rejected lines itself: returns why the line was
+  // rejected ("Value missing or not a number: ABC", the report's message without its " XXX  "),
+  // or an empty string when it was accepted.
+  std::string explainedSpecsLine(std::string_view line);
   int setSpecsInteger(std::string_view keywords, int64_t value);
   int setSpecsReal(std::string_view keywords, double value);
   // Reads the next Begin ... End block of the SPECS unit.
@@ -230,7 +235,9 @@ class Optimizer {
 
   // The solver entry. Reads problem, reads and writes state. With "Solve strategy 1" (or
   // options.defaultStrategy when no option chose) the solve strategy makes the runs; afterwards
-  // the parameter block holds the last run's completed values, as after a single run.
+  // the parameter block holds the last run's completed values, as after a single run. Memory
+  // that cannot be had ends the run with kOutOfMemory ("EXIT -- not enough memory for a model of
+  // N variables and M constraints"); no exception leaves it.
   SolveResult solve(const Problem& problem, ProblemState& state, const SolveOptions& options);
 
   // What the object owns; opaque to callers (the library's front ends reach it through

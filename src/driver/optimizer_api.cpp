@@ -1,5 +1,8 @@
 // The public Optimizer object: one parameter block, one unit table and one set of timers.
 
+#include <new>
+#include <stdexcept>
+
 #include "driver/optimizer_impl.hpp"
 #include "driver/strategy/solve_strategy.hpp"
 
@@ -25,7 +28,17 @@ void Optimizer::connectStream(int unit, std::FILE* stream, std::string name) {
 
 SolveResult Optimizer::solve(const Problem& problem, ProblemState& state, const SolveOptions& options) {
   Impl& s = *impl_;
-  return solveWithStrategy(s.params, s.units, s.timers, problem, state, options);
+  try {
+    return solveWithStrategy(s.params, s.units, s.timers, problem, state, options);
+  } catch (const std::bad_alloc&) {
+  } catch (const std::length_error&) {
+  }
+  // The run's storage is gone with the exception; what is left is to say so.
+  s.channels().both(" EXIT -- not enough memory for a model of %d variables and %d constraints", problem.n, problem.m);
+  s.units.flushAll();
+  SolveResult r;
+  r.exitCode = kOutOfMemory;
+  return r;
 }
 
 }  // namespace kavro

@@ -11,6 +11,10 @@ int Optimizer::setSpecsLine(std::string_view line) {
   return errors;
 }
 
+std::string Optimizer::explainedSpecsLine(std::string_view line) {
+  return kavro::setSpecsLineExplained(impl_->params, line, impl_->channels());
+}
+
 int Optimizer::setSpecsInteger(std::string_view keywords, int64_t value) {
   int errors = 0;
   kavro::setSpecsInteger(impl_->params, keywords, value, impl_->channels(), errors);

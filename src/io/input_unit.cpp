@@ -1,6 +1,7 @@
 #include "io/input_unit.hpp"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -14,6 +15,9 @@ namespace kavro {
 namespace {
 
 constexpr unsigned kChunk = 1u << 16;
+// How long a silent pipe is waited on before the stop check is asked again.
+constexpr int kWaitMillis = 100;
+constexpr const char* kStopped = "the reading was stopped";
 
 std::string systemReason(int err) { return std::strerror(err); }
 
@@ -32,8 +36,11 @@ std::string streamError(gzFile f) {
 
 }  // namespace
 
-InputUnit::InputUnit(std::string path, size_t maxLineLength)
-    : path_(std::move(path)), maxLineLength_(std::max<size_t>(maxLineLength, 1)) {
+InputUnit::InputUnit(std::string path, size_t maxLineLength, StopCheck stop, int64_t maxCopyBytes)
+    : path_(std::move(path)),
+      maxLineLength_(std::max<size_t>(maxLineLength, 1)),
+      stop_(std::move(stop)),
+      maxCopyBytes_(maxCopyBytes) {
   openFile();
 }
 
@@ -66,53 +73,51 @@ bool InputUnit::openFile() {
   return true;
 }
 
-// Copies what the pipe holds, uncompressed, to a temporary file, up to the first line that is
-// too long (reading the copy then stops there with the right line number). A read error of the
-// pipe is kept and reported when reading reaches the end of the copy.
-bool InputUnit::spool(int fd) {
-  gzFile source = gzdopen(fd, "rb");
-  if (!source) {
-    ::close(fd);
-    openError_ = "not enough memory to read it";
-    return false;
+namespace {
+
+// Reads what the pipe has into `into`, waiting a tenth of a second at a time and asking `stop`
+// between waits. The count read, 0 at the end, -1 on an error (errno set), -2 when stopped.
+ssize_t readPipe(int fd, char* into, size_t size, const StopCheck& stop) {
+  for (;;) {
+    if (stop && stop()) return -2;
+    pollfd p{fd, POLLIN, 0};
+    const int ready = ::poll(&p, 1, kWaitMillis);
+    if (ready < 0 && errno != EINTR) return -1;
+    if (ready <= 0) continue;
+    const ssize_t got = ::read(fd, into, size);
+    if (got >= 0 || errno != EINTR) return got;
   }
+}
+
+}  // namespace
+
+// Copies the stored bytes of the pipe (compressed or not) to a temporary file; the copy is then
+// read like a file. A read error of the pipe is kept and reported when reading reaches the end
+// of the copy.
+bool InputUnit::spool(int fd) {
   spooled_ = std::tmpfile();
   if (!spooled_) {
     openError_ = "no temporary file for a copy of it: " + systemReason(errno);
-    gzclose(source);
+    ::close(fd);
     return false;
   }
   std::string chunk(kChunk, '\0');
-  size_t lineLength = 0;
-  for (bool more = true; more;) {
-    const int got = gzread(source, chunk.data(), kChunk);
-    if (got <= 0) {
-      spoolError_ = streamError(source);  // empty at a clean end
+  for (bool complete = false; !complete;) {
+    const ssize_t got = readPipe(fd, chunk.data(), kChunk, stop_);
+    if (got == -2) {
+      openError_ = kStopped;
       break;
     }
-    size_t keep = static_cast<size_t>(got);
-    for (size_t at = 0; at < static_cast<size_t>(got);) {
-      const char* eol = static_cast<const char*>(std::memchr(chunk.data() + at, '\n', static_cast<size_t>(got) - at));
-      const size_t run = (eol ? static_cast<size_t>(eol - chunk.data()) : static_cast<size_t>(got)) - at;
-      if (lineLength + run > maxLineLength_) {
-        keep = at + (maxLineLength_ - lineLength) + 1;
-        more = false;
-        break;
-      }
-      lineLength = eol ? 0 : lineLength + run;
-      at += run + (eol ? 1 : 0);
+    if (got <= 0) {
+      if (got < 0) spoolError_ = systemReason(errno);
+      break;
     }
-    if (std::fwrite(chunk.data(), 1, keep, spooled_) != keep) {
-      openError_ = "cannot copy it to a temporary file: " + systemReason(errno);
-      gzclose(source);
-      return false;
-    }
+    if (!copyChunk(chunk.data(), static_cast<size_t>(got), complete)) break;
   }
-  gzclose(source);
-  if (std::fflush(spooled_) != 0) {
+  ::close(fd);
+  if (openError_.empty() && std::fflush(spooled_) != 0)
     openError_ = "cannot copy it to a temporary file: " + systemReason(errno);
-    return false;
-  }
+  if (!openError_.empty()) return false;
   std::rewind(spooled_);
   gzFile copy = gzdopen(::dup(::fileno(spooled_)), "rb");
   if (!copy) {
@@ -121,6 +126,43 @@ bool InputUnit::spool(int fd) {
   }
   gzbuffer(copy, kChunk);
   file_ = copy;
+  return true;
+}
+
+// Appends a chunk of the pipe to the copy. Plain text ends the copy after the first line that
+// is too long (complete) and refuses a NUL byte; compressed data are copied as they are. False
+// (with openError_) when the input is refused or the copy cannot be written.
+bool InputUnit::copyChunk(const char* data, size_t size, bool& complete) {
+  if (copied_ == 0 && size >= 2) copyPlain_ = !(static_cast<unsigned char>(data[0]) == 0x1f && static_cast<unsigned char>(data[1]) == 0x8b);
+  size_t keep = size;
+  if (copyPlain_) {
+    if (const void* nul = std::memchr(data, '\0', size)) {
+      const int64_t at = copied_ + (static_cast<const char*>(nul) - data);
+      openError_ = "it holds a NUL byte (byte " + std::to_string(at + 1) + "): it is not a text file";
+      return false;
+    }
+    for (size_t at = 0; at < size;) {
+      const char* eol = static_cast<const char*>(std::memchr(data + at, '\n', size - at));
+      const size_t run = (eol ? static_cast<size_t>(eol - data) : size) - at;
+      if (copyLineLength_ + run > maxLineLength_) {
+        keep = at + (maxLineLength_ - copyLineLength_) + 1;
+        complete = true;
+        break;
+      }
+      copyLineLength_ = eol ? 0 : copyLineLength_ + run;
+      at += run + (eol ? 1 : 0);
+    }
+  }
+  if (copied_ + static_cast<int64_t>(keep) > maxCopyBytes_) {
+    openError_ = "it brought more than " + std::to_string(maxCopyBytes_) +
+                 " bytes, the most a pipe or device may bring (a file given by its name is read without this limit)";
+    return false;
+  }
+  if (std::fwrite(data, 1, keep, spooled_) != keep) {
+    openError_ = "cannot copy it to a temporary file: " + systemReason(errno);
+    return false;
+  }
+  copied_ += static_cast<int64_t>(keep);
   return true;
 }
 
@@ -134,6 +176,10 @@ void InputUnit::stop(std::string why) {
 // returned are dropped once they fill half the buffer, so every byte is moved at most once.
 bool InputUnit::fill() {
   if (atEnd_ || !file_) return false;
+  if (stopRequested()) {
+    stop(kStopped);
+    return false;
+  }
   gzFile f = static_cast<gzFile>(file_);
   if (next_ > 0 && next_ >= buffer_.size() / 2) {
     buffer_.erase(0, next_);

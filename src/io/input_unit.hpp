@@ -9,19 +9,34 @@
 //
 // Input that cannot be read twice (a pipe, a terminal, a device) is copied once, as it is read
 // at opening, to an unnamed temporary file, so that rewind() works on it as on a regular file.
-// Its lines are held to the same limit while it is copied.
+// The copy is bounded: plain text is checked as it comes, so the copy ends at the first line
+// that is too long and a NUL byte (which no text file holds: /dev/urandom, a binary file) refuses
+// the input at once; and at most maxCopyBytes (2 GiB unless the owner says otherwise) are
+// copied, compressed or not: an input that brings more is refused. A file given by its name is
+// read without a copy, compressed or not.
+//
+// Stopping. The stop check, when there is one, is asked before each chunk is read and while a
+// pipe is silent (every tenth of a second): when it says stop, opening fails, or reading ends
+// with a read error, "the reading was stopped".
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 namespace kavro {
 
+// Asked while an input is read: true stops the reading.
+using StopCheck = std::function<bool()>;
+
 class InputUnit {
  public:
   static constexpr size_t kMaxLineLength = size_t{1} << 20;
+  static constexpr int64_t kMaxCopyBytes = int64_t{1} << 31;
 
-  explicit InputUnit(std::string path, size_t maxLineLength = kMaxLineLength);
+  explicit InputUnit(std::string path, size_t maxLineLength = kMaxLineLength, StopCheck stop = {},
+                     int64_t maxCopyBytes = kMaxCopyBytes);
   ~InputUnit();
   InputUnit(const InputUnit&) = delete;
   InputUnit& operator=(const InputUnit&) = delete;
@@ -47,11 +62,20 @@ class InputUnit {
  private:
   bool openFile();
   bool spool(int fd);
+  bool copyChunk(const char* data, size_t size, bool& complete);
   bool fill();
+  bool stopRequested() const { return stop_ && stop_(); }
   void stop(std::string why);
 
   std::string path_;
   size_t maxLineLength_;
+  StopCheck stop_;
+  int64_t maxCopyBytes_;
+  // While a pipe is copied: whether its data are plain text, the copy's length and the length
+  // of the line being copied.
+  bool copyPlain_ = true;
+  int64_t copied_ = 0;
+  size_t copyLineLength_ = 0;
   void* file_ = nullptr;         // gzFile
   std::FILE* spooled_ = nullptr;  // the copy of an input that cannot be read twice
   std::string spoolError_;        // why copying it stopped before its end

@@ -212,7 +212,7 @@ InputUnit* UnitTable::openInput(int unit) {
   if (unit <= 0) return nullptr;
   auto it = inputs_.find(unit);
   if (it != inputs_.end()) return it->second->isOpen() ? it->second.get() : nullptr;
-  auto in = std::make_unique<InputUnit>(pathOf(unit), maxLineLength_);
+  auto in = std::make_unique<InputUnit>(pathOf(unit), maxLineLength_, stopCheck_);
   if (!in->isOpen()) {
     inputErrors_[unit] = in->openError();
     return nullptr;

@@ -37,9 +37,16 @@ struct FileUse {
     kInput,       // SPECS or MPS input: the two may be one file (MPS data after the options)
     kBasisInput,  // Old basis, Insert or Load file: shares a file with nothing
   };
+  FileUse() = default;
+  FileUse(int unitNumber, std::string roleText, Kind useKind, std::string filePath = {})
+      : unit(unitNumber), role(std::move(roleText)), kind(useKind), path(std::move(filePath)) {}
+
   int unit = 0;
   std::string role;  // for messages: "print file", "New basis file", ...
   Kind kind = Kind::kInput;
+  // A file that no unit reaches (unit 0): a front end's own input or output, such as the JSON
+  // solution or the AMPL .sol file, checked against the units' files all the same.
+  std::string path;
 
   bool writes() const { return kind == Kind::kReport || kind == Kind::kOutput; }
 };
@@ -102,6 +109,8 @@ class UnitTable {
   std::string inputError(int unit) const;
   // Lines longer than this end the reading of inputs opened from now on.
   void setMaxLineLength(size_t length) { maxLineLength_ = length; }
+  // Asked while inputs opened from now on are read: true stops the reading (see InputUnit).
+  void setStopCheck(StopCheck check) { stopCheck_ = std::move(check); }
 
  private:
   struct Output;
@@ -120,6 +129,7 @@ class UnitTable {
   std::vector<FileUse> declared_;
   std::vector<UnitFailure> failures_;
   size_t maxLineLength_ = InputUnit::kMaxLineLength;
+  StopCheck stopCheck_;
 };
 
 // Two uses of one file that would lose or mix data, and the message that says so ("the New basis
@@ -133,7 +143,8 @@ struct FileClash {
 
 // The clashes among `uses` and the table's declared uses: an output and any other use on one
 // file; a basis input on the SPECS or MPS file. Outputs on the unit number of a report add to the
-// report and do not clash; neither do inputs that are only read.
+// report and do not clash; neither do inputs that are only read. Uses with a path instead of a
+// unit are compared with the others by the file they name.
 std::vector<FileClash> findFileClashes(const UnitTable& units, const std::vector<FileUse>& uses);
 
 // The two report channels of a run: the print file (full report) and the summary file

@@ -57,9 +57,13 @@ ExitReport exitReport(const ExitFacts& f) {
            "        (or the linearized constraints). The basis is very ill-conditioned."},
           -1, 4, false);
       break;
-    case kTimeLimit: set({" EXIT - Time limit reached."}, -1, 3, false); break;
-    case kInterrupted: set({" EXIT - Terminated by user."}, -1, 8, false); break;
-    case kNoStorageForFactors: set({" EXIT - Not enough storage to solve the model."}, 13, 9, false); break;
+    // A run stopped by the clock or by the user returns the point it reached: its records tell
+    // the host what the run got to (the model status stays intermediate), and a user who stops
+    // a long run does not lose it.
+    case kTimeLimit: set({" EXIT - Time limit reached."}, -1, 3, true); break;
+    case kInterrupted: set({" EXIT - Terminated by user."}, -1, 8, true); break;
+    case kNoStorageForFactors:
+    case kOutOfMemory: set({" EXIT - Not enough storage to solve the model."}, 13, 9, false); break;
     case kWorkspaceTooSmall:
       set({" EXIT - Not enough storage to solve the model.", requestLine(f.minWorkWords)}, 13, 9, false);
       break;

@@ -67,13 +67,16 @@ AmplOptions parseAmplOptions(std::string_view text) {
       if (lastTakesValue && isNumber(word)) {
         if (protocolWord(lastWord, word, o)) {
           o.specsLines.pop_back();
+          o.words.pop_back();
           lastTakesValue = false;
         } else {
           o.specsLines.back() += " " + std::string(word);
+          o.words.back() += " " + std::string(word);
         }
         continue;
       }
       o.specsLines.push_back(withBlanks(word));
+      o.words.emplace_back(word);
       lastTakesValue = true;
       lastWord = word;
       continue;
@@ -84,7 +87,10 @@ AmplOptions parseAmplOptions(std::string_view text) {
       o.errors.push_back(std::string(word) + ": key=value expected");
       continue;
     }
-    if (!protocolWord(key, value, o)) o.specsLines.push_back(withBlanks(key) + " " + std::string(value));
+    if (!protocolWord(key, value, o)) {
+      o.specsLines.push_back(withBlanks(key) + " " + std::string(value));
+      o.words.emplace_back(word);
+    }
   }
   return o;
 }

@@ -6,6 +6,7 @@
 // While the file is read a constant's slot is not known yet (the constants follow all nodes):
 // operands refer to constant k as kConstantTag | k until finish() places them.
 
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -17,15 +18,21 @@
 
 namespace kavro::nl {
 
+// Where an expression's operations went: nodes [first, last) of the tape, its value in slot root.
+struct ExpressionSpan {
+  uint32_t first = 0, last = 0, root = 0;
+};
+
 class ExpressionReader {
  public:
   ExpressionReader(Tape& tape, std::vector<int64_t>& opcodeCounts) : tape_(tape), counts_(opcodeCounts) {}
 
-  // Reads the expression that follows in the input as tape expression e.
+  // Reads the expression that follows in the input onto the tape.
   template <class Input>
-  void read(Input& in, int32_t e);
+  ExpressionSpan read(Input& in);
 
-  // Gives the constants their slots, after the last expression has been read.
+  // Gives the constants their slots, after the last expression has been read and the tape's
+  // roots have been set from the spans.
   void finish();
 
  private:
@@ -63,14 +70,16 @@ class ExpressionReader {
 };
 
 template <class Input>
-void ExpressionReader::read(Input& in, int32_t e) {
+ExpressionSpan ExpressionReader::read(Input& in) {
   frames_.clear();
   operands_.clear();
-  tape_.first[static_cast<size_t>(e)] = static_cast<uint32_t>(tape_.nodes.size());
+  ExpressionSpan span;
+  span.first = static_cast<uint32_t>(tape_.nodes.size());
   do readNode(in);
   while (!frames_.empty());
-  tape_.last[static_cast<size_t>(e)] = static_cast<uint32_t>(tape_.nodes.size());
-  tape_.root[static_cast<size_t>(e)] = operands_.back();
+  span.last = static_cast<uint32_t>(tape_.nodes.size());
+  span.root = operands_.back();
+  return span;
 }
 
 template <class Input>
@@ -97,6 +106,7 @@ void ExpressionReader::readNode(Input& in) {
 
 template <class Input>
 uint32_t ExpressionReader::constant(Input& in, double value) {
+  if (!std::isfinite(value)) in.fail("a constant is not a finite number");
   if (tape_.constants.size() >= kConstantTag - 1) in.fail("the expressions hold too many constants");
   tape_.constants.push_back(value);
   return kConstantTag | static_cast<uint32_t>(tape_.constants.size() - 1);

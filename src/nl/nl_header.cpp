@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -12,20 +13,29 @@ namespace kavro::nl {
 
 namespace {
 
+// Header lines hold a few numbers; the text before a '#' comment is limited to this many
+// characters (comments are skipped, whatever their length).
+constexpr size_t kMaxHeaderText = 4096;
+
 class HeaderLines {
  public:
-  explicit HeaderLines(std::string_view data) : data_(data) {}
+  explicit HeaderLines(ByteSource& source) : src_(source), pos_(source.begin()) {}
 
-  // The numbers of the next line, up to a '#' comment.
+  // The numbers of the next line, up to a '#' comment; valid until the next call.
   std::vector<std::string_view> next() {
     ++line_;
-    if (pos_ >= data_.size()) fail("the file ends inside the header");
-    size_t end = data_.find('\n', pos_);
-    if (end == std::string_view::npos) end = data_.size();
-    std::string_view text = data_.substr(pos_, end - pos_);
-    pos_ = end < data_.size() ? end + 1 : data_.size();
-    if (const size_t hash = text.find('#'); hash != std::string_view::npos) text = text.substr(0, hash);
+    if (!available()) fail("the file ends inside the header");
+    text_.clear();
+    bool comment = false;
+    for (; available() && *pos_ != '\n'; ++pos_) {
+      comment = comment || *pos_ == '#';
+      if (comment) continue;
+      if (text_.size() == kMaxHeaderText) fail("a header line longer than " + std::to_string(kMaxHeaderText) + " characters");
+      text_ += *pos_;
+    }
+    if (available()) ++pos_;  // the line end
     std::vector<std::string_view> words;
+    const std::string_view text = text_;
     size_t k = 0;
     while (k < text.size()) {
       while (k < text.size() && (text[k] == ' ' || text[k] == '\t' || text[k] == '\r')) ++k;
@@ -59,12 +69,19 @@ class HeaderLines {
     throw ReadError("line " + std::to_string(line_) + ": " + message);
   }
 
-  size_t position() const { return pos_; }
+  const char* position() const { return pos_; }
   long line() const { return line_; }
 
  private:
-  std::string_view data_;
-  size_t pos_ = 0;
+  bool available() {
+    if (pos_ != src_.end()) return true;
+    const char* mark = pos_;
+    return src_.fill(mark, pos_) && pos_ != src_.end();
+  }
+
+  ByteSource& src_;
+  const char* pos_;
+  std::string text_;
   long line_ = 0;
 };
 
@@ -86,18 +103,25 @@ void readFirstLine(HeaderLines& lines, Header& h) {
     if (k >= words.size()) lines.fail("the bound tolerance announced by the options is missing");
     h.hasVbtol = true;
     h.vbtol = std::strtod(std::string(words[k]).c_str(), nullptr);
+    if (!std::isfinite(h.vbtol)) lines.fail("the bound tolerance is not a finite number");
   }
 }
 
 // A file holds at least a byte for every variable bound, constraint bound and nonzero it
-// declares; counts beyond the file's size are wrong, and refusing them keeps a corrupt header
-// from sizing anything.
-void checkAgainstSize(const HeaderLines& lines, const Header& h, size_t bytes) {
-  const int64_t limit = static_cast<int64_t>(bytes);
+// declares; counts beyond what the file can hold are wrong, and refusing them at once spares
+// reading a file that must fail.
+void checkAgainstSize(const HeaderLines& lines, const Header& h, const ByteSource& source) {
+  // The sums of counts below must fit before they are formed.
+  const int64_t defined = int64_t{h.nCommonBoth} + h.nCommonCons + h.nCommonObjs + h.nCommonCons1 + h.nCommonObjs1;
+  const int64_t discrete = int64_t{h.nBinaryVars} + h.nIntegerVars + h.nNonlinIntBoth + h.nNonlinIntCons + h.nNonlinIntObjs;
+  if (defined > INT32_MAX || discrete > INT32_MAX) lines.fail("too many defined or discrete variables");
+  const int64_t limit = source.sizeBound();
   auto check = [&](int64_t count, const char* what) {
-    if (count > limit)
-      lines.fail(std::string("the header declares ") + std::to_string(count) + " " + what + " but the file has only " +
-                 std::to_string(bytes) + " bytes");
+    if (count <= limit) return;
+    const std::string declared = std::string("the header declares ") + std::to_string(count) + " " + what;
+    if (!source.compressed()) lines.fail(declared + " but the file has only " + std::to_string(limit) + " bytes");
+    lines.fail(declared + " but the compressed file of " + std::to_string(source.storedSize()) +
+               " bytes can expand to at most " + std::to_string(limit));
   };
   check(h.nVars, "variables");
   check(h.nCons, "constraints");
@@ -113,8 +137,8 @@ void checkAgainstSize(const HeaderLines& lines, const Header& h, size_t bytes) {
 
 }  // namespace
 
-HeaderPosition readHeader(std::string_view data, Header& h) {
-  HeaderLines lines(data);
+HeaderPosition readHeader(ByteSource& source, Header& h) {
+  HeaderLines lines(source);
   readFirstLine(lines, h);
   // Older writers leave out the equation count and the variables nonlinear in both.
   lines.counts({&h.nVars, &h.nCons, &h.nObjs, &h.nRanges, &h.nEqns, &h.nLogicalCons}, 4,
@@ -138,7 +162,7 @@ HeaderPosition readHeader(std::string_view data, Header& h) {
   lines.counts({&h.maxConNameLength, &h.maxVarNameLength}, 2, "name lengths");
   lines.counts({&h.nCommonBoth, &h.nCommonCons, &h.nCommonObjs, &h.nCommonCons1, &h.nCommonObjs1}, 3,
                "common expressions");
-  checkAgainstSize(lines, h, data.size());
+  checkAgainstSize(lines, h, source);
   return {lines.position(), lines.line() + 1};
 }
 

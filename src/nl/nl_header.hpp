@@ -2,20 +2,19 @@
 // The header of a .nl file: the format letter with the options on the first line, then ten
 // lines of counts. The header is text in both formats.
 
-#include <string_view>
-
 #include "nl/nl_model.hpp"
+#include "nl/nl_source.hpp"
 
 namespace kavro::nl {
 
 struct HeaderPosition {
-  size_t offset = 0;  // first byte after the header
-  long line = 0;      // number of that line (text files), 1-based
+  const char* cursor = nullptr;  // first byte after the header, in the source's window
+  long line = 0;                 // number of that line (text files), 1-based
 };
 
-// Reads and checks the header; throws ReadError naming the line. Counts that the rest of the
-// file could not possibly hold (more variables, constraints or nonzeros than it has bytes) are
-// refused here, before anything is sized by them.
-HeaderPosition readHeader(std::string_view data, Header& header);
+// Reads and checks the header from the start of the source; throws ReadError naming the line.
+// Counts that the file could not possibly hold (more variables, constraints or nonzeros than it
+// has bytes, or than a compressed file can expand to) are refused here.
+HeaderPosition readHeader(ByteSource& source, Header& header);
 
 }  // namespace kavro::nl

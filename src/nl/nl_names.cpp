@@ -1,6 +1,7 @@
 #include "nl/nl_names.hpp"
 
 #include <cstdio>
+#include <string_view>
 
 namespace kavro::nl {
 
@@ -17,6 +18,13 @@ std::vector<std::string> readAuxiliaryNames(const std::string& path, int count) 
   std::fclose(f);
   if (static_cast<int>(names.size()) < count) names.clear();
   return names;
+}
+
+std::string stubOf(const std::string& modelPath) {
+  std::string stub = modelPath;
+  for (const std::string_view ending : {".gz", ".nl"})
+    if (stub.size() > ending.size() && stub.ends_with(ending)) stub.resize(stub.size() - ending.size());
+  return stub;
 }
 
 }  // namespace kavro::nl

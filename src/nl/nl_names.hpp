@@ -11,4 +11,8 @@ namespace kavro::nl {
 // The first count names of the file; empty when the file is absent or holds fewer lines.
 std::vector<std::string> readAuxiliaryNames(const std::string& path, int count);
 
+// The stub of a model's files: the path without the endings .gz and .nl ("m.nl.gz" -> "m"), to
+// which AMPL's files add .sol, .row and .col.
+std::string stubOf(const std::string& modelPath);
+
 }  // namespace kavro::nl

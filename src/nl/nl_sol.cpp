@@ -18,21 +18,26 @@ SolFile solFileFor(const Model& m, const std::string& message, int32_t solveResu
   return sol;
 }
 
-std::string writeSolFile(const std::string& path, const SolFile& sol) {
-  std::FILE* f = std::fopen(path.c_str(), "w");
-  if (!f) return "cannot write " + path;
-  bool ok = std::fprintf(f, "%s\n\n", sol.message.c_str()) > 0;
+std::string solFileText(const SolFile& sol) {
+  std::string text = sol.message + "\n\n";
+  char number[40];
+  auto line = [&](const char* format, auto value) {
+    std::snprintf(number, sizeof number, format, value);
+    text += number;
+  };
   if (!sol.options.empty()) {
-    ok = ok && std::fprintf(f, "Options\n%zu\n", sol.options.size()) > 0;
-    for (int32_t o : sol.options) ok = ok && std::fprintf(f, "%d\n", o) > 0;
-    if (sol.hasVbtol) ok = ok && std::fprintf(f, "%.17g\n", sol.vbtol) > 0;
+    line("Options\n%zu\n", sol.options.size());
+    for (int32_t o : sol.options) line("%d\n", o);
+    if (sol.hasVbtol) line("%.17g\n", sol.vbtol);
   }
-  ok = ok && std::fprintf(f, "%d\n%zu\n%d\n%zu\n", sol.nCons, sol.duals.size(), sol.nVars, sol.primals.size()) > 0;
-  for (double y : sol.duals) ok = ok && std::fprintf(f, "%.17g\n", y) > 0;
-  for (double x : sol.primals) ok = ok && std::fprintf(f, "%.17g\n", x) > 0;
-  ok = ok && std::fprintf(f, "objno %d %d\n", sol.objno, sol.solveResult) > 0;
-  ok = std::fclose(f) == 0 && ok;
-  return ok ? std::string() : "cannot write " + path;
+  line("%d\n", sol.nCons);
+  line("%zu\n", sol.duals.size());
+  line("%d\n", sol.nVars);
+  line("%zu\n", sol.primals.size());
+  for (double y : sol.duals) line("%.17g\n", y);
+  for (double x : sol.primals) line("%.17g\n", x);
+  text += "objno " + std::to_string(sol.objno) + " " + std::to_string(sol.solveResult) + "\n";
+  return text;
 }
 
 SolveResultCode solveResultCode(int32_t exitCode) {
@@ -58,6 +63,8 @@ SolveResultCode solveResultCode(int32_t exitCode) {
     case kBasisPackageError: return {521, "basis factorization error"};
     case kBasisFileMismatch: case kTooManyBasics: return {530, "the basis file does not fit the problem"};
     case kInvalidProblemData: return {540, "the problem data are not valid"};
+    case kFileClash: return {550, "an output file is an input or another output file"};
+    case kOutOfMemory: return {560, "not enough memory"};
     default: return {590, "solver failure"};
   }
 }

@@ -30,8 +30,8 @@ struct SolFile {
 // A .sol for model m with the given message and result; the values are left empty.
 SolFile solFileFor(const Model& m, const std::string& message, int32_t solveResult);
 
-// Writes the file; returns an empty string, or why it could not be written.
-std::string writeSolFile(const std::string& path, const SolFile& sol);
+// The contents of the file (the caller writes them, as a save that replaces the file whole).
+std::string solFileText(const SolFile& sol);
 
 struct SolveResultCode {
   int32_t code = 0;   // solve_result_num

@@ -14,8 +14,12 @@ struct IntegerRange {
   const char* text;
 };
 
-// Negative Scale options take the default, so only values above 2 select nothing.
+// Negative Scale options take the default, so only values above 2 select nothing. A negative
+// iteration limit would be taken for "no limit given" and quietly become the default: refused.
 constexpr IntegerRange kIntegerRanges[] = {
+    {&Parameters::iterationLimit, 0, kNoLimit, "0 or more"},
+    {&Parameters::majorIterationsLimit, 0, kNoLimit, "0 or more"},
+    {&Parameters::minorIterationsLimit, 0, kNoLimit, "0 or more"},
     {&Parameters::scaleOption, std::numeric_limits<int32_t>::min(), 2, "2 at most"},
     {&Parameters::crashOption, 0, 3, "0 to 3"},
     {&Parameters::derivativeLevel, 0, 3, "0 to 3"},

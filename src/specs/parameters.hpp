@@ -141,6 +141,8 @@ struct Parameters {
 
   // ---- Not listed
   int32_t objectiveSense = 1;            // 1 minimize, -1 maximize
+  bool objectiveSenseGiven = false;      // a Maximize or Minimize option was read (a model's own
+                                         // sense does not override it)
   std::string sensePrintText = "Min ";
   int32_t solution = 2;                  // 2 yes, 0 no
   bool printBrief = true, printDetailed = false;

@@ -54,6 +54,9 @@ std::string decodeSpecsLine(Parameters& p, std::string_view line, const ReportCh
 
 // Host entry points. `errors` becomes the number of rejected lines of the call (0 or 1).
 void setSpecsLine(Parameters& p, std::string_view line, const ReportChannels& out, int& errors);
+// The same; returns why the line was rejected, as the report's message says it without its
+// " XXX  " ("Value missing or not a number: ABC"), or an empty string when it was accepted.
+std::string setSpecsLineExplained(Parameters& p, std::string_view line, const ReportChannels& out);
 // The keyword phrase followed directly by the value in a 16-character field.
 void setSpecsInteger(Parameters& p, std::string_view keywords, int64_t value, const ReportChannels& out,
                      int& errors);

@@ -1,5 +1,6 @@
 // Decoding of single SPECS lines and the host's entry points built on it.
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -110,6 +111,10 @@ void SpecsLine::reject(std::string_view message, std::string_view detail) {
   rejected_ = true;
   std::string text(message);
   text += shownText(detail);
+  std::string_view sentence = message.substr(std::min(message.find_first_not_of(" X"), message.size()));
+  sentence = sentence.substr(0, sentence.find_last_not_of(' ') + 1);
+  const std::string shown = shownText(detail);
+  rejection_ = std::string(sentence) + " " + shown.substr(std::min(shown.find_first_not_of(' '), shown.size()));
   out_.printLine(text);
   if (out_.hasSummary()) {
     out_.summaryLine(" " + shownText(line_));
@@ -121,7 +126,12 @@ void SpecsLine::reject(std::string_view message, std::string_view detail) {
 
 using namespace specs;
 
-std::string decodeSpecsLine(Parameters& p, std::string_view line, const ReportChannels& out, int& errorCount) {
+namespace {
+
+// Decodes the line; `rejection` gets why it was rejected (empty when it was not).
+std::string decodeLine(Parameters& p, std::string_view line, const ReportChannels& out, int& errorCount,
+                       std::string& rejection) {
+  rejection.clear();
   const std::string shown = shownText(line);
   out.printLine(shown.empty() ? shown : "      " + shown);
 
@@ -148,12 +158,27 @@ std::string decodeSpecsLine(Parameters& p, std::string_view line, const ReportCh
     l.reject(kKeywordError, text(raw));
   }
   if (l.rejected()) ++errorCount;
+  rejection = l.rejection();
   return std::string(text(l.key()));
+}
+
+}  // namespace
+
+std::string decodeSpecsLine(Parameters& p, std::string_view line, const ReportChannels& out, int& errorCount) {
+  std::string rejection;
+  return decodeLine(p, line, out, errorCount, rejection);
 }
 
 void setSpecsLine(Parameters& p, std::string_view line, const ReportChannels& out, int& errors) {
   errors = 0;
   decodeSpecsLine(p, line, out, errors);
+}
+
+std::string setSpecsLineExplained(Parameters& p, std::string_view line, const ReportChannels& out) {
+  int errors = 0;
+  std::string rejection;
+  decodeLine(p, line, out, errors, rejection);
+  return rejection;
 }
 
 void setSpecsInteger(Parameters& p, std::string_view keywords, int64_t value, const ReportChannels& out,

@@ -226,8 +226,8 @@ bool applyFurtherKeyword(SpecsLine& l) {
   else if (l.keyIs("LIST")) l.set(p.listLimit);
   else if (l.keyIs("LOAD")) l.set(p.loadFile);
   else if (l.keyIs("LOWER")) l.set(p.lowerBoundDefault);
-  else if (l.keyIs("MAXIMIZE")) p.objectiveSense = -1;
-  else if (l.keyIs("MINIMIZE")) p.objectiveSense = 1;
+  else if (l.keyIs("MAXIMIZE")) p.objectiveSense = -1, p.objectiveSenseGiven = true;
+  else if (l.keyIs("MINIMIZE")) p.objectiveSense = 1, p.objectiveSenseGiven = true;
   else if (l.keyIs("MPS")) l.set(p.mpsFile);
   else if (l.keyIs("NEW")) l.set(p.newBasisFile);
   else if (l.keyIs("NONLINEAR"))

@@ -69,6 +69,9 @@ class SpecsLine {
   // Rejects the line's value as outside `admissible` ("0 to 3").
   void rejectRange(const std::string& admissible);
   bool rejected() const { return rejected_; }
+  // Why the line was rejected, as a sentence: the message without its " XXX  " and the detail
+  // ("Value missing or not a number: ABC").
+  const std::string& rejection() const { return rejection_; }
 
  private:
   Parameters& p_;
@@ -85,6 +88,7 @@ class SpecsLine {
   bool valueBad_ = false;
   Field badValue_;
   bool rejected_ = false;
+  std::string rejection_;
 };
 
 // A report-safe copy of a line: trailing blanks dropped, control characters shown as "?".

@@ -156,6 +156,56 @@ TEST(InputUnit, PipeWithAnEndlessLineStopsAtTheLimit) {
   EXPECT_EQ(in.readErrorText(), "line 2 is longer than 1000 characters");
 }
 
+// What a pipe or device may bring is bounded: a NUL byte (no text file has one) refuses it at
+// once, and more than the copy limit, compressed or not, refuses it with the limit named.
+TEST(InputUnit, PipesThatBringTooMuchOrNoTextAreRefused) {
+  PipeInput binary(std::string("NAME\n\x01\x02\0\x03", 9) + std::string(100000, 'x'));
+  InputUnit noText(binary.path());
+  EXPECT_FALSE(noText.isOpen());
+  EXPECT_EQ(noText.openError(), "it holds a NUL byte (byte 8): it is not a text file");
+  TempFolder dir;
+  std::string lines;
+  for (int k = 0; k < 20000; ++k) lines += "line " + std::to_string(k) + "\n";
+  for (const std::string& contents : {lines, TempFolder::slurp(gzipped(dir, "lines.gz", lines))}) {
+    PipeInput pipe(contents);
+    InputUnit in(pipe.path(), InputUnit::kMaxLineLength, {}, static_cast<int64_t>(contents.size()) - 1);
+    EXPECT_FALSE(in.isOpen());
+    EXPECT_EQ(in.openError(), "it brought more than " + std::to_string(contents.size() - 1) +
+                                  " bytes, the most a pipe or device may bring (a file given by its name is read "
+                                  "without this limit)");
+    PipeInput fits(contents);
+    InputUnit whole(fits.path(), InputUnit::kMaxLineLength, {}, static_cast<int64_t>(contents.size()));
+    EXPECT_TRUE(whole.isOpen()) << whole.openError();
+    EXPECT_EQ(allLines(whole).size(), 20000u);
+  }
+}
+
+// The stop check ends the copy of a pipe that is silent, and the reading of a file.
+TEST(InputUnit, TheStopCheckEndsTheReading) {
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);  // a writer that never writes nor closes
+  int asked = 0;
+  InputUnit silent("/dev/fd/" + std::to_string(fds[0]), InputUnit::kMaxLineLength, [&asked] { return ++asked > 3; });
+  EXPECT_FALSE(silent.isOpen());
+  EXPECT_EQ(silent.openError(), "the reading was stopped");
+  ::close(fds[0]);
+  ::close(fds[1]);
+
+  TempFolder dir;
+  std::string big;
+  for (int k = 0; k < 100000; ++k) big += "a line of the file\n";
+  bool stop = false;
+  InputUnit file(dir.write("f", big), InputUnit::kMaxLineLength, [&stop] { return stop; });
+  std::string line;
+  ASSERT_TRUE(file.readLine(line));
+  stop = true;
+  size_t more = 0;
+  while (file.readLine(line)) ++more;
+  EXPECT_LT(more, 100000u);
+  EXPECT_TRUE(file.hadReadError());
+  EXPECT_EQ(file.readErrorText(), "the reading was stopped");
+}
+
 TEST(InputUnit, UnitTableAppliesItsLineLimitToInputsItOpens) {
   TempFolder dir;
   UnitTable units;

@@ -43,9 +43,11 @@ TEST(ExitTable, EveryRow) {
        {" EXIT - Numerical error in trying to satisfy the linear constraints",
         "        (or the linearized constraints). The basis is very ill-conditioned."},
        -1, 4, false},
-      {18, 1, false, 0, {" EXIT - Time limit reached."}, -1, 3, false},
-      {19, 1, false, 0, {" EXIT - Terminated by user."}, -1, 8, false},
+      // A run stopped by the clock or the user returns the point it reached.
+      {18, 1, false, 0, {" EXIT - Time limit reached."}, -1, 3, true},
+      {19, 1, false, 0, {" EXIT - Terminated by user."}, -1, 8, true},
       {20, 1, false, 0, {storage}, 13, 9, false},
+      {45, 1, false, 0, {storage}, 13, 9, false},
       {42, 1, false, 0, {storage, "        Request at least     8.40 Mbytes."}, 13, 9, false},
       {7, 1, false, 0, {systems}, -1, 4, false},
       {11, 1, false, 0, {systems}, -1, 4, false},
@@ -186,11 +188,11 @@ TEST_F(SolutionReturn, NonOptimalMarkOnlyWhenTheRunDidNotEndOptimal) {
 }
 
 TEST_F(SolutionReturn, InfeasibleIntermediatePointAndNoRecords) {
-  result.exitCode = kInterrupted;
+  result.exitCode = kNumericalError;
   result.ninf = 2;
   returnSolution(ctx, t, result);
   EXPECT_EQ(modelStatus(), 6);
-  EXPECT_EQ(solveStatus(), 8);
+  EXPECT_EQ(solveStatus(), 4);
   EXPECT_NE(qmoResultVar(model.handle(), 0, nullptr, nullptr, nullptr, nullptr), 0);
   EXPECT_EQ(qmoHeadnTail(model.handle(), qmoHiterused), 7.0);
   EXPECT_EQ(qmoSolutionComplete(model.handle()), 1);

@@ -4,6 +4,7 @@
 // counts, indices out of range, unknown opcodes, deep nesting, huge declared sizes.
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <cmath>
 #include <cstdio>
@@ -80,6 +81,20 @@ std::string binaryModel() {
   b.letter('G').i32(0).i32(3).i32(0).f64(0).i32(1).f64(0).i32(2).f64(-1);
   b.letter('S').i32(0).i32(2).name("priority").i32(0).i32(3).i32(2).i32(1);
   return b.str();
+}
+
+std::string gzipped(const std::string& text) {
+  std::string out(compressBound(static_cast<uLong>(text.size())) + 64, '\0');
+  z_stream z{};
+  deflateInit2(&z, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+  z.avail_in = static_cast<uInt>(text.size());
+  z.next_out = reinterpret_cast<Bytef*>(out.data());
+  z.avail_out = static_cast<uInt>(out.size());
+  deflate(&z, Z_FINISH);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
 }
 
 void expectSmallModel(const Model& m) {
@@ -224,6 +239,19 @@ TEST(NlReader, BadTextIsRefusedNamingTheLine) {
       {"x not finite", replaced(kText, "x2\n0 1\n", "x2\n0 nan\n"), "line 26: x segment: a value is not a finite number"},
       {"coefficient not finite", replaced(kText, "2 1.5\nJ1", "2 inf\nJ1"), "a coefficient is not a finite number"},
       {"bound not a number", replaced(kText, "4 3\nb", "4 nan\nb"), "line 32: a bound is not a number"},
+      // Bounds no value satisfies, numbers that are not finite, numbers without end.
+      {"crossed variable bounds", replaced(kText, "0 -5 5\n", "0 5 1\n"),
+       "line 36: variable 2: the bounds [5, 1] admit no value"},
+      {"crossed range", replaced(kText, "r\n0 -1 1\n", "r\n0 30 20\n"), "line 31: constraint 0: the bounds [30, 20] admit no value"},
+      {"infinite lower bound", replaced(kText, "b\n2 0\n", "b\n2 inf\n"), "variable 0: the bounds [inf, inf] admit no value"},
+      {"nan constant", replaced(kText, "n2.5", "nnan"), "line 24: a constant is not a finite number"},
+      {"inf constant", replaced(kText, "n2.5", "ninf"), "line 24: a constant is not a finite number"},
+      {"overflowing constant", replaced(kText, "n2.5", "n1e400"), "line 24: a constant is not a finite number"},
+      {"endless number", replaced(kText, "n2.5", "n" + std::string(3000000, '7')),
+       "line 24: a number or name longer than 4096 characters"},
+      {"second k segment", replaced(kText, "J0 3", "k2\n1\n3\nJ0 3"), "a second k segment"},
+      {"undefined imported function", replaced(kText, " 0 0 0 1\n", " 0 1 0 1\n"),
+       "the header declares imported functions (1), but the file defines none"},
   };
   for (const BadInput& c : cases) {
     SCOPED_TRACE(c.what);
@@ -309,17 +337,52 @@ TEST(NlReader, IntegerAndComplementarityModelsAreReadForTheCallerToRefuse) {
   EXPECT_EQ(m.complementVar[0], 2);
 }
 
+// The reader takes the data a chunk at a time: numbers, names and binary values that straddle two
+// chunks read as they do whole, plain or compressed, text or binary (the header's comment shifts
+// the body across the chunk boundary a byte at a time).
+TEST(NlReader, ModelsReadAlikeWhereverTheChunksEnd) {
+  constexpr size_t kChunk = 65536;
+  for (const std::string& whole : {kText, binaryModel()}) {
+    size_t body = 0;  // after the header's ten lines
+    for (int line = 0; line < 10; ++line) body = whole.find('\n', body) + 1;
+    const size_t comment = whole.find('#');
+    for (size_t shift = 0; shift < 48; ++shift) {
+      const size_t padding = kChunk - body - 24 + shift;
+      std::string text = whole;
+      text.insert(comment + 1, std::string(padding, '.'));
+      const Model m = readValid(gzipped(text));
+      SCOPED_TRACE(shift);
+      expectSmallModel(m);
+    }
+  }
+}
+
+// A compressed file can hold no more than deflate's largest expansion of its size: counts beyond
+// that are refused before anything is read, and damage is reported with zlib's reason.
+TEST(NlReader, CompressedDataAreBoundedAndCheckedAsTheyAreRead) {
+  const std::string huge = gzipped(replaced(kText, " 3 2 1 1 1", " 200000000 2 1 1 1"));
+  EXPECT_NE(readError(huge).find("declares 200000000 variables but the compressed file of"), std::string::npos)
+      << readError(huge);
+  std::string damaged = gzipped(kText);
+  damaged[damaged.size() - 6] ^= 0x55;  // the CRC of the data
+  EXPECT_EQ(readError(damaged), "test: the compressed data are damaged (incorrect data check)");
+  const std::string cut = gzipped(kText);
+  EXPECT_EQ(readError(cut.substr(0, cut.size() - 12)), "test: the compressed data end too soon (the file is cut short)");
+}
+
 TEST(NlReader, OlderHeadersAndRepeatedBoundSegmentsAreAccepted) {
   // Four numbers on the second line, two on the fifth (as older writers have them).
   std::string t = replaced(kText, " 3 2 1 1 1\t#", " 3 2 1 1\t#");
   t = replaced(t, " 3 3 3\n", " 3 3\n");
   Model m = readValid(t);
   EXPECT_EQ(m.header.nNonlinVarsBoth, 3);
-  // A second b segment replaces the first.
-  m = readValid(replaced(kText, "k2\n", "b\n3\n3\n4 7\nk2\n"));
-  EXPECT_EQ(m.varLower[2], 7.0);
-  EXPECT_EQ(m.varUpper[0], std::numeric_limits<double>::infinity());
-  EXPECT_EQ(m.varLower[0], -std::numeric_limits<double>::infinity());
+  // A second b segment replaces the first, with a warning.
+  const ReadResult r = readNlData(replaced(kText, "k2\n", "b\n3\n3\n4 7\nk2\n"), "test");
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.model.varLower[2], 7.0);
+  EXPECT_EQ(r.model.varUpper[0], std::numeric_limits<double>::infinity());
+  EXPECT_EQ(r.model.varLower[0], -std::numeric_limits<double>::infinity());
+  EXPECT_EQ(r.warnings, (std::vector<std::string>{"line 37: a second b segment replaces the variable bounds of the first"}));
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// Outputs that would destroy inputs or each other (1), outputs that cannot be written (2) and a
-// SPECS file that would read itself again and again (3).
+// Outputs that would destroy inputs or each other (1), also those of a model's run; outputs that
+// cannot be written (2) and a SPECS file that would read itself again and again (3).
 
 #include <sys/file.h>
 
@@ -68,6 +68,47 @@ TEST(Robustness, HostRunsInOneFolderNeverShareAPrintFile) {
   w.expectInputsUnchanged();
 }
 
+// 1. The files of a model's run follow the same rules: the model, the JSON and .sol files and
+//    AMPL's name files are compared by identity (other spellings, symbolic and hard links) and a
+//    clash is refused before anything is written, by kavro and by qarnhost.
+TEST(Robustness, ModelRunsNeverOverwriteTheirOwnFiles) {
+  Workspace w;
+  w.inputCopy("m.nl", example("hs071.nl"));
+  const std::string modelAndJson = "the problem file (unit 98) and the --solution file are the same file: m.nl";
+  const struct {
+    std::vector<std::string> args;
+    std::string link;  // "symbolic" or "hard": m.sol is made a link to m.nl
+    std::string message;
+  } cases[] = {
+      {{"--solution", "m.nl", "m.nl"}, "", modelAndJson},
+      {{"--solution", "./m.nl", "m.nl"}, "", modelAndJson},
+      {{"--print", "F", "--solution", "F", "m.nl"}, "", "the print file (unit 9) and the --solution file are the same file: F"},
+      {{"--solution", "m.col", "m.nl"}, "", "the --solution file and the column names file are the same file: m.col"},
+      {{"m", "-AMPL"}, "symbolic", "the problem file (unit 98) and the solution file of the AMPL run are the same file: m.nl"},
+      {{"m", "-AMPL"}, "hard", "the problem file (unit 98) and the solution file of the AMPL run are the same file: m.nl"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    fs::remove(w.path("m.sol"));
+    if (c.link == "symbolic") fs::create_symlink("m.nl", w.path("m.sol"));
+    if (c.link == "hard") fs::create_hard_link(w.path("m.nl"), w.path("m.sol"));
+    const Outcome o = w.run(kKavro, c.args);
+    EXPECT_EQ(o.status, 2);
+    EXPECT_TRUE(contains(o.err, "kavro: " + c.message)) << o.err;
+    EXPECT_TRUE(contains(o.err, "kavro: refused: an output would be written over an input or another output"));
+    EXPECT_FALSE(w.exists("F") || w.exists("m.col"));
+    w.expectInputsUnchanged();
+  }
+  fs::remove(w.path("m.sol"));
+  fs::create_symlink("m.nl", w.path("link.json"));
+  for (const std::string json : {"m.nl", "link.json"}) {
+    const Outcome host = w.run(kQarnhost, {"--solution", json, "m.nl"});
+    EXPECT_EQ(host.status, 2) << json;
+    EXPECT_TRUE(contains(host.err, "qarnhost: the model file and the --solution file are the same file: m.nl")) << host.err;
+    w.expectInputsUnchanged();
+  }
+}
+
 // 2. Every output that cannot be written is named with the system's reason (exit 3); nothing
 //    claims a file was saved that was not.
 TEST(Robustness, FailedWritesAreReportedWithExitStatus3) {
@@ -107,6 +148,17 @@ TEST(Robustness, FailedWritesAreReportedWithExitStatus3) {
   const Outcome host = w.run(kQarnhost, {"--solution", "/dev/full", "a.mps"});
   EXPECT_EQ(host.status, 3);
   EXPECT_TRUE(contains(host.err, "qarnhost: cannot write /dev/full: No space left on device")) << host.err;
+  w.expectInputsUnchanged();
+
+  // A model's JSON and .sol files alike.
+  w.inputCopy("m.nl", example("hs071.nl"));
+  const Outcome json = w.run(kKavro, {"--solution", "/dev/full", "m.nl"});
+  EXPECT_EQ(json.status, 3);
+  EXPECT_TRUE(contains(json.err, "kavro: cannot write /dev/full: No space left on device")) << json.err;
+  fs::create_symlink("/dev/full", w.path("m.sol"));
+  const Outcome sol = w.run(kKavro, {"m", "-AMPL"});
+  EXPECT_EQ(sol.status, 3);
+  EXPECT_TRUE(contains(sol.err, "kavro: cannot write m.sol: No space left on device")) << sol.err;
   w.expectInputsUnchanged();
 }
 

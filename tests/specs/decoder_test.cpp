@@ -224,9 +224,9 @@ TEST(Decoder, AbbreviationsSynonymsSeparatorsAndCase) {
 TEST(Decoder, Values) {
   runCases({
       {{"ITERATIONS 99999999"}, FIELD(iterationLimit), 99999999},
-      {{"ITERATIONS -99999999.9"}, FIELD(iterationLimit), -99999999},
+      {{"SCALE OPTION -99999999.9"}, FIELD(scaleOption), -99999999},
       {{"ITERATIONS 12.9"}, FIELD(iterationLimit), 12},
-      {{"ITERATIONS -12.9"}, FIELD(iterationLimit), -12},
+      {{"SCALE OPTION -12.9"}, FIELD(scaleOption), -12},
       {{"ITERATIONS LIMIT 1D3"}, FIELD(iterationLimit), 1000},
       {{"ITERATIONS 2+3"}, FIELD(iterationLimit), 2000},
       {{"ITERATIONS +7."}, FIELD(iterationLimit), 7},
@@ -327,6 +327,9 @@ TEST(Decoder, RejectionMessages) {
       {"ITERATIONS 99999999999999999999",
        " XXX  Value out of range:             9999999999999999  (an integer below 100000000 in magnitude)"},
       {"ITERATIONS -1E8", " XXX  Value out of range:             -1E8  (an integer below 100000000 in magnitude)"},
+      {"ITERATIONS -5", " XXX  Value out of range:             -5  (0 or more)"},
+      {"MAJOR ITERATIONS -1", " XXX  Value out of range:             -1  (0 or more)"},
+      {"MINOR ITERATIONS -1", " XXX  Value out of range:             -1  (0 or more)"},
       {"NEW BASIS FILE 2147483647",
        " XXX  Value out of range:             2147483647  (an integer below 100000000 in magnitude)"},
       {"OPTIMALITY TOLERANCE 1e300", " XXX  Value out of range:             1E300  (below 1)"},
@@ -360,6 +363,13 @@ TEST(Decoder, RejectionMessages) {
     ASSERT_EQ(summary.size(), 2u);
     EXPECT_EQ(summary[0].substr(0, 4), " " + c.line.substr(0, 3));
     EXPECT_EQ(summary[1], c.message);
+    // A caller that reports rejected lines itself gets the message as a sentence.
+    std::string sentence = c.message.substr(6);
+    const size_t colon = sentence.find(':') + 1;
+    sentence.replace(colon, sentence.find_first_not_of(' ', colon) - colon, " ");
+    Parameters q;
+    setParameters(q, 1, kQuiet);
+    EXPECT_EQ(setSpecsLineExplained(q, c.line, kQuiet), sentence);
     // A rejected line changes nothing.
     EXPECT_EQ(p.iterationLimit, kUndefinedInt);
     EXPECT_EQ(p.feasibilityTolerance, kUndefinedReal);

@@ -175,7 +175,9 @@ TEST(Completion, RangeRepairsAndConsistency) {
       {{"NEW BASIS FILE 12", "BACKUP BASIS FILE 12"}, [](auto& p) { return p.backupBasisFile; }, 0},
       {{"NEW BASIS FILE 12", "BACKUP BASIS FILE 13"}, [](auto& p) { return p.backupBasisFile; }, 13},
       {{"MAXIMIZE"}, [](auto& p) { return p.sensePrintText == "Max " ? 1 : 0; }, 1},
-      {{"ITERATIONS 7", "MINOR ITERATIONS -1"}, [](auto& p) { return p.minorIterationsLimit; }, 7},
+      // An undefined Minor iterations limit (negative) becomes the Iteration limit; a negative
+      // value given in a line is refused by the decoder.
+      {{"ITERATIONS 7"}, [](auto& p) { return p.minorIterationsLimit; }, 7},
       {{"START CHECKS OF OBJECTIVE 4"}, [](auto& p) { return p.startObjectiveCheck; }, 4},
   };
   for (const Case& c : cases) {
