@@ -1,6 +1,7 @@
-// libFuzzer target for the .nl reader, with what follows a successful read: the evaluator
-// (values and gradients of every function at the starting point and at a point moved by the
-// input's first byte), the optimizer's problem and the functions served to it.
+// libFuzzer target for the .nl reader (plain or gzip-compressed input), with what follows a
+// successful read: the evaluator (values and gradients of every function at the starting point
+// and at a point moved by the input's first byte), the optimizer's problem and the functions
+// served to it.
 // Checks beyond the sanitizers: a refused input has a message naming it; a model read has
 // tapes whose operands are slots of the tape; the problem is consistent (matrix by columns
 // with rows increasing and in range, nb finite bounds, a Jacobian vector that fits).
