@@ -82,7 +82,7 @@ TEST(Robustness, ModelOptionsAreHonouredOrRefusedWithTheirReason) {
   const std::string why = "the New basis file (unit 98) and the problem file (unit 98) are the same file: m.nl";
   EXPECT_TRUE(contains(clash.err, "kavro: " + why)) << clash.err;
   EXPECT_TRUE(contains(clash.out, "KAVRO 5.6: refused: " + why)) << clash.out;
-  EXPECT_TRUE(contains(w.read("m.sol"), "objno 1 550"));
+  EXPECT_TRUE(contains(w.read("m.sol"), "objno 0 550"));
   w.expectInputsUnchanged();
 
   w.input("bad.nl", "g3 1 1 0\n 1 0 1 0 0\n");
