@@ -4,7 +4,6 @@
 // counts, indices out of range, unknown opcodes, deep nesting, huge declared sizes.
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <cmath>
 #include <cstdio>
@@ -15,6 +14,7 @@
 
 #include "nl/nl_evaluator.hpp"
 #include "nl_test_support.hpp"
+#include "support/gzip_text.hpp"
 #include "support/temp_path.hpp"
 
 namespace kavro::nl {
@@ -83,19 +83,7 @@ std::string binaryModel() {
   return b.str();
 }
 
-std::string gzipped(const std::string& text) {
-  std::string out(compressBound(static_cast<uLong>(text.size())) + 64, '\0');
-  z_stream z{};
-  deflateInit2(&z, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
-  z.avail_in = static_cast<uInt>(text.size());
-  z.next_out = reinterpret_cast<Bytef*>(out.data());
-  z.avail_out = static_cast<uInt>(out.size());
-  deflate(&z, Z_FINISH);
-  out.resize(z.total_out);
-  deflateEnd(&z);
-  return out;
-}
+using kavro::testing::gzipped;
 
 void expectSmallModel(const Model& m) {
   const double inf = std::numeric_limits<double>::infinity();

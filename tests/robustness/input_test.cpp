@@ -2,26 +2,13 @@
 // endless lines and random bytes (4), impossible model data (6, 9), MPS content that changes the
 // problem (7), pipes (8), and what the messages show of names (9).
 
-#include <zlib.h>
-
 #include "command_runner.hpp"
+#include "support/gzip_text.hpp"
 
 namespace kavro::robustness {
 namespace {
 
-std::string gzipped(const std::string& text) {
-  std::string out(compressBound(static_cast<uLong>(text.size())) + 64, '\0');
-  z_stream z{};
-  deflateInit2(&z, 1, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
-  z.avail_in = static_cast<uInt>(text.size());
-  z.next_out = reinterpret_cast<Bytef*>(out.data());
-  z.avail_out = static_cast<uInt>(out.size());
-  deflate(&z, Z_FINISH);
-  out.resize(z.total_out);
-  deflateEnd(&z);
-  return out;
-}
+using kavro::testing::gzipped;
 
 // `text` with `extra` put before the line that starts with `before`.
 std::string insertBefore(std::string text, const std::string& before, const std::string& extra) {
