@@ -52,6 +52,7 @@ const char* usageText() {
          "                   with penalty 1, then 10; a run whose violation stays above ten times\n"
          "                   its best for 100 major iterations is stopped for the next of these.\n"
          "                   \"Solve strategy 0\" asks for a single run.\n"
+         "                   A \"Maximize\" or \"Minimize\" option wins over the model's sense.\n"
          "  -AMPL            the AMPL solver protocol: reads STUB.nl, takes options from the\n"
          "                   environment variable kavro_options (key=value, '_' for blanks) and\n"
          "                   writes the solution to STUB.sol.\n"
