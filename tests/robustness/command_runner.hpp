@@ -142,6 +142,10 @@ class EndlessPipe {
   EndlessPipe(const EndlessPipe&) = delete;
   EndlessPipe& operator=(const EndlessPipe&) = delete;
 
+  // True once a reader has opened the pipe: a command that opens its input has set up its
+  // signal handlers by then, so a signal sent afterwards tests them rather than the default.
+  bool opened() const { return opened_; }
+
  private:
   // Waits for a reader (without blocking, so that a command that never opens the pipe does not
   // hang the test), then writes until the reader has gone.
@@ -150,6 +154,7 @@ class EndlessPipe {
     while (!done_ && (fd = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK)) < 0)
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     if (fd < 0) return;
+    opened_ = true;
     ::fcntl(fd, F_SETFL, 0);
     std::string text = head_;
     while (!done_ && writeAll(fd, text)) text = body_;
@@ -167,6 +172,7 @@ class EndlessPipe {
   fs::path path_;
   std::string head_, body_;
   std::atomic<bool> done_{false};
+  std::atomic<bool> opened_{false};
   std::thread writer_;
 };
 

@@ -50,9 +50,14 @@ std::string stepsNl() {
 
 const char* nameOf(int signal) { return signal == SIGTERM ? "SIGTERM" : signal == SIGHUP ? "SIGHUP" : "SIGINT"; }
 
-// Sends `signal` after a while: the command is then reading an input that never ends.
-WhileRunning signalAfterAWhile(int signal) {
-  return [signal](pid_t pid) {
+// Sends `signal` a while after the command opened `pipe`: it is then reading an input that never
+// ends. (A fixed delay alone can end a slow start, under a sanitizer on a loaded machine, before
+// the command has its handlers.)
+WhileRunning signalWhileReading(const EndlessPipe& pipe, int signal) {
+  return [&pipe, signal](pid_t pid) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!pipe.opened() && !hasEnded(pid) && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     ::kill(pid, signal);
   };
@@ -143,7 +148,7 @@ TEST(Robustness, AStopSignalEndsAnEndlessRead) {
     SCOPED_TRACE(c.message);
     std::ofstream(w.path("blank.sol")) << "an earlier run's answer\n";
     EndlessPipe pipe(w.path(c.fifo), c.head, c.body);
-    const Outcome o = w.run(c.program, c.args, signalAfterAWhile(SIGTERM), "", 30);
+    const Outcome o = w.run(c.program, c.args, signalWhileReading(pipe, SIGTERM), "", 30);
     EXPECT_EQ(o.status, 1) << o.err;
     EXPECT_TRUE(contains(o.err, c.message)) << o.err;
     EXPECT_TRUE(contains(o.err, "stopped by SIGTERM"));
