@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Installs the Debian packages KAVRO builds with, when they are missing.
+# Installs the Debian packages KAVRO builds with, when they are missing (the Python ones are for
+# the kavro Python package and its tests, built for Debian's /usr/bin/python3).
 set -euo pipefail
-packages=(cmake ninja-build g++ clang libblas-dev zlib1g-dev libgtest-dev libbenchmark-dev nlohmann-json3-dev)
+packages=(cmake ninja-build g++ clang libblas-dev zlib1g-dev libgtest-dev libbenchmark-dev nlohmann-json3-dev
+          pybind11-dev python3-pybind11 python3-numpy python3-scipy python3-distributed python3-pytest)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

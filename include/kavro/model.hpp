@@ -192,4 +192,11 @@ class Model {
   std::unique_ptr<Impl> impl_;
 };
 
+// Solves an AMPL .nl model as the kavro command does (its first objective, its sense, Solve
+// strategy 1 unless an option chooses) with the given SPECS lines; the answer is in the file's
+// numbering of variables and constraints. A file that cannot be read or solved, or a line that
+// is not an option, gives status kInvalidModel and the reason as message.
+ModelResult solveNlFile(const std::string& path, std::span<const std::string> options = {},
+                        IterationCallback progress = {});
+
 }  // namespace kavro

@@ -286,3 +286,21 @@ TEST(ModelChecks, BadInputIsNamed) {
 
 }  // namespace
 }  // namespace kavro
+
+namespace kavro {
+namespace {
+
+TEST(ModelFiles, NlModelSolvesInTheFilesNumbering) {
+  const ModelResult r = solveNlFile(KAVRO_TEST_DATA_DIR "/../../examples/hs071.nl");
+  ASSERT_EQ(r.status, ModelStatus::kOptimal) << r.message;
+  EXPECT_NEAR(r.objective, 17.0140173, 1e-6);
+  ASSERT_EQ(r.x.size(), 4u);
+  ASSERT_EQ(r.constraintValues.size(), 2u);
+  EXPECT_NEAR(r.constraintValues[1], 40.0, 1e-6);  // the equality x'x = 40
+  const std::string bad[] = {"Iteratoins limit 5"};
+  EXPECT_EQ(solveNlFile(KAVRO_TEST_DATA_DIR "/../../examples/hs071.nl", bad).status, ModelStatus::kInvalidModel);
+  EXPECT_EQ(solveNlFile("no/such/model.nl").status, ModelStatus::kInvalidModel);
+}
+
+}  // namespace
+}  // namespace kavro
