@@ -7,6 +7,7 @@
 
 #include "kavro/model.hpp"
 #include "model/model_answer.hpp"
+#include "nl/nl_curvature_probe.hpp"
 #include "nl/nl_functions.hpp"
 #include "nl/nl_reader.hpp"
 #include "nl/nl_sol.hpp"
@@ -50,7 +51,9 @@ ModelResult solveNlFile(const std::string& path, std::span<const std::string> op
     if (opt.setSpecsLine(line) != 0) return refused("'" + line + "' is not an option");
   if (built.objective >= 0) opt.setSpecsLine(built.maximize ? "Maximize" : "Minimize");
   nl::ModelFunctions functions(read.model, built);
+  nl::ModelCurvatureProbe curvature(read.model, built);
   SolveOptions how;
+  how.curvature = built.nonlinear() ? &curvature : nullptr;
   how.automaticStorage = true;
   how.functions = built.nonlinear() ? &functions : nullptr;
   how.nonlinearEntries = built.nonlinearEntries;
