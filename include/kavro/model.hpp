@@ -113,7 +113,7 @@ using OptionValue = std::variant<int64_t, double, std::string>;
 
 struct ModelResult {
   ModelStatus status = ModelStatus::kInvalidModel;
-  int32_t exitCode = 0;          // the solver's ExitCode (kInvalidProblemData for a refused model)
+  int32_t exitCode = kOptimal;         // the solver's ExitCode (kInvalidProblemData for a refused model)
   std::string message;           // what happened, in words
   double objective = 0.0;        // f plus the linear terms and the constant, as given
   std::vector<double> x;         // per variable
