@@ -212,8 +212,12 @@ void runDriver(RunContext& ctx) {
     }
     ctx.timers.operate(-Timers::kSolutionOutput, 0, ctx.out);
 
-    if (ctx.exitCode == kFunctionError) return finish();
+    // The last calls are skipped only when a routine asked to stop: a run that ended at a point
+    // where the functions are undefined still owes them their last calls at a feasible point.
+    const bool userStopped = ctx.exitCode == kFunctionError && ctx.evaluator && ctx.evaluator->stopRequested();
+    if (userStopped) return finish();
     if (ctx.ninf == 0 && finalFunctionCalls(ctx)) return finish();
+    if (ctx.exitCode == kFunctionError) return finish();
     if (ctx.exitCode >= kNoStorageForFactors) return finish();
     if (cycle < p.cycleLimit && callMatmod(ctx, cycle)) return finish();
     ++cycle;

@@ -17,7 +17,8 @@ std::vector<FileUse> runFileUses(const Parameters& p) {
                            {backup, "Backup basis file", Kind::kOutput},
                            {p.punchFile, "Punch file", Kind::kOutput},
                            {p.dumpFile, "Dump file", Kind::kOutput},
-                           {p.solutionFile, "Solution file", Kind::kOutput}});
+                           {p.solutionFile, "Solution file", Kind::kOutput},
+                           {p.reportFile, "Report file", Kind::kOutput}});
   return uses;
 }
 

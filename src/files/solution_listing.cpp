@@ -77,19 +77,6 @@ void writeHeader(UnitTable& units, int unit, const SolutionReport& r, const Para
   }
 }
 
-ClassificationContext classificationContext(const SolutionReport& r, const Parameters& params,
-                                            const SolutionMarks& marks) {
-  ClassificationContext ctx;
-  ctx.n = r.problem->n;
-  ctx.primalTol = params.feasibilityTolerance;
-  ctx.dualTol = params.optimalityTolerance * r.piNorm;
-  ctx.objectiveSense = params.objectiveSense;
-  ctx.ninf = r.ninf;
-  ctx.exitCode = r.exitCode;
-  ctx.maxPrimalInfeasVar = marks.maxPrimalInfeasVar;
-  ctx.maxDualInfeasVar = marks.maxDualInfeasVar;
-  return ctx;
-}
 
 void writeRows(UnitTable& units, int unit, const SolutionReport& r, const ClassificationContext& ctx, double inf) {
   const Problem& p = *r.problem;
@@ -159,6 +146,20 @@ void writeColumns(UnitTable& units, int unit, const SolutionReport& r, const Cla
 }
 
 }  // namespace
+
+ClassificationContext classificationContext(const SolutionReport& r, const Parameters& params,
+                                            const SolutionMarks& marks) {
+  ClassificationContext ctx;
+  ctx.n = r.problem->n;
+  ctx.primalTol = params.feasibilityTolerance;
+  ctx.dualTol = params.optimalityTolerance * r.piNorm;
+  ctx.objectiveSense = params.objectiveSense;
+  ctx.ninf = r.ninf;
+  ctx.exitCode = r.exitCode;
+  ctx.maxPrimalInfeasVar = marks.maxPrimalInfeasVar;
+  ctx.maxDualInfeasVar = marks.maxDualInfeasVar;
+  return ctx;
+}
 
 void writeSolutionListing(int unit, const SolutionReport& report, const Parameters& params,
                           const SolutionMarks& marks, UnitTable& units, const ReportChannels& out) {

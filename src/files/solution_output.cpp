@@ -89,7 +89,7 @@ void stage1(const SolutionReport& r, const Parameters& params, UnitTable& units,
   if (params.punchFile >= 1 && writers.punch) writers.punch(params.punchFile);
   if (params.dumpFile >= 1 && writers.dump) writers.dump(params.dumpFile);
   if (params.solutionFile >= 1) writeSolutionListing(params.solutionFile, r, params, marks, units, out);
-  if (params.reportFile >= 1) out.both(" XXX Report file requested.  m4rept does nothing.");
+  if (params.reportFile >= 1) writeSolutionExport(params.reportFile, r, params, marks, units, out);
 }
 
 void stage2(const SolutionReport& r, const Parameters& params, UnitTable& units, const ReportChannels& out,

@@ -9,8 +9,8 @@
 // Stage 1 prints the largest infeasibilities of the unscaled and the scaled problem on the print
 // file, remembers the variables with the largest primal and dual infeasibility (in `marks`, for
 // the classification of variables here and in the host link's status return), then writes the
-// Punch and Dump files (through `writers`), the Solution file (the listing) and the Report-file
-// message, each when its file number is at least 1. Stage 2 prints the listing on the print file
+// Punch and Dump files (through `writers`), the Solution file (the listing) and the Report file
+// (the export), each when its file number is at least 1. Stage 2 prints the listing on the print file
 // when Solution is Yes (2) and there is a print file, and says on the summary file whether it
 // did. Stage 2 reads the marks of stage 1.
 
@@ -18,6 +18,7 @@
 #include <functional>
 #include <span>
 
+#include "files/variable_class.hpp"
 #include "io/units.hpp"
 #include "kavro/problem.hpp"
 #include "kavro/solver.hpp"
@@ -64,5 +65,15 @@ void writeSolutionOutput(int stage, const SolutionReport& report, const Paramete
 // " SOLUTION file saved on file" is printed on the print and summary files once it was saved.
 void writeSolutionListing(int unit, const SolutionReport& report, const Parameters& params,
                           const SolutionMarks& marks, UnitTable& units, const ReportChannels& out);
+
+// The Report file: the solution as comma-separated values for spreadsheets and scripts (the
+// format is described in solution_export.cpp). Saved like the Solution file, then
+// " Solution exported to file" is printed on the print and summary files.
+void writeSolutionExport(int unit, const SolutionReport& report, const Parameters& params,
+                         const SolutionMarks& marks, UnitTable& units, const ReportChannels& out);
+
+// The tolerances and marks by which the listing and the export classify each variable.
+ClassificationContext classificationContext(const SolutionReport& report, const Parameters& params,
+                                            const SolutionMarks& marks);
 
 }  // namespace kavro

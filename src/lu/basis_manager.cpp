@@ -41,8 +41,11 @@ void printHeader(const BasisSet& b, const FactorizationCounters& c, const Parame
             c.infeasible ? "Sum infeas" : "Objective ", c.objectiveOrSinf);
 }
 
-// A dependent column leaves the basis; the slack of its pivot row takes its place.
-int32_t replaceSingularColumns(BasisSet& b, BasisLU& lu, const Parameters& params, const ReportChannels& out) {
+// A dependent column leaves the basis; the slack of its pivot row takes its place. A slack that
+// was superbasic leaves the superbasic set, which changes the space the quasi-Newton model
+// lives in: superbasicsLeft is set then.
+int32_t replaceSingularColumns(BasisSet& b, BasisLU& lu, const Parameters& params, const ReportChannels& out,
+                               bool& superbasicsLeft) {
   const Problem& prob = *b.prob;
   auto& hs = *b.hs;
   auto& x = *b.x;
@@ -71,6 +74,7 @@ int32_t replaceSingularColumns(BasisSet& b, BasisLU& lu, const Parameters& param
       if (it != last) {
         std::copy(it + 1, last, it);
         --*b.ns;
+        superbasicsLeft = true;
       }
     }
     hs[slack] = kBasic;
@@ -216,7 +220,9 @@ ExitCode factorizeOrdinary(BasisSet& b, BasisLU& lu, Parameters& params, const R
         status = kSingularBasis;
         break;
       }
-      replaceSingularColumns(b, lu, params, out);
+      bool superbasicsLeft = false;
+      replaceSingularColumns(b, lu, params, out, superbasicsLeft);
+      c.superbasicsChanged = c.superbasicsChanged || superbasicsLeft;
       singular = true;
       continue;
     }

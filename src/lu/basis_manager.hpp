@@ -51,7 +51,8 @@ struct FactorizationCounters {
   double rememberedDumin = 0.0;
   int32_t sinceChoice = 0;
   int32_t basisSwaps = 0;
-  bool superbasicsChanged = false;  // set when a choice moved variables between the sets
+  bool superbasicsChanged = false;  // set when a choice moved variables between the sets, or a
+                                    // singular basis took a superbasic slack
   // Storage that grows: when above lena, a factorization that runs out of room gets new
   // element storage (what TRIAX asks for, with margin) up to this many elements instead of
   // ending the run with exit 20. 0: the storage stays as sized.
@@ -73,6 +74,10 @@ ExitCode factorizeBasis(BasisSet& basis, BasisLU& lu, Parameters& params, const 
 // m variables that become basic; the others become superbasic (former superbasics first, in
 // their order). Destroys the basis factors. Returns the number of basic variables that became
 // superbasic. scratch is reused storage.
+// " BS and SB values:" and each basic and superbasic variable's number and value ("Debug
+// level" 100).
+void printBasicAndSuperbasicValues(const BasisSet& basis, const ReportChannels& out);
+
 int32_t chooseBasicAndSuperbasics(BasisSet& basis, BasisLU& lu, Parameters& params, const ReportChannels& out,
                                   std::vector<int32_t>& scratch);
 

@@ -45,16 +45,6 @@ int32_t assembleTransposed(const Problem& prob, const std::vector<int32_t>& vars
   return nelem;
 }
 
-void printBasicValues(const BasisSet& b, const ReportChannels& out) {
-  const auto& list = *b.basisList;
-  const auto& x = *b.x;
-  out.print("%s", " BS and SB values:");
-  const int32_t total = b.prob->m + *b.ns;
-  for (int32_t k = 0; k < total; ++k) {
-    const int32_t j = list[static_cast<size_t>(k)];
-    if (j >= 0) out.print(" %7d %16.8e", j + 1, x[static_cast<size_t>(j)]);
-  }
-}
 
 }  // namespace
 
@@ -99,8 +89,19 @@ int32_t chooseBasicAndSuperbasics(BasisSet& b, BasisLU& lu, Parameters& params, 
     if (basic[static_cast<size_t>(k)]) hs[static_cast<size_t>(scratch[static_cast<size_t>(k)])] = kBasic;
   *b.ns = nsNew;
   buildBasicList(hs, m, list);
-  if (params.debugLevel == 100) printBasicValues(b, out);
+  if (params.debugLevel == 100) printBasicAndSuperbasicValues(b, out);
   return swaps;
+}
+
+void printBasicAndSuperbasicValues(const BasisSet& b, const ReportChannels& out) {
+  const auto& list = *b.basisList;
+  const auto& x = *b.x;
+  out.print("%s", " BS and SB values:");
+  const int32_t total = b.prob->m + *b.ns;
+  for (int32_t k = 0; k < total; ++k) {
+    const int32_t j = list[static_cast<size_t>(k)];
+    if (j >= 0) out.print(" %7d %16.8e", j + 1, x[static_cast<size_t>(j)]);
+  }
 }
 
 }  // namespace kavro

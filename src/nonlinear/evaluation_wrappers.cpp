@@ -125,12 +125,28 @@ void FunctionEvaluator::setVariable(int32_t j, double value) {
 
 int32_t FunctionEvaluator::evalObjective(int32_t mode, const double* x, double& f, double* g) {
   loadPoint(x, nObj_);
-  return callObjective(mode == 2 ? 2 : 0, f, g);
+  return objectiveForOptimizer(mode == 2 ? 2 : 0, f, g);
 }
 
 int32_t FunctionEvaluator::evalConstraints(int32_t mode, const double* x, double* f, double* g) {
   loadPoint(x, nJacVars_);
-  return callConstraints(mode == 2 ? 2 : 0, f, g);
+  return constraintsForOptimizer(mode == 2 ? 2 : 0, f, g);
+}
+
+// What the optimizer is given: the derivatives that "Derivative level" declares unknown are
+// marked for differencing even when the routine filled them, so that a level chosen to distrust
+// a routine's derivatives is honoured. (Verification calls the routines directly: it checks
+// what they set, whatever the level.)
+int32_t FunctionEvaluator::objectiveForOptimizer(int32_t mode, double& f, double* g) {
+  const int32_t result = callObjective(mode, f, g);
+  if (result == 0 && mode == 2 && g && !objectiveGradientsKnown()) kernels::fill(nObj_, kUnsetDerivative, g);
+  return result;
+}
+
+int32_t FunctionEvaluator::constraintsForOptimizer(int32_t mode, double* f, double* g) {
+  const int32_t result = callConstraints(mode, f, g);
+  if (result == 0 && mode == 2 && g && !constraintGradientsKnown()) kernels::fill(nJac_, kUnsetDerivative, g);
+  return result;
 }
 
 // ---------------------------------------------------------------- the wrappers proper
@@ -140,8 +156,9 @@ void FunctionEvaluator::countCall(Routine& r, int32_t mode) {
   if (mode == 2) ++r.counts.mode2;
 }
 
-int32_t FunctionEvaluator::resultOfMode(int32_t mode, const Routine& r) const {
+int32_t FunctionEvaluator::resultOfMode(int32_t mode, const Routine& r) {
   if (mode == -1) return kFunctionUndefined;
+  stopRequested_ = true;
   out_.both("%s", " EXIT -- Termination requested by User");
   out_.both(" in subroutine %s after %lld calls", r.name, static_cast<long long>(r.counts.calls));
   return kFunctionError;
@@ -213,12 +230,17 @@ int32_t FunctionEvaluator::invokeConstraints(int32_t mode, double* f, double* g,
   return 0;
 }
 
+// What "Derivative level" declares known: 3 both, 2 the constraints', 1 the objective's, 0
+// neither.
+bool FunctionEvaluator::objectiveGradientsKnown() const { return p_.derivativeLevel == 1 || p_.derivativeLevel == 3; }
+bool FunctionEvaluator::constraintGradientsKnown() const { return p_.derivativeLevel >= 2; }
+
 // Elements the routine provides are marked so that an element it stops setting is noticed and
 // differenced; elements it never set are constants (the stored matrix values, in the user's
 // units like everything the routine returns) while the level says constraint gradients are
 // known, else marked for differencing.
 void FunctionEvaluator::presetJacobian(double* g) const {
-  const bool constantsKnown = con_.inventoryTaken && p_.derivativeLevel >= 2;
+  const bool constantsKnown = con_.inventoryTaken && constraintGradientsKnown();
   for (int32_t k = 0; k < nJac_; ++k) {
     const bool constant = constantsKnown && !jacSetByRoutine_[static_cast<size_t>(k)];
     g[k] = constant ? shape_.storedJacobian[static_cast<size_t>(k)] : kUnsetDerivative;
@@ -229,7 +251,7 @@ void FunctionEvaluator::takeObjectiveInventory(const double* g) {
   obj_.inventoryTaken = true;
   const int32_t k = countSet(nObj_, g);
   out_.both(" funobj  sets%8d out of%8d objective  gradients.", k, nObj_);
-  if (k < nObj_ && (p_.derivativeLevel == 1 || p_.derivativeLevel == 3)) {
+  if (k < nObj_ && objectiveGradientsKnown()) {
     p_.derivativeLevel -= 1;
     out_.both(" Derivative Level  now reduced to%3d", p_.derivativeLevel);
   }

@@ -36,13 +36,13 @@ int32_t FunctionEvaluator::differenceJacobian(const double* x, const double* f, 
 
 int32_t FunctionEvaluator::objectiveAndGradient(const double* x, double& f, double* g) {
   loadPoint(x, nObj_);
-  const int32_t result = callObjective(2, f, g);
+  const int32_t result = objectiveForOptimizer(2, f, g);
   return result != 0 ? result : differenceObjectiveHere(f, g);
 }
 
 int32_t FunctionEvaluator::constraintsAndJacobian(const double* x, double* f, double* g) {
   loadPoint(x, nJacVars_);
-  const int32_t result = callConstraints(2, f, g);
+  const int32_t result = constraintsForOptimizer(2, f, g);
   return result != 0 ? result : differenceJacobianHere(f, g);
 }
 

@@ -40,7 +40,10 @@
 //    not set holds its stored (matrix) value while "Derivative level" is 2 or 3 (a constant
 //    derivative) or the marker while it is 0 or 1 (differenced). Elements still marked after the
 //    call are differenced.
-// So the "complete" entry points below never return a marker, whatever the level.
+// What the level declares unknown (objective gradients at levels 0 and 2, the Jacobian at 0
+// and 1) is marked again after every mode-2 call the optimizer makes, so it is differenced even
+// when the routine happens to fill it; verification still checks what the routine sets. So the
+// "complete" entry points below never return a marker, whatever the level.
 //
 // The object holds a reference to the parameter block: it lowers "Derivative level" there, sets
 // "Scale option" to 0 while it verifies derivatives (restoring it afterwards), and reads the
@@ -149,6 +152,10 @@ class FunctionEvaluator {
   // is 0 afterwards. Returns kFunctionError when a routine asks to stop, else 0.
   int32_t callAtEnd(const double* x, int32_t exitCode);
 
+  // ---- Whether a routine asked the run to stop (mode below -1): the run then ends without its
+  // last calls, which an undefined point does not forbid.
+  bool stopRequested() const { return stopRequested_; }
+
   // ---- Counters for the run statistics; they run across the whole run.
   const FunctionCallCounts& objectiveCounts() const { return obj_.counts; }
   const FunctionCallCounts& constraintCounts() const { return con_.counts; }
@@ -182,11 +189,15 @@ class FunctionEvaluator {
   // The wrappers on the loaded point.
   int32_t callObjective(int32_t mode, double& f, double* g, bool lastCall = false);
   int32_t callConstraints(int32_t mode, double* f, double* g, bool lastCall = false);
+  int32_t objectiveForOptimizer(int32_t mode, double& f, double* g);
+  int32_t constraintsForOptimizer(int32_t mode, double* f, double* g);
   int32_t invokeObjective(int32_t mode, double& f, double* g, int32_t nstate);
   int32_t invokeConstraints(int32_t mode, double* f, double* g, int32_t nstate);
   void countCall(Routine& r, int32_t mode);
   int32_t startCall(Routine& r, int32_t mode, bool lastCall);
-  int32_t resultOfMode(int32_t mode, const Routine& r) const;
+  int32_t resultOfMode(int32_t mode, const Routine& r);
+  bool objectiveGradientsKnown() const;
+  bool constraintGradientsKnown() const;
   void presetJacobian(double* g) const;
   void takeObjectiveInventory(const double* g);
   int32_t takeJacobianInventory(double* f, double* g);
@@ -223,6 +234,7 @@ class FunctionEvaluator {
   bool scalesSet_ = false;
   bool scalingEnabled_ = true;
   int32_t differenceChoice_ = kForward;
+  bool stopRequested_ = false;
 
   std::vector<double> xWork_, xUser_;
   const double* userX_ = nullptr;  // xUser_ while scaling is in force, else xWork_

@@ -141,6 +141,7 @@ int32_t MajorIterations::start(int32_t k, const SubproblemSummary& previous, Maj
     linearize(view);
     return 0;
   }
+  markDiagnosticsStart();
   // Every subproblem after the first has the nonlinear rows with their own bounds (a
   // perturbation only helps the subproblem it was made for).
   restoreRowBounds(*view.prob);
@@ -170,6 +171,7 @@ int32_t MajorIterations::start(int32_t k, const SubproblemSummary& previous, Maj
   firstUpdate_ = k == 2;
   const int32_t status = dampStep(view, cx, cLambda, previous.status == kSubproblemInfeasible);
   if (status != 0) return status;
+  printChanges(MajorChanges{dx, cx, dLambda, cLambda});
   measureViolation(view);
   linearize(view);
   measureOptimality(view);
@@ -191,6 +193,7 @@ int32_t MajorIterations::start(int32_t k, const SubproblemSummary& previous, Maj
   }
   adaptPenalty(cx, cLambda, k);
   if (previous.status == kSubproblemOptimal || previous.status == kSubproblemLimit) raisePenaltyWhenViolationStalls();
+  printPointAndEstimates(view);
   printLogLine(k, previous, view);
   return 0;
 }
@@ -458,60 +461,6 @@ bool MajorIterations::perturbRowBounds(Problem& prob, double sinf) {
     if (up < infinite) up += (std::fabs(up) + perturbBase_) * factor;
   }
   return true;
-}
-
-// ---------------------------------------------------------------- the major log
-
-void MajorIterations::printLogLine(int32_t k, const SubproblemSummary& s, const MajorView& view) {
-  const char flag = s.status == kSubproblemInfeasible ? 'I'
-                    : s.status == kSubproblemUnbounded ? 'U'
-                    : s.status == kSubproblemLimit    ? 'T'
-                                                      : ' ';
-  double objective = objective_ + view.objConstant;
-  if (view.objSlack >= 0) objective -= (*view.x)[static_cast<size_t>(view.objSlack)] * view.objScale;
-  const double rho = params_.currentPenalty;
-  if (out_.hasPrint()) {
-    if (printLines_ % 20 == 0) {
-      out_.print("%s", "");
-      out_.print("%s", " Major minor   total ninf   step      objective   Feasible  Optimal  nsb   ncon      LU penalty BSwap");
-    }
-    out_.print("%6d%6d%8d%5d %7.1e %14.7e %8.1e %8.1e %4d %6lld %7d %7.1e %5d %c", k - 1, s.minorItn, s.totalItn,
-               s.ninf, step_, objective, feasible_, optimal_, s.ns,
-               static_cast<long long>(fe_.constraintCounts().calls), s.luNonzeros, rho, s.basisSwaps, flag);
-    ++printLines_;
-  }
-  if (out_.hasSummary()) {
-    if (summaryLines_ % 10 == 0) {
-      out_.summary("%s", "");
-      out_.summary("%s", " Major minor   step      objective   Feasible  Optimal  nsb   ncon penalty BSwap");
-    }
-    out_.summary("%6d%6d %7.1e %14.7e %8.1e %8.1e %4d %6lld %7.1e %5d %c", k - 1, s.minorItn, step_, objective,
-                 feasible_, optimal_, s.ns, static_cast<long long>(fe_.constraintCounts().calls), rho, s.basisSwaps,
-                 flag);
-    ++summaryLines_;
-  }
-  if (callback_ && *callback_) {
-    IterationLogEntry e;
-    e.kind = 2;
-    e.majorItn = k - 1;
-    e.minorItn = s.minorItn;
-    e.ninf = s.ninf;
-    e.sinf = s.sinf;
-    e.flag = flag;
-    e.step = step_;
-    e.objective = objective;
-    e.feasibility = feasible_;
-    e.optimality = optimal_;
-    e.nSuperbasics = s.ns;
-    e.nNonlinCons = C_;
-    e.penalty = rho;
-    e.basisSwaps = s.basisSwaps;
-    const int stop = (*callback_)(e);
-    if (stop == kStopForLimit || stop == kStopForInterrupt) {
-      stopFlag_ = true;
-      stopCode_ = stop == kStopForLimit ? kTimeLimit : kInterrupted;
-    }
-  }
 }
 
 }  // namespace kavro

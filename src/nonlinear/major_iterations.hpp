@@ -53,6 +53,12 @@ struct SubproblemSummary {
   double sinf = 0.0;
 };
 
+// What a subproblem proposed, absolute and normalized: the largest change of a Jacobian
+// variable, relative to 1 + |xk|, and of a multiplier estimate, relative to 1 + |lambda|.
+struct MajorChanges {
+  double dx = 0.0, normalizedDx = 0.0, dLambda = 0.0, normalizedDLambda = 0.0;
+};
+
 class MajorIterations {
  public:
   MajorIterations(Parameters& params, const ReportChannels& out, FunctionEvaluator& evaluator,
@@ -134,6 +140,11 @@ class MajorIterations {
   double dampingStep() const { return step_; }
 
  private:
+  // Lines a report file held after the last log line and before this major iteration's own
+  // diagnostics: what came between tells whether the heading is still in sight.
+  struct LogMark {
+    long afterLogLine = -1, beforeDiagnostics = -1;
+  };
   int32_t evaluateAt(const Problem& prob, std::vector<double>& x);
   void updateMultipliers(const MajorView& view);
   int32_t dampStep(MajorView& view, double cx, double cLambda, bool restoring);
@@ -145,6 +156,11 @@ class MajorIterations {
   void linearize(MajorView& view);
   void relaxRows(Problem& prob);
   void printLogLine(int32_t k, const SubproblemSummary& s, const MajorView& view);
+  void printChanges(const MajorChanges& c) const;
+  void markDiagnosticsStart();
+  bool headingOutOfSight(const LogMark& mark) const;
+  void printPointAndEstimates(const MajorView& view) const;
+  void printPointAndJacobian(const double* x) const;
 
   Parameters& params_;
   ReportChannels out_;
@@ -174,6 +190,7 @@ class MajorIterations {
   double stallReference_ = 0.0, raisedAtViolation_ = 0.0, violationAtFirstRetry_ = 0.0;
   int32_t stalledMajors_ = 0;
   int32_t printLines_ = 0, summaryLines_ = 0;
+  LogMark printMark_, summaryMark_;  // see LogMark
   bool stopFlag_ = false;
   ExitCode stopCode_ = kOptimal;
 };

@@ -71,7 +71,7 @@ std::string line(int number, const char* name, char flag, const char* state, std
 }
 
 struct Output {
-  std::vector<std::string> print, summary, solution;
+  std::vector<std::string> print, summary, solution, report;
   SolutionMarks marks;
 };
 
@@ -84,12 +84,14 @@ Output runOutput(const SolutionReport& report, const Parameters& params, std::ve
     units.connect(9, base + ".print");
     units.connect(6, base + ".summary");
     units.connect(12, base + ".solution");
+    units.connect(15, base + ".report");
     const ReportChannels out{&units, params.printFile, params.summaryFile};
     for (int stage : stages) writeSolutionOutput(stage, report, params, units, out, o.marks);
   }
   o.print = test::readLines(base + ".print");
   o.summary = test::readLines(base + ".summary");
   o.solution = test::readLines(base + ".solution");
+  o.report = test::readLines(base + ".report");
   return o;
 }
 
@@ -220,9 +222,17 @@ TEST_F(SolutionListingTest, SolutionFileIsRewrittenAfterEachSave) {
   const Output o = runOutput(report(), params, {1, 1});
   EXPECT_EQ(std::count(o.summary.begin(), o.summary.end(), std::string(" SOLUTION file saved on file  12")), 2);
   EXPECT_TRUE(contains(o.print, " SOLUTION file saved on file  12"));
-  EXPECT_TRUE(contains(o.summary, " XXX Report file requested.  m4rept does nothing."));
-  // Two saves, one listing in the file.
+  // Two saves, one listing in the file; the Report file likewise holds the latest export.
   EXPECT_EQ(std::count(o.solution.begin(), o.solution.end(), std::string(" SECTION 1 - ROWS")), 1);
+  EXPECT_EQ(std::count(o.summary.begin(), o.summary.end(), std::string(" Solution exported to file  15")), 2);
+  const std::string header = "kind,number,name,state,flag,value,lower,upper,dual";
+  EXPECT_EQ(std::count(o.report.begin(), o.report.end(), header), 1);
+  const auto lines = [&](const char* kind) {
+    return std::count_if(o.report.begin(), o.report.end(), [&](const std::string& l) { return l.rfind(kind, 0) == 0; });
+  };
+  EXPECT_EQ(lines("row,"), p.m);
+  EXPECT_EQ(lines("column,"), p.n);
+  EXPECT_TRUE(contains(o.report, "# status,OPTIMAL SOLN"));
 }
 
 TEST_F(SolutionListingTest, SolutionNoPrintsNothing) {

@@ -95,6 +95,22 @@ TEST(BasisManager, TooFewBasicsAreCompletedWithSlacks) {
   EXPECT_EQ(basics, 3);
 }
 
+// Rows 1 and 2 have only one basic column between them, and both their slacks are superbasic:
+// the repair makes one of them basic, so the superbasic set shrinks and the counters say that
+// the superbasics changed (the quasi-Newton model of the optimizer follows them).
+TEST(BasisManager, ASuperbasicSlackTakenByTheRepairChangesTheSuperbasics) {
+  Harness h;
+  h.hs = {3, 0, 0, 3, 2, 2, 0};
+  h.ns = 2;
+  h.basisList = {-1, -1, -1, 4, 5};
+  ASSERT_EQ(factorizeBasis(h.set, h.lu, h.params, h.out, h.counters), 0);
+  EXPECT_EQ(h.ns, 1);
+  EXPECT_TRUE(h.counters.superbasicsChanged);
+  EXPECT_TRUE(h.hs[4] == 3 || h.hs[5] == 3);
+  const int32_t superbasic = h.basisList[3];
+  EXPECT_EQ(h.hs[static_cast<size_t>(superbasic)], 2);
+}
+
 TEST(BasisManager, TooManyBasicsEndTheRunWithExit32) {
   Harness h;
   h.hs = {3, 3, 3, 3, 0, 0, 0};

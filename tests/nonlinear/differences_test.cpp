@@ -116,5 +116,41 @@ TEST_F(DifferencesTest, AnErrorStopsDifferencingAtOnce) {
   EXPECT_TRUE(hasLine(print(), " in subroutine funcon after 3 calls"));
 }
 
+// Routines that set every derivative: "Derivative level" decides what is differenced all the
+// same. Level 2 distrusts the objective's gradients, 1 the Jacobian (constant elements too), 0
+// both; level 3 differences nothing. The wrong factors make a used routine value visible.
+TEST(DerivativeLevelTest, WhatTheLevelDeclaresUnknownIsDifferencedEvenWhenSet) {
+  struct Case {
+    int level;
+    bool objectiveDifferenced, jacobianDifferenced;
+  };
+  for (const Case c : {Case{0, true, true}, Case{1, false, true}, Case{2, true, false}, Case{3, false, false}}) {
+    SCOPED_TRACE(c.level);
+    Parameters p = testParameters();
+    p.derivativeLevel = c.level;
+    ReportCapture report;
+    TestFunctions fun;
+    fun.gradientFactor = {2.0, 2.0, 2.0};
+    fun.jacobianFactor = {2.0, 2.0, 2.0, 2.0};
+    FunctionEvaluator ev(p, report.out, nullptr, &fun, NonlinearShape::fromProblem(testProblem()));
+    std::vector<double> x{-1.2, 1.0, 0.5, 7.0}, g(3), f(2), jac(4);
+    double fx = 0.0;
+    for (int pass = 0; pass < 2; ++pass) {  // the first calls take the inventory, later ones do not
+      ASSERT_EQ(ev.objectiveAndGradient(x.data(), fx, g.data()), 0);
+      ASSERT_EQ(ev.constraintsAndJacobian(x.data(), f.data(), jac.data()), 0);
+    }
+    const std::vector<double> gx = gradientAt(x.data()), jx = jacobianAt(x.data());
+    for (int j = 0; j < 3; ++j)
+      EXPECT_NEAR(g[j], (c.objectiveDifferenced ? 1.0 : 2.0) * gx[j], 1e-5 * (std::fabs(gx[j]) + 1.0)) << j;
+    for (int k = 0; k < 4; ++k)
+      EXPECT_NEAR(jac[k], (c.jacobianDifferenced ? 1.0 : 2.0) * jx[k], 1e-5 * (std::fabs(jx[k]) + 1.0)) << k;
+    EXPECT_EQ(ev.objectiveCounts().forward, c.objectiveDifferenced ? 2 * 3 : 0);
+    EXPECT_EQ(ev.constraintCounts().forward, c.jacobianDifferenced ? 2 * 3 : 0);  // three columns
+    EXPECT_EQ(ev.objectiveCounts().mode2, 2);
+    EXPECT_EQ(p.derivativeLevel, c.level);  // the routines set everything: nothing to lower
+    EXPECT_TRUE(hasLine(report.summary(), " funobj  sets       3 out of       3 objective  gradients."));
+  }
+}
+
 }  // namespace
 }  // namespace kavro::testing
