@@ -66,6 +66,8 @@ class BasisFactors {
   ExitCode factorize(FactorKind kind, const FactorHeader& header);
   // Whether that factorization exchanged basic and superbasic variables.
   bool superbasicsChanged() const { return fc_.superbasicsChanged; }
+  // " BS and SB values:" with each basic and superbasic variable ("Debug level" 100).
+  void printBasicAndSuperbasics() const { printBasicAndSuperbasicValues(set_, out_); }
 
   // ---- the basic values
   void recomputeBasics();

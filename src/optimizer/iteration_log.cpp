@@ -20,6 +20,11 @@ IterationLog::IterationLog(const Parameters& params, const ReportChannels& out, 
     : params_(params), out_(out), callback_(callback), nonlinearConstraints_(nonlinearConstraints) {}
 
 int IterationLog::record(const IterationRecord& r) {
+  const bool rgForm = rgForObjective_ || r.ns > 0;
+  if (rgForm != rgForm_) {
+    rgForm_ = rgForm;
+    headerDue_ = summaryHeaderDue_ = true;
+  }
   const bool printDue = r.itn % frequency(params_.logFrequency) == 0 || r.minorItn <= 1;
   const bool summaryDue = r.itn % frequency(params_.summaryFrequency) == 0 || r.minorItn <= 1;
   if (printDue && params_.printLevel >= 0 && out_.hasPrint() &&
@@ -83,7 +88,8 @@ void IterationLog::printLine(const IterationRecord& r) {
 }
 
 void IterationLog::summaryLine(const IterationRecord& r) {
-  if (summaryLines_ >= 10 || r.minorItn <= 1) {
+  if (summaryLines_ >= 10 || r.minorItn <= 1 || summaryHeaderDue_) {
+    summaryHeaderDue_ = false;
     out_.summary("%s", "");
     const bool full = params_.summaryDetailed;
     if (rgForm_)

@@ -56,7 +56,8 @@ class IterationLog {
                bool nonlinearConstraints);
 
   // Whether the columns are labelled "rg" (nonlinear objective or superbasics) or "dj".
-  void setReducedGradientForm(bool rg) { rgForm_ = rg; }
+  // rg heads the column for a nonlinear objective, and while superbasics exist.
+  void setReducedGradientForm(bool rg) { rgForObjective_ = rgForm_ = rg; }
   // The next print line gets a fresh header (after a factorization at higher print levels).
   void headerDue() { headerDue_ = true; }
 
@@ -71,6 +72,8 @@ class IterationLog {
   const IterationCallback* callback_;
   bool nonlinearConstraints_;
   bool rgForm_ = false;
+  bool rgForObjective_ = false;
+  bool summaryHeaderDue_ = false;
   bool headerDue_ = true;
   int printLines_ = 0;
   int summaryLines_ = 0;

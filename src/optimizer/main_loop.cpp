@@ -100,9 +100,7 @@ MainLoop::Next MainLoop::beginIteration() {
     const Next next = evaluateFunctions();
     if (next != Next::kPricing) return next;
   }
-  if (feasibility_.announcement()) {
-    in_.out.both(" Itn %7d -- feasible solution.  Objective = %16.8e", counts_.itn, objective_.trueObjective(x_.data()));
-  }
+  if (feasibility_.announcement()) announceFeasible();
   // The first subproblem, without its nonlinear rows, only finds a point that satisfies the
   // linear constraints: optimizing the objective without those rows would take the point where
   // they give no guidance (their gradients vanish, or the objective is unbounded), far from the
@@ -137,7 +135,7 @@ MainLoop::Next MainLoop::priceAndStep() {
     if (next != Next::kStep) return next;
   }
   record_.djOrRg = phase_ == Phase::kSubspace ? subspace_.rgNorm() : pr.dj;
-  record_.pp = pr.section;
+  if (phase_ != Phase::kSubspace) record_.pp = pr.section;
   record_.entered = pr.enteringVar + 1;
   record_.leftSuperbasic = 0;
   record_.hmod1 = record_.hmod2 = 0;
@@ -220,6 +218,22 @@ bool MainLoop::afterStep(int32_t position) {
 
 // The record of the iteration, which its step has filled in part, completed and logged; the
 // exchange across the model's boundary is shown once.
+// The first feasible point of the run, or during major iterations of the subproblem: its
+// augmented-Lagrangian value, with the true objective beside it when there is a nonlinear one.
+void MainLoop::announceFeasible() {
+  const double trueObjective = objective_.trueObjective(x_.data());
+  if (!in_.majors || counts_.major <= 1) {
+    in_.out.both(" Itn %7d -- feasible solution.  Objective = %16.8e", counts_.itn, trueObjective);
+    return;
+  }
+  const double auglag = objective_.minimized(x_.data());
+  if (prob_.nNonlinObjVars > 0)
+    in_.out.both(" Itn %7d -- feasible subproblem.  True obj = %16.8e  Auglag obj = %16.8e", counts_.itn, trueObjective,
+                 auglag);
+  else
+    in_.out.both(" Itn %7d -- feasible subproblem.  Auglag obj = %16.8e", counts_.itn, auglag);
+}
+
 void MainLoop::logIteration() {
   IterationRecord& r = record_;
   r.itn = counts_.itn;
@@ -234,10 +248,15 @@ void MainLoop::logIteration() {
   r.majorItn = counts_.major;
   r.minorItn = counts_.minor;
   r.restricted = subspace_.control().restricted;
+  if (in_.evaluator) {
+    r.nobj = static_cast<int32_t>(in_.evaluator->objectiveCounts().calls);
+    r.ncon = static_cast<int32_t>(in_.evaluator->constraintCounts().calls);
+  }
   r.ns = in_.state.ns;
   r.condH = subspace_.model().estimateCondition(in_.state.ns).condR;
   r.conv = subspace_.control().conv;
   const int stop = log_.record(r);
+  if (p_.debugLevel == 100) basis_.printBasicAndSuperbasics();
   r.exchangeRgIn = r.exchangeRgMin = 0.0;
   r.exchangeOut = 0;
   if (stop == kStopForLimit) declareExit(outcome_.exitCode, kTimeLimit, in_.out);

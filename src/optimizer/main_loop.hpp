@@ -59,6 +59,7 @@ class MainLoop {
   Next reducedGradientIteration(const PricingResult& pr);
   bool afterStep(int32_t position);
   void logIteration();
+  void announceFeasible();
   // ---- the phase and the prices (phase_and_prices.cpp)
   void countInfeasibilities();
   void computePrices(bool loadCosts);

@@ -32,7 +32,6 @@ bool MainLoop::beginMajorIteration(const SubproblemSummary& previous) {
   outcome_.exitCode = kOptimal;
   pricer_.startMajorIteration();
   tolerance_.start(p_.feasibilityTolerance, p_.expandFrequency);
-  counts_.degenerate = 0;
   Subspace::Control& c = subspace_.control();
   c.lvltol = 1;
   c.tolrg = 0.0;

@@ -64,15 +64,21 @@ LinesearchSettings ReducedGradientStep::linesearchSettings(const BlockingResult&
   return s;
 }
 
+// A failed evaluation ends the run with exit 6. A routine's request to stop has been announced
+// by the evaluator; an undefined point is announced here, so that no run ends without its EXIT
+// line.
+RgStatus ReducedGradientStep::evaluationFailed(const char* where) {
+  if (!evaluator_ || !evaluator_->stopRequested()) out_.both(" EXIT -- function not defined (mode = -1) %s", where);
+  exit_ = kFunctionError;
+  return RgStatus::kStop;
+}
+
 RgStatus ReducedGradientStep::nonlinearStep(const BlockingResult& r, double fBefore) {
   const bool blocked = !r.unbounded && r.blockPos >= 0;
   LineObjective line(objective_, state_.x.data(), basis_.list(), direction_.p(), m_ + state_.ns);
   const LinesearchResult ls = m6srch(linesearchSettings(r), line);
   const SearchResult code = ls.searchResult;
-  if (code == SearchResult::kEvaluationFailed) {
-    exit_ = kFunctionError;
-    return RgStatus::kStop;
-  }
+  if (code == SearchResult::kEvaluationFailed) return evaluationFailed("in the linesearch");
   // A search that met undefined points worked with a shorter maximum step: the bound was not
   // reached then, whatever the result code says about the (cut) maximum.
   if (code >= SearchResult::kCurvature && code <= SearchResult::kBetterPoint) {
@@ -82,10 +88,7 @@ RgStatus ReducedGradientStep::nonlinearStep(const BlockingResult& r, double fBef
   if (code == SearchResult::kMaxStepTooSmall && blocked && r.degenerate) {
     // The bound lies closer than any useful step: move exactly onto it.
     double f = 0.0, gtp = 0.0;
-    if (line.evaluate(r.step, true, f, gtp) != 0) {
-      exit_ = kFunctionError;
-      return RgStatus::kStop;
-    }
+    if (line.evaluate(r.step, true, f, gtp) != 0) return evaluationFailed("at the step to the bound");
     out_.print(" Forcing a small step.  alpha * norm(p) = %10.2e", r.step * pNorm_);
     return acceptNonlinearStep(r.step, r, true, fBefore);
   }

@@ -177,6 +177,7 @@ RgStatus ReducedGradientStep::basicHitsBound(int32_t position, const BlockingRes
   state_.hs[static_cast<size_t>(jq)] = kBasic;
   basis_.at(position) = jq;
   const double pivot = subspace_.exchangeWithBasic(best, jr);
+  record_->hmod2 = subspace_.lastExchangeResult();
   record_->pivot = -pivot;
   record_->leftBasis = jr + 1;
   prices_.markStale();

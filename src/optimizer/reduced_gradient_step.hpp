@@ -77,6 +77,7 @@ class ReducedGradientStep {
   int32_t degenerateSteps() const { return degenerateSteps_; }
 
  private:
+  RgStatus evaluationFailed(const char* where);
   bool modelInUse() const { return feasibility_.ninf() == 0 && objective_.nonlinear(); }
   double phaseObjective() const;
   void computeDirection();

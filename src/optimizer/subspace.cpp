@@ -191,7 +191,7 @@ double Subspace::exchangeWithBasic(int32_t k, int32_t leaving) {
   const int32_t ns = state_.ns;
   const double* y = y_.data();
   basis_.at(m_ + k) = leaving;
-  if (ns > 1 && k < model_.maxR()) model_.exchangeUpdate(k, ns, y);
+  lastExchange_ = ns > 1 && k < model_.maxR() ? model_.exchangeUpdate(k, ns, y) : 0;
   // The prices change by theta w so that the new basic variable has a zero reduced gradient; the
   // other superbasics' reduced gradients follow, and the leaving variable's becomes -theta.
   double* rg = rg_.data();

@@ -95,12 +95,15 @@ class Subspace {
   // Superbasic k becomes basic and variable leaving takes its place: the model and rg follow the
   // new null-space basis, and the leaving variable leaves the set. Returns the pivot y(k).
   double exchangeWithBasic(int32_t k, int32_t leaving);
+  // The quasi-Newton factor's result for the last exchange (the second "Hmod" digit).
+  int32_t lastExchangeResult() const { return lastExchange_; }
 
   // With more superbasics than R holds: the one outside R with the largest |rg| changes places
   // with the one inside with the smallest, when that is worth it (recorded for the log).
   bool exchangeAcrossModelBoundary(IterationRecord& record);
 
  private:
+  int32_t lastExchange_ = 0;
   const Problem& prob_;
   ProblemState& state_;
   BasisFactors& basis_;

@@ -196,6 +196,47 @@ TEST_F(NlReports, MajorIterationDiagnosticsFollowThePrintLevel) {
   EXPECT_TRUE(j >= 0 && f > j && l > f && x > l);
 }
 
+// The full summary lines count the function calls so far: they rise with the run, never pass
+// the totals of the statistics, and the last line is within a few calls of them.
+TEST_F(NlReports, LogColumnsCountTheFunctionCalls) {
+  for (const char* model : {"hs071.nl", "hs021.nl"}) {
+    SCOPED_TRACE(model);
+    ASSERT_EQ(run(kModels + model, "Summary level 1\n"), 0);
+    const std::vector<double> totals = numbersAfter(summary, "No. of calls to funobj");
+    ASSERT_EQ(totals.size(), 2u);
+    long lastObj = 0, lastCon = 0;
+    int lines = 0;
+    bool inLog = false;
+    for (const auto& l : summary) {
+      if (startsWith(l, "    Itn       rg")) {
+        inLog = true;
+        continue;
+      }
+      long itn = 0, nobj = 0, ncon = 0, nsb = 0;
+      double rg = 0, sinf = 0, objective = 0;
+      int ninf = 0;
+      if (!inLog || std::sscanf(l.c_str(), "%ld %lf %d %lf %lf %ld %ld %ld", &itn, &rg, &ninf, &sinf, &objective,
+                                &nobj, &ncon, &nsb) != 8) {
+        inLog = inLog && !l.empty();
+        continue;
+      }
+      ++lines;
+      EXPECT_GE(nobj, lastObj) << l;
+      EXPECT_GE(ncon, lastCon) << l;
+      lastObj = nobj;
+      lastCon = ncon;
+    }
+    EXPECT_GT(lines, 0);
+    EXPECT_GT(lastObj, 0);
+    EXPECT_LE(lastObj, totals[0]);
+    EXPECT_LE(lastCon, totals[1]);
+    if (std::string(model) == "hs071.nl") {
+      EXPECT_GT(lastCon, 0);
+    }
+  }
+}
+
+
 // Every run ends with its EXIT line and then the statistics, on both files.
 TEST_F(NlReports, EveryRunEndsWithItsExitLineAndStatistics) {
   struct Case {
