@@ -113,7 +113,9 @@ bool MainLoop::optimalityTest(const PricingResult& pr) {
     }
   }
   if (expandReset(false)) return false;
-  if (p_.printLevel % 10 > 0)
+  // The line names the variable pricing found; a pricing that found none has no biggest dj to
+  // show (it used to print 0 for variable 0).
+  if (p_.printLevel % 10 > 0 && pr.enteringVar >= 0)
     in_.out.print(" Biggest dj = %11.3e (variable %7d)    norm rg = %11.3e   norm pi = %11.3e", pr.dj, pr.enteringVar + 1,
                   subspace_.rgNorm(), prices_.norm());
   if (basis_.itnSinceFactor() > 0 && !basis_.rowCheck(false, counts_.itn)) {

@@ -173,6 +173,7 @@ TEST_F(NlReports, MajorIterationDiagnosticsFollowThePrintLevel) {
   }
   EXPECT_EQ(findEqual(print, " Jacobian variables"), -1);
   EXPECT_EQ(find(print, " Maximum change in Jacobian vars"), -1);
+  for (const auto& l : print) EXPECT_EQ(l.find("(variable       0)"), std::string::npos) << l;
   EXPECT_EQ(find(summary, " Change in Jacobn vars"), -1);  // the print file's detail
 
   ASSERT_EQ(run(kModels + "hs071.nl", "Print level 10\n"), 0);
