@@ -52,7 +52,12 @@ void checkRanges(const Parameters& p) {
   for (int32_t unit : {p.mpsFile, p.oldBasisFile, p.solutionFile, p.newBasisFile, p.printFile, p.insertFile,
                        p.backupBasisFile, p.punchFile, p.loadFile, p.dumpFile, p.summaryFile, p.reportFile})
     if (unit < 0 || unit > 99) __builtin_trap();
-  if ((p.scaleOption > 2) || p.crashOption < 0 || p.crashOption > 3 || p.multiplePrice < 1) __builtin_trap();
+  // Options left unset stay undefined until the run completes them (the solve strategy must see
+  // which ones the caller gave), so only a defined value must lie in its range.
+  const auto defined = [](int32_t v) { return v != kavro::kUndefinedInt; };
+  if (p.scaleOption > 2 || (defined(p.crashOption) && (p.crashOption < 0 || p.crashOption > 3)) ||
+      (defined(p.multiplePrice) && p.multiplePrice < 1))
+    __builtin_trap();
   for (double v : {p.feasibilityTolerance, p.optimalityTolerance, p.pivotTolerance, p.luSingularityTol,
                    p.luSingularityTol2, p.functionPrecision, p.rowTolerance, p.aijTolerance, p.luSwapTolerance})
     if (v >= 1.0) __builtin_trap();
