@@ -92,6 +92,13 @@ enum IterationAnswer : int { kGoOn = 0, kStopForLimit = 1, kStopForInterrupt = 2
 // solution with other settings (src/driver/strategy/solve_strategy.hpp tells what it does).
 enum SolveStrategy : int32_t { kSingleSolve = 0, kStrategySolve = 1 };
 
+// The "Hessian option": the model of the objective in the subspace of the superbasic variables.
+// kQuasiNewtonHessian is the quasi-Newton factor ("Hessian dimension", "Hessian memory");
+// kExactHessian the reduced Hessian Z'HZ from the functions' second derivatives; with
+// kAutomaticHessian exact second derivatives are used once the subspace is large (the default
+// when the functions offer them, NonlinearFunctions::hasSecondDerivatives).
+enum HessianOption : int32_t { kQuasiNewtonHessian = 0, kExactHessian = 1, kAutomaticHessian = 2 };
+
 // Nonlinear objective and constraint functions. mode: 0 values only, 1 gradients only,
 // 2 both (the routines may always compute both). nstate: 1 on the first call, 2 + exit code on
 // the final call, 0 otherwise. Set mode to -1 when the point cannot be evaluated, to -2 to stop.
@@ -103,6 +110,23 @@ class NonlinearFunctions {
   // g holds the nJacElements Jacobian values column by column in the order of the matrix.
   virtual void constraints(int& mode, int m, int n, int njac, const double* x, double* f, double* g,
                            int nstate) = 0;
+
+  // ---- Second derivatives (optional; "Hessian option" 1 and 2 use them when offered).
+  // True when the two calls below are served.
+  virtual bool hasSecondDerivatives() const { return false; }
+  // Makes ready for products with the Hessian of
+  //   sigma f(x) + sum_i w[i] F_i(x)       (f the objective, F_i the nonlinear constraints)
+  // at x (the nnv = max(nNonlinObjVars, nNonlinJacVars) nonlinear variables, the user's units;
+  // w has m entries). False when the Hessian cannot be had at x (the point is then treated as
+  // one without second derivatives: the step falls back to the quasi-Newton model).
+  virtual bool prepareHessian(int nnv, const double* x, double sigma, int m, const double* w) {
+    (void)nnv, (void)x, (void)sigma, (void)m, (void)w;
+    return false;
+  }
+  // hv = H v over the nonlinear variables, H as prepared by the last successful prepareHessian.
+  virtual void hessianProduct(int nnv, const double* v, double* hv) {
+    for (int j = 0; j < nnv; ++j) hv[j] = 0.0 * v[j];
+  }
 };
 
 // Second-order information at the end of a run, for callers whose functions have second

@@ -107,6 +107,10 @@ SolveResult solverEntry(Parameters& params, UnitTable& units, Timers& timers, co
   timers.setEnabled(params.timingLevel > 0);
   timers.operate(0, 0, ctx.out);
   storeProblemSizes(params, problem, options.workLength);
+  // Exact second derivatives for large subspaces wherever the functions offer them.
+  if (params.hessianOption == kUndefinedInt)
+    params.hessianOption = options.functions && options.functions->hasSecondDerivatives() ? kAutomaticHessian
+                                                                                          : kQuasiNewtonHessian;
   setParameters(params, 2, ctx.out);
   // Completion may have changed the units the reports go to.
   ctx.out = ReportChannels{&units, params.printFile, params.summaryFile};

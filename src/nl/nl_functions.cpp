@@ -25,7 +25,10 @@ ModelFunctions::ModelFunctions(const Model& model, const BuiltProblem& built)
       jacVars_(built.problem.nNonlinJacVars),
       x_(model.x0),
       jacobianPosition_(static_cast<size_t>(model.conLinear.start[static_cast<size_t>(built.problem.nNonlinCons)]), -1) {
-  if (built.objective >= 0 && objVars_ > 0) objectiveFunction_ = model.objExpression(built.objective);
+  if (built.objective >= 0 && objVars_ > 0) {
+    objectiveFunction_ = model.objExpression(built.objective);
+    hessianObjective_ = built.objective;
+  }
   size_t longest = objectiveFunction_ >= 0 ? static_cast<size_t>(ev_.termCount(objectiveFunction_)) : 0;
   for (int32_t i = 0; i < nonlinearRows_; ++i)
     longest = std::max(longest, static_cast<size_t>(model.conLinear.size(i)));
@@ -91,6 +94,37 @@ void ModelFunctions::constraints(int& mode, int m, int n, int njac, const double
     f[i] = value;
   }
   countErrors(mode, errors);
+}
+
+bool ModelFunctions::prepareHessian(int nnv, const double* x, double sigma, int m, const double* w) {
+  if (hessianRefused_) return false;
+  if (!hessian_) {
+    try {
+      hessian_ = std::make_unique<Hessian>(model_, hessianObjective_);
+    } catch (const HessianTooLarge&) {
+      hessianRefused_ = true;
+      return false;
+    }
+    hessianValues_.assign(static_cast<size_t>(hessian_->nonzeros()), 0.0);
+    constraintWeights_.assign(static_cast<size_t>(model_.nCons()), 0.0);
+  }
+  std::copy(x, x + std::min(nnv, model_.nVars()), x_.begin());
+  std::fill(constraintWeights_.begin(), constraintWeights_.end(), 0.0);
+  std::copy(w, w + std::min({m, nonlinearRows_, model_.nCons()}), constraintWeights_.begin());
+  return hessian_->evaluate(x_.data(), sigma, constraintWeights_.data(), hessianValues_.data());
+}
+
+// The triangle stands for the symmetric matrix: each entry below the diagonal counts twice.
+void ModelFunctions::hessianProduct(int nnv, const double* v, double* hv) {
+  std::fill(hv, hv + nnv, 0.0);
+  if (!hessian_) return;
+  const double* h = hessianValues_.data();
+  for (int64_t k = 0; k < hessian_->nonzeros(); ++k) {
+    const int32_t i = hessian_->rowOf(k), j = hessian_->colOf(k);
+    if (i >= nnv || j >= nnv) continue;
+    hv[i] += h[k] * v[j];
+    if (i != j) hv[j] += h[k] * v[i];
+  }
 }
 
 }  // namespace kavro::nl

@@ -12,16 +12,23 @@
 // first nNonlinJacVars columns (the later ones stay in the matrix), and the Jacobian in the
 // order of the matrix's elements in those rows and columns, column by column.
 //
+// Second derivatives: the Hessian of the Lagrangian (nl_hessian.hpp) over the model's variables,
+// evaluated as a sparse triangle at each prepareHessian and multiplied by vectors from it. It
+// is built at the first prepareHessian, so that runs without exact second derivatives never pay
+// for it; a Hessian too large to store means none (prepareHessian is then false).
+//
 // A function that cannot be evaluated at x sets mode to -1 and counts as one evaluation error;
 // once the errors exceed the limit (if one is set) mode is -2, which stops the run. Everything
 // is sized in the constructor: no call allocates. The model and the problem must outlive the
 // object.
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "kavro/solver.hpp"
 #include "nl/nl_evaluator.hpp"
+#include "nl/nl_hessian.hpp"
 #include "nl/nl_problem.hpp"
 
 namespace kavro::nl {
@@ -32,6 +39,10 @@ class ModelFunctions final : public NonlinearFunctions {
 
   void objective(int& mode, int n, const double* x, double& f, double* g, int nstate) override;
   void constraints(int& mode, int m, int n, int njac, const double* x, double* f, double* g, int nstate) override;
+
+  bool hasSecondDerivatives() const override { return objectiveFunction_ >= 0 || nonlinearRows_ > 0; }
+  bool prepareHessian(int nnv, const double* x, double sigma, int m, const double* w) override;
+  void hessianProduct(int nnv, const double* v, double* hv) override;
 
   // Errors beyond which mode -2 asks the optimizer to stop; negative: no limit (the default).
   void setErrorLimit(int64_t limit) { errorLimit_ = limit; }
@@ -52,6 +63,10 @@ class ModelFunctions final : public NonlinearFunctions {
   std::vector<double> gradient_;       // one function's gradient on its G or J list
   std::vector<int32_t> jacobianPosition_;  // per J term of the nonlinear rows: -1 or its place in g
   int32_t jacobianElements_ = 0;
+  int32_t hessianObjective_ = -1;          // the model objective whose Hessian counts, -1 none
+  std::unique_ptr<Hessian> hessian_;       // built at the first prepareHessian
+  bool hessianRefused_ = false;            // too large to store
+  std::vector<double> hessianValues_, constraintWeights_;
   int64_t errors_ = 0, errorLimit_ = -1, objectiveCalls_ = 0, constraintCalls_ = 0;
 };
 

@@ -80,6 +80,8 @@ FunctionEvaluator::FunctionEvaluator(Parameters& params, const ReportChannels& o
   for (auto* v : {&gJacScratch_, &jVerify_}) v->assign(nj, 0.0);
   for (auto* v : {&fScratch1_, &fScratch2_, &fVerify_, &jpVerify_}) v->assign(nc, 0.0);
   rowUsable_.assign(nc, 0);
+  hessianWeights_.assign(nc, 0.0);
+  hessianVector_.assign(nv, 0.0);
   userX_ = xWork_.data();
 }
 

@@ -156,6 +156,17 @@ class FunctionEvaluator {
   // last calls, which an undefined point does not forbid.
   bool stopRequested() const { return stopRequested_; }
 
+  // ---- Second derivatives, when the routines offer them, in the optimizer's units: with
+  // scales in force H = C H_user(sigma, w ./ r) C (C, r the column and row factors), so that
+  // the products match the gradients handed out above. x is the point (projected onto the
+  // bounds as for any evaluation), w the nNonlinCons weights of the constraints; v and hv hold
+  // nNonlinVars entries. Both are false when the Hessian cannot be had at x (a product with an
+  // entry that is not a number included).
+  bool secondDerivativesOffered() const { return functions_ && functions_->hasSecondDerivatives(); }
+  bool prepareHessian(const double* x, double sigma, const double* w);
+  bool hessianProduct(const double* v, double* hv);
+  int64_t hessianProducts() const { return hessianProducts_; }
+
   // ---- Counters for the run statistics; they run across the whole run.
   const FunctionCallCounts& objectiveCounts() const { return obj_.counts; }
   const FunctionCallCounts& constraintCounts() const { return con_.counts; }
@@ -246,6 +257,11 @@ class FunctionEvaluator {
   std::vector<double> boundLower_, boundUpper_;  // the variables' bounds (optimizer units), or empty
   std::vector<double> gVerify_, jVerify_, fVerify_, jpVerify_;
   std::vector<uint8_t> rowUsable_;
+
+  // Second derivatives.
+  std::vector<double> hessianWeights_, hessianVector_;
+  bool hessianScaled_ = false;  // scaling was in force when the Hessian was prepared
+  int64_t hessianProducts_ = 0;
 };
 
 }  // namespace kavro

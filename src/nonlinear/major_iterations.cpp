@@ -413,6 +413,33 @@ double MajorIterations::lagrangianTerms(const double* x, const double* F, const 
   return value;
 }
 
+void MajorIterations::hessianWeights(const double* x, const double* F, double* w) const {
+  if (!lagrangianOn()) {
+    std::fill(w, w + C_, 0.0);
+    return;
+  }
+  lagrangianTerms(x, F, nullptr, nullptr);
+  const double rho = params_.currentPenalty > 0.0 ? params_.currentPenalty * 100.0 / C_ : 0.0;
+  for (int32_t i = 0; i < C_; ++i) w[i] = rho * departure_[static_cast<size_t>(i)] - lambda_[static_cast<size_t>(i)];
+}
+
+void MajorIterations::addPenaltyProduct(const double* J, const double* v, double* hv) const {
+  const double rho = params_.currentPenalty > 0.0 ? params_.currentPenalty * 100.0 / C_ : 0.0;
+  if (!lagrangianOn() || rho == 0.0) return;
+  double* t = departure_.data();
+  std::fill(t, t + C_, 0.0);
+  const int32_t* start = jac_.colStart.data();
+  const int32_t* row = jac_.row.data();
+  const double* Jk = Jk_.data();
+  for (int32_t j = 0; j < nJ_; ++j)
+    for (int32_t e = start[j]; e < start[j + 1]; ++e) t[row[e]] += (J[e] - Jk[e]) * v[j];
+  for (int32_t j = 0; j < nJ_; ++j) {
+    double sum = 0.0;
+    for (int32_t e = start[j]; e < start[j + 1]; ++e) sum += (J[e] - Jk[e]) * t[row[e]];
+    hv[j] += rho * sum;
+  }
+}
+
 // ---------------------------------------------------------------- infeasible subproblems
 
 bool MajorIterations::raisePenalty() {

@@ -100,6 +100,12 @@ class MajorIterations {
   // gradient, J at x: returns their value and adds (J - Jk)'(rho'(F - Flin) - lambda) to grad
   // over the Jacobian variables (grad may be null).
   double lagrangianTerms(const double* x, const double* F, const double* J, double* grad) const;
+  // Their second derivatives at x (F and J at x), which the gradient above differentiates to:
+  //   sum_i w_i H_i + rho' (J - Jk)'(J - Jk),    w = rho'(F - Flin) - lambda
+  // (H_i the Hessian of F_i). hessianWeights gives w (C entries; zero with "Lagrangian No");
+  // addPenaltyProduct adds rho' (J - Jk)'((J - Jk) v) to hv over the Jacobian variables.
+  void hessianWeights(const double* x, const double* F, double* w) const;
+  void addPenaltyProduct(const double* J, const double* v, double* hv) const;
 
   // ---- infeasible or unbounded subproblems
   // Raises the penalty (up to five times); true when the subproblem changed.

@@ -62,7 +62,7 @@ void IterationLog::printLine(const IterationRecord& r) {
     headerDue_ = false;
   }
   const int32_t itn = r.itn % 100000000;
-  const char* flag = r.restricted ? "r" : " ";
+  const char* flag = r.restricted ? "r" : r.exactHessian ? "h" : " ";
   const double sinfOrObj = r.ninf > 0 ? r.sinf : r.objective;
   if (full) {
     if (rgForm_)
@@ -135,6 +135,9 @@ void printRunStatistics(const RunStatistics& s, const ReportChannels& out) {
                       static_cast<long long>(s.conCalls[k + 1]));
       }
     }
+    if (s.hessianProducts > 0)
+      (out.*emit)(" Hessian-vector products   %10lld     CG iterations              %10lld",
+                  static_cast<long long>(s.hessianProducts), static_cast<long long>(s.cgIterations));
     if (s.nonlinear || s.ns > 0)
       (out.*emit)(" No. of superbasics        %10d     No. of basic nonlinears    %10d", s.ns, s.basicNonlinears);
     (out.*emit)(" No. of degenerate steps   %10d     Percentage                 %10.2f", s.nDegenerate, percentage);

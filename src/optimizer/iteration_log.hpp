@@ -25,6 +25,7 @@ struct SubspaceConvergence {
 struct IterationRecord {
   int32_t itn = 0;
   bool restricted = false;    // search restricted to the first Hessian-dimension superbasics
+  bool exactHessian = false;  // the direction came from exact second derivatives
   int32_t ph = 0;
   int32_t pp = 0;             // pricing section of the last pricing
   double djOrRg = 0.0;
@@ -96,6 +97,7 @@ struct RunStatistics {
   int64_t objCalls[4] = {0, 0, 0, 0};  // all, mode 2, forward differences, central differences
   int64_t conCalls[4] = {0, 0, 0, 0};
   bool differencing = false;           // "Derivative level" below 3
+  int64_t hessianProducts = 0, cgIterations = 0;  // exact second derivatives, when used
   Certificate certificate;             // of the returned point (not printed when not evaluated)
 };
 void printRunStatistics(const RunStatistics& s, const ReportChannels& out);

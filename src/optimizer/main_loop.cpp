@@ -34,6 +34,7 @@ MainLoop::MainLoop(const LoopInput& in)
       pricer_(in.prob, in.params),
       direction_(in.prob, in.state, basis_, feasibility_, tolerance_, in.params),
       simplex_(in.prob, in.state, in.params, in.out, basis_, direction_, feasibility_, pricer_),
+      newton_(in.prob, in.state, basis_, objective_, in.params),
       subspace_(in.prob, in.state, basis_, in.params, in.out),
       rgStep_(RgStepParts{in.prob, in.state, in.params, in.out, basis_, direction_, subspace_, objective_, prices_,
                           feasibility_, pricer_, in.evaluator, in.majors, outcome_.exitCode, stepPosition_}),
@@ -42,6 +43,7 @@ MainLoop::MainLoop(const LoopInput& in)
              in.nJacElements),
       log_(in.params, in_.out, in.progress, in.prob.nNonlinCons > 0),
       stall_(in.prob.m) {
+  subspace_.useSecondDerivatives(&newton_);
   std::vector<double>& dj = in.state.reducedCost;
   if (dj.size() != static_cast<size_t>(prob_.nb())) dj.assign(static_cast<size_t>(prob_.nb()), 0.0);
 }
@@ -248,6 +250,7 @@ void MainLoop::logIteration() {
   r.majorItn = counts_.major;
   r.minorItn = counts_.minor;
   r.restricted = subspace_.control().restricted;
+  r.exactHessian = subspace_.control().exact;
   if (in_.evaluator) {
     r.nobj = static_cast<int32_t>(in_.evaluator->objectiveCounts().calls);
     r.ncon = static_cast<int32_t>(in_.evaluator->constraintCounts().calls);

@@ -102,6 +102,7 @@ class MainLoop {
   Pricer pricer_;
   SearchDirection direction_;
   SimplexStep simplex_;
+  SubspaceNewton newton_;
   Subspace subspace_;
   ReducedGradientStep rgStep_;
   OptimalityCheck check_;

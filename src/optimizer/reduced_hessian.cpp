@@ -262,6 +262,26 @@ void ReducedHessian::solve(int mode, int32_t ns, double* b) const {
   for (int32_t k = maxR_; k < ns; ++k) b[k] /= r_[diagonalIndex(k)];
 }
 
+void ReducedHessian::multiply(int mode, int32_t ns, double* b) const {
+  const int32_t n = order(ns);
+  if (mode == 1) {
+    for (int32_t i = 0; i < n; ++i) {
+      const double* ri = row(i);
+      double sum = 0.0;
+      for (int32_t j = i; j < n; ++j) sum += ri[j - i] * b[j];
+      b[i] = sum;
+    }
+  } else {
+    for (int32_t i = n - 1; i >= 0; --i) {
+      const double* ri = row(i);
+      const double x = b[i];
+      b[i] = ri[0] * x;
+      for (int32_t j = i + 1; j < n; ++j) b[j] += ri[j - i] * x;
+    }
+  }
+  for (int32_t k = maxR_; k < ns; ++k) b[k] *= r_[diagonalIndex(k)];
+}
+
 void ReducedHessian::swapDiagonal(int32_t j, int32_t k) {
   if (j < maxR_ || k < maxR_ || j >= maxS_ || k >= maxS_) return;
   std::swap(r_[diagonalIndex(j)], r_[diagonalIndex(k)]);

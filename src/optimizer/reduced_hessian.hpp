@@ -93,6 +93,10 @@ class ReducedHessian {
   // entries beyond maxR are divided by their diagonal entries.
   void solve(int mode, int32_t ns, double* b) const;
 
+  // In place: mode 1 b := R b, mode 2 b := R' b over the first order(ns) entries; entries
+  // beyond maxR are multiplied by their diagonal entries (the inverse of solve).
+  void multiply(int mode, int32_t ns, double* b) const;
+
   // Exchanges the diagonal entries of superbasics j and k, both at or beyond maxR (the caller
   // moves the basis-list entries, values, bounds and gradients with them): used to bring the
   // superbasic beyond maxR with the largest |rg| to position maxR.

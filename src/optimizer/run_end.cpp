@@ -36,6 +36,7 @@ RunStatistics statisticsOf(const Parameters& p, const IterationCounts& counts, c
   std::copy(objCalls, objCalls + 4, s.objCalls);
   std::copy(conCalls, conCalls + 4, s.conCalls);
   s.differencing = p.derivativeLevel < 3;
+  s.hessianProducts = fe->hessianProducts();
   for (int32_t k = 0; k < prob.m; ++k)
     if (basic[k] < prob.nNonlinVars()) ++s.basicNonlinears;
   return s;
@@ -79,9 +80,10 @@ void MainLoop::finish() {
   // A run that lost its factors or its storage has no basis worth saving.
   if (p_.newBasisFile > 0 && outcome_.exitCode < kNoStorageForFactors)
     in_.saveBasis(outcome_.progress, runEndStatus(outcome_.exitCode));
-  printRunStatistics(statisticsOf(p_, counts_, outcome_, feasibility_, objective_, in_.evaluator, prob_, in_.state.ns,
-                                  basis_.list()),
-                     in_.out);
+  RunStatistics statistics = statisticsOf(p_, counts_, outcome_, feasibility_, objective_, in_.evaluator, prob_,
+                                          in_.state.ns, basis_.list());
+  statistics.cgIterations = newton_.cgIterations();
+  printRunStatistics(statistics, in_.out);
 }
 
 LoopOutcome runMainLoop(const LoopInput& in) {

@@ -22,6 +22,9 @@ SubproblemObjective::SubproblemObjective(const Problem& prob, const Parameters& 
   gUserTrial_.assign(size(prob.nNonlinObjVars), 0.0);
   conValues_.assign(size(prob.nNonlinCons), 0.0);
   conJacobian_.assign(size(nJacElements), 0.0);
+  currentCon_.assign(size(prob.nNonlinCons), 0.0);
+  hessianWeights_.assign(size(prob.nNonlinCons), 0.0);
+  currentJac_.assign(size(nJacElements), 0.0);
   linePositions_.reserve(size(prob.m + std::max(1, params.superbasicsLimit) + 1));
 }
 
@@ -82,6 +85,10 @@ void SubproblemObjective::takeTrial() {
   fNonlinear_ = fTrial_;
   std::copy(gTrial_.begin(), gTrial_.begin() + prob_.nNonlinVars(), gradient_.begin());
   std::copy(gUserTrial_.begin(), gUserTrial_.end(), gUser_.begin());
+  if (majors_ && majors_->lagrangianOn()) {
+    std::copy(conValues_.begin(), conValues_.end(), currentCon_.begin());
+    std::copy(conJacobian_.begin(), conJacobian_.end(), currentJac_.begin());
+  }
   stale_ = false;
 }
 
@@ -118,6 +125,18 @@ void SubproblemObjective::userGradientUnscaled(std::vector<double>& g) const {
 
 int32_t SubproblemObjective::constraintValuesAt(const double* x) {
   return evaluator_ ? evaluator_->constraintValues(x, conValues_.data()) : kFunctionError;
+}
+
+bool SubproblemObjective::prepareHessian(const double* x) {
+  if (!secondDerivativesOffered()) return false;
+  if (majors_) majors_->hessianWeights(x, currentCon_.data(), hessianWeights_.data());
+  return evaluator_->prepareHessian(x, sigma_, hessianWeights_.data());
+}
+
+bool SubproblemObjective::hessianProduct(const double* v, double* hv) {
+  if (!evaluator_->hessianProduct(v, hv)) return false;
+  if (majors_) majors_->addPenaltyProduct(currentJac_.data(), v, hv);
+  return true;
 }
 
 }  // namespace kavro

@@ -75,6 +75,13 @@ class SubproblemObjective {
   // The true nonlinear constraints at x (the rows' values, for the reports); 0 or a failure.
   int32_t constraintValuesAt(const double* x);
   const std::vector<double>& constraintValues() const { return conValues_; }
+  // ---- second derivatives of the minimized objective (optimizer units, over the nonlinear
+  // variables), when the functions offer them: sigma H_f with linear constraints, and during
+  // major iterations the augmented Lagrangian's (major_iterations.hpp), taken with the
+  // constraint values and Jacobian of the current point.
+  bool secondDerivativesOffered() const { return nonlinear_ && evaluator_ && evaluator_->secondDerivativesOffered(); }
+  bool prepareHessian(const double* x);  // at x, the current point; false: none there
+  bool hessianProduct(const double* v, double* hv);
   // Basis positions the linesearch follows (scratch, sized for every basic and superbasic one).
   std::vector<int32_t>& linePositions() { return linePositions_; }
 
@@ -94,6 +101,7 @@ class SubproblemObjective {
   std::vector<double> xTrial_, gTrial_, gUserTrial_;
   double fTrial_ = 0.0, fUserTrial_ = 0.0;
   std::vector<double> conValues_, conJacobian_;
+  std::vector<double> currentCon_, currentJac_, hessianWeights_;  // at the current point
   std::vector<int32_t> linePositions_;
   bool evaluated_ = false;
   bool stale_ = true;

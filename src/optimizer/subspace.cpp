@@ -12,7 +12,7 @@ Subspace::Subspace(const Problem& prob, ProblemState& state, BasisFactors& basis
                    const ReportChannels& out)
     : prob_(prob), state_(state), basis_(basis), p_(params), out_(out), m_(prob.m), n_(prob.n) {
   const int32_t maxS = std::max(1, params.superbasicsLimit);
-  for (auto* v : {&rg_, &previousRg_, &pS_, &z_, &y_}) v->assign(static_cast<size_t>(maxS) + 1, 0.0);
+  for (auto* v : {&rg_, &previousRg_, &pS_, &z_, &y_, &exactPS_, &g1Model_, &g2Model_}) v->assign(static_cast<size_t>(maxS) + 1, 0.0);
   model_.resize(std::max(1, params.hessianDimension), maxS, params.hessianMemory, params.machine);
 }
 
@@ -119,11 +119,17 @@ const double* Subspace::searchDirection(bool withModel) {
   double* pS = pS_.data();
   const double* rg = rg_.data();
   control_.restricted = false;
+  control_.exact = false;
   if (!withModel) {
     for (int32_t k = 0; k < ns; ++k) pS[k] = -rg[k];
     return pS;
   }
   model_.direction(ns, rg, z_.data(), pS);
+  if (newton_ && newton_->wanted(ns) && newton_->direction(ns, rg, pS, model_, exactPS_.data())) {
+    std::copy(exactPS_.begin(), exactPS_.begin() + ns, pS);
+    control_.exact = true;
+    return pS;
+  }
   const int32_t maxR = model_.maxR();
   if (ns <= maxR) {
     control_.restrictedRun = 0;
@@ -153,6 +159,9 @@ int Subspace::learn(double alpha, double fBefore, bool gradientsDifferenced) {
   const double precision = p_.functionPrecision * (1.0 + std::fabs(fBefore));
   const bool roundoffOnly = gradientsDifferenced || ns > model_.maxR();
   if (roundoffOnly && !(alpha * std::fabs(slope) > precision)) return 0;
+  if (control_.exact)
+    return model_.bfgsUpdateAlong(ns, previousRg_.data(), rg_.data(), pS_.data(), alpha, g1Model_.data(),
+                                  g2Model_.data(), z_.data());
   return model_.bfgsUpdate(ns, previousRg_.data(), rg_.data(), pS_.data(), alpha, z_.data());
 }
 

@@ -7,9 +7,10 @@
 //   R'R pS = -rg  with the model,  pS = -rg  without it (infeasible, or a linear objective)
 //
 // The model is the quasi-Newton one (subspace_hessian.hpp: a dense triangle R of order "Hessian
-// dimension" with a diagonal beyond it, or the last "Hessian memory" updates). A model of
-// another kind (exact second derivatives in the subspace, say) would be a part beside it: the
-// direction, the update after a step and the changes of the set are the calls it takes.
+// dimension" with a diagonal beyond it, or the last "Hessian memory" updates). With exact
+// second derivatives (subspace_newton.hpp, when given) the direction is the Newton direction
+// of the subspace instead, the quasi-Newton model its preconditioner and fallback; the model
+// keeps learning from every step either way.
 //
 // Rules
 //  - Superbasic k (0-based) is the variable at basis position m + k; its reduced gradient is
@@ -27,6 +28,7 @@
 #include "optimizer/pricing.hpp"
 #include "optimizer/subproblem_objective.hpp"
 #include "optimizer/subspace_hessian.hpp"
+#include "optimizer/subspace_newton.hpp"
 #include "specs/parameters.hpp"
 
 namespace kavro {
@@ -41,6 +43,7 @@ class Subspace {
     int32_t restrictedRun = 0;       // consecutive directions with more superbasics than R holds
     int32_t replaceFailures = 0;     // consecutive failures to find a superbasic to replace a basic
     bool restricted = false;         // the last direction kept to the superbasics inside R
+    bool exact = false;              // the last direction came from exact second derivatives
     bool modelResetPending = true;   // the set changed in ways the model does not follow
     SubspaceConvergence conv;        // the tests of the last step
   };
@@ -57,6 +60,8 @@ class Subspace {
   double rgNormR() const { return rgNormR_; }
   const double* direction() const { return pS_.data(); }  // pS, after searchDirection
   SubspaceHessian& model() { return model_; }
+  // Exact second derivatives for the directions it wants (null: the model alone).
+  void useSecondDerivatives(SubspaceNewton* newton) { newton_ = newton; }
   const SubspaceHessian& model() const { return model_; }
 
   // ---- the set
@@ -111,8 +116,10 @@ class Subspace {
   const ReportChannels out_;
   const int32_t m_, n_;
   SubspaceHessian model_;
+  SubspaceNewton* newton_ = nullptr;
   Control control_;
   std::vector<double> rg_, previousRg_, pS_, z_, y_;  // each "Superbasics limit" + 1 long
+  std::vector<double> exactPS_, g1Model_, g2Model_;   // the same, for exact directions
   double rgNorm_ = 0.0, rgNormR_ = 0.0;
 };
 

@@ -55,6 +55,28 @@ class SubspaceHessian {
   int bfgsUpdate(int32_t ns, const double* g1, const double* g2, const double* p, double alpha, const double* z) {
     return limited_ ? lm_.update(ns, g1, g2, p, alpha) : dense_.bfgsUpdate(ns, g1, g2, p, alpha, z);
   }
+  // The same update after a step along a direction p of another kind (exact second
+  // derivatives): the dense update assumes R'R p = -g1, so it is made for the gradient g1'
+  // = -R'R p that p answers, with g2' = g1' + (g2 - g1) keeping the change of gradient; it needs
+  // (g2 - g1)'p > 0. The limited-memory pairs take any direction. g1Model, g2Model and z are
+  // scratch of ns entries.
+  int bfgsUpdateAlong(int32_t ns, const double* g1, const double* g2, const double* p, double alpha, double* g1Model,
+                      double* g2Model, double* z) {
+    if (limited_) return lm_.update(ns, g1, g2, p, alpha);
+    double change = 0.0;
+    for (int32_t k = 0; k < ns; ++k) change += (g2[k] - g1[k]) * p[k];
+    if (!(change > 0.0) || dense_.needsReset()) return 0;
+    for (int32_t k = 0; k < ns; ++k) z[k] = p[k];
+    dense_.multiply(1, ns, z);
+    for (int32_t k = 0; k < ns; ++k) g1Model[k] = z[k];
+    dense_.multiply(2, ns, g1Model);
+    for (int32_t k = 0; k < ns; ++k) {
+      g1Model[k] = -g1Model[k];
+      g2Model[k] = g1Model[k] + (g2[k] - g1[k]);
+      z[k] = -z[k];
+    }
+    return dense_.bfgsUpdate(ns, g1Model, g2Model, p, alpha, z);
+  }
   Condition estimateCondition(int32_t ns) const { return limited_ ? Condition{} : dense_.estimateCondition(ns); }
   // pS = -(model Hessian)^-1 rg; with the dense factor z = R^-T rg is kept for its update.
   void direction(int32_t ns, const double* rg, double* z, double* pS) const {

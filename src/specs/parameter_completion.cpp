@@ -80,6 +80,7 @@ void completeSwitches(Parameters& p, bool linear) {
   if (p.crashOption < 0) p.crashOption = 3;
   if (p.multiplePrice < 1) p.multiplePrice = 1;
   if (p.hessianMemory < 0) p.hessianMemory = 0;
+  if (p.hessianOption < 0) p.hessianOption = 0;
   if (p.solveStrategy < 0) p.solveStrategy = 0;
   if (p.timeLimit < 0.0) p.timeLimit = 0.0;
 }

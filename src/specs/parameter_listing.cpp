@@ -128,7 +128,7 @@ void printMethodGroups(const Parameters& p, const ReportChannels& out) {
               integer("Derivative level", p.derivativeLevel),
               exponent("Unbounded objective val", p.unboundedObjectiveValue),
               exponent("Unbounded step size", p.unboundedStepSize), integer("Verify level", p.verifyLevel),
-              integer("Hessian memory", p.hessianMemory)});
+              integer("Hessian memory", p.hessianMemory), integer("Hessian option", p.hessianOption)});
   if (p.nonlinearConstraints >= 1)
     printGroup(out, "AUGMENTED LAGRANGIAN.",
                {word("Jacobian", switchWord(3 + p.jacobian)),

@@ -26,6 +26,7 @@ constexpr IntegerRange kIntegerRanges[] = {
     {&Parameters::startAssignment, 1, 4, "1 to 4"},
     {&Parameters::multiplePrice, 1, kNoLimit, "1 or more"},
     {&Parameters::solveStrategy, 0, 1, "0 or 1"},
+    {&Parameters::hessianOption, 0, 2, "0, 1 or 2"},
     {&Parameters::mpsFile, 0, 99, "a file number from 0 to 99"},
     {&Parameters::oldBasisFile, 0, 99, "a file number from 0 to 99"},
     {&Parameters::solutionFile, 0, 99, "a file number from 0 to 99"},

@@ -96,6 +96,7 @@ struct Parameters {
   int32_t nonlinearConstraints = 0;
   int32_t hessianDimension = kUndefinedInt;
   int32_t hessianMemory = kUndefinedInt;  // > 0: limited-memory updates instead of the dense factor (completed to 0)
+  int32_t hessianOption = kUndefinedInt;  // 0 quasi-Newton, 1 exact, 2 automatic; undefined: from the functions
   double functionPrecision = kUndefinedReal;       // RPARM(3)
   int32_t nonlinearJacobianVars = 0;
   int32_t superbasicsLimit = kUndefinedInt;

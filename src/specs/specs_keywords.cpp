@@ -145,6 +145,7 @@ bool applyFirstKeyword(SpecsLine& l) {
     // "Hessian memory k" chooses the limited-memory model; any other second word is the
     // dimension of the dense factor, as it always was.
     if (l.secondIs("MEMORY")) l.set(p.hessianMemory);
+    else if (l.secondIs("OPTION")) l.set(p.hessianOption);
     else l.set(p.hessianDimension);
   }
   else if (l.keyIs("IPARM")) applyParm(l, true);
