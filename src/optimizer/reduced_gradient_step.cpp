@@ -132,6 +132,7 @@ RgStatus ReducedGradientStep::afterAcceptedStep(double alpha, const BlockingResu
   record.leftBasis = 0;
   record.leftSuperbasic = 0;
   position_ = -1;
+  subspace_.control().lastStepBlocked = hitBound;
   if (hitBound) {
     const RgStatus status = r.blockPos >= m_ ? superbasicHitsBound(r.blockPos - m_, r) : basicHitsBound(r.blockPos, r);
     if (status != RgStatus::kDone) return status;

@@ -44,6 +44,7 @@ class Subspace {
     int32_t replaceFailures = 0;     // consecutive failures to find a superbasic to replace a basic
     bool restricted = false;         // the last direction kept to the superbasics inside R
     bool exact = false;              // the last direction came from exact second derivatives
+    bool lastStepBlocked = false;    // the last step ended at a bound (the active set changed)
     bool modelResetPending = true;   // the set changed in ways the model does not follow
     SubspaceConvergence conv;        // the tests of the last step
   };

@@ -190,3 +190,49 @@ TEST_F(MajorStart, TheCrashSeesReproducibleValuesInTheJacobianPlaces) {
 
 }  // namespace
 }  // namespace kavro
+
+namespace kavro {
+namespace {
+
+// The subproblem's augmented-Lagrangian terms: their second derivatives (the weights of the
+// constraint's Hessian, here 2I, and the penalty's Gauss-Newton part) against central
+// differences of the gradient the subproblem objective uses, away from the linearization point
+// and with a nonzero multiplier; with "Lagrangian No" they vanish.
+TEST_F(MajorStart, SecondDerivativesOfTheLagrangianTermsMatchDifferencesOfTheirGradient) {
+  at(1, 1);
+  pi = {0.7, -1.0};
+  ASSERT_EQ(majors->start(1, optimalSubproblem, view), 0);
+  at(0.8, 1.3);
+  ASSERT_EQ(majors->start(2, optimalSubproblem, view), 0);
+  auto gradientAt = [&](double y1, double y2) {
+    const double y[2] = {y1, y2}, F[1] = {y1 * y1 + y2 * y2}, J[2] = {2 * y1, 2 * y2};
+    std::vector<double> g(2, 0.0);
+    majors->lagrangianTerms(y, F, J, g.data());
+    return g;
+  };
+  const double y[2] = {0.5, 0.9}, F[1] = {y[0] * y[0] + y[1] * y[1]}, J[2] = {2 * y[0], 2 * y[1]};
+  const double v[2] = {0.6, -0.8};
+  double w[1] = {0.0};
+  majors->hessianWeights(y, F, w);
+  EXPECT_NE(w[0], 0.0);
+  double hv[2] = {w[0] * 2 * v[0], w[0] * 2 * v[1]};
+  majors->addPenaltyProduct(J, v, hv);
+  const double h = 1e-6;
+  const std::vector<double> up = gradientAt(y[0] + h * v[0], y[1] + h * v[1]);
+  const std::vector<double> down = gradientAt(y[0] - h * v[0], y[1] - h * v[1]);
+  for (int j = 0; j < 2; ++j) {
+    const double d = (up[static_cast<size_t>(j)] - down[static_cast<size_t>(j)]) / (2 * h);
+    EXPECT_NEAR(hv[j], d, 1e-6 * std::max(1.0, std::fabs(d))) << j;
+  }
+
+  params.lagrangian = 0;
+  majors->hessianWeights(y, F, w);
+  double none[2] = {0.0, 0.0};
+  majors->addPenaltyProduct(J, v, none);
+  EXPECT_EQ(w[0], 0.0);
+  EXPECT_EQ(none[0], 0.0);
+  EXPECT_EQ(none[1], 0.0);
+}
+
+}  // namespace
+}  // namespace kavro
