@@ -1,6 +1,7 @@
 #include "nl/nl_functions.hpp"
 
 #include <algorithm>
+#include <limits>
 
 namespace kavro::nl {
 
@@ -97,20 +98,23 @@ void ModelFunctions::constraints(int& mode, int m, int n, int njac, const double
 }
 
 bool ModelFunctions::prepareHessian(int nnv, const double* x, double sigma, int m, const double* w) {
-  if (hessianRefused_) return false;
   if (!hessian_) {
     try {
       hessian_ = std::make_unique<Hessian>(model_, hessianObjective_);
+      productsOnly_ = hessian_->groups() > kMatrixGroups;
     } catch (const HessianTooLarge&) {
-      hessianRefused_ = true;
-      return false;
+      productsOnly_ = true;
     }
-    hessianValues_.assign(static_cast<size_t>(hessian_->nonzeros()), 0.0);
+    if (productsOnly_) hessian_ = std::make_unique<Hessian>(model_, hessianObjective_, Hessian::kProductsOnly);
+    hessianValues_.assign(productsOnly_ ? 0 : static_cast<size_t>(hessian_->nonzeros()), 0.0);
     constraintWeights_.assign(static_cast<size_t>(model_.nCons()), 0.0);
+    hessianVector_.assign(static_cast<size_t>(model_.nVars()), 0.0);
+    hessianResult_.assign(static_cast<size_t>(model_.nVars()), 0.0);
   }
   std::copy(x, x + std::min(nnv, model_.nVars()), x_.begin());
   std::fill(constraintWeights_.begin(), constraintWeights_.end(), 0.0);
   std::copy(w, w + std::min({m, nonlinearRows_, model_.nCons()}), constraintWeights_.begin());
+  if (productsOnly_) return hessian_->preparePoint(x_.data(), sigma, constraintWeights_.data());
   return hessian_->evaluate(x_.data(), sigma, constraintWeights_.data(), hessianValues_.data());
 }
 
@@ -118,6 +122,14 @@ bool ModelFunctions::prepareHessian(int nnv, const double* x, double sigma, int 
 void ModelFunctions::hessianProduct(int nnv, const double* v, double* hv) {
   std::fill(hv, hv + nnv, 0.0);
   if (!hessian_) return;
+  if (productsOnly_) {
+    // The variables beyond the nonlinear ones have no second derivatives: their part of v is 0.
+    std::copy(v, v + nnv, hessianVector_.begin());
+    if (!hessian_->product(hessianVector_.data(), hessianResult_.data()))
+      std::fill(hessianResult_.begin(), hessianResult_.end(), std::numeric_limits<double>::quiet_NaN());
+    std::copy(hessianResult_.begin(), hessianResult_.begin() + nnv, hv);
+    return;
+  }
   const double* h = hessianValues_.data();
   for (int64_t k = 0; k < hessian_->nonzeros(); ++k) {
     const int32_t i = hessian_->rowOf(k), j = hessian_->colOf(k);

@@ -13,9 +13,10 @@
 // order of the matrix's elements in those rows and columns, column by column.
 //
 // Second derivatives: the Hessian of the Lagrangian (nl_hessian.hpp) over the model's variables,
-// evaluated as a sparse triangle at each prepareHessian and multiplied by vectors from it. It
-// is built at the first prepareHessian, so that runs without exact second derivatives never pay
-// for it; a Hessian too large to store means none (prepareHessian is then false).
+// evaluated as a sparse triangle at each prepareHessian and multiplied by vectors from it, or,
+// when that would take more than kMatrixGroups sweeps or the triangle is too large to store,
+// products by sweeps without the matrix. It is built at the first prepareHessian, so that runs
+// without exact second derivatives never pay for it.
 //
 // A function that cannot be evaluated at x sets mode to -1 and counts as one evaluation error;
 // once the errors exceed the limit (if one is set) mode is -2, which stops the run. Everything
@@ -42,6 +43,10 @@ class ModelFunctions final : public NonlinearFunctions {
 
   bool hasSecondDerivatives() const override { return objectiveFunction_ >= 0 || nonlinearRows_ > 0; }
   bool prepareHessian(int nnv, const double* x, double sigma, int m, const double* w) override;
+  // Column groups beyond which products go without the matrix: evaluating it costs a sweep per
+  // group at every point, a product without it one sweep, and a direction takes tens of
+  // products (up to 250 conjugate-gradient iterations).
+  static constexpr int32_t kMatrixGroups = 64;
   void hessianProduct(int nnv, const double* v, double* hv) override;
 
   // Errors beyond which mode -2 asks the optimizer to stop; negative: no limit (the default).
@@ -65,8 +70,8 @@ class ModelFunctions final : public NonlinearFunctions {
   int32_t jacobianElements_ = 0;
   int32_t hessianObjective_ = -1;          // the model objective whose Hessian counts, -1 none
   std::unique_ptr<Hessian> hessian_;       // built at the first prepareHessian
-  bool hessianRefused_ = false;            // too large to store
-  std::vector<double> hessianValues_, constraintWeights_;
+  bool productsOnly_ = false;               // the Hessian without its matrix
+  std::vector<double> hessianValues_, constraintWeights_, hessianVector_, hessianResult_;
   int64_t errors_ = 0, errorLimit_ = -1, objectiveCalls_ = 0, constraintCalls_ = 0;
 };
 

@@ -38,7 +38,7 @@ IndexLists definedOperands(const Model& m) {
 
 }  // namespace
 
-Hessian::Hessian(const Model& model, int32_t objective)
+Hessian::Hessian(const Model& model, int32_t objective, Form form)
     : m_(model),
       tape_(model.tape),
       objective_(objective >= 0 && objective < model.nObjs() ? objective : -1),
@@ -53,6 +53,7 @@ Hessian::Hessian(const Model& model, int32_t objective)
       partials_(model.tape.nodes.size()),
       definedError_(static_cast<size_t>(model.nDefined()), 0) {
   std::copy(tape_.constants.begin(), tape_.constants.end(), value_.begin() + tape_.constantBase());
+  if (form == kProductsOnly) return;
   const HessianPattern pattern = lagrangianPattern(model, functions_);
   for (int32_t j = 0; j < pattern.n; ++j)
     for (int32_t k = pattern.colStart[static_cast<size_t>(j)]; k < pattern.colStart[static_cast<size_t>(j) + 1]; ++k) {
@@ -220,6 +221,51 @@ void Hessian::clearGroup(int32_t g) {
     for (const int32_t* j = elements_.vars.begin(*k); j != elements_.vars.end(*k); ++j)
       adjoint_[static_cast<size_t>(*j)] = adjointDot_[static_cast<size_t>(*j)] = 0.0;
   }
+}
+
+// ---------------------------------------------------------------- products without the matrix
+
+bool Hessian::preparePoint(const double* x, double sigma, const double* lambda) {
+  sigma_ = sigma;
+  lambda_ = lambda;
+  return evaluatePoint(x);
+}
+
+// sweepGroup with every variable's tangent set to v: the defined variables all carry a tangent
+// (stamped with kEveryGroup), every element of nonzero weight is swept.
+bool Hessian::product(const double* v, double* hv) {
+  constexpr int32_t kEveryGroup = -2;
+  const int32_t n = m_.nVars();
+  std::copy(v, v + n, tangent_.begin());
+  for (int32_t d : m_.definedOrder) {
+    const int32_t e = m_.definedExpression(d);
+    sweepNodes(tape_.first[static_cast<size_t>(e)], tape_.last[static_cast<size_t>(e)]);
+    double t = tangent_[tape_.root[static_cast<size_t>(e)]];
+    for (const LinearTerm* term = m_.definedLinear.begin(d); term != m_.definedLinear.end(d); ++term)
+      t += term->coef * tangent_[static_cast<size_t>(term->var)];
+    tangent_[tape_.definedBase() + static_cast<size_t>(d)] = t;
+    definedGroupStamp_[static_cast<size_t>(d)] = kEveryGroup;
+  }
+  for (const Element& el : elements_.list) {
+    const double w = weightOf(el);
+    if (w == 0.0) continue;
+    sweepNodes(el.first, el.last);
+    adjoint_[el.root] += w;
+    sweepBack(el.first, el.last);
+  }
+  sweepDefinedBackward(kEveryGroup);
+  bool ok = true;
+  for (int32_t j = 0; j < n; ++j) {
+    hv[j] = adjointDot_[static_cast<size_t>(j)];
+    ok = ok && std::isfinite(hv[j]);
+  }
+  // Everything back to zero for the next product.
+  std::fill(tangent_.begin(), tangent_.end(), 0.0);
+  std::fill(adjoint_.begin(), adjoint_.begin() + n, 0.0);
+  std::fill(adjointDot_.begin(), adjointDot_.begin() + n, 0.0);
+  std::fill(adjoint_.begin() + tape_.constantBase(), adjoint_.end(), 0.0);
+  std::fill(adjointDot_.begin() + tape_.constantBase(), adjointDot_.end(), 0.0);
+  return ok;
 }
 
 }  // namespace kavro::nl

@@ -19,6 +19,15 @@
 // (or a defined variable it uses) cannot be evaluated there, or a second derivative is not a
 // finite number (log or sqrt at 0, x^1.5 at 0). values[] is then not meaningful.
 //
+// Products without the matrix, for a Hessian whose column groups are many (each evaluation
+// costs a sweep per group) or whose pattern is too large to store: construct with
+// kProductsOnly, then
+//
+//   if (h.preparePoint(x, sigma, lambda)) h.product(v, hv);   // H v, as often as needed
+//
+// one tangent sweep and one second-order reverse sweep over every function of nonzero weight
+// per product; the pattern is never built.
+//
 // All storage is sized in the constructor: evaluations allocate nothing. The constructor throws
 // HessianTooLarge when the pattern would not fit in memory. One object serves one caller at a
 // time; it keeps a reference to the model, which must outlive it.
@@ -35,7 +44,8 @@ namespace kavro::nl {
 
 class Hessian {
  public:
-  Hessian(const Model& model, int32_t objective);
+  enum Form { kMatrix, kProductsOnly };
+  Hessian(const Model& model, int32_t objective, Form form = kMatrix);
 
   int64_t nonzeros() const { return static_cast<int64_t>(entryRow_.size()); }
   // Entry k of values[]: row >= column, by columns, rows increasing in each column.
@@ -46,6 +56,11 @@ class Hessian {
 
   // sigma weighs the objective (ignored without one), lambda[i] constraint i.
   bool evaluate(const double* x, double sigma, const double* lambda, double* values);
+
+  // H v over the model's variables at the point of the last successful preparePoint; false
+  // when an entry is not finite.
+  bool preparePoint(const double* x, double sigma, const double* lambda);
+  bool product(const double* v, double* hv);
 
  private:
   // Compressed lists, one per column group.
