@@ -101,6 +101,9 @@ MainLoop::Next MainLoop::beginIteration() {
   if (feasibility_.ninf() == 0 && objective_.nonlinear() && objective_.stale()) {
     const Next next = evaluateFunctions();
     if (next != Next::kPricing) return next;
+  } else if (feasibility_.ninf() == 0 && in_.majors && !objective_.nonlinear() && !jacobianVerified_) {
+    const Next next = verifyJacobianOnly();
+    if (next != Next::kPricing) return next;
   }
   if (feasibility_.announcement()) announceFeasible();
   // The first subproblem, without its nonlinear rows, only finds a point that satisfies the
@@ -151,7 +154,7 @@ MainLoop::Next MainLoop::priceAndStep() {
 
 MainLoop::Next MainLoop::simplexIteration(const PricingResult& pr) {
   const SimplexMove move = simplex_.take(pr.enteringVar, pr.increase);
-  if (move.outcome == SimplexMove::Outcome::kUnbounded) return unboundedRay() ? Next::kEnd : Next::kIteration;
+  if (move.outcome == SimplexMove::Outcome::kUnbounded) return unboundedRay(false) ? Next::kEnd : Next::kIteration;
   if (move.degenerate) ++counts_.degenerate;
   record_.step = move.step;
   objective_.markStale();
@@ -175,9 +178,7 @@ MainLoop::Next MainLoop::reducedGradientIteration(const PricingResult& pr) {
   switch (status) {
     case RgStatus::kPriceAgain: return Next::kPricing;
     case RgStatus::kRestart: return Next::kIteration;
-    case RgStatus::kUnbounded:
-      if (!unboundedRay()) return Next::kIteration;
-      [[fallthrough]];  // a ray that ends the subproblem is a step that cannot make progress
+    case RgStatus::kUnbounded: return unboundedRay(in_.majors && counts_.major > 1) ? Next::kEnd : Next::kIteration;
     case RgStatus::kStop:
       // With nonlinear constraints a step that cannot make progress ends the major iteration
       // (after the first); the next linearization may do better.

@@ -69,7 +69,9 @@ class MainLoop {
   bool optimalityTest(const PricingResult& pr);  // true when the subproblem ends
   bool infeasibleTest();
   bool subproblemInfeasible();
-  bool unboundedRay();
+  // true when the subproblem ends; subproblemMayEnd: a ray that shows nothing ends the major
+  // iteration rather than the run.
+  bool unboundedRay(bool subproblemMayEnd);
   OptimalityCheck::Verdict confirm(OptimalityCheck::Verdict verdict);
   // ---- the basis (basis_maintenance.cpp)
   bool factorize(FactorKind kind = FactorKind::kOrdinary);  // false when the run must end
@@ -78,6 +80,8 @@ class MainLoop {
   bool undoInequalityCrash();
   // ---- the functions at a new point (objective.cpp)
   Next evaluateFunctions();
+  Next verifyJacobianOnly();
+  Next afterEvaluation(int32_t status);
   // ---- major iterations (major_control.cpp, nonlinear_row_crash.cpp)
   bool beginMajorIteration(const SubproblemSummary& previous);
   void endMajorIteration(int32_t status);
@@ -114,6 +118,7 @@ class MainLoop {
   int32_t stepPosition_ = -1;  // basis position that the last step changed, -1 none
   Phase phase_ = Phase::kInfeasible;
   bool justFactorized_ = false;
+  bool jacobianVerified_ = false;  // when the subproblems' objective is linear
   // The states and values before the crash of the inequality rows, kept until the functions
   // have been evaluated at the crashed point (empty otherwise).
   struct CrashBackup {

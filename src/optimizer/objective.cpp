@@ -19,6 +19,19 @@ MainLoop::Next MainLoop::evaluateFunctions() {
     if (first) status = in_.evaluator->verifyDerivatives(x_.data(), prob_.lower.data(), prob_.upper.data());
   }
   if (status == kFunctionUndefined && !crashBackup_.hs.empty()) return undoInequalityCrash() ? Next::kIteration : Next::kEnd;
+  return afterEvaluation(status);
+}
+
+// With nonlinear constraints and a subproblem objective that is linear (a linear objective and
+// "Lagrangian No") nothing is evaluated at the first feasible point: the Jacobian the major
+// iterations linearize with is checked there all the same.
+MainLoop::Next MainLoop::verifyJacobianOnly() {
+  jacobianVerified_ = true;
+  return afterEvaluation(in_.evaluator->verifyJacobian(x_.data(), prob_.lower.data(), prob_.upper.data()));
+}
+
+// An evaluation or a check that failed ends the run with its exit.
+MainLoop::Next MainLoop::afterEvaluation(int32_t status) {
   if (status == 0) return Next::kPricing;
   if (status == kFunctionUndefined) in_.out.both("%s", " EXIT -- function not defined (mode = -1) prior to linesearch");
   outcome_.exitCode = exitForEvaluation(status);

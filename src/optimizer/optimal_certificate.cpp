@@ -122,7 +122,7 @@ void OptimalityCheck::certifyAtEnd(bool factorized, bool feasible) {
 // its penalty raised) shows the problem unbounded only when the point reached satisfies the true
 // constraints (to the certificate's tolerances) and the objective there is already beyond
 // "Unbounded objective val": a step along a linearization's ray proves nothing about the
-// problem. Otherwise the run ends with exit 9, saying so; true when unboundedness is shown.
+// problem. Otherwise says so; true when unboundedness is shown.
 bool OptimalityCheck::unboundednessShown() {
   const Certificate c = certifyHere(false);
   double f = 0.0;
@@ -138,8 +138,6 @@ bool OptimalityCheck::unboundednessShown() {
   else
     out_.both(" XXX  The subproblem is unbounded, but the objective at the point reached is %14.6e:", objective);
   out_.both("%s", " XXX  the problem itself is not shown to be unbounded");
-  out_.both("%s", " EXIT -- the current point cannot be improved upon");
-  outcome_.exitCode = kCannotImprove;
   return false;
 }
 

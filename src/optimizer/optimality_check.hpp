@@ -82,7 +82,8 @@ class OptimalityCheck {
   // scaling, not from the problem.
   bool scalingDropped() const { return !formerScales_.empty(); }
   // With nonlinear constraints, whether a subproblem that stays unbounded shows the problem
-  // unbounded; when it does not, the run ends with kCannotImprove, saying why.
+  // unbounded; when it does not, says why (the caller decides what ends: the subproblem or the
+  // run).
   bool unboundednessShown();
 
   // ---- at the end of the run

@@ -113,11 +113,11 @@ bool MainLoop::optimalityTest(const PricingResult& pr) {
     }
   }
   if (expandReset(false)) return false;
-  // The line names the variable pricing found; a pricing that found none has no biggest dj to
-  // show (it used to print 0 for variable 0).
-  if (p_.printLevel % 10 > 0 && pr.enteringVar >= 0)
-    in_.out.print(" Biggest dj = %11.3e (variable %7d)    norm rg = %11.3e   norm pi = %11.3e", pr.dj, pr.enteringVar + 1,
-                  subspace_.rgNorm(), prices_.norm());
+  // The line names the variable with the largest measure pricing saw, below the tolerance; when
+  // none had a positive one there is no biggest dj to show.
+  if (p_.printLevel % 10 > 0 && pr.biggestVar >= 0)
+    in_.out.print(" Biggest dj = %11.3e (variable %7d)    norm rg = %11.3e   norm pi = %11.3e", pr.biggestDj,
+                  pr.biggestVar + 1, subspace_.rgNorm(), prices_.norm());
   if (basis_.itnSinceFactor() > 0 && !basis_.rowCheck(false, counts_.itn)) {
     basis_.request(FactorRequest::kRowError);
     return !factorize();
@@ -210,7 +210,7 @@ bool MainLoop::subproblemInfeasible() {
   return true;
 }
 
-bool MainLoop::unboundedRay() {
+bool MainLoop::unboundedRay(bool subproblemMayEnd) {
   if (feasibility_.ninf() > 0 && feasibility_.weight() > 0.0) {
     feasibility_.dropWeight();
     prices_.markStale();
@@ -235,7 +235,17 @@ bool MainLoop::unboundedRay() {
     prices_.markStale();
     return false;
   }
-  if (majors && !check_.unboundednessShown()) return true;
+  // A ray that shows nothing about the problem ends a later subproblem, reported as unbounded in
+  // the major log (a new linearization may bound it); otherwise the point cannot be improved.
+  if (majors && !check_.unboundednessShown()) {
+    if (subproblemMayEnd) {
+      endMajorIteration(kSubproblemUnbounded);
+      return true;
+    }
+    in_.out.both("%s", " EXIT -- the current point cannot be improved upon");
+    outcome_.exitCode = kCannotImprove;
+    return true;
+  }
   // After the optimality check removed the scaling, a ray comes from the unscaled problem's
   // poor scaling (pivots too small beside the rest of their column are passed over), not from
   // the problem, which the scaled iterations had solved but for the check: that point's

@@ -129,6 +129,8 @@ PricingResult price(const PricingInput& in, PricingState& state, double& wtobj, 
     }
   }
   r.section = bestSection;
+  r.biggestVar = r.enteringVar;
+  r.biggestDj = r.dj;
   if (r.nAbove == 0) {
     r.enteringVar = -1;
     return r;

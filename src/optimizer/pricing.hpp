@@ -68,6 +68,10 @@ struct PricingResult {
   std::span<const PriceCandidate> candidates;  // with multiple pricing, best first (PricingState::best)
   int32_t nCandidates = 1;
   bool superbasicsLimitReached = false;
+  // The variable with the largest positive measure among those priced, even below the
+  // threshold (-1 when none had one), and its reduced cost: what the optimality test reports.
+  int32_t biggestVar = -1;
+  double biggestDj = 0.0;
 };
 
 // Candidate measure of a nonbasic variable in state hs (0 at lower, 1 at upper, -1 between its

@@ -149,6 +149,23 @@ PricingResult PricingWeights::price(const PricingInput& in, double* reducedCost,
   return r;
 }
 
+namespace {
+
+// Nothing prices out: the variable with the largest positive measure (the lowest index among
+// equals), for the report of the optimal point. One pass over the reduced costs, made only then.
+void noteBiggest(const CandidateScores& s, int32_t nb, PricingResult& r) {
+  double best = 0.0;
+  for (int32_t j = 0; j < nb; ++j) {
+    const double d = scoreMeasure(s, j);
+    if (d <= best) continue;
+    best = d;
+    r.biggestVar = j;
+    r.biggestDj = s.reducedCost[j];
+  }
+}
+
+}  // namespace
+
 // Two passes: the variables that price out are gathered, then compared.
 PricingResult PricingWeights::chooseAll(const PricingInput& in, double toldj) {
   PricingResult r;
@@ -157,6 +174,7 @@ PricingResult PricingWeights::chooseAll(const PricingInput& in, double toldj) {
   int32_t* above = above_.data();
   const int32_t count = gatherCandidates(s, 0, in.prob->nb(), toldj, above);
   r.nAbove = count;
+  if (count == 0) noteBiggest(s, in.prob->nb(), r);
   candidates_.clear();
   listTol_ = toldj;
   candidatesKept_ = count < listLimit_;
