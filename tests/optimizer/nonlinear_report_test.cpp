@@ -153,6 +153,17 @@ TEST(NonlinearReport, OptimalityTestNamesTheBiggestReducedCostPricingSaw) {
   }
 }
 
+TEST(NonlinearReport, ProblemOptimalAtItsStartEndsAfterNoIterations) {
+  // min x1 + x2 subject to x1 + x2 <= 2, x >= 0: the slack basis is optimal.
+  const Problem p = makeProblem(DenseLp{{{1, 1}, {1, 1}}, {-kInf, -kInf}, {2, kInf}, {0, 0}, {kInf, kInf}, 1});
+  const PrintedRun run = solvePrinted(p, nullptr, {}, {"Print level 1"});
+  EXPECT_EQ(run.result.exitCode, kOptimal);
+  EXPECT_EQ(run.result.minorIterations, 0);
+  EXPECT_EQ(count(run.print, " No. of iterations                  0"), 1);
+  EXPECT_EQ(count(run.print, " EXIT -- optimal solution found"), 1);
+  EXPECT_EQ(count(run.print, " No. of degenerate steps            0     Percentage                       0.00"), 1);
+}
+
 // Maximize z subject to x^2 + y^2 <= 1 and z >= x - 5, z free: the problem is unbounded, but
 // only along z, which no linearization of the disc bounds either; the first subproblem (the
 // linear rows alone) ends at once at a feasible point, so the ray is met in later ones.
