@@ -16,6 +16,7 @@
 
 #include "kavro/functions.hpp"
 #include "kavro/solver.hpp"
+#include "optimizer/printed_lines.hpp"
 #include "support/temp_path.hpp"
 #include "support/test_problems.hpp"
 
@@ -24,26 +25,15 @@ namespace {
 
 using testing::DenseLp;
 using testing::kInf;
+using testing::find;
 using testing::makeProblem;
+using testing::readLines;
 
 struct PrintedRun {
   SolveResult result;
   ProblemState state;
   std::vector<std::string> print;
 };
-
-std::vector<std::string> readLines(const std::string& path) {
-  std::ifstream in(path);
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-int find(const std::vector<std::string>& lines, const std::string& prefix, int from = 0) {
-  for (int k = from; k < static_cast<int>(lines.size()); ++k)
-    if (lines[static_cast<size_t>(k)].rfind(prefix, 0) == 0) return k;
-  return -1;
-}
 
 int count(const std::vector<std::string>& lines, const std::string& text) {
   int n = 0;

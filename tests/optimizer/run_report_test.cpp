@@ -14,6 +14,7 @@
 
 #include "kavro/functions.hpp"
 #include "kavro/solver.hpp"
+#include "optimizer/printed_lines.hpp"
 #include "support/temp_path.hpp"
 #include "support/test_problems.hpp"
 
@@ -22,20 +23,9 @@ namespace {
 
 using testing::DenseLp;
 using testing::kInf;
+using testing::find;
 using testing::makeProblem;
-
-std::vector<std::string> readLines(const std::string& path) {
-  std::ifstream in(path);
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-int find(const std::vector<std::string>& lines, const std::string& prefix, int from = 0) {
-  for (int k = from; k < static_cast<int>(lines.size()); ++k)
-    if (lines[static_cast<size_t>(k)].rfind(prefix, 0) == 0) return k;
-  return -1;
-}
+using testing::readLines;
 
 enum class Failure { kUndefined, kStop };
 
