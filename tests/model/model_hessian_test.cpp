@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <stdexcept>
 #include <vector>
 
@@ -170,15 +171,17 @@ TEST(ModelHessianLayout, EntryOnAVariableNoNonlinearFunctionUsesIsRefused) {
 }
 
 // min (x0 - 2)^2 + (x1 - 2)^2 with x0^2 + x1^2 <= 2 (its Jacobian pattern in reverse): the
-// solution (1, 1) with multiplier 1.
-Model circleModel() {
+// solution (1, 1) with multiplier 1; maximized as -f, the same point with multiplier -1.
+Model circleModel(Sense sense = Sense::kMinimize) {
+  const double sign = sense == Sense::kMaximize ? -1.0 : 1.0;
   Model m;
   m.addVariables(2, -5, 5, 0.2);
-  m.setObjective([](std::span<const double> x, double& f, std::span<double> g) {
-    f = (x[1] - 2) * (x[1] - 2) + (x[0] - 2) * (x[0] - 2);
+  m.setSense(sense);
+  m.setObjective([sign](std::span<const double> x, double& f, std::span<double> g) {
+    f = sign * ((x[1] - 2) * (x[1] - 2) + (x[0] - 2) * (x[0] - 2));
     if (!g.empty()) {
-      g[0] = 2 * (x[0] - 2);
-      g[1] = 2 * (x[1] - 2);
+      g[0] = sign * 2 * (x[0] - 2);
+      g[1] = sign * 2 * (x[1] - 2);
     }
     return true;
   });
@@ -228,34 +231,14 @@ TEST(ModelHessianSolve, ExactStepsReachTheSameSolutionAndSeeTheReturnedMultiplie
 }
 
 TEST(ModelHessianSolve, MaximizingTheCallbackStillDescribesItsOwnObjective) {
-  // max -f: the same point; the callback is asked for sigma = 1 and the multiplier returned.
-  Model m;
-  m.addVariables(2, -5, 5, 0.2);
-  m.setSense(Sense::kMaximize);
-  m.setObjective([](std::span<const double> x, double& f, std::span<double> g) {
-    f = -(x[1] - 2) * (x[1] - 2) - (x[0] - 2) * (x[0] - 2);
-    if (!g.empty()) {
-      g[0] = -2 * (x[0] - 2);
-      g[1] = -2 * (x[1] - 2);
-    }
-    return true;
-  });
-  NonlinearConstraintSpec c;
-  c.count = 1;
-  c.lower = {-kInfinity};
-  c.upper = {2.0};
-  c.function = [](std::span<const double> x, std::span<double> v, std::span<double> jac) {
-    v[0] = x[0] * x[0] + x[1] * x[1];
-    if (!jac.empty()) jac[0] = 2 * x[0], jac[1] = 2 * x[1];
-    return true;
-  };
-  m.addNonlinearConstraints(c);
+  // The callback is asked for sigma = 1 and the multiplier returned, though the solver minimizes -f.
+  Model m = circleModel(Sense::kMaximize);
   std::vector<double> sigmas, lambda;
   m.setHessianProduct([&](std::span<const double>, double sigma, std::span<const double> l, std::span<const double> v,
                           std::span<double> hv) {
     sigmas.push_back(sigma);
     lambda.assign(l.begin(), l.end());
-    for (size_t j = 0; j < 2; ++j) hv[j] = (-2 * sigma + 2 * l[0]) * v[j];
+    for (size_t j = 0; j < 2; ++j) hv[j] = (-2 * sigma + 2 * l[0]) * v[j];  // f = -(...)
     return true;
   });
   m.setOption("Hessian option 1");
@@ -265,6 +248,7 @@ TEST(ModelHessianSolve, MaximizingTheCallbackStillDescribesItsOwnObjective) {
   EXPECT_NEAR(r.x[1], 1.0, 1e-6);
   ASSERT_FALSE(sigmas.empty());
   for (double s : sigmas) EXPECT_EQ(s, 1.0);
+  EXPECT_NEAR(r.constraintMultipliers[0], -1.0, 1e-5);
   EXPECT_NEAR(lambda[0], r.constraintMultipliers[0], 1e-4);
 }
 
@@ -276,7 +260,7 @@ TEST(ModelHessianSolve, FailingCallbacksFallBackToTheQuasiNewtonModel) {
   };
   const auto productNotFinite = [](std::span<const double>, double, std::span<const double>, std::span<const double>,
                                    std::span<double> hv) {
-    hv[1] = INFINITY;
+    hv[1] = std::numeric_limits<double>::infinity();
     return true;
   };
   for (int form = 0; form < 3; ++form) {
