@@ -23,6 +23,7 @@ using IndexArray = py::array_t<int32_t, py::array::c_style | py::array::forcecas
 
 std::span<const double> view(const Array& a) { return {a.data(), static_cast<size_t>(a.size())}; }
 std::span<const int32_t> view(const IndexArray& a) { return {a.data(), static_cast<size_t>(a.size())}; }
+Array array(std::span<const double> values) { return Array(static_cast<py::ssize_t>(values.size()), values.data()); }
 
 // Thrown through the solver when a Python callback raised; the Python error waits in the model.
 struct PythonRaised {};
@@ -35,7 +36,6 @@ void copyInto(const py::handle& values, std::span<double> out, const char* what)
 }
 
 py::dict toDict(const kavro::ModelResult& r) {
-  auto array = [](const std::vector<double>& v) { return Array(static_cast<py::ssize_t>(v.size()), v.data()); };
   py::dict d;
   d["status"] = static_cast<int>(r.status);
   d["status_text"] = std::string(kavro::modelStatusText(r.status));
@@ -54,6 +54,7 @@ py::dict toDict(const kavro::ModelResult& r) {
   d["gradient_calls"] = r.gradientCalls;
   d["constraint_calls"] = r.constraintCalls;
   d["jacobian_calls"] = r.jacobianCalls;
+  d["hessian_calls"] = r.hessianCalls;
   d["seconds"] = r.seconds;
   d["runs"] = r.runs;
   const kavro::Certificate& c = r.certificate;
@@ -92,7 +93,7 @@ class PyModel {
     spec.hasGradient = hasGradient;
     spec.function = [this, fun](std::span<const double> x, double& f, std::span<double> g) {
       return guarded([&] {
-        py::object out = fun(Array(static_cast<py::ssize_t>(x.size()), x.data()), !g.empty());
+        py::object out = fun(array(x), !g.empty());
         if (g.empty()) {
           f = out.cast<double>();
           return;
@@ -117,7 +118,7 @@ class PyModel {
     for (py::ssize_t k = 0; k < rows.size(); ++k) spec.pattern.push_back({rows.data()[k], columns.data()[k]});
     spec.function = [this, fun](std::span<const double> x, std::span<double> c, std::span<double> jac) {
       return guarded([&] {
-        py::object out = fun(Array(static_cast<py::ssize_t>(x.size()), x.data()), !jac.empty());
+        py::object out = fun(array(x), !jac.empty());
         if (jac.empty()) return copyInto(out, c, "the constraint values");
         py::tuple pair = out.cast<py::tuple>();
         copyInto(pair[0], c, "the constraint values");
@@ -125,6 +126,25 @@ class PyModel {
       });
     };
     return model_.addNonlinearConstraints(std::move(spec));
+  }
+
+  // fun(x, sigma, lam) -> the Hessian's values in the order of (rows, columns), the lower triangle.
+  void setHessian(const IndexArray& rows, const IndexArray& columns, py::function fun) {
+    if (rows.size() != columns.size()) throw py::value_error("the Hessian's rows and columns differ in length");
+    std::vector<kavro::HessianEntry> pattern(static_cast<size_t>(rows.size()));
+    for (size_t k = 0; k < pattern.size(); ++k) pattern[k] = {rows.data()[k], columns.data()[k]};
+    model_.setHessian(std::move(pattern), [this, fun](std::span<const double> x, double sigma,
+                                                      std::span<const double> lambda, std::span<double> h) {
+      return guarded([&] { copyInto(fun(array(x), sigma, array(lambda)), h, "the Hessian values"); });
+    });
+  }
+
+  // fun(x, sigma, lam, v) -> the Hessian of the Lagrangian times v.
+  void setHessianProduct(py::function fun) {
+    model_.setHessianProduct([this, fun](std::span<const double> x, double sigma, std::span<const double> lambda,
+                                         std::span<const double> v, std::span<double> hv) {
+      return guarded([&] { copyInto(fun(array(x), sigma, array(lambda), array(v)), hv, "the Hessian product"); });
+    });
   }
 
   void setMaximize(bool maximize) { model_.setSense(maximize ? kavro::Sense::kMaximize : kavro::Sense::kMinimize); }
@@ -224,6 +244,8 @@ PYBIND11_MODULE(_kavro, m) {
       .def("set_objective", &PyModel::setObjective, py::arg("fun"), py::arg("has_gradient"))
       .def("add_nonlinear", &PyModel::addNonlinear, py::arg("lower"), py::arg("upper"), py::arg("fun"),
            py::arg("has_jacobian"), py::arg("rows"), py::arg("columns"))
+      .def("set_hessian", &PyModel::setHessian, py::arg("rows"), py::arg("columns"), py::arg("fun"))
+      .def("set_hessian_product", &PyModel::setHessianProduct, py::arg("fun"))
       .def("set_maximize", &PyModel::setMaximize)
       .def("set_option", &PyModel::setOption)
       .def("set_progress", &PyModel::setProgress)

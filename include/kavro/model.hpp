@@ -29,6 +29,21 @@
 // shortens its step. A callback that throws stops the run; solve() then rethrows the exception
 // to its caller (lastResult() keeps what the run returned, status kCallbackError).
 //
+// Second derivatives (optional). A model may give the Hessian of its Lagrangian
+//     sigma * Hessian f(x) + sum_i lambda_i * Hessian c_i(x)
+// (f the nonlinear objective as the callback computes it, c_i the nonlinear constraints) in one
+// of two forms: its values on a declared sparse pattern (setHessian) or its products with a
+// vector (setHessianProduct). lambda has one entry per constraint of the model, in the order
+// added (the numbering of constraintMultipliers); the entries of linear constraints are 0. The
+// solver calls with sigma = 1 and lambda in the multiplier convention above, for either sense:
+// the callback describes its own f and the solver turns the sign for a maximization. During
+// major iterations lambda holds the multipliers' current estimates shifted by the penalty term
+// (at a solution, the constraintMultipliers returned). A Hessian callback that returns false,
+// gives a value that is not finite or throws leaves that step to the quasi-Newton model; one
+// that throws also stops the run, and solve() rethrows. With second derivatives the solver
+// uses them by default where the subspace of free variables is large ("Hessian option 2");
+// "Hessian option 1" uses them at every step, "Hessian option 0" never.
+//
 // Options. SPECS phrases ("Major iterations limit 200") or keyword and value pairs; an option
 // the solver does not know throws std::invalid_argument naming it. The model solves with
 // "Solve strategy 1" unless an option chooses otherwise.
@@ -80,6 +95,21 @@ using ModelObjective = std::function<bool(std::span<const double> x, double& f, 
 using ModelConstraints =
     std::function<bool(std::span<const double> x, std::span<double> values, std::span<double> jacobian)>;
 
+// Hessian callback: the Lagrangian's Hessian at x (see "Second derivatives" above) in the order
+// of the pattern given to setHessian; entries named twice are summed.
+using ModelHessian = std::function<bool(std::span<const double> x, double sigma, std::span<const double> lambda,
+                                        std::span<double> values)>;
+// Hessian-vector callback: hv = (the Lagrangian's Hessian at x) v, one element per variable.
+using ModelHessianProduct = std::function<bool(std::span<const double> x, double sigma, std::span<const double> lambda,
+                                               std::span<const double> v, std::span<double> hv)>;
+
+// One entry of a Hessian pattern: row >= column (the lower triangle, diagonal included), both
+// variables the objective or a nonlinear constraint depends on.
+struct HessianEntry {
+  int32_t row = 0;
+  int32_t column = 0;
+};
+
 // One entry of a Jacobian pattern: the constraint (0-based within its block) and the variable.
 struct JacobianEntry {
   int32_t constraint = 0;
@@ -126,6 +156,7 @@ struct ModelResult {
   int64_t iterations = 0;        // minor iterations
   int64_t majorIterations = 0;
   int64_t objectiveCalls = 0, gradientCalls = 0, constraintCalls = 0, jacobianCalls = 0;
+  int64_t hessianCalls = 0;      // calls of the Hessian or Hessian-vector callback
   double seconds = 0.0;
   int32_t runs = 0;              // solver runs the solve strategy made
   Certificate certificate;       // variables n+i are constraint i in the order added
@@ -172,6 +203,13 @@ class Model {
   }
   void setLinearObjective(std::span<const LinearTerm> terms, double constant = 0.0);
   void setSense(Sense sense);
+
+  // Second derivatives of the Lagrangian, in one form or the other (each call replaces the
+  // form set before; an empty function removes it). The pattern lists the lower triangle in
+  // any order, repeats summed; an entry above the diagonal, an empty pattern or a variable that
+  // does not exist throws std::invalid_argument.
+  void setHessian(std::vector<HessianEntry> pattern, ModelHessian function);
+  void setHessianProduct(ModelHessianProduct function);
 
   // Options; both throw std::invalid_argument for an option the solver does not know.
   void setOption(std::string_view specsLine);

@@ -3,7 +3,8 @@
     kavro.minimize(fun, x0, ...)   SciPy's constrained minimize interface
     kavro.solve_nl(path, **options)  an AMPL .nl model, as the kavro command solves it
     kavro.solve_many(problems)     independent solves on a Dask cluster or local processes
-    kavro.Model                    the model API (variables, linear and nonlinear constraints)
+    kavro.Model                    the model API (variables, linear and nonlinear constraints,
+                                   second derivatives)
 """
 
 from ._kavro import Model

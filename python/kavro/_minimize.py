@@ -6,9 +6,13 @@ so a multiplier is <= 0 where a lower limit holds the point and >= 0 where an up
 `v` has one array per constraint object, in the order given; `v_bounds` one value per variable.
 """
 
+import warnings
+
 import numpy as np
 from scipy import sparse
-from scipy.optimize import Bounds, LinearConstraint, NonlinearConstraint, OptimizeResult
+from scipy.optimize import (Bounds, HessianUpdateStrategy, LinearConstraint, NonlinearConstraint, OptimizeResult,
+                            OptimizeWarning)
+from scipy.sparse.linalg import LinearOperator
 
 from . import _kavro
 from ._options import apply_options
@@ -116,6 +120,60 @@ class _Constraints:
                             self.with_jacobian, self.rows, self.columns)
 
 
+def _hessian_choice(hess, what):
+    """A callable hess, or None when `what` leaves the curvature to KAVRO's quasi-Newton model."""
+    if callable(hess) and not isinstance(hess, HessianUpdateStrategy):
+        return hess
+    if hess is None or isinstance(hess, HessianUpdateStrategy) or (isinstance(hess, str) and hess in _DIFFERENCES):
+        return None
+    raise ValueError(f"{what} must be callable, None, a HessianUpdateStrategy or one of {_DIFFERENCES}, not {hess!r}")
+
+
+def _times(h, p, what):
+    """h @ p for what a Hessian callable returns: an array, a scipy.sparse matrix or a LinearOperator."""
+    if not (sparse.issparse(h) or isinstance(h, LinearOperator)):
+        h = np.asarray(h, float)
+        if h.shape != (p.size, p.size):
+            raise ValueError(f"{what} returned a matrix of shape {h.shape} for {p.size} variables")
+    return np.asarray(h.dot(p), float).ravel()
+
+
+class _Hessian:
+    """The Hessian of the Lagrangian as KAVRO asks for it, as products with vectors:
+        sigma H_f(x) p + sum_k H_k(x, lam_k) p,
+    H_f from the objective's hess (or hessp), H_k from the hess(x, v) of the kth nonlinear
+    constraint object, lam_k its multipliers. The solver makes many products at one point: a
+    matrix is evaluated once per point (and multipliers) and reused."""
+
+    def __init__(self, hess, hessp, args, blocks):
+        self.hess, self.hessp, self.args, self.blocks = hess, hessp, args, blocks
+        self.calls = 0
+        self._x = self._objective = self._lam = None
+        self._constraints = []
+
+    def _prepare(self, x, lam):
+        if self._x is None or not np.array_equal(x, self._x):
+            self._x, self._lam = x.copy(), None
+            if self.hess is not None:
+                self.calls += 1
+                self._objective = self.hess(self._x, *self.args)
+        if self._lam is None or not np.array_equal(lam, self._lam):
+            self._lam = lam.copy()
+            self._constraints = [hess(self._x, self._lam[start:start + count]) for start, count, hess in self.blocks]
+
+    def __call__(self, x, sigma, lam, p):
+        self._prepare(x, lam)
+        if self.hess is not None:
+            hp = _times(self._objective, p, "hess")
+        else:
+            self.calls += 1
+            hp = np.asarray(self.hessp(self._x, p, *self.args), float).ravel()
+        hp = sigma * hp
+        for h in self._constraints:
+            hp = hp + _times(h, p, "a NonlinearConstraint's hess")
+        return hp
+
+
 def _linear(model, c, n):
     a = c.A
     a = sparse.csr_matrix(a) if sparse.issparse(a) else sparse.csr_matrix(np.atleast_2d(np.asarray(a, float)))
@@ -128,21 +186,50 @@ def _linear(model, c, n):
 
 
 def _add_constraint(model, c, n, x0):
-    """Adds one constraint object; returns the number of constraints it holds."""
+    """Adds one constraint object; returns the number of constraints it holds, whether they are
+    nonlinear, and their callable hess(x, v) (None when they give none)."""
     if isinstance(c, LinearConstraint):
-        return _linear(model, c, n)
+        return _linear(model, c, n), False, None
     if isinstance(c, NonlinearConstraint):
         block = _Constraints(c.fun, c.jac, n, x0)
         block.add_to(model, c.lb, c.ub)
-        return block.count
+        return block.count, True, _hessian_choice(c.hess, "a NonlinearConstraint's hess")
     if isinstance(c, dict):
         kind = c.get("type")
         if kind not in ("eq", "ineq"):
             raise ValueError(f"a constraint dict needs 'type' 'eq' or 'ineq', not {kind!r}")
         block = _Constraints(c["fun"], c.get("jac"), n, x0, tuple(c.get("args", ())))
         block.add_to(model, 0.0, 0.0 if kind == "eq" else INF)
-        return block.count
+        return block.count, True, None
     raise TypeError(f"constraints must be LinearConstraint, NonlinearConstraint or dict, not {type(c).__name__}")
+
+
+def _set_hessian(model, hess, hessp, args, added):
+    """Gives the model the Lagrangian's second derivatives when every nonlinear part has them;
+    returns the _Hessian, or None (KAVRO's quasi-Newton model then, with a warning when only some
+    parts gave theirs)."""
+    hess = _hessian_choice(hess, "hess")
+    hessp = None if hess is not None else _hessian_choice(hessp, "hessp")
+    blocks, missing, start = [], [], 0
+    for k, (count, nonlinear, block_hess) in enumerate(added):
+        if nonlinear and block_hess is None:
+            missing.append(k)
+        elif nonlinear:
+            blocks.append((start, count, block_hess))
+        start += count
+    if hess is None and hessp is None:
+        if blocks:
+            warnings.warn("the constraints' hess is not used: the objective has no hess or hessp", OptimizeWarning,
+                          stacklevel=3)
+        return None
+    if missing:
+        warnings.warn(f"hess/hessp is not used: constraint object {missing[0]} has no callable hess(x, v) "
+                      "(constraint dicts have none); KAVRO's quasi-Newton model is used", OptimizeWarning,
+                      stacklevel=3)
+        return None
+    second = _Hessian(hess, hessp, args, blocks)
+    model.set_hessian_product(second)
+    return second
 
 
 def _progress(callback):
@@ -156,12 +243,13 @@ def _progress(callback):
     return progress
 
 
-def _result(r, counts, n_objective_calls_jac):
+def _result(r, counts, n_objective_calls_jac, hessian=None):
     status = r["status"]
     res = OptimizeResult(
         x=r["x"], fun=r["objective"], success=status == 0, status=status,
         message=f"{r['status_text']}: {r['message']}", nit=r["iterations"], major_iterations=r["major_iterations"],
         nfev=r["objective_calls"], njev=r["gradient_calls"] if n_objective_calls_jac else 0,
+        nhev=0 if hessian is None else hessian.calls,
         constr=[], v=[], v_bounds=r["bound_multipliers"], certificate=r["certificate"],
         execution_time=r["seconds"], runs=r["runs"], basis=r)
     start = 0
@@ -184,11 +272,18 @@ def solve_nl(path, **options):
     return _result(r, [len(r["constraint_values"])], False)
 
 
-def minimize(fun, x0, args=(), jac=None, bounds=None, constraints=(), options=None, callback=None, warm_start=None):
+def minimize(fun, x0, args=(), jac=None, hess=None, hessp=None, bounds=None, constraints=(), options=None,
+             callback=None, warm_start=None):
     """Minimize fun(x, *args) subject to bounds and constraints, as scipy.optimize.minimize.
 
     jac: a callable returning the gradient, True when fun returns (f, gradient), or None /
-    '2-point' / '3-point' to let KAVRO difference. bounds: a Bounds object or (min, max) pairs
+    '2-point' / '3-point' to let KAVRO difference. hess(x, *args): the objective's Hessian (an
+    array, a scipy.sparse matrix or a LinearOperator), or hessp(x, p, *args): its product with p
+    (hess wins when both are given); with nonlinear constraints they are used only when every
+    NonlinearConstraint has a callable hess(x, v) too (else a warning, and KAVRO's quasi-Newton
+    model). None, '2-point', '3-point' or a HessianUpdateStrategy: the quasi-Newton model. Exact
+    second derivatives serve large subspaces of free variables by default; the option
+    hessian_option=1 uses them at every step, 0 never. bounds: a Bounds object or (min, max) pairs
     (None: no limit). constraints: LinearConstraint, NonlinearConstraint (dense or scipy.sparse
     Jacobian; jac '2-point' / '3-point' lets KAVRO difference) and the dicts
     {'type': 'eq' | 'ineq', 'fun', 'jac', 'args'}, alone or in a sequence. options: KAVRO options
@@ -201,7 +296,7 @@ def minimize(fun, x0, args=(), jac=None, bounds=None, constraints=(), options=No
     1 infeasible, 2 unbounded, 3 iteration limit, 4 time limit, 5 interrupted, 6 a callback
     raised (the exception propagates), 7 functions undefined, 8 not optimal, 9 numerical trouble,
     10 storage, 11 invalid model), message, nit, nfev, njev, constr (each constraint object's
-    values), v (each constraint object's multipliers) and v_bounds (see the module's docstring
+    values), nhev (calls of hess or hessp), v (each constraint object's multipliers) and v_bounds (see the module's docstring
     for the sign convention), certificate (the optimality check of the returned point).
     """
     x0 = np.atleast_1d(np.asarray(x0, dtype=float)).ravel().copy()
@@ -214,12 +309,13 @@ def minimize(fun, x0, args=(), jac=None, bounds=None, constraints=(), options=No
     model.set_objective(objective, objective.with_gradient)
     if isinstance(constraints, (dict, LinearConstraint, NonlinearConstraint)):
         constraints = [constraints]
-    counts = [_add_constraint(model, c, n, x0) for c in constraints]
+    added = [_add_constraint(model, c, n, x0) for c in constraints]
+    hessian = _set_hessian(model, hess, hessp, args, added)
     apply_options(model, options)
     if callback is not None:
         model.set_progress(_progress(callback))
     r = model.solve(None if warm_start is None else warm_start.basis)
-    res = _result(r, counts, objective.with_gradient)
+    res = _result(r, [count for count, _, _ in added], objective.with_gradient, hessian)
     if objective.with_gradient:
         res.jac = objective(res.x, True)[1]
     return res

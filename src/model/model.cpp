@@ -141,6 +141,7 @@ ModelResult Model::Impl::run(const ModelResult* warm) {
   r.gradientCalls = functions.counts().gradient;
   r.constraintCalls = functions.counts().constraints;
   r.jacobianCalls = functions.counts().jacobian;
+  r.hessianCalls = functions.counts().hessian;
   r.runs = solved.runs;
   r.certificate = solved.certificate;
   r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -268,6 +269,31 @@ void Model::setLinearObjective(std::span<const LinearTerm> terms, double constan
 }
 
 void Model::setSense(Sense sense) { impl_->data.sense = sense; }
+
+void Model::setHessian(std::vector<HessianEntry> pattern, ModelHessian function) {
+  ModelData& d = impl_->data;
+  if (function && pattern.empty())
+    throw std::invalid_argument("the Hessian's pattern is empty: list its lower triangle, or give a Hessian-vector product");
+  for (size_t k = 0; k < pattern.size(); ++k) {
+    const HessianEntry& e = pattern[k];
+    requireVariable(d, e.row, "a Hessian entry");
+    requireVariable(d, e.column, "a Hessian entry");
+    // Mirroring it instead would double the entry of a caller who lists both triangles.
+    if (e.row < e.column)
+      throw std::invalid_argument("Hessian entry " + std::to_string(k) + " (row " + std::to_string(e.row) +
+                                  ", column " + std::to_string(e.column) +
+                                  ") lies above the diagonal: give the lower triangle (row >= column)");
+  }
+  d.hessian = {};
+  if (!function) return;
+  d.hessian.pattern = std::move(pattern);
+  d.hessian.values = std::move(function);
+}
+
+void Model::setHessianProduct(ModelHessianProduct function) {
+  impl_->data.hessian = {};
+  impl_->data.hessian.product = std::move(function);
+}
 
 void Model::setOption(std::string_view line) {
   // Tried on a solver of its own, so that a refused line is reported here, not at the solve.

@@ -16,6 +16,14 @@ struct LinearEntry {
   double value = 0.0;
 };
 
+// The Lagrangian's second derivatives, in the form the caller chose (at most one is set).
+struct HessianSpec {
+  std::vector<HessianEntry> pattern;  // with values: the lower triangle, repeats allowed
+  ModelHessian values;
+  ModelHessianProduct product;
+  bool given() const { return static_cast<bool>(values) || static_cast<bool>(product); }
+};
+
 struct ModelData {
   std::vector<double> lower, upper, start;        // per variable
   std::vector<double> conLower, conUpper;          // per constraint, in the order added
@@ -27,6 +35,7 @@ struct ModelData {
   std::vector<LinearTerm> linearObjective;
   double objectiveConstant = 0.0;
   Sense sense = Sense::kMinimize;
+  HessianSpec hessian;
 
   int32_t variables() const { return static_cast<int32_t>(lower.size()); }
   int32_t constraints() const { return static_cast<int32_t>(conLower.size()); }

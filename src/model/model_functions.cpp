@@ -10,7 +10,17 @@ ModelFunctions::ModelFunctions(const ModelData& data, const Layout& layout)
     : data_(data),
       layout_(layout),
       point_(data.start),
-      gradient_(data.start.size(), 0.0) {
+      gradient_(data.start.size(), 0.0),
+      senseSign_(data.sense == Sense::kMaximize ? -1.0 : 1.0) {
+  if (data.hessian.given()) {
+    hessianPoint_ = data.start;
+    lambda_.assign(static_cast<size_t>(data.constraints()), 0.0);
+    hessianValues_.assign(data.hessian.pattern.size(), 0.0);
+    if (data.hessian.product) {
+      productIn_.assign(data.start.size(), 0.0);
+      productOut_.assign(data.start.size(), 0.0);
+    }
+  }
   for (size_t b = 0; b < data.blocks.size(); ++b) {
     values_.emplace_back(static_cast<size_t>(data.blocks[b].count), 0.0);
     jacobian_.emplace_back(layout.jacobianPlace[b].size(), 0.0);
@@ -23,17 +33,7 @@ void ModelFunctions::load(const double* x, int n) {
 
 template <class Call>
 void ModelFunctions::guarded(int& mode, Call&& call) {
-  // After a callback threw, the run is ending: no further calls.
-  if (failure_) {
-    mode = -2;
-    return;
-  }
-  try {
-    if (!call()) mode = -1;
-  } catch (...) {
-    failure_ = std::current_exception();
-    mode = -2;
-  }
+  if (!attempt(call)) mode = failure_ ? -2 : -1;
 }
 
 void ModelFunctions::objective(int& mode, int n, const double* x, double& f, double* g, int) {

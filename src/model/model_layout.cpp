@@ -159,6 +159,21 @@ void bounds(const ModelData& d, Layout& out) {
   }
 }
 
+// A Hessian entry joining a variable that no nonlinear function depends on contradicts the
+// declared dependence; its column lies beyond the nonlinear ones the solver hands over.
+std::string hessianColumns(const ModelData& d, Layout& out) {
+  const int32_t nonlinear = out.problem.nNonlinVars();
+  for (const HessianEntry& e : d.hessian.pattern) {
+    for (int32_t v : {e.row, e.column})
+      if (out.columnOf[v] >= nonlinear)
+        return "the Hessian's pattern names variable " + std::to_string(v) +
+               ", on which neither the objective nor a nonlinear constraint depends";
+    out.hessianRow.push_back(out.columnOf[e.row]);
+    out.hessianColumn.push_back(out.columnOf[e.column]);
+  }
+  return {};
+}
+
 }  // namespace
 
 std::vector<JacobianEntry> expandedPattern(const NonlinearConstraintSpec& block, int32_t variables) {
@@ -183,6 +198,8 @@ std::string buildLayout(const ModelData& d, Layout& out) {
   out.problem.n = d.variables();
   orderColumns(dep, out);
   orderRows(d, out);
+  if (d.hessian.values)
+    if (std::string e = hessianColumns(d, out); !e.empty()) return e;
   if (std::string e = compress(elements(d, patterns, out), out); !e.empty()) return e;
   bounds(d, out);
   if (d.nonlinearObjective()) {

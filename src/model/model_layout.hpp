@@ -16,6 +16,9 @@
 //   bounds    as given, limits of +-1e20 or beyond infinite; a row's slack holds minus its
 //             body, so a body range [l, u] is the slack range [-u, -l]
 //
+//   Hessian   the pattern's entries as pairs of columns, all among the first
+//             max(nNonlinObjVars, nNonlinJacVars): the variables second derivatives may name
+//
 // A pattern that is empty means dense: every variable, row by row. An objective without a list
 // of variables depends on all of them.
 
@@ -38,6 +41,8 @@ struct Layout {
   // vector the solver entry passes.
   std::vector<std::vector<int32_t>> jacobianPlace;
   std::vector<int32_t> jacobianElement;  // per Jacobian place: the matrix element it is
+  // Per Hessian pattern entry (the caller's order): the two columns it joins.
+  std::vector<int32_t> hessianRow, hessianColumn;
   std::vector<double> objectiveInF;      // per column < nNonlinObjVars: linear objective coefficient
   double constantInF = 0.0;              // the objective constant when f is nonlinear
   int64_t nonlinearEntries = 0;          // variables occurring nonlinearly, summed over functions
@@ -48,7 +53,7 @@ struct Layout {
 std::vector<JacobianEntry> expandedPattern(const NonlinearConstraintSpec& block, int32_t variables);
 
 // Returns an empty string, or why the model cannot be laid out (bounds crossed or NaN, a
-// repeated Jacobian entry).
+// repeated Jacobian entry, a Hessian entry on a variable no nonlinear function depends on).
 std::string buildLayout(const ModelData& data, Layout& out);
 
 }  // namespace kavro::model
