@@ -154,25 +154,32 @@ void Hessian::zeroNodes(std::vector<double>& a, uint32_t first, uint32_t last) {
   std::fill(a.begin() + tape_.nodeBase() + first, a.begin() + tape_.nodeBase() + last, 0.0);
 }
 
+// Defined variable v's tangent from its expression's and its linear terms' (the variables it
+// uses carry theirs already), stamped with the group it was carried for.
+void Hessian::carryTangent(int32_t v, int32_t g) {
+  const int32_t e = m_.definedExpression(v);
+  sweepNodes(tape_.first[static_cast<size_t>(e)], tape_.last[static_cast<size_t>(e)]);
+  double t = tangent_[tape_.root[static_cast<size_t>(e)]];
+  for (const LinearTerm* term = m_.definedLinear.begin(v); term != m_.definedLinear.end(v); ++term)
+    t += term->coef * tangent_[static_cast<size_t>(term->var)];
+  tangent_[tape_.definedBase() + static_cast<size_t>(v)] = t;
+  definedGroupStamp_[static_cast<size_t>(v)] = g;
+}
+
+// Tangent and second-order reverse sweep of one element, seeded with its weight (none: skipped).
+void Hessian::sweepElement(const Element& el) {
+  const double w = weightOf(el);
+  if (w == 0.0) return;
+  sweepNodes(el.first, el.last);
+  adjoint_[el.root] += w;
+  sweepBack(el.first, el.last);
+}
+
 bool Hessian::sweepGroup(int32_t g, double* values) {
   for (const int32_t* j = groupVars_.begin(g); j != groupVars_.end(g); ++j) tangent_[static_cast<size_t>(*j)] = 1.0;
-  for (const int32_t* v = groupDefined_.begin(g); v != groupDefined_.end(g); ++v) {
-    const int32_t e = m_.definedExpression(*v);
-    sweepNodes(tape_.first[static_cast<size_t>(e)], tape_.last[static_cast<size_t>(e)]);
-    double t = tangent_[tape_.root[static_cast<size_t>(e)]];
-    for (const LinearTerm* term = m_.definedLinear.begin(*v); term != m_.definedLinear.end(*v); ++term)
-      t += term->coef * tangent_[static_cast<size_t>(term->var)];
-    tangent_[tape_.definedBase() + static_cast<size_t>(*v)] = t;
-    definedGroupStamp_[static_cast<size_t>(*v)] = g;
-  }
-  for (const int32_t* k = groupElements_.begin(g); k != groupElements_.end(g); ++k) {
-    const Element& el = elements_.list[static_cast<size_t>(*k)];
-    const double w = weightOf(el);
-    if (w == 0.0) continue;
-    sweepNodes(el.first, el.last);
-    adjoint_[el.root] += w;
-    sweepBack(el.first, el.last);
-  }
+  for (const int32_t* v = groupDefined_.begin(g); v != groupDefined_.end(g); ++v) carryTangent(*v, g);
+  for (const int32_t* k = groupElements_.begin(g); k != groupElements_.end(g); ++k)
+    sweepElement(elements_.list[static_cast<size_t>(*k)]);
   sweepDefinedBackward(g);
   bool ok = true;
   for (const int32_t* k = groupEntries_.begin(g); k != groupEntries_.end(g); ++k) {
@@ -237,22 +244,8 @@ bool Hessian::product(const double* v, double* hv) {
   constexpr int32_t kEveryGroup = -2;
   const int32_t n = m_.nVars();
   std::copy(v, v + n, tangent_.begin());
-  for (int32_t d : m_.definedOrder) {
-    const int32_t e = m_.definedExpression(d);
-    sweepNodes(tape_.first[static_cast<size_t>(e)], tape_.last[static_cast<size_t>(e)]);
-    double t = tangent_[tape_.root[static_cast<size_t>(e)]];
-    for (const LinearTerm* term = m_.definedLinear.begin(d); term != m_.definedLinear.end(d); ++term)
-      t += term->coef * tangent_[static_cast<size_t>(term->var)];
-    tangent_[tape_.definedBase() + static_cast<size_t>(d)] = t;
-    definedGroupStamp_[static_cast<size_t>(d)] = kEveryGroup;
-  }
-  for (const Element& el : elements_.list) {
-    const double w = weightOf(el);
-    if (w == 0.0) continue;
-    sweepNodes(el.first, el.last);
-    adjoint_[el.root] += w;
-    sweepBack(el.first, el.last);
-  }
+  for (int32_t d : m_.definedOrder) carryTangent(d, kEveryGroup);
+  for (const Element& el : elements_.list) sweepElement(el);
   sweepDefinedBackward(kEveryGroup);
   bool ok = true;
   for (int32_t j = 0; j < n; ++j) {

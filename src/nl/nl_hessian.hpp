@@ -80,6 +80,8 @@ class Hessian {
   void evaluateDefined();
   // (H d) for the indicator d of group g, its entries into values[]; false when one is not finite.
   bool sweepGroup(int32_t g, double* values);
+  void carryTangent(int32_t v, int32_t g);
+  void sweepElement(const Element& el);
   void sweepDefinedBackward(int32_t g);
   void clearGroup(int32_t g);
   bool forward(int32_t e);
