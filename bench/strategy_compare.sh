@@ -7,6 +7,8 @@
 #   host1    `qarnhost` with "solve_strategy 1" in its option file
 #   host0    `qarnhost` with the specified defaults (no option file)
 #   entry    the C++ solver entry with "Solve strategy 1" (bench/nl_entry)
+#   ipopt    the interior-point peer (bench/nlp_ipopt, exact second derivatives, its own defaults);
+#            only when asked for with -f
 #
 # Both qarnhost runs get DomLim=2147483647: the command counts evaluation errors but has no limit
 # on them, and the host's default DomLim 0 would end a run at its first error. Every run is
@@ -15,7 +17,7 @@
 # turns round from model to model, so that each meets the machine's load alike.
 #
 # A front end reports "optimal": kavro and entry exit code 0; qarnhost solve status 1 with model
-# status 1, 2 or 16. The answer is certified when nl_certify passes it (relative primal and dual
+# status 1, 2 or 16; the peer Solve_Succeeded. The answer is certified when nl_certify passes it (relative primal and dual
 # infeasibility within 1e-6). It is solved when it is reported optimal, certified, and (where
 # ../shared/data/nl/BEST-KNOWN.tsv has a best objective) within 1e-6 of it relative to
 # max(1, |best|).
@@ -26,9 +28,11 @@
 # and solved, the shifted geometric mean CPU time (1 s shift) of the front end and of kavro on the
 # models both solve, and every answer reported optimal that its certificate does not pass.
 #
-# Usage: bench/strategy_compare.sh [-c LC|NC|all] [-t CPU_SECONDS] [-o TAG] [-C CORE] [-b BUILD] [MODEL...]
+# Usage: bench/strategy_compare.sh [-c LC|NC|all] [-t CPU_SECONDS] [-o TAG] [-C CORE] [-b BUILD] [-f FRONTS] [MODEL...]
 #        bench/strategy_compare.sh -S TABLE.tsv          (the summary of an existing table)
-# Defaults: every model of the class (all), 10 s CPU, TAG = CLASS_DATE, core 1, build/release.
+# Defaults: every model of the class (all), 10 s CPU, TAG = CLASS_DATE, core 1, build/release,
+# FRONTS = kavro,host1,host0,entry (a comma-separated list; kavro must be among them, since the
+# summary times every front end against it).
 set -uo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 data="${KAVRO_NL_DATA:-$here/../shared/data/nl}"
@@ -40,6 +44,7 @@ class=all
 limit=10
 tag=""
 core=1
+fronts_list=kavro,host1,host0,entry
 
 summary() {
   awk -F'\t' '
@@ -82,20 +87,34 @@ if [ "${1:-}" = "-S" ]; then
   summary "$2"
   exit 0
 fi
-while getopts "c:t:o:C:b:" opt; do
+while getopts "c:t:o:C:b:f:" opt; do
   case $opt in
     c) class="$OPTARG" ;;
     t) limit="$OPTARG" ;;
     o) tag="$OPTARG" ;;
     C) core="$OPTARG" ;;
     b) build="$OPTARG" ;;
-    *) echo "usage: $0 [-c LC|NC|all] [-t CPU_SECONDS] [-o TAG] [-C CORE] [-b BUILD] [MODEL...]" >&2; exit 2 ;;
+    f) fronts_list="$OPTARG" ;;
+    *) echo "usage: $0 [-c LC|NC|all] [-t CPU_SECONDS] [-o TAG] [-C CORE] [-b BUILD] [-f FRONTS] [MODEL...]" >&2; exit 2 ;;
   esac
 done
 shift $((OPTIND - 1))
 build="$(cd "$build" && pwd)"
 kavro="$build/apps/kavro" qarnhost="$build/apps/qarnhost" entry="$build/bench/nl_entry" certify="$build/bench/nl_certify"
-for tool in "$kavro" "$qarnhost" "$entry" "$certify"; do [ -x "$tool" ] || { echo "not built: $tool" >&2; exit 2; }; done
+ipopt="$build/bench/nlp_ipopt"
+IFS=, read -r -a fronts <<< "$fronts_list"
+needed=("$certify")
+for front in "${fronts[@]}"; do
+  case "$front" in
+    kavro) needed+=("$kavro") ;;
+    host0 | host1) needed+=("$qarnhost") ;;
+    entry) needed+=("$entry") ;;
+    ipopt) needed+=("$ipopt") ;;
+    *) echo "unknown front end: $front" >&2; exit 2 ;;
+  esac
+done
+[[ ",$fronts_list," == *,kavro,* ]] || { echo "the front ends must include kavro" >&2; exit 2; }
+for tool in "${needed[@]}"; do [ -x "$tool" ] || { echo "not built: $tool" >&2; exit 2; }; done
 [ -n "$tag" ] || tag="${class}_$(date +%Y-%m-%d)"
 if [ $# -eq 0 ]; then
   set -- $(awk -F'\t' -v c="$class" 'NR > 1 && (c == "all" || $17 == c) { print $1 }' "$index")
@@ -123,6 +142,7 @@ run_front() {
     host1) cmd=("$qarnhost" --optfile "$work/s1.opt" "${host_env[@]}" --solution run.json "$file") ;;
     host0) cmd=("$qarnhost" "${host_env[@]}" --solution run.json "$file") ;;
     entry) cmd=("$entry" --solution run.json "$file") ;;
+    ipopt) cmd=("$ipopt" -t "$limit" -s run.json "$file") ;;
   esac
   ( cd "$dir" && ulimit -t "$limit" && /usr/bin/time -f "%U %S" -o "$dir/time" "${pin[@]}" "${cmd[@]}" > out.txt 2>&1 )
 }
@@ -135,7 +155,8 @@ table_line() {
     optimal="$(python3 -c '
 import json, sys
 j = json.load(open(sys.argv[1]))
-if "exitCode" in j: print(1 if j["exitCode"] == 0 else 0)
+if j.get("solver") == "ipopt": print(1 if j.get("status") == "Solve_Succeeded" else 0)
+elif "exitCode" in j: print(1 if j["exitCode"] == 0 else 0)
 else: print(1 if j["solveStatus"] == 1 and j["modelStatus"] in (1, 2, 16) else 0)' "$dir/run.json" 2> /dev/null || echo 0)"
     check="$("$certify" "$data/$file" "$dir/run.json" 2> /dev/null)"
   fi
@@ -151,7 +172,6 @@ else: print(1 if j["solveStatus"] == 1 and j["modelStatus"] in (1, 2, 16) else 0
     }'
 }
 
-fronts=(kavro host1 host0 entry)
 k=0
 for name in "$@"; do
   line="$(awk -F'\t' -v n="$name" '$1 == n' "$index")"
