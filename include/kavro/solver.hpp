@@ -127,6 +127,21 @@ class NonlinearFunctions {
   virtual void hessianProduct(int nnv, const double* v, double* hv) {
     for (int j = 0; j < nnv; ++j) hv[j] = 0.0 * v[j];
   }
+  // The lower triangle of H as prepared by the last successful prepareHessian, for functions
+  // that keep it as a matrix: nnz entries with rows[k] >= cols[k] (0-based over the nonlinear
+  // variables), each index pair once. The arrays stay valid until the next prepareHessian.
+  // False (the default): products only. With it, a large subspace that does not involve the
+  // basis can be factorized instead of solved by conjugate gradients.
+  struct HessianTriangle {
+    int64_t nnz = 0;
+    const int32_t* rows = nullptr;
+    const int32_t* cols = nullptr;
+    const double* values = nullptr;
+  };
+  virtual bool hessianTriangle(HessianTriangle& triangle) const {
+    (void)triangle;
+    return false;
+  }
 };
 
 // Second-order information at the end of a run, for callers whose functions have second

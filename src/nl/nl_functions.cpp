@@ -139,4 +139,10 @@ void ModelFunctions::hessianProduct(int nnv, const double* v, double* hv) {
   }
 }
 
+bool ModelFunctions::hessianTriangle(HessianTriangle& triangle) const {
+  if (!hessian_ || productsOnly_) return false;
+  triangle = {hessian_->nonzeros(), hessian_->entryRows(), hessian_->entryCols(), hessianValues_.data()};
+  return true;
+}
+
 }  // namespace kavro::nl

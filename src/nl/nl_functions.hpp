@@ -48,6 +48,8 @@ class ModelFunctions final : public NonlinearFunctions {
   // products (up to 250 conjugate-gradient iterations).
   static constexpr int32_t kMatrixGroups = 64;
   void hessianProduct(int nnv, const double* v, double* hv) override;
+  // The triangle itself, while products go through it (not in the form without the matrix).
+  bool hessianTriangle(HessianTriangle& triangle) const override;
 
   // Errors beyond which mode -2 asks the optimizer to stop; negative: no limit (the default).
   void setErrorLimit(int64_t limit) { errorLimit_ = limit; }

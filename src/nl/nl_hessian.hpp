@@ -51,6 +51,8 @@ class Hessian {
   // Entry k of values[]: row >= column, by columns, rows increasing in each column.
   int32_t rowOf(int64_t k) const { return entryRow_[static_cast<size_t>(k)]; }
   int32_t colOf(int64_t k) const { return entryCol_[static_cast<size_t>(k)]; }
+  const int32_t* entryRows() const { return entryRow_.data(); }
+  const int32_t* entryCols() const { return entryCol_.data(); }
   // The number of column groups: Hessian-vector products per evaluation.
   int32_t groups() const { return groups_; }
 

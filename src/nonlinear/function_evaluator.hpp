@@ -166,6 +166,9 @@ class FunctionEvaluator {
   bool prepareHessian(const double* x, double sigma, const double* w);
   bool hessianProduct(const double* v, double* hv);
   int64_t hessianProducts() const { return hessianProducts_; }
+  // The prepared Hessian's lower triangle in the optimizer's units (entries scaled by both
+  // columns' scales), when the functions keep it as a matrix; false otherwise.
+  bool hessianTriangle(NonlinearFunctions::HessianTriangle& triangle);
 
   // ---- Counters for the run statistics; they run across the whole run.
   const FunctionCallCounts& objectiveCounts() const { return obj_.counts; }
@@ -260,6 +263,7 @@ class FunctionEvaluator {
 
   // Second derivatives.
   std::vector<double> hessianWeights_, hessianVector_;
+  std::vector<double> scaledTriangle_;  // the triangle's values in our units, sized at first use
   bool hessianScaled_ = false;  // scaling was in force when the Hessian was prepared
   int64_t hessianProducts_ = 0;
 };

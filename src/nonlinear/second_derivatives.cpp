@@ -30,4 +30,20 @@ bool FunctionEvaluator::hessianProduct(const double* v, double* hv) {
   return std::all_of(hv, hv + nVars_, [](double h) { return std::isfinite(h); });
 }
 
+// The pattern never changes, so the scaled copy is sized once.
+bool FunctionEvaluator::hessianTriangle(NonlinearFunctions::HessianTriangle& triangle) {
+  if (!functions_->hessianTriangle(triangle)) return false;
+  if (!hessianScaled_) return true;
+  scaledTriangle_.resize(static_cast<size_t>(triangle.nnz));
+  const double* c = colScale_.data();
+  double* scaled = scaledTriangle_.data();
+  for (int64_t k = 0; k < triangle.nnz; ++k) {
+    const int32_t i = triangle.rows[k], j = triangle.cols[k];
+    const bool inside = i < nVars_ && j < nVars_;  // entries beyond the nonlinear variables go unused
+    scaled[k] = inside ? c[i] * triangle.values[k] * c[j] : triangle.values[k];
+  }
+  triangle.values = scaled;
+  return true;
+}
+
 }  // namespace kavro

@@ -7,6 +7,10 @@
 //                               theta_j = max_{i>j} |c_ij|, beta^2 = max(max|a_ii|,
 //                               max|a_ij| / sqrt(n^2 - 1), eps), delta = eps (1 + max|a|);
 //                               p = -(L D L')^-1 g.
+//   bandedModifiedCholeskyDirection: the same factorization and step for A with bandwidth b,
+//                               held by columns: column j's entries a_jj, a_j+1,j, ..., a_j+b,j
+//                               at band[j (b + 1) + 0 .. b] (entries past row n - 1 unused).
+//                               The factors keep the band, so it costs n b^2 rather than n^3.
 //   truncatedConjugateGradients: preconditioned CG from p = 0 on A p = -g, stopping at
 //                               |r| <= eta |g|, after maxIterations, or on d'Ad <= 0.
 //
@@ -35,6 +39,14 @@ inline double dotProduct(int32_t n, const double* a, const double* b) {
 // A (n x n by rows, symmetrized and overwritten by L below its diagonal), d: n work entries.
 // False when the result is not finite.
 bool modifiedCholeskyDirection(int32_t n, double* A, const double* g, double* d, double* p);
+
+// band: n (b + 1) entries, overwritten by L below the diagonal; d: n work entries.
+struct BandedDirection {
+  bool finite = false;
+  int32_t raisedPivots = 0;  // pivots above c_jj: A was not safely positive definite
+};
+BandedDirection bandedModifiedCholeskyDirection(int32_t n, int32_t b, double* band, const double* g, double* d,
+                                                double* p);
 
 struct ConjugateGradientResult {
   bool solved = false;          // false: a product failed

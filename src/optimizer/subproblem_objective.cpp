@@ -139,4 +139,8 @@ bool SubproblemObjective::hessianProduct(const double* v, double* hv) {
   return true;
 }
 
+bool SubproblemObjective::hessianTriangle(NonlinearFunctions::HessianTriangle& triangle) {
+  return !majors_ && evaluator_->hessianTriangle(triangle);
+}
+
 }  // namespace kavro

@@ -82,6 +82,9 @@ class SubproblemObjective {
   bool secondDerivativesOffered() const { return nonlinear_ && evaluator_ && evaluator_->secondDerivativesOffered(); }
   bool prepareHessian(const double* x);  // at x, the current point; false: none there
   bool hessianProduct(const double* v, double* hv);
+  // The prepared Hessian as a lower triangle, when it is sigma H_f alone (no major iterations,
+  // whose penalty term is known by products only) and the functions keep the matrix.
+  bool hessianTriangle(NonlinearFunctions::HessianTriangle& triangle);
   // Basis positions the linesearch follows (scratch, sized for every basic and superbasic one).
   std::vector<int32_t>& linePositions() { return linePositions_; }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <numeric>
 
 #include "kernels/column_view.hpp"
 #include "kernels/vector_ops.hpp"
@@ -30,7 +31,11 @@ SubspaceNewton::SubspaceNewton(const Problem& prob, const ProblemState& state, B
   rowWork_.assign(m, 0.0);
   rowSolution_.assign(m, 0.0);
   for (auto* v : {&r_, &z_, &dir_, &q_, &x_, &scratch_, &modelZ_}) v->assign(maxS, 0.0);
-  if (option_ != kQuasiNewtonHessian) dense_.assign(static_cast<size_t>(kDenseOrder * kDenseOrder), 0.0);
+  if (option_ != kQuasiNewtonHessian) {
+    dense_.assign(static_cast<size_t>(kDenseOrder * kDenseOrder), 0.0);
+    order_.assign(maxS, 0);
+    rank_.assign(nnv, -1);
+  }
 }
 
 bool SubspaceNewton::wanted(int32_t ns) const {
@@ -43,7 +48,7 @@ bool SubspaceNewton::direction(int32_t ns, const double* rg, const double* qnDir
                                double* pS) {
   if (!objective_.prepareHessian(state_.x.data())) return false;
   const bool made = ns <= kDenseOrder ? modifiedCholesky(ns, rg, pS)
-                                      : conjugateGradients(ns, rg, qnDirection, model, pS);
+                                      : bandedNewton(ns, rg, pS) || conjugateGradients(ns, rg, qnDirection, model, pS);
   // Rounding may spoil descent in a nearly flat subspace; the quasi-Newton direction is safe.
   return made && dotProduct(ns, rg, pS) < 0.0;
 }
@@ -110,6 +115,61 @@ bool SubspaceNewton::modifiedCholesky(int32_t ns, const double* rg, double* pS) 
     if (!reducedProduct(ns, e, A + static_cast<size_t>(j) * static_cast<size_t>(ns))) return false;
   }
   return modifiedCholeskyDirection(ns, A, rg, r_.data(), pS);
+}
+
+// With every basic variable linear or a slack, d = Z v is v on the superbasics over the
+// nonlinear variables, and Z'HZ = H_SS.
+bool SubspaceNewton::basisFree() const {
+  const int32_t* list = basis_.list();
+  return std::all_of(list, list + m_, [this](int32_t j) { return j >= nnv_; });
+}
+
+bool SubspaceNewton::bandedNewton(int32_t ns, const double* rg, double* pS) {
+  NonlinearFunctions::HessianTriangle h;
+  if (!basisFree() || !objective_.hessianTriangle(h)) return false;
+  const int32_t* superbasic = basis_.list() + m_;
+  int32_t* order = order_.data();
+  int32_t* rank = rank_.data();
+  std::iota(order, order + ns, 0);
+  std::sort(order, order + ns, [superbasic](int32_t a, int32_t b) { return superbasic[a] < superbasic[b]; });
+  for (int32_t r = 0; r < ns; ++r)
+    if (superbasic[order[r]] < nnv_) rank[superbasic[order[r]]] = r;
+  const bool made = bandedDirection(ns, h, rg, pS);
+  for (int32_t r = 0; r < ns; ++r)
+    if (superbasic[order[r]] < nnv_) rank[superbasic[order[r]]] = -1;
+  return made;
+}
+
+// H_SS in band form (entries outside the superbasics dropped), factorized; pS back in the
+// superbasics' order. False when the band is too wide to pay.
+bool SubspaceNewton::bandedDirection(int32_t ns, const NonlinearFunctions::HessianTriangle& h, const double* rg,
+                                     double* pS) {
+  const int32_t* rank = rank_.data();
+  const auto inside = [this, rank](int32_t i) { return i < nnv_ && rank[i] >= 0; };
+  int32_t b = 0;
+  for (int64_t k = 0; k < h.nnz; ++k)
+    if (inside(h.rows[k]) && inside(h.cols[k])) b = std::max(b, std::abs(rank[h.rows[k]] - rank[h.cols[k]]));
+  const double entries = static_cast<double>(ns) * (b + 1.0);
+  if (entries > kMaxBandEntries || entries * b > kMaxBandWork) return false;
+  const int64_t stride = int64_t{b} + 1;
+  band_.assign(static_cast<size_t>(entries), 0.0);
+  double* band = band_.data();
+  for (int64_t k = 0; k < h.nnz; ++k) {
+    if (!inside(h.rows[k]) || !inside(h.cols[k])) continue;
+    const int32_t i = rank[h.rows[k]], j = rank[h.cols[k]];
+    band[std::min(i, j) * stride + std::abs(i - j)] += h.values[k];
+  }
+  const int32_t* order = order_.data();
+  double* g = r_.data();
+  double* p = x_.data();
+  for (int32_t r = 0; r < ns; ++r) g[r] = rg[order[r]];
+  // Only where H_SS is safely positive definite: a raised pivot turns a flat or downward
+  // curving direction into a huge step (bdexp: "unbounded"), which conjugate gradients avoid by
+  // following the curvature they meet.
+  const BandedDirection made = bandedModifiedCholeskyDirection(ns, b, band, g, z_.data(), p);
+  if (!made.finite || made.raisedPivots > 0) return false;
+  for (int32_t r = 0; r < ns; ++r) pS[order[r]] = p[r];
+  return true;
 }
 
 }  // namespace kavro

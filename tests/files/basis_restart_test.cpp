@@ -2,6 +2,8 @@
 // (New basis, Punch, Dump files); three later runs start from them (Old basis, Insert, Load
 // files) and must end optimal with the same objective at once.
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -54,7 +56,8 @@ TEST_P(BasisRestart, EveryFormatRestartsAtTheOptimum) {
   const fs::path kavro = kavroCommand();
   if (kavro.empty()) GTEST_SKIP() << "the kavro command is not built";
   const std::string name = GetParam();
-  const fs::path dir = fs::path(::testing::TempDir()) / ("basis_restart_" + name);
+  // The process id keeps builds tested side by side (other worktrees, CI stages) apart.
+  const fs::path dir = fs::path(::testing::TempDir()) / ("basis_restart_" + name + "_" + std::to_string(::getpid()));
   fs::remove_all(dir);
   fs::create_directories(dir);
   const std::string problem = std::string(KAVRO_TEST_DATA_DIR) + "/netlib/" + name + ".mps.gz";

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <string>
 #include <vector>
 
 #include "optimizer/reduced_hessian.hpp"
@@ -116,6 +117,41 @@ CgRun runCg(const Vec& a, const Vec& g, const Vec& diagonal, double eta, int max
       },
       work, run.p.data());
   return run;
+}
+
+// The band form must give the dense factorization's direction on the same matrix: a banded
+// random symmetric matrix, definite (the Newton step) and indefinite (the same modified step),
+// with bandwidths from diagonal to full.
+TEST(ModifiedCholesky, BandFormGivesTheDenseDirection) {
+  std::mt19937 rng(11);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  const int n = 30;
+  for (int b : {0, 1, 3, 29}) {
+    for (double shift : {2.0 * b + 1.0, -0.5}) {  // diagonally dominant; then indefinite
+      SCOPED_TRACE("b " + std::to_string(b) + " shift " + std::to_string(shift));
+      Vec dense(static_cast<size_t>(n * n), 0.0), band(static_cast<size_t>(n * (b + 1)), 0.0);
+      for (int j = 0; j < n; ++j)
+        for (int i = j; i <= std::min(n - 1, j + b); ++i) {
+          const double v = i == j ? shift + u(rng) : u(rng);
+          dense[static_cast<size_t>(i * n + j)] = dense[static_cast<size_t>(j * n + i)] = v;
+          band[static_cast<size_t>(j * (b + 1) + (i - j))] = v;
+        }
+      const Vec a = dense, g = randomVector(n, rng);
+      Vec d(static_cast<size_t>(n)), pDense(static_cast<size_t>(n)), pBand(static_cast<size_t>(n));
+      ASSERT_TRUE(modifiedCholeskyDirection(n, dense.data(), g.data(), d.data(), pDense.data()));
+      const BandedDirection banded = bandedModifiedCholeskyDirection(n, b, band.data(), g.data(), d.data(), pBand.data());
+      ASSERT_TRUE(banded.finite);
+      EXPECT_EQ(banded.raisedPivots > 0, shift < 0.0);
+      for (int i = 0; i < n; ++i)
+        EXPECT_NEAR(pBand[static_cast<size_t>(i)], pDense[static_cast<size_t>(i)],
+                    1e-9 * (1.0 + std::fabs(pDense[static_cast<size_t>(i)])));
+      EXPECT_LT(dotProduct(n, g.data(), pBand.data()), 0.0);
+      if (shift > 1.0) {  // definite: A p = -g
+        const Vec ap = times(a, pBand);
+        for (int i = 0; i < n; ++i) EXPECT_NEAR(ap[static_cast<size_t>(i)], -g[static_cast<size_t>(i)], 1e-10);
+      }
+    }
+  }
 }
 
 TEST(TruncatedConjugateGradients, SolvesDefiniteSystemsAndStopsDownhillOnNegativeCurvature) {

@@ -48,6 +48,7 @@ class Quadratic final : public NonlinearFunctions {
     return true;
   }
   void hessianProduct(int n, const double* v, double* hv) override {
+    ++products;
     for (int j = 0; j < n; ++j) hv[j] = sigma_ * d(j) * v[j];
     for (int j = 0; j + 1 < n; ++j) {
       const double t = sigma_ * (v[j] - v[j + 1]);
@@ -55,9 +56,24 @@ class Quadratic final : public NonlinearFunctions {
       hv[j + 1] -= t;
     }
   }
-  int prepared = 0;
+  // The same Hessian as a lower triangle (diagonal, then the coupling below it), when offered.
+  bool hessianTriangle(HessianTriangle& t) const override {
+    if (!offerTriangle) return false;
+    rows_.clear(), cols_.clear(), values_.clear();
+    for (int j = 0; j < n_; ++j) {
+      rows_.push_back(j), cols_.push_back(j);
+      values_.push_back(sigma_ * (d(j) + (j > 0) + (j + 1 < n_)));
+      if (j + 1 < n_) rows_.push_back(j + 1), cols_.push_back(j), values_.push_back(-sigma_);
+    }
+    t = {static_cast<int64_t>(values_.size()), rows_.data(), cols_.data(), values_.data()};
+    return true;
+  }
+  int prepared = 0, products = 0;
+  bool offerTriangle = false;
 
  private:
+  mutable std::vector<int32_t> rows_, cols_;
+  mutable std::vector<double> values_;
   double d(int j) const { return 1.0 + (j % 7); }
   double c(int j) const { return std::sin(1.0 + j); }
   int n_;
@@ -123,6 +139,34 @@ TEST(SubspaceNewton, ConvexQuadraticConvergesInAFewNewtonSteps) {
     EXPECT_LE(byHessian.result.minorIterations, 20) << "quasi-Newton took " << byModel.result.minorIterations;
     EXPECT_GT(byModel.result.minorIterations, byHessian.result.minorIterations + 10);
   }
+}
+
+// Bounds only: the basis holds no nonlinear variable, so Z'HZ is H over the superbasics and a
+// triangle offered by the functions is factorized in band form (the variables' order keeps the
+// tridiagonal band, whatever order pricing brought them in): no products, and a Newton step
+// per iteration as with conjugate gradients.
+TEST(SubspaceNewton, BoundsOnlyFactorizesTheOfferedTriangle) {
+  const int n = 120;
+  DenseLp lp;
+  lp.rows.push_back(std::vector<double>(static_cast<size_t>(n), 0.0));
+  lp.rowLower.push_back(-kInf);
+  lp.rowUpper.push_back(kInf);
+  lp.objRow = 0;
+  lp.colLower.assign(static_cast<size_t>(n), -0.5);  // some of the optimum's x_j = sin(1 + j) sit on these
+  lp.colUpper.assign(static_cast<size_t>(n), 0.5);
+  Problem p = makeProblem(lp);
+  p.nNonlinObjVars = n;
+  Quadratic byProducts(n), byTriangle(n);
+  byTriangle.offerTriangle = true;
+  const Solved cg = solve(p, byProducts, "1");
+  const Solved band = solve(p, byTriangle, "1");
+  ASSERT_EQ(cg.result.exitCode, kOptimal);
+  ASSERT_EQ(band.result.exitCode, kOptimal);
+  EXPECT_TRUE(band.result.certificate.passed);
+  EXPECT_NEAR(band.result.objValue, cg.result.objValue, 1e-9 * (1.0 + std::fabs(cg.result.objValue)));
+  EXPECT_GT(byProducts.products, 0);
+  EXPECT_EQ(byTriangle.products, 0);
+  EXPECT_LE(band.result.minorIterations, cg.result.minorIterations + 2);
 }
 
 // f = sum_j (x_j^4 / 4 - x_j^2 / 2) over [-2, 2]^n, started next to 0 (where the Hessian is
