@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -16,10 +15,10 @@
 #include "builtin_example.hpp"
 #include "command_files.hpp"
 #include "command_line.hpp"
-#include "command_solve.hpp"
+#include "driver/command_solve.hpp"
+#include "driver/mps_load.hpp"
 #include "driver/optimizer_impl.hpp"
 #include "driver/run_files.hpp"
-#include "files/mps_reader.hpp"
 #include "kavro/solver.hpp"
 #include "nl_command.hpp"
 #include "progress.hpp"
@@ -43,59 +42,28 @@ std::string unreadableReason(const std::string& path) {
   return S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "";
 }
 
-struct LoadedProblem {
-  kavro::Problem problem;
-  kavro::ProblemState state;
-  bool ok = false;
-};
-
-// Sizes the MPS limits from the file itself, unless the options set them.
-void sizeLimitsFromFile(kavro::Parameters& p, kavro::InputUnit& in, kavro::MpsFormat format) {
-  if (p.rowLimit > 0 && p.columnLimit > 0 && p.elementsLimit > 0) return;
-  const kavro::MpsDimensions d = kavro::scanMpsDimensions(in, format);
-  auto fit = [](int64_t v) { return static_cast<int32_t>(std::min<int64_t>(std::max<int64_t>(v + 1, 1), INT32_MAX)); };
-  if (p.rowLimit <= 0) p.rowLimit = fit(d.rows);
-  if (p.columnLimit <= 0) p.columnLimit = fit(d.columns);
-  if (p.elementsLimit <= 0) p.elementsLimit = fit(d.elements);
-}
-
-LoadedProblem readProblem(kavro::Optimizer& opt, const CommandLine& cl, int unit) {
-  kavro::Optimizer::Impl& s = internalsOf(opt);
-  LoadedProblem loaded;
-  kavro::InputUnit* in = s.units.openInput(unit);
-  if (!in) {
-    std::fprintf(stderr, "kavro: cannot read the MPS file %s: %s\n", kavro::printableText(s.units.pathOf(unit)).c_str(),
-                 s.units.inputError(unit).c_str());
-    return loaded;
-  }
+// The problem file of a run (driver/mps_load.hpp), with the command's messages on standard error
+// for the failures the reader does not report itself.
+kavro::MpsLoad readProblem(kavro::Optimizer& opt, const CommandLine& cl, int unit) {
   const kavro::MpsFormat format = cl.freeMps ? kavro::MpsFormat::kFree : kavro::MpsFormat::kAutomatic;
   const kavro::MpsIntegers integers = cl.relaxIntegers ? kavro::MpsIntegers::kRelax : kavro::MpsIntegers::kRefuse;
-  kavro::Parameters saved = s.params;
-  const double start = kavro::processorSeconds();
-  sizeLimitsFromFile(s.params, *in, format);
-  kavro::MpsResult r = kavro::readMpsFile(s.params, *in, s.channels(), format, integers);
-  s.timers.recordBeforeRun(kavro::Timers::kMpsInput, kavro::processorSeconds() - start);
-  // The limits were only for reading; the solve stores the true sizes.
-  s.params.rowLimit = saved.rowLimit;
-  s.params.columnLimit = saved.columnLimit;
-  s.params.elementsLimit = saved.elementsLimit;
-  if (r.exitCode != 0) {
-    if (r.nIntegerColumns > 0 && !cl.relaxIntegers)
-      std::fprintf(stderr, "kavro: the MPS file describes an integer program; --relax-integers solves its "
-                           "continuous relaxation\n");
-    return loaded;
-  }
-  loaded.problem = std::move(r.problem);
-  loaded.state = std::move(r.start);
-  loaded.state.reducedCost.assign(static_cast<size_t>(loaded.problem.nb()), 0.0);
-  loaded.ok = true;
+  kavro::MpsLoad loaded = kavro::loadMpsProblem(opt, unit, format, integers);
+  if (!loaded.unreadable.empty())
+    std::fprintf(stderr, "kavro: cannot read the MPS file %s: %s\n",
+                 kavro::printableText(internalsOf(opt).units.pathOf(unit)).c_str(), loaded.unreadable.c_str());
+  else if (!loaded.ok && loaded.integerColumns > 0 && !cl.relaxIntegers)
+    std::fprintf(stderr, "kavro: the MPS file describes an integer program; --relax-integers solves its "
+                         "continuous relaxation\n");
   return loaded;
 }
 
 // Exit status of one solve (the command's limits and storage: command_solve.hpp).
 int solve(kavro::Optimizer& opt, const kavro::Problem& problem, kavro::ProblemState& state,
           kavro::app::Progress& progress) {
-  const kavro::SolveResult r = kavro::app::solveProblem(opt, problem, state, progress);
+  kavro::CommandSolve how;
+  how.progress = progress.callback();
+  const kavro::SolveResult r = kavro::solveAsCommand(opt, problem, state, how);
+  progress.done();
   if (r.exitCode == kavro::kFileClash) return kStatusInputError;
   if (r.exitCode == kavro::kOutOfMemory) {
     std::fprintf(stderr, "kavro: not enough memory for a model of %d variables and %d constraints\n", problem.n,
@@ -145,7 +113,7 @@ int runWithSpecs(kavro::Optimizer& opt, const CommandLine& cl, kavro::app::Progr
     int unit = kProblemUnit;
     if (cl.problemPath.empty()) unit = p.mpsFile > 0 ? p.mpsFile : kSpecsUnit;
     else if (kavro::InputUnit* again = internalsOf(opt).units.input(kProblemUnit)) again->rewind();  // a pipe is not reopened
-    LoadedProblem loaded = readProblem(opt, cl, unit);
+    kavro::MpsLoad loaded = readProblem(opt, cl, unit);
     if (!loaded.ok) return kStatusInputError;
     const int solved = solve(opt, loaded.problem, loaded.state, progress);
     failures.report(internalsOf(opt).units);
@@ -161,7 +129,7 @@ int runProblem(kavro::Optimizer& opt, const CommandLine& cl, kavro::app::WriteFa
   if (!cl.specsPath.empty()) return runWithSpecs(opt, cl, progress, failures);
   if (blockFilesClash(opt)) return kStatusInputError;
   if (cl.problemPath.empty()) return runBuiltin(opt, progress);
-  LoadedProblem loaded = readProblem(opt, cl, kProblemUnit);
+  kavro::MpsLoad loaded = readProblem(opt, cl, kProblemUnit);
   if (!loaded.ok) return kStatusInputError;
   return solve(opt, loaded.problem, loaded.state, progress);
 }

@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "command_files.hpp"
-#include "command_solve.hpp"
+#include "driver/command_solve.hpp"
 #include "driver/optimizer_impl.hpp"
 #include "driver/run_files.hpp"
 #include "driver/work_estimate.hpp"
@@ -194,8 +194,10 @@ class NlRun {
     how.curvature = built.nonlinear() ? &curvature : nullptr;
     how.nonlinearEntries = built.nonlinearEntries;
     how.defaultStrategy = kStrategySolve;
+    how.progress = progress_.callback();
     NlSolve s;
-    s.result = solveProblem(opt_, built.problem, built.state, progress_, how);
+    s.result = solveAsCommand(opt_, built.problem, built.state, how);
+    progress_.done();
     s.model = &model_;
     s.built = &built;
     s.state = &built.state;

@@ -66,6 +66,9 @@ py::dict toDict(const kavro::ModelResult& r) {
   cert["max_dual_infeasibility_relative"] = c.maxDualInfeasRelative;
   cert["multiplier_norm"] = c.multiplierNorm;
   d["certificate"] = cert;
+  d["variable_names"] = r.variableNames;
+  d["constraint_names"] = r.constraintNames;
+  d["summary"] = r.summary;
   return d;
 }
 
@@ -228,12 +231,26 @@ py::dict solveNl(const std::string& path, const std::vector<std::string>& lines)
   return toDict(r);
 }
 
+// An MPS file solved as the kavro command solves it; runs without the GIL.
+py::dict solveMps(const std::string& path, const std::string& specs, const std::string& print, bool freeMps,
+                  bool relaxIntegers, const std::vector<std::string>& lines) {
+  kavro::ModelResult r;
+  {
+    py::gil_scoped_release release;
+    r = kavro::solveMpsFile(path, {.specsPath = specs, .printPath = print, .freeMps = freeMps,
+                                   .relaxIntegers = relaxIntegers}, lines);
+  }
+  return toDict(r);
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_kavro, m) {
   m.doc() = "KAVRO's model API (use the package kavro)";
   py::register_exception<std::invalid_argument>(m, "InvalidArgument", PyExc_ValueError);
   m.def("solve_nl", &solveNl, py::arg("path"), py::arg("lines"));
+  m.def("solve_mps", &solveMps, py::arg("path"), py::arg("specs"), py::arg("print_file"), py::arg("free_mps"),
+        py::arg("relax_integers"), py::arg("lines"));
   py::class_<PyModel>(m, "Model")
       .def(py::init<>())
       .def("add_variables", &PyModel::addVariables, py::arg("lower"), py::arg("upper"), py::arg("start"))

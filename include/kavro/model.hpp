@@ -160,6 +160,10 @@ struct ModelResult {
   double seconds = 0.0;
   int32_t runs = 0;              // solver runs the solve strategy made
   Certificate certificate;       // variables n+i are constraint i in the order added
+  // Filled by solveMpsFile only: the file's column and row names (the objective row left out,
+  // as in constraintValues) and the summary report the kavro command would print.
+  std::vector<std::string> variableNames, constraintNames;
+  std::string summary;
   bool success() const { return status == ModelStatus::kOptimal; }
 };
 
@@ -236,5 +240,22 @@ class Model {
 // is not an option, gives status kInvalidModel and the reason as message.
 ModelResult solveNlFile(const std::string& path, std::span<const std::string> options = {},
                         IterationCallback progress = {});
+
+// What solveMpsFile reads and writes besides the MPS file, as the kavro command's options do.
+struct MpsFileRun {
+  std::string specsPath;       // --specs: each Begin ... End block runs the problem again
+  std::string printPath;       // --print: the full report; empty: none
+  bool freeMps = false;        // --free-mps
+  bool relaxIntegers = false;  // --relax-integers
+};
+
+// Solves an MPS file as `kavro --specs FILE MODEL.mps` does: the same defaults (the single
+// specified solve unless "Solve strategy 1" is set), limits and storage. `options` are SPECS
+// lines applied after each block's own (they win). The answer is the last block's, in the
+// file's numbering; constraints are the rows without the objective row. An input that cannot be
+// read, a file with errors, files that clash or a line that is not an option give status
+// kInvalidModel and the reason as message; r.summary has the summary report either way.
+ModelResult solveMpsFile(const std::string& path, const MpsFileRun& run = {}, std::span<const std::string> options = {},
+                         IterationCallback progress = {});
 
 }  // namespace kavro

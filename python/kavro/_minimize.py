@@ -260,18 +260,6 @@ def _result(r, counts, n_objective_calls_jac, hessian=None):
     return res
 
 
-def solve_nl(path, **options):
-    """Solves an AMPL .nl model as the kavro command does; options as for minimize().
-
-    Returns the OptimizeResult of minimize(), the constraints as one object: constr[0] and v[0]
-    hold every constraint's value and multiplier in the file's order."""
-    from ._options import specs_lines
-    r = _kavro.solve_nl(str(path), specs_lines(options))
-    if r["status"] == 11 and r["message"].endswith("is not an option"):
-        raise ValueError(r["message"])
-    return _result(r, [len(r["constraint_values"])], False)
-
-
 def minimize(fun, x0, args=(), jac=None, hess=None, hessp=None, bounds=None, constraints=(), options=None,
              callback=None, warm_start=None):
     """Minimize fun(x, *args) subject to bounds and constraints, as scipy.optimize.minimize.

@@ -36,7 +36,8 @@ bool MainLoop::beginMajorIteration(const SubproblemSummary& previous) {
   c.lvltol = 1;
   c.tolrg = 0.0;
   c.replaceFailures = 0;
-  if (in_.evaluator) in_.evaluator->setDifferenceChoice(FunctionEvaluator::kForward);
+  if (in_.evaluator && !check_.centralDifferencesKept())
+    in_.evaluator->setDifferenceChoice(FunctionEvaluator::kForward);
   counts_.minor = counts_.feasibleMinor = counts_.infeasibleJudged = 0;
   MajorIterations* majors = in_.majors;
   if (!majors) return factorize();

@@ -81,6 +81,9 @@ class OptimalityCheck {
   // With the scaling removed after a failed check, a ray comes from the unscaled problem's poor
   // scaling, not from the problem.
   bool scalingDropped() const { return !formerScales_.empty(); }
+  // After a failed certificate with forward differences, the rest of the run (later major
+  // iterations included) differences centrally.
+  bool centralDifferencesKept() const { return centralDifferencesKept_; }
   // With nonlinear constraints, whether a subproblem that stays unbounded shows the problem
   // unbounded; when it does not, says why (the caller decides what ends: the subproblem or the
   // run).
@@ -100,6 +103,7 @@ class OptimalityCheck {
  private:
   UnscaledCheckInput unscaledCheckInput() const;
   Certificate certifyHere(bool withPrices);
+  void sharpenDifferences();
   bool dropScalingForCheck(int32_t itn);
   void measureTrueRows(const std::vector<double>& F, bool setSlacks);
 
@@ -128,6 +132,7 @@ class OptimalityCheck {
   int32_t certificateRounds_ = 0;
   int32_t itnAtFailedCertificate_ = -1;
   bool certificateCurrent_ = false;
+  bool centralDifferencesKept_ = false;
 };
 
 }  // namespace kavro

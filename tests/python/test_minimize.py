@@ -169,4 +169,17 @@ def test_solve_nl_answers_as_the_command_does():
     assert len(r.x) == 4 and len(r.v[0]) == 2
     with pytest.raises(ValueError, match="major_iteratoins"):
         kavro.solve_nl(path, major_iteratoins=5)
-    assert kavro.solve_nl(path + ".missing").status == 11
+    with pytest.raises(FileNotFoundError):
+        kavro.solve_nl(path + ".missing")
+
+
+@pytest.mark.parametrize("n", [2, 10, 50])
+def test_rosenbrock_without_a_gradient_ends_optimal(n):
+    # Differences only: the intervals suit functions computed in double precision, and the
+    # certificate judges the point with central differences, not by a forward difference's error.
+    x0 = np.array([-1.2, 1.0]) if n == 2 else np.full(n, -1.2)  # (the tiled start has another minimum)
+    r = kavro.minimize(rosen, x0)
+    assert r.success, r.message
+    assert r.njev == 0 and r.nfev > n
+    np.testing.assert_allclose(r.x, np.ones(n), atol=1e-5)
+    assert np.max(np.abs(rosen_der(r.x))) < 2e-6

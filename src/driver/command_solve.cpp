@@ -1,10 +1,10 @@
-#include "command_solve.hpp"
+#include "driver/command_solve.hpp"
 
 #include "driver/optimizer_impl.hpp"
 #include "driver/strategy/strategy_settings.hpp"
 #include "driver/work_estimate.hpp"
 
-namespace kavro::app {
+namespace kavro {
 
 namespace {
 
@@ -17,8 +17,7 @@ void setCommandIterationLimit(Parameters& p, const Problem& problem) {
 
 }  // namespace
 
-SolveResult solveProblem(Optimizer& opt, const Problem& problem, ProblemState& state, Progress& progress,
-                         const CommandSolve& how) {
+SolveResult solveAsCommand(Optimizer& opt, const Problem& problem, ProblemState& state, const CommandSolve& how) {
   setCommandIterationLimit(internalsOf(opt).params, problem);
   SolveOptions options;
   // Without "Workspace (total)" the storage is the solver's to size, and to grow when the
@@ -27,7 +26,7 @@ SolveResult solveProblem(Optimizer& opt, const Problem& problem, ProblemState& s
   options.automaticStorage = given <= 0;
   options.workLength =
       given > 0 ? given : estimateWorkWords(problem.m, problem.n, problem.nElements(), how.nonlinearEntries);
-  options.progress = progress.callback();
+  options.progress = how.progress;
   options.functions = how.functions;
   options.curvature = how.curvature;
   options.defaultStrategy = how.defaultStrategy;
@@ -47,8 +46,7 @@ SolveResult solveProblem(Optimizer& opt, const Problem& problem, ProblemState& s
   // The solve records the length it used; the next SPECS block must not take that for a
   // length the user gave.
   internalsOf(opt).params.workspaceTotal = given;
-  progress.done();
   return r;
 }
 
-}  // namespace kavro::app
+}  // namespace kavro

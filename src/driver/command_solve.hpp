@@ -2,14 +2,14 @@
 // One solve as the kavro command makes it, for MPS and .nl problems alike: the command's
 // iteration limit, work storage sized from the problem unless "Workspace (total)" is given, and
 // one more attempt with the least storage the problem needs when that was too small. The solve
-// itself, with its strategy, is the library's (Optimizer::solve).
+// itself, with its strategy, is Optimizer::solve. Every front end that promises to solve a file
+// "as the kavro command does" goes through here.
 
 #include <cstdint>
 
 #include "kavro/solver.hpp"
-#include "progress.hpp"
 
-namespace kavro::app {
+namespace kavro {
 
 struct CommandSolve {
   NonlinearFunctions* functions = nullptr;
@@ -21,9 +21,9 @@ struct CommandSolve {
   SolveStrategy defaultStrategy = kSingleSolve;
   // Second derivatives for the strategy's test of a final point (.nl models), or none.
   CurvatureProbe* curvature = nullptr;
+  IterationCallback progress;
 };
 
-SolveResult solveProblem(Optimizer& opt, const Problem& problem, ProblemState& state, Progress& progress,
-                         const CommandSolve& how = {});
+SolveResult solveAsCommand(Optimizer& opt, const Problem& problem, ProblemState& state, const CommandSolve& how = {});
 
-}  // namespace kavro::app
+}  // namespace kavro
