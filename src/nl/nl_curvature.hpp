@@ -29,8 +29,9 @@
 //     eigenvalue; smallest brackets the smallest eigenvalue of Z'HZ to about 1e-3 relative
 //     with at most 300 free variables, and beyond is the curvature along direction (a bound);
 //   - dense algebra on the free variables, with P H P (P the projection onto S) standing for
-//     Z'HZ: O(free^3) time and O(free^2) memory; more than maxFree free variables gives
-//     evaluated = false with a failure text, never a long computation.
+//     Z'HZ: O(free^3 + free^2 rows) time and O(free^2) memory; more than maxFree free
+//     variables, or more work than about a third of a second's, gives evaluated = false with a
+//     failure text, never a long computation.
 
 #include <cstdint>
 #include <string>
