@@ -14,7 +14,7 @@ void BasisLU::size(int32_t m, int32_t maxRows, int32_t lena) {
   const int32_t dim = std::max(m, maxRows);
   lu_.resize(dim, dim, lena);
   keptL_.resize(dim);
-  work_.assign(static_cast<size_t>(dim), 0.0);
+  work_.assign(dim, 0.0);
 }
 
 void BasisLU::resizeElements(int32_t lena) { lu_.resize(lu_.maxRows, lu_.maxCols, lena); }
@@ -94,7 +94,7 @@ void BasisLU::solveBSparse(kernels::SparseVector& b, kernels::SparseVector& x) {
   const double savedDrop = p_.dropTol();
   double bmax = 0.0;
   if (b.listed()) {
-    for (int32_t k = 0; k < b.count; ++k) bmax = std::max(bmax, std::fabs(b.value[static_cast<size_t>(b.index[k])]));
+    for (int32_t k = 0; k < b.count; ++k) bmax = std::max(bmax, std::fabs(b.value[b.index[k]]));
   } else {
     bmax = kernels::maxNorm(m_, b.value.data());
   }
@@ -103,8 +103,8 @@ void BasisLU::solveBSparse(kernels::SparseVector& b, kernels::SparseVector& x) {
   keptL_.clear();
   if (b.listed()) {
     for (int32_t k = 0; k < b.count; ++k) {
-      const int32_t i = b.index[static_cast<size_t>(k)];
-      keptL_.add(i, b.value[static_cast<size_t>(i)]);
+      const int32_t i = b.index[k];
+      keptL_.add(i, b.value[i]);
     }
   } else {
     keepL(b.value.data());

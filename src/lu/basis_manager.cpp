@@ -15,9 +15,9 @@ constexpr int32_t kMaxAttempts = 10;
 int32_t entriesToFactorize(const Problem& prob, const std::vector<int32_t>& basisList, int32_t m) {
   int64_t count = 0;
   for (int32_t k = 0; k < m; ++k) {
-    const int32_t j = basisList[static_cast<size_t>(k)];
+    const int32_t j = basisList[k];
     if (j < 0) continue;
-    count += j < prob.n ? prob.a.colStart[static_cast<size_t>(j) + 1] - prob.a.colStart[static_cast<size_t>(j)] : 1;
+    count += j < prob.n ? prob.a.colStart[j + 1] - prob.a.colStart[j] : 1;
   }
   return static_cast<int32_t>(std::min<int64_t>(count, INT32_MAX));
 }
@@ -28,7 +28,7 @@ void printHeader(const BasisSet& b, const FactorizationCounters& c, const Parame
   const Problem& prob = *b.prob;
   int32_t nonlin = 0, linear = 0, slacks = 0;
   for (int32_t k = 0; k < prob.m; ++k) {
-    const int32_t j = (*b.basisList)[static_cast<size_t>(k)];
+    const int32_t j = (*b.basisList)[k];
     if (j < 0) continue;
     if (j >= prob.n) ++slacks;
     else if (j < prob.nNonlinVars()) ++nonlin;
@@ -54,10 +54,10 @@ int32_t replaceSingularColumns(BasisSet& b, BasisLU& lu, const Parameters& param
   const auto& colPermInv = lu.storage().colPermInv;
   int32_t inserted = 0;
   for (int32_t k = 0; k < prob.m; ++k) {
-    if (marks[static_cast<size_t>(k)] > 0.0) continue;
-    const int32_t j = (*b.basisList)[static_cast<size_t>(k)];
+    if (marks[k] > 0.0) continue;
+    const int32_t j = (*b.basisList)[k];
     // The pivot row of this column's position becomes the slack's row.
-    const int32_t row = rowPerm[static_cast<size_t>(colPermInv[static_cast<size_t>(k)])];
+    const int32_t row = rowPerm[colPermInv[k]];
     if (j >= 0) {
       const size_t uj = static_cast<size_t>(j);
       const double lo = prob.lower[uj], up = prob.upper[uj];
@@ -78,7 +78,7 @@ int32_t replaceSingularColumns(BasisSet& b, BasisLU& lu, const Parameters& param
       }
     }
     hs[slack] = kBasic;
-    (*b.basisList)[static_cast<size_t>(k)] = static_cast<int32_t>(slack);
+    (*b.basisList)[k] = static_cast<int32_t>(slack);
     ++inserted;
     if (params.printLevel >= 10 && inserted <= 5)
       out.both(" Column %7d  replaced by slack %7d", j + 1, row + 1);
@@ -104,11 +104,11 @@ int32_t buildBasicList(const std::vector<int32_t>& hs, int32_t m, std::vector<in
   int32_t count = 0;
   const int32_t nb = static_cast<int32_t>(hs.size());
   for (int32_t j = 0; j < nb; ++j) {
-    if (hs[static_cast<size_t>(j)] != kBasic) continue;
-    if (count < m) basisList[static_cast<size_t>(count)] = j;
+    if (hs[j] != kBasic) continue;
+    if (count < m) basisList[count] = j;
     ++count;
   }
-  for (int32_t k = count; k < m; ++k) basisList[static_cast<size_t>(k)] = -1;
+  for (int32_t k = count; k < m; ++k) basisList[k] = -1;
   return count;
 }
 
@@ -118,7 +118,7 @@ int32_t assembleBasis(const Problem& prob, const std::vector<int32_t>& basisList
   int32_t* indr = lu.entryCols();
   int32_t nelem = 0;
   for (int32_t k = 0; k < m; ++k) {
-    const int32_t j = basisList[static_cast<size_t>(k)];
+    const int32_t j = basisList[k];
     if (j < 0) continue;
     if (j >= prob.n) {
       a[nelem] = 1.0;
@@ -127,9 +127,9 @@ int32_t assembleBasis(const Problem& prob, const std::vector<int32_t>& basisList
       ++nelem;
       continue;
     }
-    for (int32_t e = prob.a.colStart[static_cast<size_t>(j)]; e < prob.a.colStart[static_cast<size_t>(j) + 1]; ++e) {
-      a[nelem] = prob.a.value[static_cast<size_t>(e)];
-      indc[nelem] = prob.a.row[static_cast<size_t>(e)];
+    for (int32_t e = prob.a.colStart[j]; e < prob.a.colStart[j + 1]; ++e) {
+      a[nelem] = prob.a.value[e];
+      indc[nelem] = prob.a.row[e];
       indr[nelem] = k;
       ++nelem;
     }

@@ -15,7 +15,7 @@ namespace {
 int64_t entriesOf(const Problem& prob, const std::vector<int32_t>& vars) {
   int64_t count = 0;
   for (int32_t j : vars)
-    count += j >= prob.n ? 1 : prob.a.colStart[static_cast<size_t>(j) + 1] - prob.a.colStart[static_cast<size_t>(j)];
+    count += j >= prob.n ? 1 : prob.a.colStart[j + 1] - prob.a.colStart[j];
   return count;
 }
 
@@ -36,9 +36,9 @@ int32_t assembleTransposed(const Problem& prob, const std::vector<int32_t>& vars
     }
     const size_t uj = static_cast<size_t>(j);
     for (int32_t e = prob.a.colStart[uj]; e < prob.a.colStart[uj + 1]; ++e) {
-      a[nelem] = prob.a.value[static_cast<size_t>(e)];
+      a[nelem] = prob.a.value[e];
       indc[nelem] = static_cast<int32_t>(k);
-      indr[nelem] = prob.a.row[static_cast<size_t>(e)];
+      indr[nelem] = prob.a.row[e];
       ++nelem;
     }
   }
@@ -59,9 +59,9 @@ int32_t chooseBasicAndSuperbasics(BasisSet& b, BasisLU& lu, Parameters& params, 
   // Candidates: every basic variable (index order), then the superbasics in their order.
   scratch.clear();
   for (int32_t k = 0; k < m; ++k)
-    if (list[static_cast<size_t>(k)] >= 0) scratch.push_back(list[static_cast<size_t>(k)]);
+    if (list[k] >= 0) scratch.push_back(list[k]);
   const int32_t basics = static_cast<int32_t>(scratch.size());
-  for (int32_t k = 0; k < ns; ++k) scratch.push_back(list[static_cast<size_t>(m + k)]);
+  for (int32_t k = 0; k < ns; ++k) scratch.push_back(list[m + k]);
   const int32_t rows = static_cast<int32_t>(scratch.size());
   // Without room for the entries the sets stay as they are, like after a failed rank check.
   if (entriesOf(prob, scratch) > lu.lena()) return 0;
@@ -72,21 +72,21 @@ int32_t chooseBasicAndSuperbasics(BasisSet& b, BasisLU& lu, Parameters& params, 
   // The first m pivot rows name the new basic variables.
   const auto& rowPerm = lu.storage().rowPerm;
   std::vector<char> basic(static_cast<size_t>(rows), 0);
-  for (int32_t k = 0; k < std::min(m, rows); ++k) basic[static_cast<size_t>(rowPerm[static_cast<size_t>(k)])] = 1;
+  for (int32_t k = 0; k < std::min(m, rows); ++k) basic[rowPerm[k]] = 1;
   int32_t swaps = 0;
   int32_t nsNew = 0;
   // Superbasics that stay superbasic keep their order; former basics join behind them.
   for (int32_t k = basics; k < rows; ++k)
-    if (!basic[static_cast<size_t>(k)]) list[static_cast<size_t>(m + nsNew++)] = scratch[static_cast<size_t>(k)];
+    if (!basic[k]) list[m + nsNew++] = scratch[k];
   for (int32_t k = 0; k < basics; ++k) {
-    if (basic[static_cast<size_t>(k)]) continue;
-    const int32_t j = scratch[static_cast<size_t>(k)];
-    hs[static_cast<size_t>(j)] = kSuperbasic;
-    list[static_cast<size_t>(m + nsNew++)] = j;
+    if (basic[k]) continue;
+    const int32_t j = scratch[k];
+    hs[j] = kSuperbasic;
+    list[m + nsNew++] = j;
     ++swaps;
   }
   for (int32_t k = basics; k < rows; ++k)
-    if (basic[static_cast<size_t>(k)]) hs[static_cast<size_t>(scratch[static_cast<size_t>(k)])] = kBasic;
+    if (basic[k]) hs[scratch[k]] = kBasic;
   *b.ns = nsNew;
   buildBasicList(hs, m, list);
   if (params.debugLevel == 100) printBasicAndSuperbasicValues(b, out);
@@ -99,8 +99,8 @@ void printBasicAndSuperbasicValues(const BasisSet& b, const ReportChannels& out)
   out.print("%s", " BS and SB values:");
   const int32_t total = b.prob->m + *b.ns;
   for (int32_t k = 0; k < total; ++k) {
-    const int32_t j = list[static_cast<size_t>(k)];
-    if (j >= 0) out.print(" %7d %16.8e", j + 1, x[static_cast<size_t>(j)]);
+    const int32_t j = list[k];
+    if (j >= 0) out.print(" %7d %16.8e", j + 1, x[j]);
   }
 }
 

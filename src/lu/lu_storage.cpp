@@ -23,7 +23,7 @@ void LuStorage::resize(int32_t rows, int32_t cols, int32_t lenaElements) {
   rowEntryPos = ElementArray<int32_t>(elements);
   for (auto* v : {&rowPerm, &rowLength, &rowStart, &rowPermInv, &heap, &heapPos}) v->assign(rows, 0);
   for (auto* v : {&colPerm, &colLength, &colStart, &colPermInv, &colMaxValid, &colStamp}) v->assign(cols, 0);
-  singletonLists.assign(static_cast<size_t>(detail::SingletonWatch::workSize(rows, cols)), 0);
+  singletonLists.assign(detail::SingletonWatch::workSize(rows, cols), 0);
   // Count lists: a column count runs over 0..rows, a row count over 0..cols.
   colCountStart.assign(static_cast<size_t>(rows) + 2, 0);
   rowCountStart.assign(static_cast<size_t>(cols) + 2, 0);
@@ -44,11 +44,11 @@ void SparseSolveIndex::resize(int32_t rows, int32_t cols, int32_t lenaElements) 
   arenaEnd = 0;
   uDensity = ltDensity = 0.0;
   arena = ElementArray<int32_t>(static_cast<size_t>(lenaElements));
-  lColumnOfRow.assign(static_cast<size_t>(rows), -1);
+  lColumnOfRow.assign(rows, -1);
   lRowStart.assign(static_cast<size_t>(rows) + 1, 0);
   for (auto* v : {&uColStart, &uColLength, &uColCapacity}) v->assign(static_cast<size_t>(cols), 0);
-  rowMark.assign(static_cast<size_t>(rows), 0);
-  colMark.assign(static_cast<size_t>(cols), 0);
+  rowMark.assign(rows, 0);
+  colMark.assign(cols, 0);
   lineBits.assign((big + 63) / 64, 0);
 }
 
