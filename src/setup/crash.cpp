@@ -34,10 +34,10 @@ void recomputeSlacks(CrashState& s) {
   const Problem& p = s.prob;
   for (int32_t i = 0; i < p.m; ++i) s.x[s.slack(i)] = 0.0;
   for (int32_t j = 0; j < p.n; ++j) {
-    const double v = s.x[static_cast<size_t>(j)];
+    const double v = s.x[j];
     if (std::fabs(v) <= s.settings.tinyValue) continue;
-    for (int32_t k = p.a.colStart[static_cast<size_t>(j)]; k < p.a.colStart[static_cast<size_t>(j) + 1]; ++k)
-      s.x[s.slack(p.a.row[static_cast<size_t>(k)])] -= p.a.value[static_cast<size_t>(k)] * v;
+    for (int32_t k = p.a.colStart[j]; k < p.a.colStart[j + 1]; ++k)
+      s.x[s.slack(p.a.row[k])] -= p.a.value[k] * v;
   }
 }
 
@@ -57,24 +57,24 @@ void setUpRows(CrashState& s, int mode) {
   if (mode <= 3) {
     recomputeSlacks(s);
     for (int32_t j = 0; j < p.n; ++j)
-      if (s.hs[static_cast<size_t>(j)] == kBasic) s.hs[static_cast<size_t>(j)] = kPreferred;
+      if (s.hs[j] == kBasic) s.hs[j] = kPreferred;
   }
   for (int32_t i = 0; i < p.m; ++i) {
-    const bool crash = rowIsCrashed(mode, i, s.rowTypes[static_cast<size_t>(i)], p.nNonlinCons);
-    s.crashed[static_cast<size_t>(i)] = crash;
-    s.mark[static_cast<size_t>(i)] = crash ? kOpen : kCovered;
+    const bool crash = rowIsCrashed(mode, i, s.rowTypes[i], p.nNonlinCons);
+    s.crashed[i] = crash;
+    s.mark[i] = crash ? kOpen : kCovered;
     if (crash) s.hs[s.slack(i)] = kAtLower;
     else if (mode <= 3) s.hs[s.slack(i)] = kBasic;
   }
   if (mode >= 4) {
     // Rows already served by basic structural columns are touched.
     for (int32_t j = 0; j < p.n; ++j) {
-      if (s.hs[static_cast<size_t>(j)] != kBasic) continue;
-      for (int32_t k = p.a.colStart[static_cast<size_t>(j)]; k < p.a.colStart[static_cast<size_t>(j) + 1]; ++k) {
-        const int32_t i = p.a.row[static_cast<size_t>(k)];
-        if (s.mark[static_cast<size_t>(i)] != kOpen || p.a.value[static_cast<size_t>(k)] == 0.0) continue;
-        if (mode == 4 && s.rowTypes[static_cast<size_t>(i)] != kOrdinaryRow) continue;
-        s.mark[static_cast<size_t>(i)] = kTouched;
+      if (s.hs[j] != kBasic) continue;
+      for (int32_t k = p.a.colStart[j]; k < p.a.colStart[j + 1]; ++k) {
+        const int32_t i = p.a.row[k];
+        if (s.mark[i] != kOpen || p.a.value[k] == 0.0) continue;
+        if (mode == 4 && s.rowTypes[i] != kOrdinaryRow) continue;
+        s.mark[i] = kTouched;
       }
     }
   }
@@ -85,7 +85,7 @@ void setUpRows(CrashState& s, int mode) {
 void takeSlacks(CrashState& s, int mode) {
   const Problem& p = s.prob;
   for (int32_t i = 0; i < p.m; ++i) {
-    if (!s.crashed[static_cast<size_t>(i)] || s.rowTypes[static_cast<size_t>(i)] == kEqualityRow) continue;
+    if (!s.crashed[i] || s.rowTypes[i] == kEqualityRow) continue;
     if (s.slackBasic(i)) continue;
     const size_t js = s.slack(i);
     if (mode >= 4) {
@@ -96,13 +96,13 @@ void takeSlacks(CrashState& s, int mode) {
       }
       // A slack that was nonbasic between its bounds has no basis place to return to: some
       // basic column already serves its row, and taking the slack too would make m + 1.
-      if (!s.slackWasBasic[static_cast<size_t>(i)]) {
+      if (!s.slackWasBasic[i]) {
         s.hs[js] = -1;
         continue;
       }
     }
     s.hs[js] = kBasic;
-    s.mark[static_cast<size_t>(i)] = kCovered;
+    s.mark[i] = kCovered;
     ++s.counts.slacks;
   }
 }
@@ -115,20 +115,20 @@ struct ColumnScan {
 ColumnScan scanColumn(const CrashState& s, int32_t j) {
   const Problem& p = s.prob;
   ColumnScan c;
-  const int32_t begin = p.a.colStart[static_cast<size_t>(j)], end = p.a.colStart[static_cast<size_t>(j) + 1];
+  const int32_t begin = p.a.colStart[j], end = p.a.colStart[j + 1];
   double cmax = 0.0;
   for (int32_t k = begin; k < end; ++k)
-    if (s.rowTypes[static_cast<size_t>(p.a.row[static_cast<size_t>(k)])] != kFreeRow)
-      cmax = std::max(cmax, std::fabs(p.a.value[static_cast<size_t>(k)]));
+    if (s.rowTypes[p.a.row[k]] != kFreeRow)
+      cmax = std::max(cmax, std::fabs(p.a.value[k]));
   if (!(cmax > 0.001)) return c;
   const double tol = s.settings.crashTolerance * cmax;
   double big1 = 0.0, big2 = 0.0;
   for (int32_t k = begin; k < end; ++k) {
-    const int32_t i = p.a.row[static_cast<size_t>(k)];
-    const double v = std::fabs(p.a.value[static_cast<size_t>(k)]);
+    const int32_t i = p.a.row[k];
+    const double v = std::fabs(p.a.value[k]);
     if (s.slackBasic(i) || !(v > tol)) continue;
     ++c.eligible;
-    const int8_t mk = s.mark[static_cast<size_t>(i)];
+    const int8_t mk = s.mark[i];
     if (mk == kOpen && v > big1) { big1 = v; c.best1 = k; }
     else if (mk == kTouched && v > big2) { big2 = v; c.best2 = k; }
     else if (mk == kCovered) ++c.eligibleCovered;
@@ -160,22 +160,22 @@ int32_t& passCounter(CrashCounts& c, int pass) {
 // Makes column j basic for the chosen row; the column's other open rows become touched.
 void chooseColumn(CrashState& s, int32_t j, int32_t pivotElement) {
   const Problem& p = s.prob;
-  s.hs[static_cast<size_t>(j)] = kBasic;
+  s.hs[j] = kBasic;
   ++s.basics;
-  const int32_t pivotRow = p.a.row[static_cast<size_t>(pivotElement)];
-  s.mark[static_cast<size_t>(pivotRow)] = kCovered;
+  const int32_t pivotRow = p.a.row[pivotElement];
+  s.mark[pivotRow] = kCovered;
   const double cmaxTol = [&] {
     double cmax = 0.0;
-    for (int32_t k = p.a.colStart[static_cast<size_t>(j)]; k < p.a.colStart[static_cast<size_t>(j) + 1]; ++k)
-      if (s.rowTypes[static_cast<size_t>(p.a.row[static_cast<size_t>(k)])] != kFreeRow)
-        cmax = std::max(cmax, std::fabs(p.a.value[static_cast<size_t>(k)]));
+    for (int32_t k = p.a.colStart[j]; k < p.a.colStart[j + 1]; ++k)
+      if (s.rowTypes[p.a.row[k]] != kFreeRow)
+        cmax = std::max(cmax, std::fabs(p.a.value[k]));
     return s.settings.crashTolerance * cmax;
   }();
-  for (int32_t k = p.a.colStart[static_cast<size_t>(j)]; k < p.a.colStart[static_cast<size_t>(j) + 1]; ++k) {
-    const int32_t i = p.a.row[static_cast<size_t>(k)];
-    if (s.mark[static_cast<size_t>(i)] == kOpen && !s.slackBasic(i) &&
-        std::fabs(p.a.value[static_cast<size_t>(k)]) > cmaxTol)
-      s.mark[static_cast<size_t>(i)] = kTouched;
+  for (int32_t k = p.a.colStart[j]; k < p.a.colStart[j + 1]; ++k) {
+    const int32_t i = p.a.row[k];
+    if (s.mark[i] == kOpen && !s.slackBasic(i) &&
+        std::fabs(p.a.value[k]) > cmaxTol)
+      s.mark[i] = kTouched;
   }
 }
 
@@ -204,8 +204,8 @@ CrashCounts crashBasis(int mode, const Problem& prob, const std::vector<int32_t>
   const int32_t n = prob.n, m = prob.m;
   if (mode == 0) {
     out.print(" Crash option %3d", mode);
-    for (int32_t j = 0; j < n; ++j) hs[static_cast<size_t>(j)] = kAtLower;
-    for (int32_t i = 0; i < m; ++i) hs[static_cast<size_t>(n + i)] = kBasic;
+    for (int32_t j = 0; j < n; ++j) hs[j] = kAtLower;
+    for (int32_t i = 0; i < m; ++i) hs[n + i] = kBasic;
     CrashCounts c;
     c.slacks = m;
     return c;
@@ -219,11 +219,11 @@ CrashCounts crashBasis(int mode, const Problem& prob, const std::vector<int32_t>
                std::vector<uint8_t>(static_cast<size_t>(m), 0), std::vector<uint8_t>(static_cast<size_t>(m), 0), 0,
                CrashCounts{}};
   if (mode >= 4)
-    for (int32_t i = 0; i < m; ++i) s.slackWasBasic[static_cast<size_t>(i)] = s.slackBasic(i);
+    for (int32_t i = 0; i < m; ++i) s.slackWasBasic[i] = s.slackBasic(i);
   setUpRows(s, mode);
   takeSlacks(s, mode);
   for (int32_t j = 0; j < prob.nb(); ++j)
-    if (hs[static_cast<size_t>(j)] == kBasic) ++s.basics;
+    if (hs[j] == kBasic) ++s.basics;
   structuralPasses(s);
 
   s.counts.pad = m - s.basics;
@@ -231,13 +231,13 @@ CrashCounts crashBasis(int mode, const Problem& prob, const std::vector<int32_t>
   out.print(" Unit   %6d  Double    %6d  Triangle  %6d  Pad %6d", s.counts.unit, s.counts.doubles, s.counts.triangle,
             s.counts.pad);
   for (int32_t i = 0; i < m && s.basics < m; ++i) {
-    if (s.mark[static_cast<size_t>(i)] >= kCovered || s.slackBasic(i)) continue;
+    if (s.mark[i] >= kCovered || s.slackBasic(i)) continue;
     hs[s.slack(i)] = kBasic;
     ++s.basics;
   }
   // Crashed inequality rows whose slack stayed nonbasic: a slack near a bound goes onto it.
   for (int32_t i = 0; i < m; ++i) {
-    if (!s.crashed[static_cast<size_t>(i)] || rowTypes[static_cast<size_t>(i)] == kEqualityRow || s.slackBasic(i))
+    if (!s.crashed[i] || rowTypes[i] == kEqualityRow || s.slackBasic(i))
       continue;
     const size_t js = s.slack(i);
     const double dLower = std::fabs(x[js] - prob.lower[js]), dUpper = std::fabs(x[js] - prob.upper[js]);

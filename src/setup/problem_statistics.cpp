@@ -22,16 +22,16 @@ struct ElementRange {
 // Rows: equal bounds are Fixed, both infinite Free, one infinite Normal, the rest Bounded.
 BoundCounts classifyRows(const Problem& prob, double infinite, std::vector<int32_t>& rowTypes) {
   BoundCounts c;
-  rowTypes.assign(static_cast<size_t>(prob.m), kOrdinaryRow);
+  rowTypes.assign(prob.m, kOrdinaryRow);
   for (int32_t i = 0; i < prob.m; ++i) {
-    const double lo = prob.lower[static_cast<size_t>(prob.n + i)];
-    const double up = prob.upper[static_cast<size_t>(prob.n + i)];
+    const double lo = prob.lower[prob.n + i];
+    const double up = prob.upper[prob.n + i];
     const bool loInf = lo <= -infinite, upInf = up >= infinite;
     if (lo == up) {
-      rowTypes[static_cast<size_t>(i)] = kEqualityRow;
+      rowTypes[i] = kEqualityRow;
       ++c.fixed;
     } else if (loInf && upInf) {
-      rowTypes[static_cast<size_t>(i)] = kFreeRow;
+      rowTypes[i] = kFreeRow;
       ++c.free;
     } else if (loInf || upInf) {
       ++c.normal;
@@ -45,7 +45,7 @@ BoundCounts classifyRows(const Problem& prob, double infinite, std::vector<int32
 BoundCounts classifyColumns(const Problem& prob, double infinite) {
   BoundCounts c;
   for (int32_t j = 0; j < prob.n; ++j) {
-    const double lo = prob.lower[static_cast<size_t>(j)], up = prob.upper[static_cast<size_t>(j)];
+    const double lo = prob.lower[j], up = prob.upper[j];
     const bool loInf = lo <= -infinite, upInf = up >= infinite;
     if (lo == up) ++c.fixed;
     else if ((lo == 0.0 && upInf) || (loInf && up == 0.0)) ++c.normal;
@@ -66,11 +66,11 @@ void measureElements(const Problem& prob, const std::vector<int32_t>& rowTypes, 
                      ElementRange& matrix, ElementRange& objective) {
   matrix.smallest = objective.smallest = infinite;
   for (int32_t j = 0; j < prob.n; ++j) {
-    if (!(prob.lower[static_cast<size_t>(j)] < prob.upper[static_cast<size_t>(j)])) continue;
-    for (int32_t k = prob.a.colStart[static_cast<size_t>(j)]; k < prob.a.colStart[static_cast<size_t>(j) + 1]; ++k) {
-      const int32_t i = prob.a.row[static_cast<size_t>(k)];
-      const double magnitude = std::fabs(prob.a.value[static_cast<size_t>(k)]);
-      if (rowTypes[static_cast<size_t>(i)] == kFreeRow) {
+    if (!(prob.lower[j] < prob.upper[j])) continue;
+    for (int32_t k = prob.a.colStart[j]; k < prob.a.colStart[j + 1]; ++k) {
+      const int32_t i = prob.a.row[k];
+      const double magnitude = std::fabs(prob.a.value[k]);
+      if (rowTypes[i] == kFreeRow) {
         if (i == prob.objRow && magnitude > 0.0) {
           ++objective.count;
           noteMagnitude(objective, magnitude);

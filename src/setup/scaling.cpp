@@ -24,7 +24,7 @@ struct Sweep {
   std::vector<double> row;  // r(i)
   std::vector<double> rmin, rmax;
 
-  bool fixedColumn(int32_t j) const { return prob.lower[static_cast<size_t>(j)] == prob.upper[static_cast<size_t>(j)]; }
+  bool fixedColumn(int32_t j) const { return prob.lower[j] == prob.upper[j]; }
 };
 
 PassStats columnSweep(Sweep& s, bool store) {
@@ -33,18 +33,18 @@ PassStats columnSweep(Sweep& s, bool store) {
   for (int32_t j = s.j0; j < p.n; ++j) {
     if (s.fixedColumn(j)) continue;
     double cmin = s.big, cmax = 0.0;
-    for (int32_t k = p.a.colStart[static_cast<size_t>(j)]; k < p.a.colStart[static_cast<size_t>(j) + 1]; ++k) {
-      const int32_t i = p.a.row[static_cast<size_t>(k)];
-      const double a = p.a.value[static_cast<size_t>(k)];
-      if (a == 0.0 || s.rowTypes[static_cast<size_t>(i)] == 2) continue;
-      const double v = std::fabs(a) / s.row[static_cast<size_t>(i)];
+    for (int32_t k = p.a.colStart[j]; k < p.a.colStart[j + 1]; ++k) {
+      const int32_t i = p.a.row[k];
+      const double a = p.a.value[k];
+      if (a == 0.0 || s.rowTypes[i] == 2) continue;
+      const double v = std::fabs(a) / s.row[i];
       cmin = std::min(cmin, v);
       cmax = std::max(cmax, v);
     }
     double g = std::sqrt(std::max(cmin, 1e-4 * cmax)) * std::sqrt(cmax);
     if (cmax <= (j < s.nJacVars ? 0.01 : 0.0)) g = 1.0;
-    if (store) s.col[static_cast<size_t>(j)] = g;
-    const double c = s.col[static_cast<size_t>(j)];
+    if (store) s.col[j] = g;
+    const double c = s.col[j];
     st.minElem = std::min(st.minElem, cmin / c);
     st.maxElem = std::max(st.maxElem, cmax / c);
     if (cmin > 0.0) st.maxColRatio = std::max(st.maxColRatio, cmax / cmin);
@@ -55,24 +55,24 @@ PassStats columnSweep(Sweep& s, bool store) {
 void rowSweep(Sweep& s) {
   const Problem& p = s.prob;
   for (int32_t i = s.i0; i < p.m; ++i) {
-    s.rmin[static_cast<size_t>(i)] = s.big;
-    s.rmax[static_cast<size_t>(i)] = 0.0;
+    s.rmin[i] = s.big;
+    s.rmax[i] = 0.0;
   }
   for (int32_t j = 0; j < p.n; ++j) {
     if (s.fixedColumn(j)) continue;
-    const double c = s.col[static_cast<size_t>(j)];
-    for (int32_t k = p.a.colStart[static_cast<size_t>(j)]; k < p.a.colStart[static_cast<size_t>(j) + 1]; ++k) {
-      const int32_t i = p.a.row[static_cast<size_t>(k)];
-      const double a = p.a.value[static_cast<size_t>(k)];
+    const double c = s.col[j];
+    for (int32_t k = p.a.colStart[j]; k < p.a.colStart[j + 1]; ++k) {
+      const int32_t i = p.a.row[k];
+      const double a = p.a.value[k];
       if (a == 0.0 || i < s.i0) continue;
       const double v = std::fabs(a) / c;
-      s.rmin[static_cast<size_t>(i)] = std::min(s.rmin[static_cast<size_t>(i)], v);
-      s.rmax[static_cast<size_t>(i)] = std::max(s.rmax[static_cast<size_t>(i)], v);
+      s.rmin[i] = std::min(s.rmin[i], v);
+      s.rmax[i] = std::max(s.rmax[i], v);
     }
   }
   for (int32_t i = s.i0; i < p.m; ++i) {
-    const double lo = s.rmin[static_cast<size_t>(i)], hi = s.rmax[static_cast<size_t>(i)];
-    s.row[static_cast<size_t>(i)] =
+    const double lo = s.rmin[i], hi = s.rmax[i];
+    s.row[i] =
         (i >= s.nNonlinCons || hi > 0.01) ? std::sqrt(std::max(lo, 1e-4 * hi)) * std::sqrt(hi) : 1.0;
   }
 }
@@ -115,18 +115,18 @@ void reduceLargeScales(const Problem& p, const std::vector<int32_t>& rowTypes, d
   for (int32_t j = 0; j < p.n; ++j) {
     const double b = nearestToZero(static_cast<size_t>(j));
     if (b == 0.0) continue;
-    for (int32_t k = p.a.colStart[static_cast<size_t>(j)]; k < p.a.colStart[static_cast<size_t>(j) + 1]; ++k)
-      t[static_cast<size_t>(p.a.row[static_cast<size_t>(k)])] += b * p.a.value[static_cast<size_t>(k)];
+    for (int32_t k = p.a.colStart[j]; k < p.a.colStart[j + 1]; ++k)
+      t[p.a.row[k]] += b * p.a.value[k];
   }
-  for (int32_t i = 0; i < p.m; ++i) t[static_cast<size_t>(i)] += nearestToZero(static_cast<size_t>(p.n + i));
+  for (int32_t i = 0; i < p.m; ++i) t[i] += nearestToZero(static_cast<size_t>(p.n + i));
   double before = 0.0, after = 0.0, smax = 0.0;
   for (int32_t i = 0; i < p.m; ++i) {
-    if (rowTypes[static_cast<size_t>(i)] == 2) continue;
-    before = std::max(before, std::fabs(t[static_cast<size_t>(i)]));
-    after = std::max(after, std::fabs(t[static_cast<size_t>(i)] / scales[static_cast<size_t>(p.n + i)]));
-    smax = std::max(smax, scales[static_cast<size_t>(p.n + i)]);
+    if (rowTypes[i] == 2) continue;
+    before = std::max(before, std::fabs(t[i]));
+    after = std::max(after, std::fabs(t[i] / scales[p.n + i]));
+    smax = std::max(smax, scales[p.n + i]);
   }
-  for (int32_t j = 0; j < p.n; ++j) smax = std::max(smax, scales[static_cast<size_t>(j)]);
+  for (int32_t j = 0; j < p.n; ++j) smax = std::max(smax, scales[j]);
   out.print(" Norm of fixed columns and slacks %12.4e (before and after row scaling) %12.4e", before, after);
   const double f = (0.1 / featol) / smax;
   if (f < 1.0) {
@@ -140,7 +140,7 @@ void printFactorList(const ReportChannels& out, const std::vector<double>& scale
   int used = 0;
   for (int32_t k = 0; k < count; ++k) {
     used += std::snprintf(line + used, sizeof line - static_cast<size_t>(used), " %6d %10.3e", k + 1,
-                          scales[static_cast<size_t>(first + k)]);
+                          scales[first + k]);
     if ((k + 1) % 5 == 0 || k + 1 == count) {
       out.print("%s", line);
       used = 0;
@@ -157,7 +157,7 @@ void computeScales(const Problem& prob, const std::vector<int32_t>& rowTypes, Pa
   out.print("%s", " -------");
   out.print("%s", "             Min elem    Max elem       Max col ratio");
   if (params.scaleTolerance >= 1.0) params.scaleTolerance = 0.99;
-  scales.assign(static_cast<size_t>(prob.nb()), 1.0);
+  scales.assign(prob.nb(), 1.0);
   const bool all = params.scaleOption >= 2;
   Sweep s{prob, rowTypes, 0.9 * params.machine.infBound, all ? 0 : prob.nNonlinVars(), all ? 0 : prob.nNonlinCons,
           prob.nNonlinJacVars, prob.nNonlinCons,
@@ -176,17 +176,17 @@ void computeScales(const Problem& prob, const std::vector<int32_t>& rowTypes, Pa
 
   Extremes cols, rows;
   for (int32_t j = 0; j < prob.n; ++j) {
-    const double c = 1.0 / s.col[static_cast<size_t>(j)];
-    scales[static_cast<size_t>(j)] = c;
+    const double c = 1.0 / s.col[j];
+    scales[j] = c;
     note(cols, c, j, j == 0);
   }
   bool firstRow = true;
   for (int32_t i = 0; i < prob.m; ++i) {
-    double r = i >= s.i0 ? s.row[static_cast<size_t>(i)] : 1.0;
-    if (i >= s.i0 && rowTypes[static_cast<size_t>(i)] == 2) r = s.rmax[static_cast<size_t>(i)];
+    double r = i >= s.i0 ? s.row[i] : 1.0;
+    if (i >= s.i0 && rowTypes[i] == 2) r = s.rmax[i];
     if (r == 0.0) r = 1.0;
-    scales[static_cast<size_t>(prob.n + i)] = r;
-    if (rowTypes[static_cast<size_t>(i)] != 2) {
+    scales[prob.n + i] = r;
+    if (rowTypes[i] != 2) {
       note(rows, r, i, firstRow);
       firstRow = false;
     }
@@ -214,10 +214,10 @@ void applyScales(int mode, Problem& prob, std::vector<double>& x, const std::vec
   if (scales.empty()) return;
   const bool scale = mode == 1;
   for (int32_t j = 0; j < prob.n; ++j) {
-    const double c = scales[static_cast<size_t>(j)];
-    for (int32_t k = prob.a.colStart[static_cast<size_t>(j)]; k < prob.a.colStart[static_cast<size_t>(j) + 1]; ++k) {
-      const double r = scales[static_cast<size_t>(prob.n + prob.a.row[static_cast<size_t>(k)])];
-      double& a = prob.a.value[static_cast<size_t>(k)];
+    const double c = scales[j];
+    for (int32_t k = prob.a.colStart[j]; k < prob.a.colStart[j + 1]; ++k) {
+      const double r = scales[prob.n + prob.a.row[k]];
+      double& a = prob.a.value[k];
       a = scale ? a * c / r : a * r / c;
     }
   }
@@ -234,8 +234,8 @@ void applyScales(int mode, Problem& prob, std::vector<double>& x, const std::vec
 void unscaleMultipliers(const Problem& prob, const std::vector<double>& scales, std::vector<double>& pi,
                         std::vector<double>& reducedCost) {
   if (scales.empty()) return;
-  for (int32_t i = 0; i < prob.m; ++i) pi[static_cast<size_t>(i)] /= scales[static_cast<size_t>(prob.n + i)];
-  for (int32_t j = 0; j < prob.nb(); ++j) reducedCost[static_cast<size_t>(j)] /= scales[static_cast<size_t>(j)];
+  for (int32_t i = 0; i < prob.m; ++i) pi[i] /= scales[prob.n + i];
+  for (int32_t j = 0; j < prob.nb(); ++j) reducedCost[j] /= scales[j];
 }
 
 void scaleProblem(RunScaling& s, Problem& prob, std::vector<double>& x, const std::vector<int32_t>& rowTypes,
