@@ -23,8 +23,8 @@ void FunctionEvaluator::projectLoadedPoint(int32_t count, bool userUnits) {
   const bool rescale = userUnits && scalesSet_;
   double* x = xWork_.data();
   for (int32_t j = 0; j < count; ++j) {
-    const double s = rescale ? colScale_[static_cast<size_t>(j)] : 1.0;
-    const double lo = boundLower_[static_cast<size_t>(j)] * s, up = boundUpper_[static_cast<size_t>(j)] * s;
+    const double s = rescale ? colScale_[j] : 1.0;
+    const double lo = boundLower_[j] * s, up = boundUpper_[j] * s;
     if (x[j] < lo) x[j] = lo;
     else if (x[j] > up) x[j] = std::max(lo, up);
   }
@@ -39,8 +39,8 @@ FunctionEvaluator::DifferenceStep FunctionEvaluator::differenceStep(int32_t j, d
   const bool central = differenceChoice_ == kCentral;
   const DifferenceKind wanted = central ? DifferenceKind::kCentral : DifferenceKind::kForward;
   if (boundLower_.empty()) return {h, wanted};
-  const double x = xWork_[static_cast<size_t>(j)];
-  const double above = boundUpper_[static_cast<size_t>(j)] - x, below = x - boundLower_[static_cast<size_t>(j)];
+  const double x = xWork_[j];
+  const double above = boundUpper_[j] - x, below = x - boundLower_[j];
   if (h <= above && (!central || h <= below)) return {h, wanted};
   const double reach = central ? 2.0 * h : h;  // how far the one-sided formula steps
   const DifferenceKind oneSided = central ? DifferenceKind::kOneSidedSecondOrder : DifferenceKind::kForward;

@@ -50,7 +50,7 @@ void checkShape(const NonlinearShape& s, const NonlinearFunctions* functions) {
   bool ok = s.nNonlinObjVars >= 0 && jac.nCons >= 0 && jac.nVars >= 0 &&
             jac.colStart.size() == static_cast<size_t>(jac.nVars) + 1 && jac.colStart.front() == 0 &&
             jac.colStart.back() == jac.elements() && s.storedJacobian.size() == jac.row.size();
-  for (int32_t j = 0; ok && j < jac.nVars; ++j) ok = jac.colStart[static_cast<size_t>(j)] <= jac.colStart[static_cast<size_t>(j) + 1];
+  for (int32_t j = 0; ok && j < jac.nVars; ++j) ok = jac.colStart[j] <= jac.colStart[j + 1];
   for (int32_t i : jac.row) ok = ok && i >= 0 && i < jac.nCons;
   if (!ok) throw std::invalid_argument("FunctionEvaluator: inconsistent nonlinear shape");
   if (!functions && (s.nNonlinObjVars > 0 || jac.elements() > 0 || (jac.nCons > 0 && jac.nVars > 0)))
@@ -109,18 +109,18 @@ void FunctionEvaluator::loadPoint(const double* x, int32_t count, bool userUnits
     userX_ = xWork_.data();
     return;
   }
-  for (int32_t j = 0; j < count; ++j) xUser_[static_cast<size_t>(j)] = userValue(j, xWork_[static_cast<size_t>(j)]);
+  for (int32_t j = 0; j < count; ++j) xUser_[j] = userValue(j, xWork_[j]);
   userX_ = xUser_.data();
 }
 
 double FunctionEvaluator::userValue(int32_t j, double value) const {
-  return userScaled_ ? value * colScale_[static_cast<size_t>(j)] : value;
+  return userScaled_ ? value * colScale_[j] : value;
 }
 
 // Differencing moves one variable of the loaded point; only its user copy has to follow.
 void FunctionEvaluator::setVariable(int32_t j, double value) {
-  xWork_[static_cast<size_t>(j)] = value;
-  if (userScaled_) xUser_[static_cast<size_t>(j)] = userValue(j, value);
+  xWork_[j] = value;
+  if (userScaled_) xUser_[j] = userValue(j, value);
 }
 
 // ---------------------------------------------------------------- public wrappers
@@ -209,7 +209,7 @@ int32_t FunctionEvaluator::invokeObjective(int32_t mode, double& f, double* g, i
   if (userMode < 0) return resultOfMode(userMode, obj_);
   if (mode == 2 && userScaled_) {
     for (int32_t j = 0; j < nObj_; ++j)
-      if (g[j] != kUnsetDerivative) g[j] *= colScale_[static_cast<size_t>(j)];
+      if (g[j] != kUnsetDerivative) g[j] *= colScale_[j];
   }
   if (!std::isfinite(f) || (mode == 2 && !allFinite(nObj_, g))) return kFunctionUndefined;
   return 0;
@@ -220,12 +220,12 @@ int32_t FunctionEvaluator::invokeConstraints(int32_t mode, double* f, double* g,
   functions_->constraints(userMode, nCon_, nJacVars_, nJac_, userX_, f, g, nstate);
   if (userMode < 0) return resultOfMode(userMode, con_);
   if (userScaled_) {
-    for (int32_t i = 0; i < nCon_; ++i) f[i] /= rowScale_[static_cast<size_t>(i)];
+    for (int32_t i = 0; i < nCon_; ++i) f[i] /= rowScale_[i];
     const JacobianStructure& jac = shape_.jacobian;
     for (int32_t j = 0; mode == 2 && j < nJacVars_; ++j) {
-      const double c = colScale_[static_cast<size_t>(j)];
-      for (int32_t k = jac.colStart[static_cast<size_t>(j)]; k < jac.colStart[static_cast<size_t>(j) + 1]; ++k)
-        if (g[k] != kUnsetDerivative) g[k] *= c / rowScale_[static_cast<size_t>(jac.row[static_cast<size_t>(k)])];
+      const double c = colScale_[j];
+      for (int32_t k = jac.colStart[j]; k < jac.colStart[j + 1]; ++k)
+        if (g[k] != kUnsetDerivative) g[k] *= c / rowScale_[jac.row[k]];
     }
   }
   if (!allFinite(nCon_, f) || (mode == 2 && !allFinite(nJac_, g))) return kFunctionUndefined;
@@ -244,8 +244,8 @@ bool FunctionEvaluator::constraintGradientsKnown() const { return p_.derivativeL
 void FunctionEvaluator::presetJacobian(double* g) const {
   const bool constantsKnown = con_.inventoryTaken && constraintGradientsKnown();
   for (int32_t k = 0; k < nJac_; ++k) {
-    const bool constant = constantsKnown && !jacSetByRoutine_[static_cast<size_t>(k)];
-    g[k] = constant ? shape_.storedJacobian[static_cast<size_t>(k)] : kUnsetDerivative;
+    const bool constant = constantsKnown && !jacSetByRoutine_[k];
+    g[k] = constant ? shape_.storedJacobian[k] : kUnsetDerivative;
   }
 }
 
@@ -264,7 +264,7 @@ void FunctionEvaluator::takeObjectiveInventory(const double* g) {
 // call.
 int32_t FunctionEvaluator::takeJacobianInventory(double* f, double* g) {
   con_.inventoryTaken = true;
-  for (int32_t e = 0; e < nJac_; ++e) jacSetByRoutine_[static_cast<size_t>(e)] = g[e] != kUnsetDerivative;
+  for (int32_t e = 0; e < nJac_; ++e) jacSetByRoutine_[e] = g[e] != kUnsetDerivative;
   const int32_t k = countSet(nJac_, g);
   out_.both(" funcon  sets%8d out of%8d constraint gradients.", k, nJac_);
   if (k == nJac_) return 0;

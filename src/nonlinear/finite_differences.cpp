@@ -55,7 +55,7 @@ int32_t FunctionEvaluator::evaluateAround(bool objective, int32_t j, DifferenceS
     ++counter;
     return objective ? callObjective(0, *out, nullptr) : callConstraints(0, out, nullptr);
   };
-  const double xj = xWork_[static_cast<size_t>(j)];
+  const double xj = xWork_[j];
   setVariable(j, xj + step.h);
   int32_t result = evaluate(at1);
   if (result == 0 && step.twoPoints()) {
@@ -70,7 +70,7 @@ int32_t FunctionEvaluator::differenceObjectiveHere(double f, double* g) {
   const double d = differenceInterval();
   for (int32_t j = 0; j < nObj_; ++j) {
     if (g[j] != kUnsetDerivative) continue;
-    const DifferenceStep step = differenceStep(j, (std::fabs(xWork_[static_cast<size_t>(j)]) + 1.0) * d);
+    const DifferenceStep step = differenceStep(j, (std::fabs(xWork_[j]) + 1.0) * d);
     double f1 = 0.0, f2 = 0.0;
     const int32_t result = evaluateAround(true, j, step, &f1, &f2);
     if (result != 0) return result;
@@ -82,7 +82,7 @@ int32_t FunctionEvaluator::differenceObjectiveHere(double f, double* g) {
 
 bool FunctionEvaluator::columnHasUnset(int32_t j, const double* g) const {
   const JacobianStructure& jac = shape_.jacobian;
-  for (int32_t k = jac.colStart[static_cast<size_t>(j)]; k < jac.colStart[static_cast<size_t>(j) + 1]; ++k)
+  for (int32_t k = jac.colStart[j]; k < jac.colStart[j + 1]; ++k)
     if (g[k] == kUnsetDerivative) return true;
   return false;
 }
@@ -94,12 +94,12 @@ int32_t FunctionEvaluator::differenceJacobianHere(const double* f, double* g) {
   const double* f2 = fScratch2_.data();
   for (int32_t j = 0; j < nJacVars_; ++j) {
     if (!columnHasUnset(j, g)) continue;
-    const DifferenceStep step = differenceStep(j, (std::fabs(xWork_[static_cast<size_t>(j)]) + 1.0) * d);
+    const DifferenceStep step = differenceStep(j, (std::fabs(xWork_[j]) + 1.0) * d);
     const int32_t result = evaluateAround(false, j, step, fScratch1_.data(), fScratch2_.data());
     if (result != 0) return result;
-    for (int32_t k = jac.colStart[static_cast<size_t>(j)]; k < jac.colStart[static_cast<size_t>(j) + 1]; ++k) {
+    for (int32_t k = jac.colStart[j]; k < jac.colStart[j + 1]; ++k) {
       if (g[k] != kUnsetDerivative) continue;
-      const int32_t i = jac.row[static_cast<size_t>(k)];
+      const int32_t i = jac.row[k];
       const double gk = step.derivative(f[i], f1[i], f2[i]);
       if (!storeDerivative(gk, g[k])) return kFunctionUndefined;
     }

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <tuple>
 
+#include "kernels/column_view.hpp"
 #include "kernels/vector_ops.hpp"
 
 #include "nonlinear/wichmann_hill.hpp"
@@ -34,17 +35,16 @@ MajorIterations::MajorIterations(Parameters& params, const ReportChannels& out, 
       nJ_(evaluator.nNonlinJacVars()),
       nJac_(evaluator.nJacElements()),
       jac_(evaluator.jacobian()) {
-  const size_t c = static_cast<size_t>(C_), jv = static_cast<size_t>(nJ_), je = static_cast<size_t>(nJac_);
   for (auto* v : {&Fk_, &F_, &lambda_, &lambdaNew_, &lambdaOld_, &savedLower_, &savedUpper_, &fScratch_, &departure_})
-    v->assign(c, 0.0);
-  for (auto* v : {&Jk_, &J_, &savedMatrix_}) v->assign(je, 0.0);
-  xk_.assign(jv, 0.0);
-  gScratch_.assign(static_cast<size_t>(std::max(1, evaluator.nNonlinObjVars())), 0.0);
-  rhs_.assign(static_cast<size_t>(m), 0.0);
-  xStart_.assign(static_cast<size_t>(n + m), 0.0);
-  xSub_.assign(static_cast<size_t>(n + m), 0.0);
-  linearPart_.assign(c, 0.0);
-  prices_.assign(static_cast<size_t>(m), 0.0);
+    v->assign(C_, 0.0);
+  for (auto* v : {&Jk_, &J_, &savedMatrix_}) v->assign(nJac_, 0.0);
+  xk_.assign(nJ_, 0.0);
+  gScratch_.assign(std::max(1, evaluator.nNonlinObjVars()), 0.0);
+  rhs_.assign(m, 0.0);
+  xStart_.assign(n + m, 0.0);
+  xSub_.assign(n + m, 0.0);
+  linearPart_.assign(C_, 0.0);
+  prices_.assign(m, 0.0);
   const double rho0 = params_.currentPenalty > 0.0 ? params_.currentPenalty : 1.0;
   rhoMin_ = 1.0e-4 * rho0;
   rhoMax_ = 10.0 * rho0;
@@ -54,26 +54,23 @@ MajorIterations::MajorIterations(Parameters& params, const ReportChannels& out, 
 // ---------------------------------------------------------------- set-up of the run
 
 void MajorIterations::saveRowBounds(const Problem& prob) {
-  for (int32_t i = 0; i < C_; ++i) {
-    savedLower_[static_cast<size_t>(i)] = prob.lower[static_cast<size_t>(n_ + i)];
-    savedUpper_[static_cast<size_t>(i)] = prob.upper[static_cast<size_t>(n_ + i)];
-  }
+  // The nonlinear rows' slacks are the first C_ after the n columns.
+  const double* rowLower = prob.lower.data() + n_;
+  const double* rowUpper = prob.upper.data() + n_;
+  std::copy(rowLower, rowLower + C_, savedLower_.begin());
+  std::copy(rowUpper, rowUpper + C_, savedUpper_.begin());
 }
 
 void MajorIterations::relaxRows(Problem& prob) {
   rowsRelaxed_ = true;
-  for (int32_t i = 0; i < C_; ++i) {
-    prob.lower[static_cast<size_t>(n_ + i)] = -params_.machine.infBound;
-    prob.upper[static_cast<size_t>(n_ + i)] = params_.machine.infBound;
-  }
+  std::fill_n(prob.lower.begin() + n_, C_, -params_.machine.infBound);
+  std::fill_n(prob.upper.begin() + n_, C_, params_.machine.infBound);
 }
 
 void MajorIterations::restoreRowBounds(Problem& prob) {
   rowsRelaxed_ = false;
-  for (int32_t i = 0; i < C_; ++i) {
-    prob.lower[static_cast<size_t>(n_ + i)] = savedLower_[static_cast<size_t>(i)];
-    prob.upper[static_cast<size_t>(n_ + i)] = savedUpper_[static_cast<size_t>(i)];
-  }
+  std::copy(savedLower_.begin(), savedLower_.end(), prob.lower.begin() + n_);
+  std::copy(savedUpper_.begin(), savedUpper_.end(), prob.upper.begin() + n_);
 }
 
 void MajorIterations::unscaleStartingPoint(const std::vector<double>& scales) {
@@ -83,8 +80,8 @@ void MajorIterations::unscaleStartingPoint(const std::vector<double>& scales) {
 void MajorIterations::setInitialMultipliers(const std::vector<double>& pi, double sigma) {
   double biggest = 0.0;
   for (int32_t i = 0; i < C_; ++i) {
-    lambda_[static_cast<size_t>(i)] = sigma * pi[static_cast<size_t>(i)];
-    biggest = std::max(biggest, std::fabs(pi[static_cast<size_t>(i)]));
+    lambda_[i] = sigma * pi[i];
+    biggest = std::max(biggest, std::fabs(pi[i]));
   }
   if (biggest >= 1.0e10) {
     out_.both("%s", " XXX Warning: pi(*) is big (perhaps not initialized).");
@@ -94,21 +91,25 @@ void MajorIterations::setInitialMultipliers(const std::vector<double>& pi, doubl
 }
 
 void MajorIterations::scaleMultipliers(const double* rowScales) {
-  for (int32_t i = 0; i < C_; ++i) lambda_[static_cast<size_t>(i)] *= rowScales[i];
+  double* lambda = lambda_.data();
+  for (int32_t i = 0; i < C_; ++i) lambda[i] *= rowScales[i];
 }
 
 void MajorIterations::randomJacobianForCrash(Problem& prob) {
   WichmannHill random;
+  const int32_t* position = jac_.position.data();
+  double* value = prob.a.value.data();
+  double* saved = savedMatrix_.data();
   for (int32_t e = 0; e < nJac_; ++e) {
-    const size_t k = static_cast<size_t>(jac_.position[static_cast<size_t>(e)]);
-    savedMatrix_[static_cast<size_t>(e)] = prob.a.value[k];
-    prob.a.value[k] = random.next() + 0.5;
+    saved[e] = value[position[e]];
+    value[position[e]] = random.next() + 0.5;
   }
 }
 
 void MajorIterations::restoreMatrixJacobian(Problem& prob) {
-  for (int32_t e = 0; e < nJac_; ++e)
-    prob.a.value[static_cast<size_t>(jac_.position[static_cast<size_t>(e)])] = savedMatrix_[static_cast<size_t>(e)];
+  const int32_t* position = jac_.position.data();
+  double* value = prob.a.value.data();
+  for (int32_t e = 0; e < nJac_; ++e) value[position[e]] = savedMatrix_[e];
 }
 
 // ---------------------------------------------------------------- the start of a major iteration
@@ -117,8 +118,8 @@ void MajorIterations::restoreMatrixJacobian(Problem& prob) {
 // are the functions' domain, and the linearization must be made at the point the functions
 // were evaluated at. (Basic values moved this way are recomputed by the next factorization.)
 int32_t MajorIterations::evaluateAt(const Problem& prob, std::vector<double>& x) {
-  const size_t nonlinear = static_cast<size_t>(std::max(nJ_, fe_.nNonlinObjVars()));
-  for (size_t j = 0; j < nonlinear; ++j) x[j] = std::clamp(x[j], prob.lower[j], std::max(prob.lower[j], prob.upper[j]));
+  const int32_t nonlinear = std::max(nJ_, fe_.nNonlinObjVars());
+  for (int32_t j = 0; j < nonlinear; ++j) x[j] = std::clamp(x[j], prob.lower[j], std::max(prob.lower[j], prob.upper[j]));
   if (C_ > 0) {
     const int32_t status = fe_.constraintsAndJacobian(x.data(), F_.data(), J_.data());
     if (status != 0) return status;
@@ -160,13 +161,15 @@ int32_t MajorIterations::start(int32_t k, const SubproblemSummary& previous, Maj
   if (previous.status == kSubproblemInfeasible) lambdaNew_ = lambda_;
   else updateMultipliers(view);
   const double* x = view.x->data();
+  const double* xk = xk_.data();
   double dx = 0.0;
-  for (int32_t j = 0; j < nJ_; ++j) dx = std::max(dx, std::fabs(x[j] - xk_[static_cast<size_t>(j)]));
+  for (int32_t j = 0; j < nJ_; ++j) dx = std::max(dx, std::fabs(x[j] - xk[j]));
   const double cx = dx / (kernels::maxNorm(nJ_, xk_.data()) + 1.0);
   const double lambdaNorm = kernels::maxNorm(C_, lambda_.data());
+  const double* lambda = lambda_.data();
+  const double* lambdaNew = lambdaNew_.data();
   double dLambda = 0.0;
-  for (int32_t i = 0; i < C_; ++i)
-    dLambda = std::max(dLambda, std::fabs(lambdaNew_[static_cast<size_t>(i)] - lambda_[static_cast<size_t>(i)]));
+  for (int32_t i = 0; i < C_; ++i) dLambda = std::max(dLambda, std::fabs(lambdaNew[i] - lambda[i]));
   const double cLambda = lambdaNorm > params_.machine.eps2 ? dLambda / (lambdaNorm + 1.0) : 1.0;
   firstUpdate_ = k == 2;
   const int32_t status = dampStep(view, cx, cLambda, previous.status == kSubproblemInfeasible);
@@ -202,12 +205,13 @@ int32_t MajorIterations::start(int32_t k, const SubproblemSummary& previous, Maj
 // slack allows, bounded in size.
 void MajorIterations::updateMultipliers(const MajorView& view) {
   const double bound = 1.0 / params_.machine.eps0;
+  const double* pi = view.pi->data();
+  const int32_t* rowState = view.hs->data() + n_;
   for (int32_t i = 0; i < C_; ++i) {
-    double v = (*view.pi)[static_cast<size_t>(i)];
-    const int32_t state = (*view.hs)[static_cast<size_t>(n_ + i)];
-    if (state == kAtLower) v = std::min(v, 0.0);
-    else if (state == kAtUpper) v = std::max(v, 0.0);
-    lambdaNew_[static_cast<size_t>(i)] = std::clamp(v, -bound, bound);
+    double v = pi[i];
+    if (rowState[i] == kAtLower) v = std::min(v, 0.0);
+    else if (rowState[i] == kAtUpper) v = std::max(v, 0.0);
+    lambdaNew_[i] = std::clamp(v, -bound, bound);
   }
 }
 
@@ -227,10 +231,7 @@ int32_t MajorIterations::dampStep(MajorView& view, double cx, double cLambda, bo
   for (;;) {
     if (sigma < 1.0)
       for (size_t j = 0; j < x.size(); ++j) x[j] = xStart_[j] + sigma * (xSub_[j] - xStart_[j]);
-    for (int32_t i = 0; i < C_; ++i) {
-      const size_t ui = static_cast<size_t>(i);
-      lambda_[ui] = lambdaOld_[ui] + sigma * (lambdaNew_[ui] - lambdaOld_[ui]);
-    }
+    for (size_t i = 0; i < lambda_.size(); ++i) lambda_[i] = lambdaOld_[i] + sigma * (lambdaNew_[i] - lambdaOld_[i]);
     const int32_t status = evaluateAt(*view.prob, x);
     if (status == kFunctionUndefined && sigma >= 1.0e-5) {
       sigma *= 0.1;
@@ -250,19 +251,18 @@ int32_t MajorIterations::dampStep(MajorView& view, double cx, double cLambda, bo
 // sum over the rows.
 std::pair<double, double> MajorIterations::violationAt(const Problem& prob, const std::vector<double>& x) {
   std::fill(linearPart_.begin(), linearPart_.end(), 0.0);
+  double* linearPart = linearPart_.data();
+  const kernels::ColumnView a(prob.a);
   for (int32_t j = nJ_; j < n_; ++j) {
-    const double v = x[static_cast<size_t>(j)];
+    const double v = x[j];
     if (v == 0.0) continue;
-    for (int32_t e = prob.a.colStart[static_cast<size_t>(j)]; e < prob.a.colStart[static_cast<size_t>(j) + 1]; ++e) {
-      const int32_t i = prob.a.row[static_cast<size_t>(e)];
-      if (i < C_) linearPart_[static_cast<size_t>(i)] += prob.a.value[static_cast<size_t>(e)] * v;
-    }
+    for (int32_t e = a.start[j]; e < a.start[j + 1]; ++e)
+      if (a.row[e] < C_) linearPart[a.row[e]] += a.value[e] * v;
   }
   double largest = 0.0, sum = 0.0;
-  for (int32_t i = 0; i < C_; ++i) {
-    const size_t ui = static_cast<size_t>(i);
-    const double slack = -(F_[ui] + linearPart_[ui]);
-    const double v = std::max({0.0, savedLower_[ui] - slack, slack - savedUpper_[ui]});
+  for (size_t i = 0; i < linearPart_.size(); ++i) {
+    const double slack = -(F_[i] + linearPart[i]);
+    const double v = std::max({0.0, savedLower_[i] - slack, slack - savedUpper_[i]});
     largest = std::max(largest, v);
     sum += v;
   }
@@ -289,24 +289,25 @@ void MajorIterations::measureOptimality(const MajorView& view) {
   const std::vector<double>& pi = *view.pi;
   std::copy(pi.begin(), pi.end(), prices_.begin());
   std::copy(lambda_.begin(), lambda_.end(), prices_.begin());
+  const double* prices = prices_.data();
   double priceNorm = 0.0;
   for (int32_t i = 0; i < m_; ++i)
-    if (n_ + i != view.objSlack) priceNorm = std::max(priceNorm, std::fabs(prices_[static_cast<size_t>(i)]));
+    if (n_ + i != view.objSlack) priceNorm = std::max(priceNorm, std::fabs(prices[i]));
   const int32_t nObj = fe_.nNonlinObjVars();
   double o = 0.0;
-  auto contribution = [&](size_t j, double dj) {
+  auto contribution = [&](int32_t j, double dj) {
     const double lo = prob.lower[j], up = prob.upper[j];
-    if (lo == up || static_cast<int32_t>(j) == view.objSlack) return;
+    if (lo == up || j == view.objSlack) return;
     if (dj > 0.0) o = std::max(o, dj * std::min(1.0, x[j] - lo));
     else if (dj < 0.0) o = std::max(o, -dj * std::min(1.0, up - x[j]));
   };
+  const kernels::ColumnView a(prob.a);
   for (int32_t j = 0; j < n_; ++j) {
-    double dj = j < nObj ? view.sigma * gScratch_[static_cast<size_t>(j)] : 0.0;
-    for (int32_t e = prob.a.colStart[static_cast<size_t>(j)]; e < prob.a.colStart[static_cast<size_t>(j) + 1]; ++e)
-      dj -= prob.a.value[static_cast<size_t>(e)] * prices_[static_cast<size_t>(prob.a.row[static_cast<size_t>(e)])];
-    contribution(static_cast<size_t>(j), dj);
+    double dj = j < nObj ? view.sigma * gScratch_[j] : 0.0;
+    for (int32_t e = a.start[j]; e < a.start[j + 1]; ++e) dj -= a.value[e] * prices[a.row[e]];
+    contribution(j, dj);
   }
-  for (int32_t i = 0; i < m_; ++i) contribution(static_cast<size_t>(n_ + i), -prices_[static_cast<size_t>(i)]);
+  for (int32_t i = 0; i < m_; ++i) contribution(n_ + i, -prices[i]);
   optimal_ = o / (priceNorm + 1.0);
 
   goodStep_ = (step_ == 1.0 && feasible_ <= 1.1 * (minViolation_ + 0.1) && optimal_ <= 1.1 * (minOptimality_ + 0.1)) ||
@@ -376,14 +377,20 @@ void MajorIterations::linearize(MajorView& view) {
   std::copy(J_.begin(), J_.end(), Jk_.begin());
   std::copy(x.begin(), x.end(), xStart_.begin());
   std::fill(rhs_.begin(), rhs_.end(), 0.0);
+  const int32_t* start = jac_.colStart.data();
+  const int32_t* row = jac_.row.data();
+  const int32_t* position = jac_.position.data();
+  const double* Jk = Jk_.data();
+  const double* xk = xk_.data();
+  double* value = prob.a.value.data();
+  double* rhs = rhs_.data();
   for (int32_t j = 0; j < nJ_; ++j) {
-    for (int32_t e = jac_.colStart[static_cast<size_t>(j)]; e < jac_.colStart[static_cast<size_t>(j) + 1]; ++e) {
-      const size_t ue = static_cast<size_t>(e);
-      prob.a.value[static_cast<size_t>(jac_.position[ue])] = Jk_[ue];
-      rhs_[static_cast<size_t>(jac_.row[ue])] += Jk_[ue] * xk_[static_cast<size_t>(j)];
+    for (int32_t e = start[j]; e < start[j + 1]; ++e) {
+      value[position[e]] = Jk[e];
+      rhs[row[e]] += Jk[e] * xk[j];
     }
   }
-  for (int32_t i = 0; i < C_; ++i) rhs_[static_cast<size_t>(i)] -= Fk_[static_cast<size_t>(i)];
+  for (int32_t i = 0; i < C_; ++i) rhs[i] -= Fk_[i];
 }
 
 // ---------------------------------------------------------------- the subproblem objective
@@ -391,23 +398,25 @@ void MajorIterations::linearize(MajorView& view) {
 double MajorIterations::lagrangianTerms(const double* x, const double* F, const double* J, double* grad) const {
   const double rho = params_.currentPenalty > 0.0 ? params_.currentPenalty * 100.0 / C_ : 0.0;
   double* d = departure_.data();
-  for (int32_t i = 0; i < C_; ++i) d[i] = F[i] - Fk_[static_cast<size_t>(i)];
+  const int32_t* start = jac_.colStart.data();
+  const int32_t* row = jac_.row.data();
+  const double* Fk = Fk_.data();
+  const double* Jk = Jk_.data();
+  const double* xk = xk_.data();
+  const double* lambda = lambda_.data();
+  for (int32_t i = 0; i < C_; ++i) d[i] = F[i] - Fk[i];
   for (int32_t j = 0; j < nJ_; ++j) {
-    const double dxj = x[j] - xk_[static_cast<size_t>(j)];
+    const double dxj = x[j] - xk[j];
     if (dxj == 0.0) continue;
-    for (int32_t e = jac_.colStart[static_cast<size_t>(j)]; e < jac_.colStart[static_cast<size_t>(j) + 1]; ++e)
-      d[jac_.row[static_cast<size_t>(e)]] -= Jk_[static_cast<size_t>(e)] * dxj;
+    for (int32_t e = start[j]; e < start[j + 1]; ++e) d[row[e]] -= Jk[e] * dxj;
   }
   double value = 0.0;
-  for (int32_t i = 0; i < C_; ++i) value += d[i] * (0.5 * rho * d[i] - lambda_[static_cast<size_t>(i)]);
+  for (int32_t i = 0; i < C_; ++i) value += d[i] * (0.5 * rho * d[i] - lambda[i]);
   if (!grad) return value;
-  for (int32_t i = 0; i < C_; ++i) d[i] = rho * d[i] - lambda_[static_cast<size_t>(i)];
+  for (int32_t i = 0; i < C_; ++i) d[i] = rho * d[i] - lambda[i];
   for (int32_t j = 0; j < nJ_; ++j) {
     double sum = 0.0;
-    for (int32_t e = jac_.colStart[static_cast<size_t>(j)]; e < jac_.colStart[static_cast<size_t>(j) + 1]; ++e) {
-      const size_t ue = static_cast<size_t>(e);
-      sum += (J[ue] - Jk_[ue]) * d[jac_.row[ue]];
-    }
+    for (int32_t e = start[j]; e < start[j + 1]; ++e) sum += (J[e] - Jk[e]) * d[row[e]];
     grad[j] += sum;
   }
   return value;
@@ -420,7 +429,9 @@ void MajorIterations::hessianWeights(const double* x, const double* F, double* w
   }
   lagrangianTerms(x, F, nullptr, nullptr);
   const double rho = params_.currentPenalty > 0.0 ? params_.currentPenalty * 100.0 / C_ : 0.0;
-  for (int32_t i = 0; i < C_; ++i) w[i] = rho * departure_[static_cast<size_t>(i)] - lambda_[static_cast<size_t>(i)];
+  const double* d = departure_.data();
+  const double* lambda = lambda_.data();
+  for (int32_t i = 0; i < C_; ++i) w[i] = rho * d[i] - lambda[i];
 }
 
 void MajorIterations::addPenaltyProduct(const double* J, const double* v, double* hv) const {
@@ -481,9 +492,11 @@ bool MajorIterations::perturbRowBounds(Problem& prob, double sinf) {
   out_.both("%s", " XXX  Infeasible subproblem.");
   out_.both(" RHS perturbed by %8.1e * (|RHS|  + %10.2e)", factor, perturbBase_);
   const double infinite = 0.9 * params_.machine.infBound;
+  double* rowLower = prob.lower.data() + n_;
+  double* rowUpper = prob.upper.data() + n_;
   for (int32_t i = 0; i < C_; ++i) {
-    double& lo = prob.lower[static_cast<size_t>(n_ + i)];
-    double& up = prob.upper[static_cast<size_t>(n_ + i)];
+    double& lo = rowLower[i];
+    double& up = rowUpper[i];
     if (lo > -infinite) lo -= (std::fabs(lo) + perturbBase_) * factor;
     if (up < infinite) up += (std::fabs(up) + perturbBase_) * factor;
   }

@@ -140,8 +140,8 @@ class MajorIterations {
   const std::vector<double>& constraintValues() const { return F_; }
   const std::vector<double>& jacobian() const { return J_; }
   // The bounds of nonlinear row i's slack as the problem states them.
-  double rowLower(int32_t i) const { return savedLower_[static_cast<size_t>(i)]; }
-  double rowUpper(int32_t i) const { return savedUpper_[static_cast<size_t>(i)]; }
+  double rowLower(int32_t i) const { return savedLower_[i]; }
+  double rowUpper(int32_t i) const { return savedUpper_[i]; }
   // The last (damped) step length.
   double dampingStep() const { return step_; }
 

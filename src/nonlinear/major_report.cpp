@@ -73,10 +73,10 @@ void MajorIterations::printPointAndJacobian(const double* x) const {
   for (int32_t j = 0; j < nJ_; ++j) {
     out_.print(" %7d %13.5e", j + 1, x[j]);
     int used = 0;
-    const int32_t first = jac_.colStart[static_cast<size_t>(j)], last = jac_.colStart[static_cast<size_t>(j) + 1];
+    const int32_t first = jac_.colStart[j], last = jac_.colStart[j + 1];
     for (int32_t e = first; e < last; ++e) {
       used += std::snprintf(line + used, sizeof line - static_cast<size_t>(used), "%15d %13.5e",
-                            jac_.row[static_cast<size_t>(e)] + 1, J_[static_cast<size_t>(e)]);
+                            jac_.row[e] + 1, J_[e]);
       if ((e - first + 1) % 4 == 0 || e + 1 == last) {
         out_.print("%s", line);
         used = 0;
@@ -93,7 +93,7 @@ void MajorIterations::printLogLine(int32_t k, const SubproblemSummary& s, const 
                     : s.status == kSubproblemLimit    ? 'T'
                                                       : ' ';
   double objective = objective_ + view.objConstant;
-  if (view.objSlack >= 0) objective -= (*view.x)[static_cast<size_t>(view.objSlack)] * view.objScale;
+  if (view.objSlack >= 0) objective -= (*view.x)[view.objSlack] * view.objScale;
   const double rho = params_.currentPenalty;
   if (out_.hasPrint()) {
     if (printLines_ % 20 == 0 || headingOutOfSight(printMark_)) {

@@ -11,16 +11,16 @@ NonlinearShape NonlinearShape::fromProblem(const Problem& prob) {
   jac.nVars = hasJacobian ? prob.nNonlinJacVars : 0;
   jac.colStart.assign(static_cast<size_t>(jac.nVars) + 1, 0);
   for (int32_t j = 0; j < jac.nVars; ++j) {
-    jac.colStart[static_cast<size_t>(j)] = jac.elements();
-    for (int32_t k = prob.a.colStart[static_cast<size_t>(j)]; k < prob.a.colStart[static_cast<size_t>(j) + 1]; ++k) {
-      const int32_t i = prob.a.row[static_cast<size_t>(k)];
+    jac.colStart[j] = jac.elements();
+    for (int32_t k = prob.a.colStart[j]; k < prob.a.colStart[j + 1]; ++k) {
+      const int32_t i = prob.a.row[k];
       if (i >= jac.nCons) continue;
       jac.row.push_back(i);
       jac.position.push_back(k);
-      shape.storedJacobian.push_back(prob.a.value[static_cast<size_t>(k)]);
+      shape.storedJacobian.push_back(prob.a.value[k]);
     }
   }
-  jac.colStart[static_cast<size_t>(jac.nVars)] = jac.elements();
+  jac.colStart[jac.nVars] = jac.elements();
   return shape;
 }
 

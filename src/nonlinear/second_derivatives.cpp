@@ -12,7 +12,7 @@ bool FunctionEvaluator::prepareHessian(const double* x, double sigma, const doub
   loadPoint(x, nVars_);
   hessianScaled_ = userScaled_;
   double* weights = hessianWeights_.data();
-  for (int32_t i = 0; i < nCon_; ++i) weights[i] = hessianScaled_ ? w[i] / rowScale_[static_cast<size_t>(i)] : w[i];
+  for (int32_t i = 0; i < nCon_; ++i) weights[i] = hessianScaled_ ? w[i] / rowScale_[i] : w[i];
   return functions_->prepareHessian(nVars_, userX_, sigma, nCon_, weights);
 }
 

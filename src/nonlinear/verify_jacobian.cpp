@@ -47,7 +47,7 @@ int32_t FunctionEvaluator::cheapJacobianTest(bool& stop) {
     stop = true;
     return 0;
   }
-  for (int32_t j = 0; j < n; ++j) xTrial_[static_cast<size_t>(j)] = xBase_[static_cast<size_t>(j)] + h * p[j];
+  for (int32_t j = 0; j < n; ++j) xTrial_[j] = xBase_[j] + h * p[j];
   loadPoint(xTrial_.data(), n);
   double* f1 = fScratch1_.data();
   const int32_t result = callConstraints(0, f1, nullptr);
@@ -58,18 +58,18 @@ int32_t FunctionEvaluator::cheapJacobianTest(bool& stop) {
   std::fill(rowUsable_.begin(), rowUsable_.end(), 1);
   for (int32_t j = 0; j < n; ++j) {
     if (p[j] == 0.0) continue;
-    for (int32_t k = jac.colStart[static_cast<size_t>(j)]; k < jac.colStart[static_cast<size_t>(j) + 1]; ++k) {
-      const size_t i = static_cast<size_t>(jac.row[static_cast<size_t>(k)]);
-      if (jVerify_[static_cast<size_t>(k)] == kUnsetDerivative) rowUsable_[i] = 0;
-      else jpVerify_[i] += jVerify_[static_cast<size_t>(k)] * p[j];
+    for (int32_t k = jac.colStart[j]; k < jac.colStart[j + 1]; ++k) {
+      const size_t i = static_cast<size_t>(jac.row[k]);
+      if (jVerify_[k] == kUnsetDerivative) rowUsable_[i] = 0;
+      else jpVerify_[i] += jVerify_[k] * p[j];
     }
   }
   int32_t worstRow = -1;
   double worstGap = -1.0, worstDifference = 0.0;
   for (int32_t i = 0; i < nCon_; ++i) {
-    if (!rowUsable_[static_cast<size_t>(i)]) continue;
-    const double di = (f1[i] - fVerify_[static_cast<size_t>(i)]) / h;
-    const double gap = std::fabs(di - jpVerify_[static_cast<size_t>(i)]);
+    if (!rowUsable_[i]) continue;
+    const double di = (f1[i] - fVerify_[i]) / h;
+    const double gap = std::fabs(di - jpVerify_[i]);
     if (gap > worstGap) worstGap = gap, worstRow = i, worstDifference = di;
   }
   if (worstRow < 0) {
@@ -107,11 +107,11 @@ int32_t FunctionEvaluator::fullJacobianCheck(int32_t first, int32_t last) {
 int32_t FunctionEvaluator::checkJacobianColumn(int32_t j, double& largest, int32_t& largestRow, int32_t& nOk,
                                                int32_t& nBad) {
   const JacobianStructure& jac = shape_.jacobian;
-  const int32_t begin = jac.colStart[static_cast<size_t>(j)], end = jac.colStart[static_cast<size_t>(j) + 1];
+  const int32_t begin = jac.colStart[j], end = jac.colStart[j + 1];
   if (std::all_of(jVerify_.begin() + begin, jVerify_.begin() + end, [](double g) { return g == kUnsetDerivative; }))
     return 0;
   const MachineConstants& mc = p_.machine;
-  const double xj = xBase_[static_cast<size_t>(j)];
+  const double xj = xBase_[j];
   const double hj = stepWithinBounds(j, (std::fabs(xj) + 1.0) * p_.differenceInterval);
   double* f1 = fScratch1_.data();
   setVariable(j, xj + hj);
@@ -123,10 +123,10 @@ int32_t FunctionEvaluator::checkJacobianColumn(int32_t j, double& largest, int32
   out_.print("%7d%11.3E%13.3E", j + 1, xj, hj);
   bool headed = false;
   for (int32_t k = begin; k < end; ++k) {
-    const double jk = jVerify_[static_cast<size_t>(k)];
+    const double jk = jVerify_[k];
     if (jk == kUnsetDerivative) continue;
-    const int32_t i = jac.row[static_cast<size_t>(k)];
-    const double di = (f1[i] - fVerify_[static_cast<size_t>(i)]) / hj;
+    const int32_t i = jac.row[k];
+    const double di = (f1[i] - fVerify_[i]) / hj;
     const double error = std::fabs(di - jk) / (std::fabs(jk) + 1.0);
     const bool bad = error > mc.eps5;
     (bad ? nBad : nOk) += 1;

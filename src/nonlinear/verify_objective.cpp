@@ -53,7 +53,7 @@ int32_t FunctionEvaluator::cheapObjectiveTest(double f, bool& stop) {
   const double h = (kernels::maxNorm(n, xBase_.data()) + 1.0) * p_.differenceInterval;
   verification::objectiveDirections(n, p1, p2);
   for (int32_t j = 0; j < n; ++j)
-    if (gVerify_[static_cast<size_t>(j)] == kUnsetDerivative) p1[j] = p2[j] = 0.0;
+    if (gVerify_[j] == kUnsetDerivative) p1[j] = p2[j] = 0.0;
   if (turnIntoBounds(n, h, p1) == 0 || turnIntoBounds(n, h, p2) == 0) {
     out_.print("%s", " XXX  Can't find a feasible step - objective gradients not verified.");
     stop = true;
@@ -62,7 +62,7 @@ int32_t FunctionEvaluator::cheapObjectiveTest(double f, bool& stop) {
   double d[2] = {0.0, 0.0};
   const double* dirs[2] = {p1, p2};
   for (int k = 0; k < 2; ++k) {
-    for (int32_t j = 0; j < n; ++j) xTrial_[static_cast<size_t>(j)] = xBase_[static_cast<size_t>(j)] + h * dirs[k][j];
+    for (int32_t j = 0; j < n; ++j) xTrial_[j] = xBase_[j] + h * dirs[k][j];
     loadPoint(xTrial_.data(), n);
     double f1 = 0.0;
     const int32_t result = callObjective(0, f1, nullptr);
@@ -87,9 +87,9 @@ int32_t FunctionEvaluator::fullObjectiveCheck(double f, int32_t first, int32_t l
   double worst = 0.0;
   bool headed = false;
   for (int32_t j = first - 1; j < last; ++j) {
-    const double gj = gVerify_[static_cast<size_t>(j)];
+    const double gj = gVerify_[j];
     if (gj == kUnsetDerivative) continue;
-    const double xj = xBase_[static_cast<size_t>(j)];
+    const double xj = xBase_[j];
     const double hj = stepWithinBounds(j, (std::fabs(f) + 1.0) * mc.eps2 / (std::fabs(gj) + 1.0));
     double f1 = 0.0;
     setVariable(j, xj + hj);
