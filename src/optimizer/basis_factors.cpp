@@ -16,10 +16,10 @@ BasisFactors::BasisFactors(Problem& prob, ProblemState& state, Parameters& param
   lu_.size(m_, positions - 1, factorElements);
   // Without a limit the storage may grow to what 32-bit indices address.
   if (storageGrows) fc_.maxFactorElements = INT32_MAX - 16;
-  list_.assign(static_cast<size_t>(positions), -1);
+  list_.assign(positions, -1);
   set_ = BasisSet{&prob_, &state_.hs, &state_.x, &list_, &state_.ns};
-  work_.assign(static_cast<size_t>(m_), 0.0);
-  work2_.assign(static_cast<size_t>(m_), 0.0);
+  work_.assign(m_, 0.0);
+  work2_.assign(m_, 0.0);
 }
 
 bool BasisFactors::requestedTwice() const {
@@ -56,7 +56,7 @@ void BasisFactors::recomputeBasics() {
     if (hs[n_ + i] != kBasic) w[i] -= x[n_ + i];
   lu_.solveB(w, work2_.data());
   const double* xB = work2_.data();
-  for (int32_t k = 0; k < m_; ++k) x[list_[static_cast<size_t>(k)]] = xB[k];
+  for (int32_t k = 0; k < m_; ++k) x[list_[k]] = xB[k];
 }
 
 // r = A x + slacks - b (the rows' residuals).
@@ -162,7 +162,7 @@ void BasisFactors::placeWithinBounds() {
   for (int32_t j = 0; j < n_ + m_; ++j) {
     int32_t& h = hs[j];
     if (h == kBasic) continue;
-    const double lo = prob_.lower[static_cast<size_t>(j)], up = prob_.upper[static_cast<size_t>(j)];
+    const double lo = prob_.lower[j], up = prob_.upper[j];
     x[j] = std::min(std::max(x[j], lo), up);
     if (h == kSuperbasic) continue;
     if (lo == up) h = kFixedNonbasic;
@@ -178,7 +178,7 @@ void BasisFactors::toInternalStates() {
   for (int32_t j = 0; j < n_ + m_; ++j) {
     int32_t& h = hs[j];
     if (h != kAtLower && h != kAtUpper) continue;
-    const double lo = prob_.lower[static_cast<size_t>(j)], up = prob_.upper[static_cast<size_t>(j)];
+    const double lo = prob_.lower[j], up = prob_.upper[j];
     const double v = x[j];
     if (lo == up) h = kFixedNonbasic;
     else if (v <= lo) h = kAtLower;

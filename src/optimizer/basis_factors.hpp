@@ -45,8 +45,8 @@ class BasisFactors {
   BasisFactors(Problem& prob, ProblemState& state, Parameters& params, const ReportChannels& out,
                const std::vector<double>* rhs, int32_t maxSuperbasics, int32_t factorElements, bool storageGrows);
 
-  int32_t& at(int32_t position) { return list_[static_cast<size_t>(position)]; }
-  int32_t at(int32_t position) const { return list_[static_cast<size_t>(position)]; }
+  int32_t& at(int32_t position) { return list_[position]; }
+  int32_t at(int32_t position) const { return list_[position]; }
   int32_t* list() { return list_.data(); }
   const int32_t* list() const { return list_.data(); }
 

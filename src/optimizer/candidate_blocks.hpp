@@ -74,7 +74,7 @@ class CandidateBlocks {
     stale_.assign(blocks, 0);
     staleList_.clear();
     staleList_.reserve(blocks);
-    scratch_.assign(static_cast<size_t>(kBlock), 0);
+    scratch_.assign(kBlock, 0);
     kept_ = false;
     skipBuilds_ = backoff_ = 0;
   }
@@ -87,15 +87,15 @@ class CandidateBlocks {
   int32_t rebuild(const CandidateScores& s, double tol, const int32_t* above, int32_t count) {
     std::fill(best_.begin(), best_.end(), -1);
     std::fill(count_.begin(), count_.end(), 0);
-    for (int32_t b : staleList_) stale_[static_cast<size_t>(b)] = 0;
+    for (int32_t b : staleList_) stale_[b] = 0;
     staleList_.clear();
     // Each block's best and count stay in registers until the next block starts.
     BestCandidate block;
     int32_t current = -1, inBlock = 0;
     auto flush = [&] {
       if (current < 0) return;
-      best_[static_cast<size_t>(current)] = block.j;
-      count_[static_cast<size_t>(current)] = inBlock;
+      best_[current] = block.j;
+      count_[current] = inBlock;
     };
     for (int32_t k = 0; k < count; ++k) {
       const int32_t j = above[k], b = j / kBlock;
@@ -121,8 +121,8 @@ class CandidateBlocks {
   void markStale(int32_t j) {
     if (!kept_) return;
     const int32_t b = j / kBlock;
-    if (stale_[static_cast<size_t>(b)]) return;
-    stale_[static_cast<size_t>(b)] = 1;
+    if (stale_[b]) return;
+    stale_[b] = 1;
     staleList_.push_back(b);
     if (2 * staleList_.size() <= best_.size()) return;
     kept_ = false;
@@ -144,7 +144,7 @@ class CandidateBlocks {
   // scanned again: such a change never makes another variable a candidate.
   int32_t choose(const CandidateScores& s, int32_t& count) {
     for (int32_t b : staleList_) {
-      stale_[static_cast<size_t>(b)] = 0;
+      stale_[b] = 0;
       rescan(s, b);
     }
     staleList_.clear();
@@ -159,11 +159,11 @@ class CandidateBlocks {
   int32_t bestOfBlocks(const CandidateScores& s) {
     BestCandidate best;
     for (int32_t b = 0; b < static_cast<int32_t>(best_.size()); ++b) {
-      int32_t j = best_[static_cast<size_t>(b)];
+      int32_t j = best_[b];
       if (j < 0) continue;
       if (!(scoreMeasure(s, j) > tol_)) {
         rescan(s, b);
-        j = best_[static_cast<size_t>(b)];
+        j = best_[b];
         if (j < 0) continue;
       }
       best.offer(j, scoreMeasure(s, j), s.weight[j]);
@@ -176,12 +176,12 @@ class CandidateBlocks {
     const int32_t count = gatherCandidates(s, first, last, tol_, scratch_.data());
     BestCandidate block;
     for (int32_t k = 0; k < count; ++k) {
-      const int32_t j = scratch_[static_cast<size_t>(k)];
+      const int32_t j = scratch_[k];
       block.offer(j, scoreMeasure(s, j), s.weight[j]);
     }
-    total_ += count - count_[static_cast<size_t>(b)];
-    count_[static_cast<size_t>(b)] = count;
-    best_[static_cast<size_t>(b)] = block.j;
+    total_ += count - count_[b];
+    count_[b] = count;
+    best_[b] = block.j;
   }
 
   int32_t n_ = 0;

@@ -115,7 +115,7 @@ double wrongWay(const View& v, const CertificateInput& in, int32_t j, double val
 Certificate certify(const CertificateInput& in, CertificateWork& work) {
   const View v(in);
   const int32_t objRow = in.prob->objRow;
-  work.activity.resize(static_cast<size_t>(v.m));
+  work.activity.resize(v.m);
   double* act = work.activity.data();
   rowActivities(v, in, act);
   const Worst primal = primalPart(v, in, act, objRow);
@@ -127,7 +127,7 @@ Certificate certify(const CertificateInput& in, CertificateWork& work) {
   c.primalWorst = primal.j;
   bool dualPassed = true;
   if (in.pi) {
-    work.reducedGradient.resize(static_cast<size_t>(v.n + v.m));
+    work.reducedGradient.resize(v.n + v.m);
     double* d = work.reducedGradient.data();
     reducedGradient(v, in, d);
     for (int32_t i = 0; i < v.m; ++i)

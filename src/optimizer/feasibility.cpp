@@ -30,7 +30,7 @@ bool Feasibility::equalityRowsSatisfied(int32_t m, int32_t n, const int32_t* bas
   const int32_t* marks = marks_.data();
   for (int32_t k = 0; k < m; ++k) {
     const int32_t j = basic[k];
-    if (j >= n && rowTypes[static_cast<size_t>(j - n)] == kEqualityRow && marks[k] != 0) return false;
+    if (j >= n && rowTypes[j - n] == kEqualityRow && marks[k] != 0) return false;
   }
   return true;
 }

@@ -11,8 +11,8 @@ void LimitedMemoryHessian::resize(int32_t memory, int32_t maxS) {
   const size_t size = static_cast<size_t>(memory_) * static_cast<size_t>(stride_);
   s_.assign(size, 0.0);
   y_.assign(size, 0.0);
-  rho_.assign(static_cast<size_t>(memory_), 0.0);
-  alpha_.assign(static_cast<size_t>(memory_), 0.0);
+  rho_.assign(memory_, 0.0);
+  alpha_.assign(memory_, 0.0);
   reset();
 }
 
@@ -33,7 +33,7 @@ void LimitedMemoryHessian::deleteColumn(int32_t k, int32_t ns) {
     const int32_t t = slot(i);
     double sy = 0.0;
     for (int32_t j = 0; j + 1 < ns; ++j) sy += s(t)[j] * y(t)[j];
-    if (sy > 0.0) rho_[static_cast<size_t>(t)] = 1.0 / sy;
+    if (sy > 0.0) rho_[t] = 1.0 / sy;
     else count_ = std::min(count_, i);  // this pair and every older one go
   }
 }
@@ -65,7 +65,7 @@ int LimitedMemoryHessian::update(int32_t ns, const double* g1, const double* g2,
     newest_ = (newest_ - 1 + memory_) % memory_;
     return 0;
   }
-  rho_[static_cast<size_t>(newest_)] = 1.0 / sy;
+  rho_[newest_] = 1.0 / sy;
   count_ = std::min(count_ + 1, memory_);
   return 1;
 }
@@ -80,8 +80,8 @@ void LimitedMemoryHessian::direction(int32_t ns, const double* rg, double* pS) c
     const double* yt = y(t);
     double dot = 0.0;
     for (int32_t j = 0; j < ns; ++j) dot += st[j] * pS[j];
-    const double a = rho_[static_cast<size_t>(t)] * dot;
-    alpha_[static_cast<size_t>(t)] = a;
+    const double a = rho_[t] * dot;
+    alpha_[t] = a;
     for (int32_t j = 0; j < ns; ++j) pS[j] -= a * yt[j];
   }
   double gamma = 1.0;
@@ -89,7 +89,7 @@ void LimitedMemoryHessian::direction(int32_t ns, const double* rg, double* pS) c
     const double* yt = y(newest_);
     double yy = 0.0;
     for (int32_t j = 0; j < ns; ++j) yy += yt[j] * yt[j];
-    if (yy > 0.0) gamma = 1.0 / (rho_[static_cast<size_t>(newest_)] * yy);
+    if (yy > 0.0) gamma = 1.0 / (rho_[newest_] * yy);
   }
   for (int32_t j = 0; j < ns; ++j) pS[j] *= gamma;
   for (int32_t i = count_ - 1; i >= 0; --i) {
@@ -98,8 +98,8 @@ void LimitedMemoryHessian::direction(int32_t ns, const double* rg, double* pS) c
     const double* yt = y(t);
     double dot = 0.0;
     for (int32_t j = 0; j < ns; ++j) dot += yt[j] * pS[j];
-    const double b = rho_[static_cast<size_t>(t)] * dot;
-    const double coefficient = alpha_[static_cast<size_t>(t)] - b;
+    const double b = rho_[t] * dot;
+    const double coefficient = alpha_[t] - b;
     for (int32_t j = 0; j < ns; ++j) pS[j] += coefficient * st[j];
   }
   for (int32_t j = 0; j < ns; ++j) pS[j] = -pS[j];

@@ -45,7 +45,7 @@ MainLoop::MainLoop(const LoopInput& in)
       stall_(in.prob.m) {
   subspace_.useSecondDerivatives(&newton_);
   std::vector<double>& dj = in.state.reducedCost;
-  if (dj.size() != static_cast<size_t>(prob_.nb())) dj.assign(static_cast<size_t>(prob_.nb()), 0.0);
+  if (dj.size() != static_cast<size_t>(prob_.nb())) dj.assign(prob_.nb(), 0.0);
 }
 
 LoopOutcome MainLoop::run() {

@@ -23,8 +23,8 @@ class NonbasicRows {
   void leave(int32_t j);
 
   // Row i's nonbasic entries are [begin(i), nonbasicEnd(i)), its basic ones up to begin(i + 1).
-  int32_t begin(int32_t i) const { return start_[static_cast<size_t>(i)]; }
-  int32_t nonbasicEnd(int32_t i) const { return nonbasicEnd_[static_cast<size_t>(i)]; }
+  int32_t begin(int32_t i) const { return start_[i]; }
+  int32_t nonbasicEnd(int32_t i) const { return nonbasicEnd_[i]; }
   const int32_t* column() const { return column_.data(); }
   const double* value() const { return value_.data(); }
   // Entries in nonbasic columns, over all rows.

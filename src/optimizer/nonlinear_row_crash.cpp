@@ -23,7 +23,7 @@ void rowColumns(const Problem& prob, const int32_t* hs, std::vector<int32_t>& be
   const int32_t C = prob.nNonlinCons;
   const double* lower = prob.lower.data();
   const double* upper = prob.upper.data();
-  best.assign(static_cast<size_t>(C), -1);
+  best.assign(C, -1);
   std::vector<double> bestSize(static_cast<size_t>(C), 0.0);
   for (int32_t j = 0; j < prob.n; ++j) {
     if (hs[j] == kBasic || lower[j] == upper[j]) continue;
@@ -33,9 +33,9 @@ void rowColumns(const Problem& prob, const int32_t* hs, std::vector<int32_t>& be
       if (i >= C) continue;
       inNonlinearRows = true;
       const double size = std::fabs(a.value[k]);
-      if (size > bestSize[static_cast<size_t>(i)]) {
-        bestSize[static_cast<size_t>(i)] = size;
-        best[static_cast<size_t>(i)] = j;
+      if (size > bestSize[i]) {
+        bestSize[i] = size;
+        best[i] = j;
       }
     }
     if (inNonlinearRows) candidates.push_back(j);
@@ -54,7 +54,7 @@ int32_t columnsForSlackRows(const Problem& prob, std::vector<int32_t>& hs, std::
   std::vector<int32_t> rowsLeft;
   auto swapIn = [&](int32_t i, int32_t j) {
     const size_t slack = static_cast<size_t>(n + i);
-    hs[static_cast<size_t>(j)] = kBasic;
+    hs[j] = kBasic;
     hs[slack] = kFixedNonbasic;
     x[slack] = prob.lower[slack];
   };
@@ -62,8 +62,8 @@ int32_t columnsForSlackRows(const Problem& prob, std::vector<int32_t>& hs, std::
   for (int32_t i = 0; i < prob.nNonlinCons; ++i) {
     const size_t slack = static_cast<size_t>(n + i);
     if (hs[slack] != kBasic || prob.lower[slack] != prob.upper[slack]) continue;
-    const int32_t j = best[static_cast<size_t>(i)];
-    if (j < 0 || hs[static_cast<size_t>(j)] == kBasic) {
+    const int32_t j = best[i];
+    if (j < 0 || hs[j] == kBasic) {
       rowsLeft.push_back(i);
       continue;
     }
@@ -72,7 +72,7 @@ int32_t columnsForSlackRows(const Problem& prob, std::vector<int32_t>& hs, std::
   }
   size_t next = 0;
   for (const int32_t i : rowsLeft) {
-    while (next < candidates.size() && hs[static_cast<size_t>(candidates[next])] == kBasic) ++next;
+    while (next < candidates.size() && hs[candidates[next]] == kBasic) ++next;
     if (next == candidates.size()) break;
     swapIn(i, candidates[next]);
     ++added;

@@ -148,7 +148,7 @@ bool OptimalityCheck::unboundednessShown() {
   double f = 0.0;
   const bool evaluated = c.evaluated && (prob_.nNonlinObjVars == 0 || evaluator_->objectiveValue(state_.x.data(), f) == 0);
   double objective = prob_.objConstant + f;
-  if (objective_.objSlack() >= 0) objective -= state_.x[static_cast<size_t>(objective_.objSlack())] * objective_.objScale();
+  if (objective_.objSlack() >= 0) objective -= state_.x[objective_.objSlack()] * objective_.objScale();
   if (c.passed && evaluated && objective_.sigma() * objective <= -p_.unboundedObjectiveValue) return true;
   if (!evaluated)
     out_.both("%s", " XXX  The subproblem is unbounded where the functions cannot be evaluated:");

@@ -37,7 +37,7 @@ OptimalityCheck::OptimalityCheck(const CheckParts& parts, int32_t nJacElements)
       majors_(parts.majors),
       outcome_(parts.outcome),
       certifier_(parts.prob, nJacElements) {
-  rows_.assign(static_cast<size_t>(parts.prob.m), 0.0);
+  rows_.assign(parts.prob.m, 0.0);
 }
 
 UnscaledCheckInput OptimalityCheck::unscaledCheckInput() const {
@@ -87,7 +87,7 @@ OptimalityCheck::Verdict OptimalityCheck::confirmUnscaled(int32_t itn) {
     pricer_.problemChanged(prob_);
     subspace_.control().modelResetPending = true;
   }
-  enteredThisRound_.assign(static_cast<size_t>(prob_.nb()), 0);
+  enteredThisRound_.assign(prob_.nb(), 0);
   // Superbasic variables whose reduced gradient is too large: the subspace is optimized further.
   if (state_.ns > 0 && r.dualCount > 0) {
     rgTarget_ = p_.optimalityTolerance;

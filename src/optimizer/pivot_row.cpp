@@ -12,8 +12,8 @@ double PricingWeights::columnDot(int32_t j, const double* rowVector) const {
   if (j >= n_) return rowVector[j - n_];
   const SparseMatrix& a = prob_->a;
   double sum = 0.0;
-  for (int32_t k = a.colStart[static_cast<size_t>(j)]; k < a.colStart[static_cast<size_t>(j) + 1]; ++k)
-    sum += a.value[static_cast<size_t>(k)] * rowVector[a.row[static_cast<size_t>(k)]];
+  for (int32_t k = a.colStart[j]; k < a.colStart[j + 1]; ++k)
+    sum += a.value[k] * rowVector[a.row[k]];
   return sum;
 }
 
@@ -23,7 +23,7 @@ void PricingWeights::computePivotRow(const kernels::SparseVector& rho, const dou
   int64_t rowWork = 0;
   auto count = [&](int32_t i) { rowWork += 1 + rows_.nonbasicEnd(i) - rows_.begin(i); };
   if (rho.listed()) {
-    for (int32_t t = 0; t < rho.count; ++t) count(rho.index[static_cast<size_t>(t)]);
+    for (int32_t t = 0; t < rho.count; ++t) count(rho.index[t]);
   } else {
     // Which rows are nonzero is irregular: no branch.
     const double* r = rho.value.data();
@@ -77,7 +77,7 @@ void PricingWeights::computePivotRowByColumns(const double* rho, const double* t
     nonzero += touched ? 1 : 0;
     row[j] = kernels::keepIf(touched, sum);
     if constexpr (kDots != TauDots::kNone) dots[j] = tauSum;
-    touchedMark_[static_cast<size_t>(j)] = touched ? 1 : 0;
+    touchedMark_[j] = touched ? 1 : 0;
     touched_.pushIf(touched, j);
   }
   columnsTouched_ = 0.75 * columnsTouched_ + 0.25 * static_cast<double>(nonzero) / std::max(scanned, 1);
@@ -113,8 +113,8 @@ void PricingWeights::computePivotRowByRows(const kernels::SparseVector& rho, con
   const int32_t* column = rows_.column();
   const double* value = rows_.value();
   for (int32_t t = 0; t < count; ++t) {
-    const int32_t i = listed ? rho.index[static_cast<size_t>(t)] : t;
-    const double r = rho.value[static_cast<size_t>(i)];
+    const int32_t i = listed ? rho.index[t] : t;
+    const double r = rho.value[i];
     if (r == 0.0) continue;
     for (int32_t k = rows_.begin(i); k < rows_.nonbasicEnd(i); ++k) {
       const int32_t j = column[k];
@@ -131,8 +131,8 @@ void PricingWeights::computePivotRowByRows(const kernels::SparseVector& rho, con
 
 void PricingWeights::clearPivotRow() {
   for (int32_t j : touched_) {
-    pivotRow_[static_cast<size_t>(j)] = 0.0;
-    touchedMark_[static_cast<size_t>(j)] = 0;
+    pivotRow_[j] = 0.0;
+    touchedMark_[j] = 0;
   }
   touched_.clear();
 }

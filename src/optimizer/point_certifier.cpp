@@ -8,8 +8,8 @@ PointCertifier::PointCertifier(const Problem& prob, int32_t nJacElements)
     : gradient_(static_cast<size_t>(std::max(prob.nNonlinObjVars, 1))),
       values_(static_cast<size_t>(std::max(prob.nNonlinCons, 1))),
       jacobian_(static_cast<size_t>(std::max(nJacElements, 1))) {
-  work_.activity.reserve(static_cast<size_t>(prob.m));
-  work_.reducedGradient.reserve(static_cast<size_t>(prob.nb()));
+  work_.activity.reserve(prob.m);
+  work_.reducedGradient.reserve(prob.nb());
 }
 
 Certificate PointCertifier::certify(const Problem& prob, const std::vector<double>* scales, const double* x,

@@ -21,8 +21,8 @@ BasicCosts basicCostsOf(const SubproblemObjective& objective, const Feasibility&
 }
 
 Prices::Prices(int32_t m) : m_(m) {
-  costs_.assign(static_cast<size_t>(m), 0.0);
-  work_.assign(static_cast<size_t>(m), 0.0);
+  costs_.assign(m, 0.0);
+  work_.assign(m, 0.0);
   rhs_.resize(m);
   solution_.resize(m);
 }

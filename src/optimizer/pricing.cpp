@@ -56,7 +56,7 @@ bool chooseBetweenBounds(const PricingInput& in, double* reducedCost, PricingRes
   const Problem& prob = *in.prob;
   for (int32_t j = 0; j < prob.nb(); ++j) {
     if (in.hs[j] != -1) continue;
-    const double lo = prob.lower[static_cast<size_t>(j)], up = prob.upper[static_cast<size_t>(j)];
+    const double lo = prob.lower[j], up = prob.upper[j];
     if (!(lo > -1.0e20 || up < 1.0e20)) continue;
     if (j < prob.n) priceColumns(prob, in.pi, in.gradient, j, j + 1, reducedCost);
     else reducedCost[j] = -in.pi[j - prob.n];

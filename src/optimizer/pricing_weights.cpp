@@ -80,7 +80,7 @@ void PricingWeights::recordDense(kernels::SparseVector& y, double& density) cons
   constexpr int32_t kStride = 4;
   const int32_t stride = m_ >= 16 * kStride ? kStride : 1;
   int32_t nonzeros = 0;
-  for (int32_t i = 0; i < m_; i += stride) nonzeros += y.value[static_cast<size_t>(i)] != 0.0 ? 1 : 0;
+  for (int32_t i = 0; i < m_; i += stride) nonzeros += y.value[i] != 0.0 ? 1 : 0;
   recordDensity(density, nonzeros * stride);
 }
 
@@ -106,7 +106,7 @@ bool PricingWeights::slackBasis(const int32_t* basisList) const {
 void PricingWeights::newFramework(const int32_t* basisList) {
   std::fill(weight_.begin(), weight_.end(), 1.0);
   std::fill(inFramework_.begin(), inFramework_.end(), 1);
-  for (int32_t k = 0; k < m_; ++k) inFramework_[static_cast<size_t>(basisList[k])] = 0;
+  for (int32_t k = 0; k < m_; ++k) inFramework_[basisList[k]] = 0;
   ++frameworks_;
 }
 
@@ -120,11 +120,11 @@ void PricingWeights::fullNormsAtSlackBasis(const int32_t* hs) {
       if (j >= n_) {
         w = 2.0;
       } else {
-        for (int32_t k = a.colStart[static_cast<size_t>(j)]; k < a.colStart[static_cast<size_t>(j) + 1]; ++k)
-          w += a.value[static_cast<size_t>(k)] * a.value[static_cast<size_t>(k)];
+        for (int32_t k = a.colStart[j]; k < a.colStart[j + 1]; ++k)
+          w += a.value[k] * a.value[k];
       }
     }
-    weight_[static_cast<size_t>(j)] = w;
+    weight_[j] = w;
   }
   std::fill(inFramework_.begin(), inFramework_.end(), 1);
   ++frameworks_;
@@ -187,7 +187,7 @@ PricingResult PricingWeights::chooseAll(const PricingInput& in, double toldj) {
     BestCandidate best;
     for (int32_t k = 0; k < count; ++k) {
       const int32_t j = above[k];
-      best.offer(j, candidateMeasure(in.hs[j], reducedCost_[j]), weight_[static_cast<size_t>(j)]);
+      best.offer(j, candidateMeasure(in.hs[j], reducedCost_[j]), weight_[j]);
     }
     r.enteringVar = best.j;
   }
@@ -245,7 +245,7 @@ void PricingWeights::update(const PivotColumn& pivot, const int32_t* hs, const i
   // it, plus the squares of its column's entries in the basic positions that belong to it.
   // Those entries are also the right-hand side of tau (steepest edge).
   double exact = steepest ? frameworkNorm<true>(pivot, basisList) : frameworkNorm<false>(pivot, basisList);
-  const double updated = std::max(weight_[static_cast<size_t>(q)], 1.0);
+  const double updated = std::max(weight_[q], 1.0);
   // Devex weights only grow, so an underestimate is expected and harmless; an overestimate
   // makes the variable look worse than it is. Steepest-edge weights drift either way.
   const bool drifted = updated > kResetRatio * std::max(exact, 1.0) ||
@@ -259,11 +259,11 @@ void PricingWeights::update(const PivotColumn& pivot, const int32_t* hs, const i
     if (reducedCostsKept_) updateReducedCosts(q, leaving, alphaRq, pivot.leavingCost);
     exact = std::max(exact, 1.0);
     updateDevex(q, alphaRq, exact);
-    weight_[static_cast<size_t>(leaving)] = std::max(exact / (alphaRq * alphaRq), 1.0);
+    weight_[leaving] = std::max(exact / (alphaRq * alphaRq), 1.0);
     clearPivotRow();
   } else {
     updateSteepestEdgeAndCosts(q, leaving, alphaRq, exact, pivot.leavingCost);
-    weight_[static_cast<size_t>(leaving)] = exact / (alphaRq * alphaRq);
+    weight_[leaving] = exact / (alphaRq * alphaRq);
   }
   rows_.enter(q);
   rows_.leave(leaving);
@@ -272,9 +272,9 @@ void PricingWeights::update(const PivotColumn& pivot, const int32_t* hs, const i
   // A new framework: the nonbasic variables after this change.
   std::fill(weight_.begin(), weight_.end(), 1.0);
   std::fill(inFramework_.begin(), inFramework_.end(), 1);
-  for (int32_t k = 0; k < m_; ++k) inFramework_[static_cast<size_t>(basisList[k])] = 0;
-  inFramework_[static_cast<size_t>(q)] = 0;
-  inFramework_[static_cast<size_t>(leaving)] = 1;
+  for (int32_t k = 0; k < m_; ++k) inFramework_[basisList[k]] = 0;
+  inFramework_[q] = 0;
+  inFramework_[leaving] = 1;
   ++frameworks_;
 }
 
@@ -315,13 +315,13 @@ void PricingWeights::updateReducedCosts(int32_t q, int32_t leaving, double alpha
   const bool listed = candidatesKept_;
   if (listed) {
     for (int32_t j : touched_) {
-      d[j] -= theta * pivotRow_[static_cast<size_t>(j)];
+      d[j] -= theta * pivotRow_[j];
       if (std::fabs(d[j]) > listTol_) keepCandidate(j);
     }
   } else {
     // The touched variables' weights change too, in the same blocks.
     for (int32_t j : touched_) {
-      d[j] -= theta * pivotRow_[static_cast<size_t>(j)];
+      d[j] -= theta * pivotRow_[j];
       blocks_.markStale(j);
     }
   }
@@ -355,8 +355,8 @@ void PricingWeights::keepCandidate(int32_t j) {
 void PricingWeights::updateDevex(int32_t q, double alphaRq, double wq) {
   for (int32_t j : touched_) {
     if (j == q) continue;
-    const double ratio = pivotRow_[static_cast<size_t>(j)] / alphaRq;
-    double& w = weight_[static_cast<size_t>(j)];
+    const double ratio = pivotRow_[j] / alphaRq;
+    double& w = weight_[j];
     w = std::max(w, ratio * ratio * wq);
   }
 }
@@ -372,7 +372,7 @@ void PricingWeights::updateSteepestEdge(int32_t q, double theta, double alphaRq,
   double* row = pivotRow_.data();
   uint8_t* mark = touchedMark_.data();
   const double* tau = tau_.value.data();
-  const double qIn = inFramework_[static_cast<size_t>(q)] ? 1.0 : 0.0;
+  const double qIn = inFramework_[q] ? 1.0 : 0.0;
   for (int32_t j : touched_) {
     const double alpha = row[j];
     if constexpr (kCosts == CostUpdate::kListed) {
@@ -386,9 +386,9 @@ void PricingWeights::updateSteepestEdge(int32_t q, double theta, double alphaRq,
     mark[j] = 0;
     if (j == q) continue;
     const double ratio = alpha / alphaRq;
-    const double floor = (inFramework_[static_cast<size_t>(j)] ? 1.0 : 0.0) + qIn * ratio * ratio;
-    double& w = weight_[static_cast<size_t>(j)];
-    const double tauDot = tauDotsFormed_ ? tauDot_[static_cast<size_t>(j)] : columnDot(j, tau);
+    const double floor = (inFramework_[j] ? 1.0 : 0.0) + qIn * ratio * ratio;
+    double& w = weight_[j];
+    const double tauDot = tauDotsFormed_ ? tauDot_[j] : columnDot(j, tau);
     w = std::max(w - 2.0 * ratio * tauDot + ratio * ratio * wq, floor);
   }
   touched_.clear();

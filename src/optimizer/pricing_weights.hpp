@@ -96,7 +96,7 @@ class PricingWeights {
   // Variable j went from one bound to the other without a basis change.
   void boundFlipped(int32_t j) { blocks_.markStale(j); }
 
-  double weight(int32_t j) const { return weight_[static_cast<size_t>(j)]; }
+  double weight(int32_t j) const { return weight_[j]; }
   // Reference frameworks set up since size(), counting the first.
   int32_t frameworks() const { return frameworks_; }
   // Pricings since size() that scanned only the candidate list, or only the changed blocks.
@@ -104,7 +104,7 @@ class PricingWeights {
   int32_t blockPricings() const { return blockPricings_; }
   // Pivot rows since size() formed row by row.
   int32_t rowwisePivotRows() const { return rowwisePivotRows_; }
-  bool inFramework(int32_t j) const { return inFramework_[static_cast<size_t>(j)] != 0; }
+  bool inFramework(int32_t j) const { return inFramework_[j] != 0; }
 
   // A new framework starts when the entering variable's updated weight and its value
   // recomputed in the framework differ by more than this factor: Devex weights drift by

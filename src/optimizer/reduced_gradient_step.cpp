@@ -28,8 +28,8 @@ ReducedGradientStep::ReducedGradientStep(const RgStepParts& parts)
       position_(parts.changedPosition),
       m_(parts.prob.m),
       n_(parts.prob.n) {
-  work_.assign(static_cast<size_t>(m_), 0.0);
-  solution_.assign(static_cast<size_t>(m_), 0.0);
+  work_.assign(m_, 0.0);
+  solution_.assign(m_, 0.0);
 }
 
 double ReducedGradientStep::phaseObjective() const {
@@ -157,7 +157,7 @@ RgStatus ReducedGradientStep::superbasicHitsBound(int32_t k, const BlockingResul
 RgStatus ReducedGradientStep::basicHitsBound(int32_t position, const BlockingResult& r) {
   const int32_t jr = basis_.at(position);
   std::fill(work_.begin(), work_.end(), 0.0);
-  work_[static_cast<size_t>(position)] = 1.0;
+  work_[position] = 1.0;
   basis_.lu().solveBt(work_.data(), solution_.data());  // w: row r of B^-1
   const double yMax = subspace_.pivotsInRow(solution_.data());
   Subspace::Control& c = subspace_.control();
@@ -175,7 +175,7 @@ RgStatus ReducedGradientStep::basicHitsBound(int32_t position, const BlockingRes
   c.replaceFailures = 0;
   const int32_t jq = subspace_.variable(best);
   landOnBound(jr, r, state_.x.data(), state_.hs.data(), prob_.lower.data(), prob_.upper.data());
-  state_.hs[static_cast<size_t>(jq)] = kBasic;
+  state_.hs[jq] = kBasic;
   basis_.at(position) = jq;
   const double pivot = subspace_.exchangeWithBasic(best, jr);
   record_->hmod2 = subspace_.lastExchangeResult();

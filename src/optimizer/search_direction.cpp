@@ -50,11 +50,11 @@ void SearchDirection::moveAlong(double alpha, int32_t count, const int32_t* list
 }
 
 void SearchDirection::keepValues(int32_t count, const int32_t* list, const double* x) {
-  for (int32_t k = 0; k < count; ++k) before_[static_cast<size_t>(k)] = x[list[k]];
+  for (int32_t k = 0; k < count; ++k) before_[k] = x[list[k]];
 }
 
 void SearchDirection::restoreValues(int32_t count, const int32_t* list, double* x) const {
-  for (int32_t k = 0; k < count; ++k) x[list[k]] = before_[static_cast<size_t>(k)];
+  for (int32_t k = 0; k < count; ++k) x[list[k]] = before_[k];
 }
 
 void landOnBound(int32_t j, const BlockingResult& r, double* x, int32_t* hs, const double* lower, const double* upper) {

@@ -73,7 +73,7 @@ SimplexMove SimplexStep::take(int32_t q, bool increase) {
   const double* p = direction_.p();
   double* x = state_.x.data();
   for (int32_t t = 0; t < nMoved; ++t) {
-    const int32_t k = moved_[static_cast<size_t>(t)];
+    const int32_t k = moved_[t];
     x[basic[k]] += r.step * p[k];
   }
   x[q] += r.step * p[m_];
@@ -92,7 +92,7 @@ SimplexMove SimplexStep::take(int32_t q, bool increase) {
     return move;
   }
   hs[q] = kBasic;
-  if (prob_.lower[static_cast<size_t>(blocker)] == prob_.upper[static_cast<size_t>(blocker)]) hs[blocker] = kFixedNonbasic;
+  if (prob_.lower[blocker] == prob_.upper[blocker]) hs[blocker] = kFixedNonbasic;
   else hs[blocker] = r.hitLower ? kAtLower : kAtUpper;
   basic[r.blockPos] = q;
   move.outcome = SimplexMove::Outcome::kBasisChange;

@@ -29,7 +29,7 @@ SubproblemObjective::SubproblemObjective(const Problem& prob, const Parameters& 
 }
 
 double SubproblemObjective::objScale() const {
-  return (objSlack_ >= 0 && !scaling_.factors.empty()) ? scaling_.factors[static_cast<size_t>(objSlack_)] : 1.0;
+  return (objSlack_ >= 0 && !scaling_.factors.empty()) ? scaling_.factors[objSlack_] : 1.0;
 }
 
 double SubproblemObjective::trueObjective(const double* x) const {
@@ -47,7 +47,7 @@ double SubproblemObjective::minimized(const double* x) const {
 double SubproblemObjective::phaseGradient(int32_t j, bool infeasible, double weightOnObjective) const {
   if (j == objSlack_) return (infeasible ? -weightOnObjective : -1.0) * sigma_ * objScale();
   if (infeasible || !nonlinear_ || j >= prob_.n) return 0.0;
-  return gradient_[static_cast<size_t>(j)];
+  return gradient_[j];
 }
 
 // The user's f, the minimized subproblem value and its gradient over the nonlinear variables.
@@ -72,7 +72,7 @@ int32_t SubproblemObjective::evaluate(const double* x, bool wantGradient) {
   double* g = gTrial_.data();
   if (wantGradient) {
     std::fill(g, g + prob_.nNonlinVars(), 0.0);
-    for (int32_t j = 0; j < nObj; ++j) g[j] = sigma_ * gUserTrial_[static_cast<size_t>(j)];
+    for (int32_t j = 0; j < nObj; ++j) g[j] = sigma_ * gUserTrial_[j];
   }
   if (lagrangian)
     fTrial_ += majors_->lagrangianTerms(x, conValues_.data(), wantGradient ? conJacobian_.data() : nullptr,
@@ -114,12 +114,12 @@ bool SubproblemObjective::forwardDifferencesInUse() const {
 }
 
 void SubproblemObjective::userGradientUnscaled(std::vector<double>& g) const {
-  g.assign(static_cast<size_t>(prob_.nNonlinObjVars), 0.0);
+  g.assign(prob_.nNonlinObjVars, 0.0);
   if (!evaluated_) return;
   const std::vector<double>& scales = scaling_.factors;
   for (int32_t j = 0; j < prob_.nNonlinObjVars; ++j) {
-    const double scale = scales.empty() ? 1.0 : scales[static_cast<size_t>(j)];
-    g[static_cast<size_t>(j)] = gUser_[static_cast<size_t>(j)] / scale;
+    const double scale = scales.empty() ? 1.0 : scales[j];
+    g[j] = gUser_[j] / scale;
   }
 }
 

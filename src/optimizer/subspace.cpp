@@ -23,7 +23,7 @@ void Subspace::load(const std::vector<int32_t>& superbasics) {
   for (int32_t j : superbasics) {
     if (ns >= limit || hs[j] != kSuperbasic) continue;
     basis_.at(m_ + ns) = j;
-    rg_[static_cast<size_t>(ns)] = 0.0;
+    rg_[ns] = 0.0;
     ++ns;
     model_.addColumn(ns);
   }
@@ -33,8 +33,8 @@ void Subspace::load(const std::vector<int32_t>& superbasics) {
 void Subspace::add(int32_t j, double rg) {
   int32_t& ns = state_.ns;
   basis_.at(m_ + ns) = j;
-  rg_[static_cast<size_t>(ns)] = rg;
-  state_.hs[static_cast<size_t>(j)] = kSuperbasic;
+  rg_[ns] = rg;
+  state_.hs[j] = kSuperbasic;
   ++ns;
   model_.addColumn(ns);
 }
@@ -55,7 +55,7 @@ void Subspace::remove(int32_t k) {
 
 void Subspace::makeNonbasic() {
   for (int32_t k = state_.ns - 1; k >= 0; --k) {
-    state_.hs[static_cast<size_t>(variable(k))] = kBetweenBounds;
+    state_.hs[variable(k)] = kBetweenBounds;
     remove(k);
   }
   control_.modelResetPending = true;
@@ -77,7 +77,7 @@ bool Subspace::admit(const PricingResult& pr, bool withModel, double piNorm) {
   const int32_t* hs = state_.hs.data();
   for (int32_t c = 1; c < pr.nCandidates && c < static_cast<int32_t>(pr.candidates.size()); ++c) {
     if (state_.ns >= p_.superbasicsLimit) break;
-    const PriceCandidate& candidate = pr.candidates[static_cast<size_t>(c)];
+    const PriceCandidate& candidate = pr.candidates[c];
     if (candidate.j == pr.enteringVar || hs[candidate.j] == kSuperbasic) continue;
     add(candidate.j, candidate.dj);
   }
@@ -94,7 +94,7 @@ void Subspace::computeReducedGradient(const double* pi, const SubproblemObjectiv
     const int32_t j = variable(k);
     const double aPi = j < n_ ? a.dot(j, pi) : pi[j - n_];
     const double rg = objective.phaseGradient(j, infeasible, weightOnObjective) - aPi;
-    rg_[static_cast<size_t>(k)] = rg;
+    rg_[k] = rg;
     rgNorm_ = std::max(rgNorm_, std::fabs(rg));
     if (k < inR) rgNormR_ = std::max(rgNormR_, std::fabs(rg));
   }
@@ -159,7 +159,7 @@ void Subspace::keepReducedGradient() {
 int Subspace::learn(double alpha, double fBefore, bool gradientsDifferenced) {
   const int32_t ns = state_.ns;
   double slope = 0.0;
-  for (int32_t k = 0; k < ns; ++k) slope += previousRg_[static_cast<size_t>(k)] * pS_[static_cast<size_t>(k)];
+  for (int32_t k = 0; k < ns; ++k) slope += previousRg_[k] * pS_[k];
   const double precision = p_.functionPrecision * (1.0 + std::fabs(fBefore));
   const bool roundoffOnly = gradientsDifferenced || ns > model_.maxR();
   if (roundoffOnly && !(alpha * std::fabs(slope) > precision)) return 0;
@@ -189,7 +189,7 @@ int32_t Subspace::farthestWithPivot(double yMax) const {
   int32_t best = -1;
   double farthest = -1.0;
   for (int32_t k = 0; k < state_.ns; ++k) {
-    if (std::fabs(y_[static_cast<size_t>(k)]) < 0.1 * yMax) continue;
+    if (std::fabs(y_[k]) < 0.1 * yMax) continue;
     const int32_t j = variable(k);
     const double d = std::min(std::fabs(x[j] - lower[j]), std::fabs(upper[j] - x[j]));
     if (d >= farthest) {

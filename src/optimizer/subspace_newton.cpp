@@ -32,7 +32,7 @@ SubspaceNewton::SubspaceNewton(const Problem& prob, const ProblemState& state, B
   rowSolution_.assign(m, 0.0);
   for (auto* v : {&r_, &z_, &dir_, &q_, &x_, &scratch_, &modelZ_}) v->assign(maxS, 0.0);
   if (option_ != kQuasiNewtonHessian) {
-    dense_.assign(static_cast<size_t>(kDenseOrder * kDenseOrder), 0.0);
+    dense_.assign(kDenseOrder * kDenseOrder, 0.0);
     order_.assign(maxS, 0);
     rank_.assign(nnv, -1);
   }
@@ -89,7 +89,7 @@ bool SubspaceNewton::reducedProduct(int32_t ns, const double* v, double* out) {
 
 void SubspaceNewton::precondition(int32_t ns, const SubspaceHessian& model, const double* r, double* z) {
   // The model's direction for a gradient g is -M^-1 g: M^-1 r is its direction for -r.
-  for (int32_t k = 0; k < ns; ++k) scratch_[static_cast<size_t>(k)] = -r[k];
+  for (int32_t k = 0; k < ns; ++k) scratch_[k] = -r[k];
   model.direction(ns, scratch_.data(), modelZ_.data(), z);
 }
 

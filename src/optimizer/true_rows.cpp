@@ -16,7 +16,7 @@ void OptimalityCheck::measureTrueRows(const std::vector<double>& F, bool setSlac
   const kernels::ColumnView a(prob_.a);
   const int32_t n = prob_.n, C = prob_.nNonlinCons;
   const std::vector<double>& scales = scaling_.factors;
-  auto scale = [&](int32_t j) { return scales.empty() ? 1.0 : scales[static_cast<size_t>(j)]; };
+  auto scale = [&](int32_t j) { return scales.empty() ? 1.0 : scales[j]; };
   double* x = state_.x.data();
   double* linear = rows_.data();
   std::fill(linear, linear + C, 0.0);
@@ -31,7 +31,7 @@ void OptimalityCheck::measureTrueRows(const std::vector<double>& F, bool setSlac
   double violation = 0.0, xNorm = 0.0;
   for (int32_t j = 0; j < prob_.nNonlinJacVars; ++j) xNorm = std::max(xNorm, std::fabs(x[j] * scale(j)));
   for (int32_t i = 0; i < C; ++i) {
-    const double value = -(F[static_cast<size_t>(i)] + linear[i]);
+    const double value = -(F[i] + linear[i]);
     if (setSlacks) x[n + i] = value;
     const double s = scale(n + i);
     violation = std::max({violation, (majors_->rowLower(i) - value) * s, (value - majors_->rowUpper(i)) * s});

@@ -8,7 +8,7 @@ namespace kavro {
 namespace {
 
 double scaleOf(const UnscaledCheckInput& in, int32_t j) {
-  return in.scales && !in.scales->empty() ? (*in.scales)[static_cast<size_t>(j)] : 1.0;
+  return in.scales && !in.scales->empty() ? (*in.scales)[j] : 1.0;
 }
 
 // A working bound in the user's units; bounds the scaling leaves alone stay as they are.
@@ -41,8 +41,8 @@ double unscaledObjectiveCoefficient(const UnscaledCheckInput& in, int32_t j) {
   if (prob.objRow < 0) return c;
   const size_t uj = static_cast<size_t>(j);
   for (int32_t k = prob.a.colStart[uj]; k < prob.a.colStart[uj + 1]; ++k)
-    if (prob.a.row[static_cast<size_t>(k)] == prob.objRow)
-      c += std::fabs(prob.a.value[static_cast<size_t>(k)]) * scaleOf(in, prob.n + prob.objRow) / s;
+    if (prob.a.row[k] == prob.objRow)
+      c += std::fabs(prob.a.value[k]) * scaleOf(in, prob.n + prob.objRow) / s;
   return c;
 }
 
@@ -52,7 +52,7 @@ double workingReducedCost(const UnscaledCheckInput& in, int32_t j) {
   const size_t uj = static_cast<size_t>(j);
   double d = in.gradient ? in.gradient[j] : 0.0;
   for (int32_t k = prob.a.colStart[uj]; k < prob.a.colStart[uj + 1]; ++k)
-    d -= in.pi[prob.a.row[static_cast<size_t>(k)]] * prob.a.value[static_cast<size_t>(k)];
+    d -= in.pi[prob.a.row[k]] * prob.a.value[k];
   return d;
 }
 
@@ -64,7 +64,7 @@ double formerPiNorm(const UnscaledCheckInput& in) {
   if (!in.formerScales) return norm;
   const int32_t n = in.prob->n;
   for (int32_t i = 0; i < in.prob->m; ++i)
-    norm = std::max(norm, std::fabs(in.pi[i] * (*in.formerScales)[static_cast<size_t>(n + i)]));
+    norm = std::max(norm, std::fabs(in.pi[i] * (*in.formerScales)[n + i]));
   return norm;
 }
 
@@ -77,7 +77,7 @@ DualViolation dualViolation(const UnscaledCheckInput& in, int32_t j, double form
   v.wrongWay = h == kAtLower ? -d : (h == kAtUpper ? d : std::fabs(d));
   v.tolerance = in.optimalityTolerance * (1.0 + unscaledObjectiveCoefficient(in, j));
   if (in.formerScales)
-    v.scaledRatio = v.wrongWay * (*in.formerScales)[static_cast<size_t>(j)] / (in.optimalityTolerance * formerPiNorm);
+    v.scaledRatio = v.wrongWay * (*in.formerScales)[j] / (in.optimalityTolerance * formerPiNorm);
   return v;
 }
 
@@ -92,12 +92,12 @@ UnscaledCheckResult checkUnscaled(const UnscaledCheckInput& in, std::vector<doub
     const double s = scaleOf(in, j);
     checkBounds(in, j, in.x[uj] * s, unscaledBound(in, prob.lower[uj], s), unscaledBound(in, prob.upper[uj], s), r);
     for (int32_t k = prob.a.colStart[uj]; k < prob.a.colStart[uj + 1]; ++k)
-      rowActivity[static_cast<size_t>(prob.a.row[static_cast<size_t>(k)])] += prob.a.value[static_cast<size_t>(k)] * in.x[uj];
+      rowActivity[prob.a.row[k]] += prob.a.value[k] * in.x[uj];
   }
   for (int32_t i = 0; i < m; ++i) {
     const size_t slack = static_cast<size_t>(n + i);
     const double s = scaleOf(in, n + i);
-    const double activity = rowActivity[static_cast<size_t>(i)] * s;
+    const double activity = rowActivity[i] * s;
     // The slack holds minus the activity, so its bounds are the row's limits negated.
     checkBounds(in, n + i, -activity, unscaledBound(in, prob.lower[slack], s), unscaledBound(in, prob.upper[slack], s), r);
   }
