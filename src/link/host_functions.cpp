@@ -43,13 +43,13 @@ void HostFunctions::objective(int& mode, int n, const double* x, double& f, doub
     errors = std::max(errors, 1);
   }
   for (int k = 0; k < nz; ++k) {
-    const int j = columns_[static_cast<size_t>(k)];
+    const int j = columns_[k];
     if (j < 0 || j >= n) continue;  // later columns belong to the objective row
-    if (nonlinear_[static_cast<size_t>(k)]) {
-      g[j] = gradient_[static_cast<size_t>(j)];
+    if (nonlinear_[k]) {
+      g[j] = gradient_[j];
     } else {
-      g[j] = values_[static_cast<size_t>(k)];
-      f += values_[static_cast<size_t>(k)] * x[j];
+      g[j] = values_[k];
+      f += values_[k] * x[j];
     }
   }
   mode = countErrors(errors, mode);
@@ -72,15 +72,15 @@ void HostFunctions::constraints(int& mode, int m, int n, int njac, const double*
       errors = std::max(errors, 1);
     }
     for (int k = 0; k < nz; ++k) {
-      const int j = columns_[static_cast<size_t>(k)];
+      const int j = columns_[k];
       if (j < 0 || j >= n || static_cast<size_t>(j) + 1 >= start.size()) continue;
-      const int32_t position = start[static_cast<size_t>(j)] + filled_[static_cast<size_t>(j)]++;
-      if (position >= start[static_cast<size_t>(j) + 1]) continue;  // more entries than the pattern holds
-      if (nonlinear_[static_cast<size_t>(k)]) {
-        g[position] = gradient_[static_cast<size_t>(j)];
+      const int32_t position = start[j] + filled_[j]++;
+      if (position >= start[j + 1]) continue;  // more entries than the pattern holds
+      if (nonlinear_[k]) {
+        g[position] = gradient_[j];
       } else {
-        g[position] = values_[static_cast<size_t>(k)];
-        f[i] += values_[static_cast<size_t>(k)] * x[j];
+        g[position] = values_[k];
+        f[i] += values_[k] * x[j];
       }
     }
     mode = countErrors(errors, mode);

@@ -72,9 +72,9 @@ bool Transfer::setUpView() {
   out_.modelType = qmo_.qmoModelType(h_);
   ctx_.hasObjective = out_.modelType != 8;
   out_.nonlinear = qmo_.qmoNLNZ(h_) > 0 || qmo_.qmoObjNLNZ(h_) > 0;
-  colIndex_.assign(static_cast<size_t>(n_), 0);
-  nlFlag_.assign(static_cast<size_t>(n_), 0);
-  values_.assign(static_cast<size_t>(n_), 0.0);
+  colIndex_.assign(n_, 0);
+  nlFlag_.assign(n_, 0);
+  values_.assign(n_, 0.0);
   return true;
 }
 
@@ -86,7 +86,7 @@ bool Transfer::readSparse(int row, int& nz) {
                          : qmo_.qmoGetRowSparse(h_, row, colIndex_.data(), values_.data(), nlFlag_.data(), &nz, &nlnz);
   if (rc != 0 || nz < 0 || nz > n_) return false;
   for (int k = 0; k < nz; ++k)
-    if (colIndex_[static_cast<size_t>(k)] < 0 || colIndex_[static_cast<size_t>(k)] >= n_) return false;
+    if (colIndex_[k] < 0 || colIndex_[k] >= n_) return false;
   return true;
 }
 
@@ -108,21 +108,21 @@ bool Transfer::orderNonlinearFirst() {
     int nz = 0;
     if (!readSparse(i, nz)) return fail("get sparse row");
     for (int k = 0; k < nz; ++k)
-      if (nlFlag_[static_cast<size_t>(k)]) jac[static_cast<size_t>(colIndex_[static_cast<size_t>(k)])] = 1;
+      if (nlFlag_[k]) jac[colIndex_[k]] = 1;
     nonlinearRows.push_back(i);
   }
   if (ctx_.hasObjective) {
     int nz = 0;
     if (!readSparse(-1, nz)) return fail("get sparse objective");
     for (int k = 0; k < nz; ++k)
-      if (nlFlag_[static_cast<size_t>(k)]) obj[static_cast<size_t>(colIndex_[static_cast<size_t>(k)])] = 1;
+      if (nlFlag_[k]) obj[colIndex_[k]] = 1;
   }
   // Both flags, then Jacobian only, then objective only, then linear columns.
   std::vector<int> order;
-  order.reserve(static_cast<size_t>(n_));
+  order.reserve(n_);
   auto group = [&](bool inJac, bool inObj) {
     for (int j = 0; j < n_; ++j)
-      if (static_cast<bool>(jac[static_cast<size_t>(j)]) == inJac && static_cast<bool>(obj[static_cast<size_t>(j)]) == inObj)
+      if (static_cast<bool>(jac[j]) == inJac && static_cast<bool>(obj[j]) == inObj)
         order.push_back(j);
   };
   group(true, true);
@@ -145,7 +145,7 @@ bool Transfer::readLevelsAndBounds() {
   s.x.assign(nb, 0.0);
   p.lower.assign(nb, 0.0);
   p.upper.assign(nb, 0.0);
-  s.pi.assign(static_cast<size_t>(p.m), 0.0);
+  s.pi.assign(p.m, 0.0);
   s.hs.assign(nb, 0);
   s.reducedCost.assign(nb, 0.0);
   std::vector<double> rowLevel(static_cast<size_t>(m0_), 0.0);
@@ -154,7 +154,7 @@ bool Transfer::readLevelsAndBounds() {
   if (qmo_.qmoGetVarUpper(h_, p.upper.data()) != 0) return fail("get variable upper bounds");
   if (qmo_.qmoGetEquL(h_, rowLevel.data()) != 0) return fail("get equation level");
   if (qmo_.qmoGetEquM(h_, s.pi.data()) != 0) return fail("get equation marginals");
-  for (int32_t i = 0; i < m0_; ++i) s.x[static_cast<size_t>(n_ + i)] = -rowLevel[static_cast<size_t>(i)];
+  for (int32_t i = 0; i < m0_; ++i) s.x[n_ + i] = -rowLevel[i];
   return true;
 }
 
@@ -208,29 +208,29 @@ void Transfer::buildMatrix() {
   std::vector<int32_t> count(n + 1, 0);
   std::vector<int32_t> jacCount(static_cast<size_t>(nNonlinJac_) + 1, 0);
   for (int32_t i = 0; i < m0_; ++i)
-    for (int64_t k = rows_.start[static_cast<size_t>(i)]; k < rows_.start[static_cast<size_t>(i) + 1]; ++k) {
-      const int32_t j = rows_.column[static_cast<size_t>(k)];
-      ++count[static_cast<size_t>(j) + 1];
-      if (i < p.nNonlinCons && j < nNonlinJac_) ++jacCount[static_cast<size_t>(j) + 1];
+    for (int64_t k = rows_.start[i]; k < rows_.start[i + 1]; ++k) {
+      const int32_t j = rows_.column[k];
+      ++count[j + 1];
+      if (i < p.nNonlinCons && j < nNonlinJac_) ++jacCount[j + 1];
     }
   for (int32_t j : rows_.objColumn)
-    if (j >= nNonlinObj_) ++count[static_cast<size_t>(j) + 1];
+    if (j >= nNonlinObj_) ++count[j + 1];
   for (size_t j = 0; j < n; ++j) count[j + 1] += count[j];
   for (size_t j = 0; j < static_cast<size_t>(nNonlinJac_); ++j) jacCount[j + 1] += jacCount[j];
   ctx_.jacobianStart = std::move(jacCount);
 
   p.a.colStart = count;
-  p.a.row.assign(static_cast<size_t>(count[n]), 0);
-  p.a.value.assign(static_cast<size_t>(count[n]), 0.0);
+  p.a.row.assign(count[n], 0);
+  p.a.value.assign(count[n], 0.0);
   std::vector<int32_t> next(count.begin(), count.end() - 1);
   auto append = [&](int32_t j, int32_t row, double value) {
-    const size_t k = static_cast<size_t>(next[static_cast<size_t>(j)]++);
+    const size_t k = static_cast<size_t>(next[j]++);
     p.a.row[k] = row;
     p.a.value[k] = value;
   };
   for (int32_t i = 0; i < m0_; ++i)
-    for (int64_t k = rows_.start[static_cast<size_t>(i)]; k < rows_.start[static_cast<size_t>(i) + 1]; ++k)
-      append(rows_.column[static_cast<size_t>(k)], i, rows_.value[static_cast<size_t>(k)]);
+    for (int64_t k = rows_.start[i]; k < rows_.start[i + 1]; ++k)
+      append(rows_.column[k], i, rows_.value[k]);
   for (size_t k = 0; k < rows_.objColumn.size(); ++k)
     if (rows_.objColumn[k] >= nNonlinObj_) append(rows_.objColumn[k], p.objRow, rows_.objValue[k]);
 
@@ -238,8 +238,8 @@ void Transfer::buildMatrix() {
     // The objective row's slack starts at minus the linear part of the objective.
     double linear = 0.0;
     for (size_t k = 0; k < rows_.objColumn.size(); ++k)
-      if (!rows_.objNonlinear[k]) linear += rows_.objValue[k] * out_.state.x[static_cast<size_t>(rows_.objColumn[k])];
-    out_.state.x[static_cast<size_t>(n_ + p.objRow)] = -linear;
+      if (!rows_.objNonlinear[k]) linear += rows_.objValue[k] * out_.state.x[rows_.objColumn[k]];
+    out_.state.x[n_ + p.objRow] = -linear;
   }
 }
 
