@@ -44,9 +44,9 @@ Key keyOf(std::string_view key, Format format) {
 class NameIndex {
  public:
   explicit NameIndex(const Problem& prob) : columns_(prob.n), rows_(prob.m) {
-    columnNames_.reserve(static_cast<size_t>(prob.n));
+    columnNames_.reserve(prob.n);
     for (int32_t j = 0; j < prob.n; ++j) add(columnName(prob, j), columnNames_, columns_);
-    rowNames_.reserve(static_cast<size_t>(prob.m));
+    rowNames_.reserve(prob.m);
     for (int32_t i = 0; i < prob.m; ++i) add(rowName(prob, i), rowNames_, rows_);
   }
   int32_t column(std::string_view name) { return columns_.find(name, columnNames_); }
@@ -56,7 +56,7 @@ class NameIndex {
     const int32_t j = column(name), i = row(name);
     if (i < 0) return j;
     const int32_t slack = static_cast<int32_t>(columnNames_.size()) + i;
-    return (j < 0 || named[static_cast<size_t>(j)]) ? slack : j;
+    return (j < 0 || named[j]) ? slack : j;
   }
 
  private:
@@ -126,7 +126,7 @@ class NamedReader {
     const bool swap = k == Key::kSwapLower || k == Key::kSwapUpper;
     const int32_t j = swap ? names_.column(nameText) : names_.variable(nameText, named_);
     if (j < 0) return notFound(number, nameText);
-    named_[static_cast<size_t>(j)] = 1;
+    named_[j] = 1;
     double value = 0.0;
     const Field valueField = readReal(fieldAt(line, 24, std::string::npos), value);
     if (valueField == Field::kInvalid) {
@@ -139,14 +139,14 @@ class NamedReader {
     if (swap && !swapIntoBasis(number, k, j, keyText, nameText, secondText)) return false;
     if (!swap) setState(k, j);
     if (valueField == Field::kNumber && isFiniteValue(value, io_.params.machine.infBound))
-      x_[static_cast<size_t>(j)] = value;
+      x_[j] = value;
     ++counts_.used;
     return false;
   }
 
   void setState(Key k, int32_t j) {
     static constexpr int32_t kStateOf[] = {kAtLower, kAtUpper, kSuperbasic, kBasic};
-    hs_[static_cast<size_t>(j)] = kStateOf[static_cast<int>(k)];
+    hs_[j] = kStateOf[static_cast<int>(k)];
     if (k == Key::kSuperbasic) ++counts_.superbasics;
     if (k == Key::kBasic) ++counts_.basics;
   }
@@ -159,7 +159,7 @@ class NamedReader {
     if (row < 0) return notFound(number, second);
     const size_t slack = static_cast<size_t>(t_.prob.n + row);
     if (row == t_.prob.objRow || hs_[slack] != kBasic) return ignored(number, key, name, second);
-    hs_[static_cast<size_t>(j)] = kBasic;
+    hs_[j] = kBasic;
     ++counts_.basics;
     const bool atLower = k == Key::kSwapLower;
     hs_[slack] = atLower ? kAtLower : kAtUpper;

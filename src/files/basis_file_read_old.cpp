@@ -59,14 +59,14 @@ bool readStateMap(const BasisFileChannel& io, InputUnit& in, std::vector<int32_t
     }
     const int32_t count = std::min(kStatesPerLine, nb - first);
     for (int32_t k = 0; k < count; ++k) {
-      const char c = static_cast<size_t>(k) < line.size() ? line[static_cast<size_t>(k)] : ' ';
+      const char c = static_cast<size_t>(k) < line.size() ? line[k] : ' ';
       int32_t state = 0;
       if (c >= '0' && c <= '5') state = (c - '0') % 4;
       else if (c != ' ') {
         io.out.both(" XXX  Line %ld of the basis file: a character that is not a state in the map", in.lineNumber());
         return false;
       }
-      hs[static_cast<size_t>(first + k)] = state;
+      hs[first + k] = state;
     }
   }
   return true;

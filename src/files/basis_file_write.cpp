@@ -157,13 +157,13 @@ std::vector<uint8_t> columnsNamedLikeRows(const Problem& prob) {
   std::vector<uint8_t> shared(static_cast<size_t>(prob.n), 0);
   if (prob.rowNames.empty() || prob.columnNames.empty()) return shared;  // generated names differ
   std::vector<std::string> rows;
-  rows.reserve(static_cast<size_t>(prob.m));
+  rows.reserve(prob.m);
   NameTable table(prob.m);
   for (int32_t i = 0; i < prob.m; ++i) {
     rows.push_back(rowName(prob, i));
     if (table.find(rows.back(), rows) < 0) table.insert(i, rows);
   }
-  for (int32_t j = 0; j < prob.n; ++j) shared[static_cast<size_t>(j)] = table.find(columnName(prob, j), rows) >= 0;
+  for (int32_t j = 0; j < prob.n; ++j) shared[j] = table.find(columnName(prob, j), rows) >= 0;
   return shared;
 }
 
@@ -216,9 +216,9 @@ void writePunch(const BasisFileChannel& io, int unit, const BasisSource& s) {
     const size_t u = static_cast<size_t>(j);
     const int32_t state = externalState(s.hs[u]);
     if (state == kBasic) {
-      while (slack < nb && externalState(s.hs[static_cast<size_t>(slack)]) == kBasic) ++slack;
+      while (slack < nb && externalState(s.hs[slack]) == kBasic) ++slack;
       if (slack >= nb) continue;  // more basic columns than nonbasic slacks: not a valid basis
-      const char* key = externalState(s.hs[static_cast<size_t>(slack)]) == kAtUpper ? " XU " : " XL ";
+      const char* key = externalState(s.hs[slack]) == kAtUpper ? " XU " : " XL ";
       writeNamedLine(io, unit, key, columnName(prob, j), rowName(prob, slack - n), unscaled(s, j));
       ++slack;
       continue;
@@ -227,7 +227,7 @@ void writePunch(const BasisFileChannel& io, int unit, const BasisSource& s) {
     writeNamedLine(io, unit, kDumpKeys[state], columnName(prob, j), blank, unscaled(s, j));
   }
   for (int32_t j = n; j < nb; ++j)
-    if (externalState(s.hs[static_cast<size_t>(j)]) == kSuperbasic)
+    if (externalState(s.hs[j]) == kSuperbasic)
       writeNamedLine(io, unit, " SB ", rowName(prob, j - n), blank, unscaled(s, j));
   io.units.writeLine(unit, "ENDATA");
   finishSave(io.units, io.out, unit, savedLine(" PUNCH file saved on file", unit), "PUNCH");
@@ -240,7 +240,7 @@ void writeDump(const BasisFileChannel& io, int unit, const BasisSource& s) {
   startSave(io.units, io.out, unit);
   writeNamedHeader(io, unit, "   DUMP/LOAD");
   for (int32_t j = 0; j < nb; ++j) {
-    const int32_t state = externalState(s.hs[static_cast<size_t>(j)]);
+    const int32_t state = externalState(s.hs[j]);
     writeNamedLine(io, unit, kDumpKeys[state], variableName(s.prob, j), blank, unscaled(s, j));
   }
   io.units.writeLine(unit, "ENDATA");

@@ -25,7 +25,7 @@ std::string vformat(const char* format, va_list args) {
   if (static_cast<size_t>(len) < sizeof buffer) return std::string(buffer, static_cast<size_t>(len));
   std::string big(static_cast<size_t>(len) + 1, '\0');
   std::vsnprintf(big.data(), big.size(), format, args);
-  big.resize(static_cast<size_t>(len));
+  big.resize(len);
   return big;
 }
 
@@ -254,8 +254,8 @@ MpsResult MpsReader::result() {
   p.a.value = std::move(value_);
   p.a.row = std::move(rowIndex_);
   p.a.colStart = std::move(colStart_);
-  slackLower_.resize(static_cast<size_t>(p.m), -infBound_);
-  slackUpper_.resize(static_cast<size_t>(p.m), infBound_);
+  slackLower_.resize(p.m, -infBound_);
+  slackUpper_.resize(p.m, infBound_);
   p.lower = std::move(colLower_);
   p.lower.insert(p.lower.end(), slackLower_.begin(), slackLower_.end());
   p.upper = std::move(colUpper_);
@@ -271,7 +271,7 @@ MpsResult MpsReader::result() {
   for (size_t i = 0; i < pi_.size() && i < static_cast<size_t>(p.m); ++i) r.start.pi[i] = pi_[i];
   r.start.ns = nSuperbasics_;
   r.integerColumn = std::move(integer_);
-  r.integerColumn.resize(static_cast<size_t>(p.n), 0);
+  r.integerColumn.resize(p.n, 0);
   r.nIntegerColumns = nInteger_;
   r.nErrors = errors_;
   r.nInitialBounds = nInitial_;

@@ -173,8 +173,8 @@ void MpsReader::boundsRecord(const MpsCard& card) {
 }
 
 void MpsReader::applyBound(std::string_view type, int32_t j, double value) {
-  double& lower = colLower_[static_cast<size_t>(j)];
-  double& upper = colUpper_[static_cast<size_t>(j)];
+  double& lower = colLower_[j];
+  double& upper = colUpper_[j];
   if (type == "LO") {
     lower = value;
   } else if (type == "UP") {

@@ -148,10 +148,10 @@ void MpsReader::addEntry(const MpsPair& pair) {
   }
   double v = 0.0;
   if (!readValue(pair.value, !free_, v)) return;
-  int64_t& mark = rowMark_[static_cast<size_t>(i)];
+  int64_t& mark = rowMark_[i];
   if (mark == columnsSeen_) {
     error(kDuplicateEntry, " X  Column %s has more than one entry in row %s", padded(currentColumn_).c_str(),
-          padded(rowNames_[static_cast<size_t>(i)]).c_str());
+          padded(rowNames_[i]).c_str());
     return;
   }
   mark = columnsSeen_;
@@ -201,7 +201,7 @@ void MpsReader::endColumns() {
 }
 
 void MpsReader::markInteger(int32_t j) {
-  uint8_t& flag = integer_[static_cast<size_t>(j)];
+  uint8_t& flag = integer_[j];
   if (!flag) ++nInteger_;
   flag = 1;
 }

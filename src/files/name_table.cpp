@@ -25,7 +25,7 @@ constexpr int64_t kLargestInitialNames = 1 << 16;
 
 NameTable::NameTable(int64_t expectedNames) {
   const int64_t expected = std::clamp<int64_t>(expectedNames, 8, kLargestInitialNames);
-  slots_.assign(static_cast<size_t>(primeAtLeast(2 * expected + 1)), -1);
+  slots_.assign(primeAtLeast(2 * expected + 1), -1);
 }
 
 size_t NameTable::slotOf(std::string_view name) const {
@@ -42,7 +42,7 @@ int32_t NameTable::find(std::string_view name, const std::vector<std::string>& n
   for (size_t s = slotOf(name);; s = (s + 1 == size) ? 0 : s + 1) {
     const int32_t index = slots_[s];
     if (index < 0) return -1;
-    if (names[static_cast<size_t>(index)] == name) return index;
+    if (names[index] == name) return index;
     ++collisions_;
   }
 }
@@ -50,7 +50,7 @@ int32_t NameTable::find(std::string_view name, const std::vector<std::string>& n
 void NameTable::insert(int32_t index, const std::vector<std::string>& names) {
   if (2 * (used_ + 1) > length()) grow(names);
   const size_t size = slots_.size();
-  size_t s = slotOf(names[static_cast<size_t>(index)]);
+  size_t s = slotOf(names[index]);
   while (slots_[s] >= 0) s = (s + 1 == size) ? 0 : s + 1;
   slots_[s] = index;
   ++used_;
@@ -62,7 +62,7 @@ void NameTable::grow(const std::vector<std::string>& names) {
   const size_t size = slots_.size();
   for (int32_t index : old) {
     if (index < 0) continue;
-    size_t s = slotOf(names[static_cast<size_t>(index)]);
+    size_t s = slotOf(names[index]);
     while (slots_[s] >= 0) s = (s + 1 == size) ? 0 : s + 1;
     slots_[s] = index;
   }

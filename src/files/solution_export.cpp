@@ -103,7 +103,7 @@ void writeSolutionExport(int unit, const SolutionReport& report, const Parameter
     const int32_t j = p.n + i;
     const VariableClass cls = classifyVariable(j, s.hs[j], s.x[j], p.lower[j], p.upper[j], s.reducedCost[j], ctx);
     writeExportLine(units, unit, {"row", i + 1, rowName(p, i), cls, -s.x[j], -p.upper[j], -p.lower[j],
-                                  s.pi[static_cast<size_t>(i)]}, inf);
+                                  s.pi[i]}, inf);
   }
   for (int32_t j = 0; j < p.n; ++j) {
     const VariableClass cls = classifyVariable(j, s.hs[j], s.x[j], p.lower[j], p.upper[j], s.reducedCost[j], ctx);

@@ -72,7 +72,7 @@ void writeHeader(UnitTable& units, int unit, const SolutionReport& r, const Para
   units.writeLine(unit, line);
   const char* labels[3] = {" RHS      ", " RANGES   ", " BOUNDS   "};
   for (int k = 0; k < 3; ++k) {
-    std::snprintf(line, sizeof line, "%s      %s", labels[k], padName(p.names[static_cast<size_t>(k) + 2]).substr(0, 8).c_str());
+    std::snprintf(line, sizeof line, "%s      %s", labels[k], padName(p.names[k + 2]).substr(0, 8).c_str());
     units.writeLine(unit, line);
   }
 }
@@ -99,7 +99,7 @@ void writeRows(UnitTable& units, int unit, const SolutionReport& r, const Classi
     l.values[1] = std::fabs(slack) >= 0.9 * inf ? activity : slack;
     l.values[2] = rowLower;
     l.values[3] = rowUpper;
-    l.values[4] = s.pi[static_cast<size_t>(i)];
+    l.values[4] = s.pi[i];
     l.noLower = rowLower < -0.9 * inf;
     l.noUpper = rowUpper > 0.9 * inf;
     l.last = static_cast<int64_t>(i) + 1;
@@ -115,7 +115,7 @@ double objectiveGradient(const SolutionReport& r, int32_t j) {
   if (p.objRow >= 0)
     for (int32_t k = p.a.colStart[j]; k < p.a.colStart[j + 1]; ++k)
       if (p.a.row[k] == p.objRow) g += p.a.value[k];
-  if (static_cast<size_t>(j) < r.objGradient.size() && j < p.nNonlinObjVars) g += r.objGradient[static_cast<size_t>(j)];
+  if (static_cast<size_t>(j) < r.objGradient.size() && j < p.nNonlinObjVars) g += r.objGradient[j];
   return g;
 }
 

@@ -40,7 +40,7 @@ Largest findLargest(const SolutionReport& r, const Parameters& params, bool scal
   const int32_t objSlack = p.objRow >= 0 ? p.n + p.objRow : -1;
   Largest L;
   for (int32_t j = 0; j < p.nb(); ++j) {
-    const double scale = useScales ? r.scales[static_cast<size_t>(j)] : 1.0;
+    const double scale = useScales ? r.scales[j] : 1.0;
     const double x = s.x[j] / scale;
     const double lower = p.lower[j] <= -inf ? p.lower[j] : p.lower[j] / scale;
     const double upper = p.upper[j] >= inf ? p.upper[j] : p.upper[j] / scale;
@@ -53,8 +53,8 @@ Largest findLargest(const SolutionReport& r, const Parameters& params, bool scal
     }
   }
   for (int32_t i = 0; i < p.m; ++i) {
-    const double scale = useScales ? r.scales[static_cast<size_t>(p.n + i)] : 1.0;
-    keepLarger(std::fabs(s.pi[static_cast<size_t>(i)] * scale), i, L.piValue, L.pi);
+    const double scale = useScales ? r.scales[p.n + i] : 1.0;
+    keepLarger(std::fabs(s.pi[i] * scale), i, L.piValue, L.pi);
   }
   return L;
 }

@@ -32,12 +32,12 @@ std::string padName(const std::string& name) {
 }
 
 std::string rowName(const Problem& p, int32_t i) {
-  if (i >= 0 && static_cast<size_t>(i) < p.rowNames.size()) return fitName(p.rowNames[static_cast<size_t>(i)]);
+  if (i >= 0 && static_cast<size_t>(i) < p.rowNames.size()) return fitName(p.rowNames[i]);
   return generatedRowName(static_cast<int64_t>(i) + 1);
 }
 
 std::string columnName(const Problem& p, int32_t j) {
-  if (j >= 0 && static_cast<size_t>(j) < p.columnNames.size()) return fitName(p.columnNames[static_cast<size_t>(j)]);
+  if (j >= 0 && static_cast<size_t>(j) < p.columnNames.size()) return fitName(p.columnNames[j]);
   return generatedColumnName(static_cast<int64_t>(j) + 1);
 }
 
