@@ -46,14 +46,14 @@ void setupCycleZero(RunContext& ctx) {
     if (ctx.exitCode != kOptimal) return;
   }
   for (int32_t j = 0; j < ctx.prob.nNonlinVars(); ++j)
-    x[static_cast<size_t>(j)] = std::min(std::max(x[static_cast<size_t>(j)], ctx.prob.lower[static_cast<size_t>(j)]),
-                                         ctx.prob.upper[static_cast<size_t>(j)]);
+    x[j] = std::min(std::max(x[j], ctx.prob.lower[j]),
+                                         ctx.prob.upper[j]);
 }
 
 void setupLaterCycle(RunContext& ctx) {
   const Parameters& p = ctx.params;
   if (ctx.prob.nNonlinCons > 0 && ctx.ninf == 0) checkInitialMultipliers(ctx);
-  if (ctx.prob.objRow >= 0) ctx.state.pi[static_cast<size_t>(ctx.prob.objRow)] = -p.objectiveSense;
+  if (ctx.prob.objRow >= 0) ctx.state.pi[ctx.prob.objRow] = -p.objectiveSense;
   if (p.scaleOption > 0) scale(ctx);
   if (ctx.crashDone) return;
   ctx.crashDone = true;

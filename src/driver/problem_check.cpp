@@ -48,33 +48,33 @@ void checkMatrix(const Problem& p, Faults& f) {
   const auto& a = p.a;
   if (a.colStart[0] != 0) f.add("column 1 starts at element %d instead of 1", a.colStart[0] + 1);
   for (int32_t j = 0; j < p.n; ++j) {
-    const int32_t begin = a.colStart[static_cast<size_t>(j)], end = a.colStart[static_cast<size_t>(j) + 1];
+    const int32_t begin = a.colStart[j], end = a.colStart[j + 1];
     if (end < begin || end > a.elements()) {
       f.add("column %d: element range %d..%d is not valid", j + 1, begin + 1, end);
       return;
     }
     for (int32_t k = begin; k < end; ++k) {
-      const int32_t i = a.row[static_cast<size_t>(k)];
-      const double v = a.value[static_cast<size_t>(k)];
+      const int32_t i = a.row[k];
+      const double v = a.value[k];
       if (i < 0 || i >= p.m) f.add("column %d: row index %d is outside 1..%d", j + 1, i + 1, p.m);
-      else if (k > begin && i <= a.row[static_cast<size_t>(k) - 1])
+      else if (k > begin && i <= a.row[k - 1])
         f.add("column %d: row indices are not increasing at row %d", j + 1, i + 1);
       if (!std::isfinite(v)) f.add("column %d, row %d: matrix value is not a finite number", j + 1, i + 1);
     }
   }
-  if (a.colStart[static_cast<size_t>(p.n)] != a.elements())
-    f.add("the columns hold %d elements but %d are stored", a.colStart[static_cast<size_t>(p.n)], a.elements());
+  if (a.colStart[p.n] != a.elements())
+    f.add("the columns hold %d elements but %d are stored", a.colStart[p.n], a.elements());
 }
 
 void checkNumbers(const Problem& p, const ProblemState& s, Faults& f) {
   for (int32_t j = 0; j < p.nb(); ++j) {
-    const double lo = p.lower[static_cast<size_t>(j)], up = p.upper[static_cast<size_t>(j)];
+    const double lo = p.lower[j], up = p.upper[j];
     if (std::isnan(lo) || std::isnan(up)) f.add("variable %d: a bound is not a number", j + 1);
     if (lo == INFINITY || up == -INFINITY) f.add("variable %d: bounds [%g, %g] leave no room", j + 1, lo, up);
-    if (!std::isfinite(s.x[static_cast<size_t>(j)])) f.add("variable %d: starting value is not a finite number", j + 1);
+    if (!std::isfinite(s.x[j])) f.add("variable %d: starting value is not a finite number", j + 1);
   }
   for (int32_t i = 0; i < p.m; ++i)
-    if (!std::isfinite(s.pi[static_cast<size_t>(i)])) f.add("row %d: multiplier estimate is not a finite number", i + 1);
+    if (!std::isfinite(s.pi[i])) f.add("row %d: multiplier estimate is not a finite number", i + 1);
   if (!std::isfinite(p.objConstant)) f.add("%s", "the objective constant is not a finite number");
 }
 

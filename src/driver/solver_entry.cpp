@@ -84,8 +84,8 @@ int32_t countJacobianElements(const Problem& prob) {
   if (prob.nNonlinCons < 1 || prob.nNonlinJacVars < 1) return 0;
   int32_t count = 0;
   for (int32_t j = 0; j < prob.nNonlinJacVars; ++j)
-    for (int32_t k = prob.a.colStart[static_cast<size_t>(j)]; k < prob.a.colStart[static_cast<size_t>(j) + 1]; ++k)
-      if (prob.a.row[static_cast<size_t>(k)] < prob.nNonlinCons) ++count;
+    for (int32_t k = prob.a.colStart[j]; k < prob.a.colStart[j + 1]; ++k)
+      if (prob.a.row[k] < prob.nNonlinCons) ++count;
   return count;
 }
 
