@@ -29,9 +29,9 @@ void Timers::operate(int k, int print, const ReportChannels& out) {
   if (k > 5 || k < -5) return;
   const double now = processorSeconds();
   if (k > 0) {
-    clocks_[static_cast<size_t>(k)].start = now;
+    clocks_[k].start = now;
   } else if (k < 0) {
-    Clock& c = clocks_[static_cast<size_t>(-k)];
+    Clock& c = clocks_[-k];
     c.last = now - c.start;
     c.total += c.last;
     ++c.count;
@@ -58,7 +58,7 @@ void Timers::operate(int k, int print, const ReportChannels& out) {
 }
 
 void Timers::printClock(int k, int print, const ReportChannels& out) const {
-  const Clock& c = clocks_[static_cast<size_t>(k)];
+  const Clock& c = clocks_[k];
   const char* caption = print == 1 ? "Last time" : print == 2 ? "Time" : "Mean time";
   double value = print == 1 ? c.last : print == 2 ? c.total : (c.count > 0 ? c.total / c.count : 0.0);
   out.both(" %-9s %-25s %10.2f seconds", caption, kLabels[k], value);
