@@ -14,10 +14,10 @@ class IndexList {
     index_.assign(static_cast<size_t>(capacity) + 1, 0);
     count_ = 0;
   }
-  void push(int32_t j) { index_[static_cast<size_t>(count_++)] = j; }
+  void push(int32_t j) { index_[count_++] = j; }
   // Appends j when keep; the slot is written either way.
   void pushIf(bool keep, int32_t j) {
-    index_[static_cast<size_t>(count_)] = j;
+    index_[count_] = j;
     count_ += keep ? 1 : 0;
   }
   void clear() { count_ = 0; }

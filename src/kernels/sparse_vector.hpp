@@ -18,8 +18,8 @@ struct SparseVector {
 
   // Length n, all zero. Allocates; everything else works in place.
   void resize(int32_t n) {
-    value.assign(static_cast<size_t>(std::max(n, 0)), 0.0);
-    index.assign(static_cast<size_t>(std::max(n, 0)), 0);
+    value.assign(std::max(n, 0), 0.0);
+    index.assign(std::max(n, 0), 0);
     count = 0;
   }
   int32_t size() const { return static_cast<int32_t>(value.size()); }
@@ -30,14 +30,14 @@ struct SparseVector {
     if (count < 0) {
       std::fill(value.begin(), value.end(), 0.0);
     } else {
-      for (int32_t k = 0; k < count; ++k) value[static_cast<size_t>(index[static_cast<size_t>(k)])] = 0.0;
+      for (int32_t k = 0; k < count; ++k) value[index[k]] = 0.0;
     }
     count = 0;
   }
   // Sets position i, which must not be listed yet (a zero vector takes entries in any order).
   void add(int32_t i, double v) {
-    value[static_cast<size_t>(i)] = v;
-    index[static_cast<size_t>(count++)] = i;
+    value[i] = v;
+    index[count++] = i;
   }
   // The values were written without a list.
   void markDense() { count = -1; }
