@@ -160,7 +160,7 @@ struct Space {
 
 Space freeVariables(const Model& m, const double* x, double tol) {
   Space s;
-  s.place.assign(static_cast<size_t>(m.nVars()), -1);
+  s.place.assign(m.nVars(), -1);
   for (size_t j = 0; j < s.place.size(); ++j)
     if (!atBound(x[j], m.varLower[j], m.varUpper[j], tol)) s.place[j] = static_cast<int32_t>(s.free++);
   return s;
@@ -191,7 +191,7 @@ int32_t addActiveRows(const Model& m, const double* x, const Space& s, double to
     std::vector<double> v(s.free, 0.0);
     const LinearTerm* t = m.conLinear.begin(i);
     for (int32_t k = 0; k < m.conLinear.size(i); ++k)
-      if (const int32_t j = s.place[static_cast<size_t>(t[k].var)]; j >= 0) v[static_cast<size_t>(j)] += gradient[static_cast<size_t>(k)];
+      if (const int32_t j = s.place[t[k].var]; j >= 0) v[j] += gradient[k];
     rows.add(v, 10.0 * tol);
   }
   return active;
@@ -206,9 +206,9 @@ Square projectedHessian(const Hessian& h, const std::vector<double>& values, con
   const size_t n = s.free, r = rows.count();
   Square a(n);
   for (int64_t k = 0; k < h.nonzeros(); ++k) {
-    const int32_t i = s.place[static_cast<size_t>(h.rowOf(k))], j = s.place[static_cast<size_t>(h.colOf(k))];
+    const int32_t i = s.place[h.rowOf(k)], j = s.place[h.colOf(k)];
     if (i < 0 || j < 0) continue;
-    a.row(static_cast<size_t>(i))[j] = a.row(static_cast<size_t>(j))[i] = values[static_cast<size_t>(k)];
+    a.row(static_cast<size_t>(i))[j] = a.row(static_cast<size_t>(j))[i] = values[k];
   }
   if (r == 0) return a;
   // W = H Q (n x r, by columns), C = Q'W (r x r); PHP = H - QW' - WQ' + QCQ'.
@@ -286,7 +286,7 @@ double directionOf(const Square& a, Curvature& c, const Space& s, const Basis& r
   norm = std::sqrt(norm);
   c.direction.assign(s.place.size(), 0.0);
   for (size_t j = 0; j < s.place.size(); ++j)
-    if (s.place[j] >= 0) c.direction[j] = p[static_cast<size_t>(s.place[j])] / norm;
+    if (s.place[j] >= 0) c.direction[j] = p[s.place[j]] / norm;
   return curvature;
 }
 

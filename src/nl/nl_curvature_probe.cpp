@@ -67,7 +67,7 @@ double rowStep(const Model& m, const double* x, const std::vector<double>& d, do
     if (!ev.value(f, body) || !ev.gradient(f, nonlinear, gradient.data())) continue;
     double rate = 0.0;
     const LinearTerm* t = m.conLinear.begin(i);
-    for (int32_t k = 0; k < m.conLinear.size(i); ++k) rate += gradient[static_cast<size_t>(k)] * s * d[static_cast<size_t>(t[k].var)];
+    for (int32_t k = 0; k < m.conLinear.size(i); ++k) rate += gradient[k] * s * d[t[k].var];
     const size_t row = static_cast<size_t>(i);
     if (std::fabs(rate) < 1e-9) continue;
     const double limit = rate > 0.0 ? m.conUpper[row] : m.conLower[row];

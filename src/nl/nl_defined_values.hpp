@@ -21,11 +21,11 @@ void evaluateDefinedVariables(const Model& m, const Tape& tape, std::vector<doub
   for (int32_t v : m.definedOrder) {
     const int32_t e = m.definedExpression(v);
     const bool ok = forward(e);
-    double s = value[tape.root[static_cast<size_t>(e)]];
+    double s = value[tape.root[e]];
     for (const LinearTerm* t = m.definedLinear.begin(v); t != m.definedLinear.end(v); ++t)
-      s += t->coef * value[static_cast<size_t>(t->var)];
+      s += t->coef * value[t->var];
     value[tape.definedBase() + static_cast<size_t>(v)] = s;
-    error[static_cast<size_t>(v)] = !ok || !std::isfinite(s);
+    error[v] = !ok || !std::isfinite(s);
   }
 }
 

@@ -9,8 +9,8 @@ class Splitter {
   explicit Splitter(const Model& m) : m_(m), tape_(m.tape), stamp_(static_cast<size_t>(m.nVars()), -1) {}
 
   void split(int32_t f) {
-    const uint32_t first = tape_.first[static_cast<size_t>(f)], last = tape_.last[static_cast<size_t>(f)];
-    const uint32_t root = tape_.root[static_cast<size_t>(f)];
+    const uint32_t first = tape_.first[f], last = tape_.last[f];
+    const uint32_t root = tape_.root[f];
     if (isNode(root) && nodeOf(root) + 1 != last) return emit(f, root, first, last, 1.0);
     splitSlot(f, root, first, last, 1.0);
   }
@@ -97,8 +97,8 @@ class Splitter {
   }
 
   void addVar(int32_t v, int32_t element) {
-    if (stamp_[static_cast<size_t>(v)] == element) return;
-    stamp_[static_cast<size_t>(v)] = element;
+    if (stamp_[v] == element) return;
+    stamp_[v] = element;
     out_.vars.index.push_back(v);
   }
 

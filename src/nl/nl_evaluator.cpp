@@ -20,8 +20,8 @@ IndexLists definedUses(const Model& m) {
     tape.forEachOperand(e, [&](uint32_t slot) {
       if (!tape.isDefined(slot)) return;
       const int32_t v = static_cast<int32_t>(slot - tape.definedBase());
-      if (stamp[static_cast<size_t>(v)] == e) return;
-      stamp[static_cast<size_t>(v)] = e;
+      if (stamp[v] == e) return;
+      stamp[v] = e;
       uses.index.push_back(v);
     });
     uses.start.push_back(static_cast<int32_t>(uses.index.size()));
@@ -42,8 +42,8 @@ Evaluator::Evaluator(const Model& model)
   std::copy(tape_.constants.begin(), tape_.constants.end(), value_.begin() + tape_.constantBase());
   definedGradStart_.assign(static_cast<size_t>(model.nDefined()) + 1, 0);
   for (int32_t v = 0; v < model.nDefined(); ++v)
-    definedGradStart_[static_cast<size_t>(v) + 1] =
-        definedGradStart_[static_cast<size_t>(v)] + static_cast<size_t>(model.expressionVars.size(model.definedExpression(v)));
+    definedGradStart_[v + 1] =
+        definedGradStart_[v] + static_cast<size_t>(model.expressionVars.size(model.definedExpression(v)));
   definedGradient_.assign(definedGradStart_.back(), 0.0);
 }
 
@@ -66,20 +66,20 @@ const LinearTerm* Evaluator::termsEnd(int32_t f) const {
 
 double Evaluator::linearValue(int32_t f) const {
   double s = 0.0;
-  for (const LinearTerm* t = termsBegin(f); t != termsEnd(f); ++t) s += t->coef * value_[static_cast<size_t>(t->var)];
+  for (const LinearTerm* t = termsBegin(f); t != termsEnd(f); ++t) s += t->coef * value_[t->var];
   return s;
 }
 
 bool Evaluator::forward(int32_t e) {
   if (!definedValid_) evaluateDefined();
-  int32_t errors = forwardSweep(tape_, tape_.first[static_cast<size_t>(e)], tape_.last[static_cast<size_t>(e)], value_.data());
-  for (const int32_t* v = definedUsed_.begin(e); v != definedUsed_.end(e); ++v) errors += definedError_[static_cast<size_t>(*v)];
-  return errors == 0 && std::isfinite(value_[tape_.root[static_cast<size_t>(e)]]);
+  int32_t errors = forwardSweep(tape_, tape_.first[e], tape_.last[e], value_.data());
+  for (const int32_t* v = definedUsed_.begin(e); v != definedUsed_.end(e); ++v) errors += definedError_[*v];
+  return errors == 0 && std::isfinite(value_[tape_.root[e]]);
 }
 
 bool Evaluator::backward(int32_t e) {
-  adjoint_[tape_.root[static_cast<size_t>(e)]] += 1.0;
-  backwardSweep(tape_, tape_.first[static_cast<size_t>(e)], tape_.last[static_cast<size_t>(e)], value_.data(),
+  adjoint_[tape_.root[e]] += 1.0;
+  backwardSweep(tape_, tape_.first[e], tape_.last[e], value_.data(),
                 adjoint_.data());
   bool ok = true;
   for (const int32_t* u = definedUsed_.begin(e); u != definedUsed_.end(e); ++u) {
@@ -93,7 +93,7 @@ bool Evaluator::backward(int32_t e) {
     const double* g = definedGradient_.data() + definedGradStart_[v];
     const int32_t* var = m_.expressionVars.begin(ve);
     const int32_t count = m_.expressionVars.size(ve);
-    for (int32_t k = 0; k < count; ++k) adjoint_[static_cast<size_t>(var[k])] += w * g[k];
+    for (int32_t k = 0; k < count; ++k) adjoint_[var[k]] += w * g[k];
   }
   return ok;
 }
@@ -116,11 +116,11 @@ void Evaluator::differentiateDefined() {
     // On the values of evaluateDefined, still in place.
     bool ok = tape_.isConstantExpression(e) || backward(e);
     for (const LinearTerm* t = m_.definedLinear.begin(v); t != m_.definedLinear.end(v); ++t)
-      adjoint_[static_cast<size_t>(t->var)] += t->coef;
+      adjoint_[t->var] += t->coef;
     const int32_t* var = m_.expressionVars.begin(e);
     double* g = definedGradient_.data() + definedGradStart_[k];
     for (int32_t j = 0; j < m_.expressionVars.size(e); ++j) {
-      double& d = adjoint_[static_cast<size_t>(var[j])];
+      double& d = adjoint_[var[j]];
       g[j] = d;
       ok = ok && std::isfinite(d);
       d = 0.0;
@@ -135,7 +135,7 @@ bool Evaluator::nonlinearValue(int32_t f, double& value) {
     return std::isfinite(value);
   }
   const bool ok = forward(f);
-  value = value_[tape_.root[static_cast<size_t>(f)]];
+  value = value_[tape_.root[f]];
   return ok;
 }
 
@@ -154,7 +154,7 @@ bool Evaluator::gradient(int32_t f, double& nonlinear, double* grad) {
   const LinearTerm* t = termsBegin(f);
   const int32_t count = termCount(f);
   for (int32_t k = 0; k < count; ++k) {
-    double& d = adjoint_[static_cast<size_t>(t[k].var)];
+    double& d = adjoint_[t[k].var];
     grad[k] = t[k].coef + d;
     ok = ok && std::isfinite(grad[k]);
     d = 0.0;

@@ -117,7 +117,7 @@ void ExpressionReader::readOperator(Input& in) {
   const int32_t code = in.int32("an opcode");
   const OpcodeInfo& info = opcodeInfo(code);
   if (info.arity == Arity::kUnsupported) in.fail("unknown or unsupported opcode " + std::to_string(code));
-  ++counts_[static_cast<size_t>(code)];
+  ++counts_[code];
   uint32_t needed = info.arity == Arity::kUnary ? 1 : info.arity == Arity::kBinary ? 2 : 3;
   if (info.arity == Arity::kList) {
     const int32_t count = in.int32("an operand count");

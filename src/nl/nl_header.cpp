@@ -96,7 +96,7 @@ void readFirstLine(HeaderLines& lines, Header& h) {
   const int64_t count = lines.number(words[0]);
   if (count > 100 || static_cast<size_t>(count) + 1 > words.size())
     lines.fail("the first line announces " + std::to_string(count) + " options but does not hold them");
-  for (int64_t k = 1; k <= count; ++k) h.options.push_back(static_cast<int32_t>(lines.number(words[static_cast<size_t>(k)])));
+  for (int64_t k = 1; k <= count; ++k) h.options.push_back(static_cast<int32_t>(lines.number(words[k])));
   // A second option of 3 means that a real number (a bound tolerance) follows the options.
   if (h.options.size() >= 2 && h.options[1] == 3) {
     const size_t k = static_cast<size_t>(count) + 1;

@@ -56,8 +56,8 @@ Hessian::Hessian(const Model& model, int32_t objective, Form form)
   if (form == kProductsOnly) return;
   const HessianPattern pattern = lagrangianPattern(model, functions_);
   for (int32_t j = 0; j < pattern.n; ++j)
-    for (int32_t k = pattern.colStart[static_cast<size_t>(j)]; k < pattern.colStart[static_cast<size_t>(j) + 1]; ++k) {
-      entryRow_.push_back(pattern.row[static_cast<size_t>(k)]);
+    for (int32_t k = pattern.colStart[j]; k < pattern.colStart[j + 1]; ++k) {
+      entryRow_.push_back(pattern.row[k]);
       entryCol_.push_back(j);
     }
   buildGroups(colorColumns(pattern, groups_));
@@ -68,18 +68,18 @@ Hessian::Hessian(const Model& model, int32_t objective, Form form)
 void Hessian::buildGroups(const std::vector<int32_t>& color) {
   std::vector<std::vector<int32_t>> vars(static_cast<size_t>(groups_)), defined(vars), elements(vars), entries(vars);
   for (size_t j = 0; j < color.size(); ++j)
-    if (color[j] >= 0) vars[static_cast<size_t>(color[j])].push_back(static_cast<int32_t>(j));
+    if (color[j] >= 0) vars[color[j]].push_back(static_cast<int32_t>(j));
   for (size_t k = 0; k < entryCol_.size(); ++k)
-    entries[static_cast<size_t>(color[static_cast<size_t>(entryCol_[k])])].push_back(static_cast<int32_t>(k));
+    entries[color[entryCol_[k]]].push_back(static_cast<int32_t>(k));
   std::vector<int32_t> stamp(static_cast<size_t>(groups_), -1);
   int32_t marker = 0;  // distinct per item
   auto addDependent = [&](const int32_t* begin, const int32_t* end, int32_t item, std::vector<std::vector<int32_t>>& lists) {
     ++marker;
     for (const int32_t* j = begin; j != end; ++j) {
-      const int32_t g = color[static_cast<size_t>(*j)];
-      if (g < 0 || stamp[static_cast<size_t>(g)] == marker) continue;
-      stamp[static_cast<size_t>(g)] = marker;
-      lists[static_cast<size_t>(g)].push_back(item);
+      const int32_t g = color[*j];
+      if (g < 0 || stamp[g] == marker) continue;
+      stamp[g] = marker;
+      lists[g].push_back(item);
     }
   };
   for (int32_t v : m_.definedOrder) {
@@ -128,12 +128,12 @@ bool Hessian::evaluatePoint(const double* x) {
 // Values and partials of expression e's nodes; false when one of them or a defined variable e
 // uses is not finite.
 bool Hessian::forward(int32_t e) {
-  const uint32_t first = tape_.first[static_cast<size_t>(e)], last = tape_.last[static_cast<size_t>(e)];
+  const uint32_t first = tape_.first[e], last = tape_.last[e];
   int32_t errors = forwardSweep(tape_, first, last, value_.data());
   partialsSweep(tape_, first, last, value_.data(), partials_.data());
   for (const int32_t* v = definedUsed_.begin(e); v != definedUsed_.end(e); ++v)
-    errors += definedError_[static_cast<size_t>(*v)];
-  return errors == 0 && std::isfinite(value_[tape_.root[static_cast<size_t>(e)]]);
+    errors += definedError_[*v];
+  return errors == 0 && std::isfinite(value_[tape_.root[e]]);
 }
 
 // A defined variable is in error when its own value is not finite or one it uses is in error.
@@ -158,12 +158,12 @@ void Hessian::zeroNodes(std::vector<double>& a, uint32_t first, uint32_t last) {
 // uses carry theirs already), stamped with the group it was carried for.
 void Hessian::carryTangent(int32_t v, int32_t g) {
   const int32_t e = m_.definedExpression(v);
-  sweepNodes(tape_.first[static_cast<size_t>(e)], tape_.last[static_cast<size_t>(e)]);
-  double t = tangent_[tape_.root[static_cast<size_t>(e)]];
+  sweepNodes(tape_.first[e], tape_.last[e]);
+  double t = tangent_[tape_.root[e]];
   for (const LinearTerm* term = m_.definedLinear.begin(v); term != m_.definedLinear.end(v); ++term)
-    t += term->coef * tangent_[static_cast<size_t>(term->var)];
+    t += term->coef * tangent_[term->var];
   tangent_[tape_.definedBase() + static_cast<size_t>(v)] = t;
-  definedGroupStamp_[static_cast<size_t>(v)] = g;
+  definedGroupStamp_[v] = g;
 }
 
 // Tangent and second-order reverse sweep of one element, seeded with its weight (none: skipped).
@@ -176,14 +176,14 @@ void Hessian::sweepElement(const Element& el) {
 }
 
 bool Hessian::sweepGroup(int32_t g, double* values) {
-  for (const int32_t* j = groupVars_.begin(g); j != groupVars_.end(g); ++j) tangent_[static_cast<size_t>(*j)] = 1.0;
+  for (const int32_t* j = groupVars_.begin(g); j != groupVars_.end(g); ++j) tangent_[*j] = 1.0;
   for (const int32_t* v = groupDefined_.begin(g); v != groupDefined_.end(g); ++v) carryTangent(*v, g);
   for (const int32_t* k = groupElements_.begin(g); k != groupElements_.end(g); ++k)
-    sweepElement(elements_.list[static_cast<size_t>(*k)]);
+    sweepElement(elements_.list[*k]);
   sweepDefinedBackward(g);
   bool ok = true;
   for (const int32_t* k = groupEntries_.begin(g); k != groupEntries_.end(g); ++k) {
-    const double h = adjointDot_[static_cast<size_t>(entryRow_[static_cast<size_t>(*k)])];
+    const double h = adjointDot_[entryRow_[*k]];
     values[*k] = h;
     ok = ok && std::isfinite(h);
   }
@@ -200,33 +200,33 @@ void Hessian::sweepDefinedBackward(int32_t g) {
     const size_t slot = tape_.definedBase() + static_cast<size_t>(v);
     const double w = adjoint_[slot], wd = adjointDot_[slot];
     adjoint_[slot] = adjointDot_[slot] = 0.0;
-    if (wd == 0.0 && (w == 0.0 || definedGroupStamp_[static_cast<size_t>(v)] != g)) continue;
+    if (wd == 0.0 && (w == 0.0 || definedGroupStamp_[v] != g)) continue;
     for (const LinearTerm* t = m_.definedLinear.begin(v); t != m_.definedLinear.end(v); ++t) {
-      adjoint_[static_cast<size_t>(t->var)] += w * t->coef;
-      adjointDot_[static_cast<size_t>(t->var)] += wd * t->coef;
+      adjoint_[t->var] += w * t->coef;
+      adjointDot_[t->var] += wd * t->coef;
     }
     const int32_t e = m_.definedExpression(v);
-    adjoint_[tape_.root[static_cast<size_t>(e)]] += w;
-    adjointDot_[tape_.root[static_cast<size_t>(e)]] += wd;
-    sweepBack(tape_.first[static_cast<size_t>(e)], tape_.last[static_cast<size_t>(e)]);
+    adjoint_[tape_.root[e]] += w;
+    adjointDot_[tape_.root[e]] += wd;
+    sweepBack(tape_.first[e], tape_.last[e]);
   }
 }
 
 // Tangents back to zero for the next group, and the variables' adjoints (the reverse sweeps
 // reach only the variables of the elements swept, through their defined variables included).
 void Hessian::clearGroup(int32_t g) {
-  for (const int32_t* j = groupVars_.begin(g); j != groupVars_.end(g); ++j) tangent_[static_cast<size_t>(*j)] = 0.0;
+  for (const int32_t* j = groupVars_.begin(g); j != groupVars_.end(g); ++j) tangent_[*j] = 0.0;
   for (const int32_t* v = groupDefined_.begin(g); v != groupDefined_.end(g); ++v) {
     const int32_t e = m_.definedExpression(*v);
-    zeroNodes(tangent_, tape_.first[static_cast<size_t>(e)], tape_.last[static_cast<size_t>(e)]);
+    zeroNodes(tangent_, tape_.first[e], tape_.last[e]);
     tangent_[tape_.definedBase() + static_cast<size_t>(*v)] = 0.0;
   }
   for (const int32_t* k = groupElements_.begin(g); k != groupElements_.end(g); ++k) {
-    const Element& el = elements_.list[static_cast<size_t>(*k)];
+    const Element& el = elements_.list[*k];
     if (weightOf(el) == 0.0) continue;
     zeroNodes(tangent_, el.first, el.last);
     for (const int32_t* j = elements_.vars.begin(*k); j != elements_.vars.end(*k); ++j)
-      adjoint_[static_cast<size_t>(*j)] = adjointDot_[static_cast<size_t>(*j)] = 0.0;
+      adjoint_[*j] = adjointDot_[*j] = 0.0;
   }
 }
 
@@ -249,7 +249,7 @@ bool Hessian::product(const double* v, double* hv) {
   sweepDefinedBackward(kEveryGroup);
   bool ok = true;
   for (int32_t j = 0; j < n; ++j) {
-    hv[j] = adjointDot_[static_cast<size_t>(j)];
+    hv[j] = adjointDot_[j];
     ok = ok && std::isfinite(hv[j]);
   }
   // Everything back to zero for the next product.

@@ -49,8 +49,8 @@ class Hessian {
 
   int64_t nonzeros() const { return static_cast<int64_t>(entryRow_.size()); }
   // Entry k of values[]: row >= column, by columns, rows increasing in each column.
-  int32_t rowOf(int64_t k) const { return entryRow_[static_cast<size_t>(k)]; }
-  int32_t colOf(int64_t k) const { return entryCol_[static_cast<size_t>(k)]; }
+  int32_t rowOf(int64_t k) const { return entryRow_[k]; }
+  int32_t colOf(int64_t k) const { return entryCol_[k]; }
   const int32_t* entryRows() const { return entryRow_.data(); }
   const int32_t* entryCols() const { return entryCol_.data(); }
   // The number of column groups: Hessian-vector products per evaluation.
@@ -69,8 +69,8 @@ class Hessian {
   struct GroupLists {
     std::vector<int32_t> start{0};
     std::vector<int32_t> item;
-    const int32_t* begin(int32_t g) const { return item.data() + start[static_cast<size_t>(g)]; }
-    const int32_t* end(int32_t g) const { return item.data() + start[static_cast<size_t>(g) + 1]; }
+    const int32_t* begin(int32_t g) const { return item.data() + start[g]; }
+    const int32_t* end(int32_t g) const { return item.data() + start[g + 1]; }
   };
 
   void buildGroups(const std::vector<int32_t>& color);

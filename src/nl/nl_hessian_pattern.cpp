@@ -69,7 +69,7 @@ class PatternBuilder {
   }
 
   void addExpression(int32_t e) {
-    const uint32_t first = tape_.first[static_cast<size_t>(e)], last = tape_.last[static_cast<size_t>(e)];
+    const uint32_t first = tape_.first[e], last = tape_.last[e];
     currentFirst_ = first;
     markNeeded(first, last);
     deps_.assign(last - first, {});
@@ -94,7 +94,7 @@ class PatternBuilder {
       ++p.colStart[(pair >> 32) + 1];
       p.row.push_back(static_cast<int32_t>(pair & 0xffffffffu));
     }
-    for (int32_t j = 0; j < p.n; ++j) p.colStart[static_cast<size_t>(j) + 1] += p.colStart[static_cast<size_t>(j)];
+    for (int32_t j = 0; j < p.n; ++j) p.colStart[j + 1] += p.colStart[j];
     return p;
   }
 
@@ -180,20 +180,20 @@ std::vector<int32_t> colorColumns(const HessianPattern& p, int32_t& colors) {
   // The full symmetric pattern: column j's rows, both triangles.
   std::vector<int32_t> start(static_cast<size_t>(p.n) + 1, 0);
   for (int32_t j = 0; j < p.n; ++j)
-    for (int32_t k = p.colStart[static_cast<size_t>(j)]; k < p.colStart[static_cast<size_t>(j) + 1]; ++k) {
-      const int32_t i = p.row[static_cast<size_t>(k)];
-      ++start[static_cast<size_t>(j) + 1];
-      if (i != j) ++start[static_cast<size_t>(i) + 1];
+    for (int32_t k = p.colStart[j]; k < p.colStart[j + 1]; ++k) {
+      const int32_t i = p.row[k];
+      ++start[j + 1];
+      if (i != j) ++start[i + 1];
     }
-  for (int32_t j = 0; j < p.n; ++j) start[static_cast<size_t>(j) + 1] += start[static_cast<size_t>(j)];
+  for (int32_t j = 0; j < p.n; ++j) start[j + 1] += start[j];
   std::vector<int32_t> adj(static_cast<size_t>(start.back())), fill(start.begin(), start.end() - 1);
   for (int32_t j = 0; j < p.n; ++j)
-    for (int32_t k = p.colStart[static_cast<size_t>(j)]; k < p.colStart[static_cast<size_t>(j) + 1]; ++k) {
-      const int32_t i = p.row[static_cast<size_t>(k)];
-      adj[static_cast<size_t>(fill[static_cast<size_t>(j)]++)] = i;
-      if (i != j) adj[static_cast<size_t>(fill[static_cast<size_t>(i)]++)] = j;
+    for (int32_t k = p.colStart[j]; k < p.colStart[j + 1]; ++k) {
+      const int32_t i = p.row[k];
+      adj[fill[j]++] = i;
+      if (i != j) adj[fill[i]++] = j;
     }
-  auto degree = [&](int32_t j) { return start[static_cast<size_t>(j) + 1] - start[static_cast<size_t>(j)]; };
+  auto degree = [&](int32_t j) { return start[j + 1] - start[j]; };
 
   std::vector<int32_t> order(static_cast<size_t>(p.n));
   std::iota(order.begin(), order.end(), 0);
@@ -202,17 +202,17 @@ std::vector<int32_t> colorColumns(const HessianPattern& p, int32_t& colors) {
   colors = 0;
   for (int32_t j : order) {
     if (degree(j) == 0) break;
-    for (int32_t r = start[static_cast<size_t>(j)]; r < start[static_cast<size_t>(j) + 1]; ++r) {
-      const int32_t i = adj[static_cast<size_t>(r)];
-      for (int32_t s = start[static_cast<size_t>(i)]; s < start[static_cast<size_t>(i) + 1]; ++s) {
-        const int32_t c = color[static_cast<size_t>(adj[static_cast<size_t>(s)])];
-        if (c >= 0) forbidden[static_cast<size_t>(c)] = j;
+    for (int32_t r = start[j]; r < start[j + 1]; ++r) {
+      const int32_t i = adj[r];
+      for (int32_t s = start[i]; s < start[i + 1]; ++s) {
+        const int32_t c = color[adj[s]];
+        if (c >= 0) forbidden[c] = j;
       }
     }
     int32_t c = 0;
-    while (c < colors && forbidden[static_cast<size_t>(c)] == j) ++c;
+    while (c < colors && forbidden[c] == j) ++c;
     if (c == colors) ++colors, forbidden.push_back(-1);
-    color[static_cast<size_t>(j)] = c;
+    color[j] = c;
   }
   return color;
 }

@@ -53,9 +53,9 @@ struct LinearParts {
   std::vector<int32_t> start{0};  // functions + 1 entries
   std::vector<LinearTerm> terms;
 
-  int32_t size(int32_t f) const { return start[static_cast<size_t>(f) + 1] - start[static_cast<size_t>(f)]; }
-  const LinearTerm* begin(int32_t f) const { return terms.data() + start[static_cast<size_t>(f)]; }
-  const LinearTerm* end(int32_t f) const { return terms.data() + start[static_cast<size_t>(f) + 1]; }
+  int32_t size(int32_t f) const { return start[f + 1] - start[f]; }
+  const LinearTerm* begin(int32_t f) const { return terms.data() + start[f]; }
+  const LinearTerm* end(int32_t f) const { return terms.data() + start[f + 1]; }
 };
 
 // Index lists of several items, item by item (compressed rows).
@@ -63,9 +63,9 @@ struct IndexLists {
   std::vector<int32_t> start{0};
   std::vector<int32_t> index;
 
-  int32_t size(int32_t k) const { return start[static_cast<size_t>(k) + 1] - start[static_cast<size_t>(k)]; }
-  const int32_t* begin(int32_t k) const { return index.data() + start[static_cast<size_t>(k)]; }
-  const int32_t* end(int32_t k) const { return index.data() + start[static_cast<size_t>(k) + 1]; }
+  int32_t size(int32_t k) const { return start[k + 1] - start[k]; }
+  const int32_t* begin(int32_t k) const { return index.data() + start[k]; }
+  const int32_t* end(int32_t k) const { return index.data() + start[k + 1]; }
 };
 
 // Suffix values (S segments), kept by name; the optimizer uses none of them.

@@ -49,7 +49,7 @@ constexpr Entry kEntries[] = {
 
 constexpr std::array<OpcodeInfo, kOpcodeLimit> makeTable() {
   std::array<OpcodeInfo, kOpcodeLimit> table{};
-  for (const Entry& e : kEntries) table[static_cast<size_t>(e.code)] = e.info;
+  for (const Entry& e : kEntries) table[e.code] = e.info;
   return table;
 }
 
@@ -59,7 +59,7 @@ constexpr OpcodeInfo kNone{};
 }  // namespace
 
 const OpcodeInfo& opcodeInfo(int32_t code) {
-  return code >= 0 && code < kOpcodeLimit ? kTable[static_cast<size_t>(code)] : kNone;
+  return code >= 0 && code < kOpcodeLimit ? kTable[code] : kNone;
 }
 
 }  // namespace kavro::nl

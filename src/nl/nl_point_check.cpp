@@ -59,7 +59,7 @@ PointCheck checkPoint(const Model& m, const double* x, const std::vector<double>
     }
     const double sigma = m.objSense[0] == 1 ? -1.0 : 1.0;
     for (int32_t k = 0; k < ev.termCount(f); ++k)
-      d[static_cast<size_t>(ev.termsBegin(f)[k].var)] += sigma * g[static_cast<size_t>(k)];
+      d[ev.termsBegin(f)[k].var] += sigma * g[k];
   }
   Worst primal;
   double yNorm = 0.0;
@@ -74,7 +74,7 @@ PointCheck checkPoint(const Model& m, const double* x, const std::vector<double>
     if (!dualWanted) continue;
     yNorm = std::max(yNorm, std::fabs(y[i]));
     for (int32_t k = m.conLinear.start[i]; k < m.conLinear.start[i + 1]; ++k)
-      d[static_cast<size_t>(m.conLinear.terms[static_cast<size_t>(k)].var)] -= y[i] * jac[static_cast<size_t>(k)];
+      d[m.conLinear.terms[k].var] -= y[i] * jac[k];
   }
   double dual = 0.0;
   for (size_t j = 0; j < n; ++j) {

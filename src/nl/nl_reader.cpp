@@ -44,7 +44,7 @@ LinearParts packTerms(std::vector<Triplet>& terms, int32_t functions, const char
     if (k > 0 && terms[k - 1].function == t.function && terms[k - 1].var == t.var)
       throw ReadError(std::string(what) + " " + std::to_string(t.function) + " lists variable " + std::to_string(t.var) +
                       " twice");
-    ++parts.start[static_cast<size_t>(t.function) + 1];
+    ++parts.start[t.function + 1];
     parts.terms.push_back({t.var, t.coef});
   }
   for (size_t f = 0; f < static_cast<size_t>(functions); ++f) parts.start[f + 1] += parts.start[f];
@@ -293,7 +293,7 @@ class SegmentReader {
     for (size_t k = 1; k < read_.size(); ++k)
       if (read_[k].e == read_[k - 1].e) in_.fail(expressionName(read_[k].e) + " is defined twice");
     for (int64_t e = 0; e < expressions; ++e)
-      if (static_cast<size_t>(e) >= read_.size() || read_[static_cast<size_t>(e)].e != e)
+      if (static_cast<size_t>(e) >= read_.size() || read_[e].e != e)
         in_.fail(missing(static_cast<int32_t>(e)));
     Tape& tape = m_.tape;
     tape.first.resize(read_.size());
@@ -321,22 +321,22 @@ class SegmentReader {
 
   // Values given by index, now that the counts they index are proved.
   void placeValues() {
-    m_.x0.assign(static_cast<size_t>(h_.nVars), 0.0);
-    m_.x0Given.assign(static_cast<size_t>(h_.nVars), 0);
+    m_.x0.assign(h_.nVars, 0.0);
+    m_.x0Given.assign(h_.nVars, 0);
     for (const IndexedValue& v : x0_) {
-      m_.x0[static_cast<size_t>(v.index)] = v.value;
-      m_.x0Given[static_cast<size_t>(v.index)] = 1;
+      m_.x0[v.index] = v.value;
+      m_.x0Given[v.index] = 1;
     }
-    m_.dual0.assign(static_cast<size_t>(h_.nCons), 0.0);
-    for (const IndexedValue& v : dual0_) m_.dual0[static_cast<size_t>(v.index)] = v.value;
-    m_.objSense.assign(static_cast<size_t>(h_.nObjs), 0);
-    for (const IndexedValue& v : senses_) m_.objSense[static_cast<size_t>(v.index)] = static_cast<uint8_t>(v.value);
+    m_.dual0.assign(h_.nCons, 0.0);
+    for (const IndexedValue& v : dual0_) m_.dual0[v.index] = v.value;
+    m_.objSense.assign(h_.nObjs, 0);
+    for (const IndexedValue& v : senses_) m_.objSense[v.index] = static_cast<uint8_t>(v.value);
   }
 
   void checkColumnCounts() {
     if (m_.jacColumnCount.empty()) return;
     std::vector<int32_t> count(static_cast<size_t>(h_.nVars), 0);
-    for (const LinearTerm& t : m_.conLinear.terms) ++count[static_cast<size_t>(t.var)];
+    for (const LinearTerm& t : m_.conLinear.terms) ++count[t.var];
     for (size_t j = 0; j < count.size(); ++j)
       if (count[j] != m_.jacColumnCount[j])
         in_.fail("k segment: column " + std::to_string(j) + " has " + std::to_string(count[j]) +

@@ -23,32 +23,32 @@ std::vector<int32_t> definedOrder(const Model& m) {
   const int32_t count = m.nDefined();
   std::vector<uint8_t> state(static_cast<size_t>(count), 0);
   std::vector<int32_t> order, uses;
-  order.reserve(static_cast<size_t>(count));
+  order.reserve(count);
   struct Visit {
     int32_t v;
     std::vector<int32_t> pending;
   };
   std::vector<Visit> stack;
   for (int32_t root = 0; root < count; ++root) {
-    if (state[static_cast<size_t>(root)] != 0) continue;
+    if (state[root] != 0) continue;
     usedDefined(m.tape, m.definedExpression(root), uses);
     stack.push_back({root, uses});
-    state[static_cast<size_t>(root)] = 1;
+    state[root] = 1;
     while (!stack.empty()) {
       Visit& top = stack.back();
       if (top.pending.empty()) {
-        state[static_cast<size_t>(top.v)] = 2;
+        state[top.v] = 2;
         order.push_back(top.v);
         stack.pop_back();
         continue;
       }
       const int32_t next = top.pending.back();
       top.pending.pop_back();
-      if (state[static_cast<size_t>(next)] == 1)
+      if (state[next] == 1)
         throw ReadError("defined variable " + std::to_string(m.nVars() + next) + " depends on itself");
-      if (state[static_cast<size_t>(next)] == 2) continue;
+      if (state[next] == 2) continue;
       usedDefined(m.tape, m.definedExpression(next), uses);
-      state[static_cast<size_t>(next)] = 1;
+      state[next] = 1;
       stack.push_back({next, uses});
     }
   }
@@ -58,7 +58,7 @@ std::vector<int32_t> definedOrder(const Model& m) {
 class VariableSets {
  public:
   explicit VariableSets(Model& m) : m_(m), stamp_(static_cast<size_t>(m.nVars()), -1) {
-    lists_.resize(static_cast<size_t>(m.tape.expressions()));
+    lists_.resize(m.tape.expressions());
   }
 
   void build() {
@@ -75,13 +75,13 @@ class VariableSets {
 
  private:
   void add(int32_t var, int32_t e, std::vector<int32_t>& list) {
-    if (stamp_[static_cast<size_t>(var)] == e) return;
-    stamp_[static_cast<size_t>(var)] = e;
+    if (stamp_[var] == e) return;
+    stamp_[var] = e;
     list.push_back(var);
   }
 
   void collect(int32_t e, const LinearParts* linear, int32_t v) {
-    std::vector<int32_t>& list = lists_[static_cast<size_t>(e)];
+    std::vector<int32_t>& list = lists_[e];
     if (linear)
       for (const LinearTerm* t = linear->begin(v); t != linear->end(v); ++t) add(t->var, e, list);
     const Tape& tape = m_.tape;
@@ -89,7 +89,7 @@ class VariableSets {
       if (tape.isVariable(slot)) add(static_cast<int32_t>(slot), e, list);
       if (!tape.isDefined(slot)) return;
       const int32_t v = static_cast<int32_t>(slot - tape.definedBase());
-      for (int32_t var : lists_[static_cast<size_t>(m_.definedExpression(v))]) add(var, e, list);
+      for (int32_t var : lists_[m_.definedExpression(v)]) add(var, e, list);
     });
     std::sort(list.begin(), list.end());
     total_ += list.size();

@@ -60,15 +60,15 @@ struct Tape {
   bool isConstant(uint32_t s) const { return s >= constantBase(); }
 
   int32_t expressions() const { return static_cast<int32_t>(first.size()); }
-  uint32_t size(int32_t e) const { return last[static_cast<size_t>(e)] - first[static_cast<size_t>(e)]; }
+  uint32_t size(int32_t e) const { return last[e] - first[e]; }
   // An expression that is a constant: no nonlinear part.
-  bool isConstantExpression(int32_t e) const { return isConstant(root[static_cast<size_t>(e)]); }
-  double constantValue(int32_t e) const { return constants[root[static_cast<size_t>(e)] - constantBase()]; }
+  bool isConstantExpression(int32_t e) const { return isConstant(root[e]); }
+  double constantValue(int32_t e) const { return constants[root[e] - constantBase()]; }
 
   // Calls f(slot) for every operand slot of expression e's nodes and for its root.
   template <class F>
   void forEachOperand(int32_t e, F f) const {
-    for (uint32_t k = first[static_cast<size_t>(e)]; k < last[static_cast<size_t>(e)]; ++k) {
+    for (uint32_t k = first[e]; k < last[e]; ++k) {
       const Node& n = nodes[k];
       switch (operandKind(n.op)) {
         case kTwo: f(n.a), f(n.b); break;
@@ -82,7 +82,7 @@ struct Tape {
         default: break;
       }
     }
-    f(root[static_cast<size_t>(e)]);
+    f(root[e]);
   }
 
   // Which fields of a node hold operand slots.
