@@ -113,10 +113,13 @@ bool parseCommandLine(int argc, char** argv, CommandLine& cl, std::string& error
       into = argv[++i];
       return true;
     };
-    if (arg == "--specs") { if (!value(cl.specsPath)) return false; }
-    else if (arg == "--print") { if (!value(cl.printPath)) return false; }
-    else if (arg == "--summary") { if (!value(cl.summaryPath)) return false; }
-    else if (arg == "--unit") {
+    if (arg == "--specs") {
+      if (!value(cl.specsPath)) return false;
+    } else if (arg == "--print") {
+      if (!value(cl.printPath)) return false;
+    } else if (arg == "--summary") {
+      if (!value(cl.summaryPath)) return false;
+    } else if (arg == "--unit") {
       std::string text;
       if (!value(text)) return false;
       std::pair<int, std::string> unit;
@@ -129,9 +132,9 @@ bool parseCommandLine(int argc, char** argv, CommandLine& cl, std::string& error
         return false;
       }
       cl.units.push_back(unit);
-    }
-    else if (arg == "--solution") { if (!value(cl.solutionPath)) return false; }
-    else if (arg == "-AMPL") cl.ampl = true;
+    } else if (arg == "--solution") {
+      if (!value(cl.solutionPath)) return false;
+    } else if (arg == "-AMPL") cl.ampl = true;
     else if (arg == "--relax-integers") cl.relaxIntegers = true;
     else if (arg == "--free-mps") cl.freeMps = true;
     else if (arg == "--quiet") cl.quiet = true;

@@ -18,9 +18,9 @@ struct CommandLine {
   bool version = false;
   std::string problemPath;
   // .nl models (apps/nl_command.hpp)
-  bool ampl = false;             // -AMPL: the AMPL solver protocol
-  std::string solutionPath;      // --solution FILE.json
-  bool relaxIntegers = false;    // --relax-integers (MPS and .nl)
+  bool ampl = false;           // -AMPL: the AMPL solver protocol
+  std::string solutionPath;    // --solution FILE.json
+  bool relaxIntegers = false;  // --relax-integers (MPS and .nl)
 };
 
 // Parses argv; on a usage error returns false with a message in error.

@@ -27,10 +27,10 @@
 namespace {
 
 using kavro::app::CommandLine;
+using kavro::app::kPrintUnit;
 using kavro::app::kProblemUnit;
 using kavro::app::kSpecsUnit;
 using kavro::app::kSummaryUnit;
-using kavro::app::kPrintUnit;
 
 enum Status { kStatusOptimal = 0, kStatusNotOptimal = 1, kStatusInputError = 2, kStatusWriteFailed = 3 };
 
@@ -52,8 +52,9 @@ kavro::MpsLoad readProblem(kavro::Optimizer& opt, const CommandLine& cl, int uni
     std::fprintf(stderr, "kavro: cannot read the MPS file %s: %s\n",
                  kavro::printableText(internalsOf(opt).units.pathOf(unit)).c_str(), loaded.unreadable.c_str());
   else if (!loaded.ok && loaded.integerColumns > 0 && !cl.relaxIntegers)
-    std::fprintf(stderr, "kavro: the MPS file describes an integer program; --relax-integers solves its "
-                         "continuous relaxation\n");
+    std::fprintf(stderr,
+                 "kavro: the MPS file describes an integer program; --relax-integers solves its "
+                 "continuous relaxation\n");
   return loaded;
 }
 
@@ -112,7 +113,8 @@ int runWithSpecs(kavro::Optimizer& opt, const CommandLine& cl, kavro::app::Progr
     kavro::Parameters& p = internalsOf(opt).params;
     int unit = kProblemUnit;
     if (cl.problemPath.empty()) unit = p.mpsFile > 0 ? p.mpsFile : kSpecsUnit;
-    else if (kavro::InputUnit* again = internalsOf(opt).units.input(kProblemUnit)) again->rewind();  // a pipe is not reopened
+    else if (kavro::InputUnit* again = internalsOf(opt).units.input(kProblemUnit))
+      again->rewind();  // a pipe is not reopened
     kavro::MpsLoad loaded = readProblem(opt, cl, unit);
     if (!loaded.ok) return kStatusInputError;
     const int solved = solve(opt, loaded.problem, loaded.state, progress);

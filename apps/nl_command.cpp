@@ -95,7 +95,8 @@ class NlRun {
 
   void removeEarlierSol() const {
     struct stat st {};
-    if (::lstat(solPath().c_str(), &st) == 0 && (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))) ::unlink(solPath().c_str());
+    if (::lstat(solPath().c_str(), &st) == 0 && (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)))
+      ::unlink(solPath().c_str());
   }
 
   int solveBlocks() {
@@ -112,7 +113,8 @@ class NlRun {
         }
       }
       applyOptions(block == 1);
-      if (const std::vector<FileClash> clashes = runFileClashes(internalsOf(opt_).params, internalsOf(opt_).units); !clashes.empty())
+      if (const std::vector<FileClash> clashes = runFileClashes(internalsOf(opt_).params, internalsOf(opt_).units);
+          !clashes.empty())
         return refuseBlock(clashes);
       const int solved = solveOnce();
       if (solved == kStatusInputError || solved == kStatusWriteFailed) return solved;
@@ -162,8 +164,9 @@ class NlRun {
       return;
     }
     if ((p.objectiveSense < 0) == built.maximize) return;
-    const char* note = p.objectiveSense < 0 ? " The objective is maximized, as the options ask (the model minimizes it)"
-                                            : " The objective is minimized, as the options ask (the model maximizes it)";
+    const char* note = p.objectiveSense < 0
+                           ? " The objective is maximized, as the options ask (the model minimizes it)"
+                           : " The objective is minimized, as the options ask (the model maximizes it)";
     if (cl_.ampl) std::printf("%s\n", note + 1);
     internalsOf(opt_).channels().both("%s", note);
   }
@@ -210,7 +213,9 @@ class NlRun {
 
   void describe(const nl::BuiltProblem& b) const {
     const Problem& p = b.problem;
-    const char* objective = b.objective < 0 ? "no objective" : p.nNonlinObjVars > 0 ? "nonlinear objective" : "linear objective";
+    const char* objective = b.objective < 0        ? "no objective"
+                            : p.nNonlinObjVars > 0 ? "nonlinear objective"
+                                                   : "linear objective";
     const char* sense = b.objective < 0 ? "" : b.maximize ? ", maximize" : ", minimize";
     std::printf(" Model %s: %d variables, %d constraints (%d nonlinear), %s%s\n", model_.name.c_str(), p.n,
                 model_.nCons(), p.nNonlinCons, objective, sense);

@@ -74,8 +74,8 @@ void records(const NlSolve& s, SolutionReport& r) {
 std::vector<SolutionRecord> named(const std::vector<std::string>& names, int count, const char* prefix) {
   std::vector<SolutionRecord> list(static_cast<size_t>(count));
   for (int k = 0; k < count; ++k)
-    list[static_cast<size_t>(k)].name =
-        static_cast<size_t>(k) < names.size() ? names[static_cast<size_t>(k)] : prefix + std::to_string(k + 1);
+    list[static_cast<size_t>(k)].name = static_cast<size_t>(k) < names.size() ? names[static_cast<size_t>(k)]
+                                                                              : prefix + std::to_string(k + 1);
   return list;
 }
 
@@ -109,7 +109,12 @@ SolutionReport solutionReport(const NlSolve& s, const std::string& modelPath, co
   r.objective = s.built->objective >= 0 ? s.result.objValue : 0.0;
   r.evaluationErrors = s.evaluationErrors;
   const Certificate& c = s.result.certificate;
-  r.certificate = {true, c.evaluated, c.passed, c.maxPrimalInfeas, c.maxPrimalInfeasRelative, c.maxDualInfeas,
+  r.certificate = {true,
+                   c.evaluated,
+                   c.passed,
+                   c.maxPrimalInfeas,
+                   c.maxPrimalInfeasRelative,
+                   c.maxDualInfeas,
                    c.maxDualInfeasRelative};
   return r;
 }

@@ -21,8 +21,8 @@
 
 #include "io/units.hpp"
 #include "link/kavro_link.h"
-#include "nl/nl_names.hpp"
 #include "mps_model.hpp"
+#include "nl/nl_names.hpp"
 #include "nl_model.hpp"
 #include "qarn/model_builder.hpp"
 #include "qarnhost_solution.hpp"

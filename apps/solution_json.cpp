@@ -28,12 +28,9 @@ json records(const std::vector<SolutionRecord>& list) {
 }
 
 json certificate(const CertificateReport& c) {
-  return {{"evaluated", c.evaluated},
-          {"passed", c.passed},
-          {"maxPrimalInfeas", c.primal},
-          {"maxPrimalInfeasRelative", c.primalRelative},
-          {"maxDualInfeas", c.dual},
-          {"maxDualInfeasRelative", c.dualRelative}};
+  return {{"evaluated", c.evaluated},    {"passed", c.passed},
+          {"maxPrimalInfeas", c.primal}, {"maxPrimalInfeasRelative", c.primalRelative},
+          {"maxDualInfeas", c.dual},     {"maxDualInfeasRelative", c.dualRelative}};
 }
 
 }  // namespace

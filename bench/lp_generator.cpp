@@ -25,10 +25,10 @@
 namespace {
 
 struct Lp {
-  std::vector<char> rowType;                       // 'E', 'L', 'G'
+  std::vector<char> rowType;  // 'E', 'L', 'G'
   std::vector<double> rhs;
   std::vector<std::vector<std::pair<int, double>>> columns;  // (row, value), row -1 = objective
-  std::vector<double> lower, upper;                // per column
+  std::vector<double> lower, upper;                          // per column
 
   int addRow(char type, double r) {
     rowType.push_back(type);
@@ -61,7 +61,9 @@ void write(const Lp& lp, const char* name) {
     std::vector<std::pair<int, double>> entries = lp.columns[j];
     std::sort(entries.begin(), entries.end());
     for (const auto& [row, value] : entries) {
-      const std::string rowName = row < 0 ? "COST" : "R" + std::string(7 - std::to_string(row).size(), '0') + std::to_string(row);
+      const std::string rowName = row < 0
+                                      ? "COST"
+                                      : "R" + std::string(7 - std::to_string(row).size(), '0') + std::to_string(row);
       std::printf("    C%07zu  %-8s  %12s\n", j, rowName.c_str(), field(value).c_str());
     }
   }
@@ -133,7 +135,8 @@ Lp random(int rows, std::mt19937& rng) {
     std::map<int, double> merged;
     for (const auto& [row, value] : column) merged[row] += value;
     column.assign(merged.begin(), merged.end());
-    column.erase(std::remove_if(column.begin(), column.end(), [](const auto& e) { return e.second == 0.0; }), column.end());
+    column.erase(std::remove_if(column.begin(), column.end(), [](const auto& e) { return e.second == 0.0; }),
+                 column.end());
   }
   for (int i = 0; i < rows; ++i) {
     const double act = activity[static_cast<size_t>(i)];
@@ -162,7 +165,8 @@ Lp covering(int rows, std::mt19937& rng) {
     lp.addColumn(0.0, 1e30);
     auto& column = lp.columns.back();
     for (int i : members) column.push_back({i, 1.0});
-    column.push_back({-1, std::round(count * (0.5 + 0.5 * std::uniform_real_distribution<double>(0.0, 1.0)(rng)) + 1.0)});
+    column.push_back(
+        {-1, std::round(count * (0.5 + 0.5 * std::uniform_real_distribution<double>(0.0, 1.0)(rng)) + 1.0)});
   }
   return lp;
 }
@@ -196,7 +200,8 @@ Lp staircase(int periods, std::mt19937& rng) {
         if (use[static_cast<size_t>(r)][static_cast<size_t>(p)] != 0.0)
           column.push_back({capacity[static_cast<size_t>(r)], use[static_cast<size_t>(r)][static_cast<size_t>(p)]});
       if (previousStock[static_cast<size_t>(p)] >= 0)
-        lp.columns[static_cast<size_t>(previousStock[static_cast<size_t>(p)])].push_back({balance[static_cast<size_t>(p)], 1.0});
+        lp.columns[static_cast<size_t>(previousStock[static_cast<size_t>(p)])].push_back(
+            {balance[static_cast<size_t>(p)], 1.0});
       // Stock carried to the next period (the last one's is worth nothing).
       const int stock = lp.addColumn(0.0, 1e30);
       lp.columns[static_cast<size_t>(stock)] = {{-1, 1.0}, {balance[static_cast<size_t>(p)], -1.0}};

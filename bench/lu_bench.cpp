@@ -20,9 +20,9 @@ namespace {
 
 using kavro::bench::CooMatrix;
 using kavro::bench::CscMatrix;
+using kavro::kernels::SparseVector;
 using kavro::lu::LuParams;
 using kavro::lu::LuStorage;
-using kavro::kernels::SparseVector;
 
 LuParams linearProblemSettings() {
   LuParams p;
@@ -147,19 +147,19 @@ int main(int argc, char** argv) {
         if (entering[s][i] != 0.0) columns[s].emplace_back(i, entering[s][i]);
     const double perSolve = 1.0 / static_cast<double>(positions.size());
     sparseSolveUs = perSolve * kavro::bench::medianMicroseconds([&] {
-      for (const auto& column : columns) {
-        sv.clear();
-        for (const auto& [i, value] : column) sv.add(i, value);
-        kavro::lu::solveSparse(5, m, n, sv, sw, B.params, B.lu);
-      }
-    });
+                      for (const auto& column : columns) {
+                        sv.clear();
+                        for (const auto& [i, value] : column) sv.add(i, value);
+                        kavro::lu::solveSparse(5, m, n, sv, sw, B.params, B.lu);
+                      }
+                    });
     sparseSolveTUs = perSolve * kavro::bench::medianMicroseconds([&] {
-      for (int32_t r : positions) {
-        sw.clear();
-        sw.add(r, 1.0);
-        kavro::lu::solveSparse(6, m, n, sv, sw, B.params, B.lu);
-      }
-    });
+                       for (int32_t r : positions) {
+                         sw.clear();
+                         sw.add(r, 1.0);
+                         kavro::lu::solveSparse(6, m, n, sv, sw, B.params, B.lu);
+                       }
+                     });
   }
   double replaceUs = 0.0;
   int32_t failures = 0;
@@ -174,8 +174,8 @@ int main(int argc, char** argv) {
       const double t0 = kavro::bench::threadSeconds();
       for (size_t s = 0; s < positions.size(); ++s) {
         double diag, vnorm;
-        const int32_t rc = kavro::lu::lu8rpc(1, 1, m, n, positions[s], columns.data() + s * m, nullptr, B.params,
-                                             B.lu, nullptr, diag, vnorm);
+        const int32_t rc = kavro::lu::lu8rpc(1, 1, m, n, positions[s], columns.data() + s * m, nullptr, B.params, B.lu,
+                                             nullptr, diag, vnorm);
         failures += rc != 0;
       }
       count = static_cast<int>(positions.size());

@@ -22,9 +22,9 @@
 #include <cstdio>
 #include <string>
 
-#include "nl_answer.hpp"
 #include "nl/nl_point_check.hpp"
 #include "nl/nl_reader.hpp"
+#include "nl_answer.hpp"
 
 namespace {
 

@@ -15,9 +15,9 @@
 #include <cstdio>
 #include <string>
 
-#include "nl_answer.hpp"
 #include "nl/nl_curvature.hpp"
 #include "nl/nl_reader.hpp"
+#include "nl_answer.hpp"
 
 namespace {
 

@@ -189,7 +189,9 @@ int main(int argc, char** argv) {
   }
   if (o.perturbed) perturb(m, x);
   std::printf("model\t%s\nn_var\t%d\nn_con\t%d\npoint\t%s\n", m.name.c_str(), m.nVars(), m.nCons(),
-              o.perturbed ? "perturbed" : o.pointFile.empty() ? "start" : "file");
+              o.perturbed           ? "perturbed"
+              : o.pointFile.empty() ? "start"
+                                    : "file");
   if (o.perturbed || !o.pointFile.empty() || o.listPoint)
     for (int32_t j = 0; j < m.nVars(); ++j) std::printf("x\t%d\t%.17g\n", j, x[static_cast<size_t>(j)]);
   Evaluator ev(m);

@@ -42,7 +42,8 @@ std::vector<double> perturbedPoint(const Model& m) {
 
 class Lagrangian {
  public:
-  explicit Lagrangian(const Model& m) : m_(m), ev_(m), lambda_(static_cast<size_t>(m.nCons())), work_(static_cast<size_t>(m.nVars())) {
+  explicit Lagrangian(const Model& m)
+      : m_(m), ev_(m), lambda_(static_cast<size_t>(m.nCons())), work_(static_cast<size_t>(m.nVars())) {
     for (size_t i = 0; i < lambda_.size(); ++i) lambda_[i] = (i % 2 ? -0.5 : 1.0) + 0.1 * static_cast<double>(i % 5);
   }
   const std::vector<double>& lambda() const { return lambda_; }
@@ -59,7 +60,8 @@ class Lagrangian {
   bool add(int32_t f, double w, std::vector<double>& g) {
     double nonlinear = 0.0;
     if (!ev_.gradient(f, nonlinear, work_.data())) return false;
-    for (int32_t k = 0; k < ev_.termCount(f); ++k) g[static_cast<size_t>(ev_.termsBegin(f)[k].var)] += w * work_[static_cast<size_t>(k)];
+    for (int32_t k = 0; k < ev_.termCount(f); ++k)
+      g[static_cast<size_t>(ev_.termsBegin(f)[k].var)] += w * work_[static_cast<size_t>(k)];
     return true;
   }
 
@@ -96,7 +98,8 @@ void check(const Model& m, int32_t maxVars) {
   const bool ok = hess.evaluate(x.data(), 1.0, lag.lambda().data(), values.data());
   const double t2 = seconds();
   std::vector<std::vector<double>> h(n, std::vector<double>(n, 0.0));
-  for (int64_t k = 0; k < hess.nonzeros(); ++k) h[static_cast<size_t>(hess.colOf(k))][static_cast<size_t>(hess.rowOf(k))] = values[static_cast<size_t>(k)];
+  for (int64_t k = 0; k < hess.nonzeros(); ++k)
+    h[static_cast<size_t>(hess.colOf(k))][static_cast<size_t>(hess.rowOf(k))] = values[static_cast<size_t>(k)];
   double scale = 1.0, worst = 0.0;
   bool defined = ok;
   std::vector<double> fine, coarse;
@@ -108,7 +111,8 @@ void check(const Model& m, int32_t maxVars) {
     }
   }
   if (!defined) {
-    std::printf("%s\t%zu\t%lld\t%d\tundefined\n", m.name.c_str(), n, static_cast<long long>(hess.nonzeros()), hess.groups());
+    std::printf("%s\t%zu\t%lld\t%d\tundefined\n", m.name.c_str(), n, static_cast<long long>(hess.nonzeros()),
+                hess.groups());
     return;
   }
   std::printf("%s\t%zu\t%lld\t%d\t%.4f\t%.4f\t%.2e\n", m.name.c_str(), n, static_cast<long long>(hess.nonzeros()),

@@ -48,8 +48,12 @@ double bound(double v) { return std::max(-kInfinity, std::min(kInfinity, v)); }
 class NlProblem : public Ipopt::TNLP {
  public:
   NlProblem(const Model& m, kavro::nl::Hessian& hessian)
-      : m_(m), ev_(m), hessian_(hessian), sign_(m.nObjs() > 0 && m.objSense[0] ? -1.0 : 1.0),
-        work_(static_cast<size_t>(m.nVars())), lambda_(static_cast<size_t>(m.nCons())) {}
+      : m_(m),
+        ev_(m),
+        hessian_(hessian),
+        sign_(m.nObjs() > 0 && m.objSense[0] ? -1.0 : 1.0),
+        work_(static_cast<size_t>(m.nVars())),
+        lambda_(static_cast<size_t>(m.nCons())) {}
 
   int64_t objectiveCalls = 0, constraintCalls = 0;
 
@@ -63,8 +67,10 @@ class NlProblem : public Ipopt::TNLP {
   }
 
   bool get_bounds_info(Index n, Number* xl, Number* xu, Index m, Number* gl, Number* gu) override {
-    for (Index j = 0; j < n; ++j) xl[j] = bound(m_.varLower[static_cast<size_t>(j)]), xu[j] = bound(m_.varUpper[static_cast<size_t>(j)]);
-    for (Index i = 0; i < m; ++i) gl[i] = bound(m_.conLower[static_cast<size_t>(i)]), gu[i] = bound(m_.conUpper[static_cast<size_t>(i)]);
+    for (Index j = 0; j < n; ++j)
+      xl[j] = bound(m_.varLower[static_cast<size_t>(j)]), xu[j] = bound(m_.varUpper[static_cast<size_t>(j)]);
+    for (Index i = 0; i < m; ++i)
+      gl[i] = bound(m_.conLower[static_cast<size_t>(i)]), gu[i] = bound(m_.conUpper[static_cast<size_t>(i)]);
     return true;
   }
 
@@ -111,7 +117,8 @@ class NlProblem : public Ipopt::TNLP {
     ev_.setPoint(x);
     bool ok = true;
     double nonlinear = 0.0;
-    for (Index i = 0; i < m; ++i) ok = ev_.gradient(m_.conExpression(i), nonlinear, values + m_.conLinear.start[static_cast<size_t>(i)]) && ok;
+    for (Index i = 0; i < m; ++i)
+      ok = ev_.gradient(m_.conExpression(i), nonlinear, values + m_.conLinear.start[static_cast<size_t>(i)]) && ok;
     return ok;
   }
 
@@ -288,7 +295,8 @@ void printLine(const std::string& name, const Options& o, const Outcome& r) {
 int main(int argc, char** argv) {
   Options o;
   if (!parse(argc, argv, o)) {
-    std::fprintf(stderr, "usage: nlp_ipopt [-t CPU_SECONDS] [-c CLASS] [-r REF_OBJ] [-s SOLUTION.json] MODEL.nl[.gz]\n");
+    std::fprintf(stderr,
+                 "usage: nlp_ipopt [-t CPU_SECONDS] [-c CLASS] [-r REF_OBJ] [-s SOLUTION.json] MODEL.nl[.gz]\n");
     return 2;
   }
   const kavro::nl::ReadResult r = kavro::nl::readNlFile(o.path);

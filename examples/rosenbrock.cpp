@@ -21,7 +21,7 @@ int main() {
   problem.a.colStart = {0, 1, 2};
   problem.a.row = {0, 0};
   problem.a.value = {1.0, 1.0};
-  problem.lower = {-2.0, -2.0, -1.5};   // slack >= -1.5 means x1 + x2 <= 1.5
+  problem.lower = {-2.0, -2.0, -1.5};  // slack >= -1.5 means x1 + x2 <= 1.5
   problem.upper = {2.0, 2.0, kavro::kInfinity};
 
   kavro::FunctionsFromCallables functions([](std::span<const double> x, double& f, std::span<double> g) {
@@ -44,8 +44,8 @@ int main() {
   options.functions = &functions;
   const kavro::SolveResult result = optimizer.solve(problem, state, options);
 
-  std::printf("exit code %d, objective %.10g at x = (%.8f, %.8f), %lld iterations\n", result.exitCode,
-              result.objValue, state.x[0], state.x[1], static_cast<long long>(result.minorIterations));
+  std::printf("exit code %d, objective %.10g at x = (%.8f, %.8f), %lld iterations\n", result.exitCode, result.objValue,
+              state.x[0], state.x[1], static_cast<long long>(result.minorIterations));
   // The constrained minimizer: x1 + x2 = 1.5 with x1 about 0.8999 (found by the optimizer; the
   // test only accepts a point on the constraint with a lower objective than its neighbours).
   const bool onConstraint = std::fabs(state.x[0] + state.x[1] - 1.5) < 1e-6;

@@ -80,8 +80,8 @@ class PyModel {
 
   int32_t addLinearCsr(const py::array_t<int64_t, py::array::c_style | py::array::forcecast>& indptr,
                        const IndexArray& indices, const Array& data, const Array& lower, const Array& upper) {
-    return model_.addLinearConstraintsCsr({indptr.data(), static_cast<size_t>(indptr.size())}, view(indices), view(data),
-                                          view(lower), view(upper));
+    return model_.addLinearConstraintsCsr({indptr.data(), static_cast<size_t>(indptr.size())}, view(indices),
+                                          view(data), view(lower), view(upper));
   }
 
   void setLinearObjective(const IndexArray& variables, const Array& coefficients, double constant) {
@@ -237,8 +237,8 @@ py::dict solveMps(const std::string& path, const std::string& specs, const std::
   kavro::ModelResult r;
   {
     py::gil_scoped_release release;
-    r = kavro::solveMpsFile(path, {.specsPath = specs, .printPath = print, .freeMps = freeMps,
-                                   .relaxIntegers = relaxIntegers}, lines);
+    r = kavro::solveMpsFile(
+        path, {.specsPath = specs, .printPath = print, .freeMps = freeMps, .relaxIntegers = relaxIntegers}, lines);
   }
   return toDict(r);
 }

@@ -41,7 +41,8 @@ class FunctionsFromCallables final : public NonlinearFunctions {
     f = 0.0;
     if (!objective_) return;
     report(mode, [&] {
-      return objective_(std::span<const double>(x, static_cast<size_t>(n)), f, std::span<double>(g, static_cast<size_t>(n)));
+      return objective_(std::span<const double>(x, static_cast<size_t>(n)), f,
+                        std::span<double>(g, static_cast<size_t>(n)));
     });
   }
 
@@ -51,7 +52,8 @@ class FunctionsFromCallables final : public NonlinearFunctions {
       return;
     }
     report(mode, [&] {
-      return constraints_(std::span<const double>(x, static_cast<size_t>(n)), std::span<double>(f, static_cast<size_t>(m)),
+      return constraints_(std::span<const double>(x, static_cast<size_t>(n)),
+                          std::span<double>(f, static_cast<size_t>(m)),
                           std::span<double>(g, static_cast<size_t>(njac)));
     });
   }

@@ -68,18 +68,18 @@ namespace kavro {
 
 // How a solve ended, in the caller's terms. exitCode in ModelResult keeps the solver's own code.
 enum class ModelStatus : int32_t {
-  kOptimal = 0,           // optimal for the problem as given (certified unscaled)
-  kInfeasible = 1,        // no point satisfies the constraints
-  kUnbounded = 2,         // the objective is unbounded
-  kIterationLimit = 3,    // an iterations limit was reached
-  kTimeLimit = 4,         // a time limit, or the progress callback asked for a stop (resources)
-  kInterrupted = 5,       // the progress callback asked to stop
-  kCallbackError = 6,     // a callback threw; solve() rethrows it
-  kUndefinedFunctions = 7,// the functions could not be evaluated where the solver needed them
-  kNotOptimal = 8,        // the solver ended with a usable point it cannot call optimal
-  kNumericalTrouble = 9,  // the basis or the factorization failed
-  kStorageLimit = 10,     // the storage the options allow is too small
-  kInvalidModel = 11,     // the model cannot be solved as given (sizes, NaN, bounds crossed)
+  kOptimal = 0,             // optimal for the problem as given (certified unscaled)
+  kInfeasible = 1,          // no point satisfies the constraints
+  kUnbounded = 2,           // the objective is unbounded
+  kIterationLimit = 3,      // an iterations limit was reached
+  kTimeLimit = 4,           // a time limit, or the progress callback asked for a stop (resources)
+  kInterrupted = 5,         // the progress callback asked to stop
+  kCallbackError = 6,       // a callback threw; solve() rethrows it
+  kUndefinedFunctions = 7,  // the functions could not be evaluated where the solver needed them
+  kNotOptimal = 8,          // the solver ended with a usable point it cannot call optimal
+  kNumericalTrouble = 9,    // the basis or the factorization failed
+  kStorageLimit = 10,       // the storage the options allow is too small
+  kInvalidModel = 11,       // the model cannot be solved as given (sizes, NaN, bounds crossed)
 };
 
 // A short text for a status ("optimal", "infeasible", ...).
@@ -125,17 +125,17 @@ struct LinearTerm {
 // What the objective callback depends on. Empty variables: all of them.
 struct ObjectiveSpec {
   ModelObjective function;
-  bool hasGradient = true;               // false: the solver differences the objective
-  std::vector<int32_t> variables;        // the variables f depends on (any order); empty: all
+  bool hasGradient = true;         // false: the solver differences the objective
+  std::vector<int32_t> variables;  // the variables f depends on (any order); empty: all
 };
 
 // A block of nonlinear constraints lower_i <= c_i(x) <= upper_i.
 struct NonlinearConstraintSpec {
   int32_t count = 0;
-  std::vector<double> lower, upper;      // count each (+-kInfinity: no limit)
+  std::vector<double> lower, upper;  // count each (+-kInfinity: no limit)
   ModelConstraints function;
-  bool hasJacobian = true;               // false: the solver differences the Jacobian
-  std::vector<JacobianEntry> pattern;    // any order, no repeats; empty: dense, row by row
+  bool hasJacobian = true;             // false: the solver differences the Jacobian
+  std::vector<JacobianEntry> pattern;  // any order, no repeats; empty: dense, row by row
 };
 
 // A typed option value: an integer, a real, or a word ("Yes", "No", ...).
@@ -143,23 +143,23 @@ using OptionValue = std::variant<int64_t, double, std::string>;
 
 struct ModelResult {
   ModelStatus status = ModelStatus::kInvalidModel;
-  int32_t exitCode = kOptimal;         // the solver's ExitCode (kInvalidProblemData for a refused model)
-  std::string message;           // what happened, in words
-  double objective = 0.0;        // f plus the linear terms and the constant, as given
-  std::vector<double> x;         // per variable
-  std::vector<double> constraintValues;   // per constraint, in the order added: its body
+  int32_t exitCode = kOptimal;                // the solver's ExitCode (kInvalidProblemData for a refused model)
+  std::string message;                        // what happened, in words
+  double objective = 0.0;                     // f plus the linear terms and the constant, as given
+  std::vector<double> x;                      // per variable
+  std::vector<double> constraintValues;       // per constraint, in the order added: its body
   std::vector<double> constraintMultipliers;  // per constraint (see the convention above)
   std::vector<double> boundMultipliers;       // per variable
   // The basis, for a warm start: VariableState per variable and per constraint.
   std::vector<int32_t> variableStates;
   std::vector<int32_t> constraintStates;
-  int64_t iterations = 0;        // minor iterations
+  int64_t iterations = 0;  // minor iterations
   int64_t majorIterations = 0;
   int64_t objectiveCalls = 0, gradientCalls = 0, constraintCalls = 0, jacobianCalls = 0;
-  int64_t hessianCalls = 0;      // calls of the Hessian or Hessian-vector callback
+  int64_t hessianCalls = 0;  // calls of the Hessian or Hessian-vector callback
   double seconds = 0.0;
-  int32_t runs = 0;              // solver runs the solve strategy made
-  Certificate certificate;       // variables n+i are constraint i in the order added
+  int32_t runs = 0;         // solver runs the solve strategy made
+  Certificate certificate;  // variables n+i are constraint i in the order added
   // Filled by solveMpsFile only: the file's column and row names (the objective row left out,
   // as in constraintValues) and the summary report the kavro command would print.
   std::vector<std::string> variableNames, constraintNames;

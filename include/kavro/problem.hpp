@@ -26,9 +26,9 @@ inline constexpr double kInfinity = 1.0e20;
 
 // Variable states (hs).
 enum VariableState : int32_t {
-  kAtLower = 0,      // nonbasic at its lower bound
-  kAtUpper = 1,      // nonbasic at its upper bound
-  kSuperbasic = 2,   // off its bounds, free to move, not in the basis
+  kAtLower = 0,     // nonbasic at its lower bound
+  kAtUpper = 1,     // nonbasic at its upper bound
+  kSuperbasic = 2,  // off its bounds, free to move, not in the basis
   kBasic = 3,
 };
 
@@ -44,19 +44,19 @@ struct SparseMatrix {
 };
 
 struct Problem {
-  int32_t m = 0;                 // rows, the objective row included
-  int32_t n = 0;                 // structural columns
-  int32_t nNonlinCons = 0;       // nonlinear rows 0..nNonlinCons-1
-  int32_t nNonlinObjVars = 0;    // columns 0..nNonlinObjVars-1 enter the nonlinear objective
-  int32_t nNonlinJacVars = 0;    // columns 0..nNonlinJacVars-1 enter the nonlinear constraints
-  int32_t objRow = -1;           // the free objective row, -1 when there is none
+  int32_t m = 0;               // rows, the objective row included
+  int32_t n = 0;               // structural columns
+  int32_t nNonlinCons = 0;     // nonlinear rows 0..nNonlinCons-1
+  int32_t nNonlinObjVars = 0;  // columns 0..nNonlinObjVars-1 enter the nonlinear objective
+  int32_t nNonlinJacVars = 0;  // columns 0..nNonlinJacVars-1 enter the nonlinear constraints
+  int32_t objRow = -1;         // the free objective row, -1 when there is none
   double objConstant = 0.0;
 
   // Problem name, then the objective, RHS, ranges and bounds set names (8 characters each).
   std::array<std::string, 5> names{"        ", "        ", "        ", "        ", "        "};
 
   SparseMatrix a;
-  std::vector<double> lower;     // nb = n + m bounds: columns first, then slacks
+  std::vector<double> lower;  // nb = n + m bounds: columns first, then slacks
   std::vector<double> upper;
 
   // Optional names; when empty, generated names ("x" / "r" and the number) are used.
@@ -70,11 +70,11 @@ struct Problem {
 
 // What a solve starts from and returns: states, values, multipliers and reduced costs.
 struct ProblemState {
-  std::vector<int32_t> hs;           // nb states (VariableState)
-  std::vector<double> x;             // nb values: starting point in, solution out
-  std::vector<double> pi;            // m multipliers; in: initial estimates for nonlinear rows
-  std::vector<double> reducedCost;   // nb reduced costs, slacks included (out)
-  int32_t ns = 0;                    // number of superbasic variables (in/out)
+  std::vector<int32_t> hs;          // nb states (VariableState)
+  std::vector<double> x;            // nb values: starting point in, solution out
+  std::vector<double> pi;           // m multipliers; in: initial estimates for nonlinear rows
+  std::vector<double> reducedCost;  // nb reduced costs, slacks included (out)
+  int32_t ns = 0;                   // number of superbasic variables (in/out)
 
   // Sizes every vector for the problem and zeroes it.
   void resizeFor(const Problem& p) {

@@ -35,7 +35,7 @@ enum ExitCode : int32_t {
   kBadObjectiveGradient = 7,
   kBadConstraintGradient = 8,
   kCannotImprove = 9,
-  kNumericalError = 10,          // the first code without a usable solution
+  kNumericalError = 10,  // the first code without a usable solution
   kNoSuperbasicToReplace = 11,
   kFactorizationTwice = 12,
   kNearOptimal = 13,
@@ -108,8 +108,7 @@ class NonlinearFunctions {
   virtual ~NonlinearFunctions() = default;
   virtual void objective(int& mode, int n, const double* x, double& f, double* g, int nstate) = 0;
   // g holds the nJacElements Jacobian values column by column in the order of the matrix.
-  virtual void constraints(int& mode, int m, int n, int njac, const double* x, double* f, double* g,
-                           int nstate) = 0;
+  virtual void constraints(int& mode, int m, int n, int njac, const double* x, double* f, double* g, int nstate) = 0;
 
   // ---- Second derivatives (optional; "Hessian option" 1 and 2 use them when offered).
   // True when the two calls below are served.
@@ -149,9 +148,9 @@ class NonlinearFunctions {
 // point or a maximum: a direction that keeps the active rows and bounds and along which the
 // Lagrangian curves downward shows it, and a step along it is a better place to start again.
 struct CurvatureEscape {
-  double curvature = 0.0;          // of the Lagrangian along the direction (negative), per unit length
-  int32_t dimension = 0;           // of the subspace that keeps the active rows and bounds
-  std::vector<double> x;           // n column values: the point moved along the direction
+  double curvature = 0.0;  // of the Lagrangian along the direction (negative), per unit length
+  int32_t dimension = 0;   // of the subspace that keeps the active rows and bounds
+  std::vector<double> x;   // n column values: the point moved along the direction
 };
 
 class CurvatureProbe {
@@ -165,14 +164,14 @@ class CurvatureProbe {
 };
 
 struct SolveOptions {
-  std::string start = "Cold";      // "Cold", "Basis", "Warm" or "Hot[FHS]"
-  int64_t workLength = 0;          // work storage in 8-byte words ("Workspace (total)")
+  std::string start = "Cold";  // "Cold", "Basis", "Warm" or "Hot[FHS]"
+  int64_t workLength = 0;      // work storage in 8-byte words ("Workspace (total)")
   // false: workLength is a limit the caller fixed; a run that needs more ends with exit 42
   // (before it starts) or 20 (the basis factors). true: the solver sizes its storage itself,
   // from workLength (a hint, may be 0) and the problem's matrix, and the storage for the basis
   // factors grows whenever a factorization needs more, the run going on from its basis.
   bool automaticStorage = false;
-  IterationCallback progress;      // optional
+  IterationCallback progress;               // optional
   NonlinearFunctions* functions = nullptr;  // required when the problem has nonlinear parts
   // The strategy when no "Solve strategy" option chose one.
   SolveStrategy defaultStrategy = kSingleSolve;
@@ -196,14 +195,14 @@ struct SolveOptions {
 //           between its bounds), absolute and relative to 1 + max |y|.
 // Variables are numbered 0..n-1 for columns and n+i for row i (its slack).
 struct Certificate {
-  bool evaluated = false;              // false: no point, or the functions failed there
+  bool evaluated = false;  // false: no point, or the functions failed there
   double maxPrimalInfeas = 0.0;
   double maxPrimalInfeasRelative = 0.0;
-  int32_t primalWorst = -1;            // the variable of the largest relative violation
+  int32_t primalWorst = -1;  // the variable of the largest relative violation
   double maxDualInfeas = 0.0;
   double maxDualInfeasRelative = 0.0;
-  int32_t dualWorst = -1;              // the variable of the largest relative wrong-way part
-  double multiplierNorm = 0.0;         // max |y_i|
+  int32_t dualWorst = -1;       // the variable of the largest relative wrong-way part
+  double multiplierNorm = 0.0;  // max |y_i|
   // Optimal within the run's tolerances: primal (relative) within the Feasibility tolerance
   // for bounds and linear rows and the Row tolerance for nonlinear rows, dual (relative)
   // within the Optimality tolerance.
@@ -212,13 +211,13 @@ struct Certificate {
 
 struct SolveResult {
   ExitCode exitCode = kOptimal;
-  int64_t minWorkWords = 0;        // least work length with which the run could have started
+  int64_t minWorkWords = 0;  // least work length with which the run could have started
   int32_t ninf = 0;
   double sinf = 0.0;
   double objValue = 0.0;
   int64_t majorIterations = 0;
   int64_t minorIterations = 0;
-  int32_t nonlinearStatus = 0;     // 0 no nonlinear constraints, 1 within Row tolerance, 2 not
+  int32_t nonlinearStatus = 0;  // 0 no nonlinear constraints, 1 within Row tolerance, 2 not
   double absoluteViolation = 0.0;
   double relativeViolation = 0.0;
   // For classifying the final point: the multiplier norm max(1, max|pi|) and the variables
@@ -235,11 +234,10 @@ struct SolveResult {
 };
 
 struct UnitSettings {
-  int printUnit = 0;     // full report; 0 = none
-  int summaryUnit = 0;   // short report; 0 = none
-  int specsUnit = 0;     // SPECS option file; 0 = none
+  int printUnit = 0;    // full report; 0 = none
+  int summaryUnit = 0;  // short report; 0 = none
+  int specsUnit = 0;    // SPECS option file; 0 = none
 };
-
 
 class Optimizer {
  public:

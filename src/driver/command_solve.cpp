@@ -24,8 +24,8 @@ SolveResult solveAsCommand(Optimizer& opt, const Problem& problem, ProblemState&
   // basis factors need more; a length the user gave is a limit.
   const int64_t given = internalsOf(opt).params.workspaceTotal;
   options.automaticStorage = given <= 0;
-  options.workLength =
-      given > 0 ? given : estimateWorkWords(problem.m, problem.n, problem.nElements(), how.nonlinearEntries);
+  options.workLength = given > 0 ? given
+                                 : estimateWorkWords(problem.m, problem.n, problem.nElements(), how.nonlinearEntries);
   options.progress = how.progress;
   options.functions = how.functions;
   options.curvature = how.curvature;

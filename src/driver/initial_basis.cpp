@@ -46,8 +46,7 @@ void setupCycleZero(RunContext& ctx) {
     if (ctx.exitCode != kOptimal) return;
   }
   for (int32_t j = 0; j < ctx.prob.nNonlinVars(); ++j)
-    x[j] = std::min(std::max(x[j], ctx.prob.lower[j]),
-                                         ctx.prob.upper[j]);
+    x[j] = std::min(std::max(x[j], ctx.prob.lower[j]), ctx.prob.upper[j]);
 }
 
 void setupLaterCycle(RunContext& ctx) {

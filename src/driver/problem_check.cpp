@@ -33,8 +33,10 @@ bool checkDimensions(const Problem& p, const ProblemState& s, Faults& f) {
     f.add("column starts: %zu entries for %d columns", p.a.colStart.size(), p.n);
   if (p.a.row.size() != p.a.value.size())
     f.add("%zu row indices for %zu matrix values", p.a.row.size(), p.a.value.size());
-  if (p.lower.size() != nb || p.upper.size() != nb) f.add("bounds: %zu and %zu entries for %zu variables", p.lower.size(), p.upper.size(), nb);
-  if (s.hs.size() != nb || s.x.size() != nb) f.add("states and values: %zu and %zu entries for %zu variables", s.hs.size(), s.x.size(), nb);
+  if (p.lower.size() != nb || p.upper.size() != nb)
+    f.add("bounds: %zu and %zu entries for %zu variables", p.lower.size(), p.upper.size(), nb);
+  if (s.hs.size() != nb || s.x.size() != nb)
+    f.add("states and values: %zu and %zu entries for %zu variables", s.hs.size(), s.x.size(), nb);
   if (s.pi.size() != static_cast<size_t>(p.m)) f.add("multipliers: %zu entries for %d rows", s.pi.size(), p.m);
   if (p.objRow < -1 || p.objRow >= p.m) f.add("objective row %d is not a row of the problem", p.objRow + 1);
   if (p.nNonlinCons < 0 || p.nNonlinCons > p.m || p.nNonlinObjVars < 0 || p.nNonlinObjVars > p.n ||
@@ -87,8 +89,7 @@ std::vector<std::string> checkProblemData(const Problem& prob, const ProblemStat
   checkMatrix(prob, faults);
   checkNumbers(prob, state, faults);
   const bool nonlinear = prob.nNonlinCons > 0 || prob.nNonlinObjVars > 0 || prob.nNonlinJacVars > 0;
-  if (nonlinear && !haveFunctions)
-    faults.add("%s", "the problem has nonlinear parts but no routine evaluates them");
+  if (nonlinear && !haveFunctions) faults.add("%s", "the problem has nonlinear parts but no routine evaluates them");
   return faults.take();
 }
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "driver/work_layout.hpp"
 #include "io/timers.hpp"
 #include "io/units.hpp"
-#include "driver/work_layout.hpp"
 #include "kavro/problem.hpp"
 #include "kavro/solver.hpp"
 #include "nonlinear/function_evaluator.hpp"
@@ -61,7 +61,7 @@ struct RunContext {
   StartMode start;
 
   // Set-up that lasts for the whole run.
-  std::vector<int32_t> rowTypes;     // per row: 0 equality, 1 other, 2 free
+  std::vector<int32_t> rowTypes;  // per row: 0 equality, 1 other, 2 free
   RunScaling scaling;
   bool crashDone = false;
   // Crash option 3 crashes the linear inequality rows once the equality rows are satisfied.
@@ -73,7 +73,7 @@ struct RunContext {
   ExitCode exitCode = kOptimal;
   int64_t majorIterations = 0;
   int64_t minorIterations = 0;
-  int32_t itn = 0;                   // iterations of the last cycle
+  int32_t itn = 0;  // iterations of the last cycle
   int32_t ninf = 0;
   double sinf = 0.0;
   double objValue = 0.0;

@@ -99,23 +99,22 @@ int32_t runLoop(RunContext& ctx) {
   // The multiplier estimates of the nonlinear rows are scaled with the rows, once in a run.
   if (ctx.majors && !ctx.scaling.factors.empty() && p.scaleOption == 2 && ctx.majorIterations == 0)
     ctx.majors->scaleMultipliers(ctx.scaling.factors.data() + ctx.n());
-  const LoopInput in{.params = ctx.params,
-                     .out = ctx.out,
-                     .prob = ctx.prob,
-                     .state = ctx.state,
-                     .scaling = ctx.scaling,
-                     .rowTypes = ctx.rowTypes,
-                     .superbasicList = ctx.superbasicList,
-                     .crashInequalitiesPending = ctx.crashInequalitiesPending,
-                     .evaluator = ctx.evaluator.get(),
-                     .majors = ctx.majors.get(),
-                     .nJacElements = ctx.nJacElements,
-                     .factorElementsAllowed = ctx.layout.factorElementsAllowed,
-                     .automaticStorage = ctx.options.automaticStorage,
-                     .progress = &ctx.options.progress,
-                     .saveBasis = [&ctx](const LoopProgress& progress, int32_t status) {
-                       saveBasisFiles(ctx, progress, status);
-                     }};
+  const LoopInput in{
+      .params = ctx.params,
+      .out = ctx.out,
+      .prob = ctx.prob,
+      .state = ctx.state,
+      .scaling = ctx.scaling,
+      .rowTypes = ctx.rowTypes,
+      .superbasicList = ctx.superbasicList,
+      .crashInequalitiesPending = ctx.crashInequalitiesPending,
+      .evaluator = ctx.evaluator.get(),
+      .majors = ctx.majors.get(),
+      .nJacElements = ctx.nJacElements,
+      .factorElementsAllowed = ctx.layout.factorElementsAllowed,
+      .automaticStorage = ctx.options.automaticStorage,
+      .progress = &ctx.options.progress,
+      .saveBasis = [&ctx](const LoopProgress& progress, int32_t status) { saveBasisFiles(ctx, progress, status); }};
   const LoopOutcome o = runMainLoop(in);
   ctx.exitCode = o.exitCode;
   ctx.majorIterations += o.majorIterations;

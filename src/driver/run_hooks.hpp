@@ -37,7 +37,6 @@ bool loadBasisFile(RunContext& ctx);
 // multiplier estimates.
 void checkInitialMultipliers(RunContext& ctx);
 
-
 }  // namespace kavro
 
 namespace kavro {

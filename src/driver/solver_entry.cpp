@@ -26,8 +26,10 @@ void storeProblemSizes(Parameters& p, const Problem& prob, int64_t workLength) {
 // infinite bound so that no arithmetic on bounds can produce NaN.
 Problem workingCopy(const Problem& prob, double infBound) {
   Problem w = prob;
-  for (double& v : w.lower) if (v < -infBound) v = -infBound;
-  for (double& v : w.upper) if (v > infBound) v = infBound;
+  for (double& v : w.lower)
+    if (v < -infBound) v = -infBound;
+  for (double& v : w.upper)
+    if (v > infBound) v = infBound;
   return w;
 }
 
@@ -71,8 +73,8 @@ bool refuseInvalidData(const Problem& problem, const ProblemState& state, const 
 // layout accepts, and what gives the factors room for six times the densest basis.
 int64_t automaticWorkLength(const Parameters& p, const Problem& prob, int32_t nJacElements, int64_t hint) {
   const WorkLayout w = computeWorkLayout(p, prob.m, prob.n, prob.nElements(), nJacElements, 0);
-  const int64_t elements =
-      std::max(w.minFactorElements, 6 * densestBasisEntries(prob.a, prob.m) + prob.nb() + 10000) + 1;
+  const int64_t elements = std::max(w.minFactorElements, 6 * densestBasisEntries(prob.a, prob.m) + prob.nb() + 10000) +
+                           1;
   const int64_t nwordh = p.machine.nwordh;
   const int64_t words = w.wordsBeforeFactors + 2 + (elements * (nwordh + 2) + nwordh - 1) / nwordh;
   return std::max({hint, w.minWorkWords, words});
@@ -116,10 +118,10 @@ SolveResult solverEntry(Parameters& params, UnitTable& units, Timers& timers, co
   ctx.out = ReportChannels{&units, params.printFile, params.summaryFile};
 
   ctx.nJacElements = countJacobianElements(problem);
-  if (problem.nNonlinCons >= 1 && ctx.nJacElements != problem.nNonlinCons * problem.nNonlinJacVars)
-    params.jacobian = 2;
+  if (problem.nNonlinCons >= 1 && ctx.nJacElements != problem.nNonlinCons * problem.nNonlinJacVars) params.jacobian = 2;
 
-  if (options.automaticStorage) params.workspaceTotal = automaticWorkLength(params, problem, ctx.nJacElements, options.workLength);
+  if (options.automaticStorage)
+    params.workspaceTotal = automaticWorkLength(params, problem, ctx.nJacElements, options.workLength);
   ctx.layout = computeWorkLayout(params, problem.m, problem.n, problem.nElements(), ctx.nJacElements,
                                  params.workspaceTotal);
   if (ctx.layout.minWorkWords > params.workspaceTotal) {

@@ -31,8 +31,7 @@ int64_t estimateWorkWords(int32_t m, int32_t n, int32_t nz, int64_t nonlinearEnt
 int64_t densestBasisEntries(const SparseMatrix& a, int32_t m) {
   const int32_t n = a.columns();
   std::vector<int32_t> lengths(static_cast<size_t>(n));
-  for (int32_t j = 0; j < n; ++j)
-    lengths[j] = std::max(10, a.colStart[j + 1] - a.colStart[j]);
+  for (int32_t j = 0; j < n; ++j) lengths[j] = std::max(10, a.colStart[j + 1] - a.colStart[j]);
   const int32_t k = std::min(m, n);
   std::nth_element(lengths.begin(), lengths.begin() + k, lengths.end(), std::greater<int32_t>());
   int64_t entries = static_cast<int64_t>(m) - k;

@@ -19,23 +19,23 @@ int64_t optimizerRegionWords(const Parameters& p, int64_t m, int64_t n, int64_t 
   const int64_t nObj = p.nonlinearObjectiveVars;
 
   int64_t words = 0;
-  words += packedIntegerWords(L);                   // basis list
-  words += packedIntegerWords(L);                   // basis list companion
-  words += p.scaleOption > 0 ? nb : 1;              // scale factors
-  words += 2 * V;                                   // two work vectors
-  words += p.scaleOption >= 2 ? N : 0;              // extra scaling vector
-  words += 2 * V;                                   // two work vectors
-  words += N;                                       // work vector
-  words += L;                                       // work vector
-  words += h * (h + 1) / 2 + S - h;                 // reduced-Hessian factor
-  words += 2 * S;                                   // superbasic work vectors
-  words += 2 * nObj;                                // objective-gradient vectors
-  words += 6 * C;                                   // nonlinear-constraint vectors
-  words += C > 0 ? m : 0;                           // row vector
-  words += C;                                       // nonlinear-constraint vector
-  words += 2 * J;                                   // Jacobian vectors
-  words += C > 0 ? 2 * nb : 0;                      // full-length vectors
-  words += 3 * L;                                   // work vectors
+  words += packedIntegerWords(L);       // basis list
+  words += packedIntegerWords(L);       // basis list companion
+  words += p.scaleOption > 0 ? nb : 1;  // scale factors
+  words += 2 * V;                       // two work vectors
+  words += p.scaleOption >= 2 ? N : 0;  // extra scaling vector
+  words += 2 * V;                       // two work vectors
+  words += N;                           // work vector
+  words += L;                           // work vector
+  words += h * (h + 1) / 2 + S - h;     // reduced-Hessian factor
+  words += 2 * S;                       // superbasic work vectors
+  words += 2 * nObj;                    // objective-gradient vectors
+  words += 6 * C;                       // nonlinear-constraint vectors
+  words += C > 0 ? m : 0;               // row vector
+  words += C;                           // nonlinear-constraint vector
+  words += 2 * J;                       // Jacobian vectors
+  words += C > 0 ? 2 * nb : 0;          // full-length vectors
+  words += 3 * L;                       // work vectors
   return words;
 }
 
@@ -53,8 +53,8 @@ WorkLayout computeWorkLayout(const Parameters& p, int32_t m, int32_t n, int32_t 
   w.hessianOrder = std::max<int64_t>(1, p.hessianDimension);
   w.nJacElements = nJacElements;
   w.luIndexWords = luIndexRegionWords(L);
-  w.wordsBeforeFactors =
-      p.workspaceUser + optimizerRegionWords(p, m, n, nJacElements, L, w.hessianOrder) + w.luIndexWords;
+  w.wordsBeforeFactors = p.workspaceUser + optimizerRegionWords(p, m, n, nJacElements, L, w.hessianOrder) +
+                         w.luIndexWords;
 
   // s is the first (1-based) word of the element area; each element needs a real word and two
   // indices packed by nwordh.

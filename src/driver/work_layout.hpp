@@ -15,8 +15,8 @@ struct Parameters;
 
 struct WorkLayout {
   // Sizes used by the regions.
-  int64_t basisListLength = 0;   // L = m + Superbasics limit
-  int64_t hessianOrder = 0;      // h = max(1, Hessian dimension)
+  int64_t basisListLength = 0;  // L = m + Superbasics limit
+  int64_t hessianOrder = 0;     // h = max(1, Hessian dimension)
   int64_t nJacElements = 0;
   // Words used before the element area of the LU factors (caller's words included).
   int64_t wordsBeforeFactors = 0;
@@ -34,8 +34,8 @@ struct WorkLayout {
 
 // Computes the layout for a problem of m rows, n columns and nElements stored elements after
 // parameter completion. workLength is the total length in words.
-WorkLayout computeWorkLayout(const Parameters& params, int32_t m, int32_t n, int32_t nElements,
-                             int32_t nJacElements, int64_t workLength);
+WorkLayout computeWorkLayout(const Parameters& params, int32_t m, int32_t n, int32_t nElements, int32_t nJacElements,
+                             int64_t workLength);
 
 // Words an integer vector of k entries takes in the work storage.
 inline int64_t packedIntegerWords(int64_t k) { return k / 2 + 1; }

@@ -1,8 +1,8 @@
 #include "files/basis_file_fields.hpp"
 
 #include <algorithm>
-#include <cstdarg>
 #include <charconv>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

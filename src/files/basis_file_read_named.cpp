@@ -77,7 +77,11 @@ struct Counts {
 class NamedReader {
  public:
   NamedReader(const BasisFileChannel& io, BasisTarget t, Format format)
-      : io_(io), t_(t), format_(format), names_(t.prob), messages_(io.out, io.params.errorMessageLimit),
+      : io_(io),
+        t_(t),
+        format_(format),
+        names_(t.prob),
+        messages_(io.out, io.params.errorMessageLimit),
         hs_(static_cast<size_t>(t.prob.nb()), kAtLower),
         x_(t.x.begin(), t.x.begin() + t.prob.nb()),
         named_(static_cast<size_t>(t.prob.nb()), 0) {
@@ -92,7 +96,8 @@ class NamedReader {
       io_.out.print("%s", " XXX  The first line is not a NAME line; it is read as data");
       if (!dataLine(line, in.lineNumber())) return true;
     }
-    while (in.readLine(line) && !dataLine(line, in.lineNumber())) {}
+    while (in.readLine(line) && !dataLine(line, in.lineNumber())) {
+    }
     return !in.hadReadError();
   }
 
@@ -138,8 +143,7 @@ class NamedReader {
     }
     if (swap && !swapIntoBasis(number, k, j, keyText, nameText, secondText)) return false;
     if (!swap) setState(k, j);
-    if (valueField == Field::kNumber && isFiniteValue(value, io_.params.machine.infBound))
-      x_[j] = value;
+    if (valueField == Field::kNumber && isFiniteValue(value, io_.params.machine.infBound)) x_[j] = value;
     ++counts_.used;
     return false;
   }

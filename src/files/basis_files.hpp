@@ -35,11 +35,11 @@ struct BasisFileChannel {
 
 // What the writers save.
 struct BasisSource {
-  const Problem& prob;                // bounds in the same scale as x
-  std::span<const double> scales;     // nb factors when x and the bounds are scaled, else empty
-                                      // (unscaled value = scaled value x factor)
-  const std::vector<int32_t>& hs;     // nb states, internal ones allowed
-  const std::vector<double>& x;       // nb values
+  const Problem& prob;             // bounds in the same scale as x
+  std::span<const double> scales;  // nb factors when x and the bounds are scaled, else empty
+                                   // (unscaled value = scaled value x factor)
+  const std::vector<int32_t>& hs;  // nb states, internal ones allowed
+  const std::vector<double>& x;    // nb values
 };
 
 // Line 1 of the NEW BASIS format.
@@ -47,7 +47,7 @@ struct NewBasisHeader {
   int32_t itn = 0;
   int32_t status = kRunProceeding;
   int32_t ninf = 0;
-  double objective = 0.0;   // the value as written
+  double objective = 0.0;  // the value as written
 };
 
 void writeNewBasis(const BasisFileChannel& io, int unit, const BasisSource& src, const NewBasisHeader& header);

@@ -33,9 +33,7 @@ int sectionOrder(MpsSection s) { return static_cast<int>(s); }
 
 bool isDataRecord(const std::string& line) { return line.empty() || line[0] == ' ' || line[0] == '\t'; }
 
-bool isBlankRecord(const std::string& line) {
-  return line.find_first_not_of(" \t\r\v\f") == std::string::npos;
-}
+bool isBlankRecord(const std::string& line) { return line.find_first_not_of(" \t\r\v\f") == std::string::npos; }
 
 int64_t limitOrDefault(int64_t limit, int64_t fallback) { return limit >= 1 ? limit : fallback; }
 
@@ -72,8 +70,9 @@ MpsResult MpsReader::read() {
     if (lineNumber() == 1) stripByteOrderMark(line_);
     sawAnyRecord = true;
     const bool data = isDataRecord(line_);
-    if (!data || lineNumber() <= params_.listLimit) out_.print("%7ld    %s", lineNumber(),
-        printableText(std::string_view(line_).substr(0, kShownRecordLength)).c_str());
+    if (!data || lineNumber() <= params_.listLimit)
+      out_.print("%7ld    %s", lineNumber(),
+                 printableText(std::string_view(line_).substr(0, kShownRecordLength)).c_str());
     if (!data) {
       if (line_[0] != '*') sectionCard(sectionOfCard(line_));
     } else if (!isBlankRecord(line_)) {
@@ -329,9 +328,7 @@ void MpsReader::recordError(Message kind, const char* text) {
   error(kind, "%s%7ld    %.*s", text, lineNumber(), static_cast<int>(record.size()), record.data());
 }
 
-std::string_view MpsReader::recordText() const {
-  return std::string_view(line_).substr(0, kShownRecordLength);
-}
+std::string_view MpsReader::recordText() const { return std::string_view(line_).substr(0, kShownRecordLength); }
 
 // ---------------------------------------------------------------- entry points
 

@@ -70,9 +70,9 @@ enum class MpsFormat { kFixed, kFree, kAutomatic };
 enum class MpsIntegers { kRefuse, kRelax };
 
 struct MpsDimensions {
-  int64_t rows = 0;       // data records of the ROWS section
-  int64_t columns = 0;    // columns of the COLUMNS section (consecutive distinct names)
-  int64_t elements = 0;   // (row, value) pairs of the COLUMNS section, small values included
+  int64_t rows = 0;         // data records of the ROWS section
+  int64_t columns = 0;      // columns of the COLUMNS section (consecutive distinct names)
+  int64_t elements = 0;     // (row, value) pairs of the COLUMNS section, small values included
   bool freeFormat = false;  // the format the reader would choose
 };
 

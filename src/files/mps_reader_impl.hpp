@@ -26,10 +26,26 @@ class MpsReader {
   // Kinds of messages about single records; each kind is printed while its count is within
   // Error message limit.
   enum Message : int {
-    kGarbage, kSectionCard, kFieldCount, kLongRecord, kInvalidNumber, kBlankName,
-    kIllegalRowType, kDuplicateRow, kNonexistentRow, kDuplicateEntry, kNoValidEntries,
-    kDuplicateColumn, kIllegalMarker, kIllegalBoundType, kNonexistentColumn, kBackToFront,
-    kIgnoredSet, kFreeRowRange, kDuplicateRhs, kMessageKinds
+    kGarbage,
+    kSectionCard,
+    kFieldCount,
+    kLongRecord,
+    kInvalidNumber,
+    kBlankName,
+    kIllegalRowType,
+    kDuplicateRow,
+    kNonexistentRow,
+    kDuplicateEntry,
+    kNoValidEntries,
+    kDuplicateColumn,
+    kIllegalMarker,
+    kIllegalBoundType,
+    kNonexistentColumn,
+    kBackToFront,
+    kIgnoredSet,
+    kFreeRowRange,
+    kDuplicateRhs,
+    kMessageKinds
   };
   // How a card of a section with named sets is used.
   enum class SetUse { kUse, kIgnore, kSpecial };
@@ -37,7 +53,7 @@ class MpsReader {
     bool seen = false;          // a card of the section was read
     bool specialFirst = false;  // the first set was LAGRANGE / INITIAL
     bool chosen = false;
-    std::string name;           // the set in use
+    std::string name;                  // the set in use
     std::vector<std::string> ignored;  // other sets met so far (each is warned about once)
   };
 
@@ -100,16 +116,16 @@ class MpsReader {
   std::vector<std::string_view> fields_;  // scratch for splitting records
   MpsSection section_ = MpsSection::kNone;
   bool sawName_ = false;
-  bool skipping_ = false;   // data records after a bad section card are ignored
-  bool done_ = false;       // ENDATA read, or reading stopped
-  bool storage_ = false;    // a limit was exceeded
+  bool skipping_ = false;  // data records after a bad section card are ignored
+  bool done_ = false;      // ENDATA read, or reading stopped
+  bool storage_ = false;   // a limit was exceeded
   std::array<int64_t, kMessageKinds> messageCount_{};
   int32_t errors_ = 0;
   std::string problemName_;
 
   // Rows.
   std::vector<std::string> rowNames_;
-  std::vector<int8_t> rowType_;   // -1 G, 0 E, 1 L, 2 N
+  std::vector<int8_t> rowType_;  // -1 G, 0 E, 1 L, 2 N
   NameTable rowTable_;
   int64_t rowsSeen_ = 0;
   int32_t objRow_ = -1;
@@ -124,7 +140,7 @@ class MpsReader {
   std::vector<int32_t> rowIndex_, colStart_;
   std::vector<double> colLower_, colUpper_;
   std::vector<std::pair<int32_t, double>> pending_;  // entries of the current column
-  std::vector<int64_t> rowMark_;                      // last column (1-based count) with an entry in the row
+  std::vector<int64_t> rowMark_;                     // last column (1-based count) with an entry in the row
   std::string currentColumn_;
   bool haveColumn_ = false, currentStored_ = false, currentIgnored_ = false;
   int64_t currentValid_ = 0;

@@ -91,8 +91,7 @@ bool splitFree(std::string_view record, MpsSection section, MpsCard& card, std::
       }
       return true;
     }
-    default:
-      return false;
+    default: return false;
   }
 }
 
@@ -115,8 +114,7 @@ MpsSection sectionOfCard(std::string_view record) {
 bool fitsFixedColumns(std::string_view record, MpsSection section) {
   if (std::memchr(record.data(), '\t', record.size())) return false;
   switch (section) {
-    case MpsSection::kRows:
-      return blankColumns(record, 4, 4) && blankColumns(record, 13, 61);
+    case MpsSection::kRows: return blankColumns(record, 4, 4) && blankColumns(record, 13, 61);
     case MpsSection::kBounds:
       return blankColumns(record, 4, 4) && blankColumns(record, 13, 14) && blankColumns(record, 23, 24) &&
              blankColumns(record, 37, 61);
@@ -125,8 +123,7 @@ bool fitsFixedColumns(std::string_view record, MpsSection section) {
     case MpsSection::kRanges:
       return blankColumns(record, 13, 14) && blankColumns(record, 23, 24) && blankColumns(record, 37, 39) &&
              blankColumns(record, 48, 49);
-    default:
-      return true;
+    default: return true;
   }
 }
 

@@ -57,8 +57,7 @@ MpsReader::SetUse MpsReader::chooseSet(std::string_view set, SetChoice& choice, 
 void MpsReader::rhsRecord(const MpsCard& card) {
   const bool first = !rhsSet_.seen;
   const SetUse use = chooseSet(card.name1, rhsSet_, params_.rhsName, "LAGRANGE", "RHS");
-  if (first && rhsSet_.specialFirst)
-    note(" ===>  Warning - first RHS is LAGRANGE.   Other RHS's will be ignored.");
+  if (first && rhsSet_.specialFirst) note(" ===>  Warning - first RHS is LAGRANGE.   Other RHS's will be ignored.");
   if (use == SetUse::kIgnore) return;
   pi_.resize(rowNames_.size(), 0.0);
   rhsSeen_.resize(rowNames_.size(), 0);
@@ -84,8 +83,8 @@ void MpsReader::rhsRecord(const MpsCard& card) {
     if (i == objRow_) {
       objConstant_ = -r;
     } else if (rowType_[k] != 2) {
-      if (rowType_[k] >= 0) slackLower_[k] = -r;   // L, E: activity <= r
-      if (rowType_[k] <= 0) slackUpper_[k] = -r;   // G, E: activity >= r
+      if (rowType_[k] >= 0) slackLower_[k] = -r;  // L, E: activity <= r
+      if (rowType_[k] <= 0) slackUpper_[k] = -r;  // G, E: activity >= r
       ++rhsGiven_;
     }
   }

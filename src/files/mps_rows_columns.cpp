@@ -63,8 +63,7 @@ void MpsReader::selectObjective(std::string_view name, int32_t row) {
   objRow_ = row;
   if (wanted.empty()) {
     params_.objectiveName = padded(name);
-    if (nNonlinCons_ > 0)
-      note(" ===>  Note:  row %s selected as linear part of objective.", padded(name).c_str());
+    if (nNonlinCons_ > 0) note(" ===>  Note:  row %s selected as linear part of objective.", padded(name).c_str());
   }
   if (row < nNonlinCons_) {
     fatal(" XXXX  The linear objective card      N  %s", padded(name).c_str());
@@ -122,8 +121,8 @@ void MpsReader::startColumn(std::string_view name) {
   currentValid_ = 0;
   currentIgnored_ = columnTable_.find(name, columnNames_) >= 0;
   if (currentIgnored_) {
-    error(kDuplicateColumn, " XXXX  Duplicate column name --%s-- entries ignored from line%7ld",
-          padded(name).c_str(), lineNumber());
+    error(kDuplicateColumn, " XXXX  Duplicate column name --%s-- entries ignored from line%7ld", padded(name).c_str(),
+          lineNumber());
     return;
   }
   // Columns beyond the limit are counted with their elements but not stored.
@@ -171,8 +170,8 @@ void MpsReader::addEntry(const MpsPair& pair) {
 void MpsReader::flushColumn() {
   if (!haveColumn_ || currentIgnored_) return;
   if (currentValid_ == 0)
-    warning(kNoValidEntries, " XXXX  No valid row entries in column %s after line%7ld",
-            padded(currentColumn_).c_str(), currentLastLine_);
+    warning(kNoValidEntries, " XXXX  No valid row entries in column %s after line%7ld", padded(currentColumn_).c_str(),
+            currentLastLine_);
   if (currentStored_) {
     std::sort(pending_.begin(), pending_.end());
     for (const auto& [i, v] : pending_) {
@@ -188,8 +187,8 @@ void MpsReader::flushColumn() {
 void MpsReader::endColumns() {
   flushColumn();
   if (columnsSeen_ > columnLimit_)
-    fatal(" XXXX  Too many columns.   The limit was%8lld   Actual number is%8lld",
-          static_cast<long long>(columnLimit_), static_cast<long long>(columnsSeen_));
+    fatal(" XXXX  Too many columns.   The limit was%8lld   Actual number is%8lld", static_cast<long long>(columnLimit_),
+          static_cast<long long>(columnsSeen_));
   if (elementsSeen_ > elementsLimit_)
     fatal(" XXXX  Too many elements.  The limit was%8lld   Actual number is%8lld",
           static_cast<long long>(elementsLimit_), static_cast<long long>(elementsSeen_));

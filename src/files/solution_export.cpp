@@ -90,8 +90,8 @@ void writeExportHeader(UnitTable& units, int unit, const SolutionReport& r) {
 
 }  // namespace
 
-void writeSolutionExport(int unit, const SolutionReport& report, const Parameters& params,
-                         const SolutionMarks& marks, UnitTable& units, const ReportChannels& out) {
+void writeSolutionExport(int unit, const SolutionReport& report, const Parameters& params, const SolutionMarks& marks,
+                         UnitTable& units, const ReportChannels& out) {
   if (unit <= 0 || !report.problem || !report.state) return;
   const Problem& p = *report.problem;
   const ProblemState& s = *report.state;
@@ -102,13 +102,12 @@ void writeSolutionExport(int unit, const SolutionReport& report, const Parameter
   for (int32_t i = 0; i < p.m; ++i) {
     const int32_t j = p.n + i;
     const VariableClass cls = classifyVariable(j, s.hs[j], s.x[j], p.lower[j], p.upper[j], s.reducedCost[j], ctx);
-    writeExportLine(units, unit, {"row", i + 1, rowName(p, i), cls, -s.x[j], -p.upper[j], -p.lower[j],
-                                  s.pi[i]}, inf);
+    writeExportLine(units, unit, {"row", i + 1, rowName(p, i), cls, -s.x[j], -p.upper[j], -p.lower[j], s.pi[i]}, inf);
   }
   for (int32_t j = 0; j < p.n; ++j) {
     const VariableClass cls = classifyVariable(j, s.hs[j], s.x[j], p.lower[j], p.upper[j], s.reducedCost[j], ctx);
-    writeExportLine(units, unit, {"column", j + 1, columnName(p, j), cls, s.x[j], p.lower[j], p.upper[j],
-                                  s.reducedCost[j]}, inf);
+    writeExportLine(units, unit,
+                    {"column", j + 1, columnName(p, j), cls, s.x[j], p.lower[j], p.upper[j], s.reducedCost[j]}, inf);
   }
   char saved[48];
   std::snprintf(saved, sizeof saved, " Solution exported to file%4d", unit);

@@ -77,14 +77,14 @@ void writeHeader(UnitTable& units, int unit, const SolutionReport& r, const Para
   }
 }
 
-
 void writeRows(UnitTable& units, int unit, const SolutionReport& r, const ClassificationContext& ctx, double inf) {
   const Problem& p = *r.problem;
   const ProblemState& s = *r.state;
   units.writeLine(unit, " SECTION 1 - ROWS");
   units.writeLine(unit, "");
-  units.writeLine(unit, "  NUMBER  ...ROW.. STATE  ...ACTIVITY...  SLACK ACTIVITY  ..LOWER LIMIT.  ..UPPER LIMIT.  "
-                        ".DUAL ACTIVITY    ..I");
+  units.writeLine(unit,
+                  "  NUMBER  ...ROW.. STATE  ...ACTIVITY...  SLACK ACTIVITY  ..LOWER LIMIT.  ..UPPER LIMIT.  "
+                  ".DUAL ACTIVITY    ..I");
   units.writeLine(unit, "");
   for (int32_t i = 0; i < p.m; ++i) {
     const int32_t j = p.n + i;
@@ -119,14 +119,14 @@ double objectiveGradient(const SolutionReport& r, int32_t j) {
   return g;
 }
 
-void writeColumns(UnitTable& units, int unit, const SolutionReport& r, const ClassificationContext& ctx,
-                  double inf) {
+void writeColumns(UnitTable& units, int unit, const SolutionReport& r, const ClassificationContext& ctx, double inf) {
   const Problem& p = *r.problem;
   const ProblemState& s = *r.state;
   units.writeLine(unit, " SECTION 2 - COLUMNS");
   units.writeLine(unit, "");
-  units.writeLine(unit, "  NUMBER  .COLUMN. STATE  ...ACTIVITY...  .OBJ GRADIENT.  ..LOWER LIMIT.  ..UPPER LIMIT.  "
-                        "REDUCED GRADNT    M+J");
+  units.writeLine(unit,
+                  "  NUMBER  .COLUMN. STATE  ...ACTIVITY...  .OBJ GRADIENT.  ..LOWER LIMIT.  ..UPPER LIMIT.  "
+                  "REDUCED GRADNT    M+J");
   units.writeLine(unit, "");
   for (int32_t j = 0; j < p.n; ++j) {
     ListingLine l;
@@ -161,8 +161,8 @@ ClassificationContext classificationContext(const SolutionReport& r, const Param
   return ctx;
 }
 
-void writeSolutionListing(int unit, const SolutionReport& report, const Parameters& params,
-                          const SolutionMarks& marks, UnitTable& units, const ReportChannels& out) {
+void writeSolutionListing(int unit, const SolutionReport& report, const Parameters& params, const SolutionMarks& marks,
+                          UnitTable& units, const ReportChannels& out) {
   if (unit <= 0 || !report.problem || !report.state) return;
   const double inf = params.machine.infBound;
   const ClassificationContext ctx = classificationContext(report, params, marks);

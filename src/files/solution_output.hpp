@@ -29,18 +29,18 @@ namespace kavro {
 // Everything the output reads; nothing is changed. Values are unscaled (as returned to the
 // caller); the scale factors only serve the "(scaled)" summary lines.
 struct SolutionReport {
-  const Problem* problem = nullptr;      // names, bounds, the objective row's coefficients
-  const ProblemState* state = nullptr;   // hs (0..3), x, pi, reducedCost, ns at the end of the run
-  std::span<const double> scales;        // nb factors, columns then rows; empty when unscaled
+  const Problem* problem = nullptr;     // names, bounds, the objective row's coefficients
+  const ProblemState* state = nullptr;  // hs (0..3), x, pi, reducedCost, ns at the end of the run
+  std::span<const double> scales;       // nb factors, columns then rows; empty when unscaled
   ExitCode exitCode = kOptimal;
   int32_t iterations = 0;
-  int32_t ninf = 0;                      // final number and sum of infeasibilities
+  int32_t ninf = 0;  // final number and sum of infeasibilities
   double sinf = 0.0;
   double objValue = 0.0;
-  double piNorm = 1.0;                   // max(1, max |pi|): scales the Optimality tolerance
-  std::span<const double> objGradient;   // gradient of the nonlinear objective (nNonlinObjVars
-                                         // entries), empty when there is none
-  double nonlinViolation = 0.0;          // largest nonlinear constraint violation
+  double piNorm = 1.0;                  // max(1, max |pi|): scales the Optimality tolerance
+  std::span<const double> objGradient;  // gradient of the nonlinear objective (nNonlinObjVars
+                                        // entries), empty when there is none
+  double nonlinViolation = 0.0;         // largest nonlinear constraint violation
 };
 
 // The variables stage 1 singles out (0-based, -1 when there is none): the largest unscaled
@@ -63,14 +63,14 @@ void writeSolutionOutput(int stage, const SolutionReport& report, const Paramete
 // The listing (header, rows, columns) on `unit`. When `unit` is not the print file the listing
 // is a save that replaces the file whole, so that it always holds the latest listing, and
 // " SOLUTION file saved on file" is printed on the print and summary files once it was saved.
-void writeSolutionListing(int unit, const SolutionReport& report, const Parameters& params,
-                          const SolutionMarks& marks, UnitTable& units, const ReportChannels& out);
+void writeSolutionListing(int unit, const SolutionReport& report, const Parameters& params, const SolutionMarks& marks,
+                          UnitTable& units, const ReportChannels& out);
 
 // The Report file: the solution as comma-separated values for spreadsheets and scripts (the
 // format is described in solution_export.cpp). Saved like the Solution file, then
 // " Solution exported to file" is printed on the print and summary files.
-void writeSolutionExport(int unit, const SolutionReport& report, const Parameters& params,
-                         const SolutionMarks& marks, UnitTable& units, const ReportChannels& out);
+void writeSolutionExport(int unit, const SolutionReport& report, const Parameters& params, const SolutionMarks& marks,
+                         UnitTable& units, const ReportChannels& out);
 
 // The tolerances and marks by which the listing and the export classify each variable.
 ClassificationContext classificationContext(const SolutionReport& report, const Parameters& params,

@@ -9,19 +9,30 @@
 
 namespace kavro {
 
-enum ReportState : int32_t { kReportLower = 0, kReportUpper = 1, kReportSuperbasic = 2, kReportBasic = 3,
-                             kReportFixed = 4, kReportBetween = 5 };
-enum ReportFlag : int32_t { kFlagNone = 0, kFlagAlternative = 1, kFlagDegenerate = 2, kFlagInfeasible = 3,
-                            kFlagNonOptimal = 4 };
+enum ReportState : int32_t {
+  kReportLower = 0,
+  kReportUpper = 1,
+  kReportSuperbasic = 2,
+  kReportBasic = 3,
+  kReportFixed = 4,
+  kReportBetween = 5
+};
+enum ReportFlag : int32_t {
+  kFlagNone = 0,
+  kFlagAlternative = 1,
+  kFlagDegenerate = 2,
+  kFlagInfeasible = 3,
+  kFlagNonOptimal = 4
+};
 
 struct ClassificationContext {
-  int32_t n = 0;                   // structural columns; j >= n is the slack of row j - n
-  double primalTol = 1e-6;         // Feasibility tolerance
-  double dualTol = 1e-6;           // Optimality tolerance x piNorm
-  int32_t objectiveSense = 1;      // 1 minimize, -1 maximize
-  int32_t ninf = 0;                // final number of infeasibilities
+  int32_t n = 0;               // structural columns; j >= n is the slack of row j - n
+  double primalTol = 1e-6;     // Feasibility tolerance
+  double dualTol = 1e-6;       // Optimality tolerance x piNorm
+  int32_t objectiveSense = 1;  // 1 minimize, -1 maximize
+  int32_t ninf = 0;            // final number of infeasibilities
   ExitCode exitCode = kOptimal;
-  int32_t maxPrimalInfeasVar = -1; // 0-based, -1 none
+  int32_t maxPrimalInfeasVar = -1;  // 0-based, -1 none
   int32_t maxDualInfeasVar = -1;
 };
 

@@ -41,9 +41,7 @@ std::string columnName(const Problem& p, int32_t j) {
   return generatedColumnName(static_cast<int64_t>(j) + 1);
 }
 
-std::string variableName(const Problem& p, int32_t j) {
-  return j < p.n ? columnName(p, j) : rowName(p, j - p.n);
-}
+std::string variableName(const Problem& p, int32_t j) { return j < p.n ? columnName(p, j) : rowName(p, j - p.n); }
 
 const char* solutionStatusText(ExitCode exitCode) {
   switch (exitCode) {

@@ -133,7 +133,8 @@ bool InputUnit::spool(int fd) {
 // is too long (complete) and refuses a NUL byte; compressed data are copied as they are. False
 // (with openError_) when the input is refused or the copy cannot be written.
 bool InputUnit::copyChunk(const char* data, size_t size, bool& complete) {
-  if (copied_ == 0 && size >= 2) copyPlain_ = !(static_cast<unsigned char>(data[0]) == 0x1f && static_cast<unsigned char>(data[1]) == 0x8b);
+  if (copied_ == 0 && size >= 2)
+    copyPlain_ = !(static_cast<unsigned char>(data[0]) == 0x1f && static_cast<unsigned char>(data[1]) == 0x8b);
   size_t keep = size;
   if (copyPlain_) {
     if (const void* nul = std::memchr(data, '\0', size)) {

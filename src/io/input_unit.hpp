@@ -76,7 +76,7 @@ class InputUnit {
   bool copyPlain_ = true;
   int64_t copied_ = 0;
   size_t copyLineLength_ = 0;
-  void* file_ = nullptr;         // gzFile
+  void* file_ = nullptr;          // gzFile
   std::FILE* spooled_ = nullptr;  // the copy of an input that cannot be read twice
   std::string spoolError_;        // why copying it stopped before its end
   std::string openError_;
@@ -84,9 +84,9 @@ class InputUnit {
   bool readError_ = false;
   std::string readErrorText_;
   bool atEnd_ = false;
-  std::string buffer_;    // bytes read but not yet returned
-  size_t next_ = 0;       // first unread byte of buffer_
-  size_t scanned_ = 0;    // bytes from next_ up to here hold no line end
+  std::string buffer_;  // bytes read but not yet returned
+  size_t next_ = 0;     // first unread byte of buffer_
+  size_t scanned_ = 0;  // bytes from next_ up to here hold no line end
 };
 
 }  // namespace kavro

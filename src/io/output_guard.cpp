@@ -54,8 +54,7 @@ OutputFile::~OutputFile() {
 
 bool OutputFile::fail(const char* what) {
   const int err = errno;
-  if (failure_.empty())
-    failure_ = name_ + ": " + (what ? what : err != 0 ? std::strerror(err) : "write error");
+  if (failure_.empty()) failure_ = name_ + ": " + (what ? what : err != 0 ? std::strerror(err) : "write error");
   return false;
 }
 

@@ -7,8 +7,12 @@
 namespace kavro {
 
 namespace {
-const char* const kLabels[] = {"", "for MPS input", "for solving problem", "for solution output",
-                               "for constraint functions", "for objective function"};
+const char* const kLabels[] = {"",
+                               "for MPS input",
+                               "for solving problem",
+                               "for solution output",
+                               "for constraint functions",
+                               "for objective function"};
 }
 
 namespace {

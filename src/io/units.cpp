@@ -160,8 +160,7 @@ void UnitTable::beginSave(int unit) {
   out.file = std::make_unique<OutputFile>();
   out.failureRecorded = false;
   out.lines = 0;
-  if (!out.file->openReplacement(pathOf(unit)))
-    noteFailure(unit, out);
+  if (!out.file->openReplacement(pathOf(unit))) noteFailure(unit, out);
 }
 
 bool UnitTable::commitSave(int unit) {

@@ -35,9 +35,7 @@ ExitReport exitReport(const ExitFacts& f) {
     r.writeRecords = write;
   };
   switch (f.exitCode) {
-    case kOptimal:
-      set({optimalLine(f.objValue)}, f.modelType == 8 ? 16 : (f.nonlinear ? 2 : 1), 1, true);
-      break;
+    case kOptimal: set({optimalLine(f.objValue)}, f.modelType == 8 ? 16 : (f.nonlinear ? 2 : 1), 1, true); break;
     case kInfeasible: set({" EXIT - The problem is infeasible."}, f.nonlinearRows ? 5 : 4, 1, true); break;
     case kUnbounded: set({" EXIT - The problem is unbounded (or badly scaled)."}, 3, 1, false); break;
     case kTooManyIterations: set({" EXIT - Too many iterations."}, -1, 2, true); break;
@@ -46,8 +44,7 @@ ExitReport exitReport(const ExitFacts& f) {
     case kFunctionError:
       if (f.domainErrorLimit < f.evaluationErrors)
         set({" EXIT - Function evaluation error limit exceeded."}, -1, 5, true);
-      else
-        set({" EXIT - Constraint and objective values could not be calculated."}, -1, 4, true);
+      else set({" EXIT - Constraint and objective values could not be calculated."}, -1, 4, true);
       break;
     case kCannotImprove:
     case kFactorizationTwice:

@@ -6,25 +6,28 @@
 
 #include "qarn/qarn.h"
 
-#define KAVRO_QMO_FUNCTIONS(X)                                                                        \
-  X(qmoObjStyleSet) X(qmoObjReformSet) X(qmoIndexBaseSet) X(qmoPinfSet) X(qmoMinfSet)                \
-  X(qmoSetRvVarPermutation) X(qmoSetRvEquPermutation) X(qmoSetNRowPerm) X(qmoN) X(qmoM) X(qmoNZ)    \
-  X(qmoNZ64) X(qmoNLNZ) X(qmoNLNZ64) X(qmoObjNLNZ) X(qmoNLM) X(qmoNLN) X(qmoModelType) X(qmoSense)  \
-  X(qmoObjConst) X(qmoHaveBasis) X(qmoOptFile) X(qmoNameOptFile) X(qmoEnvironment)                 \
-  X(qmoGetEquTypeOne) X(qmoGetEquTypeTxt) X(qmoGetEquOrderOne) X(qmoGetRhsOne) X(qmoGetRowSparse)  \
-  X(qmoGetObjSparse) X(qmoGetVarL) X(qmoGetVarLower) X(qmoGetVarUpper) X(qmoGetEquL) X(qmoGetEquM) \
-  X(qmoGetVarStatOne) X(qmoGetEquStatOne) X(qmoEvalNewPoint) X(qmoEvalGradNL) X(qmoEvalGradNLObj)  \
-  X(qmoSetSolutionVarRec) X(qmoSetSolutionEquRec) X(qmoModelStatSet) X(qmoSolveStatSet)            \
-  X(qmoModelStat) X(qmoSetHeadnTail) X(qmoCompleteSolution)
+#define KAVRO_QMO_FUNCTIONS(X)                                                                                       \
+  X(qmoObjStyleSet)                                                                                                  \
+  X(qmoObjReformSet) X(qmoIndexBaseSet) X(qmoPinfSet) X(qmoMinfSet) X(qmoSetRvVarPermutation)                        \
+      X(qmoSetRvEquPermutation) X(qmoSetNRowPerm) X(qmoN) X(qmoM) X(qmoNZ) X(qmoNZ64) X(qmoNLNZ) X(qmoNLNZ64)        \
+          X(qmoObjNLNZ) X(qmoNLM) X(qmoNLN) X(qmoModelType) X(qmoSense) X(qmoObjConst) X(qmoHaveBasis) X(qmoOptFile) \
+              X(qmoNameOptFile) X(qmoEnvironment) X(qmoGetEquTypeOne) X(qmoGetEquTypeTxt) X(qmoGetEquOrderOne)       \
+                  X(qmoGetRhsOne) X(qmoGetRowSparse) X(qmoGetObjSparse) X(qmoGetVarL) X(qmoGetVarLower)              \
+                      X(qmoGetVarUpper) X(qmoGetEquL) X(qmoGetEquM) X(qmoGetVarStatOne) X(qmoGetEquStatOne)          \
+                          X(qmoEvalNewPoint) X(qmoEvalGradNL) X(qmoEvalGradNLObj) X(qmoSetSolutionVarRec)            \
+                              X(qmoSetSolutionEquRec) X(qmoModelStatSet) X(qmoSolveStatSet) X(qmoModelStat)          \
+                                  X(qmoSetHeadnTail) X(qmoCompleteSolution)
 
-#define KAVRO_QEV_FUNCTIONS(X)                                                                  \
-  X(qevLogStat) X(qevLogStatNoC) X(qevStatCon) X(qevStatCoff) X(qevGetIntOpt) X(qevGetDblOpt) \
-  X(qevGetStrOpt) X(qevGetScratchName) X(qevTimeDiffStart) X(qevTerminateGet) X(qevSynchronizeOpt)
+#define KAVRO_QEV_FUNCTIONS(X)                                                                                       \
+  X(qevLogStat)                                                                                                      \
+  X(qevLogStatNoC) X(qevStatCon) X(qevStatCoff) X(qevGetIntOpt) X(qevGetDblOpt) X(qevGetStrOpt) X(qevGetScratchName) \
+      X(qevTimeDiffStart) X(qevTerminateGet) X(qevSynchronizeOpt)
 
-#define KAVRO_OPT_FUNCTIONS(X)                                                                    \
-  X(optCreate) X(optFree) X(optReadDefinition) X(optReadParameterFile) X(optEchoSet)            \
-  X(optEOLOnlySet) X(optResetAllRecent) X(optMessageCount) X(optGetMessage) X(optClearMessages) \
-  X(optCount) X(optGetInfoNr) X(optGetValuesNr) X(optGetIntStr) X(optGetOptGroupNr)
+#define KAVRO_OPT_FUNCTIONS(X)                                                                                \
+  X(optCreate)                                                                                                \
+  X(optFree) X(optReadDefinition) X(optReadParameterFile) X(optEchoSet) X(optEOLOnlySet) X(optResetAllRecent) \
+      X(optMessageCount) X(optGetMessage) X(optClearMessages) X(optCount) X(optGetInfoNr) X(optGetValuesNr)   \
+          X(optGetIntStr) X(optGetOptGroupNr)
 
 namespace kavro::link {
 

@@ -9,11 +9,12 @@ namespace kavro::link {
 namespace {
 
 constexpr ErrorClassInfo kErrorClasses[] = {
-    {kError, "ERROR", 13, 13},           {kInitError, "INIT ERROR", 13, 9},   {kQmoError, "QMO ERROR", 13, 9},
-    {kCapabilityError, "CAPABILITY ERROR", 14, 6}, {kQdxError, "QDX ERROR", 13, 9},
-    {kDictionaryError, "DICTIONARY ERROR", 13, 9}, {kOptError, "OPT ERROR", 13, 9},
-    {kSolverError, "SOLVER ERROR", 13, 10}, {kDataError, "DATA ERROR", 13, 13}, {kMemoryError, "MEMORY ERROR", 13, 9},
-    {kBchError, "BCH ERROR", 13, 13},    {kIoError, "IO ERROR", 13, 13},
+    {kError, "ERROR", 13, 13},          {kInitError, "INIT ERROR", 13, 9},
+    {kQmoError, "QMO ERROR", 13, 9},    {kCapabilityError, "CAPABILITY ERROR", 14, 6},
+    {kQdxError, "QDX ERROR", 13, 9},    {kDictionaryError, "DICTIONARY ERROR", 13, 9},
+    {kOptError, "OPT ERROR", 13, 9},    {kSolverError, "SOLVER ERROR", 13, 10},
+    {kDataError, "DATA ERROR", 13, 13}, {kMemoryError, "MEMORY ERROR", 13, 9},
+    {kBchError, "BCH ERROR", 13, 13},   {kIoError, "IO ERROR", 13, 13},
 };
 
 constexpr const char* kSupportLine = "*** Contact support@kavro-solver.org for help.";

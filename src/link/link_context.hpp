@@ -68,7 +68,7 @@ struct kavLinkContext {
   optHandle_t options = nullptr;
 
   int64_t workWords = 0;
-  bool automaticWorkSpace = true;     // "WorkSpace" was not set: the solver sizes and grows its storage
+  bool automaticWorkSpace = true;  // "WorkSpace" was not set: the solver sizes and grows its storage
   int32_t majorLines = 0, minorLines = 0;
   int32_t logSummaryFrequency = 100;
   int32_t domainErrorLimit = 0;

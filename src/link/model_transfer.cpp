@@ -122,8 +122,7 @@ bool Transfer::orderNonlinearFirst() {
   order.reserve(n_);
   auto group = [&](bool inJac, bool inObj) {
     for (int j = 0; j < n_; ++j)
-      if (static_cast<bool>(jac[j]) == inJac && static_cast<bool>(obj[j]) == inObj)
-        order.push_back(j);
+      if (static_cast<bool>(jac[j]) == inJac && static_cast<bool>(obj[j]) == inObj) order.push_back(j);
   };
   group(true, true);
   group(true, false);
@@ -229,8 +228,7 @@ void Transfer::buildMatrix() {
     p.a.value[k] = value;
   };
   for (int32_t i = 0; i < m0_; ++i)
-    for (int64_t k = rows_.start[i]; k < rows_.start[i + 1]; ++k)
-      append(rows_.column[k], i, rows_.value[k]);
+    for (int64_t k = rows_.start[i]; k < rows_.start[i + 1]; ++k) append(rows_.column[k], i, rows_.value[k]);
   for (size_t k = 0; k < rows_.objColumn.size(); ++k)
     if (rows_.objColumn[k] >= nNonlinObj_) append(rows_.objColumn[k], p.objRow, rows_.objValue[k]);
 

@@ -15,10 +15,10 @@ namespace kavro::link {
 struct TransferredModel {
   Problem problem;
   ProblemState state;
-  std::string start = "Cold";   // "Cold" or "Warm"
-  int32_t hostRows = 0;         // rows that go back to the host (the objective row not counted)
+  std::string start = "Cold";  // "Cold" or "Warm"
+  int32_t hostRows = 0;        // rows that go back to the host (the objective row not counted)
   int32_t modelType = 0;
-  bool nonlinear = false;       // the host has nonlinear entries in rows or objective
+  bool nonlinear = false;  // the host has nonlinear entries in rows or objective
 };
 
 // False with the error raised (and everything allocated freed) when the model cannot be taken.

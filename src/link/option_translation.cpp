@@ -1,8 +1,8 @@
 #include "link/option_translation.hpp"
 
+#include <strings.h>
 #include <algorithm>
 #include <cstdio>
-#include <strings.h>
 
 namespace kavro::link {
 
@@ -76,9 +76,7 @@ bool applyUserOption(LinkContext& ctx, int number, int dataType) {
   char line[2 * kMessageLength];
   int rejected = 0;
   switch (dataType) {
-    case 1:
-      rejected = ctx.optimizer->setSpecsInteger(phrase, intValue);
-      break;
+    case 1: rejected = ctx.optimizer->setSpecsInteger(phrase, intValue); break;
     case 2:
       std::snprintf(line, sizeof line, "%s %g", phrase.c_str(), realValue);
       rejected = ctx.optimizer->setSpecsLine(line);
@@ -87,9 +85,7 @@ bool applyUserOption(LinkContext& ctx, int number, int dataType) {
       std::snprintf(line, sizeof line, "%s %s", phrase.c_str(), text);
       rejected = ctx.optimizer->setSpecsLine(line);
       break;
-    default:
-      raiseLinkError(ctx, kDataError, "Unknown option type %d of option %s", dataType, name);
-      return false;
+    default: raiseLinkError(ctx, kDataError, "Unknown option type %d of option %s", dataType, name); return false;
   }
   if (rejected != 0) {
     raiseLinkError(ctx, kSolverError, "set option '%s'", name);

@@ -39,7 +39,8 @@ WorkSpaceSizing computeWorkSpace(int32_t m, int32_t n, int32_t nz, int32_t nonli
 
 std::vector<std::string> workSpaceLogLines(const WorkSpaceSizing& s, double workSpace, double workFactor) {
   std::vector<std::string> lines{""};
-  if (workSpace != 0.0 && workFactor != 1.0) lines.emplace_back(" workspace and workfactor both set: workfactor ignored");
+  if (workSpace != 0.0 && workFactor != 1.0)
+    lines.emplace_back(" workspace and workfactor both set: workfactor ignored");
   if (workSpace != 0.0 || workFactor != 1.0)
     lines.push_back(megabytes("Work space requested by solver", static_cast<double>(s.solverWords)));
   if (workSpace != 0.0) lines.push_back(megabytes("Work space requested by user  ", s.userWords));

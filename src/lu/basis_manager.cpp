@@ -61,10 +61,17 @@ int32_t replaceSingularColumns(BasisSet& b, BasisLU& lu, const Parameters& param
     if (j >= 0) {
       const size_t uj = static_cast<size_t>(j);
       const double lo = prob.lower[uj], up = prob.upper[uj];
-      if (lo == up) { hs[uj] = 4; }
-      else if (x[uj] <= lo) { x[uj] = lo; hs[uj] = kAtLower; }
-      else if (x[uj] >= up) { x[uj] = up; hs[uj] = kAtUpper; }
-      else { hs[uj] = -1; }
+      if (lo == up) {
+        hs[uj] = 4;
+      } else if (x[uj] <= lo) {
+        x[uj] = lo;
+        hs[uj] = kAtLower;
+      } else if (x[uj] >= up) {
+        x[uj] = up;
+        hs[uj] = kAtUpper;
+      } else {
+        hs[uj] = -1;
+      }
     }
     const size_t slack = static_cast<size_t>(prob.n + row);
     if (hs[slack] == kSuperbasic) {
@@ -80,11 +87,9 @@ int32_t replaceSingularColumns(BasisSet& b, BasisLU& lu, const Parameters& param
     hs[slack] = kBasic;
     (*b.basisList)[k] = static_cast<int32_t>(slack);
     ++inserted;
-    if (params.printLevel >= 10 && inserted <= 5)
-      out.both(" Column %7d  replaced by slack %7d", j + 1, row + 1);
+    if (params.printLevel >= 10 && inserted <= 5) out.both(" Column %7d  replaced by slack %7d", j + 1, row + 1);
   }
-  if (params.printLevel >= 10 && inserted > 5)
-    out.both(" and so on.  Total slacks inserted = %6d", inserted);
+  if (params.printLevel >= 10 && inserted > 5) out.both(" and so on.  Total slacks inserted = %6d", inserted);
   return inserted;
 }
 
@@ -249,7 +254,7 @@ bool choiceWanted(const BasisLU& lu, const Parameters& params, const Factorizati
 }  // namespace
 
 ExitCode factorizeBasis(BasisSet& b, BasisLU& lu, Parameters& params, const ReportChannels& out,
-                       FactorizationCounters& c, FactorKind kind) {
+                        FactorizationCounters& c, FactorKind kind) {
   c.superbasicsChanged = false;
   std::vector<int32_t> scratch;
   auto choose = [&] {
@@ -260,8 +265,8 @@ ExitCode factorizeBasis(BasisSet& b, BasisLU& lu, Parameters& params, const Repo
     c.haveRememberedDumin = false;
   };
   const bool firstOfRun = c.firstOfRun;
-  const bool chooseNow = *b.ns > 0 && (kind == FactorKind::kChooseFirst ||
-                                       (kind == FactorKind::kTest && !c.haveRememberedDumin));
+  const bool chooseNow = *b.ns > 0 &&
+                         (kind == FactorKind::kChooseFirst || (kind == FactorKind::kTest && !c.haveRememberedDumin));
   if (chooseNow) choose();
   bool singular = false;
   ExitCode status = factorizeOrdinary(b, lu, params, out, c, singular);

@@ -17,9 +17,9 @@ struct ReportChannels;
 
 // What the manager reads and changes.
 struct BasisSet {
-  const Problem* prob = nullptr;       // matrix and bounds (scaled)
-  std::vector<int32_t>* hs = nullptr;  // states
-  std::vector<double>* x = nullptr;    // values
+  const Problem* prob = nullptr;              // matrix and bounds (scaled)
+  std::vector<int32_t>* hs = nullptr;         // states
+  std::vector<double>* x = nullptr;           // values
   std::vector<int32_t>* basisList = nullptr;  // positions 0..m-1 basic, then superbasics
   int32_t* ns = nullptr;
 };
@@ -27,21 +27,21 @@ struct BasisSet {
 // Why the next factorization is made, printed in its header as "Demand".
 enum class FactorRequest : int32_t {
   kNone = 0,
-  kFrequency = 1,           // "Factorize basis" updates made
-  kFactorsGrew = 2,         // L and U more than doubled since the factorization
-  kReplacementFailed = 7,   // a column replacement failed
-  kRowError = 10,           // the row check found the basic values inaccurate
-  kLinesearchFailures = 22, // the linesearch failed again and again
+  kFrequency = 1,            // "Factorize basis" updates made
+  kFactorsGrew = 2,          // L and U more than doubled since the factorization
+  kReplacementFailed = 7,    // a column replacement failed
+  kRowError = 10,            // the row check found the basic values inaccurate
+  kLinesearchFailures = 22,  // the linesearch failed again and again
 };
 
 struct FactorizationCounters {
-  int32_t factorizations = 0;       // in this run
+  int32_t factorizations = 0;  // in this run
   FactorRequest factorRequest = FactorRequest::kNone;
-  int32_t itn = 0;                  // for the header line
+  int32_t itn = 0;  // for the header line
   int32_t ninf = 0;
   double objectiveOrSinf = 0.0;
   bool infeasible = false;
-  bool firstOfRun = true;           // raise the singularity tolerances on the very first one
+  bool firstOfRun = true;  // raise the singularity tolerances on the very first one
   // Statistics copied after each factorization.
   int32_t lenL = 0, lenU = 0, rowFileEnd = 0, compressions = 0, need = 0;
   int32_t nonzerosAfterFactor = 0;  // L + U right after the last factorization
@@ -68,7 +68,7 @@ enum class FactorKind { kOrdinary, kChooseFirst, kTest };
 // Factorizes the basis. Returns kOptimal on success, else the exit code (kNoStorageForFactors,
 // kBasisPackageError, kSingularBasis or kTooManyBasics) after printing its message.
 ExitCode factorizeBasis(BasisSet& basis, BasisLU& lu, Parameters& params, const ReportChannels& out,
-                       FactorizationCounters& counters, FactorKind kind = FactorKind::kOrdinary);
+                        FactorizationCounters& counters, FactorKind kind = FactorKind::kOrdinary);
 
 // The B-S choice: a rank factorization of the transposed basic and superbasic columns picks the
 // m variables that become basic; the others become superbasic (former superbasics first, in

@@ -14,8 +14,7 @@ namespace {
 
 int64_t entriesOf(const Problem& prob, const std::vector<int32_t>& vars) {
   int64_t count = 0;
-  for (int32_t j : vars)
-    count += j >= prob.n ? 1 : prob.a.colStart[j + 1] - prob.a.colStart[j];
+  for (int32_t j : vars) count += j >= prob.n ? 1 : prob.a.colStart[j + 1] - prob.a.colStart[j];
   return count;
 }
 
@@ -44,7 +43,6 @@ int32_t assembleTransposed(const Problem& prob, const std::vector<int32_t>& vars
   }
   return nelem;
 }
-
 
 }  // namespace
 

@@ -34,7 +34,9 @@ struct LazyZeroAllocator {
     ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
   }
   template <class U>
-  bool operator==(const LazyZeroAllocator<U>&) const noexcept { return true; }
+  bool operator==(const LazyZeroAllocator<U>&) const noexcept {
+    return true;
+  }
 };
 
 template <class T>

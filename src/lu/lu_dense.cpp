@@ -50,13 +50,15 @@ bool choosePivot(const FactorState& s, const double* d, int32_t r, int32_t c, in
 
 void swapBlockColumns(FactorState& s, double* d, int32_t r, int32_t p, int32_t q) {
   if (p == q) return;
-  std::swap_ranges(d + static_cast<int64_t>(p) * r, d + static_cast<int64_t>(p + 1) * r, d + static_cast<int64_t>(q) * r);
+  std::swap_ranges(d + static_cast<int64_t>(p) * r, d + static_cast<int64_t>(p + 1) * r,
+                   d + static_cast<int64_t>(q) * r);
   s.swapCols(s.nPiv + p, s.nPiv + q);
 }
 
 void swapBlockRows(FactorState& s, double* d, int32_t r, int32_t c, int32_t p, int32_t q) {
   if (p == q) return;
-  for (int32_t jj = 0; jj < c; ++jj) std::swap(d[static_cast<int64_t>(jj) * r + p], d[static_cast<int64_t>(jj) * r + q]);
+  for (int32_t jj = 0; jj < c; ++jj)
+    std::swap(d[static_cast<int64_t>(jj) * r + p], d[static_cast<int64_t>(jj) * r + q]);
   s.swapRows(s.nPiv + p, s.nPiv + q);
 }
 

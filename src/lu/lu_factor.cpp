@@ -78,7 +78,8 @@ int32_t scanEntries(FactorState& s, int32_t& nelem, int32_t& bad) {
     const int32_t i = s.indc[k], j = s.indr[k];
     bad = k;
     // One unsigned comparison per index covers both ends (a negative index wraps beyond m).
-    if (static_cast<uint32_t>(i) >= static_cast<uint32_t>(s.m) || static_cast<uint32_t>(j) >= static_cast<uint32_t>(s.n))
+    if (static_cast<uint32_t>(i) >= static_cast<uint32_t>(s.m) ||
+        static_cast<uint32_t>(j) >= static_cast<uint32_t>(s.n))
       return kFactorBadIndex;
     if (!std::isfinite(v)) return kFactorRookSetupFailed;
     amax = std::max(amax, v);
@@ -228,10 +229,8 @@ void storeOutputs(const FactorState& s, int32_t code, int32_t nelem, LuParams& p
   p.lmax() = s.lmax;
   p.umax() = s.umax;
   p.akmax() = s.rule != kPartial ? s.akmax : 0.0;
-  if (s.rule == kPartial)
-    p.growth() = s.umax / (s.amax + 1e-20);
-  else
-    p.growth() = s.akmax / (s.amax + 1e-20);
+  if (s.rule == kPartial) p.growth() = s.umax / (s.amax + 1e-20);
+  else p.growth() = s.akmax / (s.amax + 1e-20);
   (void)nelem;
 }
 
@@ -257,8 +256,7 @@ void reportError(const Printer& pr, int32_t code, const FactorState& s, int32_t 
       pr.line(0, " lu1fac  error...  TSP used but");
       pr.line(0, " diagonal pivot could not be found");
       break;
-    default:
-      break;
+    default: break;
   }
 }
 

@@ -96,17 +96,17 @@ struct LuParams {
 // they remove may stay listed: a listed row without the entry only costs a look). The markers and
 // bits are all zero between solves.
 struct SparseSolveIndex {
-  int32_t state = 0;                   // 0 to be built, 1 built and kept up to date
-  int32_t arenaEnd = 0;                // first free slot of the arena
+  int32_t state = 0;     // 0 to be built, 1 built and kept up to date
+  int32_t arenaEnd = 0;  // first free slot of the arena
   // How dense the results of the U and L' steps have been lately (fractions of the dimension,
   // averaged over the last few solves): the steps choose their way by them.
   double uDensity = 0.0, ltDensity = 0.0;
-  ElementArray<int32_t> arena;         // lena: rows' L columns, then the rows of U's columns
-  std::vector<int32_t> lColumnOfRow;   // maxRows: the L column whose pivot row this is, or -1
-  std::vector<int32_t> lRowStart;      // maxRows + 1: row i's L columns in arena[lRowStart[i]..]
+  ElementArray<int32_t> arena;                               // lena: rows' L columns, then the rows of U's columns
+  std::vector<int32_t> lColumnOfRow;                         // maxRows: the L column whose pivot row this is, or -1
+  std::vector<int32_t> lRowStart;                            // maxRows + 1: row i's L columns in arena[lRowStart[i]..]
   std::vector<int32_t> uColStart, uColLength, uColCapacity;  // maxCols: U's columns in the arena
-  std::vector<int32_t> rowMark, colMark;  // maxRows, maxCols: the listed positions of a vector
-  std::vector<uint64_t> lineBits;         // max(maxRows, maxCols) bits: the lines still to do
+  std::vector<int32_t> rowMark, colMark;                     // maxRows, maxCols: the listed positions of a vector
+  std::vector<uint64_t> lineBits;                            // max(maxRows, maxCols) bits: the lines still to do
 
   void resize(int32_t maxRows, int32_t maxCols, int32_t lenaElements);
 };
@@ -124,7 +124,7 @@ struct LuStorage {
   int32_t maxRows = 0, maxCols = 0;
   ElementArray<double> a;
   ElementArray<int32_t> indc, indr;
-  std::vector<int32_t> rowPerm, colPerm;            // P and Q (pivot order)
+  std::vector<int32_t> rowPerm, colPerm;  // P and Q (pivot order)
   std::vector<int32_t> rowLength, colLength;
   std::vector<int32_t> rowStart, colStart;
   std::vector<int32_t> rowCountStart, colCountStart;
@@ -161,13 +161,12 @@ int32_t lu1fac(int32_t m, int32_t n, int32_t& nelem, LuParams& params, LuStorage
 // v has m entries, w n entries. Returns 1 when the U solve left a residual (rp[20] > 0), else 0.
 // Modes 7 and 8 are 1 and 2 restricted to the L of the factorization (without the columns
 // appended by replacements). The drop tolerance rp[3] applies to every mode.
-int32_t solveWithFactors(int32_t mode, int32_t m, int32_t n, double* v, double* w, LuParams& params,
-                         LuStorage& lu);
+int32_t solveWithFactors(int32_t mode, int32_t m, int32_t n, double* v, double* w, LuParams& params, LuStorage& lu);
 
 // Mode 6 for two right-hand sides at once (v0 := (LU)'^-1 w0, v1 := (LU)'^-1 w1), reading the
 // factors once; each result is bit for bit that of its own solve. The residual is the second's.
-int32_t solveTransposedPair(int32_t m, int32_t n, double* v0, double* w0, double* v1, double* w1,
-                            LuParams& params, LuStorage& lu);
+int32_t solveTransposedPair(int32_t m, int32_t n, double* v0, double* w0, double* v1, double* w1, LuParams& params,
+                            LuStorage& lu);
 
 // Solves with the factors for a sparse right-hand side, with the same modes and the same results
 // as solveWithFactors (bit for bit): 1: v := L^-1 v; 2: v := L'^-1 v; 3: w := U^-1 v;

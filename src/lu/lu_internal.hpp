@@ -59,16 +59,16 @@ struct FactorState {
   int32_t *rowPermInv = nullptr, *colPermInv = nullptr;
   int32_t* lColumnStart = nullptr;
   double* luWork = nullptr;
-  double* scratch = nullptr;     // n: pivot-row values, search values
-  double* scratch2 = nullptr;    // max(m, n): multipliers
-  int32_t* mark = nullptr;       // n: position of a column in the pivot row, or -1
-  int32_t* list = nullptr;       // max(m, n): rows of the pivot column
-  int32_t* colStamp = nullptr;   // n: the last row update whose row had the column (see updateRow)
+  double* scratch = nullptr;    // n: pivot-row values, search values
+  double* scratch2 = nullptr;   // max(m, n): multipliers
+  int32_t* mark = nullptr;      // n: position of a column in the pivot row, or -1
+  int32_t* list = nullptr;      // max(m, n): rows of the pivot column
+  int32_t* colStamp = nullptr;  // n: the last row update whose row had the column (see updateRow)
   int32_t updateStamp = 0;
   double* rowMax = nullptr;
   double* colMax = nullptr;
   int32_t* colMaxValid = nullptr;
-  SingletonWatch singletons;     // under partial and rook pivoting
+  SingletonWatch singletons;  // under partial and rook pivoting
   int32_t* heap = nullptr;
   int32_t* heapPos = nullptr;
   int32_t heapSize = 0;
@@ -77,15 +77,15 @@ struct FactorState {
   int32_t rule = kPartial;
   bool keepLU = true;
   double ltol = 10.0;
-  double small = 0.0;       // drop tolerance
+  double small = 0.0;  // drop tolerance
   double spaceFactor = 3.0;
   double dens1 = 0.3, dens2 = 0.5;
   int32_t maxSearch = 5;
   int32_t nelem = 0;
 
   // Files.
-  int32_t lrow = 0, lcol = 0;   // ends of the row and column files
-  int32_t lu1 = 0;              // L occupies [lu1, lena)
+  int32_t lrow = 0, lcol = 0;                // ends of the row and column files
+  int32_t lu1 = 0;                           // L occupies [lu1, lena)
   int32_t rowFileBase = 0, colFileBase = 0;  // live lengths after the last compression
   // A file is compressed before a step once its end passes spaceFactor * base + m + n + 1000
   // (kept as computed, so that the test is the same comparison of doubles at every step).
@@ -93,14 +93,14 @@ struct FactorState {
   int32_t compressions = 0;
 
   // Progress.
-  int32_t nPiv = 0;             // pivots taken (positions 0..nPiv-1 of both permutations)
-  int64_t nzActive = 0;         // entries of the active submatrix
+  int32_t nPiv = 0;      // pivots taken (positions 0..nPiv-1 of both permutations)
+  int64_t nzActive = 0;  // entries of the active submatrix
   int32_t numL = 0, lenL = 0, lenU = 0;
   int64_t meritSum = 0;
   int32_t utri = 0, ltri = 0, nslack = 0, dense1 = 0, dense2 = 0;
   double amax = 0, lmax = 0, umax = 0, akmax = 0;
-  int32_t need = 0;             // storage need on code 7
-  int64_t peakUse = 0;          // most slots in use at once (files, L and the step's room)
+  int32_t need = 0;     // storage need on code 7
+  int64_t peakUse = 0;  // most slots in use at once (files, L and the step's room)
   Printer print;
 
   // A number no earlier row update of this factorization has used (colStamp starts at -1; there
@@ -194,13 +194,17 @@ struct FactorState {
   }
   void swapCols(int32_t p, int32_t q) {
     const int32_t jp = colPerm[p], jq = colPerm[q];
-    colPerm[p] = jq; colPermInv[jq] = p;
-    colPerm[q] = jp; colPermInv[jp] = q;
+    colPerm[p] = jq;
+    colPermInv[jq] = p;
+    colPerm[q] = jp;
+    colPermInv[jp] = q;
   }
   void swapRows(int32_t p, int32_t q) {
     const int32_t ip = rowPerm[p], iq = rowPerm[q];
-    rowPerm[p] = iq; rowPermInv[iq] = p;
-    rowPerm[q] = ip; rowPermInv[ip] = q;
+    rowPerm[p] = iq;
+    rowPermInv[iq] = p;
+    rowPerm[q] = ip;
+    rowPermInv[ip] = q;
   }
 
   // Row maxima heap (complete pivoting): the largest row maximum is at heap[0].
@@ -235,14 +239,10 @@ Pivot markowitzSearch(FactorState& s, int32_t maxCol, int32_t maxRow, bool searc
 // applies it to every candidate it meets).
 inline bool acceptable(const FactorState& s, int32_t i, int32_t j, double aij, double cmax) {
   switch (s.rule) {
-    case kRook:
-      return cmax <= s.ltol * aij && s.rowMax[i] <= s.ltol * aij;
-    case kComplete:
-      return s.heapTop() <= s.ltol * aij;
-    case kSymmetric:
-      return i == j && cmax <= s.ltol * aij;
-    default:
-      return cmax <= s.ltol * aij;
+    case kRook: return cmax <= s.ltol * aij && s.rowMax[i] <= s.ltol * aij;
+    case kComplete: return s.heapTop() <= s.ltol * aij;
+    case kSymmetric: return i == j && cmax <= s.ltol * aij;
+    default: return cmax <= s.ltol * aij;
   }
 }
 

@@ -17,8 +17,7 @@ Pivot acceptableSingleton(FactorState& s) {
     const int32_t j = s.colPerm[p];
     const int32_t i = s.indc[s.colStart[j]];
     switch (s.rule) {
-      case kPartial:
-        return {true, i, j, 0};
+      case kPartial: return {true, i, j, 0};
       case kSymmetric:
         if (i == j) return {true, i, j, 0};
         break;

@@ -47,7 +47,7 @@ struct Replace {
   LuStorage& lu;
   UpdateFile& file;
   double tol, utol;
-  double* spike;       // n: the spike row, dense by column
+  double* spike;  // n: the spike row, dense by column
   int32_t spikeRow = -1;
 
   void setRowAt(int32_t k, int32_t i) {
@@ -197,7 +197,14 @@ int32_t lu8rpc(int32_t oldColumnOption, int32_t newColumnOption, int32_t m, int3
     return params.result() = 8;
   }
   UpdateFile file(m, params, lu, pr);
-  Replace r{m, n, jrep, params, lu, file, std::max(params.dropTol(), 0.0), std::max(params.updateTol(), 1.0),
+  Replace r{m,
+            n,
+            jrep,
+            params,
+            lu,
+            file,
+            std::max(params.dropTol(), 0.0),
+            std::max(params.updateTol(), 1.0),
             lu.workReal2.data()};
   const double absTol = params.absSingularTol(), relTol = params.relSingularTol();
   const int32_t rank0 = params.rank();

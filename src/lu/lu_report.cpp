@@ -40,8 +40,8 @@ void printStatistics(const Printer& print, int32_t m, int32_t /*n*/, int32_t nel
                        "  lenL%9d  L+U%11d  Cmpressns%5d  Incres%8.2f  Utri%9d  lenU%9d  Ltol%10.2e  Umax%10.1e",
                        p.lenL(), p.lenL() + p.lenU(), p.compressions(), incres, p.utri(), p.lenU(), ltol, p.umax());
   if (rule == kPartial) {
-    len += std::snprintf(line2 + len, sizeof line2 - len, "  Ugrwth%8.1e  Ltri%9d  dense1%7d  Lmax%10.1e",
-                         p.growth(), p.ltri(), p.dense1Step(), p.lmax());
+    len += std::snprintf(line2 + len, sizeof line2 - len, "  Ugrwth%8.1e  Ltri%9d  dense1%7d  Lmax%10.1e", p.growth(),
+                         p.ltri(), p.dense1Step(), p.lmax());
   } else {
     len += std::snprintf(line2 + len, sizeof line2 - len,
                          "  Ugrwth%8.1e  Ltri%9d  dense1%7d  Lmax%10.1e  Akmax%10.1e  Agrwth%8.1e",

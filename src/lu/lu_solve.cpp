@@ -15,13 +15,13 @@ struct LView {
   const int32_t* indr;
   const int32_t* colStart;  // L0 column k: [colStart[k+1], colStart[k])
   int32_t numL0;
-  int32_t l0End;            // lowest position of L0
-  int32_t lEnd;             // lowest position of all of L
+  int32_t l0End;  // lowest position of L0
+  int32_t lEnd;   // lowest position of all of L
 };
 
 LView lView(const LuParams& p, const LuStorage& lu) {
-  return {lu.a.data(), lu.indc.data(), lu.indr.data(), lu.lColumnStart.data(), p.ip[20],
-          lu.lena - p.ip[21], lu.lena - p.ip[23]};
+  return {lu.a.data(), lu.indc.data(),     lu.indr.data(),    lu.lColumnStart.data(),
+          p.ip[20],    lu.lena - p.ip[21], lu.lena - p.ip[23]};
 }
 
 void solveL0(const LView& l, double* v, double tol) {
@@ -68,7 +68,7 @@ struct UView {
 };
 
 UView uView(const LuParams& p, const LuStorage& lu) {
-  return {p.ip[16], lu.rowPerm.data(), lu.colPerm.data(), lu.rowStart.data(), lu.rowLength.data(),
+  return {p.ip[16],    lu.rowPerm.data(), lu.colPerm.data(), lu.rowStart.data(), lu.rowLength.data(),
           lu.a.data(), lu.indr.data()};
 }
 
@@ -191,8 +191,8 @@ void solveL0TransposedPair(const LView& l, Pair x) {
 
 }  // namespace
 
-int32_t solveTransposedPair(int32_t m, int32_t n, double* v0, double* w0, double* v1, double* w1,
-                            LuParams& params, LuStorage& lu) {
+int32_t solveTransposedPair(int32_t m, int32_t n, double* v0, double* w0, double* v1, double* w1, LuParams& params,
+                            LuStorage& lu) {
   if (m < 0 || n < 0 || m > lu.maxRows || n > lu.maxCols) return 0;
   const double tol = params.dropTol() > 0 ? params.dropTol() : 0.0;
   const LView l = lView(params, lu);
@@ -204,8 +204,7 @@ int32_t solveTransposedPair(int32_t m, int32_t n, double* v0, double* w0, double
   return resid > 0.0 ? 1 : 0;
 }
 
-int32_t solveWithFactors(int32_t mode, int32_t m, int32_t n, double* v, double* w, LuParams& params,
-                         LuStorage& lu) {
+int32_t solveWithFactors(int32_t mode, int32_t m, int32_t n, double* v, double* w, LuParams& params, LuStorage& lu) {
   if (m < 0 || n < 0 || m > lu.maxRows || n > lu.maxCols) return 0;
   const double tol = params.dropTol() > 0 ? params.dropTol() : 0.0;
   const LView l = lView(params, lu);
@@ -219,12 +218,8 @@ int32_t solveWithFactors(int32_t mode, int32_t m, int32_t n, double* v, double* 
       solveLUpdatesTransposed(l, v, tol);
       solveL0Transposed(l, v);
       break;
-    case 3:
-      resid = solveU(m, n, v, w, params, lu, tol);
-      break;
-    case 4:
-      resid = solveUTransposed(m, n, v, w, params, lu, tol);
-      break;
+    case 3: resid = solveU(m, n, v, w, params, lu, tol); break;
+    case 4: resid = solveUTransposed(m, n, v, w, params, lu, tol); break;
     case 5:
       solveL0(l, v, tol);
       solveLUpdates(l, v, tol);
@@ -235,14 +230,9 @@ int32_t solveWithFactors(int32_t mode, int32_t m, int32_t n, double* v, double* 
       solveLUpdatesTransposed(l, v, tol);
       solveL0Transposed(l, v);
       break;
-    case 7:
-      solveL0(l, v, tol);
-      break;
-    case 8:
-      solveL0Transposed(l, v);
-      break;
-    default:
-      return 0;
+    case 7: solveL0(l, v, tol); break;
+    case 8: solveL0Transposed(l, v); break;
+    default: return 0;
   }
   if (mode >= 3 && mode <= 6) params.uSolveResidual() = resid;
   return resid > 0.0 ? 1 : 0;

@@ -402,18 +402,10 @@ int32_t solveSparse(int32_t mode, int32_t m, int32_t n, SparseVector& v, SparseV
   const Factors f = factorsOf(n, params, lu);
   SparseSolveIndex& x = lu.sparse;
   switch (mode) {
-    case 1:
-      solveL(f, x, v);
-      break;
-    case 2:
-      solveLt(f, x, v);
-      break;
-    case 3:
-      solveU(f, x, v, w);
-      break;
-    case 4:
-      solveUt(f, x, w, v);
-      break;
+    case 1: solveL(f, x, v); break;
+    case 2: solveLt(f, x, v); break;
+    case 3: solveU(f, x, v, w); break;
+    case 4: solveUt(f, x, w, v); break;
     case 5:
       solveL(f, x, v);
       solveU(f, x, v, w);

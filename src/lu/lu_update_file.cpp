@@ -9,8 +9,7 @@ namespace kavro::lu::detail {
 bool UpdateFile::room(int32_t len, int32_t lNeed) {
   if (static_cast<int64_t>(lrow()) + len + lNeed <= lu1()) return true;
   const int32_t before = lrow();
-  p_.rowFileEnd() = lu1rec(m_, before,
-                           lu_.rowLength.data(), lu_.rowStart.data(), indr_, a_);
+  p_.rowFileEnd() = lu1rec(m_, before, lu_.rowLength.data(), lu_.rowStart.data(), indr_, a_);
   ++p_.compressions();
   if (print_.on(50)) {
     int32_t nempty = 0;

@@ -32,8 +32,8 @@ namespace {
 
 void requireVariable(const ModelData& d, int32_t v, const char* where) {
   if (v < 0 || v >= d.variables())
-    throw std::invalid_argument(std::string(where) + ": variable " + std::to_string(v) + " does not exist (the model has " +
-                                std::to_string(d.variables()) + ")");
+    throw std::invalid_argument(std::string(where) + ": variable " + std::to_string(v) +
+                                " does not exist (the model has " + std::to_string(d.variables()) + ")");
 }
 
 void requireSize(size_t size, size_t wanted, const char* what) {
@@ -200,7 +200,8 @@ int32_t Model::addVariables(int32_t count, double lower, double upper, double st
   return addVariables(l, u, s);
 }
 
-int32_t Model::addVariables(std::span<const double> lower, std::span<const double> upper, std::span<const double> start) {
+int32_t Model::addVariables(std::span<const double> lower, std::span<const double> upper,
+                            std::span<const double> start) {
   requireSize(upper.size(), lower.size(), "the upper bounds");
   requireSize(start.size(), lower.size(), "the starting values");
   ModelData& d = impl_->data;
@@ -291,7 +292,8 @@ void Model::setSense(Sense sense) { impl_->data.sense = sense; }
 void Model::setHessian(std::vector<HessianEntry> pattern, ModelHessian function) {
   ModelData& d = impl_->data;
   if (function && pattern.empty())
-    throw std::invalid_argument("the Hessian's pattern is empty: list its lower triangle, or give a Hessian-vector product");
+    throw std::invalid_argument(
+        "the Hessian's pattern is empty: list its lower triangle, or give a Hessian-vector product");
   for (size_t k = 0; k < pattern.size(); ++k) {
     const HessianEntry& e = pattern[k];
     requireVariable(d, e.row, "a Hessian entry");

@@ -25,13 +25,13 @@ struct HessianSpec {
 };
 
 struct ModelData {
-  std::vector<double> lower, upper, start;        // per variable
-  std::vector<double> conLower, conUpper;          // per constraint, in the order added
-  std::vector<int32_t> conBlock;                   // per constraint: its nonlinear block, or -1
-  std::vector<LinearEntry> linear;                 // the linear constraints' coefficients
-  std::vector<NonlinearConstraintSpec> blocks;     // patterns already expanded (never empty)
-  std::vector<int32_t> blockFirst;                 // per block: its first constraint
-  ObjectiveSpec objective;                         // no function: no nonlinear part
+  std::vector<double> lower, upper, start;      // per variable
+  std::vector<double> conLower, conUpper;       // per constraint, in the order added
+  std::vector<int32_t> conBlock;                // per constraint: its nonlinear block, or -1
+  std::vector<LinearEntry> linear;              // the linear constraints' coefficients
+  std::vector<NonlinearConstraintSpec> blocks;  // patterns already expanded (never empty)
+  std::vector<int32_t> blockFirst;              // per block: its first constraint
+  ObjectiveSpec objective;                      // no function: no nonlinear part
   std::vector<LinearTerm> linearObjective;
   double objectiveConstant = 0.0;
   Sense sense = Sense::kMinimize;

@@ -70,8 +70,8 @@ class ModelFunctions final : public NonlinearFunctions {
 
   const ModelData& data_;
   const Layout& layout_;
-  std::vector<double> point_;       // the caller's numbering
-  std::vector<double> gradient_;    // the caller's numbering
+  std::vector<double> point_;                           // the caller's numbering
+  std::vector<double> gradient_;                        // the caller's numbering
   std::vector<std::vector<double>> values_, jacobian_;  // per block
   // The point, weights and values of the last prepareHessian; the product's vectors, all in
   // the caller's numbering.

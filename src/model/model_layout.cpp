@@ -12,8 +12,7 @@ double bounded(double b) { return std::clamp(b, -kInfinity, kInfinity); }
 
 std::string checkLimits(const char* what, int32_t k, double lower, double upper) {
   if (std::isnan(lower) || std::isnan(upper)) return std::string(what) + " " + std::to_string(k) + " has a NaN limit";
-  if (lower > upper)
-    return std::string(what) + " " + std::to_string(k) + " has its lower limit above its upper limit";
+  if (lower > upper) return std::string(what) + " " + std::to_string(k) + " has its lower limit above its upper limit";
   return {};
 }
 
@@ -102,7 +101,8 @@ std::vector<Element> elements(const ModelData& d, const std::vector<std::vector<
       list.push_back({out.blockRow[b] + e.constraint, out.columnOf[e.variable], 0.0, 1, static_cast<int32_t>(b),
                       static_cast<int32_t>(k)});
     }
-  for (const LinearEntry& e : d.linear) list.push_back({out.rowOf[e.constraint], out.columnOf[e.variable], e.value, 0, -1, -1});
+  for (const LinearEntry& e : d.linear)
+    list.push_back({out.rowOf[e.constraint], out.columnOf[e.variable], e.value, 0, -1, -1});
   const int32_t nObj = out.problem.nNonlinObjVars;
   out.objectiveInF.assign(static_cast<size_t>(nObj), 0.0);
   for (const LinearTerm& t : d.linearObjective) {

@@ -33,19 +33,19 @@ namespace kavro::model {
 
 struct Layout {
   Problem problem;
-  std::vector<int32_t> columnOf;        // per variable: its column
-  std::vector<int32_t> variableOf;      // per column: its variable
-  std::vector<int32_t> rowOf;           // per constraint: its row
-  std::vector<int32_t> blockRow;        // per block: its first row
+  std::vector<int32_t> columnOf;    // per variable: its column
+  std::vector<int32_t> variableOf;  // per column: its variable
+  std::vector<int32_t> rowOf;       // per constraint: its row
+  std::vector<int32_t> blockRow;    // per block: its first row
   // Per block, per pattern entry (the expanded pattern's order): its place in the Jacobian
   // vector the solver entry passes.
   std::vector<std::vector<int32_t>> jacobianPlace;
   std::vector<int32_t> jacobianElement;  // per Jacobian place: the matrix element it is
   // Per Hessian pattern entry (the caller's order): the two columns it joins.
   std::vector<int32_t> hessianRow, hessianColumn;
-  std::vector<double> objectiveInF;      // per column < nNonlinObjVars: linear objective coefficient
-  double constantInF = 0.0;              // the objective constant when f is nonlinear
-  int64_t nonlinearEntries = 0;          // variables occurring nonlinearly, summed over functions
+  std::vector<double> objectiveInF;  // per column < nNonlinObjVars: linear objective coefficient
+  double constantInF = 0.0;          // the objective constant when f is nonlinear
+  int64_t nonlinearEntries = 0;      // variables occurring nonlinearly, summed over functions
   bool nonlinear() const { return problem.nNonlinObjVars > 0 || problem.nNonlinJacVars > 0; }
 };
 

@@ -170,7 +170,8 @@ class MpsFileSolve {
     for (int problemNumber = 1;; ++problemNumber) {
       const int read = opt_.readSpecsFile(problemNumber).result;
       if (problemNumber > 1 && (read == kEndOfFileBeforeBlock || read == kEndRun)) return r;
-      if (read == kEndRun) return refused(run_.specsPath + ": ENDRUN before any Begin ... End block: nothing was solved");
+      if (read == kEndRun)
+        return refused(run_.specsPath + ": ENDRUN before any Begin ... End block: nothing was solved");
       if (read != kBlockRead)
         return refused(run_.specsPath + (read == kEndOfFileInBlock ? ": the file ends inside a Begin ... End block"
                                                                    : ": no Begin ... End block found"));
@@ -191,9 +192,8 @@ class MpsFileSolve {
     // only they: the run itself must print what the command prints without --print.
     const bool captureReader = s.params.printFile == 0 && print_.stream();
     if (captureReader) s.params.printFile = kReaderUnit;
-    MpsLoad loaded =
-        loadMpsProblem(opt_, kProblemUnit, run_.freeMps ? MpsFormat::kFree : MpsFormat::kAutomatic,
-                       run_.relaxIntegers ? MpsIntegers::kRelax : MpsIntegers::kRefuse);
+    MpsLoad loaded = loadMpsProblem(opt_, kProblemUnit, run_.freeMps ? MpsFormat::kFree : MpsFormat::kAutomatic,
+                                    run_.relaxIntegers ? MpsIntegers::kRelax : MpsIntegers::kRefuse);
     if (captureReader) s.params.printFile = 0;
     if (!loaded.unreadable.empty())
       return refused("cannot read the MPS file " + s.units.pathOf(kProblemUnit) + ": " + loaded.unreadable,

@@ -19,7 +19,7 @@ namespace kavro::nl {
 
 struct AmplOptions {
   std::vector<std::string> specsLines;
-  std::vector<std::string> words;   // what each SPECS line was written as ("iterations_limit=500")
+  std::vector<std::string> words;  // what each SPECS line was written as ("iterations_limit=500")
   bool relaxIntegers = false;
   int32_t objno = 1;
   std::vector<std::string> errors;  // words that are not understood, with the reason

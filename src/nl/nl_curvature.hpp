@@ -43,11 +43,11 @@ namespace kavro::nl {
 
 struct Curvature {
   bool evaluated = false;
-  std::string failure;            // why not evaluated
-  int32_t free = 0;               // variables not at a bound
-  int32_t activeRows = 0;         // rows at a limit
-  int32_t dimension = 0;          // of the subspace S
-  bool negative = false;          // an eigenvalue below -threshold
+  std::string failure;     // why not evaluated
+  int32_t free = 0;        // variables not at a bound
+  int32_t activeRows = 0;  // rows at a limit
+  int32_t dimension = 0;   // of the subspace S
+  bool negative = false;   // an eigenvalue below -threshold
   double threshold = 0.0;
   double smallest = 0.0;          // when negative; otherwise -threshold, a bound
   std::vector<double> direction;  // when negative: a unit direction of negative curvature in S

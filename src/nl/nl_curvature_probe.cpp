@@ -92,8 +92,7 @@ Move moveAlong(const Model& m, Lagrangian& lagrangian, const double* x, const st
   Move best;
   std::vector<double> trial(x, x + d.size());
   for (int k = 0; k < 40 && step > 0.0; ++k, step *= 0.5) {
-    for (size_t j = 0; j < d.size(); ++j)
-      trial[j] = std::clamp(x[j] + step * s * d[j], m.varLower[j], m.varUpper[j]);
+    for (size_t j = 0; j < d.size(); ++j) trial[j] = std::clamp(x[j] + step * s * d[j], m.varLower[j], m.varUpper[j]);
     const double value = lagrangian.at(trial.data());
     if (std::isfinite(value) && value < start - 1e-10 * (1.0 + std::fabs(start))) {
       best.value = value;
@@ -106,7 +105,8 @@ Move moveAlong(const Model& m, Lagrangian& lagrangian, const double* x, const st
 
 }  // namespace
 
-bool ModelCurvatureProbe::escape(const Problem& problem, const ProblemState& state, double sigma, CurvatureEscape& out) {
+bool ModelCurvatureProbe::escape(const Problem& problem, const ProblemState& state, double sigma,
+                                 CurvatureEscape& out) {
   const Model& m = model_;
   if (problem.n != m.nVars() || static_cast<int32_t>(state.pi.size()) < m.nCons()) return false;
   const double* x = state.x.data();

@@ -16,14 +16,13 @@ namespace kavro::nl {
 // forward(e) evaluates expression e into value and returns false when it failed; error[v] is set
 // for a defined variable whose value could not be computed or is not finite.
 template <class Forward>
-void evaluateDefinedVariables(const Model& m, const Tape& tape, std::vector<double>& value,
-                              std::vector<uint8_t>& error, Forward forward) {
+void evaluateDefinedVariables(const Model& m, const Tape& tape, std::vector<double>& value, std::vector<uint8_t>& error,
+                              Forward forward) {
   for (int32_t v : m.definedOrder) {
     const int32_t e = m.definedExpression(v);
     const bool ok = forward(e);
     double s = value[tape.root[e]];
-    for (const LinearTerm* t = m.definedLinear.begin(v); t != m.definedLinear.end(v); ++t)
-      s += t->coef * value[t->var];
+    for (const LinearTerm* t = m.definedLinear.begin(v); t != m.definedLinear.end(v); ++t) s += t->coef * value[t->var];
     value[tape.definedBase() + static_cast<size_t>(v)] = s;
     error[v] = !ok || !std::isfinite(s);
   }

@@ -27,7 +27,8 @@ class Splitter {
     if (tape_.isDefined(slot)) return emit(f, slot, first, first, c);
     const Node& n = tape_.nodes[nodeOf(slot)];
     switch (n.op) {
-      case Op::kAdd: case Op::kSub:
+      case Op::kAdd:
+      case Op::kSub:
         if (splitChildren(f, first, nodeOf(slot), {n.a, n.b}, {c, n.op == Op::kSub ? -c : c})) return;
         break;
       case Op::kNeg:

@@ -42,8 +42,8 @@ Evaluator::Evaluator(const Model& model)
   std::copy(tape_.constants.begin(), tape_.constants.end(), value_.begin() + tape_.constantBase());
   definedGradStart_.assign(static_cast<size_t>(model.nDefined()) + 1, 0);
   for (int32_t v = 0; v < model.nDefined(); ++v)
-    definedGradStart_[v + 1] =
-        definedGradStart_[v] + static_cast<size_t>(model.expressionVars.size(model.definedExpression(v)));
+    definedGradStart_[v + 1] = definedGradStart_[v] +
+                               static_cast<size_t>(model.expressionVars.size(model.definedExpression(v)));
   definedGradient_.assign(definedGradStart_.back(), 0.0);
 }
 
@@ -79,8 +79,7 @@ bool Evaluator::forward(int32_t e) {
 
 bool Evaluator::backward(int32_t e) {
   adjoint_[tape_.root[e]] += 1.0;
-  backwardSweep(tape_, tape_.first[e], tape_.last[e], value_.data(),
-                adjoint_.data());
+  backwardSweep(tape_, tape_.first[e], tape_.last[e], value_.data(), adjoint_.data());
   bool ok = true;
   for (const int32_t* u = definedUsed_.begin(e); u != definedUsed_.end(e); ++u) {
     const size_t v = static_cast<size_t>(*u);

@@ -71,11 +71,11 @@ class Evaluator {
 
   const Model& m_;
   const Tape& tape_;
-  std::vector<double> value_, adjoint_;         // per slot; the point is value_[0 .. nVars)
+  std::vector<double> value_, adjoint_;  // per slot; the point is value_[0 .. nVars)
   std::vector<uint8_t> definedError_, definedGradError_;
-  std::vector<double> definedGradient_;         // on Model::expressionVars of each defined variable
+  std::vector<double> definedGradient_;  // on Model::expressionVars of each defined variable
   std::vector<size_t> definedGradStart_;
-  IndexLists definedUsed_;                      // per expression, the defined variables it uses
+  IndexLists definedUsed_;  // per expression, the defined variables it uses
   bool definedValid_ = false, definedGradValid_ = false;
 };
 

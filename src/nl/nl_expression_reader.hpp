@@ -41,8 +41,8 @@ class ExpressionReader {
   struct Frame {
     Op op;
     Arity arity;
-    uint32_t needed;       // operands the operator takes
-    size_t operandBase;    // operands_ size when the operator was read
+    uint32_t needed;                            // operands the operator takes
+    size_t operandBase;                         // operands_ size when the operator was read
     uint32_t jumpIfZero = kNone, jump = kNone;  // if-then-else control nodes
   };
 
@@ -171,9 +171,7 @@ uint32_t ExpressionReader::emitOperator(Input& in, const Frame& f) {
   uint32_t node = 0;
   switch (f.arity) {
     case Arity::kUnary: node = emit(in, {f.op, ops[0], 0}); break;
-    case Arity::kBinary:
-      node = emit(in, f.op == Op::kPow ? power(ops[0], ops[1]) : Node{f.op, ops[0], ops[1]});
-      break;
+    case Arity::kBinary: node = emit(in, f.op == Op::kPow ? power(ops[0], ops[1]) : Node{f.op, ops[0], ops[1]}); break;
     default: {
       const uint32_t offset = static_cast<uint32_t>(tape_.args.size());
       tape_.args.insert(tape_.args.end(), ops, ops + f.needed);

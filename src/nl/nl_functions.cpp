@@ -25,7 +25,8 @@ ModelFunctions::ModelFunctions(const Model& model, const BuiltProblem& built)
       objVars_(built.problem.nNonlinObjVars),
       jacVars_(built.problem.nNonlinJacVars),
       x_(model.x0),
-      jacobianPosition_(static_cast<size_t>(model.conLinear.start[static_cast<size_t>(built.problem.nNonlinCons)]), -1) {
+      jacobianPosition_(static_cast<size_t>(model.conLinear.start[static_cast<size_t>(built.problem.nNonlinCons)]),
+                        -1) {
   if (built.objective >= 0 && objVars_ > 0) {
     objectiveFunction_ = model.objExpression(built.objective);
     hessianObjective_ = built.objective;

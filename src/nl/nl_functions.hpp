@@ -64,15 +64,15 @@ class ModelFunctions final : public NonlinearFunctions {
 
   const Model& model_;
   Evaluator ev_;
-  int32_t objectiveFunction_ = -1;     // tape expression of the objective, -1 without
+  int32_t objectiveFunction_ = -1;  // tape expression of the objective, -1 without
   int32_t nonlinearRows_ = 0, objVars_ = 0, jacVars_ = 0;
-  std::vector<double> x_;              // the whole point; columns beyond the prefixes unused
-  std::vector<double> gradient_;       // one function's gradient on its G or J list
+  std::vector<double> x_;                  // the whole point; columns beyond the prefixes unused
+  std::vector<double> gradient_;           // one function's gradient on its G or J list
   std::vector<int32_t> jacobianPosition_;  // per J term of the nonlinear rows: -1 or its place in g
   int32_t jacobianElements_ = 0;
-  int32_t hessianObjective_ = -1;          // the model objective whose Hessian counts, -1 none
-  std::unique_ptr<Hessian> hessian_;       // built at the first prepareHessian
-  bool productsOnly_ = false;               // the Hessian without its matrix
+  int32_t hessianObjective_ = -1;     // the model objective whose Hessian counts, -1 none
+  std::unique_ptr<Hessian> hessian_;  // built at the first prepareHessian
+  bool productsOnly_ = false;         // the Hessian without its matrix
   std::vector<double> hessianValues_, constraintWeights_, hessianVector_, hessianResult_;
   int64_t errors_ = 0, errorLimit_ = -1, objectiveCalls_ = 0, constraintCalls_ = 0;
 };

@@ -30,7 +30,8 @@ class HeaderLines {
     for (; available() && *pos_ != '\n'; ++pos_) {
       comment = comment || *pos_ == '#';
       if (comment) continue;
-      if (text_.size() == kMaxHeaderText) fail("a header line longer than " + std::to_string(kMaxHeaderText) + " characters");
+      if (text_.size() == kMaxHeaderText)
+        fail("a header line longer than " + std::to_string(kMaxHeaderText) + " characters");
       text_ += *pos_;
     }
     if (available()) ++pos_;  // the line end
@@ -113,7 +114,8 @@ void readFirstLine(HeaderLines& lines, Header& h) {
 void checkAgainstSize(const HeaderLines& lines, const Header& h, const ByteSource& source) {
   // The sums of counts below must fit before they are formed.
   const int64_t defined = int64_t{h.nCommonBoth} + h.nCommonCons + h.nCommonObjs + h.nCommonCons1 + h.nCommonObjs1;
-  const int64_t discrete = int64_t{h.nBinaryVars} + h.nIntegerVars + h.nNonlinIntBoth + h.nNonlinIntCons + h.nNonlinIntObjs;
+  const int64_t discrete = int64_t{h.nBinaryVars} + h.nIntegerVars + h.nNonlinIntBoth + h.nNonlinIntCons +
+                           h.nNonlinIntObjs;
   if (defined > INT32_MAX || discrete > INT32_MAX) lines.fail("too many defined or discrete variables");
   const int64_t limit = source.sizeBound();
   auto check = [&](int64_t count, const char* what) {
@@ -129,8 +131,8 @@ void checkAgainstSize(const HeaderLines& lines, const Header& h, const ByteSourc
   check(h.nJacobianNonzeros, "Jacobian nonzeros");
   check(h.nGradientNonzeros, "gradient nonzeros");
   check(h.nDefinedVars(), "defined variables");
-  if (h.nNonlinCons > h.nCons || h.nNonlinObjs > h.nObjs || h.nNonlinVarsCons > h.nVars || h.nNonlinVarsObjs > h.nVars ||
-      h.nNonlinVarsBoth > h.nNonlinVarsCons || h.nNonlinVarsBoth > h.nNonlinVarsObjs)
+  if (h.nNonlinCons > h.nCons || h.nNonlinObjs > h.nObjs || h.nNonlinVarsCons > h.nVars ||
+      h.nNonlinVarsObjs > h.nVars || h.nNonlinVarsBoth > h.nNonlinVarsCons || h.nNonlinVarsBoth > h.nNonlinVarsObjs)
     lines.fail("the nonlinear counts do not fit the numbers of variables, constraints and objectives");
   if (static_cast<int64_t>(h.nVars) + h.nDefinedVars() > INT32_MAX) lines.fail("too many variables");
 }

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "nl/nl_second_order.hpp"
 #include "nl/nl_defined_values.hpp"
+#include "nl/nl_second_order.hpp"
 #include "nl/nl_sweep.hpp"
 
 namespace kavro::nl {
@@ -69,11 +69,11 @@ void Hessian::buildGroups(const std::vector<int32_t>& color) {
   std::vector<std::vector<int32_t>> vars(static_cast<size_t>(groups_)), defined(vars), elements(vars), entries(vars);
   for (size_t j = 0; j < color.size(); ++j)
     if (color[j] >= 0) vars[color[j]].push_back(static_cast<int32_t>(j));
-  for (size_t k = 0; k < entryCol_.size(); ++k)
-    entries[color[entryCol_[k]]].push_back(static_cast<int32_t>(k));
+  for (size_t k = 0; k < entryCol_.size(); ++k) entries[color[entryCol_[k]]].push_back(static_cast<int32_t>(k));
   std::vector<int32_t> stamp(static_cast<size_t>(groups_), -1);
   int32_t marker = 0;  // distinct per item
-  auto addDependent = [&](const int32_t* begin, const int32_t* end, int32_t item, std::vector<std::vector<int32_t>>& lists) {
+  auto addDependent = [&](const int32_t* begin, const int32_t* end, int32_t item,
+                          std::vector<std::vector<int32_t>>& lists) {
     ++marker;
     for (const int32_t* j = begin; j != end; ++j) {
       const int32_t g = color[*j];
@@ -131,8 +131,7 @@ bool Hessian::forward(int32_t e) {
   const uint32_t first = tape_.first[e], last = tape_.last[e];
   int32_t errors = forwardSweep(tape_, first, last, value_.data());
   partialsSweep(tape_, first, last, value_.data(), partials_.data());
-  for (const int32_t* v = definedUsed_.begin(e); v != definedUsed_.end(e); ++v)
-    errors += definedError_[*v];
+  for (const int32_t* v = definedUsed_.begin(e); v != definedUsed_.end(e); ++v) errors += definedError_[*v];
   return errors == 0 && std::isfinite(value_[tape_.root[e]]);
 }
 
@@ -178,8 +177,7 @@ void Hessian::sweepElement(const Element& el) {
 bool Hessian::sweepGroup(int32_t g, double* values) {
   for (const int32_t* j = groupVars_.begin(g); j != groupVars_.end(g); ++j) tangent_[*j] = 1.0;
   for (const int32_t* v = groupDefined_.begin(g); v != groupDefined_.end(g); ++v) carryTangent(*v, g);
-  for (const int32_t* k = groupElements_.begin(g); k != groupElements_.end(g); ++k)
-    sweepElement(elements_.list[*k]);
+  for (const int32_t* k = groupElements_.begin(g); k != groupElements_.end(g); ++k) sweepElement(elements_.list[*k]);
   sweepDefinedBackward(g);
   bool ok = true;
   for (const int32_t* k = groupEntries_.begin(g); k != groupEntries_.end(g); ++k) {

@@ -94,15 +94,15 @@ class Hessian {
   const Model& m_;
   const Tape& tape_;
   int32_t objective_;
-  std::vector<int32_t> functions_;           // nonconstant objective and constraints
-  Elements elements_;                        // of the functions
+  std::vector<int32_t> functions_;  // nonconstant objective and constraints
+  Elements elements_;               // of the functions
   std::vector<int32_t> entryRow_, entryCol_;
   int32_t groups_ = 0;
   GroupLists groupVars_, groupDefined_, groupElements_, groupEntries_;
-  std::vector<int32_t> definedGroupStamp_;   // per defined variable: the last group it was swept for
-  IndexLists definedUsed_;                   // per expression: the defined variables it uses directly
+  std::vector<int32_t> definedGroupStamp_;  // per defined variable: the last group it was swept for
+  IndexLists definedUsed_;                  // per expression: the defined variables it uses directly
   std::vector<double> value_, tangent_, adjoint_, adjointDot_;  // per slot
-  std::vector<Partials> partials_;           // per node, at the point
+  std::vector<Partials> partials_;                              // per node, at the point
   std::vector<uint8_t> definedError_;
   const double* lambda_ = nullptr;
   double sigma_ = 0.0;

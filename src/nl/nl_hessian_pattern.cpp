@@ -17,7 +17,8 @@ SecondOrder secondOrderOf(const Node& n, const Tape& tape) {
   switch (n.op) {
     case Op::kMul: return {false, true, false};
     case Op::kDiv: return {false, true, true};
-    case Op::kPow: case Op::kAtan2: return {true, true, true};
+    case Op::kPow:
+    case Op::kAtan2: return {true, true, true};
     case Op::kSquare: return {true, false, false};
     case Op::kPowInt: {
       const int32_t k = static_cast<int32_t>(n.b);
@@ -27,10 +28,23 @@ SecondOrder secondOrderOf(const Node& n, const Tape& tape) {
       const double c = tape.isConstant(n.b) ? tape.constants[n.b - tape.constantBase()] : 2.0;
       return {c != 0.0 && c != 1.0, false, false};
     }
-    case Op::kConstPow: case Op::kTanh: case Op::kTan: case Op::kSqrt: case Op::kSinh: case Op::kSin:
-    case Op::kLog10: case Op::kLog: case Op::kExp: case Op::kCosh: case Op::kCos: case Op::kAtanh: case Op::kAtan:
-    case Op::kAsinh: case Op::kAsin: case Op::kAcosh: case Op::kAcos:
-      return {true, false, false};
+    case Op::kConstPow:
+    case Op::kTanh:
+    case Op::kTan:
+    case Op::kSqrt:
+    case Op::kSinh:
+    case Op::kSin:
+    case Op::kLog10:
+    case Op::kLog:
+    case Op::kExp:
+    case Op::kCosh:
+    case Op::kCos:
+    case Op::kAtanh:
+    case Op::kAtan:
+    case Op::kAsinh:
+    case Op::kAsin:
+    case Op::kAcosh:
+    case Op::kAcos: return {true, false, false};
     default: return {};
   }
 }
@@ -39,10 +53,24 @@ SecondOrder secondOrderOf(const Node& n, const Tape& tape) {
 // zero everywhere); kIf moves with its branches only.
 bool passesVariables(Op op) {
   switch (op) {
-    case Op::kAdd: case Op::kSub: case Op::kMul: case Op::kDiv: case Op::kRem: case Op::kPow: case Op::kLess:
-    case Op::kAtan2: case Op::kPowConst: case Op::kConstPow: case Op::kSquare: case Op::kPowInt: case Op::kAbs:
-    case Op::kNeg: case Op::kSum: case Op::kMin: case Op::kMax: case Op::kIf:
-      return true;
+    case Op::kAdd:
+    case Op::kSub:
+    case Op::kMul:
+    case Op::kDiv:
+    case Op::kRem:
+    case Op::kPow:
+    case Op::kLess:
+    case Op::kAtan2:
+    case Op::kPowConst:
+    case Op::kConstPow:
+    case Op::kSquare:
+    case Op::kPowInt:
+    case Op::kAbs:
+    case Op::kNeg:
+    case Op::kSum:
+    case Op::kMin:
+    case Op::kMax:
+    case Op::kIf: return true;
     default: return Tape::operandKind(op) == Tape::kOne && op > Op::kNot && op <= Op::kAcos;
   }
 }
@@ -115,7 +143,8 @@ class PatternBuilder {
       const bool mark = needed_[k - first] || secondOrderOf(n, tape_).any();
       if (!mark) continue;
       forEachMovingOperand(tape_, n, [&](uint32_t slot) {
-        if (slot >= tape_.nodeBase() + first && slot < tape_.nodeBase() + k) needed_[slot - tape_.nodeBase() - first] = 1;
+        if (slot >= tape_.nodeBase() + first && slot < tape_.nodeBase() + k)
+          needed_[slot - tape_.nodeBase() - first] = 1;
       });
     }
   }

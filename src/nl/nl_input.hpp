@@ -38,7 +38,8 @@ class TextInput {
     int64_t v = 0;
     const char* begin = t.data() + (t[0] == '+' ? 1 : 0);
     const auto [end, ec] = std::from_chars(begin, t.data() + t.size(), v);
-    if (ec != std::errc() || end != t.data() + t.size()) fail(std::string("expected an integer (") + what + "), found '" + shown(t) + "'");
+    if (ec != std::errc() || end != t.data() + t.size())
+      fail(std::string("expected an integer (") + what + "), found '" + shown(t) + "'");
     return v;
   }
   int32_t shortInteger(const char* what) { return int32(what); }
@@ -54,7 +55,8 @@ class TextInput {
     const char* begin = t.data() + (t[0] == '+' ? 1 : 0);
     const auto [end, ec] = std::from_chars(begin, t.data() + t.size(), v);
     if (ec == std::errc::result_out_of_range) return parseOutOfRange(t);
-    if (ec != std::errc() || end != t.data() + t.size()) fail(std::string("expected a number (") + what + "), found '" + shown(t) + "'");
+    if (ec != std::errc() || end != t.data() + t.size())
+      fail(std::string("expected a number (") + what + "), found '" + shown(t) + "'");
     return v;
   }
   // A bound or node type: one character.
@@ -108,7 +110,9 @@ class TextInput {
     return {begin, static_cast<size_t>(pos_ - begin)};
   }
   // A token as a message shows it: its start, when it is long.
-  static std::string shown(std::string_view t) { return t.size() <= 40 ? std::string(t) : std::string(t.substr(0, 40)) + "..."; }
+  static std::string shown(std::string_view t) {
+    return t.size() <= 40 ? std::string(t) : std::string(t.substr(0, 40)) + "...";
+  }
   // from_chars reports magnitudes beyond the double range; strtod gives +-inf or 0 for them.
   double parseOutOfRange(std::string_view t) const { return std::strtod(std::string(t).c_str(), nullptr); }
 

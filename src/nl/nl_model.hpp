@@ -18,14 +18,13 @@ enum class Format { kText, kBinary };
 // The ten header lines after the first, in the order the format fixes them.
 struct Header {
   Format format = Format::kText;
-  std::vector<int32_t> options;     // the numbers on the first line after the letter
-  bool hasVbtol = false;            // options[1] == 3: a real follows the options
+  std::vector<int32_t> options;  // the numbers on the first line after the letter
+  bool hasVbtol = false;         // options[1] == 3: a real follows the options
   double vbtol = 0.0;
 
   int32_t nVars = 0, nCons = 0, nObjs = 0, nRanges = 0, nEqns = 0, nLogicalCons = 0;
   int32_t nNonlinCons = 0, nNonlinObjs = 0;
-  int32_t nComplementarity = 0, nNonlinComplementarity = 0, nDoubleComplementarity = 0,
-          nComplementarityBounded = 0;
+  int32_t nComplementarity = 0, nNonlinComplementarity = 0, nDoubleComplementarity = 0, nComplementarityBounded = 0;
   int32_t nNetworkNonlinCons = 0, nNetworkLinCons = 0;
   int32_t nNonlinVarsCons = 0, nNonlinVarsObjs = 0, nNonlinVarsBoth = 0;
   int32_t nLinearNetworkVars = 0, nFunctions = 0, arith = 0, flags = 0;
@@ -86,8 +85,8 @@ struct Model {
   // Constraint bodies: lower <= body <= upper; complementarity rows keep their variable.
   std::vector<double> conLower, conUpper;
   std::vector<BoundType> conType;
-  std::vector<int32_t> complementVar;   // per constraint, -1 when not complementary
-  std::vector<double> dual0;            // initial dual values (0 where the file gives none)
+  std::vector<int32_t> complementVar;  // per constraint, -1 when not complementary
+  std::vector<double> dual0;           // initial dual values (0 where the file gives none)
   bool dual0Given = false;
 
   std::vector<uint8_t> objSense;        // 0 minimize, 1 maximize
@@ -97,14 +96,14 @@ struct Model {
   // Expressions: objective k is function k, constraint i is function nObjs + i, defined
   // variable v (index nVars + v in the file) is tape expression nObjs + nCons + v.
   Tape tape;
-  LinearParts definedLinear;            // the linear terms of each defined variable
-  std::vector<int32_t> definedOrder;    // defined variables in an order where each comes after
-                                        // the ones it uses
+  LinearParts definedLinear;          // the linear terms of each defined variable
+  std::vector<int32_t> definedOrder;  // defined variables in an order where each comes after
+                                      // the ones it uses
   // Per expression, the variables its value depends on (increasing), through the defined
   // variables it uses and their linear terms: the variables that occur nonlinearly.
   IndexLists expressionVars;
 
-  std::vector<int64_t> opcodeCounts;    // occurrences of each opcode of the format
+  std::vector<int64_t> opcodeCounts;  // occurrences of each opcode of the format
 
   std::map<std::string, Suffix> suffixes;
 

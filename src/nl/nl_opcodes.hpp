@@ -12,8 +12,8 @@ enum class Arity : uint8_t {
   kUnsupported,  // a code the evaluator does not take (or no operator at all)
   kUnary,
   kBinary,
-  kTernary,      // if-then-else and implication: condition, then, else
-  kList,         // a count follows the opcode, then that many operands
+  kTernary,  // if-then-else and implication: condition, then, else
+  kList,     // a count follows the opcode, then that many operands
 };
 
 struct OpcodeInfo {

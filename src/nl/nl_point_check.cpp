@@ -58,8 +58,7 @@ PointCheck checkPoint(const Model& m, const double* x, const std::vector<double>
       return c;
     }
     const double sigma = m.objSense[0] == 1 ? -1.0 : 1.0;
-    for (int32_t k = 0; k < ev.termCount(f); ++k)
-      d[ev.termsBegin(f)[k].var] += sigma * g[k];
+    for (int32_t k = 0; k < ev.termCount(f); ++k) d[ev.termsBegin(f)[k].var] += sigma * g[k];
   }
   Worst primal;
   double yNorm = 0.0;
@@ -84,7 +83,8 @@ PointCheck checkPoint(const Model& m, const double* x, const std::vector<double>
   // The slack of row i is minus its body, with reduced cost -y_i: at the row's upper limit the
   // slack is at its lower bound.
   if (dualWanted)
-    for (size_t i = 0; i < mc; ++i) dual = std::max(dual, wrongWay(-body[i], -m.conUpper[i], -m.conLower[i], -y[i], tol));
+    for (size_t i = 0; i < mc; ++i)
+      dual = std::max(dual, wrongWay(-body[i], -m.conUpper[i], -m.conLower[i], -y[i], tol));
   c.evaluated = true;
   c.primalAbsolute = primal.absolute;
   c.primalRelative = primal.relative;

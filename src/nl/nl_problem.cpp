@@ -28,9 +28,7 @@ std::string refuseUnsupported(const Model& m, const BuildOptions& o) {
 
 bool usesVariables(const Model& m, int32_t e) { return m.expressionVars.size(e) > 0; }
 
-int32_t lastVariable(const Model& m, int32_t e) {
-  return usesVariables(m, e) ? m.expressionVars.end(e)[-1] : -1;
-}
+int32_t lastVariable(const Model& m, int32_t e) { return usesVariables(m, e) ? m.expressionVars.end(e)[-1] : -1; }
 
 // The nonlinear counts of the problem, checked against the order the file promises.
 std::string nonlinearLayout(const Model& m, int32_t objective, Problem& p) {
@@ -46,8 +44,9 @@ std::string nonlinearLayout(const Model& m, int32_t objective, Problem& p) {
     lastColumn = std::max(lastColumn, lastVariable(m, m.conExpression(i)));
   }
   if (lastColumn >= h.nNonlinVarsCons)
-    return "variable " + std::to_string(lastColumn) + " occurs nonlinearly in a constraint but the file declares only " +
-           std::to_string(h.nNonlinVarsCons) + " such variables, which come first";
+    return "variable " + std::to_string(lastColumn) +
+           " occurs nonlinearly in a constraint but the file declares only " + std::to_string(h.nNonlinVarsCons) +
+           " such variables, which come first";
   p.nNonlinCons = lastRow < 0 ? 0 : nonlinearRows;
   p.nNonlinJacVars = lastRow < 0 ? 0 : h.nNonlinVarsCons;
   p.nNonlinObjVars = 0;
@@ -167,7 +166,8 @@ class Builder {
       s.x[n + static_cast<size_t>(i)] = -body;
       // The optimizer's multipliers belong to the problem it minimizes (the objective negated for
       // maximization); AMPL's duals are changes of the objective as given.
-      s.pi[static_cast<size_t>(i)] = out_.maximize ? -m_.dual0[static_cast<size_t>(i)] : m_.dual0[static_cast<size_t>(i)];
+      s.pi[static_cast<size_t>(i)] = out_.maximize ? -m_.dual0[static_cast<size_t>(i)]
+                                                   : m_.dual0[static_cast<size_t>(i)];
     }
     if (objective_ < 0) return;
     double linear = 0.0;

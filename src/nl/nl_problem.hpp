@@ -40,12 +40,10 @@ struct BuildOptions {
 struct BuiltProblem {
   Problem problem;
   ProblemState state;
-  int32_t objective = -1;       // the model objective in the objective row, -1 for none
+  int32_t objective = -1;  // the model objective in the objective row, -1 for none
   bool maximize = false;
   int64_t nonlinearEntries = 0;  // variables occurring nonlinearly, summed over functions
-  bool nonlinear() const {
-    return problem.nNonlinCons > 0 || problem.nNonlinObjVars > 0 || problem.nNonlinJacVars > 0;
-  }
+  bool nonlinear() const { return problem.nNonlinCons > 0 || problem.nNonlinObjVars > 0 || problem.nNonlinJacVars > 0; }
 };
 
 // Returns an empty string on success, else why the model cannot be given to the optimizer.

@@ -4,8 +4,8 @@
 #include <bit>
 #include <charconv>
 #include <cmath>
-#include <new>
 #include <limits>
+#include <new>
 #include <stdexcept>
 
 #include "nl/nl_expression_reader.hpp"
@@ -42,8 +42,8 @@ LinearParts packTerms(std::vector<Triplet>& terms, int32_t functions, const char
   for (size_t k = 0; k < terms.size(); ++k) {
     const Triplet& t = terms[k];
     if (k > 0 && terms[k - 1].function == t.function && terms[k - 1].var == t.var)
-      throw ReadError(std::string(what) + " " + std::to_string(t.function) + " lists variable " + std::to_string(t.var) +
-                      " twice");
+      throw ReadError(std::string(what) + " " + std::to_string(t.function) + " lists variable " +
+                      std::to_string(t.var) + " twice");
     ++parts.start[t.function + 1];
     parts.terms.push_back({t.var, t.coef});
   }
@@ -88,7 +88,10 @@ class SegmentReader {
       case 'J': linear(conTerms_, h_.nCons, "constraint"); return;
       case 'G': linear(objTerms_, h_.nObjs, "objective"); return;
       case 'x': values(x0_, h_.nVars, "x"); return;
-      case 'd': m_.dual0Given = true; values(dual0_, h_.nCons, "d"); return;
+      case 'd':
+        m_.dual0Given = true;
+        values(dual0_, h_.nCons, "d");
+        return;
       case 'r': conBounds(); return;
       case 'b': varBounds(); return;
       case 'k': columnCounts(); return;
@@ -145,7 +148,8 @@ class SegmentReader {
 
   void values(std::vector<IndexedValue>& into, int32_t limit, const char* what) {
     const int32_t count = in_.int32("a count");
-    if (count < 0 || count > limit) in_.fail(std::string(what) + " segment: count " + std::to_string(count) + " is out of range");
+    if (count < 0 || count > limit)
+      in_.fail(std::string(what) + " segment: count " + std::to_string(count) + " is out of range");
     for (int32_t t = 0; t < count; ++t) {
       const int32_t k = index(limit, "index");
       const double v = in_.real("a value");
@@ -160,7 +164,10 @@ class SegmentReader {
     lower = -kInf;
     upper = kInf;
     switch (type) {
-      case '0': lower = in_.real("a lower bound"); upper = in_.real("an upper bound"); return BoundType::kRange;
+      case '0':
+        lower = in_.real("a lower bound");
+        upper = in_.real("an upper bound");
+        return BoundType::kRange;
       case '1': upper = in_.real("an upper bound"); return BoundType::kUpper;
       case '2': lower = in_.real("a lower bound"); return BoundType::kLower;
       case '3': return BoundType::kFree;
@@ -182,8 +189,8 @@ class SegmentReader {
   void checkBounds(double lower, double upper, const char* what, size_t k) {
     if (std::isnan(lower) || std::isnan(upper)) in_.fail("a bound is not a number");
     if (lower > upper || lower == kInf || upper == -kInf)
-      in_.fail(std::string(what) + " " + std::to_string(k) + ": the bounds [" + shortest(lower) + ", " + shortest(upper) +
-               "] admit no value");
+      in_.fail(std::string(what) + " " + std::to_string(k) + ": the bounds [" + shortest(lower) + ", " +
+               shortest(upper) + "] admit no value");
   }
 
   // A second segment replaces the first: some published files add artificial bounds this way.
@@ -269,7 +276,8 @@ class SegmentReader {
     if (h_.nVars > 0 && !seenB_) in_.fail("the file has no variable bounds (b segment)");
     if (h_.nCons > 0 && !seenR_) in_.fail("the file has no constraint bounds (r segment)");
     if (h_.nFunctions > 0)
-      in_.fail("the header declares imported functions (" + std::to_string(h_.nFunctions) + "), but the file defines none");
+      in_.fail("the header declares imported functions (" + std::to_string(h_.nFunctions) +
+               "), but the file defines none");
     placeExpressions();
     expressions_.finish();
     if (static_cast<int64_t>(conTerms_.size()) != h_.nJacobianNonzeros)
@@ -288,13 +296,13 @@ class SegmentReader {
   // The expressions in tape order; each of them exactly once (the bounds segments have proved
   // the counts of variables and constraints, and the expressions now prove the rest).
   void placeExpressions() {
-    std::stable_sort(read_.begin(), read_.end(), [](const ReadExpression& a, const ReadExpression& b) { return a.e < b.e; });
+    std::stable_sort(read_.begin(), read_.end(),
+                     [](const ReadExpression& a, const ReadExpression& b) { return a.e < b.e; });
     const int64_t expressions = int64_t{h_.nObjs} + h_.nCons + h_.nDefinedVars();
     for (size_t k = 1; k < read_.size(); ++k)
       if (read_[k].e == read_[k - 1].e) in_.fail(expressionName(read_[k].e) + " is defined twice");
     for (int64_t e = 0; e < expressions; ++e)
-      if (static_cast<size_t>(e) >= read_.size() || read_[e].e != e)
-        in_.fail(missing(static_cast<int32_t>(e)));
+      if (static_cast<size_t>(e) >= read_.size() || read_[e].e != e) in_.fail(missing(static_cast<int32_t>(e)));
     Tape& tape = m_.tape;
     tape.first.resize(read_.size());
     tape.last.resize(read_.size());
@@ -316,7 +324,9 @@ class SegmentReader {
 
   std::string missing(int32_t e) const {
     const int32_t defined = e - h_.nObjs - h_.nCons;
-    return expressionName(e) + (defined >= 0 ? " has no V segment" : e >= h_.nObjs ? " has no C segment" : " has no O segment");
+    return expressionName(e) + (defined >= 0    ? " has no V segment"
+                                : e >= h_.nObjs ? " has no C segment"
+                                                : " has no O segment");
   }
 
   // Values given by index, now that the counts they index are proved.
@@ -377,7 +387,8 @@ void readBody(ByteSource& source, Model& m, std::vector<std::string>& warnings) 
 std::string modelNameOf(const std::string& path) {
   std::string name = path.substr(path.find_last_of('/') + 1);
   for (const char* ext : {".gz", ".nl"})
-    if (name.size() > std::string_view(ext).size() && name.ends_with(ext)) name.resize(name.size() - std::string_view(ext).size());
+    if (name.size() > std::string_view(ext).size() && name.ends_with(ext))
+      name.resize(name.size() - std::string_view(ext).size());
   return name;
 }
 

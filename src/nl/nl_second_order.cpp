@@ -178,10 +178,15 @@ void tangentSweep(const Tape& tape, uint32_t first, uint32_t last, const double*
       case Op::kSum:
         for (uint32_t i = 0; i < n.b; ++i) t += tangent[args[n.a + i]];
         break;
-      case Op::kMin: case Op::kMax: case Op::kIf:
+      case Op::kMin:
+      case Op::kMax:
+      case Op::kIf:
         if (n.op == Op::kIf || n.b > 0) t = tangent[chosenOperand(n, args, value, ownValue[k])];
         break;
-      case Op::kCount: case Op::kNumberOf: case Op::kAndList: case Op::kOrList: break;
+      case Op::kCount:
+      case Op::kNumberOf:
+      case Op::kAndList:
+      case Op::kOrList: break;
       default: {
         const Partials& p = partials[k];
         t = times(p.da, tangent[n.a]);
@@ -209,11 +214,18 @@ void secondOrderSweep(const Tape& tape, uint32_t first, uint32_t last, const dou
       case Op::kSum:
         for (uint32_t i = 0; i < n.b; ++i) addSeeds(args[n.a + i], w, wd, adjoint, adjointDot);
         break;
-      case Op::kMin: case Op::kMax: case Op::kIf:
-        if (n.op == Op::kIf || n.b > 0) addSeeds(chosenOperand(n, args, value, ownValue[k]), w, wd, adjoint, adjointDot);
+      case Op::kMin:
+      case Op::kMax:
+      case Op::kIf:
+        if (n.op == Op::kIf || n.b > 0)
+          addSeeds(chosenOperand(n, args, value, ownValue[k]), w, wd, adjoint, adjointDot);
         break;
-      case Op::kCount: case Op::kNumberOf: case Op::kAndList: case Op::kOrList: case Op::kJumpIfZero: case Op::kJump:
-        break;
+      case Op::kCount:
+      case Op::kNumberOf:
+      case Op::kAndList:
+      case Op::kOrList:
+      case Op::kJumpIfZero:
+      case Op::kJump: break;
       default: {
         const Partials& p = partials[k];
         const double ta = tangent[n.a];

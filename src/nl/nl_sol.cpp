@@ -59,9 +59,11 @@ SolveResultCode solveResultCode(int32_t exitCode) {
     case kNumericalError: return {510, "numerical error: the constraints cannot be satisfied accurately"};
     case kNoSuperbasicToReplace: return {511, "no superbasic to replace a basic variable"};
     case kSingularBasis: return {512, "singular basis"};
-    case kNoStorageForFactors: case kWorkspaceTooSmall: return {520, "not enough storage"};
+    case kNoStorageForFactors:
+    case kWorkspaceTooSmall: return {520, "not enough storage"};
     case kBasisPackageError: return {521, "basis factorization error"};
-    case kBasisFileMismatch: case kTooManyBasics: return {530, "the basis file does not fit the problem"};
+    case kBasisFileMismatch:
+    case kTooManyBasics: return {530, "the basis file does not fit the problem"};
     case kInvalidProblemData: return {540, "the problem data are not valid"};
     case kFileClash: return {550, "an output file is an input or another output file"};
     case kOutOfMemory: return {560, "not enough memory"};

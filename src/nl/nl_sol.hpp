@@ -17,13 +17,13 @@
 namespace kavro::nl {
 
 struct SolFile {
-  std::string message;                     // one or more lines, no empty line among them
-  std::vector<int32_t> options;            // Header::options
+  std::string message;           // one or more lines, no empty line among them
+  std::vector<int32_t> options;  // Header::options
   bool hasVbtol = false;
   double vbtol = 0.0;
   int32_t nCons = 0, nVars = 0;
-  std::vector<double> duals, primals;      // nCons and nVars values, or empty when not known
-  int32_t objno = 0;                       // 0-based index of the objective used, -1 for none
+  std::vector<double> duals, primals;  // nCons and nVars values, or empty when not known
+  int32_t objno = 0;                   // 0-based index of the objective used, -1 for none
   int32_t solveResult = 0;
 };
 
@@ -34,8 +34,8 @@ SolFile solFileFor(const Model& m, const std::string& message, int32_t solveResu
 std::string solFileText(const SolFile& sol);
 
 struct SolveResultCode {
-  int32_t code = 0;   // solve_result_num
-  const char* text;   // for the message
+  int32_t code = 0;  // solve_result_num
+  const char* text;  // for the message
 };
 
 // The solve result number and text for an optimizer exit code.

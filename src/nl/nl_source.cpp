@@ -23,7 +23,8 @@ constexpr int64_t kDeflateMaxExpansion = 1032;
 constexpr int kWaitMillis = 100;
 
 bool isGzipMagic(std::string_view bytes) {
-  return bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0x1f && static_cast<unsigned char>(bytes[1]) == 0x8b;
+  return bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0x1f &&
+         static_cast<unsigned char>(bytes[1]) == 0x8b;
 }
 
 int64_t timesSaturated(int64_t size, int64_t factor) { return size > INT64_MAX / factor ? INT64_MAX : size * factor; }
@@ -206,8 +207,9 @@ bool ByteSource::fill(const char*& mark, const char*& cursor) {
   if (!started_) {
     started_ = true;
     compressed_ = decoder_->start();
-    sizeBound_ =
-        storedSize_ < 0 ? INT64_MAX : compressed_ ? timesSaturated(storedSize_, kDeflateMaxExpansion) : storedSize_;
+    sizeBound_ = storedSize_ < 0 ? INT64_MAX
+                 : compressed_   ? timesSaturated(storedSize_, kDeflateMaxExpansion)
+                                 : storedSize_;
   }
   const size_t keep = static_cast<size_t>(end() - mark);
   const size_t cursorAt = static_cast<size_t>(cursor - mark);

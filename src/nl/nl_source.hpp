@@ -79,7 +79,7 @@ class ByteSource {
   std::vector<char> buffer_;
   const char* window_ = nullptr;
   size_t size_ = 0;
-  int64_t base_ = 0;  // offset of window_[0] in the data
+  int64_t base_ = 0;      // offset of window_[0] in the data
   bool started_ = false;  // the first bytes have been read (and told compressed or not)
   bool compressed_ = false;
   int64_t sizeBound_ = INT64_MAX;

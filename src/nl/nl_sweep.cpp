@@ -200,20 +200,34 @@ int32_t forwardSweep(const Tape& tape, uint32_t first, uint32_t last, double* va
       case Op::kPowConst: v = std::pow(value[n.a], value[n.b]); break;
       case Op::kConstPow: v = std::pow(value[n.b], value[n.a]); break;
       case Op::kNeg: v = -value[n.a]; break;
-      case Op::kSum: case Op::kMin: case Op::kMax: case Op::kCount: case Op::kNumberOf: case Op::kAndList:
-      case Op::kOrList:
-        v = listValue(n.op, args + n.a, n.b, value);
-        break;
+      case Op::kSum:
+      case Op::kMin:
+      case Op::kMax:
+      case Op::kCount:
+      case Op::kNumberOf:
+      case Op::kAndList:
+      case Op::kOrList: v = listValue(n.op, args + n.a, n.b, value); break;
       case Op::kIf: v = value[args[n.a]] != 0.0 ? value[args[n.a + 1]] : value[args[n.a + 2]]; break;
-      case Op::kJumpIfZero:
-        k = value[n.a] == 0.0 ? n.b : k + 1;
-        continue;
+      case Op::kJumpIfZero: k = value[n.a] == 0.0 ? n.b : k + 1; continue;
       case Op::kJump: k = n.b; continue;
-      case Op::kDiv: case Op::kRem: case Op::kPow: case Op::kLess: case Op::kIntDiv: case Op::kPrecision:
-      case Op::kRound: case Op::kTrunc: case Op::kAtan2: case Op::kOr: case Op::kAnd: case Op::kLt: case Op::kLe:
-      case Op::kEq: case Op::kGe: case Op::kGt: case Op::kNe: case Op::kIff:
-        v = binaryValue(n.op, value[n.a], value[n.b]);
-        break;
+      case Op::kDiv:
+      case Op::kRem:
+      case Op::kPow:
+      case Op::kLess:
+      case Op::kIntDiv:
+      case Op::kPrecision:
+      case Op::kRound:
+      case Op::kTrunc:
+      case Op::kAtan2:
+      case Op::kOr:
+      case Op::kAnd:
+      case Op::kLt:
+      case Op::kLe:
+      case Op::kEq:
+      case Op::kGe:
+      case Op::kGt:
+      case Op::kNe:
+      case Op::kIff: v = binaryValue(n.op, value[n.a], value[n.b]); break;
       default: v = unaryValue(n.op, value[n.a]); break;
     }
     errors += !std::isfinite(v);
@@ -249,7 +263,8 @@ void backwardSweep(const Tape& tape, uint32_t first, uint32_t last, const double
       case Op::kSum:
         for (uint32_t i = 0; i < n.b; ++i) a[args[n.a + i]] += w;
         break;
-      case Op::kMin: case Op::kMax:
+      case Op::kMin:
+      case Op::kMax:
         // The first operand that attains the minimum (maximum) takes the derivative.
         for (uint32_t i = 0; i < n.b; ++i)
           if (value[args[n.a + i]] == ownValue[k]) {
@@ -257,12 +272,31 @@ void backwardSweep(const Tape& tape, uint32_t first, uint32_t last, const double
             break;
           }
         break;
-      case Op::kCount: case Op::kNumberOf: case Op::kAndList: case Op::kOrList: case Op::kJumpIfZero: case Op::kJump:
-        break;
+      case Op::kCount:
+      case Op::kNumberOf:
+      case Op::kAndList:
+      case Op::kOrList:
+      case Op::kJumpIfZero:
+      case Op::kJump: break;
       case Op::kIf: a[value[args[n.a]] != 0.0 ? args[n.a + 1] : args[n.a + 2]] += w; break;
-      case Op::kDiv: case Op::kRem: case Op::kPow: case Op::kLess: case Op::kIntDiv: case Op::kPrecision:
-      case Op::kRound: case Op::kTrunc: case Op::kAtan2: case Op::kOr: case Op::kAnd: case Op::kLt: case Op::kLe:
-      case Op::kEq: case Op::kGe: case Op::kGt: case Op::kNe: case Op::kIff: {
+      case Op::kDiv:
+      case Op::kRem:
+      case Op::kPow:
+      case Op::kLess:
+      case Op::kIntDiv:
+      case Op::kPrecision:
+      case Op::kRound:
+      case Op::kTrunc:
+      case Op::kAtan2:
+      case Op::kOr:
+      case Op::kAnd:
+      case Op::kLt:
+      case Op::kLe:
+      case Op::kEq:
+      case Op::kGe:
+      case Op::kGt:
+      case Op::kNe:
+      case Op::kIff: {
         double da, db;
         binaryDerivative(n.op, value[n.a], value[n.b], ownValue[k], da, db);
         if (da != 0.0) a[n.a] += w * da;

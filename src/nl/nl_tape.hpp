@@ -22,19 +22,67 @@ namespace kavro::nl {
 
 enum class Op : uint8_t {
   // binary: operand slots a, b
-  kAdd, kSub, kMul, kDiv, kRem, kPow, kLess, kIntDiv, kPrecision, kRound, kTrunc, kAtan2,
-  kOr, kAnd, kLt, kLe, kEq, kGe, kGt, kNe, kIff,
+  kAdd,
+  kSub,
+  kMul,
+  kDiv,
+  kRem,
+  kPow,
+  kLess,
+  kIntDiv,
+  kPrecision,
+  kRound,
+  kTrunc,
+  kAtan2,
+  kOr,
+  kAnd,
+  kLt,
+  kLe,
+  kEq,
+  kGe,
+  kGt,
+  kNe,
+  kIff,
   // powers with a constant part: a^b and b^a with b a constant slot
-  kPowConst, kConstPow,
+  kPowConst,
+  kConstPow,
   // unary: operand slot a; kPowInt is a^b with the integer b (|b| <= 1024) in the node itself
-  kSquare, kPowInt, kFloor, kCeil, kAbs, kNeg, kNot, kTanh, kTan, kSqrt, kSinh, kSin, kLog10, kLog, kExp, kCosh, kCos,
-  kAtanh, kAtan, kAsinh, kAsin, kAcosh, kAcos,
+  kSquare,
+  kPowInt,
+  kFloor,
+  kCeil,
+  kAbs,
+  kNeg,
+  kNot,
+  kTanh,
+  kTan,
+  kSqrt,
+  kSinh,
+  kSin,
+  kLog10,
+  kLog,
+  kExp,
+  kCosh,
+  kCos,
+  kAtanh,
+  kAtan,
+  kAsinh,
+  kAsin,
+  kAcosh,
+  kAcos,
   // lists: operand slots args[a .. a+b-1]
-  kSum, kMin, kMax, kCount, kNumberOf, kAndList, kOrList,
+  kSum,
+  kMin,
+  kMax,
+  kCount,
+  kNumberOf,
+  kAndList,
+  kOrList,
   // if-then-else: args[a] condition, args[a+1] then, args[a+2] else
   kIf,
   // control: continue at node b (JumpIfZero: when slot a is zero)
-  kJumpIfZero, kJump,
+  kJumpIfZero,
+  kJump,
 };
 
 struct Node {
@@ -46,7 +94,7 @@ struct Node {
 struct Tape {
   uint32_t nVars = 0, nDefined = 0;
   std::vector<Node> nodes;
-  std::vector<uint32_t> args;         // operand slots of list nodes and of kIf
+  std::vector<uint32_t> args;  // operand slots of list nodes and of kIf
   std::vector<double> constants;
   std::vector<uint32_t> first, last;  // per expression: nodes [first, last)
   std::vector<uint32_t> root;         // per expression: the slot of its value

@@ -47,7 +47,8 @@ FunctionEvaluator::DifferenceStep FunctionEvaluator::differenceStep(int32_t j, d
   if (reach <= above) return {h, oneSided};
   if (reach <= below) return {-h, oneSided};
   if (above <= 0.0 && below <= 0.0) return {h, wanted};
-  return above >= below ? DifferenceStep{above, DifferenceKind::kForward} : DifferenceStep{-below, DifferenceKind::kForward};
+  return above >= below ? DifferenceStep{above, DifferenceKind::kForward}
+                        : DifferenceStep{-below, DifferenceKind::kForward};
 }
 
 // The derivative from the values at x (f0), x + h (f1) and x - h or x + 2h (f2).

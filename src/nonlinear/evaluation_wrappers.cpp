@@ -91,7 +91,8 @@ void FunctionEvaluator::setScales(std::span<const double> columnScales, std::spa
   if (columnScales.size() < colScale_.size() || rowScales.size() < rowScale_.size())
     throw std::invalid_argument("FunctionEvaluator::setScales: too few scale factors");
   const auto usable = [](double s) { return s > 0.0 && std::isfinite(s); };
-  if (!std::all_of(columnScales.begin(), columnScales.begin() + static_cast<std::ptrdiff_t>(colScale_.size()), usable) ||
+  if (!std::all_of(columnScales.begin(), columnScales.begin() + static_cast<std::ptrdiff_t>(colScale_.size()),
+                   usable) ||
       !std::all_of(rowScales.begin(), rowScales.begin() + static_cast<std::ptrdiff_t>(rowScale_.size()), usable))
     throw std::invalid_argument("FunctionEvaluator::setScales: scale factors must be positive and finite");
   std::copy_n(columnScales.begin(), colScale_.size(), colScale_.begin());

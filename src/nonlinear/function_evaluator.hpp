@@ -264,7 +264,7 @@ class FunctionEvaluator {
   // Second derivatives.
   std::vector<double> hessianWeights_, hessianVector_;
   std::vector<double> scaledTriangle_;  // the triangle's values in our units, sized at first use
-  bool hessianScaled_ = false;  // scaling was in force when the Hessian was prepared
+  bool hessianScaled_ = false;          // scaling was in force when the Hessian was prepared
   int64_t hessianProducts_ = 0;
 };
 

@@ -119,7 +119,8 @@ void MajorIterations::restoreMatrixJacobian(Problem& prob) {
 // were evaluated at. (Basic values moved this way are recomputed by the next factorization.)
 int32_t MajorIterations::evaluateAt(const Problem& prob, std::vector<double>& x) {
   const int32_t nonlinear = std::max(nJ_, fe_.nNonlinObjVars());
-  for (int32_t j = 0; j < nonlinear; ++j) x[j] = std::clamp(x[j], prob.lower[j], std::max(prob.lower[j], prob.upper[j]));
+  for (int32_t j = 0; j < nonlinear; ++j)
+    x[j] = std::clamp(x[j], prob.lower[j], std::max(prob.lower[j], prob.upper[j]));
   if (C_ > 0) {
     const int32_t status = fe_.constraintsAndJacobian(x.data(), F_.data(), J_.data());
     if (status != 0) return status;

@@ -30,18 +30,22 @@
 namespace kavro {
 
 // How the last subproblem ended.
-enum SubproblemStatus : int32_t { kSubproblemOptimal = 0, kSubproblemInfeasible = 1, kSubproblemUnbounded = 2,
-                                  kSubproblemLimit = 3 };
+enum SubproblemStatus : int32_t {
+  kSubproblemOptimal = 0,
+  kSubproblemInfeasible = 1,
+  kSubproblemUnbounded = 2,
+  kSubproblemLimit = 3
+};
 
 // The main loop's state that a major iteration reads and changes.
 struct MajorView {
-  Problem* prob = nullptr;                 // matrix (Jacobian positions) and bounds
-  std::vector<double>* x = nullptr;        // nb values
+  Problem* prob = nullptr;                  // matrix (Jacobian positions) and bounds
+  std::vector<double>* x = nullptr;         // nb values
   const std::vector<double>* pi = nullptr;  // m multipliers of the subproblem
   const std::vector<int32_t>* hs = nullptr;
-  double sigma = 1.0;                      // +1 minimize, -1 maximize
-  int32_t objSlack = -1;                   // the objective row's slack, -1 when none
-  double objScale = 1.0;                   // its scale factor
+  double sigma = 1.0;     // +1 minimize, -1 maximize
+  int32_t objSlack = -1;  // the objective row's slack, -1 when none
+  double objScale = 1.0;  // its scale factor
   double objConstant = 0.0;
   bool hasLinearConstraints = false;
 };

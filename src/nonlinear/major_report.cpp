@@ -49,7 +49,8 @@ bool MajorIterations::headingOutOfSight(const LogMark& mark) const {
 
 void MajorIterations::printChanges(const MajorChanges& c) const {
   if (!out_.hasPrint() || params_.printLevel <= 0) return;
-  out_.print(" Change in Jacobn vars  = %12.4e     Change in multipliers  = %12.4e", c.normalizedDx, c.normalizedDLambda);
+  out_.print(" Change in Jacobn vars  = %12.4e     Change in multipliers  = %12.4e", c.normalizedDx,
+             c.normalizedDLambda);
   if (!printDigitSet(params_.printLevel, 10)) return;
   out_.print(" Maximum change in Jacobian vars = %12.4e", c.dx);
   out_.print(" Maximum change in multipliers   = %12.4e", c.dLambda);
@@ -75,8 +76,8 @@ void MajorIterations::printPointAndJacobian(const double* x) const {
     int used = 0;
     const int32_t first = jac_.colStart[j], last = jac_.colStart[j + 1];
     for (int32_t e = first; e < last; ++e) {
-      used += std::snprintf(line + used, sizeof line - static_cast<size_t>(used), "%15d %13.5e",
-                            jac_.row[e] + 1, J_[e]);
+      used += std::snprintf(line + used, sizeof line - static_cast<size_t>(used), "%15d %13.5e", jac_.row[e] + 1,
+                            J_[e]);
       if ((e - first + 1) % 4 == 0 || e + 1 == last) {
         out_.print("%s", line);
         used = 0;
@@ -88,17 +89,19 @@ void MajorIterations::printPointAndJacobian(const double* x) const {
 // ---------------------------------------------------------------- the major log
 
 void MajorIterations::printLogLine(int32_t k, const SubproblemSummary& s, const MajorView& view) {
-  const char flag = s.status == kSubproblemInfeasible ? 'I'
+  const char flag = s.status == kSubproblemInfeasible  ? 'I'
                     : s.status == kSubproblemUnbounded ? 'U'
-                    : s.status == kSubproblemLimit    ? 'T'
-                                                      : ' ';
+                    : s.status == kSubproblemLimit     ? 'T'
+                                                       : ' ';
   double objective = objective_ + view.objConstant;
   if (view.objSlack >= 0) objective -= (*view.x)[view.objSlack] * view.objScale;
   const double rho = params_.currentPenalty;
   if (out_.hasPrint()) {
     if (printLines_ % 20 == 0 || headingOutOfSight(printMark_)) {
       out_.print("%s", "");
-      out_.print("%s", " Major minor   total ninf   step      objective   Feasible  Optimal  nsb   ncon      LU penalty BSwap");
+      out_.print(
+          "%s",
+          " Major minor   total ninf   step      objective   Feasible  Optimal  nsb   ncon      LU penalty BSwap");
     }
     out_.print("%6d%6d%8d%5d %7.1e %14.7e %8.1e %8.1e %4d %6lld %7d %7.1e %5d %c", k - 1, s.minorItn, s.totalItn,
                s.ninf, step_, objective, feasible_, optimal_, s.ns,

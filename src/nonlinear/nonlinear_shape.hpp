@@ -15,11 +15,11 @@
 namespace kavro {
 
 struct JacobianStructure {
-  int32_t nCons = 0;               // nonlinear constraints (rows 0..nCons-1)
-  int32_t nVars = 0;               // nonlinear Jacobian variables (columns 0..nVars-1)
-  std::vector<int32_t> colStart;   // nVars + 1 entries: elements of column j are colStart[j]..colStart[j+1]-1
-  std::vector<int32_t> row;        // 0-based row of each element
-  std::vector<int32_t> position;   // index of each element in the matrix's value array (empty when built by hand)
+  int32_t nCons = 0;              // nonlinear constraints (rows 0..nCons-1)
+  int32_t nVars = 0;              // nonlinear Jacobian variables (columns 0..nVars-1)
+  std::vector<int32_t> colStart;  // nVars + 1 entries: elements of column j are colStart[j]..colStart[j+1]-1
+  std::vector<int32_t> row;       // 0-based row of each element
+  std::vector<int32_t> position;  // index of each element in the matrix's value array (empty when built by hand)
 
   int32_t elements() const { return static_cast<int32_t>(row.size()); }
 };

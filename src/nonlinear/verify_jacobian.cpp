@@ -26,8 +26,8 @@ int32_t FunctionEvaluator::verifyJacobian(const double* x, const double* lower, 
   const int32_t last = std::min(nJacVars_, p_.stopConstraintCheck);
   const bool full = (p_.verifyLevel == 2 || p_.verifyLevel == 3) && first <= last;
   out_.print("%s", "");
-  out_.print("%s", full ? " Verification of constraint gradients returned by subroutine funcon."
-                        : " Cheap test on funcon...");
+  out_.print(
+      "%s", full ? " Verification of constraint gradients returned by subroutine funcon." : " Cheap test on funcon...");
   bool stop = false;
   result = cheapJacobianTest(stop);
   if (result != 0 || stop || !full) return result;
@@ -91,7 +91,8 @@ int32_t FunctionEvaluator::fullJacobianCheck(int32_t first, int32_t last) {
     int32_t largestRow = 0;  // stays 0 when the column has no set element
     const int32_t result = checkJacobianColumn(j, largest, largestRow, nOk, nBad);
     if (result != 0) return result;
-    if (largestRow > 0 && (largest > worst || worstColumn == 0)) worst = largest, worstRow = largestRow, worstColumn = j + 1;
+    if (largestRow > 0 && (largest > worst || worstColumn == 0))
+      worst = largest, worstRow = largestRow, worstColumn = j + 1;
   }
   if (nBad == 0) out_.print(" %d Jacobian elements in cols %d thru %d seem to be OK.", nOk, first, last);
   else out_.print(" XXX  There seem to be %d incorrect Jacobian elements in cols %d thru %d", nBad, first, last);

@@ -36,8 +36,8 @@ int32_t FunctionEvaluator::verifyObjectiveGradients(const double* x, const doubl
   const int32_t last = std::min(nObj_, p_.stopObjectiveCheck);
   const bool full = (p_.verifyLevel == 1 || p_.verifyLevel == 3) && first <= last;
   out_.print("%s", "");
-  out_.print("%s", full ? " Verification of objective gradients returned by subroutine funobj."
-                        : " Cheap test on funobj...");
+  out_.print("%s",
+             full ? " Verification of objective gradients returned by subroutine funobj." : " Cheap test on funobj...");
   bool stop = false;
   result = cheapObjectiveTest(f, stop);
   if (result != 0 || stop || !full) return result;
@@ -73,7 +73,8 @@ int32_t FunctionEvaluator::cheapObjectiveTest(double f, bool& stop) {
   const double gp1 = projection(n, gVerify_.data(), p1), gp2 = projection(n, gVerify_.data(), p2);
   const bool bad = (d[0] - gp1) * (d[0] - gp1) >= (gp1 * gp1 + 1.0) * h ||
                    (d[1] - gp2) * (d[1] - gp2) >= (gp2 * gp2 + 1.0) * h;
-  out_.print("%s", bad ? " XXX  The objective gradients seem to be incorrect." : " The objective gradients seem to be OK.");
+  out_.print("%s",
+             bad ? " XXX  The objective gradients seem to be incorrect." : " The objective gradients seem to be OK.");
   out_.print(" Gradient projected in two directions%20.12E%20.12E", gp1, gp2);
   out_.print(" Difference approximations           %20.12E%20.12E", d[0], d[1]);
   return 0;

@@ -70,8 +70,7 @@ void MainLoop::crashInequalityRows() {
 // were defined where the crash began: there the crash is undone and the run goes on from the
 // basis it had. False when the run must end.
 bool MainLoop::undoInequalityCrash() {
-  in_.out.both(" Itn %7d -- functions undefined at the crashed point: the crash of the LG rows is undone",
-               counts_.itn);
+  in_.out.both(" Itn %7d -- functions undefined at the crashed point: the crash of the LG rows is undone", counts_.itn);
   hs_ = std::move(crashBackup_.hs);
   x_ = std::move(crashBackup_.x);
   crashBackup_.hs.clear();

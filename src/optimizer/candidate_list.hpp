@@ -41,7 +41,7 @@ class CandidateList {
   int32_t operator[](int32_t k) const { return members_[k]; }
 
  private:
-  std::vector<int32_t> where_;    // slot of each index in members_, -1 when absent
+  std::vector<int32_t> where_;  // slot of each index in members_, -1 when absent
   std::vector<int32_t> members_;
 };
 

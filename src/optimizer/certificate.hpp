@@ -32,14 +32,14 @@
 namespace kavro {
 
 struct CertificateInput {
-  const Problem* prob = nullptr;               // bounds and linear entries (working units)
+  const Problem* prob = nullptr;                // bounds and linear entries (working units)
   const std::vector<double>* scales = nullptr;  // nb factors, or nullptr / empty: unscaled
-  const double* x = nullptr;                   // n values of the columns (slacks are recomputed)
-  const double* pi = nullptr;                  // m multipliers, the objective row's included
-  double sigma = 1.0;                          // +1 minimize, -1 maximize
-  const double* objectiveGradient = nullptr;   // nNonlinObjVars entries, or nullptr
-  const double* constraintValues = nullptr;    // nNonlinCons entries, or nullptr when none
-  const double* jacobian = nullptr;            // Jacobian block in column order, or nullptr
+  const double* x = nullptr;                    // n values of the columns (slacks are recomputed)
+  const double* pi = nullptr;                   // m multipliers, the objective row's included
+  double sigma = 1.0;                           // +1 minimize, -1 maximize
+  const double* objectiveGradient = nullptr;    // nNonlinObjVars entries, or nullptr
+  const double* constraintValues = nullptr;     // nNonlinCons entries, or nullptr when none
+  const double* jacobian = nullptr;             // Jacobian block in column order, or nullptr
   double infBound = kInfinity;
   double feasibilityTolerance = 1.0e-6;
   double rowTolerance = 1.0e-6;

@@ -27,8 +27,7 @@ int IterationLog::record(const IterationRecord& r) {
   }
   const bool printDue = r.itn % frequency(params_.logFrequency) == 0 || r.minorItn <= 1;
   const bool summaryDue = r.itn % frequency(params_.summaryFrequency) == 0 || r.minorItn <= 1;
-  if (printDue && params_.printLevel >= 0 && out_.hasPrint() &&
-      (params_.printLevel > 0 || !nonlinearConstraints_))
+  if (printDue && params_.printLevel >= 0 && out_.hasPrint() && (params_.printLevel > 0 || !nonlinearConstraints_))
     printLine(r);
   if (summaryDue && out_.hasSummary() && (params_.summaryDetailed || !nonlinearConstraints_)) summaryLine(r);
   if (!callback_ || !*callback_) return 0;
@@ -49,15 +48,15 @@ void IterationLog::printLine(const IterationRecord& r) {
   if (printLines_ >= 40 || headerDue_) {
     out_.print("%s", "");
     if (full && rgForm_)
-      out_.print("    Itn ph pp     rg     +sbs   -sbs    -bs    step    pivot     ninf  sinf,objective"
-                 "       L        U ncp   nobj   ncon    nsb Hmod cond(H) conv");
+      out_.print(
+          "    Itn ph pp     rg     +sbs   -sbs    -bs    step    pivot     ninf  sinf,objective"
+          "       L        U ncp   nobj   ncon    nsb Hmod cond(H) conv");
     else if (full)
-      out_.print("    Itn ph pp     dj     +sbs   -sbs    -bs    step    pivot     ninf  sinf,objective"
-                 "       L        U ncp");
-    else if (rgForm_)
-      out_.print("    Itn     rg     ninf   sinf       objective        LU   nobj    nsb  cond(H)");
-    else
-      out_.print("    Itn     %s     ninf   sinf       objective        LU", dj);
+      out_.print(
+          "    Itn ph pp     dj     +sbs   -sbs    -bs    step    pivot     ninf  sinf,objective"
+          "       L        U ncp");
+    else if (rgForm_) out_.print("    Itn     rg     ninf   sinf       objective        LU   nobj    nsb  cond(H)");
+    else out_.print("    Itn     %s     ninf   sinf       objective        LU", dj);
     printLines_ = 0;
     headerDue_ = false;
   }
@@ -66,8 +65,8 @@ void IterationLog::printLine(const IterationRecord& r) {
   const double sinfOrObj = r.ninf > 0 ? r.sinf : r.objective;
   if (full) {
     if (rgForm_)
-      out_.print("%7d%s%2d%3d %9.1e%7d%7d%7d %8.1e %8.1e %5d %16.8e %7d %8d%4d %6d %6d %6d %2d %1d %7.1e %c%c%c%c",
-                 itn, flag, r.ph, r.pp, r.djOrRg, r.entered, r.leftSuperbasic, r.leftBasis, r.step, r.pivot, r.ninf,
+      out_.print("%7d%s%2d%3d %9.1e%7d%7d%7d %8.1e %8.1e %5d %16.8e %7d %8d%4d %6d %6d %6d %2d %1d %7.1e %c%c%c%c", itn,
+                 flag, r.ph, r.pp, r.djOrRg, r.entered, r.leftSuperbasic, r.leftBasis, r.step, r.pivot, r.ninf,
                  sinfOrObj, r.lenL, r.lenU, r.compressions, r.nobj, r.ncon, r.ns, r.hmod1, r.hmod2, r.condH,
                  r.conv.stepSmall ? 'T' : 'F', r.conv.objectiveSettled ? 'T' : 'F', r.conv.gradientSmall ? 'T' : 'F',
                  r.conv.gradientTiny ? 'T' : 'F');
@@ -76,8 +75,8 @@ void IterationLog::printLine(const IterationRecord& r) {
                  r.entered, r.leftSuperbasic, r.leftBasis, r.step, r.pivot, r.ninf, sinfOrObj, r.lenL, r.lenU,
                  r.compressions);
     if (r.exchangeOut > 0)
-      out_.print("%15s|rg| moved into R %9.1e   variable moved out %7d   smallest |rg| inside %9.1e", "", r.exchangeRgIn,
-                 r.exchangeOut, r.exchangeRgMin);
+      out_.print("%15s|rg| moved into R %9.1e   variable moved out %7d   smallest |rg| inside %9.1e", "",
+                 r.exchangeRgIn, r.exchangeOut, r.exchangeRgMin);
   } else if (rgForm_) {
     out_.print("%7d%s%9.1e %6d %9.3e %16.8e %8d %6d %6d %8.1e", itn, flag, r.djOrRg, r.ninf, r.sinf, r.objective,
                r.lenL + r.lenU, r.nobj, r.ns, r.condH);
@@ -96,7 +95,8 @@ void IterationLog::summaryLine(const IterationRecord& r) {
       out_.summary(full ? "    Itn       rg   ninf      sinf       objective   nobj   ncon    nsb"
                         : "    Itn     rg     ninf   sinf       objective   nobj    nsb");
     else
-      out_.summary(full ? "    Itn       dj   ninf      sinf       objective" : "    Itn     dj     ninf   sinf       objective");
+      out_.summary(full ? "    Itn       dj   ninf      sinf       objective"
+                        : "    Itn     dj     ninf   sinf       objective");
     summaryLines_ = 0;
   }
   const int32_t itn = r.itn % 100000000;
@@ -104,13 +104,11 @@ void IterationLog::summaryLine(const IterationRecord& r) {
     if (rgForm_)
       out_.summary("%7d %8.1e %6d %9.3e %15.8e %6d %6d %6d", itn, r.djOrRg, r.ninf, r.sinf, r.objective, r.nobj, r.ncon,
                    r.ns);
-    else
-      out_.summary("%7d %8.1e %6d %9.3e %15.8e", itn, r.djOrRg, r.ninf, r.sinf, r.objective);
+    else out_.summary("%7d %8.1e %6d %9.3e %15.8e", itn, r.djOrRg, r.ninf, r.sinf, r.objective);
   } else {
     if (rgForm_)
       out_.summary("%7d %8.1e %6d %9.3e %15.8e %6d %6d", itn, r.djOrRg, r.ninf, r.sinf, r.objective, r.nobj, r.ns);
-    else
-      out_.summary("%7d %8.1e %6d %9.3e %15.8e", itn, r.djOrRg, r.ninf, r.sinf, r.objective);
+    else out_.summary("%7d %8.1e %6d %9.3e %15.8e", itn, r.djOrRg, r.ninf, r.sinf, r.objective);
   }
   ++summaryLines_;
 }
@@ -124,7 +122,8 @@ void printRunStatistics(const RunStatistics& s, const ReportChannels& out) {
     if (s.ninf > 0) (out.*emit)(" No. of infeasibilities    %10d     Sum of infeas        %20.10E", s.ninf, s.sinf);
     if (s.nonlinear) {
       (out.*emit)(" No. of major iterations   %10d     Linear objective     %20.10E", s.majorItn, s.linearObjective);
-      (out.*emit)(" Penalty parameter         %10.6f     Nonlinear objective  %20.10E", s.penalty, s.nonlinearObjective);
+      (out.*emit)(" Penalty parameter         %10.6f     Nonlinear objective  %20.10E", s.penalty,
+                  s.nonlinearObjective);
       (out.*emit)(" No. of calls to funobj    %10lld     No. of calls to funcon     %10lld",
                   static_cast<long long>(s.objCalls[0]), static_cast<long long>(s.conCalls[0]));
       if (s.differencing) {

@@ -15,10 +15,10 @@ struct ReportChannels;
 
 // The subspace-convergence tests of the last reduced-gradient step (the log's "conv" column).
 struct SubspaceConvergence {
-  bool stepSmall = false;       // convX: the step moved the point by little
+  bool stepSmall = false;         // convX: the step moved the point by little
   bool objectiveSettled = false;  // convF: the objective changed by little
-  bool gradientSmall = false;   // convG: rgNorm within tolrg
-  bool gradientTiny = false;    // convStrong: rgNorm within tolrg / 10, or negligible beside piNorm
+  bool gradientSmall = false;     // convG: rgNorm within tolrg
+  bool gradientTiny = false;      // convStrong: rgNorm within tolrg / 10, or negligible beside piNorm
 };
 
 // The values of one iteration as the optimizer produced them.
@@ -27,9 +27,9 @@ struct IterationRecord {
   bool restricted = false;    // search restricted to the first Hessian-dimension superbasics
   bool exactHessian = false;  // the direction came from exact second derivatives
   int32_t ph = 0;
-  int32_t pp = 0;             // pricing section of the last pricing
+  int32_t pp = 0;  // pricing section of the last pricing
   double djOrRg = 0.0;
-  int32_t entered = 0;        // 1-based variable number, 0 none
+  int32_t entered = 0;  // 1-based variable number, 0 none
   int32_t leftSuperbasic = 0;
   int32_t leftBasis = 0;
   double step = 0.0;
@@ -96,9 +96,9 @@ struct RunStatistics {
   double linearObjective = 0.0, nonlinearObjective = 0.0, penalty = 0.0;
   int64_t objCalls[4] = {0, 0, 0, 0};  // all, mode 2, forward differences, central differences
   int64_t conCalls[4] = {0, 0, 0, 0};
-  bool differencing = false;           // "Derivative level" below 3
+  bool differencing = false;                      // "Derivative level" below 3
   int64_t hessianProducts = 0, cgIterations = 0;  // exact second derivatives, when used
-  Certificate certificate;             // of the returned point (not printed when not evaluated)
+  Certificate certificate;                        // of the returned point (not printed when not evaluated)
 };
 void printRunStatistics(const RunStatistics& s, const ReportChannels& out);
 

@@ -102,7 +102,8 @@ LinesearchResult m6srch(const LinesearchSettings& st, LineFunction& fn) {
   }
   r.searchResult = s.searchResult;
   if (stepFound) r.alfa = s.alfbst;
-  if (s.searchResult >= SearchResult::kTooManyFunctions && !st.debug) search::printSummary(st.out, alfmax, st.pNorm, st.gnorm, st.gtp0, s.numf);
+  if (s.searchResult >= SearchResult::kTooManyFunctions && !st.debug)
+    search::printSummary(st.out, alfmax, st.pNorm, st.gnorm, st.gtp0, s.numf);
   return r;
 }
 

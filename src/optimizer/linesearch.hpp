@@ -45,7 +45,7 @@ struct LinesearchSettings {
   bool forwardDifferences = false;  // some gradients come from forward differences
   bool debug = false;               // print the debug output
   int32_t itn = 0;
-  ReportChannels out;               // print file for the debug and summary lines
+  ReportChannels out;  // print file for the debug and summary lines
 };
 
 struct LinesearchResult {

@@ -233,8 +233,7 @@ void MainLoop::announceFeasible() {
   if (prob_.nNonlinObjVars > 0)
     in_.out.both(" Itn %7d -- feasible subproblem.  True obj = %16.8e  Auglag obj = %16.8e", counts_.itn, trueObjective,
                  auglag);
-  else
-    in_.out.both(" Itn %7d -- feasible subproblem.  Auglag obj = %16.8e", counts_.itn, auglag);
+  else in_.out.both(" Itn %7d -- feasible subproblem.  Auglag obj = %16.8e", counts_.itn, auglag);
 }
 
 void MainLoop::logIteration() {

@@ -29,8 +29,8 @@
 #include "optimizer/iteration_log.hpp"
 #include "optimizer/loop_phase.hpp"
 #include "optimizer/optimality_check.hpp"
-#include "optimizer/prices.hpp"
 #include "optimizer/pricer.hpp"
+#include "optimizer/prices.hpp"
 #include "optimizer/reduced_gradient_step.hpp"
 #include "optimizer/run_main_loop.hpp"
 #include "optimizer/search_direction.hpp"
@@ -75,7 +75,7 @@ class MainLoop {
   OptimalityCheck::Verdict confirm(OptimalityCheck::Verdict verdict);
   // ---- the basis (basis_maintenance.cpp)
   bool factorize(FactorKind kind = FactorKind::kOrdinary);  // false when the run must end
-  bool expandReset(bool requested);  // true when some variable moved significantly
+  bool expandReset(bool requested);                         // true when some variable moved significantly
   void crashInequalityRows();
   bool undoInequalityCrash();
   // ---- the functions at a new point (objective.cpp)
@@ -114,7 +114,7 @@ class MainLoop {
 
   IterationCounts counts_;
   StallWatch stall_;
-  IterationRecord record_;    // the iteration being made, for the log
+  IterationRecord record_;     // the iteration being made, for the log
   int32_t stepPosition_ = -1;  // basis position that the last step changed, -1 none
   Phase phase_ = Phase::kInfeasible;
   bool justFactorized_ = false;

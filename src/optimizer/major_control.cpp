@@ -50,7 +50,8 @@ bool MainLoop::beginMajorIteration(const SubproblemSummary& previous) {
   objective_.markStale();
   prices_.markStale();
   if (status != 0) {
-    if (status == kFunctionUndefined) in_.out.both("%s", " EXIT -- function not defined (mode = -1) prior to linesearch");
+    if (status == kFunctionUndefined)
+      in_.out.both("%s", " EXIT -- function not defined (mode = -1) prior to linesearch");
     outcome_.exitCode = kFunctionError;
     return false;
   }
@@ -94,8 +95,8 @@ void MainLoop::endMajorIteration(int32_t status) {
   const bool optimal = status == kSubproblemOptimal;
   in_.out.print(" End of major itn %4d  -  %s %7d  -  total itns = %8d", counts_.major,
                 optimal ? "optimal subproblem at minor itn" : "minor itns terminated at", counts_.minor, counts_.itn);
-  in_.out.summary(" %s %7d  -  total itns = %8d", optimal ? "Optimal subproblem at minor itn" : "Minor itns terminated at",
-                  counts_.minor, counts_.itn);
+  in_.out.summary(" %s %7d  -  total itns = %8d",
+                  optimal ? "Optimal subproblem at minor itn" : "Minor itns terminated at", counts_.minor, counts_.itn);
   phase_ = Phase::kSubspace;
 }
 

@@ -49,7 +49,7 @@ BandedDirection bandedModifiedCholeskyDirection(int32_t n, int32_t b, double* ba
                                                 double* p);
 
 struct ConjugateGradientResult {
-  bool solved = false;          // false: a product failed
+  bool solved = false;  // false: a product failed
   int32_t iterations = 0;
   bool negativeCurvature = false;
 };
@@ -59,8 +59,8 @@ struct ConjugateGradientResult {
 // which the caller often has at hand.
 template <class Product, class Precondition>
 ConjugateGradientResult truncatedConjugateGradients(int32_t n, const double* g, const double* firstDirection,
-                                                   double eta, int32_t maxIterations, Product&& product,
-                                                   Precondition&& precondition, double* const work[5], double* p) {
+                                                    double eta, int32_t maxIterations, Product&& product,
+                                                    Precondition&& precondition, double* const work[5], double* p) {
   double *r = work[0], *z = work[1], *d = work[2], *q = work[3], *x = work[4];
   ConjugateGradientResult result;
   for (int32_t k = 0; k < n; ++k) {
@@ -71,7 +71,7 @@ ConjugateGradientResult truncatedConjugateGradients(int32_t n, const double* g, 
   double rz = dotProduct(n, r, d);
   const double target = eta * std::sqrt(dotProduct(n, g, g));
   if (!(rz > 0.0)) return result;
-  for (; result.iterations < maxIterations; ) {
+  for (; result.iterations < maxIterations;) {
     ++result.iterations;
     if (!product(d, q)) return result;
     const double curvature = dotProduct(n, d, q);

@@ -115,8 +115,9 @@ bool MainLoop::crashNonlinearRows() {
   if (added > 0) {
     if (!factorize(FactorKind::kTest)) return false;
     if (!crashedBasisExplodes(basis_, x_, valuesBefore)) {
-      in_.out.print(" Crash basis for the nonlinear rows is ill-conditioned: %d equality rows left to slacks took columns",
-                    added);
+      in_.out.print(
+          " Crash basis for the nonlinear rows is ill-conditioned: %d equality rows left to slacks took columns",
+          added);
       return true;
     }
   }

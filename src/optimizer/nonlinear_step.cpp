@@ -103,8 +103,7 @@ RgStatus ReducedGradientStep::nonlinearStep(const BlockingResult& r, double fBef
 
 // The point moves to the accepted step; the prices and reduced gradient follow the new gradient
 // and the model learns the curvature seen along the step.
-RgStatus ReducedGradientStep::acceptNonlinearStep(double alpha, const BlockingResult& r, bool atBound,
-                                                  double fBefore) {
+RgStatus ReducedGradientStep::acceptNonlinearStep(double alpha, const BlockingResult& r, bool atBound, double fBefore) {
   const int32_t ns = state_.ns;
   const bool blocked = !r.unbounded && r.blockPos >= 0;
   const bool hitBound = blocked && atBound;
@@ -126,8 +125,7 @@ RgStatus ReducedGradientStep::unboundedValue(double alpha, double objective) {
   const int32_t ns = state_.ns;
   if (objective <= -p_.unboundedObjectiveValue)
     out_.print(" XXX  Linesearch has exceeded the Unbounded function value.  fsub = %15.6e", objective);
-  else
-    out_.print(" XXX  Linesearch has exceeded the Unbounded step size.  step = %15.6e", alpha);
+  else out_.print(" XXX  Linesearch has exceeded the Unbounded step size.  step = %15.6e", alpha);
   if (ns > 0)
     out_.print(" XXX  Unbounded in Phase %2d   Last SB = %7d   rg = %11.3e", static_cast<int32_t>(*phase_),
                subspace_.variable(ns - 1) + 1, subspace_.rg()[ns - 1]);

@@ -18,7 +18,8 @@ MainLoop::Next MainLoop::evaluateFunctions() {
     prices_.markStale();
     if (first) status = in_.evaluator->verifyDerivatives(x_.data(), prob_.lower.data(), prob_.upper.data());
   }
-  if (status == kFunctionUndefined && !crashBackup_.hs.empty()) return undoInequalityCrash() ? Next::kIteration : Next::kEnd;
+  if (status == kFunctionUndefined && !crashBackup_.hs.empty())
+    return undoInequalityCrash() ? Next::kIteration : Next::kEnd;
   return afterEvaluation(status);
 }
 

@@ -105,8 +105,7 @@ OptimalityCheck::Verdict OptimalityCheck::confirmCertificate(int32_t itn) {
     if (c.evaluated)
       out_.both("%s",
                 " XXX WARNING: not optimal for the unscaled problem: further iterations did not reach its tolerances");
-    else
-      out_.both("%s", " XXX WARNING: the functions could not be evaluated at the final point");
+    else out_.both("%s", " XXX WARNING: the functions could not be evaluated at the final point");
     outcome_.exitCode = kNearOptimal;
     return Verdict::kStop;
   }
@@ -146,17 +145,16 @@ void OptimalityCheck::certifyAtEnd(bool factorized, bool feasible) {
 bool OptimalityCheck::unboundednessShown() {
   const Certificate c = certifyHere(false);
   double f = 0.0;
-  const bool evaluated = c.evaluated && (prob_.nNonlinObjVars == 0 || evaluator_->objectiveValue(state_.x.data(), f) == 0);
+  const bool evaluated = c.evaluated &&
+                         (prob_.nNonlinObjVars == 0 || evaluator_->objectiveValue(state_.x.data(), f) == 0);
   double objective = prob_.objConstant + f;
   if (objective_.objSlack() >= 0) objective -= state_.x[objective_.objSlack()] * objective_.objScale();
   if (c.passed && evaluated && objective_.sigma() * objective <= -p_.unboundedObjectiveValue) return true;
-  if (!evaluated)
-    out_.both("%s", " XXX  The subproblem is unbounded where the functions cannot be evaluated:");
+  if (!evaluated) out_.both("%s", " XXX  The subproblem is unbounded where the functions cannot be evaluated:");
   else if (!c.passed)
     out_.both(" XXX  The subproblem is unbounded where the constraints are violated by %10.2e (relative, variable %d):",
               c.maxPrimalInfeasRelative, c.primalWorst + 1);
-  else
-    out_.both(" XXX  The subproblem is unbounded, but the objective at the point reached is %14.6e:", objective);
+  else out_.both(" XXX  The subproblem is unbounded, but the objective at the point reached is %14.6e:", objective);
   out_.both("%s", " XXX  the problem itself is not shown to be unbounded");
   return false;
 }

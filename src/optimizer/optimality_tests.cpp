@@ -43,8 +43,9 @@ bool anyBetweenBounds(const std::vector<int32_t>& hs) {
 MainLoop::Next MainLoop::priceAndTest(PricingResult& pr) {
   const bool feasible = feasibility_.ninf() == 0;
   double* dj = in_.state.reducedCost.data();
-  PricingInput in = pricingInput(prob_, in_.state, p_, feasible && objective_.nonlinear() ? objective_.gradient() : nullptr,
-                                 prices_.norm(), feasible, counts_.itn);
+  PricingInput in = pricingInput(prob_, in_.state, p_,
+                                 feasible && objective_.nonlinear() ? objective_.gradient() : nullptr, prices_.norm(),
+                                 feasible, counts_.itn);
   pr = check_.priceByCheck(!feasible, dj);
   if (pr.enteringVar < 0) {
     bool freshPricesWanted = false;
@@ -205,8 +206,9 @@ bool MainLoop::subproblemInfeasible() {
   }
   declareExit(outcome_.exitCode, kInfeasible, in_.out);
   if (linearized)
-    in_.out.both("%s", " XXX  The linearized constraints cannot be satisfied near this point: the nonlinear"
-                       " constraints may still be feasible from another starting point.");
+    in_.out.both("%s",
+                 " XXX  The linearized constraints cannot be satisfied near this point: the nonlinear"
+                 " constraints may still be feasible from another starting point.");
   return true;
 }
 

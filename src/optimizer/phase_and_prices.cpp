@@ -23,8 +23,7 @@ void MainLoop::countInfeasibilities() {
     // With a nonlinear objective the message waits until the functions have been evaluated.
     if (!feasibility_.everFeasible() && !objective_.nonlinear())
       in_.out.both(" Itn %7d -- linear constraints satisfied.", itn);
-    else if (!wasFeasible && objective_.nonlinear())
-      feasibility_.announceLater();
+    else if (!wasFeasible && objective_.nonlinear()) feasibility_.announceLater();
     else if (!wasFeasible)
       in_.out.both(" Itn %7d -- feasible solution.  Objective = %16.8e", itn, objective_.trueObjective(x_.data()));
   }

@@ -12,8 +12,7 @@ double PricingWeights::columnDot(int32_t j, const double* rowVector) const {
   if (j >= n_) return rowVector[j - n_];
   const SparseMatrix& a = prob_->a;
   double sum = 0.0;
-  for (int32_t k = a.colStart[j]; k < a.colStart[j + 1]; ++k)
-    sum += a.value[k] * rowVector[a.row[k]];
+  for (int32_t k = a.colStart[j]; k < a.colStart[j + 1]; ++k) sum += a.value[k] * rowVector[a.row[k]];
   return sum;
 }
 

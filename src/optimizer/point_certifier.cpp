@@ -13,8 +13,7 @@ PointCertifier::PointCertifier(const Problem& prob, int32_t nJacElements)
 }
 
 Certificate PointCertifier::certify(const Problem& prob, const std::vector<double>* scales, const double* x,
-                                    const double* pi, double sigma, FunctionEvaluator* evaluator,
-                                    const Parameters& p) {
+                                    const double* pi, double sigma, FunctionEvaluator* evaluator, const Parameters& p) {
   CertificateInput in;
   in.prob = &prob;
   in.scales = scales;

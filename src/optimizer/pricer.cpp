@@ -62,8 +62,8 @@ void Pricer::simplexStep(int32_t q, int32_t position, const kernels::SparseVecto
                          int32_t nMoved, double leavingCost, const int32_t* hs, const int32_t* basisList, BasisLU& lu) {
   if (!weights_.valid()) return;
   const bool ownList = y.listed();
-  const PivotColumn pivot{q, position, y.value.data(), ownList ? y.index.data() : moved, ownList ? y.count : nMoved,
-                          leavingCost};
+  const PivotColumn pivot{
+      q, position, y.value.data(), ownList ? y.index.data() : moved, ownList ? y.count : nMoved, leavingCost};
   weights_.update(pivot, hs, basisList, lu);
 }
 

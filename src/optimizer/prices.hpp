@@ -27,10 +27,10 @@ class SubproblemObjective;
 
 // What the basic costs are made of (see above).
 struct BasicCosts {
-  int32_t objSlack = -1;          // the objective row's slack, -1 without one
+  int32_t objSlack = -1;  // the objective row's slack, -1 without one
   double objSlackCost = 0.0;
   const double* gradient = nullptr;  // the structural gradient, nullptr when it is zero
-  int32_t n = 0;                  // structural columns
+  int32_t n = 0;                     // structural columns
   const int32_t* marks = nullptr;    // phase 1: the infeasibility marks by position; else nullptr
 };
 

@@ -44,7 +44,8 @@ void keepBestCandidates(PricingState& state, int32_t maxCandidates) {
     return a.measure > b.measure || (a.measure == b.measure && a.seq < b.seq);
   };
   const size_t keep = std::min(all.size(), static_cast<size_t>(maxCandidates));
-  if (keep < all.size()) std::nth_element(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(keep), all.end(), better);
+  if (keep < all.size())
+    std::nth_element(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(keep), all.end(), better);
   std::sort(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(keep), better);
   state.best.clear();
   for (size_t k = 0; k < keep; ++k) state.best.push_back(PriceCandidate{all[k].j, all[k].dj});

@@ -29,7 +29,7 @@ struct ScannedCandidate {
 
 struct PricingState {
   int32_t nParts = 1;
-  int32_t sectionNo = 0;                 // last section scanned, 1..nParts (0 before the first)
+  int32_t sectionNo = 0;                    // last section scanned, 1..nParts (0 before the first)
   double priceThreshold[2] = {1e20, 1e20};  // [0] phase 1, [1] phases 2 to 4
   // Multiple pricing: every candidate of one scan, then the best of them, best first. Kept here
   // so that their storage lasts from one pricing to the next.
@@ -46,7 +46,7 @@ struct PricingInput {
   const Problem* prob = nullptr;
   const int32_t* hs = nullptr;
   const double* pi = nullptr;
-  const double* gradient = nullptr;      // structural gradient entries (null: all zero)
+  const double* gradient = nullptr;  // structural gradient entries (null: all zero)
   double optimalityTolerance = 1e-6;
   double rootEps = 1.4901161193847656e-08;
   double piNorm = 1.0;
@@ -59,10 +59,10 @@ struct PricingInput {
 };
 
 struct PricingResult {
-  int32_t enteringVar = -1;   // -1 when no candidate
+  int32_t enteringVar = -1;  // -1 when no candidate
   double dj = 0.0;
   int32_t section = 0;
-  bool increase = true;       // direction of the entering variable
+  bool increase = true;  // direction of the entering variable
   int32_t nAbove = 0;
   double toldj = 0.0;
   std::span<const PriceCandidate> candidates;  // with multiple pricing, best first (PricingState::best)

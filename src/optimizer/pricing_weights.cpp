@@ -120,8 +120,7 @@ void PricingWeights::fullNormsAtSlackBasis(const int32_t* hs) {
       if (j >= n_) {
         w = 2.0;
       } else {
-        for (int32_t k = a.colStart[j]; k < a.colStart[j + 1]; ++k)
-          w += a.value[k] * a.value[k];
+        for (int32_t k = a.colStart[j]; k < a.colStart[j + 1]; ++k) w += a.value[k] * a.value[k];
       }
     }
     weight_[j] = w;
@@ -140,7 +139,8 @@ PricingResult PricingWeights::price(const PricingInput& in, double* reducedCost,
   }
   reducedCost_ = reducedCost;
   reducedCostsKept_ = true;
-  const double toldj = (in.feasible ? in.optimalityTolerance : std::min(in.optimalityTolerance, in.rootEps)) * in.piNorm;
+  const double toldj = (in.feasible ? in.optimalityTolerance : std::min(in.optimalityTolerance, in.rootEps)) *
+                       in.piNorm;
   PricingResult r;
   if (kept && candidatesKept_ && toldj >= listTol_) r = chooseListed(in, toldj);
   else if (kept && blocks_.kept() && toldj == blocks_.tolerance()) r = chooseByBlocks(in, toldj);
@@ -248,8 +248,7 @@ void PricingWeights::update(const PivotColumn& pivot, const int32_t* hs, const i
   const double updated = std::max(weight_[q], 1.0);
   // Devex weights only grow, so an underestimate is expected and harmless; an overestimate
   // makes the variable look worse than it is. Steepest-edge weights drift either way.
-  const bool drifted = updated > kResetRatio * std::max(exact, 1.0) ||
-                       (steepest && exact > kResetRatio * updated);
+  const bool drifted = updated > kResetRatio * std::max(exact, 1.0) || (steepest && exact > kResetRatio * updated);
 
   if (steepest) solveTauAndRho(pivot.position, lu);
   else solveUnitRow(pivot.position, lu);

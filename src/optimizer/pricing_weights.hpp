@@ -167,26 +167,26 @@ class PricingWeights {
 
   PricingRule rule_ = PricingRule::kLargestReducedCost;
   bool valid_ = false;
-  bool reducedCostsKept_ = false;   // reducedCost_ holds those of the current basis
-  bool candidatesKept_ = false;     // every variable that prices out at listTol_ is listed
-  int32_t listLimit_ = 0;           // longer lists are given up
+  bool reducedCostsKept_ = false;  // reducedCost_ holds those of the current basis
+  bool candidatesKept_ = false;    // every variable that prices out at listTol_ is listed
+  int32_t listLimit_ = 0;          // longer lists are given up
   double listTol_ = 0.0;
-  double* reducedCost_ = nullptr;   // the caller's array, from the last pricing
+  double* reducedCost_ = nullptr;  // the caller's array, from the last pricing
   int32_t m_ = 0, n_ = 0;
   const Problem* prob_ = nullptr;
-  NonbasicRows rows_;  // the matrix by rows, the nonbasic columns first
-  std::vector<double> weight_;             // nb
-  std::vector<uint8_t> inFramework_;       // nb (Devex)
-  std::vector<double> pivotRow_;           // nb, zero outside touched_
-  std::vector<double> tauDot_;             // nb, tau' a_j over touched_ when tauDotsFormed_
+  NonbasicRows rows_;                 // the matrix by rows, the nonbasic columns first
+  std::vector<double> weight_;        // nb
+  std::vector<uint8_t> inFramework_;  // nb (Devex)
+  std::vector<double> pivotRow_;      // nb, zero outside touched_
+  std::vector<double> tauDot_;        // nb, tau' a_j over touched_ when tauDotsFormed_
   bool tauDotsFormed_ = false;
-  std::vector<uint8_t> touchedMark_;       // nb
+  std::vector<uint8_t> touchedMark_;  // nb
   kernels::IndexList touched_;
-  std::vector<int32_t> above_;             // nb: the variables that price out, in a full scan
-  CandidateList candidates_;               // nb
-  CandidateBlocks blocks_;                 // nb, when the list is too long to keep
+  std::vector<int32_t> above_;                       // nb: the variables that price out, in a full scan
+  CandidateList candidates_;                         // nb
+  CandidateBlocks blocks_;                           // nb, when the list is too long to keep
   kernels::SparseVector rhs_, unitRhs_, rho_, tau_;  // m: right-hand sides by position, solutions by row
-  double rhoDensity_ = 0.0, tauDensity_ = 0.0;  // running nonzero fractions of rho and tau
+  double rhoDensity_ = 0.0, tauDensity_ = 0.0;       // running nonzero fractions of rho and tau
   int32_t frameworks_ = 0;
   int32_t listedPricings_ = 0;
   int32_t blockPricings_ = 0;

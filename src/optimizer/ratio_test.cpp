@@ -26,9 +26,9 @@ struct Variables {
 };
 
 struct PassOne {
-  double step1;     // the largest step within the relaxed bounds
-  double pMaxInf;   // the smallest pivot an infeasible variable may block with
-  int32_t nList;    // the positions kept for pass 2 (in.candidates, their rooms in in.rooms)
+  double step1;    // the largest step within the relaxed bounds
+  double pMaxInf;  // the smallest pivot an infeasible variable may block with
+  int32_t nList;   // the positions kept for pass 2 (in.candidates, their rooms in in.rooms)
 };
 
 // Pass 1: the largest step that keeps every variable within its relaxed bounds. Directions are

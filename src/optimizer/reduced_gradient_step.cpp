@@ -62,8 +62,8 @@ RgStatus ReducedGradientStep::take(const PricingResult& pr, Phase& phase, int32_
     const int32_t ns = state_.ns;
     int32_t* marks = feasibility_.marks();
     for (int32_t k = m_; k < m_ + ns; ++k) marks[k] = 0;
-    const BlockingResult r =
-        direction_.ratioTest(m_ + ns, 1.0 / (p_.machine.eps0 * std::max(pNorm_, 1e-300)), p_.pivotTolerance * pNorm_);
+    const BlockingResult r = direction_.ratioTest(m_ + ns, 1.0 / (p_.machine.eps0 * std::max(pNorm_, 1e-300)),
+                                                  p_.pivotTolerance * pNorm_);
     const bool blocked = !r.unbounded && r.blockPos >= 0;
     if (blocked && r.degenerate) ++degenerateSteps_;
 

@@ -26,8 +26,8 @@
 #include "optimizer/iteration_log.hpp"
 #include "optimizer/linesearch.hpp"
 #include "optimizer/loop_phase.hpp"
-#include "optimizer/prices.hpp"
 #include "optimizer/pricer.hpp"
+#include "optimizer/prices.hpp"
 #include "optimizer/search_direction.hpp"
 #include "optimizer/subproblem_objective.hpp"
 #include "optimizer/subspace.hpp"
@@ -37,14 +37,14 @@ namespace kavro {
 
 // What a reduced-gradient step asks of the loop.
 enum class RgStatus {
-  kDone,          // step taken
-  kPriceAgain,    // the subspace is optimal for now: price (iteration not counted)
-  kConverged,     // step taken and the subspace converged: price next time
-  kRestart,       // the superbasic set or the model changed: restart the iteration
-  kRefactorize,   // refactorize choosing basic and superbasic columns anew
-  kUnbounded,     // an unbounded ray: the loop decides what follows (its unboundedness test)
-  kStop,          // the run ends (exit code set)
-  kRepeat,        // (inside the step) compute the direction again
+  kDone,         // step taken
+  kPriceAgain,   // the subspace is optimal for now: price (iteration not counted)
+  kConverged,    // step taken and the subspace converged: price next time
+  kRestart,      // the superbasic set or the model changed: restart the iteration
+  kRefactorize,  // refactorize choosing basic and superbasic columns anew
+  kUnbounded,    // an unbounded ray: the loop decides what follows (its unboundedness test)
+  kStop,         // the run ends (exit code set)
+  kRepeat,       // (inside the step) compute the direction again
 };
 
 // The parts a step works with.

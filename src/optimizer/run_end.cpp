@@ -63,7 +63,8 @@ void MainLoop::finish() {
   const bool factorized = basis_.counters().factorizations > 0;
   if (factorized && e != kFunctionError && e < kNoStorageForFactors) check_.projectNonlinearVariables();
   // Prices for the final point: phase-1 prices when it is infeasible, else the objective's.
-  if (factorized && e != kNoStorageForFactors && e != kBasisPackageError && e != kSingularBasis && e != kTooManyBasics) {
+  if (factorized && e != kNoStorageForFactors && e != kBasisPackageError && e != kSingularBasis &&
+      e != kTooManyBasics) {
     countInfeasibilities();
     computePrices(false);
     const bool withGradient = feasibility_.ninf() == 0 && objective_.nonlinear() && objective_.evaluated();

@@ -33,9 +33,9 @@ using BasisSave = std::function<void(const LoopProgress& progress, int32_t statu
 struct LoopInput {
   Parameters& params;
   ReportChannels out;
-  Problem& prob;                   // the working problem: scaled while scaling.applied
-  ProblemState& state;             // its states, values and multipliers, in the same units
-  RunScaling& scaling;             // the loop may drop the scaling (the unscaled optimality check)
+  Problem& prob;                               // the working problem: scaled while scaling.applied
+  ProblemState& state;                         // its states, values and multipliers, in the same units
+  RunScaling& scaling;                         // the loop may drop the scaling (the unscaled optimality check)
   const std::vector<int32_t>& rowTypes;        // per row: RowType (setup/problem_statistics.hpp)
   const std::vector<int32_t>& superbasicList;  // the superbasics in state.hs, in order
   // Crash option 3 crashes the linear inequality rows once the equality rows are satisfied; the
@@ -44,10 +44,10 @@ struct LoopInput {
   FunctionEvaluator* evaluator = nullptr;  // null without nonlinear functions
   MajorIterations* majors = nullptr;       // null without nonlinear constraints
   int32_t nJacElements = 0;
-  int64_t factorElementsAllowed = 0;       // room for the basis factors
-  bool automaticStorage = false;           // that room may grow
+  int64_t factorElementsAllowed = 0;  // room for the basis factors
+  bool automaticStorage = false;      // that room may grow
   const IterationCallback* progress = nullptr;
-  BasisSave saveBasis;                     // called when "New basis file" is set
+  BasisSave saveBasis;  // called when "New basis file" is set
 };
 
 // The violation of the true nonlinear constraints at a final point, on the unscaled problem.
@@ -60,7 +60,7 @@ struct TrueRowsViolation {
 struct LoopOutcome {
   ExitCode exitCode = kOptimal;
   int64_t majorIterations = 0;
-  LoopProgress progress;           // at the end (its itn: the iterations of the cycle)
+  LoopProgress progress;  // at the end (its itn: the iterations of the cycle)
   double piNorm = 1.0;
   std::optional<TrueRowsViolation> trueRows;  // when the loop measured them
   std::vector<double> objectiveGradient;      // with a nonlinear objective: its gradient, user's units

@@ -12,8 +12,7 @@ char flag(bool value) { return value ? 'T' : 'F'; }
 
 void printStart(const ReportChannels& out, int32_t itn, double pNorm, double gnorm) {
   out.print(" ");
-  out.print(" Output from m6srch following iteration %7d     Norm p = %11.2e     Norm g = %11.2e", itn, pNorm,
-            gnorm);
+  out.print(" Output from m6srch following iteration %7d     Norm p = %11.2e     Norm g = %11.2e", itn, pNorm, gnorm);
 }
 
 void printFirstCall(const ReportChannels& out, const LinesearchState& s) {
@@ -45,9 +44,7 @@ void printState(const ReportChannels& out, const LinesearchState& s, bool withDe
 
 void printNote(const ReportChannels& out, const char* label) { out.print(" %s", label); }
 
-void printNote(const ReportChannels& out, const char* label, double value) {
-  out.print(" %s %15.6e", label, value);
-}
+void printNote(const ReportChannels& out, const char* label, double value) { out.print(" %s %15.6e", label, value); }
 
 void printNote(const ReportChannels& out, const char* label, double v1, double v2, double v3) {
   out.print(" %s %15.6e %15.6e %15.6e", label, v1, v2, v3);
@@ -58,8 +55,8 @@ void printEnd(const ReportChannels& out) {
 }
 
 void printSummary(const ReportChannels& out, double alfmax, double pNorm, double gnorm, double gtp, int32_t numf) {
-  out.print(" alfmax = %11.2e   pnorm  = %11.2e   gnorm  = %11.2e   g(t)p  = %11.2e   numf = %3d", alfmax, pNorm,
-            gnorm, gtp, numf);
+  out.print(" alfmax = %11.2e   pnorm  = %11.2e   gnorm  = %11.2e   g(t)p  = %11.2e   numf = %3d", alfmax, pNorm, gnorm,
+            gtp, numf);
 }
 
 }  // namespace kavro::search

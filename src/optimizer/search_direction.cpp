@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-
 namespace kavro {
 
 SearchDirection::SearchDirection(const Problem& prob, const ProblemState& state, const BasisFactors& basis,

@@ -17,14 +17,14 @@ namespace kavro {
 enum class SearchResult : int32_t {
   kEvaluationFailed = -1,  // (the linesearch's own result) an evaluation failed or asked to stop
   kNotDone = 0,
-  kCurvature = 1,          // the curvature test holds at alfbst < alfmax
-  kCurvatureAtMax = 2,     // it holds at alfbst = alfmax
-  kBetterPoint = 3,        // a better point was found without the curvature test
-  kMaxStepTooSmall = 4,    // no better point, and alfmax was at most the minimal spacing tolabs (crampd)
-  kStepTooSmall = 5,       // (without derivatives) the interval lies below alfsml
-  kNoMinimizer = 6,        // no better point
-  kTooManyFunctions = 7,   // maxf trials without a better point
-  kUphill = 8,             // an uphill direction, or alfmax <= toltny, found before any trial
+  kCurvature = 1,         // the curvature test holds at alfbst < alfmax
+  kCurvatureAtMax = 2,    // it holds at alfbst = alfmax
+  kBetterPoint = 3,       // a better point was found without the curvature test
+  kMaxStepTooSmall = 4,   // no better point, and alfmax was at most the minimal spacing tolabs (crampd)
+  kStepTooSmall = 5,      // (without derivatives) the interval lies below alfsml
+  kNoMinimizer = 6,       // no better point
+  kTooManyFunctions = 7,  // maxf trials without a better point
+  kUphill = 8,            // an uphill direction, or alfmax <= toltny, found before any trial
 };
 
 struct ReportChannels;
@@ -50,8 +50,8 @@ struct LinesearchState {
   // ---- Results.
   bool done = false;
   SearchResult searchResult = SearchResult::kNotDone;
-  int32_t numf = 0;      // trial points evaluated
-  double alfbst = 0.0;   // best step so far, with its shifted value and slope
+  int32_t numf = 0;     // trial points evaluated
+  double alfbst = 0.0;  // best step so far, with its shifted value and slope
   double fbest = 0.0;
   double gbest = 0.0;
 

@@ -6,9 +6,8 @@
 
 namespace kavro {
 
-SimplexStep::SimplexStep(const Problem& prob, ProblemState& state, const Parameters& params,
-                         const ReportChannels& out, BasisFactors& basis, SearchDirection& direction,
-                         Feasibility& feasibility, Pricer& pricer)
+SimplexStep::SimplexStep(const Problem& prob, ProblemState& state, const Parameters& params, const ReportChannels& out,
+                         BasisFactors& basis, SearchDirection& direction, Feasibility& feasibility, Pricer& pricer)
     : prob_(prob),
       state_(state),
       p_(params),

@@ -53,8 +53,8 @@ class SimplexStep {
   Feasibility& feasibility_;
   Pricer& pricer_;
   const int32_t m_, n_;
-  kernels::SparseVector column_, y_;   // a_q and B^-1 a_q
-  std::vector<int32_t> moved_;         // the positions where y is nonzero, ascending
+  kernels::SparseVector column_, y_;  // a_q and B^-1 a_q
+  std::vector<int32_t> moved_;        // the positions where y is nonzero, ascending
 };
 
 }  // namespace kavro

@@ -64,8 +64,8 @@ int32_t SubproblemObjective::evaluate(const double* x, bool wantGradient) {
   fUserTrial_ = 0.0;
   const int32_t nObj = prob_.nNonlinObjVars;
   if (nObj > 0) {
-    const int32_t status =
-        wantGradient ? fe->objectiveAndGradient(x, fUserTrial_, gUserTrial_.data()) : fe->objectiveValue(x, fUserTrial_);
+    const int32_t status = wantGradient ? fe->objectiveAndGradient(x, fUserTrial_, gUserTrial_.data())
+                                        : fe->objectiveValue(x, fUserTrial_);
     if (status != 0) return status;
   }
   fTrial_ = sigma_ * fUserTrial_;

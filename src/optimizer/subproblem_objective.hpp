@@ -50,7 +50,7 @@ class SubproblemObjective {
   double minimized(const double* x) const;
   bool evaluated() const { return evaluated_; }
   double userValue() const { return evaluated_ ? fUser_ : 0.0; }
-  const double* gradient() const { return gradient_.data(); }  // n entries
+  const double* gradient() const { return gradient_.data(); }   // n entries
   const double* userGradient() const { return gUser_.data(); }  // nNonlinObjVars entries
   // The user's gradient of f in the user's units, for the reports (zero before any evaluation).
   void userGradientUnscaled(std::vector<double>& g) const;

@@ -12,7 +12,8 @@ Subspace::Subspace(const Problem& prob, ProblemState& state, BasisFactors& basis
                    const ReportChannels& out)
     : prob_(prob), state_(state), basis_(basis), p_(params), out_(out), m_(prob.m), n_(prob.n) {
   const int32_t maxS = std::max(1, params.superbasicsLimit);
-  for (auto* v : {&rg_, &previousRg_, &pS_, &z_, &y_, &exactPS_, &g1Model_, &g2Model_}) v->assign(static_cast<size_t>(maxS) + 1, 0.0);
+  for (auto* v : {&rg_, &previousRg_, &pS_, &z_, &y_, &exactPS_, &g1Model_, &g2Model_})
+    v->assign(static_cast<size_t>(maxS) + 1, 0.0);
   model_.resize(std::max(1, params.hessianDimension), maxS, params.hessianMemory, params.machine);
 }
 
@@ -129,7 +130,8 @@ const double* Subspace::searchDirection(bool withModel) {
   // subspace, which costs many products, would mostly be cut short (aug2dcqp, 20,200
   // variables: 7,547 quasi-Newton iterations in 8 s; with exact directions after every
   // step it ran out of its 10 s). Exact directions wait for a step that a bound did not end.
-  if (newton_ && !control_.lastStepBlocked && newton_->wanted(ns) && newton_->direction(ns, rg, pS, model_, exactPS_.data())) {
+  if (newton_ && !control_.lastStepBlocked && newton_->wanted(ns) &&
+      newton_->direction(ns, rg, pS, model_, exactPS_.data())) {
     std::copy(exactPS_.begin(), exactPS_.begin() + ns, pS);
     control_.exact = true;
     return pS;
@@ -148,9 +150,7 @@ const double* Subspace::searchDirection(bool withModel) {
   return pS;
 }
 
-void Subspace::keepReducedGradient() {
-  std::copy(rg_.begin(), rg_.begin() + state_.ns, previousRg_.begin());
-}
+void Subspace::keepReducedGradient() { std::copy(rg_.begin(), rg_.begin() + state_.ns, previousRg_.begin()); }
 
 // A step along which the objective changes by less than its precision carries no usable
 // curvature when the gradients are differenced, or for the diagonal kept beyond "Hessian

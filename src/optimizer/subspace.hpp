@@ -37,16 +37,16 @@ class Subspace {
  public:
   // How far the subspace is optimized before pricing again, and what the last steps found.
   struct Control {
-    double tolrg = 0.0;              // optimize until rgNorm <= tolrg
-    int32_t lvltol = 1;              // 2 once tolrg has reached its floor
-    int32_t searchFailures = 0;      // failed linesearches, each one retry further
-    int32_t restrictedRun = 0;       // consecutive directions with more superbasics than R holds
-    int32_t replaceFailures = 0;     // consecutive failures to find a superbasic to replace a basic
-    bool restricted = false;         // the last direction kept to the superbasics inside R
-    bool exact = false;              // the last direction came from exact second derivatives
-    bool lastStepBlocked = false;    // the last step ended at a bound (the active set changed)
-    bool modelResetPending = true;   // the set changed in ways the model does not follow
-    SubspaceConvergence conv;        // the tests of the last step
+    double tolrg = 0.0;             // optimize until rgNorm <= tolrg
+    int32_t lvltol = 1;             // 2 once tolrg has reached its floor
+    int32_t searchFailures = 0;     // failed linesearches, each one retry further
+    int32_t restrictedRun = 0;      // consecutive directions with more superbasics than R holds
+    int32_t replaceFailures = 0;    // consecutive failures to find a superbasic to replace a basic
+    bool restricted = false;        // the last direction kept to the superbasics inside R
+    bool exact = false;             // the last direction came from exact second derivatives
+    bool lastStepBlocked = false;   // the last step ended at a bound (the active set changed)
+    bool modelResetPending = true;  // the set changed in ways the model does not follow
+    SubspaceConvergence conv;       // the tests of the last step
   };
 
   Subspace(const Problem& prob, ProblemState& state, BasisFactors& basis, const Parameters& params,

@@ -71,8 +71,7 @@ class SubspaceNewton {
   bool wanted(int32_t ns) const;
   // pS for the superbasics at the current point; qnDirection is the quasi-Newton direction
   // (-M^-1 rg) already computed, the preconditioner applies M^-1. False: keep qnDirection.
-  bool direction(int32_t ns, const double* rg, const double* qnDirection, const SubspaceHessian& model,
-                 double* pS);
+  bool direction(int32_t ns, const double* rg, const double* qnDirection, const SubspaceHessian& model, double* pS);
 
   int64_t products() const { return products_; }
   int64_t cgIterations() const { return cgIterations_; }
@@ -96,13 +95,13 @@ class SubspaceNewton {
   const int32_t option_;
   const int32_t automaticFrom_;  // superbasics from which "Hessian option 2" is exact
   const int32_t m_, n_, nnv_;
-  std::vector<double> hv_, d_;                 // nonlinear variables: H's argument and result
-  std::vector<double> rowWork_, rowSolution_;  // m
+  std::vector<double> hv_, d_;                                  // nonlinear variables: H's argument and result
+  std::vector<double> rowWork_, rowSolution_;                   // m
   std::vector<double> r_, z_, dir_, q_, x_, scratch_, modelZ_;  // each superbasics limit + 1
-  std::vector<double> dense_;                  // kDenseOrder^2: Z'HZ, then its factors
-  std::vector<int32_t> order_;                 // superbasics limit + 1: band position -> superbasic
-  std::vector<int32_t> rank_;                  // nonlinear variables: band position, -1 outside
-  std::vector<double> band_;                   // H over the superbasics in band form, then L
+  std::vector<double> dense_;                                   // kDenseOrder^2: Z'HZ, then its factors
+  std::vector<int32_t> order_;                                  // superbasics limit + 1: band position -> superbasic
+  std::vector<int32_t> rank_;                                   // nonlinear variables: band position, -1 outside
+  std::vector<double> band_;                                    // H over the superbasics in band form, then L
   int64_t products_ = 0, cgIterations_ = 0;
 };
 

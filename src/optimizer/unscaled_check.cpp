@@ -41,8 +41,7 @@ double unscaledObjectiveCoefficient(const UnscaledCheckInput& in, int32_t j) {
   if (prob.objRow < 0) return c;
   const size_t uj = static_cast<size_t>(j);
   for (int32_t k = prob.a.colStart[uj]; k < prob.a.colStart[uj + 1]; ++k)
-    if (prob.a.row[k] == prob.objRow)
-      c += std::fabs(prob.a.value[k]) * scaleOf(in, prob.n + prob.objRow) / s;
+    if (prob.a.row[k] == prob.objRow) c += std::fabs(prob.a.value[k]) * scaleOf(in, prob.n + prob.objRow) / s;
   return c;
 }
 
@@ -51,20 +50,20 @@ double workingReducedCost(const UnscaledCheckInput& in, int32_t j) {
   if (j >= prob.n) return -in.pi[j - prob.n];
   const size_t uj = static_cast<size_t>(j);
   double d = in.gradient ? in.gradient[j] : 0.0;
-  for (int32_t k = prob.a.colStart[uj]; k < prob.a.colStart[uj + 1]; ++k)
-    d -= in.pi[prob.a.row[k]] * prob.a.value[k];
+  for (int32_t k = prob.a.colStart[uj]; k < prob.a.colStart[uj + 1]; ++k) d -= in.pi[prob.a.row[k]] * prob.a.value[k];
   return d;
 }
 
 // d_j = (g_j - pi' a_j) / s_j in working terms is the reduced cost in the user's units.
-double unscaledReducedCost(const UnscaledCheckInput& in, int32_t j) { return workingReducedCost(in, j) / scaleOf(in, j); }
+double unscaledReducedCost(const UnscaledCheckInput& in, int32_t j) {
+  return workingReducedCost(in, j) / scaleOf(in, j);
+}
 
 double formerPiNorm(const UnscaledCheckInput& in) {
   double norm = 1.0;
   if (!in.formerScales) return norm;
   const int32_t n = in.prob->n;
-  for (int32_t i = 0; i < in.prob->m; ++i)
-    norm = std::max(norm, std::fabs(in.pi[i] * (*in.formerScales)[n + i]));
+  for (int32_t i = 0; i < in.prob->m; ++i) norm = std::max(norm, std::fabs(in.pi[i] * (*in.formerScales)[n + i]));
   return norm;
 }
 
@@ -76,8 +75,7 @@ DualViolation dualViolation(const UnscaledCheckInput& in, int32_t j, double form
   v.reducedCost = d;
   v.wrongWay = h == kAtLower ? -d : (h == kAtUpper ? d : std::fabs(d));
   v.tolerance = in.optimalityTolerance * (1.0 + unscaledObjectiveCoefficient(in, j));
-  if (in.formerScales)
-    v.scaledRatio = v.wrongWay * (*in.formerScales)[j] / (in.optimalityTolerance * formerPiNorm);
+  if (in.formerScales) v.scaledRatio = v.wrongWay * (*in.formerScales)[j] / (in.optimalityTolerance * formerPiNorm);
   return v;
 }
 
@@ -99,7 +97,8 @@ UnscaledCheckResult checkUnscaled(const UnscaledCheckInput& in, std::vector<doub
     const double s = scaleOf(in, n + i);
     const double activity = rowActivity[i] * s;
     // The slack holds minus the activity, so its bounds are the row's limits negated.
-    checkBounds(in, n + i, -activity, unscaledBound(in, prob.lower[slack], s), unscaledBound(in, prob.upper[slack], s), r);
+    checkBounds(in, n + i, -activity, unscaledBound(in, prob.lower[slack], s), unscaledBound(in, prob.upper[slack], s),
+                r);
   }
   // Reduced costs of the nonbasic (and superbasic) variables.
   const double piNorm = formerPiNorm(in);

@@ -21,12 +21,12 @@
 namespace kavro {
 
 struct UnscaledCheckInput {
-  const Problem* prob = nullptr;               // the working problem, scaled when scales is set
+  const Problem* prob = nullptr;                // the working problem, scaled when scales is set
   const std::vector<double>* scales = nullptr;  // nb factors (x = s x_scaled); empty: unscaled
-  const double* x = nullptr;                   // nb working values
-  const int32_t* hs = nullptr;                 // nb states, internal form (4 fixed, -1 between bounds)
-  const double* pi = nullptr;                  // m working multipliers of the objective
-  const double* gradient = nullptr;            // n working gradient entries (nullptr: a linear objective)
+  const double* x = nullptr;                    // nb working values
+  const int32_t* hs = nullptr;                  // nb states, internal form (4 fixed, -1 between bounds)
+  const double* pi = nullptr;                   // m working multipliers of the objective
+  const double* gradient = nullptr;             // n working gradient entries (nullptr: a linear objective)
   double infBound = 1.0e20;
   double feasibilityTolerance = 1.0e-6;
   double optimalityTolerance = 1.0e-6;
@@ -39,9 +39,9 @@ struct UnscaledCheckInput {
 };
 
 struct Violation {
-  int32_t j = -1;           // variable (slack n + i for row i), -1 when none
-  double amount = 0.0;      // by how much, unscaled
-  double tolerance = 0.0;   // what it was allowed
+  int32_t j = -1;          // variable (slack n + i for row i), -1 when none
+  double amount = 0.0;     // by how much, unscaled
+  double tolerance = 0.0;  // what it was allowed
 };
 
 struct UnscaledCheckResult {

@@ -20,7 +20,7 @@ struct CrashState {
   std::vector<int32_t>& hs;
   std::vector<double>& x;
   std::vector<int8_t> mark;
-  std::vector<uint8_t> crashed;  // rows the crash was asked to cover
+  std::vector<uint8_t> crashed;        // rows the crash was asked to cover
   std::vector<uint8_t> slackWasBasic;  // later modes: the slack was basic before the crash
   int32_t basics = 0;
   CrashCounts counts;
@@ -36,8 +36,7 @@ void recomputeSlacks(CrashState& s) {
   for (int32_t j = 0; j < p.n; ++j) {
     const double v = s.x[j];
     if (std::fabs(v) <= s.settings.tinyValue) continue;
-    for (int32_t k = p.a.colStart[j]; k < p.a.colStart[j + 1]; ++k)
-      s.x[s.slack(p.a.row[k])] -= p.a.value[k] * v;
+    for (int32_t k = p.a.colStart[j]; k < p.a.colStart[j + 1]; ++k) s.x[s.slack(p.a.row[k])] -= p.a.value[k] * v;
   }
 }
 
@@ -118,8 +117,7 @@ ColumnScan scanColumn(const CrashState& s, int32_t j) {
   const int32_t begin = p.a.colStart[j], end = p.a.colStart[j + 1];
   double cmax = 0.0;
   for (int32_t k = begin; k < end; ++k)
-    if (s.rowTypes[p.a.row[k]] != kFreeRow)
-      cmax = std::max(cmax, std::fabs(p.a.value[k]));
+    if (s.rowTypes[p.a.row[k]] != kFreeRow) cmax = std::max(cmax, std::fabs(p.a.value[k]));
   if (!(cmax > 0.001)) return c;
   const double tol = s.settings.crashTolerance * cmax;
   double big1 = 0.0, big2 = 0.0;
@@ -129,9 +127,13 @@ ColumnScan scanColumn(const CrashState& s, int32_t j) {
     if (s.slackBasic(i) || !(v > tol)) continue;
     ++c.eligible;
     const int8_t mk = s.mark[i];
-    if (mk == kOpen && v > big1) { big1 = v; c.best1 = k; }
-    else if (mk == kTouched && v > big2) { big2 = v; c.best2 = k; }
-    else if (mk == kCovered) ++c.eligibleCovered;
+    if (mk == kOpen && v > big1) {
+      big1 = v;
+      c.best1 = k;
+    } else if (mk == kTouched && v > big2) {
+      big2 = v;
+      c.best2 = k;
+    } else if (mk == kCovered) ++c.eligibleCovered;
   }
   return c;
 }
@@ -167,15 +169,12 @@ void chooseColumn(CrashState& s, int32_t j, int32_t pivotElement) {
   const double cmaxTol = [&] {
     double cmax = 0.0;
     for (int32_t k = p.a.colStart[j]; k < p.a.colStart[j + 1]; ++k)
-      if (s.rowTypes[p.a.row[k]] != kFreeRow)
-        cmax = std::max(cmax, std::fabs(p.a.value[k]));
+      if (s.rowTypes[p.a.row[k]] != kFreeRow) cmax = std::max(cmax, std::fabs(p.a.value[k]));
     return s.settings.crashTolerance * cmax;
   }();
   for (int32_t k = p.a.colStart[j]; k < p.a.colStart[j + 1]; ++k) {
     const int32_t i = p.a.row[k];
-    if (s.mark[i] == kOpen && !s.slackBasic(i) &&
-        std::fabs(p.a.value[k]) > cmaxTol)
-      s.mark[i] = kTouched;
+    if (s.mark[i] == kOpen && !s.slackBasic(i) && std::fabs(p.a.value[k]) > cmaxTol) s.mark[i] = kTouched;
   }
 }
 
@@ -215,8 +214,15 @@ CrashCounts crashBasis(int mode, const Problem& prob, const std::vector<int32_t>
   if (mode == 4) out.print("%s", " Crash on linear LG rows:");
   if (mode == 5) out.print("%s", " Crash on nonlinear rows:");
 
-  CrashState s{prob, rowTypes, settings, hs, x, std::vector<int8_t>(static_cast<size_t>(m), kOpen),
-               std::vector<uint8_t>(static_cast<size_t>(m), 0), std::vector<uint8_t>(static_cast<size_t>(m), 0), 0,
+  CrashState s{prob,
+               rowTypes,
+               settings,
+               hs,
+               x,
+               std::vector<int8_t>(static_cast<size_t>(m), kOpen),
+               std::vector<uint8_t>(static_cast<size_t>(m), 0),
+               std::vector<uint8_t>(static_cast<size_t>(m), 0),
+               0,
                CrashCounts{}};
   if (mode >= 4)
     for (int32_t i = 0; i < m; ++i) s.slackWasBasic[i] = s.slackBasic(i);
@@ -237,12 +243,16 @@ CrashCounts crashBasis(int mode, const Problem& prob, const std::vector<int32_t>
   }
   // Crashed inequality rows whose slack stayed nonbasic: a slack near a bound goes onto it.
   for (int32_t i = 0; i < m; ++i) {
-    if (!s.crashed[i] || rowTypes[i] == kEqualityRow || s.slackBasic(i))
-      continue;
+    if (!s.crashed[i] || rowTypes[i] == kEqualityRow || s.slackBasic(i)) continue;
     const size_t js = s.slack(i);
     const double dLower = std::fabs(x[js] - prob.lower[js]), dUpper = std::fabs(x[js] - prob.upper[js]);
-    if (dLower <= 0.25) { x[js] = prob.lower[js]; hs[js] = kAtLower; }
-    else if (dUpper <= 0.25) { x[js] = prob.upper[js]; hs[js] = kAtUpper; }
+    if (dLower <= 0.25) {
+      x[js] = prob.lower[js];
+      hs[js] = kAtLower;
+    } else if (dUpper <= 0.25) {
+      x[js] = prob.upper[js];
+      hs[js] = kAtUpper;
+    }
   }
   return s.counts;
 }

@@ -62,8 +62,8 @@ void noteMagnitude(ElementRange& r, double magnitude) {
 
 // Element magnitudes over the non-fixed columns: constraint rows and the objective row apart;
 // other free rows are ignored.
-void measureElements(const Problem& prob, const std::vector<int32_t>& rowTypes, double infinite,
-                     ElementRange& matrix, ElementRange& objective) {
+void measureElements(const Problem& prob, const std::vector<int32_t>& rowTypes, double infinite, ElementRange& matrix,
+                     ElementRange& objective) {
   matrix.smallest = objective.smallest = infinite;
   for (int32_t j = 0; j < prob.n; ++j) {
     if (!(prob.lower[j] < prob.upper[j])) continue;
@@ -84,9 +84,8 @@ void measureElements(const Problem& prob, const std::vector<int32_t>& rowTypes, 
   if (objective.smallest == infinite) objective.smallest = 0.0;
 }
 
-void printStatistics(const Problem& prob, const ReportChannels& out,
-                     const BoundCounts& rows, const BoundCounts& cols, const ElementRange& matrix,
-                     const ElementRange& objective) {
+void printStatistics(const Problem& prob, const ReportChannels& out, const BoundCounts& rows, const BoundCounts& cols,
+                     const ElementRange& matrix, const ElementRange& objective) {
   // Density is formed in single precision, as the report has always shown it.
   const float mn = static_cast<float>(prob.m) * static_cast<float>(prob.n);
   const float density = mn > 0.0f ? 100.0f * static_cast<float>(prob.nElements()) / mn : 0.0f;

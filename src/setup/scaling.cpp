@@ -17,8 +17,8 @@ struct PassStats {
 struct Sweep {
   const Problem& prob;
   const std::vector<int32_t>& rowTypes;
-  double big;             // 0.9 x infBound: "infinitely large" start values
-  int32_t j0, i0;         // first scaled column and row
+  double big;      // 0.9 x infBound: "infinitely large" start values
+  int32_t j0, i0;  // first scaled column and row
   int32_t nJacVars, nNonlinCons;
   std::vector<double> col;  // g(j) while computing (the reciprocal is taken at the end)
   std::vector<double> row;  // r(i)
@@ -72,16 +72,13 @@ void rowSweep(Sweep& s) {
   }
   for (int32_t i = s.i0; i < p.m; ++i) {
     const double lo = s.rmin[i], hi = s.rmax[i];
-    s.row[i] =
-        (i >= s.nNonlinCons || hi > 0.01) ? std::sqrt(std::max(lo, 1e-4 * hi)) * std::sqrt(hi) : 1.0;
+    s.row[i] = (i >= s.nNonlinCons || hi > 0.01) ? std::sqrt(std::max(lo, 1e-4 * hi)) * std::sqrt(hi) : 1.0;
   }
 }
 
 void printPass(const ReportChannels& out, int after, const PassStats& st) {
-  if (st.maxColRatio < 1e10)
-    out.print(" After %3d %12.2e%12.2e%20.2f", after, st.minElem, st.maxElem, st.maxColRatio);
-  else
-    out.print(" After %3d %12.2e%12.2e%20.4g", after, st.minElem, st.maxElem, st.maxColRatio);
+  if (st.maxColRatio < 1e10) out.print(" After %3d %12.2e%12.2e%20.2f", after, st.minElem, st.maxElem, st.maxColRatio);
+  else out.print(" After %3d %12.2e%12.2e%20.4g", after, st.minElem, st.maxElem, st.maxColRatio);
 }
 
 struct Extremes {
@@ -90,8 +87,14 @@ struct Extremes {
 };
 
 void note(Extremes& e, double v, int32_t index, bool first) {
-  if (first || v < e.minValue) { e.minValue = v; e.minIndex = index; }
-  if (first || v > e.maxValue) { e.maxValue = v; e.maxIndex = index; }
+  if (first || v < e.minValue) {
+    e.minValue = v;
+    e.minIndex = index;
+  }
+  if (first || v > e.maxValue) {
+    e.maxValue = v;
+    e.maxIndex = index;
+  }
   if (v > 0.5 && v < 2.0) ++e.between;
 }
 
@@ -104,8 +107,8 @@ void printExtremes(const ReportChannels& out, const char* what, const Extremes& 
 
 // Scale option 2: the fixed columns and slacks give the rows a constant part; its size before
 // and after row scaling is reported, and factors that are too large are reduced.
-void reduceLargeScales(const Problem& p, const std::vector<int32_t>& rowTypes, double featol,
-                       const ReportChannels& out, std::vector<double>& scales) {
+void reduceLargeScales(const Problem& p, const std::vector<int32_t>& rowTypes, double featol, const ReportChannels& out,
+                       std::vector<double>& scales) {
   std::vector<double> t(static_cast<size_t>(p.m), 0.0);
   auto nearestToZero = [&](size_t j) {
     if (p.upper[j] < 0.0) return p.upper[j];
@@ -115,8 +118,7 @@ void reduceLargeScales(const Problem& p, const std::vector<int32_t>& rowTypes, d
   for (int32_t j = 0; j < p.n; ++j) {
     const double b = nearestToZero(static_cast<size_t>(j));
     if (b == 0.0) continue;
-    for (int32_t k = p.a.colStart[j]; k < p.a.colStart[j + 1]; ++k)
-      t[p.a.row[k]] += b * p.a.value[k];
+    for (int32_t k = p.a.colStart[j]; k < p.a.colStart[j + 1]; ++k) t[p.a.row[k]] += b * p.a.value[k];
   }
   for (int32_t i = 0; i < p.m; ++i) t[i] += nearestToZero(static_cast<size_t>(p.n + i));
   double before = 0.0, after = 0.0, smax = 0.0;
@@ -159,10 +161,17 @@ void computeScales(const Problem& prob, const std::vector<int32_t>& rowTypes, Pa
   if (params.scaleTolerance >= 1.0) params.scaleTolerance = 0.99;
   scales.assign(prob.nb(), 1.0);
   const bool all = params.scaleOption >= 2;
-  Sweep s{prob, rowTypes, 0.9 * params.machine.infBound, all ? 0 : prob.nNonlinVars(), all ? 0 : prob.nNonlinCons,
-          prob.nNonlinJacVars, prob.nNonlinCons,
-          std::vector<double>(static_cast<size_t>(prob.n), 1.0), std::vector<double>(static_cast<size_t>(prob.m), 1.0),
-          std::vector<double>(static_cast<size_t>(prob.m), 0.0), std::vector<double>(static_cast<size_t>(prob.m), 0.0)};
+  Sweep s{prob,
+          rowTypes,
+          0.9 * params.machine.infBound,
+          all ? 0 : prob.nNonlinVars(),
+          all ? 0 : prob.nNonlinCons,
+          prob.nNonlinJacVars,
+          prob.nNonlinCons,
+          std::vector<double>(static_cast<size_t>(prob.n), 1.0),
+          std::vector<double>(static_cast<size_t>(prob.m), 1.0),
+          std::vector<double>(static_cast<size_t>(prob.m), 0.0),
+          std::vector<double>(static_cast<size_t>(prob.m), 0.0)};
   if (s.j0 >= prob.n) return;
 
   double previousRatio = s.big;
@@ -209,8 +218,7 @@ void computeScales(const Problem& prob, const std::vector<int32_t>& rowTypes, Pa
   }
 }
 
-void applyScales(int mode, Problem& prob, std::vector<double>& x, const std::vector<double>& scales,
-                 double infBound) {
+void applyScales(int mode, Problem& prob, std::vector<double>& x, const std::vector<double>& scales, double infBound) {
   if (scales.empty()) return;
   const bool scale = mode == 1;
   for (int32_t j = 0; j < prob.n; ++j) {

@@ -31,8 +31,7 @@ void computeScales(const Problem& prob, const std::vector<int32_t>& rowTypes, Pa
 
 // mode 1 scales, mode 2 unscales the matrix, the bounds and x in place. Infinite bounds
 // (magnitude at least 0.9 x infBound) are left alone.
-void applyScales(int mode, Problem& prob, std::vector<double>& x, const std::vector<double>& scales,
-                 double infBound);
+void applyScales(int mode, Problem& prob, std::vector<double>& x, const std::vector<double>& scales, double infBound);
 
 // Multipliers and reduced costs of the scaled problem in terms of the unscaled one:
 // pi(i) / r(i) and d(j) / s(j).

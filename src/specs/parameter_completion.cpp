@@ -13,14 +13,14 @@
 namespace kavro {
 namespace {
 
-constexpr int32_t kNever = 99999999;       // a frequency that never comes round
+constexpr int32_t kNever = 99999999;  // a frequency that never comes round
 constexpr int32_t kMaxHessianDimension = 32768;
 
 // Products of user-sized counts are formed in 64 bits and saturated, so that a huge problem
 // size given by a caller cannot overflow a 32-bit field.
 int32_t saturate(int64_t v) {
-  return static_cast<int32_t>(std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(),
-                                                  std::numeric_limits<int32_t>::max()));
+  return static_cast<int32_t>(
+      std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
 }
 
 void completeNonlinearCounts(Parameters& p) {
@@ -35,8 +35,7 @@ void completeFrequencies(Parameters& p, bool linear) {
   if (p.summaryFrequency == kUndefinedInt) p.summaryFrequency = 100;
   if (p.expandFrequency == kUndefinedInt) p.expandFrequency = 10000;
   if (p.factorizeBasis < 1) p.factorizeBasis = linear ? 100 : 50;
-  for (int32_t* f : {&p.checkRowError, &p.logFrequency, &p.saveNewBasisMap, &p.summaryFrequency,
-                     &p.expandFrequency})
+  for (int32_t* f : {&p.checkRowError, &p.logFrequency, &p.saveNewBasisMap, &p.summaryFrequency, &p.expandFrequency})
     if (*f < 1) *f = kNever;
 }
 
@@ -102,8 +101,7 @@ void completeTolerances(Parameters& p, bool linear) {
   if (p.subspaceTolerance <= 0.0 || p.subspaceTolerance > 1.0) p.subspaceTolerance = 0.5;
   if (p.linesearchTolerance < 0.0 || p.linesearchTolerance > 1.0) p.linesearchTolerance = 0.1;
   if (p.differenceInterval <= 0.0) p.differenceInterval = std::sqrt(p.functionPrecision);
-  if (p.centralDifferenceInterval <= 0.0)
-    p.centralDifferenceInterval = std::pow(p.functionPrecision, 0.333333);
+  if (p.centralDifferenceInterval <= 0.0) p.centralDifferenceInterval = std::pow(p.functionPrecision, 0.333333);
   p.currentPenalty = p.penaltyParameter;
   if (p.luFactorTolerance < 1.0) p.luFactorTolerance = linear ? 100.0 : 5.0;
   if (p.luUpdateTolerance < 1.0) p.luUpdateTolerance = linear ? 10.0 : 5.0;
@@ -131,8 +129,7 @@ void completeDimensions(Parameters& p) {
   if (p.rowLimit < 1) p.rowLimit = 100;
   if (p.columnLimit < 1) p.columnLimit = saturate(3 * int64_t{p.rowLimit});
   if (p.elementsLimit < 1) p.elementsLimit = saturate(5 * int64_t{p.columnLimit});
-  if (p.iterationLimit < 0)
-    p.iterationLimit = saturate(3 * int64_t{p.rowLimit} + 10 * int64_t{nonlinearVariables(p)});
+  if (p.iterationLimit < 0) p.iterationLimit = saturate(3 * int64_t{p.rowLimit} + 10 * int64_t{nonlinearVariables(p)});
   // No more superbasics than variables (and one spare).
   const int32_t variables = saturate(int64_t{p.rowLimit} + p.columnLimit + 1);
   p.hessianDimension = std::min(p.hessianDimension, variables);
@@ -153,8 +150,7 @@ void completeParameters(Parameters& p) {
   if (p.backupBasisFile == p.newBasisFile) p.backupBasisFile = 0;
   completeDimensions(p);
   if (p.majorIterationsLimit < 0) p.majorIterationsLimit = 50;
-  if (p.minorIterationsLimit < 0)
-    p.minorIterationsLimit = p.nonlinearConstraints > 0 ? 40 : p.iterationLimit;
+  if (p.minorIterationsLimit < 0) p.minorIterationsLimit = p.nonlinearConstraints > 0 ? 40 : p.iterationLimit;
 }
 
 }  // namespace kavro

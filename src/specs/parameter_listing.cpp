@@ -114,44 +114,43 @@ void printMethodGroups(const Parameters& p, const ReportChannels& out) {
               integer("Multiple price", p.multiplePrice), fixed("Crash tolerance", p.crashTolerance),
               exponent("Weight on objective", p.weightOnObjective), integer("Pricing option", p.pricingOption),
               integer("Solve strategy", p.solveStrategy), exponent("Time limit", p.timeLimit)});
-  printGroup(out, "NONLINEAR PROBLEMS.",
-             {integer("Nonlinear constraints", p.nonlinearConstraints),
-              integer("Hessian dimension", p.hessianDimension),
-              exponent("Function precision", p.functionPrecision),
-              integer("Nonlinear Jacobian vars", p.nonlinearJacobianVars),
-              integer("Superbasics limit", p.superbasicsLimit),
-              exponent("Difference interval", p.differenceInterval),
-              integer("Nonlinear objectiv vars", p.nonlinearObjectiveVars),
-              fixed("Linesearch tolerance", p.linesearchTolerance),
-              exponent("Central difference int.", p.centralDifferenceInterval),
-              integer("Problem number", p.problemNumber), fixed("Subspace tolerance", p.subspaceTolerance),
-              integer("Derivative level", p.derivativeLevel),
-              exponent("Unbounded objective val", p.unboundedObjectiveValue),
-              exponent("Unbounded step size", p.unboundedStepSize), integer("Verify level", p.verifyLevel),
-              integer("Hessian memory", p.hessianMemory), integer("Hessian option", p.hessianOption)});
+  printGroup(
+      out, "NONLINEAR PROBLEMS.",
+      {integer("Nonlinear constraints", p.nonlinearConstraints), integer("Hessian dimension", p.hessianDimension),
+       exponent("Function precision", p.functionPrecision), integer("Nonlinear Jacobian vars", p.nonlinearJacobianVars),
+       integer("Superbasics limit", p.superbasicsLimit), exponent("Difference interval", p.differenceInterval),
+       integer("Nonlinear objectiv vars", p.nonlinearObjectiveVars),
+       fixed("Linesearch tolerance", p.linesearchTolerance),
+       exponent("Central difference int.", p.centralDifferenceInterval), integer("Problem number", p.problemNumber),
+       fixed("Subspace tolerance", p.subspaceTolerance), integer("Derivative level", p.derivativeLevel),
+       exponent("Unbounded objective val", p.unboundedObjectiveValue),
+       exponent("Unbounded step size", p.unboundedStepSize), integer("Verify level", p.verifyLevel),
+       integer("Hessian memory", p.hessianMemory), integer("Hessian option", p.hessianOption)});
   if (p.nonlinearConstraints >= 1)
-    printGroup(out, "AUGMENTED LAGRANGIAN.",
-               {word("Jacobian", switchWord(3 + p.jacobian)),
-                integer("Major iterations limit", p.majorIterationsLimit),
-                exponent("Radius of convergence", p.radiusOfConvergence),
-                word("Lagrangian", switchWord(p.lagrangian)),
-                integer("Minor iterations limit", p.minorIterationsLimit),
-                exponent("Row tolerance", p.rowTolerance), exponent("Penalty parameter", p.penaltyParameter),
-                word("Completion", switchWord(2 + p.completion)), integer("Print level..(JFLXB)", p.printLevel),
-                exponent("Major damping parameter", p.majorDampingParameter),
-                exponent("Minor damping parameter", p.minorDampingParameter)});
+    printGroup(
+        out, "AUGMENTED LAGRANGIAN.",
+        {word("Jacobian", switchWord(3 + p.jacobian)), integer("Major iterations limit", p.majorIterationsLimit),
+         exponent("Radius of convergence", p.radiusOfConvergence), word("Lagrangian", switchWord(p.lagrangian)),
+         integer("Minor iterations limit", p.minorIterationsLimit), exponent("Row tolerance", p.rowTolerance),
+         exponent("Penalty parameter", p.penaltyParameter), word("Completion", switchWord(2 + p.completion)),
+         integer("Print level..(JFLXB)", p.printLevel), exponent("Major damping parameter", p.majorDampingParameter),
+         exponent("Minor damping parameter", p.minorDampingParameter)});
 }
 
 void printMiscellaneousGroup(const Parameters& p, const ReportChannels& out) {
   const MachineConstants& mc = p.machine;
   printGroup(out, "MISCELLANEOUS.",
-             {exponent("LU factor tolerance", p.luFactorTolerance), integer("Workspace (user)", p.workspaceUser),
-              integer("Debug level", p.debugLevel), exponent("LU update tolerance", p.luUpdateTolerance),
+             {exponent("LU factor tolerance", p.luFactorTolerance),
+              integer("Workspace (user)", p.workspaceUser),
+              integer("Debug level", p.debugLevel),
+              exponent("LU update tolerance", p.luUpdateTolerance),
               integer("Workspace (total)", p.workspaceTotal),
               integer("Linesearch debug after", p.linesearchDebugAfter),
-              exponent("LU singularity tol", p.luSingularityTol), exponent("eps (machine precision)", mc.eps),
+              exponent("LU singularity tol", p.luSingularityTol),
+              exponent("eps (machine precision)", mc.eps),
               {"nwordr, nwordi, nwordh", field("%4d%3d%3d", mc.nwordr, mc.nwordi, mc.nwordh)},
-              exponent("LU swap tolerance", p.luSwapTolerance), integer("Timing level", p.timingLevel)});
+              exponent("LU swap tolerance", p.luSwapTolerance),
+              integer("Timing level", p.timingLevel)});
 }
 
 }  // namespace

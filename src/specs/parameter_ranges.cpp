@@ -43,10 +43,17 @@ constexpr IntegerRange kIntegerRanges[] = {
 
 // Tolerances that completion replaces when they are not positive and leaves in force otherwise.
 constexpr double Parameters::*kFractions[] = {
-    &Parameters::feasibilityTolerance, &Parameters::optimalityTolerance, &Parameters::pivotTolerance,
-    &Parameters::luSingularityTol,     &Parameters::luSingularityTol2,   &Parameters::functionPrecision,
-    &Parameters::rowTolerance,         &Parameters::aijTolerance,        &Parameters::luSwapTolerance,
-    &Parameters::differenceInterval,   &Parameters::centralDifferenceInterval,
+    &Parameters::feasibilityTolerance,
+    &Parameters::optimalityTolerance,
+    &Parameters::pivotTolerance,
+    &Parameters::luSingularityTol,
+    &Parameters::luSingularityTol2,
+    &Parameters::functionPrecision,
+    &Parameters::rowTolerance,
+    &Parameters::aijTolerance,
+    &Parameters::luSwapTolerance,
+    &Parameters::differenceInterval,
+    &Parameters::centralDifferenceInterval,
 };
 
 // Amounts that have no meaning below 0.

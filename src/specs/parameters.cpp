@@ -59,7 +59,10 @@ void resetParameters(Parameters& p) {
 void setParameters(Parameters& p, int mode, const ReportChannels& out) {
   refreshInternalValues(p);
   switch (mode) {
-    case 1: resetParameters(p); refreshInternalValues(p); break;
+    case 1:
+      resetParameters(p);
+      refreshInternalValues(p);
+      break;
     case 2: completeParameters(p); break;
     case 3: printParameterListing(p, out); break;
     default: break;

@@ -26,14 +26,14 @@ inline constexpr double kUnsetDerivative = -111111.0;
 
 // Machine constants, stored as given rather than recomputed so that every platform agrees.
 struct MachineConstants {
-  double eps = 2.220446049250313e-16;         // 2^-52
-  double eps0 = 3.000213634488528e-13;        // eps^0.8
-  double eps1 = 3.2517335437943067e-11;       // eps^0.67
-  double eps2 = 1.4901161193847656e-08;       // eps^0.5
-  double eps3 = 6.828499381469512e-06;        // eps^0.33
-  double eps4 = 1.220703125e-04;              // eps^0.25
-  double eps5 = 7.40095979741405e-04;         // eps^0.2
-  double infBound = 1.0e20;                   // a bound at or beyond this is infinite
+  double eps = 2.220446049250313e-16;          // 2^-52
+  double eps0 = 3.000213634488528e-13;         // eps^0.8
+  double eps1 = 3.2517335437943067e-11;        // eps^0.67
+  double eps2 = 1.4901161193847656e-08;        // eps^0.5
+  double eps3 = 6.828499381469512e-06;         // eps^0.33
+  double eps4 = 1.220703125e-04;               // eps^0.25
+  double eps5 = 7.40095979741405e-04;          // eps^0.2
+  double infBound = 1.0e20;                    // a bound at or beyond this is infinite
   int32_t nwordr = 2, nwordi = 2, nwordh = 2;  // storage words per real, integer, character item
 };
 
@@ -58,10 +58,10 @@ struct Parameters {
   int32_t cardReader = 5;
   int32_t solutionFile = 0;
   int32_t newBasisFile = 0;
-  int32_t printFile = 0;     // "(Printer)"
+  int32_t printFile = 0;  // "(Printer)"
   int32_t insertFile = 0;
   int32_t backupBasisFile = 0;
-  int32_t specsFile = 0;     // "(Specs file)"
+  int32_t specsFile = 0;  // "(Specs file)"
   int32_t punchFile = 0;
   int32_t loadFile = 0;
   int32_t dumpFile = 0;
@@ -83,21 +83,21 @@ struct Parameters {
   double scaleTolerance = kUndefinedReal;
   double optimalityTolerance = kUndefinedReal;
   int32_t partialPrice = kUndefinedInt;
-  int32_t crashOption = kUndefinedInt;      // IPARM(1); completed to 3
+  int32_t crashOption = kUndefinedInt;  // IPARM(1); completed to 3
   double pivotTolerance = kUndefinedReal;
-  int32_t multiplePrice = kUndefinedInt;    // completed to 1
-  double crashTolerance = kUndefinedReal;   // RPARM(5)
+  int32_t multiplePrice = kUndefinedInt;   // completed to 1
+  double crashTolerance = kUndefinedReal;  // RPARM(5)
   double weightOnObjective = kUndefinedReal;
-  int32_t pricingOption = kUndefinedInt;    // 0 largest reduced cost (completed), 1 Devex, 2 steepest edge
-  int32_t solveStrategy = kUndefinedInt;    // 0 the single solve, 1 the solve strategy; undefined: the caller's default
-  double timeLimit = 0.0;                   // processor seconds for all runs of a solve; 0: none
+  int32_t pricingOption = kUndefinedInt;  // 0 largest reduced cost (completed), 1 Devex, 2 steepest edge
+  int32_t solveStrategy = kUndefinedInt;  // 0 the single solve, 1 the solve strategy; undefined: the caller's default
+  double timeLimit = 0.0;                 // processor seconds for all runs of a solve; 0: none
 
   // ---- Nonlinear problems
   int32_t nonlinearConstraints = 0;
   int32_t hessianDimension = kUndefinedInt;
   int32_t hessianMemory = kUndefinedInt;  // > 0: limited-memory updates instead of the dense factor (completed to 0)
   int32_t hessianOption = kUndefinedInt;  // 0 quasi-Newton, 1 exact, 2 automatic; undefined: from the functions
-  double functionPrecision = kUndefinedReal;       // RPARM(3)
+  double functionPrecision = kUndefinedReal;  // RPARM(3)
   int32_t nonlinearJacobianVars = 0;
   int32_t superbasicsLimit = kUndefinedInt;
   double differenceInterval = kUndefinedReal;
@@ -112,15 +112,15 @@ struct Parameters {
   int32_t verifyLevel = 0;
 
   // ---- Augmented Lagrangian
-  int32_t jacobian = 1;                  // 1 dense, 2 sparse
+  int32_t jacobian = 1;                          // 1 dense, 2 sparse
   int32_t majorIterationsLimit = kUndefinedInt;  // completed to 50
   double radiusOfConvergence = kUndefinedReal;
-  int32_t lagrangian = 1;                // 1 yes, 0 no
+  int32_t lagrangian = 1;  // 1 yes, 0 no
   int32_t minorIterationsLimit = kUndefinedInt;
   double rowTolerance = kUndefinedReal;
   double penaltyParameter = kUndefinedReal;
-  int32_t completion = kUndefinedInt;    // 0 partial, 1 full
-  int32_t printLevel = 0;                // "Print level..(JFLXB)"
+  int32_t completion = kUndefinedInt;             // 0 partial, 1 full
+  int32_t printLevel = 0;                         // "Print level..(JFLXB)"
   double majorDampingParameter = kUndefinedReal;  // RPARM(4)
   double minorDampingParameter = kUndefinedReal;  // RPARM(6)
   double currentPenalty = kUndefinedReal;         // RPARM(7): the value the major iterations change
@@ -130,26 +130,26 @@ struct Parameters {
   int32_t workspaceUser = 0;
   int32_t debugLevel = 0;
   double luUpdateTolerance = kUndefinedReal;
-  int64_t workspaceTotal = 0;            // given by the caller
-  int32_t linesearchDebugAfter = 9999999;  // IPARM(2)
-  double luSingularityTol = kUndefinedReal;   // the two copies used for U's diagonal
+  int64_t workspaceTotal = 0;                // given by the caller
+  int32_t linesearchDebugAfter = 9999999;    // IPARM(2)
+  double luSingularityTol = kUndefinedReal;  // the two copies used for U's diagonal
   double luSingularityTol2 = kUndefinedReal;
-  double luSwapTolerance = kUndefinedReal;    // RPARM(8)
+  double luSwapTolerance = kUndefinedReal;  // RPARM(8)
   int32_t timingLevel = 3;
   double luDensity = kUndefinedReal;
-  int32_t luPivoting = 0;                // 0 partial, 1 rook, 2 complete
-  int32_t luMarkowitzSearch = 0;         // internal override of the Markowitz search length when >= 1
+  int32_t luPivoting = 0;         // 0 partial, 1 rook, 2 complete
+  int32_t luMarkowitzSearch = 0;  // internal override of the Markowitz search length when >= 1
 
   // ---- Not listed
-  int32_t objectiveSense = 1;            // 1 minimize, -1 maximize
-  bool objectiveSenseGiven = false;      // a Maximize or Minimize option was read (a model's own
-                                         // sense does not override it)
+  int32_t objectiveSense = 1;        // 1 minimize, -1 maximize
+  bool objectiveSenseGiven = false;  // a Maximize or Minimize option was read (a model's own
+                                     // sense does not override it)
   std::string sensePrintText = "Min ";
-  int32_t solution = 2;                  // 2 yes, 0 no
+  int32_t solution = 2;  // 2 yes, 0 no
   bool printBrief = true, printDetailed = false;
   bool summaryBrief = true, summaryDetailed = false;
-  int32_t scalePrint = 0;                // IPARM(4)
-  int32_t startAssignment = 2;           // IPARM(5)
+  int32_t scalePrint = 0;       // IPARM(4)
+  int32_t startAssignment = 2;  // IPARM(5)
   int32_t startObjectiveCheck = -1;
   int32_t stopObjectiveCheck = -1;
   int32_t startConstraintCheck = -1;
@@ -157,7 +157,7 @@ struct Parameters {
   int32_t cycleLimit = 1;
   int32_t cyclePrint = 1;
   double cycleTolerance = 0.0;
-  int32_t listParameters = 1;            // IPARM(3)
+  int32_t listParameters = 1;  // IPARM(3)
   std::string objectiveName = "        ";
   std::string rhsName = "        ";
   std::string rangesName = "        ";
@@ -165,13 +165,13 @@ struct Parameters {
   std::string problemName = "        ";
 
   // Internal values that every call of setParameters refreshes.
-  double smallTolerance = 1.0e-6;        // max(1e-6, eps^0.5)
+  double smallTolerance = 1.0e-6;  // max(1e-6, eps^0.5)
   double smallToleranceSquared = 1.0e-12;
-  double milliTolerance = 1.0e-3;        // max(1e-3, eps^0.25)
+  double milliTolerance = 1.0e-3;  // max(1e-3, eps^0.25)
   double hundredth = 0.010000000000000002;
   double tenth = 0.1;
   double rootEps = 1.4901161193847656e-08;
-  double rowCheckTolerance = 1.0e-4;     // max(1e-4, eps^0.33): relative row residual that counts as an error
+  double rowCheckTolerance = 1.0e-4;  // max(1e-4, eps^0.33): relative row residual that counts as an error
 
   // Slots reached by "IPARM k" and "RPARM k", k = 1..30. Slots 1-5 (integer) and 1-8 (real)
   // are the named fields marked above; the others are plain storage.

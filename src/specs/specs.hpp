@@ -58,18 +58,16 @@ void setSpecsLine(Parameters& p, std::string_view line, const ReportChannels& ou
 // " XXX  " ("Value missing or not a number: ABC"), or an empty string when it was accepted.
 std::string setSpecsLineExplained(Parameters& p, std::string_view line, const ReportChannels& out);
 // The keyword phrase followed directly by the value in a 16-character field.
-void setSpecsInteger(Parameters& p, std::string_view keywords, int64_t value, const ReportChannels& out,
-                     int& errors);
-void setSpecsReal(Parameters& p, std::string_view keywords, double value, const ReportChannels& out,
-                  int& errors);
+void setSpecsInteger(Parameters& p, std::string_view keywords, int64_t value, const ReportChannels& out, int& errors);
+void setSpecsReal(Parameters& p, std::string_view keywords, double value, const ReportChannels& out, int& errors);
 
 // Results of reading a SPECS block.
 enum SpecsReadResult : int {
-  kSpecsBlockRead = 0,         // a block was read to its "END"
-  kSpecsBadUnit = 1,           // the unit number is not between 0 and 99: nothing read
-  kSpecsEndInsideBlock = 2,    // end of file before the block's "END"
-  kSpecsNoBlock = 3,           // end of file (or no file) before a "BEGIN"
-  kSpecsEndRun = 4,            // an "ENDRUN" record
+  kSpecsBlockRead = 0,       // a block was read to its "END"
+  kSpecsBadUnit = 1,         // the unit number is not between 0 and 99: nothing read
+  kSpecsEndInsideBlock = 2,  // end of file before the block's "END"
+  kSpecsNoBlock = 3,         // end of file (or no file) before a "BEGIN"
+  kSpecsEndRun = 4,          // an "ENDRUN" record
 };
 
 // The traditional single number adds the rejected lines to kSpecsBlockRead, which makes "a block

@@ -181,15 +181,13 @@ std::string setSpecsLineExplained(Parameters& p, std::string_view line, const Re
   return rejection;
 }
 
-void setSpecsInteger(Parameters& p, std::string_view keywords, int64_t value, const ReportChannels& out,
-                     int& errors) {
+void setSpecsInteger(Parameters& p, std::string_view keywords, int64_t value, const ReportChannels& out, int& errors) {
   char field[32];
   std::snprintf(field, sizeof field, "%16lld", static_cast<long long>(value));
   setSpecsLine(p, std::string(keywords) + field, out, errors);
 }
 
-void setSpecsReal(Parameters& p, std::string_view keywords, double value, const ReportChannels& out,
-                  int& errors) {
+void setSpecsReal(Parameters& p, std::string_view keywords, double value, const ReportChannels& out, int& errors) {
   // A value that is not finite prints as "nan" or "inf", which the decoder rejects.
   char field[32];
   std::snprintf(field, sizeof field, "%16.8e", value);

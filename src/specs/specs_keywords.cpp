@@ -147,22 +147,21 @@ bool applyFirstKeyword(SpecsLine& l) {
     if (l.secondIs("MEMORY")) l.set(p.hessianMemory);
     else if (l.secondIs("OPTION")) l.set(p.hessianOption);
     else l.set(p.hessianDimension);
-  }
-  else if (l.keyIs("IPARM")) applyParm(l, true);
+  } else if (l.keyIs("IPARM")) applyParm(l, true);
   else if (l.keyIs("ITERATIONS")) l.set(p.iterationLimit);
   else if (l.keyIs("LAGRANGIAN"))
     choose(l, {assign("YES", &Parameters::lagrangian, 1), assign("NO", &Parameters::lagrangian, 0)});
   else if (l.keyIs("LINESEARCH"))
-    choose(l, {setTo("TOLERANCE", &Parameters::linesearchTolerance),
-                            setTo("DEBUG", &Parameters::linesearchDebugAfter)});
+    choose(l,
+           {setTo("TOLERANCE", &Parameters::linesearchTolerance), setTo("DEBUG", &Parameters::linesearchDebugAfter)});
   else if (l.keyIs("LOG")) l.set(p.logFrequency);
   else if (l.keyIs("LU")) applyLU(l);
   else if (l.keyIs("MAJOR"))
     choose(l, {setTo("DAMPING", &Parameters::majorDampingParameter),
-                            setTo("ITERATIONS", &Parameters::majorIterationsLimit)});
+               setTo("ITERATIONS", &Parameters::majorIterationsLimit)});
   else if (l.keyIs("MINOR"))
     choose(l, {setTo("DAMPING", &Parameters::minorDampingParameter),
-                            setTo("ITERATIONS", &Parameters::minorIterationsLimit)});
+               setTo("ITERATIONS", &Parameters::minorIterationsLimit)});
   else if (l.keyIs("MULTIPLE")) l.set(p.multiplePrice);
   else if (l.keyIs("OPTIMALITY")) l.set(p.optimalityTolerance);
   else if (l.keyIs("PARTIAL")) l.set(p.partialPrice);
@@ -170,9 +169,8 @@ bool applyFirstKeyword(SpecsLine& l) {
     if (l.set(p.penaltyParameter)) p.currentPenalty = p.penaltyParameter;
   } else if (l.keyIs("PIVOT")) l.set(p.pivotTolerance);
   else if (l.keyIs("PRINT"))
-    choose(l, {setTo("FILE", &Parameters::printFile),
-                            setTo("FREQUENCY", &Parameters::logFrequency),
-                            setTo("LEVEL", &Parameters::printLevel)});
+    choose(l, {setTo("FILE", &Parameters::printFile), setTo("FREQUENCY", &Parameters::logFrequency),
+               setTo("LEVEL", &Parameters::printLevel)});
   else if (l.keyIs("RADIUS")) l.set(p.radiusOfConvergence);
   else if (l.keyIs("ROWS")) {
     if (l.secondIs("TOLERANCE")) l.set(p.rowTolerance);
@@ -180,24 +178,23 @@ bool applyFirstKeyword(SpecsLine& l) {
   } else if (l.keyIs("RPARM")) applyParm(l, false);
   else if (l.keyIs("SCALE")) applyScale(l);
   else if (l.keyIs("SOLUTION"))
-    choose(l, {assign("YES", &Parameters::solution, 2),
-                            assign("NO", &Parameters::solution, 0),
-                            setTo("FILE", &Parameters::solutionFile)});
+    choose(l, {assign("YES", &Parameters::solution, 2), assign("NO", &Parameters::solution, 0),
+               setTo("FILE", &Parameters::solutionFile)});
   else if (l.keyIs("START")) applyStart(l);
   else if (l.keyIs("SUBSPACE")) l.set(p.subspaceTolerance);
   else if (l.keyIs("SUMMARY"))
     choose(l, {setTo("FILE", &Parameters::summaryFile),
-                            setTo("FREQUENCY", &Parameters::summaryFrequency),
-                            {"LEVEL", [](SpecsLine& s) {
-                               if (!s.requireInteger()) return;
-                               s.params().summaryBrief = s.integer() == 0;
-                               s.params().summaryDetailed = s.integer() > 0;
-                             }}});
+               setTo("FREQUENCY", &Parameters::summaryFrequency),
+               {"LEVEL", [](SpecsLine& s) {
+                  if (!s.requireInteger()) return;
+                  s.params().summaryBrief = s.integer() == 0;
+                  s.params().summaryDetailed = s.integer() > 0;
+                }}});
   else if (l.keyIs("SUPERBASICS")) l.set(p.superbasicsLimit);
   else if (l.keyIs("TIMING")) l.set(p.timingLevel);
   else if (l.keyIs("UNBOUNDED"))
-    choose(l, {setTo("OBJECTIVE", &Parameters::unboundedObjectiveValue),
-                            setTo("STEP", &Parameters::unboundedStepSize)});
+    choose(l,
+           {setTo("OBJECTIVE", &Parameters::unboundedObjectiveValue), setTo("STEP", &Parameters::unboundedStepSize)});
   else if (l.keyIs("VERIFY")) applyVerify(l);
   else if (l.keyIs("WEIGHT")) l.set(p.weightOnObjective);
   else return false;
@@ -213,9 +210,8 @@ bool applyFurtherKeyword(SpecsLine& l) {
   else if (l.keyIs("COEFFICIENTS") || l.keyIs("ELEMENTS")) l.set(p.elementsLimit);
   else if (l.keyIs("COLUMNS")) l.set(p.columnLimit);
   else if (l.keyIs("CYCLE"))
-    choose(l, {setTo("LIMIT", &Parameters::cycleLimit),
-                            setTo("PRINT", &Parameters::cyclePrint),
-                            setTo("TOLERANCE", &Parameters::cycleTolerance)});
+    choose(l, {setTo("LIMIT", &Parameters::cycleLimit), setTo("PRINT", &Parameters::cyclePrint),
+               setTo("TOLERANCE", &Parameters::cycleTolerance)});
   else if (l.keyIs("DERIVATIVE")) l.set(p.derivativeLevel);
   else if (l.keyIs("DIFFERENCE")) l.set(p.differenceInterval);
   else if (l.keyIs("DUMP")) l.set(p.dumpFile);
@@ -233,12 +229,12 @@ bool applyFurtherKeyword(SpecsLine& l) {
   else if (l.keyIs("NEW")) l.set(p.newBasisFile);
   else if (l.keyIs("NONLINEAR"))
     choose(l, {setTo("CONSTRAINTS", &Parameters::nonlinearConstraints),
-                            setTo("OBJECTIVE", &Parameters::nonlinearObjectiveVars),
-                            setTo("JACOBIAN", &Parameters::nonlinearJacobianVars),
-                            {"VARIABLES", [](SpecsLine& s) {
-                               Parameters& p = s.params();
-                               if (s.set(p.nonlinearObjectiveVars)) p.nonlinearJacobianVars = p.nonlinearObjectiveVars;
-                             }}});
+               setTo("OBJECTIVE", &Parameters::nonlinearObjectiveVars),
+               setTo("JACOBIAN", &Parameters::nonlinearJacobianVars),
+               {"VARIABLES", [](SpecsLine& s) {
+                  Parameters& p = s.params();
+                  if (s.set(p.nonlinearObjectiveVars)) p.nonlinearJacobianVars = p.nonlinearObjectiveVars;
+                }}});
   else if (l.keyIs("OBJECTIVE")) p.objectiveName = name8(l.token(1));
   else if (l.keyIs("OLD")) l.set(p.oldBasisFile);
   else if (l.keyIs("PHANTOM"))
@@ -253,7 +249,7 @@ bool applyFurtherKeyword(SpecsLine& l) {
   else if (l.keyIs("SOLVE")) choose(l, {setTo("STRATEGY", &Parameters::solveStrategy)});
   else if (l.keyIs("STOP"))
     choose(l, {setTo("OBJECTIVE", &Parameters::stopObjectiveCheck),
-                            setTo("CONSTRAINTS", &Parameters::stopConstraintCheck)});
+               setTo("CONSTRAINTS", &Parameters::stopConstraintCheck)});
   else if (l.keyIs("TIME")) choose(l, {setTo("LIMIT", &Parameters::timeLimit)});
   else if (l.keyIs("UPPER")) l.set(p.upperBoundDefault);
   else if (l.keyIs("WORKSPACE"))

@@ -29,7 +29,7 @@ void reportNotStartingWithBegin(const ReportChannels& out, int unit, const std::
 
 // Searches for the next "BEGIN". Returns kSpecsBlockRead when found, else the reader's result.
 SpecsReadResult findBegin(int problemNumber, int unit, const SpecsLineSource& next, const ReportChannels& out,
-              std::string& record) {
+                          std::string& record) {
   bool reported = false;
   bool skipping = false;
   while (nextRecord(next, record)) {

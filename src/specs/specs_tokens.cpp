@@ -9,30 +9,63 @@
 namespace kavro::specs {
 namespace {
 
-constexpr std::array<std::string_view, 38> kFirstKeywords = {
-    "CHECK", "COMPLETION", "CRASH", "DEBUG", "DEFAULTS", "EXPAND", "FACTORIZATION", "FEASIBILITY",
-    "HESSIAN", "IPARM", "ITERATIONS", "ITERS:ITERATIONS", "ITNS :ITERATIONS", "LAGRANGIAN",
-    "LINESEARCH", "LOG", "LU", "MAJOR", "MINOR", "MULTIPLE", "OPTIMALITY", "PARTIAL", "PENALTY",
-    "PIVOT", "PRINT", "RADIUS", "ROWS", "RPARM", "SCALE", "SOLUTION", "START", "SUBSPACE",
-    "SUMMARY", "SUPERBASICS", "TIMING", "UNBOUNDED", "VERIFY", "WEIGHT"};
+constexpr std::array<std::string_view, 38> kFirstKeywords = {"CHECK",
+                                                             "COMPLETION",
+                                                             "CRASH",
+                                                             "DEBUG",
+                                                             "DEFAULTS",
+                                                             "EXPAND",
+                                                             "FACTORIZATION",
+                                                             "FEASIBILITY",
+                                                             "HESSIAN",
+                                                             "IPARM",
+                                                             "ITERATIONS",
+                                                             "ITERS:ITERATIONS",
+                                                             "ITNS :ITERATIONS",
+                                                             "LAGRANGIAN",
+                                                             "LINESEARCH",
+                                                             "LOG",
+                                                             "LU",
+                                                             "MAJOR",
+                                                             "MINOR",
+                                                             "MULTIPLE",
+                                                             "OPTIMALITY",
+                                                             "PARTIAL",
+                                                             "PENALTY",
+                                                             "PIVOT",
+                                                             "PRINT",
+                                                             "RADIUS",
+                                                             "ROWS",
+                                                             "RPARM",
+                                                             "SCALE",
+                                                             "SOLUTION",
+                                                             "START",
+                                                             "SUBSPACE",
+                                                             "SUMMARY",
+                                                             "SUPERBASICS",
+                                                             "TIMING",
+                                                             "UNBOUNDED",
+                                                             "VERIFY",
+                                                             "WEIGHT"};
 
 constexpr std::array<std::string_view, 43> kSecondKeywords = {
-    "(TOTAL)", "(USER)", "ALL", "BASIC", "COLUMNS", "COMPLETE", "CONSTRAINTS", "DAMPING", "DEBUG",
-    "DENSE", "DENSITY", "ELEMENTS", "ELIGIBLE", "FACTORIZATION", "FILE", "FREQUENCY", "FULL",
-    "GRADIENTS", "ITERATIONS", "ITERS:ITERATIONS", "ITNS :ITERATIONS", "JACOBIAN", "LEVEL",
-    "LIMIT", "LINEAR", "NO", "NONBASIC", "NONLINEAR", "OBJECTIVE", "OPTION", "PARTIAL", "PRINT",
-    "ROOK", "SINGULARITY", "SPARSE", "STEP", "STRATEGY", "SUPERBASIC", "SWAP", "TOLERANCE", "UPDATE",
-    "VARIABLES", "YES"};
+    "(TOTAL)",   "(USER)",    "ALL",        "BASIC",     "COLUMNS",    "COMPLETE",         "CONSTRAINTS",
+    "DAMPING",   "DEBUG",     "DENSE",      "DENSITY",   "ELEMENTS",   "ELIGIBLE",         "FACTORIZATION",
+    "FILE",      "FREQUENCY", "FULL",       "GRADIENTS", "ITERATIONS", "ITERS:ITERATIONS", "ITNS :ITERATIONS",
+    "JACOBIAN",  "LEVEL",     "LIMIT",      "LINEAR",    "NO",         "NONBASIC",         "NONLINEAR",
+    "OBJECTIVE", "OPTION",    "PARTIAL",    "PRINT",     "ROOK",       "SINGULARITY",      "SPARSE",
+    "STEP",      "STRATEGY",  "SUPERBASIC", "SWAP",      "TOLERANCE",  "UPDATE",           "VARIABLES",
+    "YES"};
 
 // PRICING is a further keyword, not a first one: in the first table it would sort before PRINT
 // and take over the abbreviations "PR" and "PRI", which have always meant PRINT. SOLVE and
 // TIME likewise leave "SOL" to SOLUTION and "TIM" to TIMING.
 constexpr std::array<std::string_view, 38> kFurtherKeywords = {
-    "AIJ", "BACKUP", "BOUNDS", "CENTRAL", "COEFFICIENTS", "COLUMNS", "CYCLE", "DERIVATIVE",
-    "DIFFERENCE", "DUMP", "ELEMENTS", "ERROR", "FUNCTION", "INSERT", "JACOBIAN", "LIST", "LOAD",
-    "LOWER", "MAXIMIZE", "MINIMIZE", "MPS", "NEW", "NONLINEAR", "OBJECTIVE", "OLD", "PHANTOM",
-    "PRICING", "PROBLEM", "PUNCH", "RANGES", "REPORT", "RHS", "SAVE", "SOLVE", "STOP", "TIME", "UPPER",
-    "WORKSPACE"};
+    "AIJ",        "BACKUP",  "BOUNDS",   "CENTRAL",  "COEFFICIENTS", "COLUMNS",  "CYCLE",     "DERIVATIVE",
+    "DIFFERENCE", "DUMP",    "ELEMENTS", "ERROR",    "FUNCTION",     "INSERT",   "JACOBIAN",  "LIST",
+    "LOAD",       "LOWER",   "MAXIMIZE", "MINIMIZE", "MPS",          "NEW",      "NONLINEAR", "OBJECTIVE",
+    "OLD",        "PHANTOM", "PRICING",  "PROBLEM",  "PUNCH",        "RANGES",   "REPORT",    "RHS",
+    "SAVE",       "SOLVE",   "STOP",     "TIME",     "UPPER",        "WORKSPACE"};
 
 bool isSeparator(char c) { return c == ' ' || c == '\t' || c == ',' || c == ':' || c == '='; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }

@@ -43,9 +43,7 @@ class NlCommand : public ::testing::Test {
   }
   void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
 
-  void write(const std::string& name, const std::string& text) {
-    std::ofstream(dir_ + "/" + name) << text;
-  }
+  void write(const std::string& name, const std::string& text) { std::ofstream(dir_ + "/" + name) << text; }
   // Runs kavro with the arguments in the test's folder; returns its exit status, the output in out.
   int run(const std::string& arguments, const std::string& options = "") {
     const std::string command = "cd '" + dir_ + "' && " + (options.empty() ? "" : "kavro_options='" + options + "' ") +
@@ -123,7 +121,6 @@ TEST_F(NlCommand, ModelsTheOptimizerCannotTakeAreRefusedInTheSolFile) {
   ASSERT_EQ(run("int -AMPL", "relax_integrality=1"), 0) << out;
   EXPECT_EQ(readSol(dir_ + "/int.sol").solveResult, 0);
   EXPECT_EQ(run("--relax-integers int.nl"), 0) << out;
-
 }
 
 // A nonlinear model through the AMPL protocol: solved, with the optimum in the .sol file.
@@ -151,7 +148,8 @@ TEST_F(NlCommand, UnreadableModelsEndWithStatusTwoAndTheLine) {
 TEST_F(NlCommand, SolutionReportHasTheHostsStatusesAndRecords) {
   write("lp.nl", lpModel(false));
   ASSERT_EQ(run("--solution lp.json lp.nl"), 0) << out;
-  EXPECT_NE(out.find("Model lp: 2 variables, 2 constraints (0 nonlinear), linear objective, minimize"), std::string::npos);
+  EXPECT_NE(out.find("Model lp: 2 variables, 2 constraints (0 nonlinear), linear objective, minimize"),
+            std::string::npos);
   EXPECT_NE(out.find("EXIT -- optimal solution found"), std::string::npos) << out;
   std::ifstream in(dir_ + "/lp.json");
   const nlohmann::json j = nlohmann::json::parse(in);
@@ -219,13 +217,16 @@ TEST_F(NlCommand, FailedRunsAreRepeatedWithALargerPenaltyUnlessTheOptionsSayOthe
   std::system(("cp " KAVRO_TEST_DATA_DIR "/nl/hs093.nl '" + dir_ + "/'").c_str());
   ASSERT_EQ(run("hs093.nl"), 0) << out;
   EXPECT_NE(out.find(" Solved again from the model's starting point with Penalty parameter 10 (the last run ended "
-                     "with exit 1)"), std::string::npos) << out;
+                     "with exit 1)"),
+            std::string::npos)
+      << out;
   EXPECT_EQ(out.find("Penalty parameter 100 ("), std::string::npos) << out;
   EXPECT_TRUE(std::regex_search(out, std::regex("Objective value +1\\.35075"))) << out;
 
   write("given.spc", "BEGIN\n  Major iterations 500\nEND\n");
   EXPECT_EQ(run("--specs given.spc hs093.nl"), 0) << out;
-  EXPECT_NE(out.find("Solved again from the model's starting point with Penalty parameter 10 ("), std::string::npos) << out;
+  EXPECT_NE(out.find("Solved again from the model's starting point with Penalty parameter 10 ("), std::string::npos)
+      << out;
 
   write("single.spc", "BEGIN\n  Solve strategy 0\nEND\n");
   EXPECT_EQ(run("--specs single.spc hs093.nl"), 1) << out;
@@ -236,8 +237,10 @@ TEST_F(NlCommand, FailedRunsAreRepeatedWithALargerPenaltyUnlessTheOptionsSayOthe
   write("penalty.spc", "BEGIN\n  Penalty parameter 1\nEND\n");
   run("--specs penalty.spc hs093.nl");
   EXPECT_EQ(out.find("with Penalty parameter"), std::string::npos) << out;
-  EXPECT_NE(out.find(" Solved again from the model's starting point with Crash option 0 (the last run ended with exit 1)"),
-            std::string::npos) << out;
+  EXPECT_NE(
+      out.find(" Solved again from the model's starting point with Crash option 0 (the last run ended with exit 1)"),
+      std::string::npos)
+      << out;
 }
 
 // ex8_5_6's functions are undefined where the crash's basis puts the point, whatever the penalty:
@@ -245,10 +248,11 @@ TEST_F(NlCommand, FailedRunsAreRepeatedWithALargerPenaltyUnlessTheOptionsSayOthe
 TEST_F(NlCommand, RepeatsEndWithTheAllSlackBasis) {
   std::system(("cp " KAVRO_TEST_DATA_DIR "/nl/ex8_5_6.nl '" + dir_ + "/'").c_str());
   ASSERT_EQ(run("ex8_5_6.nl"), 0) << out;
-  for (const char* line : {" Solved again from the model's starting point with Penalty parameter 10 (the last run ended with exit 6)",
-                           " Solved again from the model's starting point with Penalty parameter 100 (the last run ended with exit 6)",
-                           " Solved again from the model's starting point with Penalty parameter 1 and Crash option 0 (the last "
-                           "run ended with exit 6)"})
+  for (const char* line :
+       {" Solved again from the model's starting point with Penalty parameter 10 (the last run ended with exit 6)",
+        " Solved again from the model's starting point with Penalty parameter 100 (the last run ended with exit 6)",
+        " Solved again from the model's starting point with Penalty parameter 1 and Crash option 0 (the last "
+        "run ended with exit 6)"})
     EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
   EXPECT_EQ(out.find("Penalty parameter 10 and Crash option 0"), std::string::npos) << out;
   EXPECT_NE(out.find("EXIT -- optimal solution found"), std::string::npos) << out;
@@ -261,11 +265,16 @@ TEST_F(NlCommand, RepeatsEndWithTheAllSlackBasis) {
 TEST_F(NlCommand, ARunThatRunsAwayIsStoppedForTheRepeat) {
   std::system(("cp " KAVRO_TEST_DATA_DIR "/nl/optctrl6.nl '" + dir_ + "/'").c_str());
   ASSERT_EQ(run("optctrl6.nl"), 0) << out;
-  EXPECT_NE(out.find(" The solve strategy stopped the run at major iteration 140 (no CPU limit): the violation of the "
-                     "nonlinear constraints stayed above 10 times its best (2.7e-03 at major 30) for 100 major iterations"),
-            std::string::npos) << out;
-  EXPECT_NE(out.find(" Solved again from the model's starting point with Penalty parameter 10 (the last run ended with exit 18)"),
-            std::string::npos) << out;
+  EXPECT_NE(
+      out.find(" The solve strategy stopped the run at major iteration 140 (no CPU limit): the violation of the "
+               "nonlinear constraints stayed above 10 times its best (2.7e-03 at major 30) for 100 major iterations"),
+      std::string::npos)
+      << out;
+  EXPECT_NE(
+      out.find(
+          " Solved again from the model's starting point with Penalty parameter 10 (the last run ended with exit 18)"),
+      std::string::npos)
+      << out;
   EXPECT_TRUE(std::regex_search(out, std::regex("Objective value +2\\.04801654"))) << out;
 }
 
@@ -278,7 +287,8 @@ TEST_F(NlCommand, ACrashOntoAnUndefinedBoundaryIsUndone) {
   write("p100.spc", "BEGIN\n  Penalty parameter 100\nEND\n");
   ASSERT_EQ(run("--specs p100.spc ex8_5_1.nl"), 0) << out;
   EXPECT_NE(out.find(" Itn       0 -- functions undefined at the crashed point: the crash of the LG rows is undone"),
-            std::string::npos) << out;
+            std::string::npos)
+      << out;
   EXPECT_NE(out.find("EXIT -- optimal solution found"), std::string::npos) << out;
 }
 

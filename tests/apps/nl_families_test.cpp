@@ -26,13 +26,13 @@
 #include <string>
 #include <vector>
 
-#include "nl/nl_point_check.hpp"
-#include "nl/nl_reader.hpp"
-#include "nl_answer.hpp"
 #include "nl/nl_curvature.hpp"
 #include "nl/nl_curvature_probe.hpp"
 #include "nl/nl_evaluator.hpp"
+#include "nl/nl_point_check.hpp"
 #include "nl/nl_problem.hpp"
+#include "nl/nl_reader.hpp"
+#include "nl_answer.hpp"
 #include "support/temp_path.hpp"
 
 namespace {
@@ -40,7 +40,8 @@ namespace {
 const std::string kModels = std::string(KAVRO_TEST_DATA_DIR) + "/nl/families";
 
 // The second-order test with the model's own objective and sense.
-kavro::nl::Curvature curvatureAt(const kavro::nl::Model& m, const std::vector<double>& x, const std::vector<double>& y) {
+kavro::nl::Curvature curvatureAt(const kavro::nl::Model& m, const std::vector<double>& x,
+                                 const std::vector<double>& y) {
   const double sigma = m.nObjs() > 0 && m.objSense[0] == 1 ? -1.0 : 1.0;
   return kavro::nl::reducedCurvature(m, m.nObjs() > 0 ? 0 : -1, x.data(), y.data(), sigma);
 }
@@ -86,8 +87,8 @@ CommandRun runCommand(const std::string& model) {
   CommandRun r;
   const std::string dir = kavro::testing::uniqueTempPath("nl_families", "");
   if (std::system(("mkdir -p '" + dir + "'").c_str()) != 0) return r;
-  const std::string command =
-      "cd '" + dir + "' && " + KAVRO_PROGRAM + " --quiet --solution run.json '" + model + "' > out.txt 2>&1";
+  const std::string command = "cd '" + dir + "' && " + KAVRO_PROGRAM + " --quiet --solution run.json '" + model +
+                              "' > out.txt 2>&1";
   r.status = std::system(command.c_str());
   std::ifstream in(dir + "/run.json");
   r.answer = nlohmann::json::parse(in, nullptr, false);
@@ -110,7 +111,8 @@ std::vector<std::string> problems(const Known& k, const CommandRun& r) {
   if (!model.ok) return {"cannot read the model: " + model.error};
   std::vector<double> x, y;
   for (const auto& c : r.answer["columns"]) x.push_back(c["level"].is_number() ? c["level"].get<double>() : NAN);
-  for (const auto& row : r.answer["rows"]) y.push_back(row["marginal"].is_number() ? row["marginal"].get<double>() : NAN);
+  for (const auto& row : r.answer["rows"])
+    y.push_back(row["marginal"].is_number() ? row["marginal"].get<double>() : NAN);
   const kavro::nl::PointCheck check = kavro::nl::checkPoint(model.model, x.data(), &y, 1e-6);
   if (!check.passed(1e-6, 1e-6)) {
     found.push_back("optimal but not certified: " + check.failure + " primal " + std::to_string(check.primalRelative) +
@@ -143,8 +145,7 @@ TEST_P(NlFamilies, AnswerIsOptimalOrHonest) {
   if (k.failsToday)
     EXPECT_FALSE(found.empty()) << k.model << " passes every check now: set its 'today' entry in KNOWN.tsv to ok ("
                                 << k.note << ")";
-  else
-    EXPECT_TRUE(found.empty()) << k.model << ":\n" << joined(found) << r.report.substr(0, 4000);
+  else EXPECT_TRUE(found.empty()) << k.model << ":\n" << joined(found) << r.report.substr(0, 4000);
 }
 
 std::string modelName(const ::testing::TestParamInfo<Known>& info) {
@@ -165,13 +166,13 @@ struct CurvatureCase {
 
 TEST(ReducedCurvature, TellsSaddlePointsFromMinima) {
   const CurvatureCase cases[] = {
-      {"saddle_free", true, -2.0},         // x^2 - y^2 at 0
-      {"saddle_of_maximum", true, -2.0},   // maximize -x^2 + y^2 at 0: minimize x^2 - y^2
-      {"saddle_along_row", true, -2.0},    // -x^2 - y^2 on x + y = 0
-      {"maximum_on_circle", true, -1.0},   // maximize x on the circle, at (-1, 0)
-      {"minimum_on_row", false, 0.0},      // -x^2 + y^2 on x = 0: the negative direction is held
-      {"minimum_at_bound", false, 0.0},    // x^2 - y^2 - y with y at its upper bound 1
-      {"minimum_on_circle", false, 0.0},   // minimize x in the disk, at (-1, 0)
+      {"saddle_free", true, -2.0},        // x^2 - y^2 at 0
+      {"saddle_of_maximum", true, -2.0},  // maximize -x^2 + y^2 at 0: minimize x^2 - y^2
+      {"saddle_along_row", true, -2.0},   // -x^2 - y^2 on x + y = 0
+      {"maximum_on_circle", true, -1.0},  // maximize x on the circle, at (-1, 0)
+      {"minimum_on_row", false, 0.0},     // -x^2 + y^2 on x = 0: the negative direction is held
+      {"minimum_at_bound", false, 0.0},   // x^2 - y^2 - y with y at its upper bound 1
+      {"minimum_on_circle", false, 0.0},  // minimize x in the disk, at (-1, 0)
   };
   for (const CurvatureCase& c : cases) {
     SCOPED_TRACE(c.model);
@@ -214,7 +215,8 @@ TEST(ReducedCurvature, ParallelActiveRowsCountOnce) {
 // of the Lagrangian along it), and the probe's moved point keeps every bound and lowers the
 // Lagrangian; at a minimum the probe offers nothing.
 TEST(CurvatureProbe, MovesOffSaddlePointsOnly) {
-  for (const char* name : {"saddle_free", "saddle_of_maximum", "saddle_along_row", "minimum_on_row", "minimum_on_circle"}) {
+  for (const char* name :
+       {"saddle_free", "saddle_of_maximum", "saddle_along_row", "minimum_on_row", "minimum_on_circle"}) {
     SCOPED_TRACE(name);
     const std::string base = kModels + "/curvature/" + name;
     const kavro::nl::ReadResult model = kavro::nl::readNlFile(base + ".nl");

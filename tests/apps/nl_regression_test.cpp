@@ -75,8 +75,8 @@ TEST_P(NlRegression, SolvesAsBefore) {
     for (const auto& c : run["columns"]) x.push_back(c["level"].get<double>());
     for (const auto& r : run["rows"]) y.push_back(r["marginal"].get<double>());
     const kavro::nl::PointCheck check = kavro::nl::checkPoint(model.model, x.data(), &y, 1e-6);
-    EXPECT_TRUE(check.passed(1e-6, 1e-6)) << check.failure << " primal " << check.primalRelative << " dual "
-                                          << check.dualRelative;
+    EXPECT_TRUE(check.passed(1e-6, 1e-6))
+        << check.failure << " primal " << check.primalRelative << " dual " << check.dualRelative;
   }
   const double objective = run.value("objective", NAN);
   EXPECT_LE(std::abs(objective - e.objective), e.tolerance * std::max(1.0, std::abs(e.objective)))

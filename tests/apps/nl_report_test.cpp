@@ -189,7 +189,8 @@ TEST_F(NlReports, MajorIterationDiagnosticsFollowThePrintLevel) {
   EXPECT_EQ(first, 1);
 
   ASSERT_EQ(run(kModels + "hs071.nl", "Print level 11111\n"), 0);
-  for (const char* title : {" x  and  Jacobian", " Constraint functions", " Multiplier estimates", " Jacobian variables"})
+  for (const char* title :
+       {" x  and  Jacobian", " Constraint functions", " Multiplier estimates", " Jacobian variables"})
     EXPECT_EQ(countEqual(print, title), static_cast<int>(majorLineIndices(print).size())) << title;
   // In the order J, F, L, X of the digits.
   const int j = findEqual(print, " x  and  Jacobian"), f = findEqual(print, " Constraint functions", j);
@@ -216,8 +217,8 @@ TEST_F(NlReports, LogColumnsCountTheFunctionCalls) {
       long itn = 0, nobj = 0, ncon = 0, nsb = 0;
       double rg = 0, sinf = 0, objective = 0;
       int ninf = 0;
-      if (!inLog || std::sscanf(l.c_str(), "%ld %lf %d %lf %lf %ld %ld %ld", &itn, &rg, &ninf, &sinf, &objective,
-                                &nobj, &ncon, &nsb) != 8) {
+      if (!inLog || std::sscanf(l.c_str(), "%ld %lf %d %lf %lf %ld %ld %ld", &itn, &rg, &ninf, &sinf, &objective, &nobj,
+                                &ncon, &nsb) != 8) {
         inLog = inLog && !l.empty();
         continue;
       }
@@ -237,7 +238,6 @@ TEST_F(NlReports, LogColumnsCountTheFunctionCalls) {
   }
 }
 
-
 // Every run ends with its EXIT line and then the statistics, on both files.
 TEST_F(NlReports, EveryRunEndsWithItsExitLineAndStatistics) {
   struct Case {
@@ -245,8 +245,9 @@ TEST_F(NlReports, EveryRunEndsWithItsExitLineAndStatistics) {
     const char* options;
     int status;
   };
-  for (const Case c : {Case{"hs071.nl", "", 0}, Case{"hs021.nl", "Print level 10\n", 0},
-                       Case{"hs071.nl", "Major iterations limit 2\n", 1}, Case{"hs071.nl", "Derivative level 0\n", 0}}) {
+  for (const Case c :
+       {Case{"hs071.nl", "", 0}, Case{"hs021.nl", "Print level 10\n", 0},
+        Case{"hs071.nl", "Major iterations limit 2\n", 1}, Case{"hs071.nl", "Derivative level 0\n", 0}}) {
     SCOPED_TRACE(std::string(c.model) + " " + c.options);
     EXPECT_EQ(run(kModels + c.model, c.options), c.status);
     for (const auto* lines : {&print, &summary}) {

@@ -4,8 +4,8 @@
 #include <sstream>
 
 #include "driver/initial_basis.hpp"
-#include "setup/problem_statistics.hpp"
 #include "driver/run_context.hpp"
+#include "setup/problem_statistics.hpp"
 #include "support/temp_path.hpp"
 #include "support/test_problems.hpp"
 
@@ -89,8 +89,7 @@ TEST(BasisCounts, SuperbasicCountDifferingFromNsIsReported) {
   checkBasisCounts(h.ctx);
   EXPECT_EQ(h.state.ns, 2);
   EXPECT_EQ(h.ctx.superbasicList, (std::vector<int32_t>{0, 1}));
-  EXPECT_NE(h.printed().find("superbasics in hs(*);   previously ns =       0.  Hessian not saved"),
-            std::string::npos);
+  EXPECT_NE(h.printed().find("superbasics in hs(*);   previously ns =       0.  Hessian not saved"), std::string::npos);
 }
 
 TEST(ProblemStatistics, RowTypesAndCounts) {
@@ -107,9 +106,11 @@ TEST(ProblemStatistics, RowTypesAndCounts) {
   problemStatistics(1, h.ctx.prob, h.params, h.ctx.out, types);
   EXPECT_EQ(types, (std::vector<int32_t>{0, 1, 1, 2, 2}));
   const std::string text = h.printed();
-  EXPECT_NE(text.find(" Rows               5           1           2           1           1"), std::string::npos) << text;
+  EXPECT_NE(text.find(" Rows               5           1           2           1           1"), std::string::npos)
+      << text;
   // Column [0, inf) is Normal, [1, inf) Bounded.
-  EXPECT_NE(text.find(" Columns            2           1           0           0           1"), std::string::npos) << text;
+  EXPECT_NE(text.find(" Columns            2           1           0           0           1"), std::string::npos)
+      << text;
   EXPECT_NE(text.find(" No. of objective coefficients       2"), std::string::npos) << text;
 
   // Stage 2 refreshes the types and prints nothing.

@@ -20,8 +20,8 @@ namespace kavro {
 namespace {
 
 struct Job {
-  std::string problem;   // a Netlib file of the test data
-  const char* rule;      // the pricing option
+  std::string problem;  // a Netlib file of the test data
+  const char* rule;     // the pricing option
 };
 
 struct Outcome {
@@ -29,7 +29,7 @@ struct Outcome {
   double objective = 0.0;
   int64_t iterations = 0;
   std::vector<double> x, pi;
-  std::string print;     // the whole print file
+  std::string print;  // the whole print file
 };
 
 // One Optimizer: reads the problem, solves it, reads back its print file (without timings, so

@@ -73,7 +73,8 @@ TEST_F(StrategySolve, NoRepeatStartsPastTheTimeLimitOrWhenTheCallerSaysStop) {
   EXPECT_EQ(r.runs, 1);
   EXPECT_EQ(r.exitCode, kTimeLimit);
   // The single solve honours the limit too (given the limits that let it run that long).
-  EXPECT_EQ(solve("optctrl6", {"Time limit 0.05", "Iterations limit 10000000", "Major iterations 500", "Superbasics limit 200"},
+  EXPECT_EQ(solve("optctrl6",
+                  {"Time limit 0.05", "Iterations limit 10000000", "Major iterations 500", "Superbasics limit 200"},
                   kSingleSolve)
                 .exitCode,
             kTimeLimit);
@@ -126,8 +127,8 @@ TEST_F(StrategySolve, AStationaryPointThatCannotBeLeftIsNotCalledOptimal) {
   // No escape starts once the caller's iterations are used up, and the point with negative
   // curvature is still not called optimal.
   ScriptedProbe later(0.0);
-  const SolveResult limited =
-      solve("hs071", {"Iterations limit " + std::to_string(first.minorIterations)}, kStrategySolve, {}, &later);
+  const SolveResult limited = solve("hs071", {"Iterations limit " + std::to_string(first.minorIterations)},
+                                    kStrategySolve, {}, &later);
   EXPECT_EQ(later.calls, 1);
   EXPECT_EQ(limited.runs, first.runs);
   EXPECT_EQ(limited.exitCode, kCannotImprove);

@@ -22,9 +22,7 @@ using testing::kInf;
 using testing::makeProblem;
 
 // min x1 + 2 x2  s.t.  x1 + x2 >= 1,  0 <= x <= 10; objective row last.
-Problem tinyLp() {
-  return makeProblem(DenseLp{{{1, 1}, {1, 2}}, {1, -kInf}, {kInf, kInf}, {0, 0}, {10, 10}, 1});
-}
+Problem tinyLp() { return makeProblem(DenseLp{{{1, 1}, {1, 2}}, {1, -kInf}, {kInf, kInf}, {0, 0}, {10, 10}, 1}); }
 
 std::string slurp(const std::string& path) {
   std::ifstream in(path);
@@ -111,9 +109,10 @@ TEST_F(SolverEntry, FilesThatClashAreRefusedBeforeAnythingIsWritten) {
   EXPECT_EQ(solve(p, s, 1000000).exitCode, kFileClash);
   internalsOf(opt).units.flushAll();
   EXPECT_EQ(slurp(printPath), "      New basis file 11\n") << "only the option's echo: the print file is in the clash";
-  EXPECT_EQ(slurp(summaryPath), " XXX  the print file (unit 9) and the New basis file (unit 11) are the same file: " +
-                                    printPath + "\n EXIT -- an output file is an input or another output file of the "
-                                                "run\n");
+  EXPECT_EQ(slurp(summaryPath),
+            " XXX  the print file (unit 9) and the New basis file (unit 11) are the same file: " + printPath +
+                "\n EXIT -- an output file is an input or another output file of the "
+                "run\n");
 
   // Without the clash the same run is solved.
   opt.setSpecsLine("New basis file 0");
@@ -141,7 +140,7 @@ TEST(WorkStorage, LayoutFollowsTheRegionTable) {
 
 TEST(WorkStorage, HostEstimateAndSuperbasicsEstimate) {
   EXPECT_EQ(superbasicsEstimate(0), 3);
-  EXPECT_EQ(superbasicsEstimate(1), 3);    // q = 1: 1 + 2
+  EXPECT_EQ(superbasicsEstimate(1), 3);  // q = 1: 1 + 2
   EXPECT_EQ(superbasicsEstimate(8000), 5000);
   EXPECT_EQ(superbasicsEstimate(3997), 4998);
   // An estimate never fails on a model without columns.

@@ -109,8 +109,9 @@ std::vector<std::string> describedRepeats(const std::vector<std::string>& caller
 
 TEST(StrategyRepeats, RepeatsChangeOnlyWhatTheCallerLeftUnset) {
   using List = std::vector<std::string>;
-  EXPECT_EQ(describedRepeats({}), (List{"Penalty parameter 10", "Penalty parameter 100",
-                                       "Penalty parameter 1 and Crash option 0", "Penalty parameter 10 and Crash option 0"}));
+  EXPECT_EQ(describedRepeats({}),
+            (List{"Penalty parameter 10", "Penalty parameter 100", "Penalty parameter 1 and Crash option 0",
+                  "Penalty parameter 10 and Crash option 0"}));
   EXPECT_EQ(describedRepeats({"Penalty parameter 5"}), (List{"Crash option 0"}));
   EXPECT_EQ(describedRepeats({"Crash option 3"}), (List{"Penalty parameter 10", "Penalty parameter 100"}));
   // The caller's own settings are not run twice: penalty 10 is the first run's.
@@ -134,7 +135,8 @@ TEST(StrategyRepeats, OnlyRunsWithoutASolutionThatOtherSettingsMayMendAreRepeate
     r.exitCode = code;
     EXPECT_TRUE(worthRepeating(r)) << code;
   }
-  for (ExitCode code : {kOptimal, kTimeLimit, kInterrupted, kBadObjectiveGradient, kWorkspaceTooSmall, kInvalidProblemData}) {
+  for (ExitCode code :
+       {kOptimal, kTimeLimit, kInterrupted, kBadObjectiveGradient, kWorkspaceTooSmall, kInvalidProblemData}) {
     r.exitCode = code;
     EXPECT_FALSE(worthRepeating(r)) << code;
   }

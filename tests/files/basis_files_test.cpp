@@ -109,8 +109,8 @@ void scaleInPlace(Problem& p, Basis& b, const std::vector<double>& scales) {
 // ------------------------------------------------------------------------- fields
 
 TEST(BasisFileFields, ExponentFormMatchesTheListings) {
-  const double values[] = {0.0, 1.0, -1.0, 0.1, -464.753, 1e20, -1e-300, 2.5e100, 9.99999999e99, NAN, INFINITY,
-                           -INFINITY};
+  const double values[] = {0.0,     1.0,     -1.0,          0.1, -464.753, 1e20,
+                           -1e-300, 2.5e100, 9.99999999e99, NAN, INFINITY, -INFINITY};
   const int shapes[][2] = {{24, 14}, {21, 12}, {12, 5}};
   for (double v : values) {
     for (const auto& s : shapes) {
@@ -172,7 +172,7 @@ TEST(NewBasisFormat, FixedColumnLayout) {
   ASSERT_EQ(lines.size(), 6u);
   EXPECT_EQ(lines[0], "AFIRO     ITN     123    OPTIMAL SOLN  NINF      0      OBJ  -4.647500000000E+02");
   EXPECT_EQ(lines[1], "OBJ=COST     RHS=B        RNG=         BND=BND1     M=      3 N=      5 SB=    1");
-  EXPECT_EQ(lines[2], "30320013");  // internal states -1 and 4 saved as 0
+  EXPECT_EQ(lines[2], "30320013");                             // internal states -1 and 4 saved as 0
   EXPECT_EQ(lines[3], "       2    7.50000000000000E-01 -1");  // free column strictly inside its bounds
   EXPECT_EQ(lines[4], "       4    1.25000000000000E+00  2");
   EXPECT_EQ(lines[5], "       0    0.00000000000000E+00  0");
@@ -314,23 +314,26 @@ TEST(OldBasisFile, BadFiles) {
   const std::string h = std::string(kHeader1) + kHeader2;
   const std::string longLine(20000, '7');
   const Case cases[] = {
-      {"other m", std::string(kHeader1) + "OBJ=         RHS=         RNG=         BND=         M=      4 N=      5 SB=    0\n"
-                                          "30300013\n       0\n",
+      {"other m",
+       std::string(kHeader1) + "OBJ=         RHS=         RNG=         BND=         M=      4 N=      5 SB=    0\n"
+                               "30300013\n       0\n",
        true, false, " EXIT -- the basis file dimensions do not match this problem"},
       {"empty file", "", true, false, "no readable M= and N="},
       {"only line 1", kHeader1, true, false, "no readable M= and N="},
-      {"letters for M", std::string(kHeader1) + "OBJ=         RHS=         RNG=         BND=         M=    abc N=      5\n",
-       true, false, "no readable M= and N="},
+      {"letters for M",
+       std::string(kHeader1) + "OBJ=         RHS=         RNG=         BND=         M=    abc N=      5\n", true, false,
+       "no readable M= and N="},
       {"map cut short", h, false, false, "ends inside its state map"},
       {"letter in map", h + "303x0013\n", false, false, "not a state"},
       {"value not a number", h + "30320013\n       4  abc\n       0\n", false, true, "ignored: no valid value"},
       {"NaN value", h + "30320013\n       4                     NaN  2\n", false, true, "ignored: no valid value"},
       {"no variable number", h + "30320013\n    xyz  1.0\n       0\n", false, true, "ignored: no variable number"},
-      {"overlong lines", h + "30320013" + longLine + "\n       4    1.50000000000000E+00  2" + longLine + "\n", false, true,
-       "No. of superbasics loaded:       1"},
+      {"overlong lines", h + "30320013" + longLine + "\n       4    1.50000000000000E+00  2" + longLine + "\n", false,
+       true, "No. of superbasics loaded:       1"},
       {"number beyond nb", h + "30320013\n     999  1.5E+00\n       4  1.5E+00\n", false, true,
        "No. of superbasics loaded:       1"},
-      {"no final line", h + "30320013\n       4    1.50000000000000E+00  2", false, true, "No. of superbasics loaded:       1"},
+      {"no final line", h + "30320013\n       4    1.50000000000000E+00  2", false, true,
+       "No. of superbasics loaded:       1"},
       {"short map line", h + "303\n", false, true, "No. of fixed cols made nonbasic:       1"},
   };
   for (const Case& c : cases) {
@@ -383,14 +386,10 @@ TEST(PunchFile, LayoutWithGeneratedNames) {
   writePunch(f.io, kFile, BasisSource{p, {}, b.hs, b.x});
   const auto lines = f.lines(kFile);
   const std::vector<std::string> expected = {
-      "NAME          TESTPROB  PUNCH/INSERT",
-      " XU x......1  r......1   2.50000E+00",
-      " XL x......3  r......2  -1.25000E+00",
-      " SB x......4             5.00000E-01",
-      " UL x......5             4.00000E+00",
-      " XL x......6  r......4   3.75000E+00",
-      " SB r......4             1.25000E-01",
-      "ENDATA",
+      "NAME          TESTPROB  PUNCH/INSERT", " XU x......1  r......1   2.50000E+00",
+      " XL x......3  r......2  -1.25000E+00", " SB x......4             5.00000E-01",
+      " UL x......5             4.00000E+00", " XL x......6  r......4   3.75000E+00",
+      " SB r......4             1.25000E-01", "ENDATA",
   };
   EXPECT_EQ(lines, expected);
   EXPECT_NE(f.text(kPrint).find(" PUNCH file saved on file  11"), std::string::npos);
@@ -544,8 +543,8 @@ TEST(NamedFiles, RowsAndColumnsWithTheSameNames) {
     else writePunch(f.io, kFile, BasisSource{p, {}, b.hs, b.x});
     Basis r{std::vector<int32_t>(10, 0), std::vector<double>(10, 0.0)};
     const BasisTarget target{p, r.hs, r.x};
-    const BasisReadResult res =
-        dump ? readLoad(f.io, kFile, f.input(kFile), target) : readInsert(f.io, kFile, f.input(kFile), target);
+    const BasisReadResult res = dump ? readLoad(f.io, kFile, f.input(kFile), target)
+                                     : readInsert(f.io, kFile, f.input(kFile), target);
     ASSERT_TRUE(res.loaded) << dump;
     EXPECT_EQ(r.hs, b.hs) << dump << "\n" << f.text(kFile);
   }
@@ -583,8 +582,7 @@ TEST(BasisFilesInARun, OldBasisFileOfAnotherProblemEndsTheRun) {
   run.f.put(kFile, std::string(kHeader1) + "OBJ=         RHS=         RNG=         BND=         M=      3 N=      6\n");
   EXPECT_TRUE(loadBasisFile(run.ctx));
   EXPECT_EQ(run.ctx.exitCode, kBasisFileMismatch);
-  EXPECT_NE(run.f.text(kPrint).find(" EXIT -- the basis file dimensions do not match this problem"),
-            std::string::npos);
+  EXPECT_NE(run.f.text(kPrint).find(" EXIT -- the basis file dimensions do not match this problem"), std::string::npos);
 }
 
 TEST(BasisFilesInARun, MissingFileIsReportedAndTheRunGoesOn) {

@@ -36,8 +36,8 @@ struct RunOutcome {
 RunOutcome runKavro(const fs::path& kavro, const fs::path& dir, const std::string& specs, const std::string& units,
                     const std::string& problem, const std::string& tag) {
   std::ofstream(dir / (tag + ".spc")) << "BEGIN\n" << specs << "END\n";
-  const std::string command = "cd '" + dir.string() + "' && '" + kavro.string() + "' --quiet --specs " + tag +
-                              ".spc " + units + " '" + problem + "' > " + tag + ".out 2>&1";
+  const std::string command = "cd '" + dir.string() + "' && '" + kavro.string() + "' --quiet --specs " + tag + ".spc " +
+                              units + " '" + problem + "' > " + tag + ".out 2>&1";
   RunOutcome o;
   o.status = std::system(command.c_str());
   std::ifstream in(dir / (tag + ".out"));

@@ -176,16 +176,18 @@ INSTANTIATE_TEST_SUITE_P(
                       {" XXXX  ROWS card not found",
                        " XXXX  Non-existent row    specified --R1      -- entry ignored in line      3"}},
         FileErrorCase{"noColumns", without(&MpsText::columns).str(), {" XXXX  COLUMNS card not found"}},
-        FileErrorCase{"emptyRows", card("NAME", "", "T") + "ROWS\nCOLUMNS\nRHS\nENDATA\n",
+        FileErrorCase{"emptyRows",
+                      card("NAME", "", "T") + "ROWS\nCOLUMNS\nRHS\nENDATA\n",
                       {" XXXX  No rows specified", " XXXX  No columns specified"}},
-        FileErrorCase{"unknownSection", MpsText{}.head + "QUADOBJ\n" + MpsText{}.str().substr(MpsText{}.head.size()),
+        FileErrorCase{"unknownSection",
+                      MpsText{}.head + "QUADOBJ\n" + MpsText{}.str().substr(MpsText{}.head.size()),
                       {" XXXX  Unknown section card at line      2    QUADOBJ"}},
         FileErrorCase{"sectionOutOfOrder",
-                      MpsText{}.head + MpsText{}.rows + MpsText{}.columns + MpsText{}.rhs + "ROWS\n" +
-                          MpsText{}.end,
+                      MpsText{}.head + MpsText{}.rows + MpsText{}.columns + MpsText{}.rhs + "ROWS\n" + MpsText{}.end,
                       {" XXXX  Section out of order at line     16    ROWS"}},
-        FileErrorCase{"dataBeforeRows", card("NAME", "", "T") + card(" N", "COST") + MpsText{}.rows +
-                                            MpsText{}.columns + MpsText{}.rhs + MpsText{}.end,
+        FileErrorCase{"dataBeforeRows",
+                      card("NAME", "", "T") + card(" N", "COST") + MpsText{}.rows + MpsText{}.columns + MpsText{}.rhs +
+                          MpsText{}.end,
                       {" XXXX  Data record outside a section at line      2     N  COST"}}),
     [](const auto& info) { return std::string(info.param.label); });
 
@@ -371,9 +373,9 @@ TEST(MpsColumnsTest, MarkerCardsAreRecognised) {
 // caller asks for the continuous relaxation, which the reader then says it is.
 TEST(MpsColumnsTest, IntegerColumnsAreAnErrorUnlessRelaxed) {
   MpsText t;
-  t.columns = "COLUMNS\n" + card("", "MARKER", "'MARKER'", "", "'INTORG'") + card("", "X1", "COST", "1.0", "LIM1", "1.0") +
-              card("", "MARKER", "'MARKER'", "", "'INTEND'") + card("", "X2", "COST", "2.0", "LIM1", "1.0") +
-              card("", "X3", "MYEQN", "1.0");
+  t.columns = "COLUMNS\n" + card("", "MARKER", "'MARKER'", "", "'INTORG'") +
+              card("", "X1", "COST", "1.0", "LIM1", "1.0") + card("", "MARKER", "'MARKER'", "", "'INTEND'") +
+              card("", "X2", "COST", "2.0", "LIM1", "1.0") + card("", "X3", "MYEQN", "1.0");
   t.bounds = "BOUNDS\n" + card(" BV", "BND", "X3");
   const MpsRun refused = readLp(t);
   EXPECT_EQ(refused.r.exitCode, 41);
@@ -423,14 +425,14 @@ TEST_P(MpsBadNumberTest, IsAnErrorWithTheRecord) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, MpsBadNumberTest,
-                         ::testing::Values("abc", "NaN", "1e400", "-1.0D+999", "Inf", "1.2.3", "1.0E", "--1",
-                                           "0x10", "1,5"));
+                         ::testing::Values("abc", "NaN", "1e400", "-1.0D+999", "Inf", "1.2.3", "1.0E", "--1", "0x10",
+                                           "1,5"));
 
 TEST(MpsColumnsTest, FortranNumberForms) {
   // Blanks inside the field are ignored, D exponents and sign-only exponents read as Fortran does.
-  const std::vector<std::pair<std::string, double>> cases = {
-      {"1 000.5", 1000.5}, {"1.5D2", 150.0}, {"2.5-3", 2.5e-3}, {".5", 0.5}, {"-7.", -7.0},
-      {"+3", 3.0},         {"1e-400", 0.0},  {"1.0E+02", 100.0}};
+  const std::vector<std::pair<std::string, double>> cases = {{"1 000.5", 1000.5}, {"1.5D2", 150.0},  {"2.5-3", 2.5e-3},
+                                                             {".5", 0.5},         {"-7.", -7.0},     {"+3", 3.0},
+                                                             {"1e-400", 0.0},     {"1.0E+02", 100.0}};
   for (const auto& [text, value] : cases) {
     double v = -1;
     EXPECT_TRUE(parseMpsNumber(text, true, v)) << text;
@@ -490,8 +492,10 @@ TEST(MpsSetsTest, WhatIsNotUsedIsNamed) {
   ASSERT_EQ(twice.r.exitCode, 0);
   EXPECT_EQ(twice.r.problem.lower[4], -6.0);
   EXPECT_EQ(twice.r.problem.objConstant, -2.0);
-  EXPECT_TRUE(twice.inSummary(" ===>  Warning - second RHS entry for row LIM1     at line     15: the last value is used"));
-  EXPECT_TRUE(twice.inSummary(" ===>  Warning - second RHS entry for row COST     at line     16: the last value is used"));
+  EXPECT_TRUE(
+      twice.inSummary(" ===>  Warning - second RHS entry for row LIM1     at line     15: the last value is used"));
+  EXPECT_TRUE(
+      twice.inSummary(" ===>  Warning - second RHS entry for row COST     at line     16: the last value is used"));
 }
 
 TEST(MpsRhsTest, LagrangeSetGivesMultipliersAndShutsOutTheOthers) {
@@ -679,8 +683,8 @@ TEST(MpsFreeFormatTest, FixedFilesStayFixedAutomatically) {
 }
 
 TEST(MpsFreeFormatTest, WrongNumberOfFields) {
-  const std::string text = std::string(kFreeText).replace(std::string(kFreeText).find("  production_a demand 1"),
-                                                          23, "  production_a demand 1 x");
+  const std::string text = std::string(kFreeText).replace(std::string(kFreeText).find("  production_a demand 1"), 23,
+                                                          "  production_a demand 1 x");
   const MpsRun run = readMpsText(text, {}, MpsFormat::kFree);
   EXPECT_EQ(run.r.exitCode, 41);
   EXPECT_TRUE(run.inSummary(" XXXX  Wrong number of fields at line      8      production_a demand 1 x"));

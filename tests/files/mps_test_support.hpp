@@ -13,8 +13,8 @@
 #include <unistd.h>
 #include <zlib.h>
 
-#include "io/units.hpp"
 #include "files/mps_reader.hpp"
+#include "io/units.hpp"
 #include "specs/parameters.hpp"
 
 namespace kavro::test {
@@ -55,8 +55,7 @@ inline std::vector<std::string> readLines(const std::string& path) {
 
 // A record with its fields in the fixed columns 1-4, 5-12, 15-22, 25-36, 40-47, 50-61.
 inline std::string card(const std::string& key, const std::string& name1 = "", const std::string& name2 = "",
-                        const std::string& value1 = "", const std::string& name3 = "",
-                        const std::string& value2 = "") {
+                        const std::string& value1 = "", const std::string& name3 = "", const std::string& value2 = "") {
   std::string r(61, ' ');
   auto put = [&](size_t col, const std::string& s) { r.replace(col - 1, s.size(), s); };
   put(1, key);

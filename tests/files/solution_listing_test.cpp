@@ -125,10 +125,12 @@ TEST_F(SolutionListingTest, HeaderLines) {
   EXPECT_TRUE(contains(o.print, " RHS            RHS     "));
   EXPECT_TRUE(contains(o.print, " RANGES                 "));
   EXPECT_TRUE(contains(o.print, " BOUNDS         BND     "));
-  EXPECT_TRUE(contains(o.print, "  NUMBER  ...ROW.. STATE  ...ACTIVITY...  SLACK ACTIVITY  ..LOWER LIMIT.  "
-                                "..UPPER LIMIT.  .DUAL ACTIVITY    ..I"));
-  EXPECT_TRUE(contains(o.print, "  NUMBER  .COLUMN. STATE  ...ACTIVITY...  .OBJ GRADIENT.  ..LOWER LIMIT.  "
-                                "..UPPER LIMIT.  REDUCED GRADNT    M+J"));
+  EXPECT_TRUE(contains(o.print,
+                       "  NUMBER  ...ROW.. STATE  ...ACTIVITY...  SLACK ACTIVITY  ..LOWER LIMIT.  "
+                       "..UPPER LIMIT.  .DUAL ACTIVITY    ..I"));
+  EXPECT_TRUE(contains(o.print,
+                       "  NUMBER  .COLUMN. STATE  ...ACTIVITY...  .OBJ GRADIENT.  ..LOWER LIMIT.  "
+                       "..UPPER LIMIT.  REDUCED GRADNT    M+J"));
   EXPECT_TRUE(contains(o.summary, " Solution printed on file   9"));
 }
 
@@ -138,13 +140,15 @@ TEST_F(SolutionListingTest, RowAndColumnLines) {
   // Exponent form from 1e9 on, "None" for infinite limits, "." / "1.0" / "-1.0" for exact values.
   EXPECT_TRUE(contains(o.print, line(4, "COST", ' ', " BS",
                                      {"   -2.500000E+09", "   -2.500000E+09", none, none, "        -1.0    "}, 1)));
-  EXPECT_TRUE(contains(o.print, line(5, "LIM", ' ', " UL",
-                                     {"         4.00000", dot, none, "         4.00000", "         0.50000"}, 2)));
-  EXPECT_TRUE(contains(o.print, line(1, "X1", ' ', " LL", {dot, "         1.25000", dot, none, "         1.0    "}, 3)));
-  EXPECT_TRUE(contains(o.print, line(2, "X2", ' ', " BS", {"    2.500000E+09", "        -1.0    ", none, none, dot}, 4)));
-  EXPECT_TRUE(contains(o.print, line(3, "X3", 'N', "SBS",
-                                     {" 999000000.00000", dot, "   -1.000000E+09", "    1.000000E+10", "        -1.0    "},
-                                     5)));
+  EXPECT_TRUE(contains(
+      o.print, line(5, "LIM", ' ', " UL", {"         4.00000", dot, none, "         4.00000", "         0.50000"}, 2)));
+  EXPECT_TRUE(
+      contains(o.print, line(1, "X1", ' ', " LL", {dot, "         1.25000", dot, none, "         1.0    "}, 3)));
+  EXPECT_TRUE(
+      contains(o.print, line(2, "X2", ' ', " BS", {"    2.500000E+09", "        -1.0    ", none, none, dot}, 4)));
+  EXPECT_TRUE(contains(o.print,
+                       line(3, "X3", 'N', "SBS",
+                            {" 999000000.00000", dot, "   -1.000000E+09", "    1.000000E+10", "        -1.0    "}, 5)));
 }
 
 TEST_F(SolutionListingTest, InfeasibleHeaderAndGeneratedNames) {
@@ -161,13 +165,13 @@ TEST_F(SolutionListingTest, InfeasibleHeaderAndGeneratedNames) {
                                     " INFEASIBILITIES      1     5.0000E-01"));
   EXPECT_TRUE(contains(o.print, " STATUS" + std::string(9, ' ') + "INFEASIBLE  " + std::string(9, ' ') +
                                     " ITERATION      7    SUPERBASICS      1"));
-  EXPECT_TRUE(contains(o.print, line(1, "x......1", 'I', " BS",
-                                     {"        -0.50000", "         1.25000", "          .     ", "           None ",
-                                      "         1.0    "},
-                                     3)));
-  EXPECT_EQ(o.print.end(), std::find_if(o.print.begin(), o.print.end(),
-                                        [](const std::string& l) { return l.find("COST") != std::string::npos &&
-                                                                          l.rfind("       4", 0) == 0; }));
+  EXPECT_TRUE(contains(
+      o.print,
+      line(1, "x......1", 'I', " BS",
+           {"        -0.50000", "         1.25000", "          .     ", "           None ", "         1.0    "}, 3)));
+  EXPECT_EQ(o.print.end(), std::find_if(o.print.begin(), o.print.end(), [](const std::string& l) {
+              return l.find("COST") != std::string::npos && l.rfind("       4", 0) == 0;
+            }));
   EXPECT_TRUE(std::any_of(o.print.begin(), o.print.end(),
                           [](const std::string& l) { return l.rfind("       4  r......1", 0) == 0; }));
   EXPECT_EQ(o.marks.maxPrimalInfeasVar, 0);
@@ -180,15 +184,16 @@ TEST_F(SolutionListingTest, MaximizationShowsMaxAndTurnsTheReducedCosts) {
   s.reducedCost[0] = -1.0;  // at its lower bound: right for maximizing
   const Output o = runOutput(report(), params, {2});
   EXPECT_TRUE(contains(o.print, " OBJECTIVE      COST     (Max)"));
-  EXPECT_TRUE(contains(o.print, line(1, "X1", ' ', " LL", {"          .     ", "         1.25000", "          .     ",
-                                                           "           None ", "        -1.0    "},
-                                     3)));
+  EXPECT_TRUE(contains(
+      o.print,
+      line(1, "X1", ' ', " LL",
+           {"          .     ", "         1.25000", "          .     ", "           None ", "        -1.0    "}, 3)));
   s.reducedCost[0] = 1.0;
   const Output wrong = runOutput(report(), params, {2});
-  EXPECT_TRUE(contains(wrong.print, line(1, "X1", 'N', " LL", {"          .     ", "         1.25000",
-                                                               "          .     ", "           None ",
-                                                               "         1.0    "},
-                                         3)));
+  EXPECT_TRUE(contains(
+      wrong.print,
+      line(1, "X1", 'N', " LL",
+           {"          .     ", "         1.25000", "          .     ", "           None ", "         1.0    "}, 3)));
 }
 
 TEST_F(SolutionListingTest, LargestInfeasibilitiesScaledAndUnscaled) {
@@ -271,11 +276,9 @@ INSTANTIATE_TEST_SUITE_P(Values, ListingFieldTest,
                          ::testing::Values(FieldCase{0.0, "          .     "}, FieldCase{-0.0, "          .     "},
                                            FieldCase{1.0, "         1.0    "}, FieldCase{-1.0, "        -1.0    "},
                                            FieldCase{1.0000001, "         1.00000"},
-                                           FieldCase{123.456, "       123.45600"},
-                                           FieldCase{-1e-7, "        -0.00000"},
+                                           FieldCase{123.456, "       123.45600"}, FieldCase{-1e-7, "        -0.00000"},
                                            FieldCase{999999999.0, " 999999999.00000"},
-                                           FieldCase{1e9, "    1.000000E+09"},
-                                           FieldCase{-2.5e9, "   -2.500000E+09"},
+                                           FieldCase{1e9, "    1.000000E+09"}, FieldCase{-2.5e9, "   -2.500000E+09"},
                                            FieldCase{1e100, "    1.000000+100"},
                                            FieldCase{-1.5e-300, "        -0.00000"}));
 

@@ -32,9 +32,8 @@ TEST(FileClashes, SameUnitNumber) {
   EXPECT_EQ(clashes(units, {kPrint, {11, "New basis file", Kind::kOutput}, {11, "Punch file", Kind::kOutput}}),
             (std::vector<std::string>{
                 "the New basis file (unit 11) and the Punch file (unit 11) are the same file: fort.11"}));
-  EXPECT_EQ(clashes(units, {kPrint, kSummary, {9, "Punch file", Kind::kOutput}, {6, "Dump file", Kind::kOutput}})
-                .size(),
-            0u)
+  EXPECT_EQ(
+      clashes(units, {kPrint, kSummary, {9, "Punch file", Kind::kOutput}, {6, "Dump file", Kind::kOutput}}).size(), 0u)
       << "a file on a report's unit number is added to the report";
   EXPECT_EQ(clashes(units, {kSpecs, {4, "Load file", Kind::kBasisInput}}),
             (std::vector<std::string>{"the SPECS file (unit 4) and the Load file (unit 4) are the same file: fort.4"}));
@@ -59,17 +58,20 @@ TEST(FileClashes, SameFileThroughDifferentUnits) {
   units.connect(12, dir.path("sub/../a.mps"));
   units.connect(13, "/dev/null");
   units.connect(14, "/dev/null");
-  const std::vector<std::string> found = clashes(
-      units, {kPrint, kSummary, {11, "New basis file", Kind::kOutput}, {12, "Old basis file", Kind::kBasisInput},
-              {13, "Dump file", Kind::kOutput}, {14, "Solution file", Kind::kOutput}});
-  EXPECT_EQ(found, (std::vector<std::string>{
-                       "the print file (unit 9) and the summary file (unit 6) are the same file: " + dir.path("run.print"),
-                       "the New basis file (unit 11) and the Old basis file (unit 12) are the same file: " +
-                           dir.path("hard.mps"),
-                       "the New basis file (unit 11) and the problem file (unit 98) are the same file: " +
-                           dir.path("hard.mps"),
-                       "the Old basis file (unit 12) and the problem file (unit 98) are the same file: " +
-                           dir.path("sub/../a.mps")}));
+  const std::vector<std::string> found = clashes(units, {kPrint,
+                                                         kSummary,
+                                                         {11, "New basis file", Kind::kOutput},
+                                                         {12, "Old basis file", Kind::kBasisInput},
+                                                         {13, "Dump file", Kind::kOutput},
+                                                         {14, "Solution file", Kind::kOutput}});
+  EXPECT_EQ(
+      found,
+      (std::vector<std::string>{
+          "the print file (unit 9) and the summary file (unit 6) are the same file: " + dir.path("run.print"),
+          "the New basis file (unit 11) and the Old basis file (unit 12) are the same file: " + dir.path("hard.mps"),
+          "the New basis file (unit 11) and the problem file (unit 98) are the same file: " + dir.path("hard.mps"),
+          "the Old basis file (unit 12) and the problem file (unit 98) are the same file: " +
+              dir.path("sub/../a.mps")}));
 }
 
 TEST(FileClashes, StreamsAreComparedByTheFileTheyWriteTo) {
@@ -80,8 +82,9 @@ TEST(FileClashes, StreamsAreComparedByTheFileTheyWriteTo) {
   UnitTable units;
   units.connectStream(6, stream, "standard output");
   units.connect(9, path);
-  EXPECT_EQ(clashes(units, {kPrint, kSummary}),
-            (std::vector<std::string>{"the print file (unit 9) and the summary file (unit 6) are the same file: " + path}));
+  EXPECT_EQ(
+      clashes(units, {kPrint, kSummary}),
+      (std::vector<std::string>{"the print file (unit 9) and the summary file (unit 6) are the same file: " + path}));
   units.connect(9, dir.path("other.txt"));
   EXPECT_TRUE(clashes(units, {kPrint, kSummary}).empty());
   std::fclose(stream);

@@ -67,8 +67,7 @@ TEST(Saves, FailuresAreKeptOncePerUnitWithPathAndReason) {
   struct {
     std::string path;
     std::string reason;
-  } cases[] = {{dir.path("missing/new.bas"), "No such file or directory"},
-               {dir.path(""), "Is a directory"}};
+  } cases[] = {{dir.path("missing/new.bas"), "No such file or directory"}, {dir.path(""), "Is a directory"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.path);
     UnitTable units;

@@ -35,7 +35,8 @@ TEST_F(EntryPoints, SolvesASmallLinearModel) {
   EXPECT_NE(text.find(" Work space allocated           --      0.77 Mb"), std::string::npos) << text;
   EXPECT_EQ(qmoSolutionComplete(model.handle()), 1);
   const std::string print = printFile();
-  EXPECT_EQ(print.rfind("==============================\nK A V R O  5.6      (Jul 2016)\n==============================\n", 0),
+  EXPECT_EQ(print.rfind(
+                "==============================\nK A V R O  5.6      (Jul 2016)\n==============================\n", 0),
             0u);
 }
 
@@ -197,8 +198,9 @@ TEST_F(EntryPoints, MissingPrintFileLocationOnlyWarns) {
   const Calls c = runLibrary();
   EXPECT_EQ(c.ready, 0);
   EXPECT_EQ(c.call, 0);
-  EXPECT_EQ(countOf(log(), "*** WARNING: Can't open KAVRO print file (/nonexistent/scratch/kavro55Print). It will be "
-                           "suppressed from the sysout file\n"),
+  EXPECT_EQ(countOf(log(),
+                    "*** WARNING: Can't open KAVRO print file (/nonexistent/scratch/kavro55Print). It will be "
+                    "suppressed from the sysout file\n"),
             1)
       << log();
   EXPECT_NE(log().find(" EXIT - "), std::string::npos);
@@ -231,8 +233,10 @@ TEST_F(EntryPoints, TwoRunsInOneFolderWriteTwoWholePrintFiles) {
   EXPECT_EQ(lib.call(first), 0);
   lib.free(&second);
   lib.free(&first);
-  EXPECT_EQ(countOf(log(), "*** WARNING: KAVRO print file " + scratch_ + "/kavro55Print is in use by another run; "
-                           "this run prints to " + scratch_ + "/kavro55Print.2\n"),
+  EXPECT_EQ(countOf(log(), "*** WARNING: KAVRO print file " + scratch_ +
+                               "/kavro55Print is in use by another run; "
+                               "this run prints to " +
+                               scratch_ + "/kavro55Print.2\n"),
             1)
       << log();
   const std::string one = printFile(), two = readFile(scratch_ + "/kavro55Print.2");

@@ -13,10 +13,10 @@ TEST_F(ErrorRecordTest, EveryClassSetsItsStatusesAndText) {
     const char* text;
     int ms, ss;
   };
-  const Case cases[] = {{1, "ERROR", 13, 13},         {2, "INIT ERROR", 13, 9},       {5, "QMO ERROR", 13, 9},
+  const Case cases[] = {{1, "ERROR", 13, 13},           {2, "INIT ERROR", 13, 9},     {5, "QMO ERROR", 13, 9},
                         {6, "CAPABILITY ERROR", 14, 6}, {7, "QDX ERROR", 13, 9},      {8, "DICTIONARY ERROR", 13, 9},
-                        {9, "OPT ERROR", 13, 9},      {10, "SOLVER ERROR", 13, 10},   {11, "DATA ERROR", 13, 13},
-                        {12, "MEMORY ERROR", 13, 9},  {13, "BCH ERROR", 13, 13},      {14, "IO ERROR", 13, 13}};
+                        {9, "OPT ERROR", 13, 9},        {10, "SOLVER ERROR", 13, 10}, {11, "DATA ERROR", 13, 13},
+                        {12, "MEMORY ERROR", 13, 9},    {13, "BCH ERROR", 13, 13},    {14, "IO ERROR", 13, 13}};
   for (const Case& c : cases) {
     markLog();
     raiseLinkError(ctx, c.code, "message %d", c.code);

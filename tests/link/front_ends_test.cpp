@@ -67,9 +67,9 @@ class FrontEnds : public HostTest, public ::testing::WithParamInterface<Case> {
   // The host's evaluation-error limit is lifted: the command has none.
   Outcome host(std::string& output) {
     std::ofstream(scratch_ + "/s1.opt") << "solve_strategy 1\n";
-    return fromJson(runProgram(std::string(QARNHOST_PROGRAM) + " --optfile s1.opt --env DomLim=2000000000 --solution run.json " +
-                                   modelPath(),
-                               output));
+    return fromJson(runProgram(
+        std::string(QARNHOST_PROGRAM) + " --optfile s1.opt --env DomLim=2000000000 --solution run.json " + modelPath(),
+        output));
   }
 
   static Outcome library(const std::string& path, int32_t& runs) {
@@ -106,7 +106,8 @@ TEST_P(FrontEnds, SolveAlike) {
   int32_t runs = 0;
   const Outcome c = library(modelPath(), runs);
   EXPECT_EQ(runs, GetParam().runs);
-  EXPECT_EQ(countOf(commandOutput, " Solved again from the model's starting point"), GetParam().runs - 1) << commandOutput;
+  EXPECT_EQ(countOf(commandOutput, " Solved again from the model's starting point"), GetParam().runs - 1)
+      << commandOutput;
   EXPECT_EQ(countOf(readFile(scratch_ + "/kavro55Print"), " Solved again from the model's starting point"),
             GetParam().runs - 1);
   EXPECT_EQ(c.exitCode, k.exitCode);
@@ -124,14 +125,14 @@ TEST_P(FrontEnds, SolveAlike) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Models, FrontEnds,
-                         ::testing::Values(Case{"pt", 1},        // LP
-                                           Case{"dietd", 1},     // LP
-                                           Case{"dallass", 1},   // linear constraints
-                                           Case{"hs071", 1},     // nonlinear constraints
-                                           Case{"water", 1},     // nonlinear constraints
-                                           Case{"hs093", 2},     // a larger penalty
-                                           Case{"ex8_5_6", 4},   // the all-slack basis
-                                           Case{"hs085", 5}),    // infeasible after every repeat
+                         ::testing::Values(Case{"pt", 1},       // LP
+                                           Case{"dietd", 1},    // LP
+                                           Case{"dallass", 1},  // linear constraints
+                                           Case{"hs071", 1},    // nonlinear constraints
+                                           Case{"water", 1},    // nonlinear constraints
+                                           Case{"hs093", 2},    // a larger penalty
+                                           Case{"ex8_5_6", 4},  // the all-slack basis
+                                           Case{"hs085", 5}),   // infeasible after every repeat
                          [](const auto& info) { return std::string(info.param.model); });
 
 }  // namespace

@@ -42,8 +42,8 @@ TEST_F(OptionObject, ReadsDefinitionsWithGroupsAndTypes) {
 }
 
 TEST_F(OptionObject, RejectsMalformedDefinitions) {
-  for (const char* text : {"x integer\n", "x float 1\n", "x integer abc\n", "x integer 1\nX real 2\n",
-                           "x integer 5 0 3\n", "group\n"}) {
+  for (const char* text :
+       {"x integer\n", "x float 1\n", "x integer abc\n", "x integer 1\nX real 2\n", "x integer 5 0 3\n", "group\n"}) {
     EXPECT_EQ(optReadDefinition(opt_, write("bad.def", text).c_str()), 1) << text;
     EXPECT_GT(optMessageCount(opt_), 0);
     optClearMessages(opt_);

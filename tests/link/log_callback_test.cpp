@@ -110,8 +110,9 @@ TEST_F(HostTest, InterruptedAndOutOfTimeSolves) {
     const char* exit;
     int solveStatus;
   };
-  for (const Case& c : {Case{true, " Received interrupt signal, will stop shortly...", " EXIT - Terminated by user.", 8},
-                        Case{false, " Resource limit exceeded, will stop shortly...", " EXIT - Time limit reached.", 3}}) {
+  for (const Case& c :
+       {Case{true, " Received interrupt signal, will stop shortly...", " EXIT - Terminated by user.", 8},
+        Case{false, " Resource limit exceeded, will stop shortly...", " EXIT - Time limit reached.", 3}}) {
     qarn::Environment e;
     qarn::Model m(e);
     qevSetStrOpt(e.handle(), "NameSysDir", QARN_SYSDIR);

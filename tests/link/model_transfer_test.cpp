@@ -75,12 +75,10 @@ TEST_F(Transfer, UnsupportedRowTypes) {
     bool nonlinear;
     const char* message;
   };
-  const Case cases[] = {{qmoEquX, true, "Equation type =x= not supported."},
-                        {qmoEquC, true, "Equation type =c= not supported."},
-                        {qmoEquB, true, "Equation type =b= not supported."},
-                        {qmoEquX, false, "Equation type '=X=' not supported."},
-                        {qmoEquC, false, "Equation type '=C=' not supported."},
-                        {qmoEquB, false, "Equation type '=B=' not supported."}};
+  const Case cases[] = {
+      {qmoEquX, true, "Equation type =x= not supported."},    {qmoEquC, true, "Equation type =c= not supported."},
+      {qmoEquB, true, "Equation type =b= not supported."},    {qmoEquX, false, "Equation type '=X=' not supported."},
+      {qmoEquC, false, "Equation type '=C=' not supported."}, {qmoEquB, false, "Equation type '=B=' not supported."}};
   for (const Case& c : cases) {
     LinkContext local;
     qarn::Model m(env);
@@ -122,8 +120,8 @@ TEST(WarmStart, StateFromHostStatusAndLevel) {
     int32_t hs;
   };
   const Case cases[] = {
-      {2, 0.0, kBasic},        {0, 0.0, kAtLower},      {0, 1.0e-8, kAtLower},  {3, 2.0e-7, kBasic},
-      {1, 10.0, kAtUpper}, {1, 10.0 - 1e-8, kAtUpper}, {0, 5.0, kBasic},     {1, -3.0, kAtLower},
+      {2, 0.0, kBasic},    {0, 0.0, kAtLower},         {0, 1.0e-8, kAtLower}, {3, 2.0e-7, kBasic},
+      {1, 10.0, kAtUpper}, {1, 10.0 - 1e-8, kAtUpper}, {0, 5.0, kBasic},      {1, -3.0, kAtLower},
   };
   for (const Case& c : cases) EXPECT_EQ(warmStartState(c.status, c.value, 0.0, 10.0), c.hs) << c.value;
 }
@@ -133,7 +131,7 @@ TEST_F(Transfer, WarmStartFromHostBasis) {
   const int x1 = model.var("x1", 0.0, 4.0, 10.0, qmoBstatBasic);
   const int x2 = model.var("x2", 0.0, 10.0, 10.0, qmoBstatSuper);
   const int r = model.equ("r", qmoEquL, 20.0, 14.0, 0.0, qmoBstatLower);  // slack -14 in [-20, inf]
-  const int s = model.equ("s", qmoEquG, 0.0, 0.0, 0.0, qmoBstatLower);   // slack 0 in [-inf, 0]
+  const int s = model.equ("s", qmoEquG, 0.0, 0.0, 0.0, qmoBstatLower);    // slack 0 in [-inf, 0]
   for (int j : {x0, x1, x2}) model.entry(r, j, 1.0), model.entry(s, j, 1.0);
   model.objectiveEntry(x0, 1.0);
   model.objective();

@@ -36,8 +36,10 @@ class NlHost : public HostTest {
     Sparse s{std::vector<int>(static_cast<size_t>(n)), std::vector<int>(static_cast<size_t>(n)),
              std::vector<double>(static_cast<size_t>(n))};
     int nz = 0, nlnz = 0;
-    const int rc = i < 0 ? qmoGetObjSparse(model.handle(), s.columns.data(), s.values.data(), s.nonlinear.data(), &nz, &nlnz)
-                         : qmoGetRowSparse(model.handle(), i, s.columns.data(), s.values.data(), s.nonlinear.data(), &nz, &nlnz);
+    const int rc = i < 0 ? qmoGetObjSparse(model.handle(), s.columns.data(), s.values.data(), s.nonlinear.data(), &nz,
+                                           &nlnz)
+                         : qmoGetRowSparse(model.handle(), i, s.columns.data(), s.values.data(), s.nonlinear.data(),
+                                           &nz, &nlnz);
     EXPECT_EQ(rc, 0);
     s.columns.resize(static_cast<size_t>(nz));
     s.nonlinear.resize(static_cast<size_t>(nz));
@@ -53,7 +55,7 @@ TEST_F(NlHost, ModelHoldsTheBuiltProblemWithNonlinearFlags) {
   EXPECT_EQ(qmoN(h), 5);  // four variables and the column of the ranged row 0
   EXPECT_EQ(qmoM(h), 3);
   EXPECT_EQ(qmoNLM(h), 2);
-  EXPECT_EQ(qmoNLNZ(h), 3);   // (x0, x1) in row 0, x0 in row 1
+  EXPECT_EQ(qmoNLNZ(h), 3);     // (x0, x1) in row 0, x0 in row 1
   EXPECT_EQ(qmoObjNLNZ(h), 3);  // x0, x1, x2
   EXPECT_EQ(qmoModelType(h), qmoProcNLP);
   EXPECT_EQ(qmoSense(h), 1);
@@ -121,7 +123,8 @@ TEST_F(NlHost, LinkAssemblyEqualsTheCommandsFunctions) {
       const int j = s.columns[k];
       if (j >= p.nNonlinJacVars) continue;  // later columns stay in the matrix
       if (!s.nonlinear[k]) value += s.values[k] * x[static_cast<size_t>(j)];
-      hostJacobian[static_cast<size_t>(i)][static_cast<size_t>(j)] = s.nonlinear[k] ? dense[static_cast<size_t>(j)] : s.values[k];
+      hostJacobian[static_cast<size_t>(i)][static_cast<size_t>(j)] = s.nonlinear[k] ? dense[static_cast<size_t>(j)]
+                                                                                    : s.values[k];
     }
     EXPECT_NEAR(value, F[static_cast<size_t>(i)], 1e-13) << "row " << i;
   }
@@ -129,7 +132,8 @@ TEST_F(NlHost, LinkAssemblyEqualsTheCommandsFunctions) {
     for (int k = p.a.colStart[static_cast<size_t>(j)]; k < p.a.colStart[static_cast<size_t>(j) + 1]; ++k) {
       const int i = p.a.row[static_cast<size_t>(k)];
       if (i >= p.nNonlinCons) continue;
-      EXPECT_NEAR(hostJacobian[static_cast<size_t>(i)][static_cast<size_t>(j)], jac[static_cast<size_t>(position++)], 1e-13);
+      EXPECT_NEAR(hostJacobian[static_cast<size_t>(i)][static_cast<size_t>(j)], jac[static_cast<size_t>(position++)],
+                  1e-13);
     }
   double value = 0.0;
   int errors = -1;
@@ -139,16 +143,18 @@ TEST_F(NlHost, LinkAssemblyEqualsTheCommandsFunctions) {
     const int j = obj.columns[k];
     if (j >= p.nNonlinObjVars) continue;
     if (!obj.nonlinear[k]) value += obj.values[k] * x[static_cast<size_t>(j)];
-    EXPECT_NEAR(obj.nonlinear[k] ? dense[static_cast<size_t>(j)] : obj.values[k], g[static_cast<size_t>(j)], 1e-13) << j;
+    EXPECT_NEAR(obj.nonlinear[k] ? dense[static_cast<size_t>(j)] : obj.values[k], g[static_cast<size_t>(j)], 1e-13)
+        << j;
   }
   EXPECT_NEAR(value, f, 1e-13);
 }
 
 TEST_F(NlHost, EvaluationThroughAPermutedViewAndItsErrors) {
   qarn::NlModelSource source;
-  ASSERT_EQ(load(source, "g3 1 1 0\n 2 2 1 0 0\n 2 1\n 0 0\n 2 2 2\n 0 0 0 1\n 0 0 0 0 0\n 3 2\n 0 0\n 0 0 0 0 0\n"
-                         "C0\no43\nv0\nC1\no2\nv0\nv1\nO0 0\no5\nv1\nn3\nr\n2 0\n1 5\nb\n3\n3\nx2\n0 2\n1 3\n"
-                         "k1\n2\nJ0 1\n0 0\nJ1 2\n0 0\n1 4\nG0 2\n0 0\n1 0\n"),
+  ASSERT_EQ(load(source,
+                 "g3 1 1 0\n 2 2 1 0 0\n 2 1\n 0 0\n 2 2 2\n 0 0 0 1\n 0 0 0 0 0\n 3 2\n 0 0\n 0 0 0 0 0\n"
+                 "C0\no43\nv0\nC1\no2\nv0\nv1\nO0 0\no5\nv1\nn3\nr\n2 0\n1 5\nb\n3\n3\nx2\n0 2\n1 3\n"
+                 "k1\n2\nJ0 1\n0 0\nJ1 2\n0 0\n1 4\nG0 2\n0 0\n1 0\n"),
             "");
   const qmoHandle_t h = model.handle();
   // The view: columns and rows reversed, indices counted from 1.
@@ -172,7 +178,7 @@ TEST_F(NlHost, EvaluationThroughAPermutedViewAndItsErrors) {
   EXPECT_EQ(gradient[0], 27.0);
   const double bad[] = {3.0, -1.0};
   ASSERT_EQ(qmoEvalGradNL(h, 2, bad, &f, gradient, &errors), 0);
-  EXPECT_EQ(errors, 1);  // log of -1: reported, not returned
+  EXPECT_EQ(errors, 1);                                         // log of -1: reported, not returned
   EXPECT_EQ(qmoEvalGradNL(h, 3, x, &f, gradient, &errors), 1);  // no such row
 }
 
@@ -180,9 +186,10 @@ TEST_F(NlHost, EvaluationThroughAPermutedViewAndItsErrors) {
 // is asked for: announced or not, and whatever the objective was evaluated at in between.
 TEST_F(NlHost, RowsAreEvaluatedAtThePointTheyAreAskedFor) {
   qarn::NlModelSource source;
-  ASSERT_EQ(load(source, "g3 1 1 0\n 2 2 1 0 0\n 2 1\n 0 0\n 2 2 2\n 0 0 0 1\n 0 0 0 0 0\n 3 2\n 0 0\n 0 0 0 0 0\n"
-                         "C0\no43\nv0\nC1\no2\nv0\nv1\nO0 0\no5\nv1\nn3\nr\n2 0\n1 5\nb\n3\n3\nx2\n0 2\n1 3\n"
-                         "k1\n2\nJ0 1\n0 0\nJ1 2\n0 0\n1 4\nG0 2\n0 0\n1 0\n"),
+  ASSERT_EQ(load(source,
+                 "g3 1 1 0\n 2 2 1 0 0\n 2 1\n 0 0\n 2 2 2\n 0 0 0 1\n 0 0 0 0 0\n 3 2\n 0 0\n 0 0 0 0 0\n"
+                 "C0\no43\nv0\nC1\no2\nv0\nv1\nO0 0\no5\nv1\nn3\nr\n2 0\n1 5\nb\n3\n3\nx2\n0 2\n1 3\n"
+                 "k1\n2\nJ0 1\n0 0\nJ1 2\n0 0\n1 4\nG0 2\n0 0\n1 0\n"),
             "");
   const qmoHandle_t h = model.handle();
   const double x[] = {2.0, 3.0}, y[] = {5.0, 3.0};  // log x0, x0 x1 + 4 x1; objective x1^3

@@ -58,7 +58,7 @@ TEST_F(Options, UnderTheSolveStrategyTheHostLeavesItsOwnSizesToIt) {
   EXPECT_TRUE(decoded("Iterations Limit 10000000"));
   EXPECT_FALSE(decoded("Major Iterations Limit 10000000"));
   EXPECT_FALSE(decoded("Superbasics Limit 3"));
-  EXPECT_TRUE(decoded("Superbasics limit 3"));       // the strategy's, for a linear model
+  EXPECT_TRUE(decoded("Superbasics limit 3"));  // the strategy's, for a linear model
   EXPECT_TRUE(decoded("Pricing option 2"));
   qevSetIntOpt(env.handle(), "IterLim", 500);
   ASSERT_EQ(runLibrary().call, 0);

@@ -1,10 +1,10 @@
 // Solution return: the exit table, basis statuses and condition flags, and the records,
 // warning and statistics written to the host for synthetic solver results.
 
+#include "link/solution_return.hpp"
 #include "driver/optimizer_impl.hpp"
 #include "files/variable_class.hpp"
 #include "link/model_transfer.hpp"
-#include "link/solution_return.hpp"
 #include "link_test_support.hpp"
 
 namespace kavro::link::test {
@@ -39,10 +39,15 @@ TEST(ExitTable, EveryRow) {
       {9, 1, false, 0, {improve}, -1, 4, true},
       {12, 1, false, 0, {improve}, -1, 4, true},
       {13, 1, false, 0, {improve}, -1, 4, true},
-      {10, 1, false, 0,
+      {10,
+       1,
+       false,
+       0,
        {" EXIT - Numerical error in trying to satisfy the linear constraints",
         "        (or the linearized constraints). The basis is very ill-conditioned."},
-       -1, 4, false},
+       -1,
+       4,
+       false},
       // A run stopped by the clock or the user returns the point it reached.
       {18, 1, false, 0, {" EXIT - Time limit reached."}, -1, 3, true},
       {19, 1, false, 0, {" EXIT - Terminated by user."}, -1, 8, true},
@@ -147,10 +152,10 @@ TEST_F(SolutionReturn, OptimalRecordsAndStatistics) {
   EXPECT_EQ(solveStatus(), 1);
   EXPECT_EQ(var(0), (Rec{3.0, 0.0, 2, 0}));
   EXPECT_EQ(var(1), (Rec{0.0, 0.5, 0, 0}));
-  EXPECT_EQ(var(2), (Rec{2.0, 0.0, 1, 0}));  // fixed with marginal 0: upper for minimization
-  EXPECT_EQ(equ(0), (Rec{3.0, 0.0, 2, 0}));  // l
-  EXPECT_EQ(equ(1), (Rec{3.0, 0.0, 2, 0}));  // g
-  EXPECT_EQ(equ(3), (Rec{3.0, -1.5, 1, 0})); // e (host row 3; the free host row 2 was dropped)
+  EXPECT_EQ(var(2), (Rec{2.0, 0.0, 1, 0}));   // fixed with marginal 0: upper for minimization
+  EXPECT_EQ(equ(0), (Rec{3.0, 0.0, 2, 0}));   // l
+  EXPECT_EQ(equ(1), (Rec{3.0, 0.0, 2, 0}));   // g
+  EXPECT_EQ(equ(3), (Rec{3.0, -1.5, 1, 0}));  // e (host row 3; the free host row 2 was dropped)
   EXPECT_NE(qmoResultEqu(model.handle(), 2, nullptr, nullptr, nullptr, nullptr), 0);
   EXPECT_EQ(qmoHeadnTail(model.handle(), qmoHiterused), 7.0);
   EXPECT_EQ(qmoHeadnTail(model.handle(), qmoHresused), 2.5);

@@ -1,7 +1,7 @@
 // Work-space sizing: the request, the cap and the log lines.
 
-#include "driver/work_estimate.hpp"
 #include "link/work_space.hpp"
+#include "driver/work_estimate.hpp"
 #include "link_test_support.hpp"
 
 namespace kavro::link::test {
@@ -28,10 +28,11 @@ TEST(WorkSpace, RequestAndLogLines) {
       {10.0, 3.0, 1310720,
        "\n workspace and workfactor both set: workfactor ignored\n Work space requested by solver --      0.93 Mb\n"
        " Work space requested by user   --     10.00 Mb\n Work space allocated           --     10.00 Mb\n\n"},
-      {0.0, 2.0, 2 * solver, "\n Work space requested by solver --      0.93 Mb\n Work space allocated           --      1.87 Mb\n\n"},
+      {0.0, 2.0, 2 * solver,
+       "\n Work space requested by solver --      0.93 Mb\n Work space allocated           --      1.87 Mb\n\n"},
       {0.5, 1.0, 65536, nullptr},
-      {1.0e-6, 1.0, 1, nullptr},   // a fraction of a word is rounded up
-      {-5.0, 1.0, 1, nullptr},     // nonsense is raised to one word; the solver asks for more
+      {1.0e-6, 1.0, 1, nullptr},  // a fraction of a word is rounded up
+      {-5.0, 1.0, 1, nullptr},    // nonsense is raised to one word; the solver asks for more
       {0.0, -1.0, 1, nullptr},
   };
   for (const Case& c : cases) {
@@ -47,7 +48,7 @@ TEST(WorkSpace, RequestAndLogLines) {
 
 TEST(WorkSpace, RequestsOf2To31WordsAreCapped) {
   EXPECT_EQ(computeWorkSpace(1, 1, 1, 0, 16383.99, 1.0).workWords, 2147482338);  // just below 2^31 words
-  const WorkSpaceSizing s = computeWorkSpace(1, 1, 1, 0, 16384.0, 1.0);             // exactly 2^31 words
+  const WorkSpaceSizing s = computeWorkSpace(1, 1, 1, 0, 16384.0, 1.0);          // exactly 2^31 words
   EXPECT_TRUE(s.capped);
   EXPECT_EQ(s.workWords, 2147483647);
   EXPECT_TRUE(computeWorkSpace(1, 1, 1, 0, 0.0, 1.0e9).capped);
@@ -57,7 +58,7 @@ TEST(WorkSpace, RequestsOf2To31WordsAreCapped) {
 
 TEST(WorkSpace, SuperbasicsEstimate) {
   EXPECT_EQ(superbasicsEstimate(0), 3);
-  EXPECT_EQ(superbasicsEstimate(1), 3);   // (5 * 1) / 4 = 1: 1 + 2
+  EXPECT_EQ(superbasicsEstimate(1), 3);  // (5 * 1) / 4 = 1: 1 + 2
   EXPECT_EQ(superbasicsEstimate(4), 7);
   EXPECT_EQ(superbasicsEstimate(3998), 4999);  // (5 * 3998) / 4 = 4997
   EXPECT_EQ(superbasicsEstimate(3999), 5000);  // 4998

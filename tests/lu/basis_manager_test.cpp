@@ -137,7 +137,8 @@ std::vector<double> basisTimes(const Harness& h, const std::vector<double>& x) {
       continue;
     }
     for (int32_t e = h.prob.a.colStart[static_cast<size_t>(j)]; e < h.prob.a.colStart[static_cast<size_t>(j) + 1]; ++e)
-      bx[static_cast<size_t>(h.prob.a.row[static_cast<size_t>(e)])] += h.prob.a.value[static_cast<size_t>(e)] * x[static_cast<size_t>(k)];
+      bx[static_cast<size_t>(h.prob.a.row[static_cast<size_t>(e)])] += h.prob.a.value[static_cast<size_t>(e)] *
+                                                                       x[static_cast<size_t>(k)];
   }
   return bx;
 }
@@ -164,7 +165,8 @@ TEST(BasisManager, StorageThatMayGrowIsEnlargedAndTheFactorizationGoesOn) {
   Harness limited(4);
   limited.hs = basis;
   limited.counters.maxFactorElements = 5;
-  EXPECT_EQ(factorizeBasis(limited.set, limited.lu, limited.params, limited.out, limited.counters), kNoStorageForFactors);
+  EXPECT_EQ(factorizeBasis(limited.set, limited.lu, limited.params, limited.out, limited.counters),
+            kNoStorageForFactors);
 }
 
 TEST(BasisManager, SolvesWithTheFactorsMatchTheBasis) {
@@ -236,7 +238,8 @@ TEST(BasisLU, SparseSolvesMatchTheDenseOnesThroughReplacements) {
     const int32_t r = (7 * step) % m;
     std::fill(work.begin(), work.end(), 0.0);
     column.clear();
-    for (int32_t k = dense.prob.a.colStart[static_cast<size_t>(q)]; k < dense.prob.a.colStart[static_cast<size_t>(q) + 1]; ++k) {
+    for (int32_t k = dense.prob.a.colStart[static_cast<size_t>(q)];
+         k < dense.prob.a.colStart[static_cast<size_t>(q) + 1]; ++k) {
       work[static_cast<size_t>(dense.prob.a.row[static_cast<size_t>(k)])] = dense.prob.a.value[static_cast<size_t>(k)];
       column.add(dense.prob.a.row[static_cast<size_t>(k)], dense.prob.a.value[static_cast<size_t>(k)]);
     }

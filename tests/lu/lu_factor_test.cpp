@@ -1,6 +1,7 @@
 // Factorization and solves checked against a dense reference.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
@@ -8,7 +9,6 @@
 #include <random>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 
 #include "io/units.hpp"
 #include "lu/lu_test_support.hpp"
@@ -31,10 +31,10 @@ std::string name(const Shape& s) {
 // Square structurally nonsingular matrices: every solve mode against the dense matrix.
 TEST(LuFactor, SquareMatricesSolveInEveryMode) {
   const Shape shapes[] = {
-      {1, 1, 0.0, kPartial, 1},     {5, 5, 0.2, kPartial, 2},      {30, 30, 0.05, kPartial, 3},
-      {60, 60, 0.1, kPartial, 4},   {40, 40, 0.6, kPartial, 5},    {120, 120, 0.02, kPartial, 6},
-      {30, 30, 0.1, kRook, 7},      {80, 80, 0.05, kRook, 8},      {40, 40, 0.5, kRook, 9},
-      {30, 30, 0.1, kComplete, 10}, {80, 80, 0.05, kComplete, 11}, {40, 40, 0.5, kComplete, 12},
+      {1, 1, 0.0, kPartial, 1},      {5, 5, 0.2, kPartial, 2},       {30, 30, 0.05, kPartial, 3},
+      {60, 60, 0.1, kPartial, 4},    {40, 40, 0.6, kPartial, 5},     {120, 120, 0.02, kPartial, 6},
+      {30, 30, 0.1, kRook, 7},       {80, 80, 0.05, kRook, 8},       {40, 40, 0.5, kRook, 9},
+      {30, 30, 0.1, kComplete, 10},  {80, 80, 0.05, kComplete, 11},  {40, 40, 0.5, kComplete, 12},
       {25, 25, 0.1, kSymmetric, 13}, {60, 60, 0.03, kSymmetric, 14}, {200, 200, 0.01, kPartial, 15},
   };
   for (const Shape& s : shapes) {
@@ -134,7 +134,7 @@ TEST(LuFactor, SearchShortcutsNeverChangeTheFactors) {
     double dropTol;
     int32_t lenaFactor;  // lena = lenaFactor * nnz + 2(m + n): small ones force compressions
   };
-  const Case cases[] = {{kPartial, 3e-13, 10}, {kPartial, 1e-2, 2}, {kRook, 3e-13, 10},
+  const Case cases[] = {{kPartial, 3e-13, 10}, {kPartial, 1e-2, 2},   {kRook, 3e-13, 10},
                         {kRook, 1e-3, 3},      {kComplete, 3e-13, 2}, {kPartial, 3e-13, 1}};
   for (const Case& c : cases) {
     for (uint32_t seed = 1; seed <= 3; ++seed) {
@@ -193,7 +193,7 @@ TEST(LuFactor, ResizedStorageStartsFromZeros) {
 
 // Rectangular matrices: consistent systems are solved; the rank is min(m, n) generically.
 TEST(LuFactor, RectangularMatricesBothWays) {
-  const Shape shapes[] = {{40, 20, 0.1, kPartial, 21}, {20, 40, 0.1, kPartial, 22}, {60, 30, 0.3, kRook, 23},
+  const Shape shapes[] = {{40, 20, 0.1, kPartial, 21},  {20, 40, 0.1, kPartial, 22}, {60, 30, 0.3, kRook, 23},
                           {30, 60, 0.3, kComplete, 24}, {100, 3, 0.5, kPartial, 25}, {3, 100, 0.5, kPartial, 26},
                           {50, 49, 0.7, kPartial, 27}};
   for (const Shape& s : shapes) {
@@ -285,9 +285,9 @@ TEST(LuFactor, DropToleranceIsExclusive) {
   e.add(0, 0, 2.0);
   e.add(1, 1, 3.0);
   e.add(2, 2, 4.0);
-  e.add(0, 1, 1e-10);            // dropped
-  e.add(1, 2, -1e-10);           // dropped
-  e.add(2, 0, 1.0000001e-10);    // kept
+  e.add(0, 1, 1e-10);          // dropped
+  e.add(1, 2, -1e-10);         // dropped
+  e.add(2, 0, 1.0000001e-10);  // kept
   LuStorage lu;
   lu.resize(3, 3, 100);
   for (int32_t k = 0; k < e.size(); ++k) {
@@ -343,8 +343,10 @@ struct ErrorCase {
 
 TEST(LuFactorErrors, BadEntriesGiveTheirCodes) {
   const ErrorCase cases[] = {
-      {"row index -1", -1, 0, 1.0, kFactorBadIndex}, {"row index m", 4, 0, 1.0, kFactorBadIndex},
-      {"column index n", 0, 4, 1.0, kFactorBadIndex}, {"duplicate", 1, 1, 5.0, kFactorDuplicate},
+      {"row index -1", -1, 0, 1.0, kFactorBadIndex},
+      {"row index m", 4, 0, 1.0, kFactorBadIndex},
+      {"column index n", 0, 4, 1.0, kFactorBadIndex},
+      {"duplicate", 1, 1, 5.0, kFactorDuplicate},
       {"not a number", 2, 0, std::numeric_limits<double>::quiet_NaN(), kFactorRookSetupFailed},
       {"infinite", 2, 0, std::numeric_limits<double>::infinity(), kFactorRookSetupFailed},
       {"tiny with a bad index is dropped", 9, 9, 1e-20, kFactorOk},
@@ -468,9 +470,9 @@ TEST(LuMessages, StatisticsBlockAndErrors) {
     LuParams p = defaultParams();
     p.printLevel() = 10;
     const std::string out = runPrinted(e, p, 5000);
-    for (const char* label : {"Elems", "Amax", "Density", "Merit", "lenL", "L+U", "Cmpressns", "Incres", "Utri",
-                              "lenU", "Ltol", "Umax", "Ugrwth", "Ltri", "dense1", "Lmax", "bump", "dense2", "DUmax",
-                              "DUmin", "condU"})
+    for (const char* label :
+         {"Elems", "Amax",   "Density", "Merit",  "lenL", "L+U",  "Cmpressns", "Incres", "Utri",  "lenU", "Ltol",
+          "Umax",  "Ugrwth", "Ltri",    "dense1", "Lmax", "bump", "dense2",    "DUmax",  "DUmin", "condU"})
       EXPECT_NE(out.find(label), std::string::npos) << label;
     EXPECT_EQ(out.find("Akmax"), std::string::npos);
   }

@@ -66,8 +66,11 @@ struct Sequence {
 // the factors are compared with a refactorization every 20 steps. Small lena forces the row file
 // to be compressed along the way.
 TEST(LuReplace, LongSequencesMatchRefactorization) {
-  const Sequence cases[] = {{10, 0.3, 200, 6, 1}, {40, 0.08, 300, 6, 2}, {120, 0.03, 400, 4, 3},
-                            {60, 0.3, 150, 5, 4}, {200, 0.02, 300, 3, 5}};
+  const Sequence cases[] = {{10, 0.3, 200, 6, 1},
+                            {40, 0.08, 300, 6, 2},
+                            {120, 0.03, 400, 4, 3},
+                            {60, 0.3, 150, 5, 4},
+                            {200, 0.02, 300, 3, 5}};
   for (const Sequence& c : cases) {
     SCOPED_TRACE(c.m);
     std::mt19937 gen(c.seed);
@@ -233,7 +236,8 @@ TEST(LuReplace, OutOfRangeAndStorageErrors) {
     ASSERT_EQ(factor(e, p, lu, p.minLena() + 40, &units), kFactorOk);
     std::vector<double> v(40, 1.0);
     double diag, vnorm;
-    for (int32_t jrep : {-1, 40}) EXPECT_EQ(lu8rpc(1, 1, 40, 40, jrep, v.data(), nullptr, p, lu, &units, diag, vnorm), 8);
+    for (int32_t jrep : {-1, 40})
+      EXPECT_EQ(lu8rpc(1, 1, 40, 40, jrep, v.data(), nullptr, p, lu, &units, diag, vnorm), 8);
     // Dense new columns soon exhaust the little storage left: code 7, never an overrun.
     int32_t code = 0;
     for (int32_t step = 0; step < 200 && code != 7; ++step) {

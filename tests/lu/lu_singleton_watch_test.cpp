@@ -59,9 +59,7 @@ TEST(SingletonWatch, PendingRowsFollowEveryChangeOfState) {
           for (int32_t r = 0; r < m; ++r)
             if (model.state[r] == State::kFailed && model.failColumn[r] == j) model.state[r] = State::kPending;
           break;
-        default:
-          std::swap(position[i], position[gen() % m]);
-          break;
+        default: std::swap(position[i], position[gen() % m]); break;
       }
       int32_t pending = 0, first = -1;
       for (int32_t r = 0; r < m; ++r) {

@@ -106,8 +106,11 @@ struct Case {
 // long sequence (the column lists of U follow the new entries): every mode agrees with the dense
 // solve bit for bit, and the sparse steps as well as their dense loops are used.
 TEST(LuSparseSolve, EveryModeMatchesTheDenseSolveThroughReplacements) {
-  const Case cases[] = {{60, 0.05, 80, 10, 1}, {200, 0.01, 120, 10, 2}, {400, 0.005, 150, 10, 3},
-                        {150, 0.03, 150, 4, 4}, {300, 0.01, 100, 10, 5}};
+  const Case cases[] = {{60, 0.05, 80, 10, 1},
+                        {200, 0.01, 120, 10, 2},
+                        {400, 0.005, 150, 10, 3},
+                        {150, 0.03, 150, 4, 4},
+                        {300, 0.01, 100, 10, 5}};
   for (const Case& c : cases) {
     SCOPED_TRACE("m " + std::to_string(c.m));
     std::mt19937 gen(c.seed);

@@ -150,24 +150,24 @@ TEST_P(ModelHessianProducts, MatchDifferencesOfTheLagrangianGradientInTheSolvers
     const std::vector<double> gUp = lagrangianGradient(fn, layout, up, sigma, w);
     const std::vector<double> gDown = lagrangianGradient(fn, layout, down, sigma, w);
     for (int r = 0; r < nnv; ++r)
-      EXPECT_NEAR(hv[static_cast<size_t>(r)], (gUp[static_cast<size_t>(r)] - gDown[static_cast<size_t>(r)]) / (2 * step),
-                  1e-6)
+      EXPECT_NEAR(hv[static_cast<size_t>(r)],
+                  (gUp[static_cast<size_t>(r)] - gDown[static_cast<size_t>(r)]) / (2 * step), 1e-6)
           << "column " << c << " row " << r;
   }
   EXPECT_GT(fn.counts().hessian, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothSensesBothForms, ModelHessianProducts,
-                         ::testing::Combine(::testing::Values(Sense::kMinimize, Sense::kMaximize),
-                                            ::testing::Bool()));
+                         ::testing::Combine(::testing::Values(Sense::kMinimize, Sense::kMaximize), ::testing::Bool()));
 
 TEST(ModelHessianLayout, EntryOnAVariableNoNonlinearFunctionUsesIsRefused) {
   model::ModelData data = mixedModel(Sense::kMinimize, false);
   data.hessian.pattern.push_back({0, 0});
   data.hessian.pattern.push_back({0, 0});
   model::Layout layout;
-  EXPECT_EQ(model::buildLayout(data, layout),
-            "the Hessian's pattern names variable 0, on which neither the objective nor a nonlinear constraint depends");
+  EXPECT_EQ(
+      model::buildLayout(data, layout),
+      "the Hessian's pattern names variable 0, on which neither the objective nor a nonlinear constraint depends");
 }
 
 // min (x0 - 2)^2 + (x1 - 2)^2 with x0^2 + x1^2 <= 2 (its Jacobian pattern in reverse): the

@@ -63,13 +63,15 @@ TEST(ModelSolve, VariablesInAnyOrderAndOnlySomeNonlinear) {
   m.addVariables(4, -5, 5, 0.0);
   m.setStart(std::vector<double>{2.0, -1.2, 0.5, 1.0});
   ObjectiveSpec objective;
-  objective.function = [](std::span<const double> x, double& f, std::span<double> g) { return rosenbrock(x, f, g, 3, 1); };
+  objective.function = [](std::span<const double> x, double& f, std::span<double> g) {
+    return rosenbrock(x, f, g, 3, 1);
+  };
   objective.variables = {3, 1};
   m.setObjective(objective);
   const LinearTerm linear[] = {{0, 1.0}};
   m.setLinearObjective(linear, 10.0);
   m.addLinearConstraint({{0, 1.0}, {2, 1.0}}, 3.0, 3.0);  // x0 + x2 = 3
-  NonlinearConstraintSpec c = limits(1, {1.0}, {1.0});  // x2^2 = 1
+  NonlinearConstraintSpec c = limits(1, {1.0}, {1.0});    // x2^2 = 1
   c.function = [](std::span<const double> x, std::span<double> v, std::span<double> j) {
     v[0] = x[2] * x[2];
     if (!j.empty()) j[0] = 2 * x[2];
@@ -258,7 +260,8 @@ TEST(ModelOptions, UnknownOptionsThrowAndTypedOptionsApply) {
   Model m = twoActiveConstraints(Sense::kMinimize);
   EXPECT_THROW(m.setOption("Major iteratoins limit 5"), std::invalid_argument);
   EXPECT_THROW(m.setOption("Iterations limit", OptionValue{std::string("many")}), std::invalid_argument);
-  m.setOptions({{"Major iterations limit", OptionValue{int64_t{1}}}, {"Minor iterations limit", OptionValue{int64_t{1}}}});
+  m.setOptions(
+      {{"Major iterations limit", OptionValue{int64_t{1}}}, {"Minor iterations limit", OptionValue{int64_t{1}}}});
   m.setOption("Solve strategy 0");
   const ModelResult r = m.solve();
   EXPECT_EQ(r.status, ModelStatus::kIterationLimit) << r.message;

@@ -19,10 +19,11 @@ namespace kavro::nl {
 namespace {
 
 TEST(AmplOptions, WordsBecomeSpecsLinesOrProtocolSettings) {
-  AmplOptions o = parseAmplOptions("  iterations_limit=500 feasibility_tolerance=1e-7\tmaximize scale_option 0 "
-                                   "lu_rook_pivoting relax_integrality=1 objno=2 wantsol=9\n");
+  AmplOptions o = parseAmplOptions(
+      "  iterations_limit=500 feasibility_tolerance=1e-7\tmaximize scale_option 0 "
+      "lu_rook_pivoting relax_integrality=1 objno=2 wantsol=9\n");
   EXPECT_EQ(o.specsLines, (std::vector<std::string>{"iterations limit 500", "feasibility tolerance 1e-7", "maximize",
-                                                     "scale option 0", "lu rook pivoting"}));
+                                                    "scale option 0", "lu rook pivoting"}));
   EXPECT_TRUE(o.relaxIntegers);
   EXPECT_EQ(o.objno, 2);
   EXPECT_TRUE(o.errors.empty());
@@ -80,10 +81,12 @@ TEST(SolFile, SolveResultNumbersFallInTheirRanges) {
   EXPECT_EQ(range(kCannotImprove), 1);
   EXPECT_EQ(range(kInfeasible), 2);
   EXPECT_EQ(range(kUnbounded), 3);
-  for (const int32_t limit : std::initializer_list<int32_t>{kTooManyIterations, kObjectiveUnchanged, kSuperbasicsLimit, kTimeLimit, kInterrupted})
+  for (const int32_t limit : std::initializer_list<int32_t>{kTooManyIterations, kObjectiveUnchanged, kSuperbasicsLimit,
+                                                            kTimeLimit, kInterrupted})
     EXPECT_EQ(range(limit), 4) << limit;
-  for (const int32_t failure : std::initializer_list<int32_t>{kFunctionError, kBadObjectiveGradient, kBadConstraintGradient, kNumericalError,
-                          kSingularBasis, kWorkspaceTooSmall, kInvalidProblemData, 77})
+  for (const int32_t failure :
+       std::initializer_list<int32_t>{kFunctionError, kBadObjectiveGradient, kBadConstraintGradient, kNumericalError,
+                                      kSingularBasis, kWorkspaceTooSmall, kInvalidProblemData, 77})
     EXPECT_EQ(range(failure), 5) << failure;
 }
 

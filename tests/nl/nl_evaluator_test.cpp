@@ -19,7 +19,7 @@ using testing::TextModel;
 
 struct OperatorCase {
   const char* name;
-  std::string expression;   // over v0, v1, v2
+  std::string expression;  // over v0, v1, v2
   std::vector<double> x;
   double value;
   std::vector<double> gradient;  // d/dv0, d/dv1, d/dv2
@@ -104,7 +104,10 @@ std::vector<OperatorCase> operatorCases() {
       {"exists", "o71\n2\nn0\nv1\n", x, 1, {0, 0, 0}},
       {"implication", "o72\no22\nv1\nv0\nv2\nv0\n", x, c, {0, 0, 1}},
       {"iff", "o73\nv0\nn0\n", x, 0, {0, 0, 0}},
-      {"nested", "o2\no44\no16\nv0\no43\no0\nv2\no5\nv1\nn2\n", x, std::exp(-a) * std::log(c + b * b),
+      {"nested",
+       "o2\no44\no16\nv0\no43\no0\nv2\no5\nv1\nn2\n",
+       x,
+       std::exp(-a) * std::log(c + b * b),
        {-std::exp(-a) * std::log(c + b * b), std::exp(-a) * 2 * b / (c + b * b), std::exp(-a) / (c + b * b)}},
   };
 }
@@ -138,7 +141,7 @@ TEST(NlEvaluator, EveryOperatorMatchesItsValueDerivativeAndDifferences) {
 // over, against the same functions with the defined variables written out.
 TEST(NlEvaluator, DefinedVariablesUsedManyTimesMatchTheExpandedModel) {
   // w3 = x0 * exp(x1) + 2 x2,   w4 = w3^2 + sin(w3) - x0
-  const std::string w3 = "o2\nv0\no44\nv1\n";       // plus the linear term 2 x2
+  const std::string w3 = "o2\nv0\no44\nv1\n";  // plus the linear term 2 x2
   const std::string w3full = "o0\n" + w3 + "o2\nn2\nv2\n";
   auto w4of = [](const std::string& w) { return "o1\no0\no5\n" + w + "n2\no41\n" + w + "v0\n"; };
   TextModel with, without;
@@ -175,13 +178,13 @@ TEST(NlEvaluator, DefinedVariablesUsedManyTimesMatchTheExpandedModel) {
 TEST(NlEvaluator, DomainErrorsAreReportedForTheirFunctionOnly) {
   TextModel tm;
   tm.nVars = 2;
-  tm.constraints = {"o43\nv0\n",                      // log x0: undefined at x0 <= 0
-                    "o39\nv1\n",                      // sqrt x1: value at 0, no derivative
-                    "o3\nn1\nv0\n",                   // 1 / x0
+  tm.constraints = {"o43\nv0\n",                        // log x0: undefined at x0 <= 0
+                    "o39\nv1\n",                        // sqrt x1: value at 0, no derivative
+                    "o3\nn1\nv0\n",                     // 1 / x0
                     "o35\no22\nv0\nn0\nn7\no43\nv0\n",  // if x0 < 0 then 7 else log x0
-                    "o44\nv1\n"};                     // exp x1: overflows for large x1
+                    "o44\nv1\n"};                       // exp x1: overflows for large x1
   tm.defined = {"V2 0 0\no43\nv0\n"};
-  tm.objectives = {"o0\nv2\nv1\n"};                   // uses the defined variable log x0
+  tm.objectives = {"o0\nv2\nv1\n"};  // uses the defined variable log x0
   const Model m = readValid(tm.text());
   Evaluator ev(m);
   auto ok = [&](int32_t f, bool withGradient) {
@@ -192,10 +195,10 @@ TEST(NlEvaluator, DomainErrorsAreReportedForTheirFunctionOnly) {
   const std::vector<double> negative{-1.0, 0.0};
   ev.setPoint(negative.data());
   EXPECT_FALSE(ok(m.conExpression(0), false));
-  EXPECT_TRUE(ok(m.conExpression(1), false));   // sqrt(0) = 0 ...
-  EXPECT_FALSE(ok(m.conExpression(1), true));   // ... but its derivative is infinite
+  EXPECT_TRUE(ok(m.conExpression(1), false));  // sqrt(0) = 0 ...
+  EXPECT_FALSE(ok(m.conExpression(1), true));  // ... but its derivative is infinite
   EXPECT_TRUE(ok(m.conExpression(2), true));
-  EXPECT_TRUE(ok(m.conExpression(3), true));    // log only in the branch not taken
+  EXPECT_TRUE(ok(m.conExpression(3), true));  // log only in the branch not taken
   EXPECT_TRUE(ok(m.conExpression(4), true));
   EXPECT_FALSE(ok(m.objExpression(0), false));  // through the defined variable
   EXPECT_FALSE(ok(m.objExpression(0), true));

@@ -45,7 +45,8 @@ bool lagrangianGradient(const Model& m, Evaluator& ev, const std::vector<double>
     double nonlinear = 0.0;
     if (w == 0.0) return true;
     if (!ev.gradient(f, nonlinear, fg.data())) return false;
-    for (int32_t k = 0; k < ev.termCount(f); ++k) g[static_cast<size_t>(ev.termsBegin(f)[k].var)] += w * fg[static_cast<size_t>(k)];
+    for (int32_t k = 0; k < ev.termCount(f); ++k)
+      g[static_cast<size_t>(ev.termsBegin(f)[k].var)] += w * fg[static_cast<size_t>(k)];
     return true;
   };
   bool ok = m.nObjs() == 0 || add(m.objExpression(0), sigma);
@@ -98,8 +99,8 @@ TEST(NlHessian, SmallExpressionsMatchHessiansWorkedOutByHand) {
   const std::vector<double> x{a, b, c};
   TextModel tm;
   tm.nVars = 3;
-  tm.objectives = {"o2\no5\nv0\nn2\no41\nv1\n"};              // x0^2 sin x1
-  tm.constraints = {"o44\no2\nv0\nv2\n", "o2\nv1\nv1\n"};      // exp(x0 x2), x1 * x1
+  tm.objectives = {"o2\no5\nv0\nn2\no41\nv1\n"};           // x0^2 sin x1
+  tm.constraints = {"o44\no2\nv0\nv2\n", "o2\nv1\nv1\n"};  // exp(x0 x2), x1 * x1
   const Model m = readValid(tm.text());
   const double sigma = 1.5, l0 = -0.5, l1 = 3.0, e = std::exp(a * c);
   Dense h;
@@ -164,26 +165,48 @@ TEST(NlHessian, DefinedVariableByHandAndAgainstTheModelWrittenOut) {
 // Each operator inside expressions that give it first and second derivatives to pass on.
 TEST(NlHessian, EveryOperatorMatchesDifferencesOfExactGradients) {
   const std::vector<std::string> operators = {
-      "o0\no2\nv0\nv1\no5\nv2\nn3\n",      // plus, times, power with a constant exponent
-      "o1\no2\nv0\nv0\no3\nv1\nv2\n",      // minus, a product of one slot with itself, divide
-      "o3\no44\nv0\no0\nn2\no5\nv1\nn2\n", // divide by a square
-      "o4\no2\nv2\nv2\nn0.8\n",            // mod: the part that moves
-      "o5\nv2\nv0\n",                      // power, both variable
-      "o5\nv2\nn2.5\n", "o5\nn1.5\no2\nv1\nv0\n", "o76\no0\nv1\nv2\n", "o75\nv2\nn3\n",
-      "o77\nn2\no2\nv0\nv1\n", "o5\no2\nv0\nv2\nn-3\n",  // opcode powers and a negative integer power
-      "o6\no2\nv2\nv2\nv0\n",              // less
-      "o11\n3\no2\nv0\nv1\no2\nv1\nv2\no41\nv0\n", "o12\n3\no2\nv0\nv1\no2\nv1\nv2\no41\nv0\n",  // min, max
-      "o0\no13\nv1\no2\nv0\no14\nv2\n",    // floor, ceil: constant pieces times a product
-      "o15\no2\nv0\nv1\n", "o16\no2\nv0\nv1\n",  // abs, unary minus
-      "o35\no22\nv1\nv0\no2\nv0\nv2\no44\nv1\n", "o35\no29\nv1\nv0\no2\nv0\nv2\no44\nv1\n",  // if both ways
-      "o37\no2\nv0\nv1\n", "o38\nv0\n", "o39\no2\nv2\nv0\n", "o40\no2\nv1\nv2\n", "o41\no2\nv1\nv2\n",
-      "o42\no2\nv2\nv0\n", "o43\no2\nv2\nv0\n", "o44\no2\nv1\nv0\n", "o45\no2\nv1\nv0\n",
-      "o46\no2\nv1\nv0\n", "o47\no2\nv0\nv0\n", "o48\no2\nv0\nv2\nv1\n", "o49\no2\nv1\nv0\n",
-      "o50\no2\nv1\nv2\n", "o51\no2\nv0\nv0\n", "o52\no2\nv2\nv2\n", "o53\no2\nv0\nv0\n",
+      "o0\no2\nv0\nv1\no5\nv2\nn3\n",       // plus, times, power with a constant exponent
+      "o1\no2\nv0\nv0\no3\nv1\nv2\n",       // minus, a product of one slot with itself, divide
+      "o3\no44\nv0\no0\nn2\no5\nv1\nn2\n",  // divide by a square
+      "o4\no2\nv2\nv2\nn0.8\n",             // mod: the part that moves
+      "o5\nv2\nv0\n",                       // power, both variable
+      "o5\nv2\nn2.5\n",
+      "o5\nn1.5\no2\nv1\nv0\n",
+      "o76\no0\nv1\nv2\n",
+      "o75\nv2\nn3\n",
+      "o77\nn2\no2\nv0\nv1\n",
+      "o5\no2\nv0\nv2\nn-3\n",  // opcode powers and a negative integer power
+      "o6\no2\nv2\nv2\nv0\n",   // less
+      "o11\n3\no2\nv0\nv1\no2\nv1\nv2\no41\nv0\n",
+      "o12\n3\no2\nv0\nv1\no2\nv1\nv2\no41\nv0\n",  // min, max
+      "o0\no13\nv1\no2\nv0\no14\nv2\n",             // floor, ceil: constant pieces times a product
+      "o15\no2\nv0\nv1\n",
+      "o16\no2\nv0\nv1\n",  // abs, unary minus
+      "o35\no22\nv1\nv0\no2\nv0\nv2\no44\nv1\n",
+      "o35\no29\nv1\nv0\no2\nv0\nv2\no44\nv1\n",  // if both ways
+      "o37\no2\nv0\nv1\n",
+      "o38\nv0\n",
+      "o39\no2\nv2\nv0\n",
+      "o40\no2\nv1\nv2\n",
+      "o41\no2\nv1\nv2\n",
+      "o42\no2\nv2\nv0\n",
+      "o43\no2\nv2\nv0\n",
+      "o44\no2\nv1\nv0\n",
+      "o45\no2\nv1\nv0\n",
+      "o46\no2\nv1\nv0\n",
+      "o47\no2\nv0\nv0\n",
+      "o48\no2\nv0\nv2\nv1\n",
+      "o49\no2\nv1\nv0\n",
+      "o50\no2\nv1\nv2\n",
+      "o51\no2\nv0\nv0\n",
+      "o52\no2\nv2\nv2\n",
+      "o53\no2\nv0\nv0\n",
       "o54\n3\no2\nv0\nv1\no44\nv2\no5\nv1\nn3\n",  // sum
-      "o2\no55\nv2\nv1\no2\nv0\nv1\n",     // integer division: a constant factor
-      "o2\no59\n3\nv0\nn0\nv1\no2\nv0\nv1\n", "o2\no60\n3\nv0\nv0\nv1\no2\nv0\nv2\n",  // count, numberof
-      "o2\no24\nv0\nv0\no2\nv1\nv2\n", "o72\no22\nv1\nv0\no2\nv2\nv1\nv0\n",  // eq, implication
+      "o2\no55\nv2\nv1\no2\nv0\nv1\n",              // integer division: a constant factor
+      "o2\no59\n3\nv0\nn0\nv1\no2\nv0\nv1\n",
+      "o2\no60\n3\nv0\nv0\nv1\no2\nv0\nv2\n",  // count, numberof
+      "o2\no24\nv0\nv0\no2\nv1\nv2\n",
+      "o72\no22\nv1\nv0\no2\nv2\nv1\nv0\n",           // eq, implication
       "o2\no44\no16\nv0\no43\no0\nv2\no5\nv1\nn2\n",  // nested
   };
   const std::vector<double> x{0.7, -1.3, 2.1};
@@ -282,7 +305,7 @@ TEST(NlHessian, DomainErrorsAreReportedForFunctionsThatCount) {
   EXPECT_FALSE(defined({-1.0, 1.0}, {0, 0, 0, 0, 1}));
   EXPECT_FALSE(defined({1.0, 0.0}, {0, 1, 0, 0, 0}));
   EXPECT_FALSE(defined({1.0, 0.0}, {0, 0, 1, 0, 0}));
-  EXPECT_TRUE(defined({1.0, 0.0}, {1, 0, 0, 1, 1}));   // the functions without a weight do not count
+  EXPECT_TRUE(defined({1.0, 0.0}, {1, 0, 0, 1, 1}));  // the functions without a weight do not count
   EXPECT_TRUE(defined({2.0, 4.0}, {1, 1, 1, 1, 1}));
 }
 
@@ -302,13 +325,15 @@ TEST(NlHessian, TestModelsMatchDifferencesOfExactGradients) {
     ASSERT_TRUE(r.ok) << r.error;
     const Model& m = r.model;
     std::vector<double> lambda(static_cast<size_t>(m.nCons()));
-    for (size_t i = 0; i < lambda.size(); ++i) lambda[i] = (i % 2 ? -0.5 : 1.0) * (1.0 + 0.1 * static_cast<double>(i % 7));
+    for (size_t i = 0; i < lambda.size(); ++i)
+      lambda[i] = (i % 2 ? -0.5 : 1.0) * (1.0 + 0.1 * static_cast<double>(i % 7));
     // Points moved off the start, which often sits at a kink of a min, max or abs.
     for (int pass = 1; pass <= 2; ++pass) {
       std::vector<double> x = m.x0;
       for (size_t j = 0; j < x.size(); ++j)
-        x[j] = std::clamp(x[j] + 0.1 * std::max(1.0, std::fabs(x[j])) * std::cos(3.0 * pass * static_cast<double>(j) + pass),
-                          m.varLower[j], m.varUpper[j]);
+        x[j] = std::clamp(
+            x[j] + 0.1 * std::max(1.0, std::fabs(x[j])) * std::cos(3.0 * pass * static_cast<double>(j) + pass),
+            m.varLower[j], m.varUpper[j]);
       Dense h, fd, coarse;
       if (hessianAt(m, x, 1.0, lambda, h) && differencedHessian(m, x, 1.0, lambda, fd) &&
           differencedHessian(m, x, 1.0, lambda, coarse, 1e-6)) {
@@ -333,7 +358,8 @@ TEST(NlHessian, ProductsWithoutTheMatrixMatchTheMatrix) {
     const Model& m = r.model;
     const auto n = static_cast<size_t>(m.nVars());
     std::vector<double> lambda(static_cast<size_t>(m.nCons()));
-    for (size_t i = 0; i < lambda.size(); ++i) lambda[i] = (i % 2 ? -0.5 : 1.0) * (1.0 + 0.1 * static_cast<double>(i % 7));
+    for (size_t i = 0; i < lambda.size(); ++i)
+      lambda[i] = (i % 2 ? -0.5 : 1.0) * (1.0 + 0.1 * static_cast<double>(i % 7));
     std::vector<double> x = m.x0;
     for (size_t j = 0; j < n; ++j)
       x[j] = std::clamp(x[j] + 0.1 * std::cos(3.0 * static_cast<double>(j)), m.varLower[j], m.varUpper[j]);

@@ -124,13 +124,15 @@ void checkFunctions(const Model& m, const BuiltProblem& b, const std::vector<dou
   if (b.objective >= 0) {
     double whole = 0.0;
     ASSERT_TRUE(ev.value(m.objExpression(b.objective), whole));
-    const double split = (p.nNonlinObjVars > 0 ? f : 0.0) + p.objConstant + rowMatrixPart[static_cast<size_t>(p.objRow)];
+    const double split = (p.nNonlinObjVars > 0 ? f : 0.0) + p.objConstant +
+                         rowMatrixPart[static_cast<size_t>(p.objRow)];
     EXPECT_NEAR(split, whole, 1e-12 * std::max(1.0, std::fabs(whole)));
   }
   for (int32_t i = 0; i < p.nNonlinCons; ++i) {
     double body = 0.0;
     ASSERT_TRUE(ev.value(m.conExpression(i), body));
-    EXPECT_NEAR(F[static_cast<size_t>(i)] + rowMatrixPart[static_cast<size_t>(i)], body, 1e-12 * std::max(1.0, std::fabs(body)));
+    EXPECT_NEAR(F[static_cast<size_t>(i)] + rowMatrixPart[static_cast<size_t>(i)], body,
+                1e-12 * std::max(1.0, std::fabs(body)));
   }
   // Jacobian positions in matrix order, each against central differences of F.
   int32_t position = 0;
@@ -144,7 +146,8 @@ void checkFunctions(const Model& m, const BuiltProblem& b, const std::vector<dou
       const int32_t i = p.a.row[static_cast<size_t>(k)];
       if (i >= p.nNonlinCons) continue;
       const double fu = Fu[static_cast<size_t>(i)], fd = Fd[static_cast<size_t>(i)], d = (fu - fd) / (2 * h);
-      EXPECT_NEAR(jac[static_cast<size_t>(position)], d, differenceTolerance(d, fu, fd, h)) << "row " << i << " column " << j;
+      EXPECT_NEAR(jac[static_cast<size_t>(position)], d, differenceTolerance(d, fu, fd, h))
+          << "row " << i << " column " << j;
       ++position;
     }
   }
@@ -218,8 +221,9 @@ std::string replaced(std::string s, const std::string& from, const std::string& 
 }
 
 TEST(NlProblem, UnsupportedModelsAndBrokenOrderAreRefused) {
-  const std::string lp = "g3 1 1 0\n 2 1 1 0 0\n 0 0\n 0 0\n 0 0 0\n 0 0 0 1\n 0 0 0 0 0\n 2 2\n 0 0\n 0 0 0 0 0\n"
-                         "C0\nn0\nO0 0\nn3\nr\n2 1\nb\n0 0 1\n0 0 1\nJ0 2\n0 1\n1 1\nG0 2\n0 1\n1 2\n";
+  const std::string lp =
+      "g3 1 1 0\n 2 1 1 0 0\n 0 0\n 0 0\n 0 0 0\n 0 0 0 1\n 0 0 0 0 0\n 2 2\n 0 0\n 0 0 0 0 0\n"
+      "C0\nn0\nO0 0\nn3\nr\n2 1\nb\n0 0 1\n0 0 1\nJ0 2\n0 1\n1 1\nG0 2\n0 1\n1 2\n";
   BuiltProblem b;
   ASSERT_EQ(buildProblem(readValid(lp), {}, b), "");
   EXPECT_FALSE(b.nonlinear());
@@ -264,7 +268,9 @@ TEST(NlProblem, LinearModelSolvesWithMultipliersOfTheMinimizedObjective) {
     char lower[32];
     std::snprintf(lower, sizeof lower, "%.17g", 1.0 + d);
     return "g3 1 1 0\n 2 2 1 0 0\n 0 0\n 0 0\n 0 0 0\n 0 0 0 1\n 0 0 0 0 0\n 4 2\n 0 0\n 0 0 0 0 0\n"
-           "C0\nn0\nC1\nn0\nO0 0\nn0\nr\n2 " + std::string(lower) + "\n1 0.5\nb\n0 0 10\n0 0 10\n"
+           "C0\nn0\nC1\nn0\nO0 0\nn0\nr\n2 " +
+           std::string(lower) +
+           "\n1 0.5\nb\n0 0 10\n0 0 10\n"
            "J0 2\n0 1\n1 1\nJ1 2\n0 1\n1 -1\nG0 2\n0 1\n1 3\n";
   };
   auto solve = [](const std::string& text, ProblemState& state) {
@@ -274,7 +280,8 @@ TEST(NlProblem, LinearModelSolvesWithMultipliersOfTheMinimizedObjective) {
     Optimizer opt;
     opt.initialize({});
     state = b.state;
-    const SolveResult r = opt.solve(b.problem, state, SolveOptions{.start = "Cold", .workLength = 200000, .progress = {}, .functions = nullptr});
+    const SolveResult r = opt.solve(
+        b.problem, state, SolveOptions{.start = "Cold", .workLength = 200000, .progress = {}, .functions = nullptr});
     EXPECT_EQ(r.exitCode, 0);
     return r.objValue;
   };
@@ -303,7 +310,8 @@ std::vector<double> servedLagrangianGradient(ModelFunctions& functions, const Pr
   double obj = 0.0;
   if (p.nNonlinObjVars > 0) functions.objective(mode, p.nNonlinObjVars, x.data(), obj, g.data(), 0);
   for (int32_t j = 0; j < p.nNonlinObjVars; ++j) grad[static_cast<size_t>(j)] += sigma * g[static_cast<size_t>(j)];
-  if (p.nNonlinCons > 0) functions.constraints(mode, p.nNonlinCons, p.nNonlinJacVars, njac, x.data(), f.data(), jac.data(), 0);
+  if (p.nNonlinCons > 0)
+    functions.constraints(mode, p.nNonlinCons, p.nNonlinJacVars, njac, x.data(), f.data(), jac.data(), 0);
   int32_t position = 0;
   for (int32_t j = 0; j < p.nNonlinJacVars; ++j)
     for (int32_t k = p.a.colStart[static_cast<size_t>(j)]; k < p.a.colStart[static_cast<size_t>(j) + 1]; ++k) {
@@ -318,7 +326,8 @@ std::vector<double> servedLagrangianGradient(ModelFunctions& functions, const Pr
 // gradients along the vector, on models with every operator class (defined variables, if-then-
 // else, tan, powers, quotients) and with both signs of the objective's weight.
 TEST(NlProblem, HessianProductsMatchDifferencesOfTheServedGradients) {
-  for (const char* file : {"modele_opti.nl", "helix.nl", "hs071.nl", "weeds.nl", "dallass.nl", "hs093.nl", "logros.nl"}) {
+  for (const char* file :
+       {"modele_opti.nl", "helix.nl", "hs071.nl", "weeds.nl", "dallass.nl", "hs093.nl", "logros.nl"}) {
     SCOPED_TRACE(file);
     const ReadResult r = readNlFile(std::string(KAVRO_TEST_DATA_DIR "/nl/") + file);
     ASSERT_TRUE(r.ok) << r.error;

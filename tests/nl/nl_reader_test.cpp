@@ -7,8 +7,8 @@
 
 #include <cmath>
 #include <cstdio>
-#include <limits>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -167,7 +167,8 @@ TEST(NlReader, EveryTruncationOfAFileIsRefused) {
       if (!readError(whole.substr(0, n)).empty()) continue;
       const std::string rest = whole.substr(n);
       const size_t k = whole[0] == 'g' ? rest.find_first_not_of(" \t\r\n") : 0;
-      EXPECT_TRUE(k == std::string::npos || rest.compare(k, 1, "S") == 0) << "a prefix of " << n << " bytes was accepted";
+      EXPECT_TRUE(k == std::string::npos || rest.compare(k, 1, "S") == 0)
+          << "a prefix of " << n << " bytes was accepted";
     }
   }
 }
@@ -204,7 +205,8 @@ TEST(NlReader, BadTextIsRefusedNamingTheLine) {
       {"bad number", replaced(kText, "n2.5", "n2.5.1"), "line 24: expected a number (a constant), found '2.5.1'"},
       {"bad bound type", replaced(kText, "4 3\nb", "7 3\nb"), "line 32: unknown bound type '7'"},
       {"objective sense", replaced(kText, "O0 1", "O0 2"), "objective sense 2 is neither 0 nor 1"},
-      {"column count", replaced(kText, "k2\n1\n3\n", "k2\n2\n3\n"), "k segment: column 0 has 1 Jacobian entries, not 2"},
+      {"column count", replaced(kText, "k2\n1\n3\n", "k2\n2\n3\n"),
+       "k segment: column 0 has 1 Jacobian entries, not 2"},
       {"header J count", replaced(replaced(kText, "J1 1\n1 2\n", ""), "k2\n1\n3\n", ""),
        "the J segments hold 3 entries but the header declares 4"},
       {"k not cumulative", replaced(kText, "k2\n1\n3\n", "k2\n3\n1\n"), "counts are not cumulative"},
@@ -224,14 +226,17 @@ TEST(NlReader, BadTextIsRefusedNamingTheLine) {
       {"string operand", replaced(kText, "C1\nn0", "C1\nh3:abc"), "a string operand"},
       {"x index", replaced(kText, "x2\n0 1\n1 2\n", "x2\n0 1\n3 2\n"), "index 3 is out of range"},
       {"x count", replaced(kText, "x2\n", "x9\n"), "x segment: count 9 is out of range"},
-      {"x not finite", replaced(kText, "x2\n0 1\n", "x2\n0 nan\n"), "line 26: x segment: a value is not a finite number"},
+      {"x not finite", replaced(kText, "x2\n0 1\n", "x2\n0 nan\n"),
+       "line 26: x segment: a value is not a finite number"},
       {"coefficient not finite", replaced(kText, "2 1.5\nJ1", "2 inf\nJ1"), "a coefficient is not a finite number"},
       {"bound not a number", replaced(kText, "4 3\nb", "4 nan\nb"), "line 32: a bound is not a number"},
       // Bounds no value satisfies, numbers that are not finite, numbers without end.
       {"crossed variable bounds", replaced(kText, "0 -5 5\n", "0 5 1\n"),
        "line 36: variable 2: the bounds [5, 1] admit no value"},
-      {"crossed range", replaced(kText, "r\n0 -1 1\n", "r\n0 30 20\n"), "line 31: constraint 0: the bounds [30, 20] admit no value"},
-      {"infinite lower bound", replaced(kText, "b\n2 0\n", "b\n2 inf\n"), "variable 0: the bounds [inf, inf] admit no value"},
+      {"crossed range", replaced(kText, "r\n0 -1 1\n", "r\n0 30 20\n"),
+       "line 31: constraint 0: the bounds [30, 20] admit no value"},
+      {"infinite lower bound", replaced(kText, "b\n2 0\n", "b\n2 inf\n"),
+       "variable 0: the bounds [inf, inf] admit no value"},
       {"nan constant", replaced(kText, "n2.5", "nnan"), "line 24: a constant is not a finite number"},
       {"inf constant", replaced(kText, "n2.5", "ninf"), "line 24: a constant is not a finite number"},
       {"overflowing constant", replaced(kText, "n2.5", "n1e400"), "line 24: a constant is not a finite number"},
@@ -295,10 +300,13 @@ TEST(NlReader, DeepNestingCostsNoStack) {
 // depends on grow with the chain, and past a limit the model is refused instead of filling memory.
 TEST(NlReader, EntangledDefinedVariablesAreRefusedAtALimit) {
   auto chain = [](int n) {
-    std::string t = "g3 1 1 0\n " + std::to_string(n) + " 0 1 0 0\n 0 1\n 0 0\n 0 " + std::to_string(n) + " 0\n"
-                    " 0 0 0 1\n 0 0 0 0 0\n 0 " + std::to_string(n) + "\n 0 0\n " + std::to_string(n) + " 0 0 0 0\n";
+    std::string t = "g3 1 1 0\n " + std::to_string(n) + " 0 1 0 0\n 0 1\n 0 0\n 0 " + std::to_string(n) +
+                    " 0\n"
+                    " 0 0 0 1\n 0 0 0 0 0\n 0 " +
+                    std::to_string(n) + "\n 0 0\n " + std::to_string(n) + " 0 0 0 0\n";
     for (int k = 0; k < n; ++k)
-      t += "V" + std::to_string(n + k) + " 1 0\n" + std::to_string(k) + " 1\n" + (k == 0 ? "n0" : "v" + std::to_string(n + k - 1)) + "\n";
+      t += "V" + std::to_string(n + k) + " 1 0\n" + std::to_string(k) + " 1\n" +
+           (k == 0 ? "n0" : "v" + std::to_string(n + k - 1)) + "\n";
     t += "O0 0\nv" + std::to_string(2 * n - 1) + "\nb\n";
     for (int k = 0; k < n; ++k) t += "3\n";
     t += "G0 " + std::to_string(n) + "\n";
@@ -355,7 +363,8 @@ TEST(NlReader, CompressedDataAreBoundedAndCheckedAsTheyAreRead) {
   damaged[damaged.size() - 6] ^= 0x55;  // the CRC of the data
   EXPECT_EQ(readError(damaged), "test: the compressed data are damaged (incorrect data check)");
   const std::string cut = gzipped(kText);
-  EXPECT_EQ(readError(cut.substr(0, cut.size() - 12)), "test: the compressed data end too soon (the file is cut short)");
+  EXPECT_EQ(readError(cut.substr(0, cut.size() - 12)),
+            "test: the compressed data end too soon (the file is cut short)");
 }
 
 TEST(NlReader, OlderHeadersAndRepeatedBoundSegmentsAreAccepted) {
@@ -370,7 +379,8 @@ TEST(NlReader, OlderHeadersAndRepeatedBoundSegmentsAreAccepted) {
   EXPECT_EQ(r.model.varLower[2], 7.0);
   EXPECT_EQ(r.model.varUpper[0], std::numeric_limits<double>::infinity());
   EXPECT_EQ(r.model.varLower[0], -std::numeric_limits<double>::infinity());
-  EXPECT_EQ(r.warnings, (std::vector<std::string>{"line 37: a second b segment replaces the variable bounds of the first"}));
+  EXPECT_EQ(r.warnings,
+            (std::vector<std::string>{"line 37: a second b segment replaces the variable bounds of the first"}));
 }
 
 }  // namespace

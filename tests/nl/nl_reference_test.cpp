@@ -139,12 +139,24 @@ struct Case {
 // (ex8_1_1), exp and defined variables (weeds), sum and ^ everywhere; binary files (pt, oet7,
 // the latter gzipped with weighted sums only), initial duals (hs021), a gzip copy of hs071.
 const Case kCases[] = {
-    {"dallass.nl", "dallass"}, {"hubfit.nl", "hubfit"},       {"helix.nl", "helix"},
-    {"djtl.nl", "djtl"},       {"modele_opti.nl", "modele_opti"}, {"bearing-uno.nl", "bearing-uno"},
-    {"coshfun.nl", "coshfun"}, {"cresc4-uno.nl", "cresc4-uno"}, {"logros.nl", "logros"},
-    {"mdhole.nl", "mdhole"},   {"ex8_1_1.nl", "ex8_1_1"},     {"weeds.nl", "weeds"},
-    {"pspdoc.nl", "pspdoc"},   {"pt.nl", "pt"},               {"oet7.nl.gz", "oet7"},
-    {"hs021.nl", "hs021"},     {"hs071.nl", "hs071"},         {"hs071-copy.nl.gz", "hs071"},
+    {"dallass.nl", "dallass"},
+    {"hubfit.nl", "hubfit"},
+    {"helix.nl", "helix"},
+    {"djtl.nl", "djtl"},
+    {"modele_opti.nl", "modele_opti"},
+    {"bearing-uno.nl", "bearing-uno"},
+    {"coshfun.nl", "coshfun"},
+    {"cresc4-uno.nl", "cresc4-uno"},
+    {"logros.nl", "logros"},
+    {"mdhole.nl", "mdhole"},
+    {"ex8_1_1.nl", "ex8_1_1"},
+    {"weeds.nl", "weeds"},
+    {"pspdoc.nl", "pspdoc"},
+    {"pt.nl", "pt"},
+    {"oet7.nl.gz", "oet7"},
+    {"hs021.nl", "hs021"},
+    {"hs071.nl", "hs071"},
+    {"hs071-copy.nl.gz", "hs071"},
 };
 
 TEST(NlReference, ModelsAgreeWithTheReferenceEvaluations) {
@@ -201,7 +213,9 @@ TEST(NlReference, DeparturesFromTheReferenceAreOnDerivativesOnly) {
       const double h = 1e-6 * std::max(1.0, std::fabs(x[static_cast<size_t>(j)]));
       up[static_cast<size_t>(j)] += h;
       down[static_cast<size_t>(j)] -= h;
-      const double difference = (evaluate(hs.model, up).values.at(function) - evaluate(hs.model, down).values.at(function)) / (2 * h);
+      const double difference = (evaluate(hs.model, up).values.at(function) -
+                                 evaluate(hs.model, down).values.at(function)) /
+                                (2 * h);
       EXPECT_NEAR(g, difference, 1e-5 * std::max(1.0, std::fabs(g))) << key;
     }
   }

@@ -14,12 +14,12 @@ namespace kavro::nl::testing {
 
 struct TextModel {
   int nVars = 1;
-  std::vector<std::string> objectives;    // expressions, one node a line
+  std::vector<std::string> objectives;  // expressions, one node a line
   std::vector<std::string> constraints;
-  std::vector<std::string> defined;       // whole V segments ("V3 0 0\no2\nv0\nv1\n")
-  std::vector<double> objCoef, conCoef;   // linear coefficients of every variable (default 0)
-  std::string extra;                      // further segments (x, d, S, ...)
-  std::vector<int> maxSense;              // objectives to maximize
+  std::vector<std::string> defined;      // whole V segments ("V3 0 0\no2\nv0\nv1\n")
+  std::vector<double> objCoef, conCoef;  // linear coefficients of every variable (default 0)
+  std::string extra;                     // further segments (x, d, S, ...)
+  std::vector<int> maxSense;             // objectives to maximize
 
   std::string text() const {
     const int m = static_cast<int>(constraints.size()), nObj = static_cast<int>(objectives.size());
@@ -66,11 +66,11 @@ struct TextModel {
 // in the objective, initial duals and a maximized objective.
 inline const std::string kMixedModel =
     "g3 1 1 0\n 4 3 1 0 0\n 2 1\n 0 0\n 2 3 2\n 0 0 0 1\n 0 0 0 0 0\n 9 4\n 0 0\n 1 0 0 0 0\n"
-    "V4 1 0\n1 2\no2\nv0\nv0\n"          // w = x0^2 + 2 x1
-    "C0\no2\nv4\nv1\n"                    // w x1 + 3 x0 + x2
-    "C1\no44\nv0\n"                       // exp(x0) + 2 x1 - x3
-    "C2\nn1.5\n"                          // 1.5 + x0 + x2 + x3 (linear, constant 1.5)
-    "O0 1\no0\no41\nv2\nv4\n"             // sin(x2) + w - 4 x1 + 5 x3
+    "V4 1 0\n1 2\no2\nv0\nv0\n"  // w = x0^2 + 2 x1
+    "C0\no2\nv4\nv1\n"           // w x1 + 3 x0 + x2
+    "C1\no44\nv0\n"              // exp(x0) + 2 x1 - x3
+    "C2\nn1.5\n"                 // 1.5 + x0 + x2 + x3 (linear, constant 1.5)
+    "O0 1\no0\no41\nv2\nv4\n"    // sin(x2) + w - 4 x1 + 5 x3
     "r\n0 -10 10\n1 20\n4 2\n"
     "b\n0 -2 2\n2 0\n1 5\n3\n"
     "x4\n0 0.5\n1 1.5\n2 -0.25\n3 2\n"

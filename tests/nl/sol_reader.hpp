@@ -13,7 +13,7 @@ namespace kavro::nl::testing {
 
 struct ReadSol {
   bool ok = false;
-  std::string message;               // the lines before the empty line, joined by '\n'
+  std::string message;  // the lines before the empty line, joined by '\n'
   std::vector<int> options;
   int nCons = 0, nDuals = 0, nVars = 0, nPrimals = 0;
   std::vector<double> duals, primals;

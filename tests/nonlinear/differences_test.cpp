@@ -25,13 +25,15 @@ TEST_F(DifferencesTest, ForwardAndCentralAgreeWithAnalyticDerivatives) {
   ASSERT_EQ(ev->objectiveAndGradient(x.data(), fx, g.data()), 0);
   for (int j = 0; j < 3; ++j) forwardError = std::max(forwardError, std::fabs(g[j] - gx[j]) / (std::fabs(gx[j]) + 1.0));
   ASSERT_EQ(ev->constraintsAndJacobian(x.data(), f.data(), jac.data()), 0);
-  for (int k = 0; k < 4; ++k) forwardError = std::max(forwardError, std::fabs(jac[k] - jx[k]) / (std::fabs(jx[k]) + 1.0));
+  for (int k = 0; k < 4; ++k)
+    forwardError = std::max(forwardError, std::fabs(jac[k] - jx[k]) / (std::fabs(jx[k]) + 1.0));
 
   ev->setDifferenceChoice(FunctionEvaluator::kCentral);
   ASSERT_EQ(ev->objectiveAndGradient(x.data(), fx, g.data()), 0);
   for (int j = 0; j < 3; ++j) centralError = std::max(centralError, std::fabs(g[j] - gx[j]) / (std::fabs(gx[j]) + 1.0));
   ASSERT_EQ(ev->constraintsAndJacobian(x.data(), f.data(), jac.data()), 0);
-  for (int k = 0; k < 4; ++k) centralError = std::max(centralError, std::fabs(jac[k] - jx[k]) / (std::fabs(jx[k]) + 1.0));
+  for (int k = 0; k < 4; ++k)
+    centralError = std::max(centralError, std::fabs(jac[k] - jx[k]) / (std::fabs(jx[k]) + 1.0));
 
   // Forward: error of order h (1e-8 steps, curvature up to ~1e3) plus rounding; central: h^2.
   EXPECT_LT(forwardError, 2e-6);

@@ -243,7 +243,8 @@ TEST_F(EvaluatorTest, DifferencesNeverStepOutsideTheBounds) {
       }
     const std::vector<double> exact = gradientAt(x.data()), exactJac = jacobianAt(x.data());
     for (size_t j = 0; j < exact.size(); ++j) EXPECT_NEAR(g[j], exact[j], 1e-4 * (1.0 + std::fabs(exact[j])));
-    for (size_t k = 0; k < exactJac.size(); ++k) EXPECT_NEAR(jac[k], exactJac[k], 1e-4 * (1.0 + std::fabs(exactJac[k])));
+    for (size_t k = 0; k < exactJac.size(); ++k)
+      EXPECT_NEAR(jac[k], exactJac[k], 1e-4 * (1.0 + std::fabs(exactJac[k])));
   }
 }
 

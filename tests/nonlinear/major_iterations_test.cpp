@@ -53,9 +53,7 @@ class MajorStart : public ::testing::Test {
   }
 
   // The point (x1, x2) with the slacks that satisfy the rows there.
-  void at(double x1, double x2) {
-    x = {x1, x2, -(x1 * x1 + x2 * x2), -(x1 + x2)};
-  }
+  void at(double x1, double x2) { x = {x1, x2, -(x1 * x1 + x2 * x2), -(x1 + x2)}; }
 
   double undefinedAbove = 1e30;
   FunctionsFromCallables functions;

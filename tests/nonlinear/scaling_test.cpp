@@ -28,8 +28,8 @@ class ScaledEvaluatorTest : public EvaluatorTest {
 
   std::vector<double> c{2.0, 0.5, 4.0};
   std::vector<double> r{10.0, 0.1};
-  std::vector<double> xs;                      // scaled point
-  std::vector<double> xu{-1.2, 1.0, 0.5};      // the same point in the user's units
+  std::vector<double> xs;                  // scaled point
+  std::vector<double> xu{-1.2, 1.0, 0.5};  // the same point in the user's units
 };
 
 TEST_F(ScaledEvaluatorTest, ValuesAndDerivativesLeaveInScaledUnits) {

@@ -36,9 +36,7 @@ inline std::vector<double> constraintsAt(const double* x) {
   return {x[0] * x[0] + 3.0 * x[2], x[0] * x[1] + std::sin(x[1])};
 }
 
-inline std::vector<double> jacobianAt(const double* x) {
-  return {2.0 * x[0], x[1], x[0] + std::cos(x[1]), 3.0};
-}
+inline std::vector<double> jacobianAt(const double* x) { return {2.0 * x[0], x[1], x[0] + std::cos(x[1]), 3.0}; }
 
 // Rows of the Jacobian elements (0-based) and their columns.
 inline constexpr int kJacRow[4] = {0, 1, 1, 0};
@@ -104,7 +102,8 @@ class TestFunctions : public NonlinearFunctions {
     if (mode == 2) {
       const std::vector<double> exact = gradientAt(x);
       for (int j = 0; j < n; ++j)
-        if (objSets[static_cast<size_t>(j)]) g[j] = exact[static_cast<size_t>(j)] * gradientFactor[static_cast<size_t>(j)];
+        if (objSets[static_cast<size_t>(j)])
+          g[j] = exact[static_cast<size_t>(j)] * gradientFactor[static_cast<size_t>(j)];
       if (call == objInfGradientAt) g[1] = std::numeric_limits<double>::infinity();
     }
     if (call == objNanAt) f = std::numeric_limits<double>::quiet_NaN();
@@ -122,7 +121,8 @@ class TestFunctions : public NonlinearFunctions {
     if (mode == 2) {
       const std::vector<double> exact = jacobianAt(x);
       for (int k = 0; k < njac; ++k)
-        if (conSets[static_cast<size_t>(k)]) g[k] = exact[static_cast<size_t>(k)] * jacobianFactor[static_cast<size_t>(k)];
+        if (conSets[static_cast<size_t>(k)])
+          g[k] = exact[static_cast<size_t>(k)] * jacobianFactor[static_cast<size_t>(k)];
     }
     if (call == conNanAt) f[1] = std::numeric_limits<double>::quiet_NaN();
     if (call == conModeAt) mode = conMode;

@@ -100,8 +100,8 @@ TEST(IterationLog, RunWithoutIterationsHasNoDegeneratePercentageToDivide) {
   s.problemName = "START";
   printRunStatistics(s, report.out);
   for (const auto& lines : {report.print(), report.summary()})
-    EXPECT_EQ(LogHarness::count(lines, " No. of degenerate steps            0     Percentage                       0.00"),
-              1);
+    EXPECT_EQ(
+        LogHarness::count(lines, " No. of degenerate steps            0     Percentage                       0.00"), 1);
 }
 
 TEST(IterationLog, OptimalEndsWhereTheReducedGradientReachesATenthOfPi) {

@@ -72,7 +72,7 @@ TEST(LimitedMemoryHessian, PairsFollowTheSuperbasicSet) {
   std::vector<double> g{1.0, -1.0, 0.5};
   step(m, h, g, {-1.0, 1.0, -0.5}, 0.4);
   step(m, h, g, {0.3, 0.6, -0.2}, 0.9);
-  m.addColumn(4);     // superbasic 3 is new: zero in every pair
+  m.addColumn(4);        // superbasic 3 is new: zero in every pair
   m.deleteColumn(1, 4);  // superbasic 1 leaves: coordinates 0, 2, 3 remain
   m.swapColumns(0, 2);   // order 3, 2, 0
 

@@ -240,9 +240,8 @@ TEST(Linesearch, UndefinedPointRestartsBelowATenthOfTheTrial) {
     EXPECT_LE(r.alfa, r.alfmax);
   }
   // A NaN or infinite value is an undefined point as well.
-  Curve nan([](double x) { return x > 0.5 ? std::nan("") : 1.0 - x; }, [](double x) {
-    return x > 0.2 ? INFINITY : -1.0;
-  });
+  Curve nan([](double x) { return x > 0.5 ? std::nan("") : 1.0 - x; },
+            [](double x) { return x > 0.2 ? INFINITY : -1.0; });
   const LinesearchResult r = m6srch(settingsFor(nan, 1.0, 1.0, true), nan);
   EXPECT_DOUBLE_EQ(nan.calls[1].alfa, 0.1);
   EXPECT_EQ(r.searchResult, SearchResult::kBetterPoint);

@@ -20,27 +20,27 @@ namespace {
 
 struct NetlibCase {
   const char* name;
-  double objective;    // cross-checked optimal value
-  int maxIterations;   // about 1.5 x what the solver takes today
-  bool allSlack;       // also run from the all-slack basis without scaling
+  double objective;   // cross-checked optimal value
+  int maxIterations;  // about 1.5 x what the solver takes today
+  bool allSlack;      // also run from the all-slack basis without scaling
 };
 
 const NetlibCase kCases[] = {
-    {"afiro", -4.6475314286e+02, 30, true},       {"sc50a", -6.4575077059e+01, 45, true},
-    {"sc50b", -7.0000000000e+01, 45, true},       {"adlittle", 2.2549496316e+05, 150, true},
-    {"blend", -3.0812149846e+01, 150, true},      {"share2b", -4.1573224074e+02, 180, true},
-    {"sc105", -5.2202061212e+01, 80, true},       {"stocfor1", -4.1131976219e+04, 95, true},
-    {"kb2", -1.7499001299e+03, 100, true},        {"recipe", -2.6661600000e+02, 45, true},
-    {"boeing2", -3.1501872802e+02, 290, true},    {"scagr7", -2.3313898243e+06, 135, true},
-    {"israel", -8.9664482186e+05, 460, true},     {"vtpbase", 1.2983146246e+05, 230, true},
-    {"lotfi", -2.5264706062e+01, 340, true},      {"sc205", -5.2202061212e+01, 220, false},
-    {"scagr25", -1.4753433061e+07, 770, false},   {"sctap1", 1.4122500000e+03, 370, false},
-    {"agg", -3.5991767287e+07, 170, false},       {"beaconfd", 3.3592485807e+04, 70, false},
-    {"capri", 2.6900129138e+03, 350, false},      {"brandy", 1.5185098965e+03, 650, false},
-    {"grow7", -4.7787811815e+07, 170, false},     {"e226", -1.1638929066e+01, 810, false},
-    {"share1b", -7.6589318579e+04, 370, false},   {"stair", -2.5126695119e+02, 790, false},
-    {"scfxm1", 1.8416759028e+04, 510, false},     {"boeing1", -3.3521356751e+02, 880, false},
-    {"finnis", 1.7279106560e+05, 820, false},     {"bandm", -1.5862801845e+02, 730, false},
+    {"afiro", -4.6475314286e+02, 30, true},     {"sc50a", -6.4575077059e+01, 45, true},
+    {"sc50b", -7.0000000000e+01, 45, true},     {"adlittle", 2.2549496316e+05, 150, true},
+    {"blend", -3.0812149846e+01, 150, true},    {"share2b", -4.1573224074e+02, 180, true},
+    {"sc105", -5.2202061212e+01, 80, true},     {"stocfor1", -4.1131976219e+04, 95, true},
+    {"kb2", -1.7499001299e+03, 100, true},      {"recipe", -2.6661600000e+02, 45, true},
+    {"boeing2", -3.1501872802e+02, 290, true},  {"scagr7", -2.3313898243e+06, 135, true},
+    {"israel", -8.9664482186e+05, 460, true},   {"vtpbase", 1.2983146246e+05, 230, true},
+    {"lotfi", -2.5264706062e+01, 340, true},    {"sc205", -5.2202061212e+01, 220, false},
+    {"scagr25", -1.4753433061e+07, 770, false}, {"sctap1", 1.4122500000e+03, 370, false},
+    {"agg", -3.5991767287e+07, 170, false},     {"beaconfd", 3.3592485807e+04, 70, false},
+    {"capri", 2.6900129138e+03, 350, false},    {"brandy", 1.5185098965e+03, 650, false},
+    {"grow7", -4.7787811815e+07, 170, false},   {"e226", -1.1638929066e+01, 810, false},
+    {"share1b", -7.6589318579e+04, 370, false}, {"stair", -2.5126695119e+02, 790, false},
+    {"scfxm1", 1.8416759028e+04, 510, false},   {"boeing1", -3.3521356751e+02, 880, false},
+    {"finnis", 1.7279106560e+05, 820, false},   {"bandm", -1.5862801845e+02, 730, false},
 };
 
 struct Outcome {

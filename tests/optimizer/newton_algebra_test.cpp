@@ -139,7 +139,8 @@ TEST(ModifiedCholesky, BandFormGivesTheDenseDirection) {
       const Vec a = dense, g = randomVector(n, rng);
       Vec d(static_cast<size_t>(n)), pDense(static_cast<size_t>(n)), pBand(static_cast<size_t>(n));
       ASSERT_TRUE(modifiedCholeskyDirection(n, dense.data(), g.data(), d.data(), pDense.data()));
-      const BandedDirection banded = bandedModifiedCholeskyDirection(n, b, band.data(), g.data(), d.data(), pBand.data());
+      const BandedDirection banded = bandedModifiedCholeskyDirection(n, b, band.data(), g.data(), d.data(),
+                                                                     pBand.data());
       ASSERT_TRUE(banded.finite);
       EXPECT_EQ(banded.raisedPivots > 0, shift < 0.0);
       for (int i = 0; i < n; ++i)
@@ -178,7 +179,8 @@ TEST(TruncatedConjugateGradients, SolvesDefiniteSystemsAndStopsDownhillOnNegativ
   // Indefinite: negative curvature found, the direction is downhill.
   for (int k = 0; k < n; k += 3) eig[static_cast<size_t>(k)] = -eig[static_cast<size_t>(k)];
   const Vec b = symmetricWithEigenvalues(eig, rng);
-  for (int k = 0; k < n; ++k) diagonal[static_cast<size_t>(k)] = std::max(1.0, std::fabs(b[static_cast<size_t>(k * n + k)]));
+  for (int k = 0; k < n; ++k)
+    diagonal[static_cast<size_t>(k)] = std::max(1.0, std::fabs(b[static_cast<size_t>(k * n + k)]));
   CgRun bent = runCg(b, g, diagonal, 1e-12, n + 5);
   ASSERT_TRUE(bent.result.solved);
   EXPECT_TRUE(bent.result.negativeCurvature);
@@ -202,7 +204,9 @@ TEST(SubspaceHessian, UpdateAlongAnyDirectionKeepsTheSecantCondition) {
     if (dotProduct(ns, g1.data(), p.data()) > 0.0)
       for (double& v : p) v = -v;
     Vec g2(ns);
-    for (int k = 0; k < ns; ++k) g2[static_cast<size_t>(k)] = g1[static_cast<size_t>(k)] + 2.0 * p[static_cast<size_t>(k)] + 0.1 * (k + 1) * p[static_cast<size_t>(k)];
+    for (int k = 0; k < ns; ++k)
+      g2[static_cast<size_t>(k)] = g1[static_cast<size_t>(k)] + 2.0 * p[static_cast<size_t>(k)] +
+                                   0.1 * (k + 1) * p[static_cast<size_t>(k)];
     const double alpha = 0.5;
     Vec s1(ns), s2(ns), z(ns);
     EXPECT_GT(model.bfgsUpdateAlong(ns, g1.data(), g2.data(), p.data(), alpha, s1.data(), s2.data(), z.data()), 0);

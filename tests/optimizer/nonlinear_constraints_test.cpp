@@ -15,8 +15,8 @@
 
 #include "kavro/functions.hpp"
 #include "kavro/solver.hpp"
-#include "support/test_problems.hpp"
 #include "support/temp_path.hpp"
+#include "support/test_problems.hpp"
 
 namespace kavro {
 namespace {
@@ -287,15 +287,17 @@ NonlinearCase chainOfEquations(int n, double a) {
   NonlinearCase c;
   const int vars = n + 1;
   std::vector<std::vector<double>> rows(static_cast<size_t>(n), std::vector<double>(static_cast<size_t>(vars), 0.0));
-  for (int i = 0; i < n; ++i) rows[static_cast<size_t>(i)][static_cast<size_t>(i)] = rows[static_cast<size_t>(i)][static_cast<size_t>(i + 1)] = 1;
-  c.lp = DenseLp{rows, std::vector<double>(static_cast<size_t>(n), 0.5), std::vector<double>(static_cast<size_t>(n), 0.5),
-                 std::vector<double>(static_cast<size_t>(vars), -kInf), std::vector<double>(static_cast<size_t>(vars), kInf)};
+  for (int i = 0; i < n; ++i)
+    rows[static_cast<size_t>(i)][static_cast<size_t>(i)] = rows[static_cast<size_t>(i)][static_cast<size_t>(i + 1)] = 1;
+  c.lp = DenseLp{
+      rows, std::vector<double>(static_cast<size_t>(n), 0.5), std::vector<double>(static_cast<size_t>(n), 0.5),
+      std::vector<double>(static_cast<size_t>(vars), -kInf), std::vector<double>(static_cast<size_t>(vars), kInf)};
   c.nNonlinCons = n;
   c.nNonlinJacVars = vars;
   c.constraints = [n, a](std::span<const double> x, std::span<double> f, std::span<double> jac) {
     size_t e = 0;
     for (int j = 0; j <= n; ++j) {
-      if (j > 0) jac[e++] = -a;                                      // row j - 1
+      if (j > 0) jac[e++] = -a;                                                               // row j - 1
       if (j < n) jac[e++] = 1 + 0.3 * x[static_cast<size_t>(j)] * x[static_cast<size_t>(j)];  // row j
     }
     for (int i = 0; i < n; ++i) {
@@ -335,17 +337,19 @@ NonlinearCase squareTridiagonalSystem(int n) {
   NonlinearCase c;
   std::vector<std::vector<double>> rows(static_cast<size_t>(n), std::vector<double>(static_cast<size_t>(n), 0.0));
   for (int i = 0; i < n; ++i)
-    for (int j = std::max(0, i - 1); j <= std::min(n - 1, i + 1); ++j) rows[static_cast<size_t>(i)][static_cast<size_t>(j)] = 1;
-  c.lp = DenseLp{rows, std::vector<double>(static_cast<size_t>(n), 0.0), std::vector<double>(static_cast<size_t>(n), 0.0),
-                 std::vector<double>(static_cast<size_t>(n), -kInf), std::vector<double>(static_cast<size_t>(n), kInf)};
+    for (int j = std::max(0, i - 1); j <= std::min(n - 1, i + 1); ++j)
+      rows[static_cast<size_t>(i)][static_cast<size_t>(j)] = 1;
+  c.lp = DenseLp{rows, std::vector<double>(static_cast<size_t>(n), 0.0),
+                 std::vector<double>(static_cast<size_t>(n), 0.0), std::vector<double>(static_cast<size_t>(n), -kInf),
+                 std::vector<double>(static_cast<size_t>(n), kInf)};
   c.nNonlinCons = n;
   c.nNonlinJacVars = n;
   c.constraints = [n](std::span<const double> x, std::span<double> f, std::span<double> jac) {
     size_t e = 0;
     for (int j = 0; j < n; ++j) {
-      if (j > 0) jac[e++] = -2.0;                                        // row j - 1
-      jac[e++] = 3.0 - 4.0 * x[static_cast<size_t>(j)];                 // row j
-      if (j < n - 1) jac[e++] = -1.0;                                    // row j + 1
+      if (j > 0) jac[e++] = -2.0;                        // row j - 1
+      jac[e++] = 3.0 - 4.0 * x[static_cast<size_t>(j)];  // row j
+      if (j < n - 1) jac[e++] = -1.0;                    // row j + 1
     }
     for (int i = 0; i < n; ++i) {
       const double xi = x[static_cast<size_t>(i)];
@@ -383,8 +387,9 @@ NonlinearCase chargesOnASphere(int k) {
   std::vector<std::vector<double>> rows(static_cast<size_t>(k), std::vector<double>(static_cast<size_t>(vars), 0.0));
   for (int i = 0; i < k; ++i)
     for (int d = 0; d < 3; ++d) rows[static_cast<size_t>(i)][static_cast<size_t>(3 * i + d)] = 1;
-  c.lp = DenseLp{rows, std::vector<double>(static_cast<size_t>(k), 1.0), std::vector<double>(static_cast<size_t>(k), 1.0),
-                 std::vector<double>(static_cast<size_t>(vars), -kInf), std::vector<double>(static_cast<size_t>(vars), kInf)};
+  c.lp = DenseLp{
+      rows, std::vector<double>(static_cast<size_t>(k), 1.0), std::vector<double>(static_cast<size_t>(k), 1.0),
+      std::vector<double>(static_cast<size_t>(vars), -kInf), std::vector<double>(static_cast<size_t>(vars), kInf)};
   c.nNonlinCons = k;
   c.nNonlinObjVars = vars;
   c.nNonlinJacVars = vars;

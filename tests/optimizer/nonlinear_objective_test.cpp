@@ -27,7 +27,7 @@ struct Solved {
 };
 
 Solved solveNlp(Problem p, int nNonlinObjVars, const ObjectiveCallable& objective, std::vector<double> x0,
-             std::initializer_list<const char*> specs = {}) {
+                std::initializer_list<const char*> specs = {}) {
   p.nNonlinObjVars = nNonlinObjVars;
   FunctionsFromCallables functions(objective);
   Optimizer opt;
@@ -103,13 +103,13 @@ TEST(NonlinearObjective, ActiveBoundStopsAtTheBoundaryMinimizer) {
 TEST(NonlinearObjective, Hs21LinearInequality) {
   const Problem p = makeProblem(DenseLp{{{10, -1}}, {10}, {kInf}, {2, -50}, {50, 50}});
   const Solved r = solveNlp(p, 2,
-                         [](std::span<const double> x, double& f, std::span<double> g) {
-                           f = 0.01 * x[0] * x[0] + x[1] * x[1] - 100.0;
-                           g[0] = 0.02 * x[0];
-                           g[1] = 2.0 * x[1];
-                           return true;
-                         },
-                         {-1, -1});
+                            [](std::span<const double> x, double& f, std::span<double> g) {
+                              f = 0.01 * x[0] * x[0] + x[1] * x[1] - 100.0;
+                              g[0] = 0.02 * x[0];
+                              g[1] = 2.0 * x[1];
+                              return true;
+                            },
+                            {-1, -1});
   EXPECT_EQ(r.result.exitCode, kOptimal);
   EXPECT_NEAR(r.result.objValue, -99.96, 1e-8);
 }
@@ -118,15 +118,15 @@ TEST(NonlinearObjective, Hs21LinearInequality) {
 TEST(NonlinearObjective, Hs35QuadraticWithOneInequality) {
   const Problem p = makeProblem(DenseLp{{{1, 1, 2}}, {-kInf}, {3}, {0, 0, 0}, {kInf, kInf, kInf}});
   const Solved r = solveNlp(p, 3,
-                         [](std::span<const double> x, double& f, std::span<double> g) {
-                           f = 9 - 8 * x[0] - 6 * x[1] - 4 * x[2] + 2 * x[0] * x[0] + 2 * x[1] * x[1] + x[2] * x[2] +
-                               2 * x[0] * x[1] + 2 * x[0] * x[2];
-                           g[0] = -8 + 4 * x[0] + 2 * x[1] + 2 * x[2];
-                           g[1] = -6 + 4 * x[1] + 2 * x[0];
-                           g[2] = -4 + 2 * x[2] + 2 * x[0];
-                           return true;
-                         },
-                         {0.5, 0.5, 0.5});
+                            [](std::span<const double> x, double& f, std::span<double> g) {
+                              f = 9 - 8 * x[0] - 6 * x[1] - 4 * x[2] + 2 * x[0] * x[0] + 2 * x[1] * x[1] + x[2] * x[2] +
+                                  2 * x[0] * x[1] + 2 * x[0] * x[2];
+                              g[0] = -8 + 4 * x[0] + 2 * x[1] + 2 * x[2];
+                              g[1] = -6 + 4 * x[1] + 2 * x[0];
+                              g[2] = -4 + 2 * x[2] + 2 * x[0];
+                              return true;
+                            },
+                            {0.5, 0.5, 0.5});
   EXPECT_EQ(r.result.exitCode, kOptimal);
   EXPECT_NEAR(r.result.objValue, 1.0 / 9.0, 1e-8);
   EXPECT_NEAR(r.state.x[0], 4.0 / 3.0, 1e-4);
@@ -140,16 +140,16 @@ TEST(NonlinearObjective, ManySuperbasics) {
   const int n = 60;
   DenseLp lp{{std::vector<double>(n, 1.0)}, {10}, {10}, std::vector<double>(n, 0.0), std::vector<double>(n, 1.0)};
   const Solved r = solveNlp(makeProblem(lp), n,
-                         [n](std::span<const double> x, double& f, std::span<double> g) {
-                           f = 0.0;
-                           for (int j = 0; j < n; ++j) {
-                             const double w = 1.0 + j % 7, d = x[j] - 0.5 / w;
-                             f += w * d * d;
-                             g[j] = 2.0 * w * d;
-                           }
-                           return true;
-                         },
-                         {}, {"Superbasics limit 100"});
+                            [n](std::span<const double> x, double& f, std::span<double> g) {
+                              f = 0.0;
+                              for (int j = 0; j < n; ++j) {
+                                const double w = 1.0 + j % 7, d = x[j] - 0.5 / w;
+                                f += w * d * d;
+                                g[j] = 2.0 * w * d;
+                              }
+                              return true;
+                            },
+                            {}, {"Superbasics limit 100"});
   ASSERT_EQ(r.result.exitCode, kOptimal);
   // Optimality: all gradients equal on the free variables (one multiplier for the sum).
   double sum = 0.0;
@@ -173,7 +173,9 @@ TEST(NonlinearObjective, HessianDimensionOneWithSeveralSuperbasics) {
                               }
                               return true;
                             },
-                            {}, {"Hessian dimension 1", "Superbasics limit 10", "Iterations limit 2000", "Linesearch debug after 103", "Log frequency 1"});
+                            {},
+                            {"Hessian dimension 1", "Superbasics limit 10", "Iterations limit 2000",
+                             "Linesearch debug after 103", "Log frequency 1"});
   ASSERT_EQ(r.result.exitCode, kOptimal);
   // Optimal: every variable strictly inside its bounds has the same w (x - c) (one multiplier).
   double multiplier = 0.0;
@@ -215,15 +217,15 @@ TEST(NonlinearObjective, SuperbasicsLimitTooSmallEndsWithExitFive) {
   const int n = 30;
   DenseLp lp{{std::vector<double>(n, 1.0)}, {5}, {5}, std::vector<double>(n, 0.0), std::vector<double>(n, 1.0)};
   const Solved r = solveNlp(makeProblem(lp), n,
-                         [n](std::span<const double> x, double& f, std::span<double> g) {
-                           f = 0.0;
-                           for (int j = 0; j < n; ++j) {
-                             f += (x[j] - 0.2) * (x[j] - 0.2);
-                             g[j] = 2.0 * (x[j] - 0.2);
-                           }
-                           return true;
-                         },
-                         {}, {"Superbasics limit 3"});
+                            [n](std::span<const double> x, double& f, std::span<double> g) {
+                              f = 0.0;
+                              for (int j = 0; j < n; ++j) {
+                                f += (x[j] - 0.2) * (x[j] - 0.2);
+                                g[j] = 2.0 * (x[j] - 0.2);
+                              }
+                              return true;
+                            },
+                            {}, {"Superbasics limit 3"});
   EXPECT_EQ(r.result.exitCode, kSuperbasicsLimit);
 }
 
@@ -231,13 +233,13 @@ TEST(NonlinearObjective, MaximizationOfAConcaveFunction) {
   // max -(x - 3)^2 - (y + 1)^2 with x + y <= 1: optimum at (2.5, -1.5), value -0.5.
   const Problem p = makeProblem(DenseLp{{{1, 1}}, {-kInf}, {1}, {-10, -10}, {10, 10}});
   const Solved r = solveNlp(p, 2,
-                         [](std::span<const double> x, double& f, std::span<double> g) {
-                           f = -(x[0] - 3) * (x[0] - 3) - (x[1] + 1) * (x[1] + 1);
-                           g[0] = -2 * (x[0] - 3);
-                           g[1] = -2 * (x[1] + 1);
-                           return true;
-                         },
-                         {0, 0}, {"Maximize"});
+                            [](std::span<const double> x, double& f, std::span<double> g) {
+                              f = -(x[0] - 3) * (x[0] - 3) - (x[1] + 1) * (x[1] + 1);
+                              g[0] = -2 * (x[0] - 3);
+                              g[1] = -2 * (x[1] + 1);
+                              return true;
+                            },
+                            {0, 0}, {"Maximize"});
   EXPECT_EQ(r.result.exitCode, kOptimal);
   EXPECT_NEAR(r.result.objValue, -0.5, 1e-8);
   EXPECT_NEAR(r.state.x[0], 2.5, 1e-5);
@@ -245,12 +247,12 @@ TEST(NonlinearObjective, MaximizationOfAConcaveFunction) {
 
 TEST(NonlinearObjective, UnboundedBelow) {
   const Solved r = solveNlp(boundsOnly({-kInf}, {kInf}), 1,
-                         [](std::span<const double> x, double& f, std::span<double> g) {
-                           f = -x[0] * x[0] * x[0];
-                           g[0] = -3 * x[0] * x[0];
-                           return true;
-                         },
-                         {1.0});
+                            [](std::span<const double> x, double& f, std::span<double> g) {
+                              f = -x[0] * x[0] * x[0];
+                              g[0] = -3 * x[0] * x[0];
+                              return true;
+                            },
+                            {1.0});
   EXPECT_EQ(r.result.exitCode, kUnbounded);
 }
 
@@ -267,17 +269,17 @@ TEST(NonlinearObjective, InfeasibleLinearConstraints) {
 TEST(NonlinearObjective, UndefinedRegionIsAvoidedByTheLinesearch) {
   int undefinedCalls = 0;
   const Solved r = solveNlp(boundsOnly({-50, -50}, {50, 50}), 2,
-                         [&](std::span<const double> x, double& f, std::span<double> g) {
-                           if (x[0] <= 0.0 || x[1] < 0.0) {
-                             ++undefinedCalls;
-                             return false;
-                           }
-                           f = x[0] - std::log(x[0]) - 2.0 * std::sqrt(x[1]) + x[1];
-                           g[0] = 1.0 - 1.0 / x[0];
-                           g[1] = x[1] > 0.0 ? 1.0 - 1.0 / std::sqrt(x[1]) : -1e10;
-                           return true;
-                         },
-                         {20.0, 4.0});
+                            [&](std::span<const double> x, double& f, std::span<double> g) {
+                              if (x[0] <= 0.0 || x[1] < 0.0) {
+                                ++undefinedCalls;
+                                return false;
+                              }
+                              f = x[0] - std::log(x[0]) - 2.0 * std::sqrt(x[1]) + x[1];
+                              g[0] = 1.0 - 1.0 / x[0];
+                              g[1] = x[1] > 0.0 ? 1.0 - 1.0 / std::sqrt(x[1]) : -1e10;
+                              return true;
+                            },
+                            {20.0, 4.0});
   EXPECT_EQ(r.result.exitCode, kOptimal);
   EXPECT_NEAR(r.state.x[0], 1.0, 1e-4);
   EXPECT_NEAR(r.state.x[1], 1.0, 1e-4);
@@ -286,24 +288,24 @@ TEST(NonlinearObjective, UndefinedRegionIsAvoidedByTheLinesearch) {
 
 TEST(NonlinearObjective, UndefinedAtTheFirstFeasiblePointEndsWithExitSix) {
   const Solved r = solveNlp(boundsOnly({-1}, {1}), 1,
-                         [](std::span<const double>, double&, std::span<double>) { return false; }, {0.0});
+                            [](std::span<const double>, double&, std::span<double>) { return false; }, {0.0});
   EXPECT_EQ(r.result.exitCode, kFunctionError);
 }
 
 TEST(NonlinearObjective, NonFiniteValuesNeverReachTheReportedPoint) {
   // NaN where x > 2: the step must back off and the reported point must be finite.
   const Solved r = solveNlp(boundsOnly({0}, {10}), 1,
-                         [](std::span<const double> x, double& f, std::span<double> g) {
-                           if (x[0] > 2.0) {
-                             f = std::nan("");
-                             g[0] = std::nan("");
-                             return true;
-                           }
-                           f = -x[0];
-                           g[0] = -1.0;
-                           return true;
-                         },
-                         {0.5});
+                            [](std::span<const double> x, double& f, std::span<double> g) {
+                              if (x[0] > 2.0) {
+                                f = std::nan("");
+                                g[0] = std::nan("");
+                                return true;
+                              }
+                              f = -x[0];
+                              g[0] = -1.0;
+                              return true;
+                            },
+                            {0.5});
   EXPECT_TRUE(std::isfinite(r.state.x[0]));
   EXPECT_TRUE(std::isfinite(r.result.objValue));
   EXPECT_LE(r.state.x[0], 2.0);

@@ -24,8 +24,8 @@ namespace kavro {
 namespace {
 
 using testing::DenseLp;
-using testing::kInf;
 using testing::find;
+using testing::kInf;
 using testing::makeProblem;
 using testing::readLines;
 
@@ -79,7 +79,8 @@ PrintedRun solveDisc(double jacobianFactor, std::initializer_list<const char*> s
 
 TEST(NonlinearReport, JacobianIsVerifiedWithALinearObjectiveAndNoLagrangian) {
   {
-    const PrintedRun run = solveDisc(1.0, {"Print level 1", "Iterations limit 1000", "Lagrangian No", "Verify level 3"});
+    const PrintedRun run = solveDisc(1.0,
+                                     {"Print level 1", "Iterations limit 1000", "Lagrangian No", "Verify level 3"});
     // (Without the Lagrangian's terms the linearized subproblems need not settle: only the check
     // is of interest here.)
     EXPECT_NE(run.result.exitCode, kBadConstraintGradient);
@@ -88,13 +89,16 @@ TEST(NonlinearReport, JacobianIsVerifiedWithALinearObjectiveAndNoLagrangian) {
     EXPECT_EQ(count(run.print, " 2 Jacobian elements in cols 1 thru 2 seem to be OK."), 1);
   }
   {
-    const PrintedRun run = solveDisc(-1.0, {"Print level 1", "Iterations limit 1000", "Lagrangian No", "Verify level 3"});
+    const PrintedRun run = solveDisc(-1.0,
+                                     {"Print level 1", "Iterations limit 1000", "Lagrangian No", "Verify level 3"});
     EXPECT_EQ(run.result.exitCode, kBadConstraintGradient);
     const int heading = find(run.print, " Verification of constraint gradients returned by subroutine funcon.");
     ASSERT_GE(heading, 0);
     const int verdict = find(run.print, " XXX  The Jacobian seems to be incorrect.", heading);
-    const int summary = find(run.print, " XXX  There seem to be 1 incorrect Jacobian elements in cols 1 thru 2", verdict);
-    const int exitLine = find(run.print, " EXIT -- subroutine funcon appears to be giving incorrect gradients", summary);
+    const int summary = find(run.print, " XXX  There seem to be 1 incorrect Jacobian elements in cols 1 thru 2",
+                             verdict);
+    const int exitLine = find(run.print, " EXIT -- subroutine funcon appears to be giving incorrect gradients",
+                              summary);
     EXPECT_GT(verdict, heading);
     EXPECT_GT(summary, verdict);
     EXPECT_GT(exitLine, summary);
@@ -102,7 +106,8 @@ TEST(NonlinearReport, JacobianIsVerifiedWithALinearObjectiveAndNoLagrangian) {
     EXPECT_EQ(count(run.print, " EXIT --"), 1);
   }
   {  // the cheap test alone never ends the run
-    const PrintedRun run = solveDisc(-1.0, {"Print level 1", "Iterations limit 1000", "Lagrangian No", "Verify level 0"});
+    const PrintedRun run = solveDisc(-1.0,
+                                     {"Print level 1", "Iterations limit 1000", "Lagrangian No", "Verify level 0"});
     EXPECT_EQ(count(run.print, " Cheap test on funcon..."), 1);
     EXPECT_EQ(count(run.print, " XXX  The Jacobian seems to be incorrect."), 1);
     EXPECT_NE(run.result.exitCode, kBadConstraintGradient);
@@ -120,8 +125,8 @@ TEST(NonlinearReport, OptimalityTestNamesTheBiggestReducedCostPricingSaw) {
   for (const char* pricing : {"Pricing option 0", "Pricing option 2"}) {
     SCOPED_TRACE(pricing);
     {  // x2's dj of -0.005 prices out only above the tolerance of 0.01
-      const PrintedRun run =
-          solveTwoColumnLp(-1.005, {"Print level 1", "Scale option 0", "Optimality tolerance 0.01", pricing});
+      const PrintedRun run = solveTwoColumnLp(
+          -1.005, {"Print level 1", "Scale option 0", "Optimality tolerance 0.01", pricing});
       EXPECT_EQ(run.result.exitCode, kOptimal);
       const int line = find(run.print, " Biggest dj =");
       ASSERT_GE(line, 0);
@@ -158,8 +163,8 @@ TEST(NonlinearReport, ProblemOptimalAtItsStartEndsAfterNoIterations) {
 // only along z, which no linearization of the disc bounds either; the first subproblem (the
 // linear rows alone) ends at once at a feasible point, so the ray is met in later ones.
 PrintedRun solveRayBeyondTheDisc(std::initializer_list<const char*> specs) {
-  Problem p = makeProblem(DenseLp{{{1, 1, 0}, {-1, 0, 1}, {0, 0, -1}}, {-kInf, -5, -kInf}, {1.0, kInf, kInf},
-                                  {-5, -5, -kInf}, {5, 5, kInf}, 2});
+  Problem p = makeProblem(DenseLp{
+      {{1, 1, 0}, {-1, 0, 1}, {0, 0, -1}}, {-kInf, -5, -kInf}, {1.0, kInf, kInf}, {-5, -5, -kInf}, {5, 5, kInf}, 2});
   p.nNonlinCons = 1;
   p.nNonlinJacVars = 2;
   FunctionsFromCallables functions({}, [](std::span<const double> x, std::span<double> f, std::span<double> jac) {

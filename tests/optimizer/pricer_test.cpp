@@ -105,7 +105,7 @@ TEST(Pricer, WeightedRulesStayOutOfNonlinearChoices) {
   s.nonlinearObjective = true;
   EXPECT_FALSE(devex.pricer.weightedApplies(s));  // feasible: the choice may create superbasics
   s.infeasible = true;
-  EXPECT_TRUE(devex.pricer.weightedApplies(s));   // phase 1 prices the infeasibilities only
+  EXPECT_TRUE(devex.pricer.weightedApplies(s));  // phase 1 prices the infeasibilities only
 
   Pricing constrained(PricingRule::kDevex);
   constrained.prob.nNonlinCons = 1;

@@ -10,8 +10,8 @@
 
 #include "io/units.hpp"
 #include "lu/basis_manager.hpp"
-#include "specs/parameters.hpp"
 #include "random_problem.hpp"
+#include "specs/parameters.hpp"
 
 namespace kavro {
 namespace {
@@ -75,7 +75,8 @@ struct Harness {
     const std::vector<double> alpha = column(j);
     double w = weights.inFramework(j) ? 1.0 : 0.0;
     for (int32_t k = 0; k < prob.m; ++k)
-      if (weights.inFramework(basisList[static_cast<size_t>(k)])) w += alpha[static_cast<size_t>(k)] * alpha[static_cast<size_t>(k)];
+      if (weights.inFramework(basisList[static_cast<size_t>(k)]))
+        w += alpha[static_cast<size_t>(k)] * alpha[static_cast<size_t>(k)];
     return weights.rule() == PricingRule::kDevex ? std::max(w, 1.0) : w;
   }
 
@@ -86,7 +87,8 @@ struct Harness {
     for (int32_t k = 0; k < prob.m; ++k) {
       const double a = std::fabs(alpha[static_cast<size_t>(k)]);
       if (a < 1e-3) continue;
-      if (r < 0 || (smallPivot ? a < std::fabs(alpha[static_cast<size_t>(r)]) : a > std::fabs(alpha[static_cast<size_t>(r)])))
+      if (r < 0 ||
+          (smallPivot ? a < std::fabs(alpha[static_cast<size_t>(r)]) : a > std::fabs(alpha[static_cast<size_t>(r)])))
         r = k;
     }
     ASSERT_GE(r, 0);
@@ -195,8 +197,7 @@ TEST(PricingWeights, DevexStartsANewFrameworkWhenTheEnteringWeightHasDrifted) {
     const double exact = h.exactWeight(q);
     const int before = h.weights.frameworks();
     h.pivot(q, true);
-    const bool drifted = updated > PricingWeights::kResetRatio * exact ||
-                         exact > PricingWeights::kResetRatio * updated;
+    const bool drifted = updated > PricingWeights::kResetRatio * exact || exact > PricingWeights::kResetRatio * updated;
     if (h.weights.frameworks() == before) {
       EXPECT_FALSE(drifted) << "no reset although the weight drifted";
       continue;

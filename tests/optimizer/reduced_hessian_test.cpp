@@ -186,7 +186,7 @@ TEST(ReducedHessian, BfgsUpdateIsSkippedExactlyAtTheCurvatureLimit) {
   h.addColumn(1);
   h.addColumn(2);
   const Vec g1{1.0, 1.0}, p{-0.5, -0.5}, z{1.0, 1.0};  // a = g1'p = -1 with R = I
-  const Vec atLimit{0.91, 0.91};                        // c = -0.91 = 0.91 a exactly
+  const Vec atLimit{0.91, 0.91};                       // c = -0.91 = 0.91 a exactly
   ASSERT_EQ(dot(atLimit, p), 0.91 * dot(g1, p));
   EXPECT_EQ(h.bfgsUpdate(2, g1.data(), atLimit.data(), p.data(), 1.0, z.data()), 0);
   EXPECT_EQ(h.entry(0, 0), 1.0);
@@ -312,7 +312,8 @@ TEST(ReducedHessian, ExchangeUpdateFollowsTheNewNullSpaceBasis) {
     const Vec w = solveDense(bt, er);
     Vec y(static_cast<size_t>(ns));
     for (int j = 0; j < ns; ++j)
-      for (int i = 0; i < m; ++i) y[static_cast<size_t>(j)] += w[static_cast<size_t>(i)] * a(i, superbasic[static_cast<size_t>(j)]);
+      for (int i = 0; i < m; ++i)
+        y[static_cast<size_t>(j)] += w[static_cast<size_t>(i)] * a(i, superbasic[static_cast<size_t>(j)]);
 
     ReducedHessian h = sized(maxR, ns);
     randomFactor(h, ns, rng);

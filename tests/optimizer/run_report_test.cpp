@@ -22,8 +22,8 @@ namespace kavro {
 namespace {
 
 using testing::DenseLp;
-using testing::kInf;
 using testing::find;
+using testing::kInf;
 using testing::makeProblem;
 using testing::readLines;
 

@@ -71,8 +71,9 @@ TEST_P(KnownAnswers, ExitAndObjective) {
 
 const KnownAnswer kKnownAnswers[] = {
     // Beale's example: cycles under the textbook rule without anti-cycling.
-    {"beale", lp({{0.25, -8, -1, 9}, {0.5, -12, -0.5, 3}, {0, 0, 1, 0}, {-0.75, 20, -0.5, 6}}, {-kInf, -kInf, -kInf},
-                 {0, 0, 1}, {0, 0, 0, 0}, {kInf, kInf, kInf, kInf}),
+    {"beale",
+     lp({{0.25, -8, -1, 9}, {0.5, -12, -0.5, 3}, {0, 0, 1, 0}, {-0.75, 20, -0.5, 6}}, {-kInf, -kInf, -kInf}, {0, 0, 1},
+        {0, 0, 0, 0}, {kInf, kInf, kInf, kInf}),
      0, -1.25},
     {"infeasible", lp({{1, 1}, {1, 1}}, {5}, {kInf}, {0, 0}, {2, 2}), 1, 0},
     {"unbounded", lp({{1, -1}, {-1, 0}}, {-kInf}, {1}, {0, 0}, {kInf, kInf}), 2, 0},
@@ -80,11 +81,11 @@ const KnownAnswer kKnownAnswers[] = {
     {"fixed column", lp({{1, 1}, {1, 1}}, {5}, {kInf}, {0, 2}, {kInf, 2}), 0, 5},
     {"negative lower bounds", lp({{1, 1}, {1, 2}}, {-4}, {kInf}, {-3, -5}, {kInf, kInf}), 0, -9},
     {"range row", lp({{1, 1}, {-1, -2}}, {1}, {3}, {0, 0}, {5, 5}), 0, -6},
-    {"empty row and zero column", lp({{1, 0, 0}, {0, 0, 0}, {-1, 0, 0}}, {-kInf, -1}, {4, 1}, {0, -2, 0}, {kInf, 2, 1}), 0,
-     -4},
+    {"empty row and zero column", lp({{1, 0, 0}, {0, 0, 0}, {-1, 0, 0}}, {-kInf, -1}, {4, 1}, {0, -2, 0}, {kInf, 2, 1}),
+     0, -4},
     {"optimal at the start", lp({{1, 0}, {1, 1}}, {-kInf}, {5}, {0, 0}, {kInf, kInf}), 0, 0},
-    {"degenerate vertex", lp({{1, 1}, {1, -1}, {1, 0}, {-1, -1}}, {-kInf, -kInf, -kInf}, {1, 0, 0.5}, {0, 0}, {kInf, kInf}),
-     0, -1},
+    {"degenerate vertex",
+     lp({{1, 1}, {1, -1}, {1, 0}, {-1, -1}}, {-kInf, -kInf, -kInf}, {1, 0, 0.5}, {0, 0}, {kInf, kInf}), 0, -1},
 };
 
 std::string caseName(const ::testing::TestParamInfo<KnownAnswer>& info) {
@@ -149,7 +150,8 @@ TEST(SmallLps, DegenerateAssignmentWithEachRule) {
   double best = 1e30;
   do {
     double total = 0;
-    for (int i = 0; i < n; ++i) total += cost[static_cast<size_t>(i)][static_cast<size_t>(perm[static_cast<size_t>(i)])];
+    for (int i = 0; i < n; ++i)
+      total += cost[static_cast<size_t>(i)][static_cast<size_t>(perm[static_cast<size_t>(i)])];
     best = std::min(best, total);
   } while (std::next_permutation(perm.begin(), perm.end()));
 
@@ -182,7 +184,8 @@ TEST(SmallLps, BoundFlipsWithEachRule) {
   const std::vector<double> lower(n, 0.0), upper(n, 1.0);
   for (const char* rule : kRules) {
     SCOPED_TRACE(rule);
-    const Solved loose = solve(lp(rows, {-kInf}, {100.0}, lower, upper), {rule, "Crash option 0", "Iterations limit 100"});
+    const Solved loose = solve(lp(rows, {-kInf}, {100.0}, lower, upper),
+                               {rule, "Crash option 0", "Iterations limit 100"});
     ASSERT_EQ(loose.result.exitCode, 0);
     EXPECT_NEAR(loose.result.objValue, -33.0, 1e-12);
     EXPECT_EQ(loose.result.minorIterations, n);
@@ -190,7 +193,8 @@ TEST(SmallLps, BoundFlipsWithEachRule) {
 
     // Row limit 4.5: the costs are 1 2 3 4 5 1 2 3 4 5 1 2; the two columns of 5 and the two of
     // 4 at their upper bounds and half of a column of 3.
-    const Solved tight = solve(lp(rows, {-kInf}, {4.5}, lower, upper), {rule, "Crash option 0", "Iterations limit 100"});
+    const Solved tight = solve(lp(rows, {-kInf}, {4.5}, lower, upper),
+                               {rule, "Crash option 0", "Iterations limit 100"});
     ASSERT_EQ(tight.result.exitCode, 0);
     EXPECT_NEAR(tight.result.objValue, -(5 + 5 + 4 + 4 + 0.5 * 3), 1e-12);
   }

@@ -199,8 +199,12 @@ class DoubleWell final : public NonlinearFunctions {
 TEST(SubspaceNewton, NegativeCurvatureLeadsToAMinimum) {
   for (int n : {8, 60}) {
     SCOPED_TRACE(n);
-    DenseLp lp{{std::vector<double>(static_cast<size_t>(n), 0.0)}, {-kInf}, {kInf},
-               std::vector<double>(static_cast<size_t>(n), -2.0), std::vector<double>(static_cast<size_t>(n), 2.0), 0};
+    DenseLp lp{{std::vector<double>(static_cast<size_t>(n), 0.0)},
+               {-kInf},
+               {kInf},
+               std::vector<double>(static_cast<size_t>(n), -2.0),
+               std::vector<double>(static_cast<size_t>(n), 2.0),
+               0};
     Problem p = makeProblem(lp);
     p.nNonlinObjVars = n;
     DoubleWell functions;

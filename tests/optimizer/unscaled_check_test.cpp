@@ -11,9 +11,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "setup/scaling.hpp"
 #include "driver/work_estimate.hpp"
 #include "kavro/solver.hpp"
+#include "setup/scaling.hpp"
 #include "support/mps_problem.hpp"
 
 namespace kavro {
@@ -54,8 +54,10 @@ TEST(UnscaledCheck, ReducedCostsAndViolationsAreThoseOfTheUnscaledProblem) {
   in.pi = piScaled.data();
   for (int32_t j = 0; j < 3; ++j) {
     double d = 0.0;
-    for (int32_t k = original.a.colStart[static_cast<size_t>(j)]; k < original.a.colStart[static_cast<size_t>(j) + 1]; ++k)
-      d -= piUnscaled[static_cast<size_t>(original.a.row[static_cast<size_t>(k)])] * original.a.value[static_cast<size_t>(k)];
+    for (int32_t k = original.a.colStart[static_cast<size_t>(j)]; k < original.a.colStart[static_cast<size_t>(j) + 1];
+         ++k)
+      d -= piUnscaled[static_cast<size_t>(original.a.row[static_cast<size_t>(k)])] *
+           original.a.value[static_cast<size_t>(k)];
     EXPECT_NEAR(unscaledReducedCost(in, j), d, 1e-12 * (1.0 + std::fabs(d))) << j;
   }
   EXPECT_NEAR(unscaledReducedCost(in, 3), -piUnscaled[0], 1e-15);
@@ -199,8 +201,8 @@ TEST(UnscaledCheck, AfiroWithAWideRowAndSuperbasics) {
   for (const WideCase& c : kWideCases) {
     SCOPED_TRACE(std::string(1, c.kind));
     ProblemState state;
-    const SolveResult r =
-        solveWith(withWideRow(afiro, c.kind, c.rhs), {"Superbasics limit 20", "Multiple price 5"}, state);
+    const SolveResult r = solveWith(withWideRow(afiro, c.kind, c.rhs), {"Superbasics limit 20", "Multiple price 5"},
+                                    state);
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_NEAR(r.objValue, c.optimum, 1e-6 * std::fabs(c.optimum));
   }

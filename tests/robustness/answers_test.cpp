@@ -44,7 +44,8 @@ TEST(Robustness, AnswersCalledOptimalPassTheirCertificate) {
   const Answer saw = solveAndCheck(w, "sawpath.nl");
   ASSERT_FALSE(saw.json.is_discarded());
   EXPECT_EQ(saw.status, 0);
-  EXPECT_TRUE(saw.check.passed(1e-6, 1e-6)) << "primal " << saw.check.primalRelative << " dual " << saw.check.dualRelative;
+  EXPECT_TRUE(saw.check.passed(1e-6, 1e-6))
+      << "primal " << saw.check.primalRelative << " dual " << saw.check.dualRelative;
   EXPECT_NEAR(saw.check.objective, 181.57299127532329, 1e-6 * 181.6);
   // hvycrash: whatever it ends with, an optimal answer must be certified.
   const Answer crash = solveAndCheck(w, "hvycrash.nl");
@@ -73,7 +74,8 @@ TEST(Robustness, BadlyScaledRowsAreNotCalledUnbounded) {
   w.inputCopy("a.mps", fs::path(KAVRO_TEST_DATA) / "apps" / "afiro-rows-scaled.mps");
   const Outcome o = w.run(kKavro, {"a.mps"});
   EXPECT_FALSE(contains(o.out, "unbounded")) << o.out;
-  EXPECT_TRUE(contains(o.out, "EXIT -- optimal solution found") || contains(o.out, "EXIT -- near-optimal solution found"))
+  EXPECT_TRUE(contains(o.out, "EXIT -- optimal solution found") ||
+              contains(o.out, "EXIT -- near-optimal solution found"))
       << o.out;
   w.expectInputsUnchanged();
 }

@@ -108,8 +108,7 @@ class Workspace {
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     for (;;) {
       int raw = 0;
-      if (::waitpid(pid, &raw, WNOHANG) == pid)
-        return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+      if (::waitpid(pid, &raw, WNOHANG) == pid) return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
       if (std::chrono::steady_clock::now() > end) {
         ::kill(pid, SIGKILL);
         ::waitpid(pid, &raw, 0);

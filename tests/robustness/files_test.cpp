@@ -18,18 +18,25 @@ TEST(Robustness, OutputsNeverOverwriteInputsOrEachOther) {
     std::vector<std::string> args;     // before the problem
     std::string message;
   } cases[] = {
-      {{"New basis file 98"}, {}, "the New basis file (unit 98) and the problem file (unit 98) are the same file: a.mps"},
+      {{"New basis file 98"},
+       {},
+       "the New basis file (unit 98) and the problem file (unit 98) are the same file: a.mps"},
       {{"Punch file 98"}, {}, "the Punch file (unit 98) and the problem file (unit 98) are the same file: a.mps"},
       {{"Solution file 98"}, {}, "the Solution file (unit 98) and the problem file (unit 98) are the same file: a.mps"},
       {{"Summary file 98"}, {}, "the summary file (unit 98) and the problem file (unit 98) are the same file: a.mps"},
       {{"New basis file 4"}, {}, "the SPECS file (unit 4) and the New basis file (unit 4) are the same file: s.spc"},
       {{"Print file 4"}, {}, "the print file (unit 4) and the SPECS file (unit 4) are the same file: s.spc"},
-      {{"New basis file 11", "Punch file 12"}, {"--unit", "11=b", "--unit", "12=./b"},
+      {{"New basis file 11", "Punch file 12"},
+       {"--unit", "11=b", "--unit", "12=./b"},
        "the New basis file (unit 11) and the Punch file (unit 12) are the same file: b"},
-      {{"Dump file 13"}, {"--unit", "13=a.mps"}, "the Dump file (unit 13) and the problem file (unit 98) are the same file"},
+      {{"Dump file 13"},
+       {"--unit", "13=a.mps"},
+       "the Dump file (unit 13) and the problem file (unit 98) are the same file"},
       {{}, {"--print", "a.mps"}, "the print file (unit 9) and the problem file (unit 98) are the same file: a.mps"},
       {{}, {"--summary", "s.spc"}, "the summary file (unit 6) and the SPECS file (unit 4) are the same file: s.spc"},
-      {{}, {"--print", "F", "--summary", "F"}, "the summary file (unit 6) and the print file (unit 9) are the same file: F"},
+      {{},
+       {"--print", "F", "--summary", "F"},
+       "the summary file (unit 6) and the print file (unit 9) are the same file: F"},
       {{}, {"--print", "r.print", "--unit", "20=./r.print"}, "the print file (unit 9) and the --unit file (unit 20)"},
   };
   for (const auto& c : cases) {
@@ -60,8 +67,9 @@ TEST(Robustness, HostRunsInOneFolderNeverShareAPrintFile) {
   const Outcome o = w.run(kQarnhost, {"--solution", "r.json", "a.mps"});
   ::close(held);
   EXPECT_EQ(o.status, 0) << o.err;
-  EXPECT_TRUE(contains(o.out, "*** WARNING: KAVRO print file ./kavro55Print is in use by another run; this run prints "
-                              "to ./kavro55Print.2"))
+  EXPECT_TRUE(contains(o.out,
+                       "*** WARNING: KAVRO print file ./kavro55Print is in use by another run; this run prints "
+                       "to ./kavro55Print.2"))
       << o.out;
   EXPECT_TRUE(contains(w.read("kavro55Print.2"), "EXIT -- optimal solution found"));
   EXPECT_EQ(w.read("kavro55Print.2").find('\0'), std::string::npos);
@@ -82,10 +90,16 @@ TEST(Robustness, ModelRunsNeverOverwriteTheirOwnFiles) {
   } cases[] = {
       {{"--solution", "m.nl", "m.nl"}, "", modelAndJson},
       {{"--solution", "./m.nl", "m.nl"}, "", modelAndJson},
-      {{"--print", "F", "--solution", "F", "m.nl"}, "", "the print file (unit 9) and the --solution file are the same file: F"},
+      {{"--print", "F", "--solution", "F", "m.nl"},
+       "",
+       "the print file (unit 9) and the --solution file are the same file: F"},
       {{"--solution", "m.col", "m.nl"}, "", "the --solution file and the column names file are the same file: m.col"},
-      {{"m", "-AMPL"}, "symbolic", "the problem file (unit 98) and the solution file of the AMPL run are the same file: m.nl"},
-      {{"m", "-AMPL"}, "hard", "the problem file (unit 98) and the solution file of the AMPL run are the same file: m.nl"},
+      {{"m", "-AMPL"},
+       "symbolic",
+       "the problem file (unit 98) and the solution file of the AMPL run are the same file: m.nl"},
+      {{"m", "-AMPL"},
+       "hard",
+       "the problem file (unit 98) and the solution file of the AMPL run are the same file: m.nl"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.message);
@@ -104,7 +118,8 @@ TEST(Robustness, ModelRunsNeverOverwriteTheirOwnFiles) {
   for (const std::string json : {"m.nl", "link.json"}) {
     const Outcome host = w.run(kQarnhost, {"--solution", json, "m.nl"});
     EXPECT_EQ(host.status, 2) << json;
-    EXPECT_TRUE(contains(host.err, "qarnhost: the model file and the --solution file are the same file: m.nl")) << host.err;
+    EXPECT_TRUE(contains(host.err, "qarnhost: the model file and the --solution file are the same file: m.nl"))
+        << host.err;
     w.expectInputsUnchanged();
   }
 }
@@ -127,7 +142,9 @@ TEST(Robustness, FailedWritesAreReportedWithExitStatus3) {
       {{"--summary", "/dev/full"}, "", "kavro: cannot write /dev/full: No space left on device"},
       {{}, "/dev/full", "kavro: cannot write standard output: No space left on device"},
       {{"--unit", "11=folder", "--print", "p"}, "", "kavro: cannot write folder: Is a directory"},
-      {{"--unit", "12=missing/punch", "--print", "p"}, "", "kavro: cannot write missing/punch: No such file or directory"},
+      {{"--unit", "12=missing/punch", "--print", "p"},
+       "",
+       "kavro: cannot write missing/punch: No such file or directory"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.message);
@@ -187,7 +204,8 @@ TEST(Robustness, ASpecsFileCannotReadItselfAgain) {
     const Outcome o = w.run(kKavro, {"--specs", "s.spc", "--print", "p", "a.mps"}, {}, "", 20);
     EXPECT_EQ(o.status, 2);
     const std::string role = option.substr(0, option.size() - 2);
-    EXPECT_TRUE(contains(o.err, "kavro: the SPECS file (unit 4) and the " + role + " (unit 4) are the same file: s.spc"))
+    EXPECT_TRUE(
+        contains(o.err, "kavro: the SPECS file (unit 4) and the " + role + " (unit 4) are the same file: s.spc"))
         << o.err;
     EXPECT_FALSE(contains(o.out, "EXIT --"));
     w.expectInputsUnchanged();

@@ -31,15 +31,17 @@ TEST(Robustness, EndlessLinesEndTheReadingWithAMessage) {
   for (const std::string file : {"long.mps", "bomb.mps.gz"}) {
     const Outcome o = w.run(kKavro, {file}, {}, "", 30);
     EXPECT_EQ(o.status, 2) << file;
-    EXPECT_TRUE(contains(o.out, " XXXX  Read error in the MPS file after line      1: line 2 is longer than 1048576 "
-                                "characters"))
+    EXPECT_TRUE(contains(o.out,
+                         " XXXX  Read error in the MPS file after line      1: line 2 is longer than 1048576 "
+                         "characters"))
         << file << o.out;
     EXPECT_TRUE(contains(o.out, " EXIT -- fatal errors in the MPS file"));
   }
   const Outcome specs = w.run(kKavro, {"--specs", "long.spc", "a.mps"});
   EXPECT_EQ(specs.status, 2);
-  EXPECT_TRUE(contains(specs.out, " XXX  The SPECS file on unit   4 cannot be read further: line 3 is longer than "
-                                  "1048576 characters"))
+  EXPECT_TRUE(contains(specs.out,
+                       " XXX  The SPECS file on unit   4 cannot be read further: line 3 is longer than "
+                       "1048576 characters"))
       << specs.out;
   EXPECT_TRUE(contains(specs.err, "the file ends inside a Begin ... End block"));
   w.expectInputsUnchanged();
@@ -51,7 +53,7 @@ TEST(Robustness, EndlessLinesEndTheReadingWithAMessage) {
 TEST(Robustness, MpsContentIsNeverDroppedSilently) {
   Workspace w;
   w.input("int.mps", insertBefore(afiroWith("    X01", "    MARKER    'MARKER'                 'INTORG'\n"), "    X02",
-                                   "    MARKER    'MARKER'                 'INTEND'\n"));
+                                  "    MARKER    'MARKER'                 'INTEND'\n"));
   w.input("bv.mps", afiroWith("ENDATA", "BOUNDS\n BV BND       X01\n"));
   w.input("rhs2.mps", afiroWith("    B         X50", "    A         X50                 1.\n"));
   w.input("objrange.mps", afiroWith("ENDATA", "RANGES\n    RNG       COST               5.\n"));
@@ -59,12 +61,14 @@ TEST(Robustness, MpsContentIsNeverDroppedSilently) {
   for (const std::string file : {"int.mps", "bv.mps"}) {
     const Outcome refused = w.run(kKavro, {file});
     EXPECT_EQ(refused.status, 2) << file;
-    EXPECT_TRUE(contains(refused.out, " XXXX  This file describes an integer program; KAVRO solves continuous problems"));
+    EXPECT_TRUE(
+        contains(refused.out, " XXXX  This file describes an integer program; KAVRO solves continuous problems"));
     EXPECT_TRUE(contains(refused.err, "--relax-integers solves its continuous relaxation"));
     const Outcome relaxed = w.run(kKavro, {"--relax-integers", file});
     EXPECT_EQ(relaxed.status, 0) << file;
-    EXPECT_TRUE(contains(relaxed.out, " ===>  Note:  1 integer columns are taken as continuous: the problem solved is "
-                                      "the continuous relaxation"));
+    EXPECT_TRUE(contains(relaxed.out,
+                         " ===>  Note:  1 integer columns are taken as continuous: the problem solved is "
+                         "the continuous relaxation"));
   }
   const Outcome host = w.run(kQarnhost, {"int.mps"});
   EXPECT_EQ(host.status, 2);
@@ -186,8 +190,10 @@ TEST(Robustness, ModelFilesWithImpossibleDataAreRefusedWithTheLine) {
   const struct {
     std::string file, contents, message;
   } cases[] = {
-      {"crossed.nl", changed("b\n0 1 5", "b\n0 5 1"), "crossed.nl: line 12: variable 0: the bounds [5, 1] admit no value"},
-      {"range.nl", changed("2 25\n", "0 30 20\n"), "range.nl: line 22: constraint 0: the bounds [30, 20] admit no value"},
+      {"crossed.nl", changed("b\n0 1 5", "b\n0 5 1"),
+       "crossed.nl: line 12: variable 0: the bounds [5, 1] admit no value"},
+      {"range.nl", changed("2 25\n", "0 30 20\n"),
+       "range.nl: line 22: constraint 0: the bounds [30, 20] admit no value"},
       {"nan.nl", changed("v0\nn2", "v0\nnnan"), "nan.nl: line 37: a constant is not a finite number"},
       {"inf.nl", changed("v0\nn2", "v0\nninf"), "inf.nl: line 37: a constant is not a finite number"},
       {"huge.nl", changed("v0\nn2", "v0\nn1e400"), "huge.nl: line 37: a constant is not a finite number"},
@@ -210,13 +216,15 @@ TEST(Robustness, ModelFilesWithImpossibleDataAreRefusedWithTheLine) {
   }
   const Outcome host = w.run(kQarnhost, {"crossed.nl"});
   EXPECT_EQ(host.status, 2);
-  EXPECT_TRUE(contains(host.err, "qarnhost: crossed.nl: line 12: variable 0: the bounds [5, 1] admit no value")) << host.err;
+  EXPECT_TRUE(contains(host.err, "qarnhost: crossed.nl: line 12: variable 0: the bounds [5, 1] admit no value"))
+      << host.err;
 
   w.input("twice.nl", changed("x4\n", "b\n0 1 5\n0 1 5\n0 1 5\n0 1 4\nx4\n"));
   const Outcome twice = w.run(kKavro, {"twice.nl"});
   EXPECT_EQ(twice.status, 0) << twice.err;
-  EXPECT_TRUE(contains(twice.err, "kavro: warning: twice.nl: line 16: a second b segment replaces the variable bounds "
-                                  "of the first"))
+  EXPECT_TRUE(contains(twice.err,
+                       "kavro: warning: twice.nl: line 16: a second b segment replaces the variable bounds "
+                       "of the first"))
       << twice.err;
   w.expectInputsUnchanged();
 }
@@ -233,9 +241,11 @@ TEST(Robustness, MessagesShowNamesSafelyAndEveryErrorLine) {
   EXPECT_EQ(o.out.find('\x1b'), std::string::npos);
   const Outcome host = w.run(kQarnhost, {"bad.mps"});
   EXPECT_EQ(host.status, 2);
-  EXPECT_TRUE(contains(host.err, "qarnhost:  XXXX  Non-existent row    specified --X?[2J?  -- entry ignored in line     83"))
+  EXPECT_TRUE(
+      contains(host.err, "qarnhost:  XXXX  Non-existent row    specified --X?[2J?  -- entry ignored in line     83"))
       << host.err;
-  EXPECT_TRUE(contains(host.err, "qarnhost:  XXXX  Non-existent row    specified --X?]0;t? -- entry ignored in line     83"));
+  EXPECT_TRUE(
+      contains(host.err, "qarnhost:  XXXX  Non-existent row    specified --X?]0;t? -- entry ignored in line     83"));
   EXPECT_TRUE(contains(host.err, "qarnhost: bad.mps: 2 error(s) in the MPS file"));
   EXPECT_EQ(host.err.find('\x1b'), std::string::npos);
   EXPECT_EQ(host.out.find('\x1b'), std::string::npos);

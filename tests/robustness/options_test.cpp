@@ -18,7 +18,8 @@ TEST(Robustness, SpecsValuesAreNeverMisread) {
       {"Iterations limit abc", " XXX  Value missing or not a number:  ABC"},
       {"Iterations limit 2147483648",
        " XXX  Value out of range:             2147483648  (an integer below 100000000 in magnitude)"},
-      {"Iterations limit 1e300", " XXX  Value out of range:             1E300  (an integer below 100000000 in magnitude)"},
+      {"Iterations limit 1e300",
+       " XXX  Value out of range:             1E300  (an integer below 100000000 in magnitude)"},
       {"Iterations limit 99999999999999999999",
        " XXX  Value out of range:             9999999999999999  (an integer below 100000000 in magnitude)"},
       {"Optimality tolerance 1e300", " XXX  Value out of range:             1E300  (below 1)"},
@@ -69,10 +70,12 @@ TEST(Robustness, ModelOptionsAreHonouredOrRefusedWithTheirReason) {
   EXPECT_TRUE(contains(ampl.out, note)) << ampl.out;
   EXPECT_FALSE(contains(ampl.out, "objective 17.014"));
 
-  const Outcome bad = runAmpl(w, "iterations_limit=abc iterations_limit=1e300 iterations_limit=nan iterations_limit=-5");
+  const Outcome bad = runAmpl(w,
+                              "iterations_limit=abc iterations_limit=1e300 iterations_limit=nan iterations_limit=-5");
   EXPECT_TRUE(contains(bad.out, "kavro_options: iterations_limit=abc: Value missing or not a number: ABC")) << bad.out;
-  EXPECT_TRUE(contains(bad.out, "kavro_options: iterations_limit=1e300: Value out of range: 1E300  (an integer below "
-                                "100000000 in magnitude)"));
+  EXPECT_TRUE(contains(bad.out,
+                       "kavro_options: iterations_limit=1e300: Value out of range: 1E300  (an integer below "
+                       "100000000 in magnitude)"));
   EXPECT_TRUE(contains(bad.out, "kavro_options: iterations_limit=nan: Value is not a finite number: NAN"));
   EXPECT_TRUE(contains(bad.out, "kavro_options: iterations_limit=-5: Value out of range: -5  (0 or more)"));
   EXPECT_TRUE(contains(bad.out, "KAVRO 5.6: optimal solution; objective 17.014")) << "the defaults stay";

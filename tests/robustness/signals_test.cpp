@@ -72,7 +72,8 @@ TEST(Robustness, StopSignalsEndTheRunWithItsReportAndFiles) {
     fs::remove(w.path("b11"));
     fs::remove(w.path("b12"));
     std::string summary;
-    const Outcome o = w.run(kKavro, {"--specs", "s.spc", "--unit", "11=b11", "--unit", "12=b12", "--print", "p", "steps.mps"},
+    const Outcome o = w.run(kKavro,
+                            {"--specs", "s.spc", "--unit", "11=b11", "--unit", "12=b12", "--print", "p", "steps.mps"},
                             signalWhenOutputFills(w.path("out"), signal, summary), w.path("out").string());
     EXPECT_EQ(o.status, 1) << o.err;
     EXPECT_TRUE(contains(summary, " EXIT -- control-c interrupt")) << summary.substr(summary.size() - 2000);
@@ -132,8 +133,7 @@ TEST(Robustness, InterruptedModelRunsReturnThePointTheyReached) {
 // kavro and qarnhost read alike), promptly and without copying it to the disk without end.
 TEST(Robustness, AStopSignalEndsAnEndlessRead) {
   Workspace w;
-  const std::string header =
-      "g3 1 1 0\n 1 0 1 0 0\n 0 0\n 0 0\n 0 0 0\n 0 0 0 1\n 0 0 0 0 0\n 0 0\n 0 0\n 0 0 0 0 0\n";
+  const std::string header = "g3 1 1 0\n 1 0 1 0 0\n 0 0\n 0 0\n 0 0 0\n 0 0 0 1\n 0 0 0 0 0\n 0 0\n 0 0\n 0 0 0 0 0\n";
   const struct {
     std::string program, fifo, head, body;
     std::vector<std::string> args;
@@ -141,8 +141,18 @@ TEST(Robustness, AStopSignalEndsAnEndlessRead) {
   } cases[] = {
       {kKavro, "rhs", "", " RHS\n", {"rhs"}, "kavro: cannot read the MPS file rhs: the reading was stopped"},
       {kKavro, "blank.nl", header, std::string(65536, ' '), {"blank.nl"}, "kavro: blank.nl: the reading was stopped"},
-      {kKavro, "blank.nl", header, std::string(65536, ' '), {"blank", "-AMPL"}, "kavro: blank.nl: the reading was stopped"},
-      {kQarnhost, "blank.nl", header, std::string(65536, ' '), {"blank.nl"}, "qarnhost: blank.nl: the reading was stopped"},
+      {kKavro,
+       "blank.nl",
+       header,
+       std::string(65536, ' '),
+       {"blank", "-AMPL"},
+       "kavro: blank.nl: the reading was stopped"},
+      {kQarnhost,
+       "blank.nl",
+       header,
+       std::string(65536, ' '),
+       {"blank.nl"},
+       "qarnhost: blank.nl: the reading was stopped"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.message);

@@ -4,13 +4,13 @@
 #include <fstream>
 #include <sstream>
 
+#include "io/units.hpp"
 #include "setup/crash.hpp"
 #include "setup/problem_statistics.hpp"
 #include "setup/scaling.hpp"
-#include "io/units.hpp"
 #include "specs/parameters.hpp"
-#include "support/test_problems.hpp"
 #include "support/temp_path.hpp"
+#include "support/test_problems.hpp"
 
 namespace kavro {
 namespace {
@@ -46,8 +46,8 @@ TEST(Crash, OptionZeroIsAllSlacks) {
 
 TEST(Crash, TriangularEqualitiesAreCoveredByColumns) {
   // Column 1 is a unit column, column 2 has two entries, column 3 three: each pass takes one.
-  const Problem p = makeProblem(DenseLp{{{1, 1, 1}, {0, 1, 1}, {0, 0, 1}}, {1, 2, 3}, {1, 2, 3},
-                                        {0, 0, 0}, {10, 10, 10}});
+  const Problem p = makeProblem(
+      DenseLp{{{1, 1, 1}, {0, 1, 1}, {0, 0, 1}}, {1, 2, 3}, {1, 2, 3}, {0, 0, 0}, {10, 10, 10}});
   const Crashed c = crash(3, p);
   EXPECT_EQ(c.hs, (std::vector<int32_t>{3, 3, 3, 0, 0, 0}));
   EXPECT_EQ(c.counts.pad, 0);
@@ -60,8 +60,8 @@ TEST(Crash, TriangularEqualitiesAreCoveredByColumns) {
 TEST(Crash, AColumnWhoseOnlyOpenRowsAreTouchedWaitsForThePad) {
   // Column 1 takes row 2 (its largest entry) and touches row 1; column 2 has entries only in
   // covered rows, so row 1 is padded with its slack.
-  const Problem p = makeProblem(DenseLp{{{1, 0, 0}, {2, 1, 0}, {0, 3, 1}}, {1, 2, 3}, {1, 2, 3},
-                                        {0, 0, 0}, {10, 10, 10}});
+  const Problem p = makeProblem(
+      DenseLp{{{1, 0, 0}, {2, 1, 0}, {0, 3, 1}}, {1, 2, 3}, {1, 2, 3}, {0, 0, 0}, {10, 10, 10}});
   const Crashed c = crash(3, p);
   EXPECT_EQ(c.hs, (std::vector<int32_t>{3, 0, 3, 3, 0, 0}));
   EXPECT_EQ(c.counts.pad, 1);
@@ -116,7 +116,8 @@ Crashed crashAt(int mode, Problem p, std::vector<int32_t> hs, const std::vector<
   x.resize(static_cast<size_t>(p.nb()), 0.0);
   for (int32_t j = 0; j < p.n; ++j)
     for (int32_t k = p.a.colStart[static_cast<size_t>(j)]; k < p.a.colStart[static_cast<size_t>(j) + 1]; ++k)
-      x[static_cast<size_t>(p.n + p.a.row[static_cast<size_t>(k)])] -= p.a.value[static_cast<size_t>(k)] * cols[static_cast<size_t>(j)];
+      x[static_cast<size_t>(p.n + p.a.row[static_cast<size_t>(k)])] -= p.a.value[static_cast<size_t>(k)] *
+                                                                       cols[static_cast<size_t>(j)];
   Crashed c;
   c.counts = crashBasis(mode, p, types, CrashSettings{}, hs, x, ReportChannels{});
   c.hs = hs;
@@ -218,8 +219,8 @@ TEST(Scaling, BadlyScaledMatrixIsEvenedOut) {
 }
 
 TEST(Scaling, ScaleThenUnscaleRestoresTheProblemAndLeavesInfiniteBounds) {
-  Problem p = makeProblem(DenseLp{{{3, 1e-2}, {7e4, 5}, {1, 1}}, {1, -kInf, -kInf}, {kInf, 50, kInf},
-                                  {-kInf, 0.5}, {kInf, 9e3}, 2});
+  Problem p = makeProblem(
+      DenseLp{{{3, 1e-2}, {7e4, 5}, {1, 1}}, {1, -kInf, -kInf}, {kInf, 50, kInf}, {-kInf, 0.5}, {kInf, 9e3}, 2});
   const Problem original = p;
   const Scaled s = scale(p, 2);
   std::vector<double> x{1.5, 2.5, -3.0, 4.0, 0.0};
@@ -228,7 +229,8 @@ TEST(Scaling, ScaleThenUnscaleRestoresTheProblemAndLeavesInfiniteBounds) {
   EXPECT_EQ(p.lower[0], -kInf);
   EXPECT_EQ(p.upper[0], kInf);
   applyScales(2, p, x, s.scales, 1e20);
-  for (size_t k = 0; k < p.a.value.size(); ++k) EXPECT_NEAR(p.a.value[k], original.a.value[k], 1e-12 * std::fabs(original.a.value[k]));
+  for (size_t k = 0; k < p.a.value.size(); ++k)
+    EXPECT_NEAR(p.a.value[k], original.a.value[k], 1e-12 * std::fabs(original.a.value[k]));
   for (size_t j = 0; j < x.size(); ++j) {
     EXPECT_NEAR(x[j], x0[j], 1e-12 * (1 + std::fabs(x0[j])));
     EXPECT_NEAR(p.lower[j], original.lower[j], 1e-12 * (1 + std::fabs(original.lower[j])));

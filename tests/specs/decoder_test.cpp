@@ -3,11 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <limits>
 #include <optional>
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -256,9 +256,17 @@ TEST(Decoder, ReturnsTheResolvedKey) {
   struct {
     const char* line;
     const char* key;
-  } cases[] = {{"ITNS 5", "ITERATIONS"}, {"col 3", "COLUMNS"}, {"end", "END"},       {"ENDRUN", "ENDRUN"},
-               {"* note", "*"},          {"", "*"},              {"   ", "*"},       {"FOO 3", "FOO"},
-               {",,=", ""},              {"MIN", "MINOR"},       {"MINIMIZE", "MINIMIZE"}};
+  } cases[] = {{"ITNS 5", "ITERATIONS"},
+               {"col 3", "COLUMNS"},
+               {"end", "END"},
+               {"ENDRUN", "ENDRUN"},
+               {"* note", "*"},
+               {"", "*"},
+               {"   ", "*"},
+               {"FOO 3", "FOO"},
+               {",,=", ""},
+               {"MIN", "MINOR"},
+               {"MINIMIZE", "MINIMIZE"}};
   for (const auto& c : cases) {
     Parameters p;
     int errors = 0;
@@ -274,8 +282,8 @@ TEST(Decoder, EchoesEveryLineOnThePrintFile) {
   decodeSpecsLine(p, "* just a comment", cap.out, errors);
   decodeSpecsLine(p, "", cap.out, errors);
   decodeSpecsLine(p, "END", cap.out, errors);
-  EXPECT_EQ(cap.print(), (std::vector<std::string>{"      Iterations limit = 500", "      * just a comment", "",
-                                                   "      END"}));
+  EXPECT_EQ(cap.print(),
+            (std::vector<std::string>{"      Iterations limit = 500", "      * just a comment", "", "      END"}));
   EXPECT_TRUE(cap.summary().empty());
   EXPECT_EQ(errors, 0);
 }
@@ -447,8 +455,7 @@ TEST(EntryPoints, NonFiniteRealsNeverReachAParameter) {
 TEST(KeywordTables, SortedSoThatLookupStopsCorrectly) {
   for (auto table : {specs::Table::first, specs::Table::second, specs::Table::further}) {
     const auto e = specs::entries(table);
-    for (size_t i = 1; i < e.size(); ++i)
-      EXPECT_LT(specs::makeField(e[i - 1]), specs::makeField(e[i])) << e[i];
+    for (size_t i = 1; i < e.size(); ++i) EXPECT_LT(specs::makeField(e[i - 1]), specs::makeField(e[i])) << e[i];
   }
   EXPECT_EQ(specs::entries(specs::Table::first).size(), 38u);
   EXPECT_EQ(specs::entries(specs::Table::second).size(), 43u);
@@ -508,7 +515,8 @@ TEST(KeywordTables, AddedKeywordsChangeNoExistingKeywordOrAbbreviation) {
   const auto furtherNow = specs::entries(specs::Table::further);
   std::vector<std::string_view> furtherBefore;
   for (std::string_view e : furtherNow)
-    if (std::none_of(std::begin(kAddedFirstWords), std::end(kAddedFirstWords), [&](const Added& a) { return a.keyword == e; }))
+    if (std::none_of(std::begin(kAddedFirstWords), std::end(kAddedFirstWords),
+                     [&](const Added& a) { return a.keyword == e; }))
       furtherBefore.push_back(e);
   const std::vector<std::string_view> furtherAll(furtherNow.begin(), furtherNow.end());
   int changed = 0;

@@ -215,10 +215,8 @@ TEST(Completion, PrintAndSummaryFlags) {
     int32_t printFile, summaryFile, printLevel, summaryLevel;
     bool printBrief, printDetailed, summaryBrief, summaryDetailed;
   } cases[] = {
-      {9, 6, 0, 0, true, false, true, false},
-      {9, 6, 1, 2, false, true, false, true},
-      {0, 6, 1, 0, false, false, true, false},
-      {9, 0, 0, 1, true, false, false, false},
+      {9, 6, 0, 0, true, false, true, false},     {9, 6, 1, 2, false, true, false, true},
+      {0, 6, 1, 0, false, false, true, false},    {9, 0, 0, 1, true, false, false, false},
       {9, 6, -1, -1, false, false, false, false},
   };
   for (const Case& c : cases) {

@@ -132,8 +132,7 @@ TEST(Reader, EndOfFileMessages) {
 
   Reader inside("BEGIN\n");
   inside.read(1);
-  EXPECT_EQ(inside.cap.print().back(),
-            " XXX  End-of-file encountered while processing a SPECS file on unit   4");
+  EXPECT_EQ(inside.cap.print().back(), " XXX  End-of-file encountered while processing a SPECS file on unit   4");
   EXPECT_EQ(inside.cap.summary().back(), inside.cap.print().back());
 
   Reader endrun("ENDRUN now\n");
@@ -160,7 +159,8 @@ TEST(Reader, MissingFileIsReportedAsNoBlock) {
   const std::string missing = cap.path("no_such_file").string();
   cap.units.connect(kSpecsUnit, missing);
   EXPECT_EQ(readSpecsFile(p, 1, kSpecsUnit, cap.units, cap.out).result, kSpecsNoBlock);
-  EXPECT_EQ(cap.print(), (Lines{" XXX  The SPECS file on unit   4 cannot be opened: " + missing + ": No such file or directory"}));
+  EXPECT_EQ(cap.print(),
+            (Lines{" XXX  The SPECS file on unit   4 cannot be opened: " + missing + ": No such file or directory"}));
 }
 
 TEST(Reader, BadInputIsHandled) {
@@ -191,14 +191,13 @@ TEST(Reader, LineSourceOverload) {
   Lines lines{"BEGIN", "ITERATIONS 12", "END"};
   size_t next = 0;
   Parameters p;
-  const SpecsReadOutcome outcome = readSpecsBlock(
-      p, 1, 0,
-      [&](std::string& line) {
-        if (next == lines.size()) return false;
-        line = lines[next++];
-        return true;
-      },
-      {});
+  const SpecsReadOutcome outcome = readSpecsBlock(p, 1, 0,
+                                                  [&](std::string& line) {
+                                                    if (next == lines.size()) return false;
+                                                    line = lines[next++];
+                                                    return true;
+                                                  },
+                                                  {});
   EXPECT_EQ(outcome.result, kSpecsBlockRead);
   EXPECT_EQ(p.iterationLimit, 12);
 }

@@ -12,8 +12,8 @@ namespace kavro::testing {
 
 inline std::string uniqueTempPath(const std::string& prefix, const std::string& suffix) {
   static int counter = 0;
-  const std::string path =
-      ::testing::TempDir() + prefix + "_" + std::to_string(::getpid()) + "_" + std::to_string(++counter) + suffix;
+  const std::string path = ::testing::TempDir() + prefix + "_" + std::to_string(::getpid()) + "_" +
+                           std::to_string(++counter) + suffix;
   std::remove(path.c_str());
   return path;
 }

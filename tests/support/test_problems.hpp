@@ -11,8 +11,8 @@ namespace kavro::testing {
 // A dense description: rows of coefficients (objective row included), slack bounds derived
 // from the row limits, column bounds.
 struct DenseLp {
-  std::vector<std::vector<double>> rows;  // m x n
-  std::vector<double> rowLower, rowUpper; // activity limits
+  std::vector<std::vector<double>> rows;   // m x n
+  std::vector<double> rowLower, rowUpper;  // activity limits
   std::vector<double> colLower, colUpper;
   int objRow = -1;
 };

@@ -27,9 +27,7 @@ bool RunBudget::timeUp() {
   return timeUpNow();
 }
 
-bool RunBudget::timeUpNow() const {
-  return timeLimit_ > 0.0 && threadProcessorSeconds() - start_ >= timeLimit_;
-}
+bool RunBudget::timeUpNow() const { return timeLimit_ > 0.0 && threadProcessorSeconds() - start_ >= timeLimit_; }
 
 void RunBudget::spend(const SolveResult& r) {
   iterations_ += r.minorIterations;

@@ -48,8 +48,15 @@ class StrategySolve {
  public:
   StrategySolve(Parameters& params, UnitTable& units, Timers& timers, const Problem& problem, ProblemState& state,
                 const SolveOptions& options)
-      : params_(params), units_(units), timers_(timers), problem_(problem), state_(state), options_(options),
-        shape_(shapeOf(problem, options.nonlinearEntries)), callerSet_(params), budget_(params) {}
+      : params_(params),
+        units_(units),
+        timers_(timers),
+        problem_(problem),
+        state_(state),
+        options_(options),
+        shape_(shapeOf(problem, options.nonlinearEntries)),
+        callerSet_(params),
+        budget_(params) {}
 
   SolveResult solve();
 
@@ -95,18 +102,18 @@ SolveResult StrategySolve::run(DivergenceWatch* watch, const char* start) {
   // length the layout takes, the factors of a large nonlinear model are compressed over and over
   // (msqrtb: the same 952 iterations in 2.5 s with the estimate, 5.6 to 9 s without).
   if (options.automaticStorage)
-    options.workLength = std::max(options.workLength, estimateWorkWords(problem_.m, problem_.n, problem_.nElements(),
-                                                                        shape_.nonlinearEntries));
+    options.workLength = std::max(
+        options.workLength, estimateWorkWords(problem_.m, problem_.n, problem_.nElements(), shape_.nonlinearEntries));
   const SolveResult r = solverEntry(params_, units_, timers_, problem_, state_, options);
   budget_.spend(r);
   return r;
 }
 
 void StrategySolve::announceStop(const DivergenceWatch& watch) const {
-  out().both(" The solve strategy stopped the run at major iteration %d (no CPU limit): the violation of the"
-             " nonlinear constraints stayed above %g times its best (%.1e at major %d) for %d major iterations",
-             watch.stopMajor(), DivergenceWatch::kFactor, watch.bestViolation(), watch.bestMajor(),
-             DivergenceWatch::kWindow);
+  out().both(
+      " The solve strategy stopped the run at major iteration %d (no CPU limit): the violation of the"
+      " nonlinear constraints stayed above %g times its best (%.1e at major %d) for %d major iterations",
+      watch.stopMajor(), DivergenceWatch::kFactor, watch.bestViolation(), watch.bestMajor(), DivergenceWatch::kWindow);
 }
 
 SolveResult StrategySolve::solve() {
@@ -146,13 +153,17 @@ SolveResult StrategySolve::leaveSaddlePoints(SolveResult r) {
     CurvatureEscape escape;
     if (!options_.curvature->escape(problem_, state_, sigma, escape)) return r;
     if (escapes == kMaxEscapes || !mayStartRepeat()) {
-      out().both(" XXX Negative curvature %.1e remains at the stationary point after %d escapes (or the limits"
-                 " allow no more runs): it is returned, and it is not a minimum", escape.curvature, escapes);
+      out().both(
+          " XXX Negative curvature %.1e remains at the stationary point after %d escapes (or the limits"
+          " allow no more runs): it is returned, and it is not a minimum",
+          escape.curvature, escapes);
       r.exitCode = kCannotImprove;
       return r;
     }
-    out().both(" Negative curvature %.1e at the stationary point (on a subspace of dimension %d):"
-               " solved again from a point moved along it", escape.curvature, escape.dimension);
+    out().both(
+        " Negative curvature %.1e at the stationary point (on a subspace of dimension %d):"
+        " solved again from a point moved along it",
+        escape.curvature, escape.dimension);
     const ProblemState stationary = state_;
     std::copy(escape.x.begin(), escape.x.end(), state_.x.begin());
     params_ = lastStart_;
@@ -163,8 +174,10 @@ SolveResult StrategySolve::leaveSaddlePoints(SolveResult r) {
       continue;
     }
     state_ = stationary;
-    out().both(" XXX The run from the moved point did not end optimal below %.15g: the stationary point is"
-               " returned, and it is not a minimum", r.objValue);
+    out().both(
+        " XXX The run from the moved point did not end optimal below %.15g: the stationary point is"
+        " returned, and it is not a minimum",
+        r.objValue);
     r.exitCode = kCannotImprove;
     return r;
   }

@@ -70,12 +70,19 @@ bool worthRepeating(const SolveResult& r) {
     case kOptimal:
       // An "optimal" exit whose point fails its certificate is no solution either.
       return r.certificate.evaluated && !r.certificate.passed;
-    case kInfeasible: case kUnbounded: case kTooManyIterations: case kObjectiveUnchanged: case kSuperbasicsLimit:
-    case kFunctionError: case kCannotImprove: case kNumericalError: case kNoSuperbasicToReplace:
-    case kFactorizationTwice: case kNearOptimal: case kSingularBasis:
-      return true;
-    default:
-      return false;
+    case kInfeasible:
+    case kUnbounded:
+    case kTooManyIterations:
+    case kObjectiveUnchanged:
+    case kSuperbasicsLimit:
+    case kFunctionError:
+    case kCannotImprove:
+    case kNumericalError:
+    case kNoSuperbasicToReplace:
+    case kFactorizationTwice:
+    case kNearOptimal:
+    case kSingularBasis: return true;
+    default: return false;
   }
 }
 

@@ -74,8 +74,8 @@ ProblemShape shapeOf(const Problem& problem, int64_t nonlinearEntries) {
   s.columns = problem.n;
   s.nonlinearVariables = problem.nNonlinVars();
   s.nonlinearConstraints = problem.nNonlinCons;
-  s.nonlinearEntries =
-      nonlinearEntries > 0 ? nonlinearEntries : int64_t{countJacobianElements(problem)} + problem.nNonlinObjVars;
+  s.nonlinearEntries = nonlinearEntries > 0 ? nonlinearEntries
+                                            : int64_t{countJacobianElements(problem)} + problem.nNonlinObjVars;
   return s;
 }
 

@@ -34,9 +34,9 @@ struct ReportChannels;
 
 struct ProblemShape {
   int32_t rows = 0, columns = 0;
-  int32_t nonlinearVariables = 0;   // max(Nonlinear Jacobian vars, Nonlinear objectiv vars)
+  int32_t nonlinearVariables = 0;  // max(Nonlinear Jacobian vars, Nonlinear objectiv vars)
   int32_t nonlinearConstraints = 0;
-  int64_t nonlinearEntries = 0;     // L above
+  int64_t nonlinearEntries = 0;  // L above
   bool nonlinear() const { return nonlinearVariables > 0; }
 };
 
