@@ -15,12 +15,16 @@
    subtracting.
 
 Usage: bench/python_overhead.py [--build build/release] [--data ../shared/data/nl] [--stride 13]
-                                [--repeat 3] [--limit 10] [--out FILE.tsv]
+                                [--repeat 3] [--limit 10] [--n 1000] [--part all|nl|callbacks]
+                                [--out FILE.tsv]
+(the callback measure needs bench/model_callbacks: cmake --build --preset release --target
+model_callbacks _kavro)
 Run it pinned to one core (taskset -c 0); on a loaded machine the times are indicative.
 """
 
 import argparse
 import csv
+import itertools
 import math
 import os
 import resource
@@ -159,7 +163,7 @@ def recorded_solver(kavro_py, n):
 
     real, real_seconds = solve(recording)
     replay_calls = sum(len(v) for v in returns.values())
-    step = (lambda s: lambda x: s())(iter(range(10 ** 6)).__next__)
+    step = (lambda s: lambda x: s())(itertools.repeat(None).__next__)  # a step as long as a list's, endless
 
     def replay():
         r, seconds = solve(replaying)
