@@ -5,11 +5,11 @@ bench/scipy_problems.py, the same functions for every solver.
 Each solve runs in a process of its own, stopped after --limit seconds (wall), or with --cpu after
 --limit seconds of processor time (a wall limit of four times that stays as a backstop); --cpu
 also times the solver call in processor seconds, so that a loaded core does not decide who
-reaches the limit. A solve counts as
-solved when its objective is within 1e-6 (relative to max(1, |best|)) of the best objective any
-solver reached with constraints and bounds within 1e-6, and its own point is within 1e-6 too;
-the time is the solver call's wall time. SLSQP is a dense method: sparse Jacobians are handed to
-it as dense arrays, as its users must.
+reaches the limit. A solve counts as solved when its objective is within 1e-6 (relative to
+max(1, |best|)) of the best objective any solver reached with constraints and bounds within
+1e-6, and its own point is within 1e-6 too; the time is the solver call's (wall or, with --cpu,
+processor) time. SLSQP is a dense method: sparse Jacobians are handed to it as dense arrays, as
+its users must.
 
 Output (--out FILE.tsv): problem, n, solver, status, solved, objective, violation, seconds,
 message; then '#' lines with the counts and the geometric mean time over the problems all three
