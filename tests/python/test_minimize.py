@@ -72,6 +72,34 @@ def test_sparse_linear_constraints_and_a_sparse_jacobian_whose_structure_changes
     assert np.all(a @ r.x >= -0.1 - 1e-6) and np.all(c(r.x) <= 2 + 1e-6)
 
 
+def _band_jacobian(x, form):
+    n = x.size
+    j = sparse.diags([2 * x[:-1], 2 * x[1:]], [0, 1], shape=(n - 1, n), format="csr")
+    if form == "int64 indices":
+        j = sparse.csr_matrix((j.data, j.indices.astype(np.int64), j.indptr.astype(np.int64)), shape=j.shape)
+    elif form == "unsorted rows":  # each row's two entries stored last column first
+        order = np.arange(j.nnz).reshape(-1, 2)[:, ::-1].ravel()
+        j = sparse.csr_matrix((j.data[order], j.indices[order], j.indptr), shape=j.shape)
+        assert not j.has_sorted_indices
+    elif form == "csr_array":
+        j = sparse.csr_array(j)
+    return j
+
+
+@pytest.mark.parametrize("form", ["int64 indices", "unsorted rows", "csr_array"])
+def test_a_csr_jacobian_in_any_storage_gives_the_values_of_the_canonical_one(form):
+    n = 30
+    def solve(form):
+        # Values matched to the wrong entries make a wrong Jacobian: the limit ends such a run.
+        return kavro.minimize(rosen, np.full(n, 0.5), jac=rosen_der, options={"time_limit": 5},
+                              constraints=NonlinearConstraint(lambda x: x[:-1] ** 2 + x[1:] ** 2, -np.inf, 1.5,
+                                                              jac=lambda x: _band_jacobian(x, form)))
+    canonical, other = solve("canonical"), solve(form)
+    assert canonical.success, canonical.message
+    np.testing.assert_array_equal(other.x, canonical.x)
+    assert other.nfev == canonical.nfev
+
+
 def test_an_entry_outside_the_structure_at_x0_is_an_error():
     def jac(x):
         return sparse.csr_matrix([[0.0, 1.0]]) if x[0] == 3.0 else sparse.csr_matrix([[1.0, 1.0]])
