@@ -62,8 +62,8 @@ double pairwiseSum(const double* a, int64_t n) {
 }
 
 struct Counters {
-  int64_t values = 0, gradients = 0;      // objective calls without and with the gradient
-  int64_t constraints = 0, jacobians = 0; // constraint calls without and with the Jacobian
+  int64_t values = 0, gradients = 0;       // objective calls without and with the gradient
+  int64_t constraints = 0, jacobians = 0;  // constraint calls without and with the Jacobian
 };
 
 // np.sum starts from the addition's identity, 0, and adds the array's pairwise sum to it.
@@ -164,11 +164,12 @@ int main(int argc, char** argv) {
   const kavro::ModelResult r = model.solve();
   const double seconds = cpuSeconds() - start;
   const double callbacks = callbackSeconds(r.x, counters, terms);
-  std::printf("status\t%s\nobjective\t%.17g\nobjective_calls\t%lld\nconstraint_calls\t%lld\n"
-              "iterations\t%lld\nsolve_cpu_s\t%.4f\ncallbacks_cpu_s\t%.4f\n",
-              std::string(kavro::modelStatusText(r.status)).c_str(), r.objective,
-              static_cast<long long>(counters.values + counters.gradients),
-              static_cast<long long>(counters.constraints + counters.jacobians), static_cast<long long>(r.iterations),
-              seconds, callbacks);
+  std::printf(
+      "status\t%s\nobjective\t%.17g\nobjective_calls\t%lld\nconstraint_calls\t%lld\n"
+      "iterations\t%lld\nsolve_cpu_s\t%.4f\ncallbacks_cpu_s\t%.4f\n",
+      std::string(kavro::modelStatusText(r.status)).c_str(), r.objective,
+      static_cast<long long>(counters.values + counters.gradients),
+      static_cast<long long>(counters.constraints + counters.jacobians), static_cast<long long>(r.iterations), seconds,
+      callbacks);
   return r.status == kavro::ModelStatus::kOptimal ? 0 : 1;
 }
