@@ -151,6 +151,9 @@ struct CurvatureEscape {
   double curvature = 0.0;  // of the Lagrangian along the direction (negative), per unit length
   int32_t dimension = 0;   // of the subspace that keeps the active rows and bounds
   std::vector<double> x;   // n column values: the point moved along the direction
+  // false when the curvature depends on multipliers the point does not determine (nearly
+  // dependent active constraints): a point the move does not improve may still be a minimum
+  bool conclusive = true;
 };
 
 class CurvatureProbe {

@@ -44,6 +44,9 @@ class Basis {
   explicit Basis(size_t n) : n_(n) {}
   size_t count() const { return n_ == 0 ? 0 : v_.size() / n_; }
   const double* vector(size_t k) const { return v_.data() + k * n_; }
+  // The least share of its length any vector offered kept after orthogonalization (1 when
+  // none was offered): near 0 when the vectors are nearly dependent.
+  double leastLeft() const { return leastLeft_; }
 
   // Gram-Schmidt (twice, for orthogonality) of v against the basis; v joins it when more than
   // `keep` of its length is left.
@@ -58,6 +61,7 @@ class Basis {
         for (size_t i = 0; i < n_; ++i) v[i] -= d * q[i];
       }
     const double after = norm(v);
+    leastLeft_ = std::min(leastLeft_, after / before);
     if (after <= keep * before) return false;
     for (double& a : v) v_.push_back(a / after);
     return true;
@@ -71,6 +75,7 @@ class Basis {
   }
   size_t n_;
   std::vector<double> v_;
+  double leastLeft_ = 1.0;
 };
 
 bool atBound(double v, double lo, double up, double tol) {
@@ -166,35 +171,42 @@ Space freeVariables(const Model& m, const double* x, double tol) {
   return s;
 }
 
-// The gradients of the rows at a limit, on the free variables, into the basis; the count of
-// such rows, or -1 (with the failure) when a row cannot be evaluated.
-int32_t addActiveRows(const Model& m, const double* x, const Space& s, double tol, Basis& rows, std::string& failure) {
+// The gradients of the rows at a limit, on the free variables, into the basis; sets the count
+// of such rows and whether the test can be conclusive, or the failure (false) when a row cannot
+// be evaluated or the dense test would take too long.
+bool addActiveRows(const Model& m, const double* x, const Space& s, double tol, Basis& rows, Curvature& c) {
   Evaluator ev(m);
   ev.setPoint(x);
   std::vector<double> gradient(std::max<size_t>(m.conLinear.terms.size(), 1));
-  int32_t active = 0;
+  bool nonlinearActive = false;
   for (int32_t i = 0; i < m.nCons(); ++i) {
     const int32_t f = m.conExpression(i);
     double body = 0.0, nonlinear = 0.0;
     if (!ev.value(f, body) || !ev.gradient(f, nonlinear, gradient.data())) {
-      failure = "constraint " + std::to_string(i + 1) + " cannot be evaluated at the point";
-      return -1;
+      c.failure = "constraint " + std::to_string(i + 1) + " cannot be evaluated at the point";
+      return false;
     }
     const size_t row = static_cast<size_t>(i);
     if (!atBound(body, m.conLower[row], m.conUpper[row], tol)) continue;
     if (denseWork(s.free, rows.count() + 1) > kMaxDenseWork) {
-      failure = std::to_string(s.free) + " free variables and more than " + std::to_string(rows.count()) +
-                " active rows, more than the dense test takes";
-      return -1;
+      c.failure = std::to_string(s.free) + " free variables and more than " + std::to_string(rows.count()) +
+                  " active rows, more than the dense test takes";
+      return false;
     }
-    ++active;
+    ++c.activeRows;
+    nonlinearActive = nonlinearActive || i < m.header.nNonlinCons;
     std::vector<double> v(s.free, 0.0);
     const LinearTerm* t = m.conLinear.begin(i);
     for (int32_t k = 0; k < m.conLinear.size(i); ++k)
       if (const int32_t j = s.place[t[k].var]; j >= 0) v[j] += gradient[k];
     rows.add(v, 10.0 * tol);
   }
-  return active;
+  // The multipliers of nearly dependent rows are determined only to about the first-order
+  // tolerance over the share left (bt8: two gradients 1e-4 apart at the answer, multipliers
+  // that fit them as well as any other pair); the curvature of the Lagrangian then depends on
+  // which pair was returned, unless the rows are linear and add none.
+  c.conclusive = !nonlinearActive || rows.leastLeft() >= std::sqrt(tol);
+  return true;
 }
 
 // P H P on the free variables, P = I - QQ' the projection onto the subspace (Q the
@@ -310,8 +322,7 @@ Curvature curvatureOf(const Model& m, int32_t objective, const double* x, const 
   double largest = 0.0;
   for (double v : values) largest = std::max(largest, std::fabs(v));
   Basis rows(s.free);
-  c.activeRows = addActiveRows(m, x, s, tolerance, rows, c.failure);
-  if (c.activeRows < 0) return c;
+  if (!addActiveRows(m, x, s, tolerance, rows, c)) return c;
   c.dimension = static_cast<int32_t>(s.free - rows.count());
   c.evaluated = true;
   c.threshold = tolerance * (1.0 + largest);

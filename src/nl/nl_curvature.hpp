@@ -21,7 +21,9 @@
 //     sign, which is not a reason to move;
 //   - gradients of active rows count once when nearly parallel (degenerate active sets):
 //     a gradient joins the row basis only when more than 10 tolerance of its length is left
-//     after orthogonalization;
+//     after orthogonalization; with a nonlinear row among them and less than sqrt(tolerance)
+//     left of one, "negative" is not conclusive (conclusive = false): other multipliers that
+//     fit the point as well may curve the Lagrangian upward;
 //   - direction (model.nVars() values, unit length, 0 on held variables) satisfies
 //     direction'H direction < -threshold when negative: the way down of every negative pivot
 //     of an LDL' factorization of Z'HZ at once when that curves down (a chain of saddle points,
@@ -48,6 +50,10 @@ struct Curvature {
   int32_t activeRows = 0;  // rows at a limit
   int32_t dimension = 0;   // of the subspace S
   bool negative = false;   // an eigenvalue below -threshold
+  // false when a nonlinear row is active and the active rows' gradients are nearly dependent
+  // (one keeps less than sqrt(tolerance) of its length against the others): the multipliers
+  // are then not determined by the point, and neither is the curvature found with them
+  bool conclusive = true;
   double threshold = 0.0;
   double smallest = 0.0;          // when negative; otherwise -threshold, a bound
   std::vector<double> direction;  // when negative: a unit direction of negative curvature in S

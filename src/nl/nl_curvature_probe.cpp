@@ -122,6 +122,7 @@ bool ModelCurvatureProbe::escape(const Problem& problem, const ProblemState& sta
   if (best.x.empty()) return false;
   out.curvature = c.smallest;
   out.dimension = c.dimension;
+  out.conclusive = c.conclusive;
   out.x = std::move(best.x);
   return true;
 }

@@ -69,6 +69,7 @@ class StrategySolve {
   ReportChannels out() const { return ReportChannels{&units_, params_.printFile, params_.summaryFile}; }
   SolveResult run(DivergenceWatch* watch, const char* start = nullptr);
   SolveResult leaveSaddlePoints(SolveResult r);
+  SolveResult notAMinimum(SolveResult r, const CurvatureEscape& escape, int escapes) const;
   bool lower(const SolveResult& next, const SolveResult& r) const {
     const double sigma = params_.objectiveSense < 0 ? -1.0 : 1.0;
     return sigma * (next.objValue - r.objValue) < -1e-8 * (1.0 + std::fabs(r.objValue));
@@ -145,21 +146,17 @@ SolveResult StrategySolve::solve() {
 // active rows and bounds has stopped at a saddle point (or a maximum), which the first-order
 // test cannot tell from a minimum. The run is made again, from its basis, at a point moved
 // along that direction, and kept when it ends optimal lower; otherwise the stationary point is
-// returned as what it is: a point that cannot be improved, not an optimum.
+// returned as what it is: a point that cannot be improved, not an optimum. Where the active
+// constraints are nearly dependent the curvature rests on multipliers the point does not fix
+// (another choice may curve upward), so a move that does not improve proves nothing and the
+// point keeps its optimal exit.
 SolveResult StrategySolve::leaveSaddlePoints(SolveResult r) {
   if (!options_.curvature) return r;
   const double sigma = params_.objectiveSense < 0 ? -1.0 : 1.0;
   for (int escapes = 0; r.exitCode == kOptimal; ++escapes) {
     CurvatureEscape escape;
     if (!options_.curvature->escape(problem_, state_, sigma, escape)) return r;
-    if (escapes == kMaxEscapes || !mayStartRepeat()) {
-      out().both(
-          " XXX Negative curvature %.1e remains at the stationary point after %d escapes (or the limits"
-          " allow no more runs): it is returned, and it is not a minimum",
-          escape.curvature, escapes);
-      r.exitCode = kCannotImprove;
-      return r;
-    }
+    if (escapes == kMaxEscapes || !mayStartRepeat()) return notAMinimum(r, escape, escapes);
     out().both(
         " Negative curvature %.1e at the stationary point (on a subspace of dimension %d):"
         " solved again from a point moved along it",
@@ -174,6 +171,14 @@ SolveResult StrategySolve::leaveSaddlePoints(SolveResult r) {
       continue;
     }
     state_ = stationary;
+    if (!escape.conclusive) {
+      out().both(
+          " The run from the moved point did not end optimal below %.15g. The active constraints are"
+          " nearly dependent, so their multipliers, and the curvature found with them, are not"
+          " determined by the point: the stationary point is returned as optimal",
+          r.objValue);
+      return r;
+    }
     out().both(
         " XXX The run from the moved point did not end optimal below %.15g: the stationary point is"
         " returned, and it is not a minimum",
@@ -181,6 +186,24 @@ SolveResult StrategySolve::leaveSaddlePoints(SolveResult r) {
     r.exitCode = kCannotImprove;
     return r;
   }
+  return r;
+}
+
+// The escapes or the limits ran out with negative curvature left.
+SolveResult StrategySolve::notAMinimum(SolveResult r, const CurvatureEscape& escape, int escapes) const {
+  if (!escape.conclusive) {
+    out().both(
+        " Negative curvature %.1e remains at the stationary point after %d escapes (or the limits"
+        " allow no more runs); the active constraints are nearly dependent, so it may come from"
+        " multipliers the point does not determine: the point is returned as optimal",
+        escape.curvature, escapes);
+    return r;
+  }
+  out().both(
+      " XXX Negative curvature %.1e remains at the stationary point after %d escapes (or the limits"
+      " allow no more runs): it is returned, and it is not a minimum",
+      escape.curvature, escapes);
+  r.exitCode = kCannotImprove;
   return r;
 }
 
