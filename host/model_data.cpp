@@ -8,8 +8,6 @@
 
 namespace {
 
-bool failing(qmoHandle_t h, const char* function) { return !h || h->failing == function; }
-
 template <class Get>
 int fillColumns(qmoHandle_t h, const char* function, double* out, Get get) {
   if (failing(h, function) || (!out && h->viewColumns() > 0)) return 1;

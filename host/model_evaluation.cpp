@@ -5,8 +5,6 @@
 
 namespace {
 
-bool failing(qmoHandle_t h, const char* function) { return !h || h->failing == function; }
-
 // The view's point in the host's column order; false without an evaluator.
 bool hostPoint(qmoHandle_t h, const double* x) {
   if (!h->hasEvaluator || (!x && h->viewColumns() > 0)) return false;

@@ -16,8 +16,6 @@ void copyText(const std::string& text, char* buffer, int length) {
   buffer[n] = '\0';
 }
 
-bool failing(qmoHandle_t h, const char* function) { return !h || h->failing == function; }
-
 // Permutation check: distinct indices in [base, base + limit).
 bool validOrder(const int* order, int count, int base, int limit, std::vector<int>& out) {
   if (count < 0 || count > limit || (count > 0 && !order)) return false;

@@ -65,6 +65,13 @@ struct qmoRec {
   bool hasEvaluator = false;
   bool pointAnnounced = false;  // hostX is the point of the last qmoEvalNewPoint
   std::vector<double> hostX, hostGradient;
+  // Second derivatives: their own point (the rows' announced point stays valid), the row
+  // weights, the vectors of a product and the triangle's values, all in host indices.
+  std::vector<double> hessianX, hessianWeights, hessianV, hessianHv, hessianValues;
+
+  bool hasSecondDerivatives() const {
+    return hasEvaluator && (evaluator.hessianProduct || (evaluator.hessianStructure && evaluator.hessianValues));
+  }
 
   int viewColumns() const { return customVarOrder ? static_cast<int>(varOrder.size()) : static_cast<int>(vars.size()); }
   int viewRows() const { return customEquOrder ? static_cast<int>(equOrder.size()) : static_cast<int>(equs.size()); }
@@ -83,3 +90,6 @@ struct qmoRec {
   int modelType() const;
   double reported(double bound) const;
 };
+
+// A call the test hook makes fail (qmoTestFailCall), or one without a model.
+inline bool failing(qmoHandle_t h, const char* function) { return !h || h->failing == function; }

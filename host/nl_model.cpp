@@ -1,6 +1,7 @@
 #include "nl_model.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <new>
 
 #include "host_rows.hpp"
@@ -28,7 +29,36 @@ extern "C" int nlObjective(void* user, const double* x, double* f, double* gradi
   return static_cast<NlModelSource*>(user)->objective(x, *f, gradient, *errors);
 }
 
-constexpr qmoEvaluator kEvaluator{nlNewPoint, nlRow, nlObjective};
+// The Hessian is built at its first use, which may find no memory for it: no exception may
+// cross the C interface, so that is a model without second derivatives.
+extern "C" int nlHessianStructure(void* user, int64_t* count, const int** rows, const int** columns) {
+  try {
+    return static_cast<NlModelSource*>(user)->hessianStructure(*count, *rows, *columns);
+  } catch (const std::bad_alloc&) {
+    return 1;
+  }
+}
+
+extern "C" int nlHessianValues(void* user, const double* x, double objWeight, const double* rowWeights,
+                               double* values, int* errors) {
+  try {
+    return static_cast<NlModelSource*>(user)->hessianValues(x, objWeight, rowWeights, values, *errors);
+  } catch (const std::bad_alloc&) {
+    return 1;
+  }
+}
+
+extern "C" int nlHessianProduct(void* user, const double* x, double objWeight, const double* rowWeights,
+                                const double* v, double* hv, int* errors) {
+  try {
+    return static_cast<NlModelSource*>(user)->hessianProduct(x, objWeight, rowWeights, v, hv, *errors);
+  } catch (const std::bad_alloc&) {
+    return 1;
+  }
+}
+
+constexpr qmoEvaluator kEvaluator{nlNewPoint,         nlRow,           nlObjective,
+                                  nlHessianStructure, nlHessianValues, nlHessianProduct};
 
 // Marks the terms of function k of parts whose variable occurs in expression e.
 void markNonlinear(const kavro::nl::Model& m, const LinearParts& parts, int32_t k, int32_t e, std::vector<uint8_t>& flags) {
@@ -113,6 +143,9 @@ std::string NlModelSource::fill(qmoHandle_t h, const std::string& stub, bool rel
   };
   for (int32_t i = 0; i < model_.nCons(); ++i)
     if (!addEntries(i, model_.conLinear, i, model_.conExpression(i), conNonlinear_)) return "an entry of row " + nameOf(rows, i, "r");
+  secondOrder_ = std::make_unique<kavro::nl::ModelFunctions>(model_, built);
+  hessianPoint_.assign(static_cast<size_t>(model_.nVars()), 0.0);
+  hessianWeights_.assign(static_cast<size_t>(model_.nCons()), 0.0);
   if (built.objective < 0) return qmoSetObjective(h, 0, 0, 0.0) == 0 ? std::string() : "the objective";
   if (!addEntries(-1, model_.objLinear, built.objective, model_.objExpression(built.objective), objNonlinear_))
     return "an entry of the objective";
@@ -146,6 +179,58 @@ int NlModelSource::objective(const double* x, double& f, double* gradient, int& 
   if (model_.nObjs() == 0) return 1;
   evaluator_->setPoint(x);
   return function(model_.objExpression(0), objNonlinear_, model_.objLinear.start[0], x, f, gradient, errors);
+}
+
+// The command's functions take the point over the .nl variables (the host's first columns) and
+// the weights of the nonlinear rows (the host's rows are the .nl constraints, in order).
+bool NlModelSource::prepareHessian(const double* x, double objWeight, const double* rowWeights) {
+  const int32_t n = model_.nVars(), m = model_.nCons();
+  if (hessianReady_ && objWeight == hessianObjWeight_ && std::equal(x, x + n, hessianPoint_.begin()) &&
+      std::equal(rowWeights, rowWeights + m, hessianWeights_.begin()))
+    return true;
+  std::copy(x, x + n, hessianPoint_.begin());
+  std::copy(rowWeights, rowWeights + m, hessianWeights_.begin());
+  hessianObjWeight_ = objWeight;
+  hessianReady_ = secondOrder_->prepareHessian(n, x, objWeight, m, rowWeights);
+  hessianBuilt_ = true;
+  return hessianReady_;
+}
+
+int NlModelSource::hessianStructure(int64_t& count, const int*& rows, const int*& columns) {
+  if (!secondOrder_) return 1;
+  if (!hessianBuilt_) {
+    // The Hessian is built by its first evaluation: one at the start with no weight is cheap.
+    secondOrder_->prepareHessian(model_.nVars(), model_.x0.data(), 0.0, 0, hessianWeights_.data());
+    hessianBuilt_ = true;
+    hessianReady_ = false;
+  }
+  kavro::NonlinearFunctions::HessianTriangle t;
+  if (!secondOrder_->hessianTriangle(t)) return 1;  // products only
+  count = t.nnz;
+  rows = t.rows;
+  columns = t.cols;
+  return 0;
+}
+
+int NlModelSource::hessianValues(const double* x, double objWeight, const double* rowWeights, double* values,
+                                 int& errors) {
+  if (!secondOrder_) return 1;
+  errors = prepareHessian(x, objWeight, rowWeights) ? 0 : 1;
+  kavro::NonlinearFunctions::HessianTriangle t;
+  if (!secondOrder_->hessianTriangle(t)) return 1;
+  if (errors == 0) std::copy(t.values, t.values + t.nnz, values);
+  return 0;
+}
+
+int NlModelSource::hessianProduct(const double* x, double objWeight, const double* rowWeights, const double* v,
+                                  double* hv, int& errors) {
+  if (!secondOrder_) return 1;
+  const int32_t n = model_.nVars();
+  std::fill(hv, hv + qmoHostN(handle_), 0.0);  // the range columns have no second derivatives
+  errors = prepareHessian(x, objWeight, rowWeights) ? 0 : 1;
+  if (errors == 0) secondOrder_->hessianProduct(n, v, hv);
+  if (!std::all_of(hv, hv + n, [](double h) { return std::isfinite(h); })) errors = 1;
+  return 0;
 }
 
 }  // namespace qarn

@@ -15,13 +15,17 @@
 // x1, x2, ... and r1, r2, ...
 //
 // The source installs itself as the model object's evaluator (qmoEvalNewPoint, qmoEvalGradNL,
-// qmoEvalGradNLObj); its destructor removes it. Evaluations allocate nothing.
+// qmoEvalGradNLObj, and the second derivatives of qmoHessLag*); its destructor removes it.
+// Evaluations allocate nothing. Second derivatives are those the command's functions serve
+// (nl/nl_functions.hpp): built at the first call that needs them, as a triangle unless the
+// Hessian is served by products only; the range columns have none.
 
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "nl/nl_evaluator.hpp"
+#include "nl/nl_functions.hpp"
 #include "nl/nl_model.hpp"
 #include "nl/nl_source.hpp"
 #include "qarn/qarn.h"
@@ -46,17 +50,30 @@ class NlModelSource {
   int row(int row, const double* x, double& f, double* gradient, int& errors);
   int objective(const double* x, double& f, double* gradient, int& errors);
   void newPoint(const double* x) { evaluator_->setPoint(x); }
+  // Second derivatives (qarn.h, qmoEvaluator), host indices.
+  int hessianStructure(int64_t& count, const int*& rows, const int*& columns);
+  int hessianValues(const double* x, double objWeight, const double* rowWeights, double* values, int& errors);
+  int hessianProduct(const double* x, double objWeight, const double* rowWeights, const double* v, double* hv,
+                     int& errors);
 
  private:
   int function(int32_t f, const std::vector<uint8_t>& nonlinearTerm, int32_t firstTerm, const double* x, double& value,
                double* gradient, int& errors);
   std::string fill(qmoHandle_t model, const std::string& stub, bool relaxIntegers);
+  // Makes the Hessian ready at x for these weights, unless it already is; false when it cannot
+  // be had there.
+  bool prepareHessian(const double* x, double objWeight, const double* rowWeights);
 
   qmoHandle_t handle_ = nullptr;
   kavro::nl::Model model_;
   std::unique_ptr<kavro::nl::Evaluator> evaluator_;
   std::vector<uint8_t> conNonlinear_, objNonlinear_;  // per J (G) term: its column is nonlinear there
   std::vector<double> gradient_;                      // one function's gradient on its J or G list
+  std::unique_ptr<kavro::nl::ModelFunctions> secondOrder_;
+  // The point and weights the Hessian was last made ready for (products come many to a point).
+  std::vector<double> hessianPoint_, hessianWeights_;
+  double hessianObjWeight_ = 0.0;
+  bool hessianBuilt_ = false, hessianReady_ = false;
 };
 
 }  // namespace qarn

@@ -27,6 +27,13 @@ void warnAboutFailedOutputs(LinkContext& ctx) {
   for (const UnitFailure& f : units.failures()) logWarning(ctx, "KAVRO could not write %s", f.text.c_str());
 }
 
+// The host's single run is what its callers rely on, so the host's second derivatives (and
+// with them the automatic "Hessian option") come with the solve strategy or with a "Hessian
+// option" the user set.
+bool secondDerivativesWanted(const LinkContext& ctx) {
+  return ctx.userHessianOption || internalsOf(*ctx.optimizer).params.solveStrategy == kStrategySolve;
+}
+
 }  // namespace
 
 void callSolver(LinkContext& ctx) {
@@ -38,7 +45,7 @@ void callSolver(LinkContext& ctx) {
   TransferredModel model;
   if (!transferModel(ctx, model) || !sendModelOptions(ctx) || refuseFileClashes(ctx)) return;
   ctx.evaluationErrors = 0;
-  HostFunctions functions(ctx, model.problem.n);
+  HostFunctions functions(ctx, model.problem.n, model.hostRows, secondDerivativesWanted(ctx));
   ctx.majorLines = ctx.minorLines = 0;
   SolveOptions options;
   options.start = model.start;

@@ -41,6 +41,11 @@ bool bind(void* handle, const char* name, F& target, std::string& error) {
   return true;
 }
 
+template <class F>
+void bindIfPresent(void* handle, const char* name, F& target) {
+  target = reinterpret_cast<F>(dlsym(handle, name));
+}
+
 }  // namespace
 
 SharedLibrary::~SharedLibrary() {
@@ -69,6 +74,10 @@ std::string bindModelLibrary(HostBinding& binding) {
   if (!open(library, hostLibraryPath("KAVRO_QMO_LIBRARY", "libqarnmo.so"), error)) return error;
   ModelApi& api = binding.qmo;
   KAVRO_QMO_FUNCTIONS(KAVRO_BIND)
+#define KAVRO_BIND_OPTIONAL(f) bindIfPresent(library.handle, #f, api.f);
+  KAVRO_QMO_OPTIONAL_FUNCTIONS(KAVRO_BIND_OPTIONAL)
+#undef KAVRO_BIND_OPTIONAL
+  dlerror();  // a missing optional function is no error of this binding
   return error;
 }
 

@@ -18,6 +18,11 @@
                               X(qmoSetSolutionEquRec) X(qmoModelStatSet) X(qmoSolveStatSet) X(qmoModelStat)          \
                                   X(qmoSetHeadnTail) X(qmoCompleteSolution)
 
+// Second derivatives, which a host may not have: a library without them binds as before and
+// its models are solved without them (the pointers stay null).
+#define KAVRO_QMO_OPTIONAL_FUNCTIONS(X) \
+  X(qmoHaveHessLag) X(qmoHessLagNZ) X(qmoHessLagStruct) X(qmoHessLagValues) X(qmoHessLagVec)
+
 #define KAVRO_QEV_FUNCTIONS(X)                                                                                       \
   X(qevLogStat)                                                                                                      \
   X(qevLogStatNoC) X(qevStatCon) X(qevStatCoff) X(qevGetIntOpt) X(qevGetDblOpt) X(qevGetStrOpt) X(qevGetScratchName) \
@@ -34,6 +39,7 @@ namespace kavro::link {
 #define KAVRO_HOST_POINTER(f) decltype(&::f) f = nullptr;
 struct ModelApi {
   KAVRO_QMO_FUNCTIONS(KAVRO_HOST_POINTER)
+  KAVRO_QMO_OPTIONAL_FUNCTIONS(KAVRO_HOST_POINTER)
 };
 struct EnvironmentApi {
   KAVRO_QEV_FUNCTIONS(KAVRO_HOST_POINTER)

@@ -4,14 +4,22 @@
 
 namespace kavro::link {
 
-HostFunctions::HostFunctions(LinkContext& ctx, int32_t n)
+HostFunctions::HostFunctions(LinkContext& ctx, int32_t n, int32_t hostRows, bool offerSecondDerivatives)
     : ctx_(ctx),
       columns_(static_cast<size_t>(n), 0),
       nonlinear_(static_cast<size_t>(n), 0),
       values_(static_cast<size_t>(n), 0.0),
       gradient_(static_cast<size_t>(n), 0.0),
       point_(static_cast<size_t>(n), 0.0),
-      filled_(static_cast<size_t>(n), 0) {}
+      filled_(static_cast<size_t>(n), 0) {
+  const ModelApi& qmo = ctx.qmo();
+  const bool triangle = qmo.qmoHessLagNZ && qmo.qmoHessLagStruct && qmo.qmoHessLagValues;
+  secondDerivatives_ = offerSecondDerivatives && qmo.qmoHaveHessLag && (triangle || qmo.qmoHessLagVec) &&
+                       qmo.qmoHaveHessLag(ctx.model) == 1;
+  if (!secondDerivatives_) return;
+  hessianPoint_.assign(static_cast<size_t>(n), 0.0);
+  rowWeights_.assign(static_cast<size_t>(std::max(hostRows, 0)), 0.0);
+}
 
 const double* HostFunctions::fullPoint(const double* x, int n) {
   std::copy(x, x + std::min<size_t>(static_cast<size_t>(n), point_.size()), point_.begin());

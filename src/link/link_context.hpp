@@ -73,6 +73,7 @@ struct kavLinkContext {
   int32_t logSummaryFrequency = 100;
   int32_t domainErrorLimit = 0;
   bool userSuperbasicsLimit = false;  // the option file set "superbasics_limit"
+  bool userHessianOption = false;     // the option file set "hessian_option"
   bool setUpDone = false;             // the last kavReadyAPI succeeded
 
   bool hasObjective = false;

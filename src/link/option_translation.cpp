@@ -92,6 +92,7 @@ bool applyUserOption(LinkContext& ctx, int number, int dataType) {
     return false;
   }
   if (strcasecmp(name, "superbasics_limit") == 0) ctx.userSuperbasicsLimit = true;
+  if (strcasecmp(name, "hessian_option") == 0) ctx.userHessianOption = true;
   return true;
 }
 
@@ -155,6 +156,10 @@ void readOptionFile(LinkContext& ctx) {
   logLine(ctx, "%s", "");
 }
 
-bool translateOptions(LinkContext& ctx) { return applyHostDefaults(ctx) && applyUserOptions(ctx); }
+bool translateOptions(LinkContext& ctx) {
+  // What the user set is this option file's: an earlier set-up's file says nothing now.
+  ctx.userSuperbasicsLimit = ctx.userHessianOption = false;
+  return applyHostDefaults(ctx) && applyUserOptions(ctx);
+}
 
 }  // namespace kavro::link

@@ -130,8 +130,38 @@ typedef struct qmoEvaluator {
   int (*newPoint)(void* user, const double* x);
   int (*row)(void* user, int row, const double* x, double* f, double* gradient, int* errors);
   int (*objective)(void* user, const double* x, double* f, double* gradient, int* errors);
+  /* Second derivatives, optional (NULL: the model has none). They describe the Hessian of the
+   * Lagrangian  objWeight * f(x) + sum_i rowWeights[i] * g_i(x), f the objective's nonlinear
+   * part and g_i row i's, over the host's columns; rowWeights has qmoHostM entries.
+   * hessianStructure points *rows and *columns at the evaluator's own arrays of the *count
+   * entries of its lower triangle (rows[k] >= columns[k], each pair once; valid while the
+   * evaluator is installed), or returns nonzero when it keeps no triangle (products only).
+   * hessianValues writes the triangle's values at x in that order. hessianProduct sets hv = H v
+   * (v and hv: qmoHostN values). Both set *errors as above when H cannot be had at x. */
+  int (*hessianStructure)(void* user, int64_t* count, const int** rows, const int** columns);
+  int (*hessianValues)(void* user, const double* x, double objWeight, const double* rowWeights, double* values,
+                       int* errors);
+  int (*hessianProduct)(void* user, const double* x, double objWeight, const double* rowWeights, const double* v,
+                        double* hv, int* errors);
 } qmoEvaluator;
 int qmoSetEvaluator(qmoHandle_t h, const qmoEvaluator* evaluator, void* user);
+
+/* Second derivatives of the Lagrangian (the evaluator's, above) in view indices: x holds qmoN
+ * values, rowWeights qmoM (rows the view leaves out weigh nothing), v and hv qmoN. qmoHaveHessLag
+ * is 1 when the evaluator offers second derivatives (triangle or products), else 0.
+ * qmoHessLagNZ sets *nz to the entries of the lower triangle, which qmoHessLagStruct writes as
+ * (rows[k], columns[k]) pairs with rows[k] >= columns[k] in the view's order and index base
+ * (length: the room of both arrays); qmoHessLagValues writes their values at x in the same
+ * order. qmoHessLagVec sets hv = H v. Each returns 0, or 1 when the model has no such second
+ * derivatives (no evaluator, or one without them: the triangle is missing when the evaluator
+ * serves products only) or the call is not valid; *errors as for qmoEvalGradNL. */
+int qmoHaveHessLag(qmoHandle_t h);
+int qmoHessLagNZ(qmoHandle_t h, int64_t* nz);
+int qmoHessLagStruct(qmoHandle_t h, int* rows, int* columns, int64_t length);
+int qmoHessLagValues(qmoHandle_t h, const double* x, double objWeight, const double* rowWeights, double* values,
+                     int* errors);
+int qmoHessLagVec(qmoHandle_t h, const double* x, double objWeight, const double* rowWeights, const double* v,
+                  double* hv, int* errors);
 
 /* Results, in view indices. */
 int qmoSetSolutionVarRec(qmoHandle_t h, int column, double level, double marginal, int basisStatus, int condition);
